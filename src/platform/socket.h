@@ -1,0 +1,97 @@
+// Thin RAII sockets over the OS API. socket_posix.cpp implements them here;
+// a Winsock build is a second implementation file behind the same header.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vcq::net {
+
+using Millis = std::chrono::milliseconds;
+
+// IPv4 address and port, both in host order.
+struct Endpoint {
+    uint32_t address = 0;
+    uint16_t port = 0;
+    bool operator==(const Endpoint&) const = default;
+};
+
+// Plain dotted-quad conversion: exactly four decimal parts of 0..255, no names.
+std::optional<uint32_t> ParseIpv4(std::string_view dotted);
+std::string FormatIpv4(uint32_t address);
+std::string FormatEndpoint(const Endpoint& endpoint);  // "a.b.c.d:port"
+
+inline constexpr uint32_t kBroadcastAddress = 0xFFFFFFFFu;
+
+// Starts the OS socket layer once per process (a no-op on POSIX).
+bool StartSockets();
+
+enum class IoStatus { Ok, Closed, TimedOut, Failed };
+
+struct IoResult {
+    IoStatus status = IoStatus::Failed;
+    size_t bytes = 0;
+    bool ok() const { return status == IoStatus::Ok; }
+};
+
+class Socket {
+public:
+    Socket() = default;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    ~Socket();
+
+    bool valid() const { return handle_ >= 0; }
+    void Close();
+    bool SetReuseAddress();
+    bool Bind(const Endpoint& local);
+    std::optional<Endpoint> LocalEndpoint() const;
+    int LastError() const { return lastError_; }
+
+protected:
+    explicit Socket(int handle) : handle_(handle) {}
+    bool Reset(int handle);
+    // Waits until readable (or writable); false on time-out or error.
+    IoStatus Wait(bool forWrite, Millis timeout);
+
+    int handle_ = -1;
+    int lastError_ = 0;
+};
+
+class TcpSocket : public Socket {
+public:
+    TcpSocket() = default;
+    bool Open();
+    // Bounded connect; the socket stays open on failure so the caller closes it.
+    bool Connect(const Endpoint& remote, Millis timeout);
+    // Sends everything or fails; each wait for buffer space is bounded.
+    bool SendAll(std::string_view data, Millis timeout);
+    // One read of at most `size` bytes; waits at most `timeout` for data.
+    IoResult Receive(void* buffer, size_t size, Millis timeout);
+    // Orderly shutdown of the sending side.
+    void ShutdownSend();
+
+    // Server side, for the stand-in camera.
+    bool Listen(int backlog);
+    // Waits at most `timeout` for a connection; invalid socket on time-out.
+    TcpSocket Accept(Millis timeout, Endpoint* peer = nullptr);
+
+private:
+    explicit TcpSocket(int handle) : Socket(handle) {}
+};
+
+class UdpSocket : public Socket {
+public:
+    bool Open();
+    bool EnableBroadcast();
+    bool SendTo(const Endpoint& remote, std::string_view data);
+    IoResult ReceiveFrom(void* buffer, size_t size, Endpoint& from, Millis timeout);
+};
+
+}  // namespace vcq::net

@@ -1,0 +1,272 @@
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <charconv>
+
+#include "platform/socket.h"
+
+namespace vcq::net {
+namespace {
+
+sockaddr_in ToSockaddr(const Endpoint& endpoint) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(endpoint.address);
+    sa.sin_port = htons(endpoint.port);
+    return sa;
+}
+
+Endpoint FromSockaddr(const sockaddr_in& sa) {
+    return Endpoint{ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port)};
+}
+
+int PollTimeout(Millis timeout) {
+    if (timeout.count() < 0) return -1;
+    if (timeout.count() > 0x7fffffff) return 0x7fffffff;
+    return static_cast<int>(timeout.count());
+}
+
+}  // namespace
+
+std::optional<uint32_t> ParseIpv4(std::string_view dotted) {
+    uint32_t address = 0;
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= dotted.size() || dotted[pos] != '.') return std::nullopt;
+            ++pos;
+        }
+        size_t start = pos;
+        while (pos < dotted.size() && dotted[pos] >= '0' && dotted[pos] <= '9' && pos - start < 4)
+            ++pos;
+        if (pos == start || pos - start > 3) return std::nullopt;
+        unsigned value = 0;
+        std::from_chars(dotted.data() + start, dotted.data() + pos, value);
+        if (value > 255) return std::nullopt;
+        address = (address << 8) | value;
+    }
+    if (pos != dotted.size()) return std::nullopt;
+    return address;
+}
+
+std::string FormatIpv4(uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+std::string FormatEndpoint(const Endpoint& endpoint) {
+    return FormatIpv4(endpoint.address) + ":" + std::to_string(endpoint.port);
+}
+
+bool StartSockets() {
+    // A camera closing mid-send must not kill the process.
+    static const bool started = [] {
+        std::signal(SIGPIPE, SIG_IGN);
+        return true;
+    }();
+    return started;
+}
+
+Socket::Socket(Socket&& other) noexcept : handle_(other.handle_), lastError_(other.lastError_) {
+    other.handle_ = -1;
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        lastError_ = other.lastError_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+Socket::~Socket() { Close(); }
+
+void Socket::Close() {
+    if (handle_ >= 0) {
+        ::close(handle_);
+        handle_ = -1;
+    }
+}
+
+bool Socket::Reset(int handle) {
+    Close();
+    if (handle < 0) {
+        lastError_ = errno;
+        return false;
+    }
+    handle_ = handle;
+    return true;
+}
+
+bool Socket::SetReuseAddress() {
+    int on = 1;
+    if (::setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool Socket::Bind(const Endpoint& local) {
+    sockaddr_in sa = ToSockaddr(local);
+    if (::bind(handle_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+std::optional<Endpoint> Socket::LocalEndpoint() const {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return std::nullopt;
+    return FromSockaddr(sa);
+}
+
+IoStatus Socket::Wait(bool forWrite, Millis timeout) {
+    pollfd pfd{handle_, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+    for (;;) {
+        int n = ::poll(&pfd, 1, PollTimeout(timeout));
+        if (n > 0) return IoStatus::Ok;
+        if (n == 0) return IoStatus::TimedOut;
+        if (errno != EINTR) {
+            lastError_ = errno;
+            return IoStatus::Failed;
+        }
+    }
+}
+
+bool TcpSocket::Open() {
+    StartSockets();
+    return Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+}
+
+bool TcpSocket::Connect(const Endpoint& remote, Millis timeout) {
+    if (!valid()) return false;
+    int flags = ::fcntl(handle_, F_GETFL, 0);
+    ::fcntl(handle_, F_SETFL, flags | O_NONBLOCK);
+    sockaddr_in sa = ToSockaddr(remote);
+    int rc = ::connect(handle_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    bool connected = rc == 0;
+    if (!connected && errno == EINPROGRESS) {
+        if (Wait(true, timeout) == IoStatus::Ok) {
+            int err = 0;
+            socklen_t len = sizeof err;
+            ::getsockopt(handle_, SOL_SOCKET, SO_ERROR, &err, &len);
+            connected = err == 0;
+            if (!connected) lastError_ = err;
+        } else {
+            lastError_ = ETIMEDOUT;
+        }
+    } else if (!connected) {
+        lastError_ = errno;
+    }
+    ::fcntl(handle_, F_SETFL, flags);
+    return connected;
+}
+
+bool TcpSocket::SendAll(std::string_view data, Millis timeout) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        if (Wait(true, timeout) != IoStatus::Ok) return false;
+        ssize_t n = ::send(handle_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            lastError_ = errno;
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+IoResult TcpSocket::Receive(void* buffer, size_t size, Millis timeout) {
+    IoStatus waited = Wait(false, timeout);
+    if (waited != IoStatus::Ok) return {waited, 0};
+    for (;;) {
+        ssize_t n = ::recv(handle_, buffer, size, 0);
+        if (n > 0) return {IoStatus::Ok, static_cast<size_t>(n)};
+        if (n == 0) return {IoStatus::Closed, 0};
+        if (errno == EINTR) continue;
+        lastError_ = errno;
+        return {IoStatus::Failed, 0};
+    }
+}
+
+void TcpSocket::ShutdownSend() {
+    if (valid()) ::shutdown(handle_, SHUT_WR);
+}
+
+bool TcpSocket::Listen(int backlog) {
+    if (::listen(handle_, backlog) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+TcpSocket TcpSocket::Accept(Millis timeout, Endpoint* peer) {
+    if (Wait(false, timeout) != IoStatus::Ok) return TcpSocket();
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    int fd = ::accept4(handle_, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
+    if (fd < 0) {
+        lastError_ = errno;
+        return TcpSocket();
+    }
+    if (peer) *peer = FromSockaddr(sa);
+    return TcpSocket(fd);
+}
+
+bool UdpSocket::Open() {
+    StartSockets();
+    return Reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+}
+
+bool UdpSocket::EnableBroadcast() {
+    int on = 1;
+    if (::setsockopt(handle_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool UdpSocket::SendTo(const Endpoint& remote, std::string_view data) {
+    sockaddr_in sa = ToSockaddr(remote);
+    ssize_t n = ::sendto(handle_, data.data(), data.size(), MSG_NOSIGNAL,
+                         reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    if (n < 0 || static_cast<size_t>(n) != data.size()) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+IoResult UdpSocket::ReceiveFrom(void* buffer, size_t size, Endpoint& from, Millis timeout) {
+    IoStatus waited = Wait(false, timeout);
+    if (waited != IoStatus::Ok) return {waited, 0};
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    for (;;) {
+        ssize_t n = ::recvfrom(handle_, buffer, size, 0, reinterpret_cast<sockaddr*>(&sa), &len);
+        if (n >= 0) {
+            from = FromSockaddr(sa);
+            return {IoStatus::Ok, static_cast<size_t>(n)};
+        }
+        if (errno == EINTR) continue;
+        lastError_ = errno;
+        return {IoStatus::Failed, 0};
+    }
+}
+
+}  // namespace vcq::net

@@ -1,0 +1,24 @@
+// The commands of vcq-upgrade-cli. Each takes the words after its name and
+// returns the process exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vcq::cli {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    const char* usage;    // one line: "check HOST[:PORT] --user NAME --password PASS"
+    const char* summary;  // what it does, one or two lines
+    int (*run)(const Args& args);
+};
+
+// Exit code of a usage error, shared by every command.
+inline constexpr int kUsageError = 2;
+
+int RunCheck(const Args& args);
+
+}  // namespace vcq::cli

@@ -1,0 +1,54 @@
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "cli/commands.h"
+
+namespace vcq::cli {
+namespace {
+
+const Command kCommands[] = {
+    {"check", "check HOST[:PORT] --user NAME --password PASS",
+     "Checks whether the camera may be upgraded and prints its model, version and serial.\n"
+     "Exit 0: passed; 1: refused or no answer; 2: usage error.",
+     RunCheck},
+};
+
+void PrintHelp(std::FILE* out) {
+    std::fprintf(out,
+                 "vcq-upgrade-cli: headless front end of the VCQ firmware upgrade tool.\n\n"
+                 "Usage: vcq-upgrade-cli COMMAND [ARGS...]\n\nCommands:\n");
+    for (const Command& c : kCommands) std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
+    std::fprintf(out, "\nMessages the tool would show the operator go to stderr.\n");
+}
+
+}  // namespace
+}  // namespace vcq::cli
+
+int main(int argc, char** argv) {
+    using namespace vcq::cli;
+    if (argc < 2) {
+        PrintHelp(stderr);
+        return kUsageError;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
+        !std::strcmp(argv[1], "help")) {
+        PrintHelp(stdout);
+        return 0;
+    }
+    for (const Command& c : kCommands) {
+        if (!std::strcmp(argv[1], c.name)) {
+            Args args(argv + 2, argv + argc);
+            for (const auto& a : args) {
+                if (a == "--help" || a == "-h") {
+                    std::printf("Usage: vcq-upgrade-cli %s\n%s\n", c.usage, c.summary);
+                    return 0;
+                }
+            }
+            return c.run(args);
+        }
+    }
+    std::fprintf(stderr, "vcq-upgrade-cli: unknown command '%s'\n\n", argv[1]);
+    PrintHelp(stderr);
+    return kUsageError;
+}

@@ -1,0 +1,33 @@
+#include "cli/stderr_window.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vcq::cli {
+
+MessageAnswer StderrWindow::MessageBox(const std::string& text, const std::string&, MessageIcon,
+                                       MessageButtons buttons) {
+    std::lock_guard lock(mutex_);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
+
+void StderrWindow::SetTimer(uint32_t id, uint32_t) {
+    std::lock_guard lock(mutex_);
+    if (std::find(timers_.begin(), timers_.end(), id) == timers_.end()) timers_.push_back(id);
+}
+
+void StderrWindow::KillTimer(uint32_t id) {
+    std::lock_guard lock(mutex_);
+    std::erase(timers_, id);
+}
+
+void StderrWindow::PostMessage(uint32_t, uintptr_t, intptr_t) {}
+
+std::vector<uint32_t> StderrWindow::Timers() const {
+    std::lock_guard lock(mutex_);
+    return timers_;
+}
+
+}  // namespace vcq::cli

@@ -26,12 +26,12 @@ enum class HttpFault {
 // Ways the discovery responder can misbehave.
 enum class DiscoveryFault {
     None,
-    Silent,         // never answers
-    AnswerTwice,    // sends its reply twice
-    UnknownModel,   // reports a model not in the model list
-    NoModel,        // reply without "MODEL:"
-    Malformed,      // values without their 0xFF end, stray bytes
-    Truncated,      // the reply cut short
+    Silent,        // never answers
+    AnswerTwice,   // sends its reply twice
+    UnknownModel,  // reports a model not in the model list
+    NoModel,       // reply without "MODEL:"
+    Malformed,     // values without their 0xFF end, stray bytes
+    Truncated,     // the reply cut short
 };
 
 struct CameraConfig {

@@ -1,12 +1,51 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/stderr_window.h"
+#include "protocol/cgi_client.h"
+#include "upgrade/camera_upgrade.h"
 
 namespace vcq::cli {
+namespace {
 
-int RunCheck(const Args&) {
-    std::fprintf(stderr, "check: not available yet\n");
-    return kUsageError;
+// Replaced by the embedded model list once resources are built in.
+ModelList SupportedModels() {
+    return {"VCQ-R20", "VCQ-R20N", "VCQ-R20P"};
+}
+
+}  // namespace
+
+int RunCheck(const Args& args) {
+    ParsedArgs parsed = ParseArgs(args, {"--user", "--password"});
+    if (!parsed.error.empty())
+        return UsageError("check", parsed.error);
+    if (parsed.positional.size() != 1)
+        return UsageError("check", "give one HOST[:PORT]");
+    auto user = parsed.Option("--user");
+    auto password = parsed.Option("--password");
+    if (!user || !password)
+        return UsageError("check", "--user and --password are required");
+    const std::string& host = parsed.positional[0];
+    net::Endpoint endpoint;
+    if (!CgiClient::ParseHostText(host, endpoint))
+        return UsageError("check", "HOST must be a dotted IPv4 address, optionally with :PORT");
+
+    StderrWindow window;
+    ModelList models = SupportedModels();
+    CameraUpgrade camera(host, &models, EncodeBasicToken(*user + ":" + *password), "", "", nullptr,
+                         nullptr, nullptr, &window, 0, false);
+    bool lowMemory = false;
+    std::string serial;
+    bool passed = camera.CheckPreconditions(lowMemory, &serial);
+
+    std::string model;
+    int32_t index = 0;
+    std::string version, unusedSerial;
+    camera.ParseIdentity(camera.sysinfoText, index, model, version, unusedSerial);
+    std::printf("model: %s\nversion: %s\nserial: %s\n", model.c_str(),
+                camera.currentVersion.c_str(), serial.c_str());
+    return passed ? 0 : 1;
 }
 
 }  // namespace vcq::cli

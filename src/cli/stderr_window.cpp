@@ -15,7 +15,8 @@ MessageAnswer StderrWindow::MessageBox(const std::string& text, const std::strin
 
 void StderrWindow::SetTimer(uint32_t id, uint32_t) {
     std::lock_guard lock(mutex_);
-    if (std::find(timers_.begin(), timers_.end(), id) == timers_.end()) timers_.push_back(id);
+    if (std::find(timers_.begin(), timers_.end(), id) == timers_.end())
+        timers_.push_back(id);
 }
 
 void StderrWindow::KillTimer(uint32_t id) {

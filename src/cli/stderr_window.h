@@ -11,16 +11,16 @@
 namespace vcq::cli {
 
 class StderrWindow : public WindowPort {
-public:
-    MessageAnswer MessageBox(const std::string& text, const std::string& caption,
-                             MessageIcon icon, MessageButtons buttons) override;
+  public:
+    MessageAnswer MessageBox(const std::string& text, const std::string& caption, MessageIcon icon,
+                             MessageButtons buttons) override;
     void SetTimer(uint32_t id, uint32_t periodMs) override;
     void KillTimer(uint32_t id) override;
     void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
     std::vector<uint32_t> Timers() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<uint32_t> timers_;
 };

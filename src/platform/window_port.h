@@ -17,7 +17,7 @@ inline constexpr uint32_t kMsgGoToPage = 0x8064;  // WM_APP + 100
 inline constexpr uint32_t kUpgradeTimerBase = 0x8100;
 
 class WindowPort {
-public:
+  public:
     virtual ~WindowPort() = default;
 
     // Modal; returns once the operator answered.

@@ -17,8 +17,8 @@ inline bool InsideIsolatedNetwork() {
 }  // namespace vcq::test
 
 // Put at the top of a test (or SetUp) that binds real ports or broadcasts.
-#define VCQ_REQUIRE_ISOLATED_NETWORK()                                                  \
-    do {                                                                                \
-        if (!::vcq::test::InsideIsolatedNetwork())                                      \
+#define VCQ_REQUIRE_ISOLATED_NETWORK()                                                   \
+    do {                                                                                 \
+        if (!::vcq::test::InsideIsolatedNetwork())                                       \
             GTEST_SKIP() << "needs the private network of tests/isolated; run it there"; \
     } while (0)

@@ -46,7 +46,8 @@ std::vector<RecordedBox> RecordingWindow::Boxes() const {
 std::vector<std::string> RecordingWindow::BoxTexts() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> texts;
-    for (const auto& box : boxes_) texts.push_back(box.text);
+    for (const auto& box : boxes_)
+        texts.push_back(box.text);
     return texts;
 }
 
@@ -58,7 +59,8 @@ std::vector<RecordedPost> RecordingWindow::Posts() const {
 std::vector<uint32_t> RecordingWindow::ActiveTimers() const {
     std::lock_guard lock(mutex_);
     std::vector<uint32_t> ids;
-    for (const auto& t : timers_) ids.push_back(t.first);
+    for (const auto& t : timers_)
+        ids.push_back(t.first);
     return ids;
 }
 

@@ -25,11 +25,11 @@ struct RecordedPost {
 };
 
 class RecordingWindow : public WindowPort {
-public:
+  public:
     explicit RecordingWindow(WindowPort* parent = nullptr) : parent_(parent) {}
 
-    MessageAnswer MessageBox(const std::string& text, const std::string& caption,
-                             MessageIcon icon, MessageButtons buttons) override;
+    MessageAnswer MessageBox(const std::string& text, const std::string& caption, MessageIcon icon,
+                             MessageButtons buttons) override;
     void SetTimer(uint32_t id, uint32_t periodMs) override;
     void KillTimer(uint32_t id) override;
     void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
@@ -44,7 +44,7 @@ public:
     std::vector<uint32_t> ActiveTimers() const;
     int TimerStarts(uint32_t id) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     WindowPort* parent_;
     std::deque<MessageAnswer> answers_;

@@ -1,0 +1,61 @@
+// One HTTP/1.1 exchange with a camera's CGI interface over a plain TCP
+// connection, the one layout of every CGI request, and the Basic token.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/socket.h"
+
+namespace vcq {
+
+// Bounds of one exchange. A camera on the LAN answers a CGI request within a
+// second or two; these leave room for a busy camera, yet a camera that is off,
+// rebooting or stuck gives an empty reply instead of blocking its caller.
+struct ExchangeLimits {
+    std::chrono::milliseconds connect{3000};  // connection set-up
+    std::chrono::milliseconds read{10000};    // each wait for data, and the send
+    std::chrono::milliseconds total{60000};   // the whole exchange
+    size_t maxBody = 64u * 1024 * 1024;       // a larger announced body is not a camera reply
+};
+
+class CgiClient {
+  public:
+    explicit CgiClient(std::string_view hostText, ExchangeLimits limits = {});
+    virtual ~CgiClient() = default;
+    CgiClient(const CgiClient&) = delete;
+    CgiClient& operator=(const CgiClient&) = delete;
+
+    // Sends one complete request and returns the whole reply (status line,
+    // headers, blank line, body); empty when no complete reply was obtained.
+    std::string Exchange(std::string_view request);
+
+    const std::string& hostText() const { return hostText_; }
+    // The firmware version from the last reply's "Server: " header.
+    const std::string& serverVersion() const { return serverVersion_; }
+
+    // Splits "a.b.c.d[:port]"; false when the address is not dotted IPv4 or
+    // the port is not a number from 1 to 65535. Names are not resolved.
+    static bool ParseHostText(std::string_view hostText, net::Endpoint& endpoint);
+
+  private:
+    std::string hostText_;
+    ExchangeLimits limits_;
+    std::string serverVersion_;
+};
+
+// "POST path HTTP/1.1", Host, Cache-Control, Authorization and Content-Length
+// headers, a blank line and the body; nothing else.
+std::string BuildCgiRequest(std::string_view cgiPath, std::string_view hostText,
+                            std::string_view token, std::string_view body);
+
+// Standard Base64 with "=" padding, of "name:password".
+std::string EncodeBasicToken(std::string_view credentials);
+
+// The value of a "Server: " header line: the text after the first "/", with
+// trailing white space removed; the whole value when it has no "/".
+std::string ServerVersionFromHeader(std::string_view headerValue);
+
+}  // namespace vcq

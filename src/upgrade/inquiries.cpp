@@ -1,0 +1,226 @@
+// The camera inquiries and the checks before an upgrade.
+#include <algorithm>
+
+#include "upgrade/camera_upgrade.h"
+
+namespace vcq {
+namespace {
+
+constexpr const char* kInquiryPath = "/command/inquiry.cgi";
+constexpr const char* kCaption = "Information";
+
+constexpr const char* kNoCamera = "Cannot find the camera. (The camera may be turned off.)";
+constexpr const char* kBadLogin =
+    "Please enter correct user name and password for the administrator.";
+constexpr const char* kNotAdministrator =
+    "Level 4 users other than Administrator cannot run the program.";
+constexpr const char* kImageMemoryOn = "Please disable \"Image Memory\" function.";
+constexpr const char* kLowSpace = "There is not enough free space in the built-in memory.";
+
+}  // namespace
+
+std::optional<std::string_view> KeyValue(std::string_view reply, std::string_view key) {
+    size_t at = reply.find(key);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    size_t start = at + key.size();
+    size_t end = reply.find('&', start);
+    if (end == std::string_view::npos)
+        return std::string_view();
+    return reply.substr(start, end - start);
+}
+
+std::optional<std::string_view> KeyValueToEnd(std::string_view reply, std::string_view key) {
+    size_t at = reply.find(key);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    size_t start = at + key.size();
+    size_t end = reply.find('&', start);
+    return reply.substr(start, end == std::string_view::npos ? end : end - start);
+}
+
+CameraUpgrade::CameraUpgrade(std::string_view host, const ModelList* models, std::string_view token,
+                             std::string_view target, std::string_view serial,
+                             const int32_t* wanted, const int32_t* deleteAfter,
+                             const std::time_t* time, WindowPort* ownerWindow, int32_t rowIndex,
+                             bool isSilent)
+    : index(rowIndex),
+      backupWanted(wanted),
+      deleteAfterRestore(deleteAfter),
+      backupTime(time),
+      serialText(serial),
+      hostText(host),
+      modelNames(models),
+      authToken(token),
+      targetVersion(target),
+      owner(ownerWindow),
+      mainWindow(ownerWindow ? ownerWindow->Parent() : nullptr),
+      silent(isSilent) {}
+
+std::string CameraUpgrade::Inquire(CgiClient& client, std::string_view body) const {
+    return client.Exchange(BuildCgiRequest(kInquiryPath, hostText, authToken, body));
+}
+
+void CameraUpgrade::Warn(const std::string& text) const {
+    if (!silent && owner)
+        owner->MessageBox(text, kCaption, MessageIcon::Exclamation, MessageButtons::Ok);
+}
+
+void CameraUpgrade::Stop(const std::string& text) const {
+    if (!silent && owner)
+        owner->MessageBox(text, kCaption, MessageIcon::Stop, MessageButtons::Ok);
+}
+
+bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
+    lowMemory = false;
+    CgiClient client(hostText, limits_);
+
+    std::string reply = Inquire(client, "inq=sysuser");
+    if (reply.empty()) {
+        Warn(kNoCamera);
+        return false;
+    }
+    if (!CheckAdministrator(reply))
+        return false;
+
+    currentVersion = client.serverVersion();
+    currentVersionTag = "ver" + currentVersion;
+
+    sysinfoText = Inquire(client, "inq=sysinfo");
+    if (!CheckModel(sysinfoText))
+        return false;
+    if (serial)
+        *serial = std::string(KeyValue(sysinfoText, "Serial=").value_or(""));
+
+    if (!CheckImageMemory(Inquire(client, "inq=imagememory")))
+        return false;
+
+    if (!CheckBuiltInSpace(Inquire(client, "inq=builtin"))) {
+        lowMemory = true;
+        return false;
+    }
+    return true;
+}
+
+bool CameraUpgrade::CheckAdministrator(std::string_view reply) {
+    if (reply.find("401 Unauthorized") != std::string_view::npos) {
+        Warn(kBadLogin);
+        return false;
+    }
+    size_t at = reply.find("SysUserSet=");
+    if (at == std::string_view::npos)
+        return false;
+    size_t start = at + 11;
+    size_t end = reply.find(',', start);
+    std::string_view first = reply.substr(start, end == std::string_view::npos ? end : end - start);
+    if (first != authToken) {
+        Warn(kNotAdministrator);
+        return false;
+    }
+    return true;
+}
+
+bool CameraUpgrade::CheckModel(std::string_view reply) {
+    std::string model(KeyValue(reply, "ModelName=").value_or(""));
+    // An empty model never matches, not even the empty slots of the list.
+    bool supported = false;
+    if (!model.empty() && modelNames) {
+        size_t count = std::min(modelNames->size(), kMaxModelNames);
+        supported = std::find(modelNames->begin(), modelNames->begin() + count, model) !=
+                    modelNames->begin() + count;
+    }
+    if (!supported) {
+        Warn("This program works for the " + model + ". Please select the correct camera.");
+        return false;
+    }
+    return true;
+}
+
+bool CameraUpgrade::CheckImageMemory(std::string_view reply) {
+    size_t at = reply.find("ImageMemoryFunc=");
+    if (at == std::string_view::npos)
+        return false;
+    size_t second = at + 16 + 1;  // "on" has its n there, "off" an f
+    if (second < reply.size() && reply[second] == 'n') {
+        Warn(kImageMemoryOn);
+        return false;
+    }
+    return true;
+}
+
+bool CameraUpgrade::CheckBuiltInSpace(std::string_view reply) {
+    static constexpr std::string_view kKey = "BuiltIn=Free space : ";
+    size_t at = reply.find(kKey);
+    if (at == std::string_view::npos) {
+        step = step::kUploadFailed;
+        return false;
+    }
+    size_t i = at + kKey.size();
+    while (i < reply.size() && (reply[i] == ' ' || reply[i] == '\t'))
+        ++i;
+    uint64_t freeBytes = 0;
+    for (; i < reply.size() && reply[i] >= '0' && reply[i] <= '9'; ++i) {
+        freeBytes = freeBytes * 10 + static_cast<uint64_t>(reply[i] - '0');
+        if (freeBytes >= kMinBuiltInFree)
+            break;  // enough; also stops overflow
+    }
+    if (freeBytes < kMinBuiltInFree) {
+        Warn(kLowSpace);
+        step = step::kUploadFailed;
+        return false;
+    }
+    return true;
+}
+
+bool CameraUpgrade::InquireSysinfo() {
+    CgiClient client(hostText, limits_);
+    sysinfoText = Inquire(client, "inq=sysinfo");
+    answered = true;
+    return CheckModel(sysinfoText);
+}
+
+bool CameraUpgrade::InquireSysuser() {
+    CgiClient client(hostText, limits_);
+    sysuserText = Inquire(client, "inq=sysuser");
+    if (sysuserText.empty()) {
+        Warn(kNoCamera);
+        return false;
+    }
+    answered = true;
+    return CheckAdministrator(sysuserText);
+}
+
+bool CameraUpgrade::ReplyIsOk(std::string_view reply, int32_t& indexOut) const {
+    indexOut = index;
+    return reply.find("200 OK") != std::string_view::npos;
+}
+
+bool CameraUpgrade::InquireMacAddress(std::string& mac) {
+    CgiClient client(hostText, limits_);
+    std::string reply = Inquire(client, "inq=tcpip");
+    mac = std::string(KeyValueToEnd(reply, "MacAddress=").value_or(""));
+    std::replace(mac.begin(), mac.end(), ':', '-');
+    return !mac.empty();
+}
+
+bool CameraUpgrade::ParseIdentity(std::string_view reply, int32_t& indexOut, std::string& model,
+                                  std::string& version, std::string& serial) const {
+    indexOut = index;
+    if (auto value = KeyValue(reply, "ModelName="))
+        model = std::string(*value);
+    if (auto value = KeyValueToEnd(reply, "SoftVersion="))
+        version = *value == "emergency" ? "unknown" : "ver" + std::string(*value);
+    if (auto value = KeyValue(reply, "Serial="))
+        serial = std::string(*value);
+    return !model.empty();
+}
+
+bool CameraUpgrade::ReadSoftVersion(std::string_view reply) {
+    auto value = KeyValueToEnd(reply, "SoftVersion=");
+    if (!value)
+        return false;
+    currentVersion = std::string(*value);
+    return true;
+}
+
+}  // namespace vcq

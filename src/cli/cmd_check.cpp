@@ -7,14 +7,10 @@
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq::cli {
-namespace {
-
 // Replaced by the embedded model list once resources are built in.
 ModelList SupportedModels() {
     return {"VCQ-R20", "VCQ-R20N", "VCQ-R20P"};
 }
-
-}  // namespace
 
 int RunCheck(const Args& args) {
     ParsedArgs parsed = ParseArgs(args, {"--user", "--password"});

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "upgrade/camera_upgrade.h"
+
 namespace vcq::cli {
 
 using Args = std::vector<std::string>;
@@ -19,6 +21,11 @@ struct Command {
 // Exit code of a usage error, shared by every command.
 inline constexpr int kUsageError = 2;
 
+// The supported models, from the embedded model list.
+ModelList SupportedModels();
+
 int RunCheck(const Args& args);
+int RunBackup(const Args& args);
+int RunRestore(const Args& args);
 
 }  // namespace vcq::cli

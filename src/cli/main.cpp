@@ -10,8 +10,16 @@ namespace {
 const Command kCommands[] = {
     {"check", "check HOST[:PORT] --user NAME --password PASS",
      "Checks whether the camera may be upgraded and prints its model, version and serial.\n"
-     "Exit 0: passed; 1: refused or no answer; 2: usage error.",
+     "      Exit 0: passed; 1: refused or no answer; 2: usage error.",
      RunCheck},
+    {"backup", "backup HOST[:PORT] --user NAME --password PASS",
+     "Saves the camera's configuration into the backup folder and prints `saved: PATH`.\n"
+     "      Exit 0: saved; 1: not saved; 2: usage error.",
+     RunBackup},
+    {"restore", "restore HOST[:PORT] FILE",
+     "Uploads FILE as the camera's configuration and prints `result: N` (0, -1 or -2).\n"
+     "      Exit 0 only for result 0.",
+     RunRestore},
 };
 
 void PrintHelp(std::FILE* out) {

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/http_transfer.h"
 #include "platform/socket.h"
 
 namespace vcq {
@@ -32,6 +34,17 @@ class CgiClient {
     // headers, blank line, body); empty when no complete reply was obtained.
     std::string Exchange(std::string_view request);
 
+    // The configuration to restore; not copied: the caller keeps it alive
+    // until RestoreConfiguration returns.
+    void SetRestoreData(const char* data, uint32_t size);
+    // Uploads it as the camera's multipart configuration form. 0 when the
+    // whole form was sent and the request ended; -1 when the connection or
+    // sending failed; -2 when ending the request failed.
+    int RestoreConfiguration();
+    // The sizes of the form's writes in the last restore (head, pieces, tail).
+    const std::vector<size_t>& restoreWrites() const { return restoreWrites_; }
+    void SetRestoreLimits(const http::TransferLimits& limits) { restoreLimits_ = limits; }
+
     const std::string& hostText() const { return hostText_; }
     // The firmware version from the last reply's "Server: " header.
     const std::string& serverVersion() const { return serverVersion_; }
@@ -44,7 +57,14 @@ class CgiClient {
     std::string hostText_;
     ExchangeLimits limits_;
     std::string serverVersion_;
+    const char* restoreData_ = nullptr;
+    uint32_t restoreSize_ = 0;
+    std::vector<size_t> restoreWrites_;
+    http::TransferLimits restoreLimits_;
 };
+
+// The restore form's boundary for a time stamp (seconds since 1970).
+std::string RestoreBoundary(long long secondsSince1970);
 
 // "POST path HTTP/1.1", Host, Cache-Control, Authorization and Content-Length
 // headers, a blank line and the body; nothing else.

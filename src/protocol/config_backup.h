@@ -1,0 +1,59 @@
+// One camera's saved configuration: its download before the upgrade, the
+// dated backup file, reading it back for the restore, and its removal.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/http_transfer.h"
+
+namespace vcq {
+
+// Where backups go: $ProgramFiles/TEZO/VCQ FirmwareUpgrade/Configurations/
+// when that variable is set, else the same folders under the user's data
+// folder ($XDG_DATA_HOME, or ~/.local/share).
+std::string ConfigurationsFolder();
+
+// "<folder>/<yyMMddHHmm>/<model lower case>.<serial>.cfg", local time.
+std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
+                           std::string_view serialText);
+
+// Creates the missing folders of a file path; refuses 20 or more levels.
+bool MakeFolders(const std::string& path);
+
+// "/home/l4/" + the model in lower case + ".cfg".
+std::string ConfigCameraPath(std::string_view modelName);
+
+class ConfigBackup {
+  public:
+    ConfigBackup(std::string_view hostText, std::string_view cameraPath, std::string_view token,
+                 std::time_t timeStamp, std::string_view modelName, std::string_view serialText,
+                 bool deleteAfterRestore);
+    virtual ~ConfigBackup() = default;
+    ConfigBackup(const ConfigBackup&) = delete;
+    ConfigBackup& operator=(const ConfigBackup&) = delete;
+
+    // Fetches the configuration and writes localPath; false leaves no file there.
+    bool Download();
+    // Reads exactly byteCount bytes of the saved file into `buffer`.
+    bool ReadBack(std::vector<char>& buffer);
+    void DeleteFileIfWanted();
+
+    void SetTransferLimits(const http::TransferLimits& limits) { limits_ = limits; }
+
+    bool restored = false;
+    bool deleteAfterRestore = false;
+    uint32_t byteCount = 0;
+    std::string errorText;
+    std::string hostText;
+    std::string url;
+    std::string localPath;
+    std::string authHeader;
+
+  private:
+    http::TransferLimits limits_;
+};
+
+}  // namespace vcq

@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "protocol/cgi_client.h"
+#include "protocol/config_backup.h"
+#include "scripted_server.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using vcq::CgiClient;
+using vcq::ConfigBackup;
+using vcq::test::OkReply;
+using vcq::test::ScriptedReply;
+using vcq::test::ScriptedServer;
+
+namespace {
+
+// Points ProgramFiles at a fresh folder for the test's backups.
+class BackupFolder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("vcq-config-test-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        setenv("ProgramFiles", root_.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("ProgramFiles");
+        fs::remove_all(root_);
+    }
+    std::vector<fs::path> FilesBelow() const {
+        std::vector<fs::path> files;
+        for (auto& e : fs::recursive_directory_iterator(root_))
+            if (e.is_regular_file())
+                files.push_back(e.path());
+        return files;
+    }
+    fs::path root_;
+};
+
+std::string Pattern(size_t size) {
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return data;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string HeaderValue(const std::string& request, const std::string& name) {
+    size_t at = request.find("\r\n" + name + ": ");
+    if (at == std::string::npos)
+        return "<missing>";
+    at += name.size() + 4;
+    return request.substr(at, request.find("\r\n", at) - at);
+}
+
+}  // namespace
+
+TEST_F(BackupFolder, FileIsNamedAfterModelSerialAndMinute) {
+    std::tm when{};
+    when.tm_year = 126;
+    when.tm_mon = 11;
+    when.tm_mday = 7;
+    when.tm_hour = 9;
+    when.tm_min = 5;
+    when.tm_isdst = -1;
+    std::time_t stamp = std::mktime(&when);
+    EXPECT_EQ(
+        vcq::BackupFilePath(stamp, "VCQ-R20", "123456"),
+        root_.string() + "/TEZO/VCQ FirmwareUpgrade/Configurations/2612070905/vcq-r20.123456.cfg");
+    EXPECT_EQ(vcq::ConfigCameraPath("VCQ-R20N"), "/home/l4/vcq-r20n.cfg");
+
+    unsetenv("ProgramFiles");
+    setenv("XDG_DATA_HOME", root_.c_str(), 1);
+    EXPECT_EQ(vcq::ConfigurationsFolder(),
+              root_.string() + "/TEZO/VCQ FirmwareUpgrade/Configurations/");
+    unsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(BackupFolder, MakeFoldersCreatesWhatIsMissingUpToNineteenLevels) {
+    std::string deep = root_.string();
+    while (std::count(deep.begin(), deep.end(), '/') < 18)
+        deep += "/d";
+    EXPECT_TRUE(vcq::MakeFolders(deep + "/file.cfg"));
+    EXPECT_TRUE(fs::is_directory(deep));
+    EXPECT_TRUE(vcq::MakeFolders(deep + "/file.cfg"));  // all there already
+    EXPECT_FALSE(vcq::MakeFolders(deep + "/e/file.cfg"));
+    EXPECT_FALSE(fs::exists(deep + "/e"));
+}
+
+TEST_F(BackupFolder, DownloadSavesTheConfigurationWhole) {
+    ScriptedServer server;
+    std::string config = Pattern(5000);
+    std::string whole = OkReply(config);
+    // Arrives in odd pieces; each is checked and written in 512-byte chunks.
+    server.SetReply(ScriptedReply{{{whole.substr(0, 700)}, {whole.substr(700), 20ms}}});
+    ConfigBackup backup(server.hostText(), "/home/l4/vcq-r20.cfg", "dG9rZW4=", std::time(nullptr),
+                        "VCQ-R20", "123456", false);
+    ASSERT_TRUE(backup.Download()) << backup.errorText;
+    EXPECT_EQ(backup.byteCount, 5000u);
+    EXPECT_TRUE(ReadFile(backup.localPath) == config);
+    EXPECT_EQ(FilesBelow().size(), 1u);
+
+    auto request = server.Requests().at(0);
+    EXPECT_EQ(request.substr(0, request.find("\r\n")), "GET /home/l4/vcq-r20.cfg HTTP/1.1");
+    EXPECT_EQ(HeaderValue(request, "Authorization"), "Basic dG9rZW4=");
+    EXPECT_EQ(HeaderValue(request, "Cache-Control"), "no-cache");
+
+    std::vector<char> buffer;
+    ASSERT_TRUE(backup.ReadBack(buffer));
+    EXPECT_TRUE(std::string(buffer.begin(), buffer.end()) == config);
+}
+
+TEST_F(BackupFolder, PagesErrorsAndBrokenTransfersLeaveNoBackup) {
+    ScriptedServer server;
+    std::string page = "<HTML><BODY>Login</BODY></HTML>";
+    std::string longPage = std::string(1000, 'x') + page;
+    std::string cut = OkReply(Pattern(3000));
+    server.SetReplies({
+        {{{OkReply(page)}}},
+        {{{OkReply(longPage)}}},
+        {{{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}}},
+        {{{"HTTP/1.1 401 Unauthorized\r\nContent-Length: 4\r\n\r\nnope"}}},
+        {{{cut.substr(0, cut.size() - 500)}}},
+    });
+    for (int i = 0; i < 5; ++i) {
+        ConfigBackup backup(server.hostText(), "/home/l4/vcq-r20.cfg", "t", std::time(nullptr),
+                            "VCQ-R20", "1", false);
+        EXPECT_FALSE(backup.Download()) << i;
+        EXPECT_TRUE(FilesBelow().empty()) << i;
+    }
+    uint16_t closedPort;
+    {
+        ScriptedServer gone;
+        closedPort = gone.port();
+    }
+    ConfigBackup refused("127.0.0.1:" + std::to_string(closedPort), "/home/l4/vcq-r20.cfg", "t",
+                         std::time(nullptr), "VCQ-R20", "1", false);
+    EXPECT_FALSE(refused.Download());
+    EXPECT_FALSE(refused.errorText.empty());
+    EXPECT_LE(refused.errorText.size(), 254u);
+    EXPECT_TRUE(FilesBelow().empty());
+}
+
+TEST_F(BackupFolder, ReadBackOfAShortFileFails) {
+    ScriptedServer server;
+    server.SetReply(OkReply(Pattern(100)));
+    ConfigBackup backup(server.hostText(), "/home/l4/x.cfg", "t", std::time(nullptr), "X", "1",
+                        true);
+    ASSERT_TRUE(backup.Download());
+    fs::resize_file(backup.localPath, 60);
+    std::vector<char> buffer;
+    EXPECT_FALSE(backup.ReadBack(buffer));
+    EXPECT_EQ(buffer.size(), 60u);
+
+    fs::path folder = fs::path(backup.localPath).parent_path();
+    backup.DeleteFileIfWanted();
+    EXPECT_FALSE(fs::exists(backup.localPath));
+    EXPECT_TRUE(fs::is_directory(folder));
+}
+
+TEST(Restore, SendsTheFormExactlyInPieces) {
+    ScriptedServer server;
+    server.SetReply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    std::string config = Pattern(2920);
+    CgiClient client(server.hostText());
+    client.SetRestoreData(config.data(), static_cast<uint32_t>(config.size()));
+    ASSERT_EQ(client.RestoreConfiguration(), 0);
+
+    auto request = server.Requests().at(0);
+    std::string contentType = HeaderValue(request, "Content-Type");
+    const std::string prefix = "multipart/form-data; boundary=";
+    ASSERT_EQ(contentType.rfind(prefix, 0), 0u) << contentType;
+    std::string boundary = contentType.substr(prefix.size());
+    ASSERT_EQ(boundary.rfind(std::string(27, '-') + "7d", 0), 0u);
+    long long seconds = std::stoll(boundary.substr(29));
+    EXPECT_LE(std::llabs(seconds - std::time(nullptr)), 5);
+
+    std::string head =
+        "\r\n" + boundary +
+        "\r\nContent-Disposition: form-data; name=\"Restore\"; filename=\"temp.cfg\"\r\n"
+        "Content-Type: application/octet-stream\r\n\r\n";
+    std::string tail = "\r\n" + boundary + "--\r\n\r\n";
+    std::string expected =
+        "POST /command/all-configuration.cgi HTTP/1.1\r\n"
+        "Host: " +
+        server.hostText() +
+        "\r\n"
+        "User-Agent: VCQ Upgrade Tool\r\n"
+        "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
+        "application/x-shockwave-flash, "
+        "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*\r\n"
+        "Content-Type: multipart/form-data; boundary=" +
+        boundary +
+        "\r\n"
+        "Accept-Encoding: gzip, deflate\r\n"
+        "Connection: Keep-Alive\r\n"
+        "Proxy-Connection: Keep-Alive\r\n"
+        "Cache-Control: no-cache\r\n"
+        "Content-Length: " +
+        std::to_string(head.size() + config.size() + tail.size()) +
+        "\r\n"
+        "Authorization: Basic AAAAAAAAAAAAAAA=\r\n\r\n" +
+        head + config + tail;
+    EXPECT_TRUE(request == expected) << request.substr(0, request.find("\r\n\r\n"));
+    EXPECT_EQ(client.restoreWrites(),
+              (std::vector<size_t>{head.size(), 1460, 1460, 0, tail.size()}));
+
+    std::string odd = Pattern(1500);
+    client.SetRestoreData(odd.data(), static_cast<uint32_t>(odd.size()));
+    ASSERT_EQ(client.RestoreConfiguration(), 0);
+    EXPECT_EQ(client.restoreWrites(), (std::vector<size_t>{head.size(), 1460, 40, tail.size()}));
+}
+
+TEST(Restore, FailuresGiveMinusOneOrMinusTwo) {
+    uint16_t closedPort;
+    {
+        ScriptedServer gone;
+        closedPort = gone.port();
+    }
+    std::string config = Pattern(10);
+    CgiClient refused("127.0.0.1:" + std::to_string(closedPort));
+    refused.SetRestoreData(config.data(), 10);
+    EXPECT_EQ(refused.RestoreConfiguration(), -1);
+    CgiClient invalid("camera:80");
+    EXPECT_EQ(invalid.RestoreConfiguration(), -1);
+
+    // The form went out whole but the camera never ended the request.
+    ScriptedServer server;
+    server.SetReply(ScriptedReply{{}, true});
+    CgiClient silent(server.hostText());
+    silent.SetRestoreData(config.data(), 10);
+    silent.SetRestoreLimits({1000ms, 1000ms, 1500ms});
+    EXPECT_EQ(silent.RestoreConfiguration(), -2);
+}

@@ -39,7 +39,7 @@ struct IoResult {
 };
 
 class Socket {
-public:
+  public:
     Socket() = default;
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -48,13 +48,17 @@ public:
     ~Socket();
 
     bool valid() const { return handle_ >= 0; }
-    void Close();
+    // False when the OS reports a failure; the handle is released either way.
+    bool Close();
     bool SetReuseAddress();
+    // Asks for a kernel receive buffer of `bytes`; the OS may cap it.
+    bool SetReceiveBufferSize(int bytes);
+    int ReceiveBufferSize() const;
     bool Bind(const Endpoint& local);
     std::optional<Endpoint> LocalEndpoint() const;
     int LastError() const { return lastError_; }
 
-protected:
+  protected:
     explicit Socket(int handle) : handle_(handle) {}
     bool Reset(int handle);
     // Waits until readable (or writable); false on time-out or error.
@@ -65,7 +69,7 @@ protected:
 };
 
 class TcpSocket : public Socket {
-public:
+  public:
     TcpSocket() = default;
     bool Open();
     // Bounded connect; the socket stays open on failure so the caller closes it.
@@ -82,12 +86,12 @@ public:
     // Waits at most `timeout` for a connection; invalid socket on time-out.
     TcpSocket Accept(Millis timeout, Endpoint* peer = nullptr);
 
-private:
+  private:
     explicit TcpSocket(int handle) : Socket(handle) {}
 };
 
 class UdpSocket : public Socket {
-public:
+  public:
     bool Open();
     bool EnableBroadcast();
     bool SendTo(const Endpoint& remote, std::string_view data);

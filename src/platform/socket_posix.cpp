@@ -1,12 +1,12 @@
 #include <arpa/inet.h>
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 #include <charconv>
 
@@ -28,8 +28,10 @@ Endpoint FromSockaddr(const sockaddr_in& sa) {
 }
 
 int PollTimeout(Millis timeout) {
-    if (timeout.count() < 0) return -1;
-    if (timeout.count() > 0x7fffffff) return 0x7fffffff;
+    if (timeout.count() < 0)
+        return -1;
+    if (timeout.count() > 0x7fffffff)
+        return 0x7fffffff;
     return static_cast<int>(timeout.count());
 }
 
@@ -40,19 +42,23 @@ std::optional<uint32_t> ParseIpv4(std::string_view dotted) {
     size_t pos = 0;
     for (int part = 0; part < 4; ++part) {
         if (part > 0) {
-            if (pos >= dotted.size() || dotted[pos] != '.') return std::nullopt;
+            if (pos >= dotted.size() || dotted[pos] != '.')
+                return std::nullopt;
             ++pos;
         }
         size_t start = pos;
         while (pos < dotted.size() && dotted[pos] >= '0' && dotted[pos] <= '9' && pos - start < 4)
             ++pos;
-        if (pos == start || pos - start > 3) return std::nullopt;
+        if (pos == start || pos - start > 3)
+            return std::nullopt;
         unsigned value = 0;
         std::from_chars(dotted.data() + start, dotted.data() + pos, value);
-        if (value > 255) return std::nullopt;
+        if (value > 255)
+            return std::nullopt;
         address = (address << 8) | value;
     }
-    if (pos != dotted.size()) return std::nullopt;
+    if (pos != dotted.size())
+        return std::nullopt;
     return address;
 }
 
@@ -88,13 +94,20 @@ Socket& Socket::operator=(Socket&& other) noexcept {
     return *this;
 }
 
-Socket::~Socket() { Close(); }
+Socket::~Socket() {
+    Close();
+}
 
-void Socket::Close() {
-    if (handle_ >= 0) {
-        ::close(handle_);
-        handle_ = -1;
+bool Socket::Close() {
+    if (handle_ < 0)
+        return true;
+    int rc = ::close(handle_);
+    handle_ = -1;
+    if (rc != 0) {
+        lastError_ = errno;
+        return false;
     }
+    return true;
 }
 
 bool Socket::Reset(int handle) {
@@ -116,6 +129,22 @@ bool Socket::SetReuseAddress() {
     return true;
 }
 
+bool Socket::SetReceiveBufferSize(int bytes) {
+    if (::setsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+int Socket::ReceiveBufferSize() const {
+    int bytes = 0;
+    socklen_t len = sizeof bytes;
+    if (::getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, &len) != 0)
+        return -1;
+    return bytes;
+}
+
 bool Socket::Bind(const Endpoint& local) {
     sockaddr_in sa = ToSockaddr(local);
     if (::bind(handle_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
@@ -128,7 +157,8 @@ bool Socket::Bind(const Endpoint& local) {
 std::optional<Endpoint> Socket::LocalEndpoint() const {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return std::nullopt;
+    if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return std::nullopt;
     return FromSockaddr(sa);
 }
 
@@ -136,8 +166,10 @@ IoStatus Socket::Wait(bool forWrite, Millis timeout) {
     pollfd pfd{handle_, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
     for (;;) {
         int n = ::poll(&pfd, 1, PollTimeout(timeout));
-        if (n > 0) return IoStatus::Ok;
-        if (n == 0) return IoStatus::TimedOut;
+        if (n > 0)
+            return IoStatus::Ok;
+        if (n == 0)
+            return IoStatus::TimedOut;
         if (errno != EINTR) {
             lastError_ = errno;
             return IoStatus::Failed;
@@ -151,7 +183,8 @@ bool TcpSocket::Open() {
 }
 
 bool TcpSocket::Connect(const Endpoint& remote, Millis timeout) {
-    if (!valid()) return false;
+    if (!valid())
+        return false;
     int flags = ::fcntl(handle_, F_GETFL, 0);
     ::fcntl(handle_, F_SETFL, flags | O_NONBLOCK);
     sockaddr_in sa = ToSockaddr(remote);
@@ -163,7 +196,8 @@ bool TcpSocket::Connect(const Endpoint& remote, Millis timeout) {
             socklen_t len = sizeof err;
             ::getsockopt(handle_, SOL_SOCKET, SO_ERROR, &err, &len);
             connected = err == 0;
-            if (!connected) lastError_ = err;
+            if (!connected)
+                lastError_ = err;
         } else {
             lastError_ = ETIMEDOUT;
         }
@@ -177,10 +211,12 @@ bool TcpSocket::Connect(const Endpoint& remote, Millis timeout) {
 bool TcpSocket::SendAll(std::string_view data, Millis timeout) {
     size_t sent = 0;
     while (sent < data.size()) {
-        if (Wait(true, timeout) != IoStatus::Ok) return false;
+        if (Wait(true, timeout) != IoStatus::Ok)
+            return false;
         ssize_t n = ::send(handle_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
             lastError_ = errno;
             return false;
         }
@@ -191,19 +227,24 @@ bool TcpSocket::SendAll(std::string_view data, Millis timeout) {
 
 IoResult TcpSocket::Receive(void* buffer, size_t size, Millis timeout) {
     IoStatus waited = Wait(false, timeout);
-    if (waited != IoStatus::Ok) return {waited, 0};
+    if (waited != IoStatus::Ok)
+        return {waited, 0};
     for (;;) {
         ssize_t n = ::recv(handle_, buffer, size, 0);
-        if (n > 0) return {IoStatus::Ok, static_cast<size_t>(n)};
-        if (n == 0) return {IoStatus::Closed, 0};
-        if (errno == EINTR) continue;
+        if (n > 0)
+            return {IoStatus::Ok, static_cast<size_t>(n)};
+        if (n == 0)
+            return {IoStatus::Closed, 0};
+        if (errno == EINTR)
+            continue;
         lastError_ = errno;
         return {IoStatus::Failed, 0};
     }
 }
 
 void TcpSocket::ShutdownSend() {
-    if (valid()) ::shutdown(handle_, SHUT_WR);
+    if (valid())
+        ::shutdown(handle_, SHUT_WR);
 }
 
 bool TcpSocket::Listen(int backlog) {
@@ -215,7 +256,8 @@ bool TcpSocket::Listen(int backlog) {
 }
 
 TcpSocket TcpSocket::Accept(Millis timeout, Endpoint* peer) {
-    if (Wait(false, timeout) != IoStatus::Ok) return TcpSocket();
+    if (Wait(false, timeout) != IoStatus::Ok)
+        return TcpSocket();
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
     int fd = ::accept4(handle_, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
@@ -223,7 +265,8 @@ TcpSocket TcpSocket::Accept(Millis timeout, Endpoint* peer) {
         lastError_ = errno;
         return TcpSocket();
     }
-    if (peer) *peer = FromSockaddr(sa);
+    if (peer)
+        *peer = FromSockaddr(sa);
     return TcpSocket(fd);
 }
 
@@ -254,7 +297,8 @@ bool UdpSocket::SendTo(const Endpoint& remote, std::string_view data) {
 
 IoResult UdpSocket::ReceiveFrom(void* buffer, size_t size, Endpoint& from, Millis timeout) {
     IoStatus waited = Wait(false, timeout);
-    if (waited != IoStatus::Ok) return {waited, 0};
+    if (waited != IoStatus::Ok)
+        return {waited, 0};
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
     for (;;) {
@@ -263,7 +307,8 @@ IoResult UdpSocket::ReceiveFrom(void* buffer, size_t size, Endpoint& from, Milli
             from = FromSockaddr(sa);
             return {IoStatus::Ok, static_cast<size_t>(n)};
         }
-        if (errno == EINTR) continue;
+        if (errno == EINTR)
+            continue;
         lastError_ = errno;
         return {IoStatus::Failed, 0};
     }

@@ -21,4 +21,8 @@ inline constexpr int kUsageError = 2;
 
 int RunCheck(const Args& args);
 
+// discover: refused to broadcast outside the isolated network.
+inline constexpr int kDiscoverRefused = 6;
+int RunDiscover(const Args& args);
+
 }  // namespace vcq::cli

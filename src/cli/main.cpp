@@ -12,13 +12,20 @@ const Command kCommands[] = {
      "Checks whether the camera may be upgraded and prints its model, version and serial.\n"
      "Exit 0: passed; 1: refused or no answer; 2: usage error.",
      RunCheck},
+    {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
+     "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"
+     "mac, ip, webPort, model, serial, softVersion, dhcp, dnsAuto. Runs only inside\n"
+     "tests/isolated unless --allow-broadcast is given. Exit 0: done; 1-5: socket failure;\n"
+     "6: refused to broadcast.",
+     RunDiscover},
 };
 
 void PrintHelp(std::FILE* out) {
     std::fprintf(out,
                  "vcq-upgrade-cli: headless front end of the VCQ firmware upgrade tool.\n\n"
                  "Usage: vcq-upgrade-cli COMMAND [ARGS...]\n\nCommands:\n");
-    for (const Command& c : kCommands) std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
+    for (const Command& c : kCommands)
+        std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
     std::fprintf(out, "\nMessages the tool would show the operator go to stderr.\n");
 }
 

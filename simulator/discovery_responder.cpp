@@ -135,8 +135,16 @@ void DiscoveryResponder::Answer(const net::Endpoint& from) {
     std::lock_guard lock(mutex_);
     auto due = std::chrono::steady_clock::now() + options_.replyDelay;
     for (size_t i = 0; i < cameras_.size(); ++i) {
-        for (std::string& datagram : DiscoveryReplies(cameras_[i]))
+        for (std::string& datagram : DiscoveryReplies(cameras_[i])) {
+            // "NOTE:" is not a key anyone reads; it sits before the final ETX.
+            if (datagram.size() + 7 <= options_.padRepliesTo && datagram.back() == '\x03') {
+                datagram.insert(
+                    datagram.size() - 1,
+                    "NOTE:" + std::string(options_.padRepliesTo - datagram.size() - 6, '.') +
+                        '\xFF');
+            }
             pending_.push_back({due, i, from, std::move(datagram)});
+        }
     }
 }
 

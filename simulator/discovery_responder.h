@@ -34,6 +34,9 @@ struct DiscoveryResponderOptions {
     net::Endpoint listen{0, 2380};
     // How long to hold each reply before sending it.
     std::chrono::milliseconds replyDelay{0};
+    // Pads good replies with a filler field up to this many bytes, like the
+    // many further settings a real camera lists (1,072 bytes at most).
+    size_t padRepliesTo = 0;
 };
 
 class DiscoveryResponder {

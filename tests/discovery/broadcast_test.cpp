@@ -124,12 +124,15 @@ TEST_F(BroadcastDiscovery, ReplyAfterTheStopIsNotReadAndTheThreadEndsPromptly) {
     EXPECT_EQ(table.Count(), 0);
 }
 
-// All 256 answer the same enquiry within a few milliseconds. Each small
-// reply costs the receiving socket about 1 kB of kernel memory (the buffer
-// bookkeeping, not the bytes), so the default receive buffer (~200 kB)
-// overflows and silently drops replies; the probe asks for 1 MB.
+// All 256 answer the same enquiry within a few milliseconds, each with a
+// full-size reply. On Linux a 1,072-byte datagram costs the receiving socket
+// about 2.3 kB of buffer, so the default ~208 kB holds only ~90 of them if the
+// receive thread is slow to run; the probe asks for 1 MB (2 MB granted).
 TEST_F(BroadcastDiscovery, AFullTableOfCamerasAnsweringAtOnceIsRecordedWhole) {
-    auto& responder = AddResponder(TestCameras(256));
+    vcq::sim::DiscoveryResponderOptions options;
+    options.padRepliesTo = vcq::kMaxReplyBytes;
+    DiscoveryResponder responder(TestCameras(256), options);
+    ASSERT_TRUE(responder.Start());
     DiscoveryProbe probe;
     probe.Start(table);
     probe.SendEnquiry();

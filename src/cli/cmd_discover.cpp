@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/stderr_window.h"
-#include "discovery/discovery_probe.h"
+#include "discovery/discovery_session.h"
 
 namespace vcq::cli {
 namespace {
@@ -68,19 +68,15 @@ int RunDiscover(const Args& args) {
     table.SetModels(SupportedModelsPlaceholder());
     DiscoveryOptions options;
     options.window = &window;
-    DiscoveryProbe probe(options);
-    probe.Start(table);
-    if (!table.ThreadRunning())
-        return 0;  // no sockets layer: nothing found
-
-    // The wizard's timing: enquiry at once, again after the first tick, stop
-    // at the second.
+    DiscoverySession session(window, table, options);
+    // This front end has no message loop: the two timer ticks come from here.
     auto start = std::chrono::steady_clock::now();
-    probe.SendEnquiry();
+    session.Start();
     std::this_thread::sleep_until(start + std::chrono::milliseconds(secondAfter));
-    probe.SendEnquiry();
+    session.OnTimer(session.TimerId());
     std::this_thread::sleep_until(start + std::chrono::milliseconds(stopAfter));
-    probe.StopAndWait();
+    session.OnTimer(session.TimerId());
+    session.Shutdown();
 
     for (const CameraRecord& r : table.Snapshot()) {
         std::printf("%s\t%u.%u.%u.%u\t%d\t%s\t%s\t%s\t%d\t%d\n", r.mac, r.ip[0], r.ip[1], r.ip[2],

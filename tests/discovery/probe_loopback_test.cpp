@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "discovery/discovery_probe.h"
+#include "discovery/discovery_session.h"
 #include "discovery_responder.h"
 #include "probe_support.h"
 #include "recording_window.h"
@@ -223,4 +224,37 @@ TEST(DiscoveryResponderUnit, AnswersOnlyTheExactEnquiryAndStopsQuickly) {
     auto start = std::chrono::steady_clock::now();
     responder.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+}
+
+TEST_F(LoopbackDiscovery, SessionRepeatsTheEnquiryOnTheFirstTickAndStopsOnTheSecond) {
+    StartResponder(TestCameras(1));
+    vcq::DiscoverySession session(window, table, ProbeOptions());
+    session.Start();
+    const uint32_t id = session.TimerId();
+    EXPECT_EQ(window.ActiveTimers(), std::vector<uint32_t>{id});
+    ASSERT_TRUE(WaitFor([&] { return table.Count() == 1; }));
+    EXPECT_EQ(responder->EnquiriesHeard(), 1);
+
+    EXPECT_FALSE(session.OnTimer(id + 1));
+    EXPECT_TRUE(session.OnTimer(id));
+    ASSERT_TRUE(WaitFor([&] { return responder->EnquiriesHeard() == 2; }));
+    EXPECT_TRUE(table.ThreadRunning());
+
+    EXPECT_TRUE(session.OnTimer(id));
+    EXPECT_TRUE(window.ActiveTimers().empty());
+    ASSERT_TRUE(WaitFor([&] { return !table.ThreadRunning(); }));
+    EXPECT_FALSE(session.OnTimer(id));
+    EXPECT_EQ(table.Count(), 1);  // the records stay readable
+    EXPECT_EQ(responder->EnquiriesHeard(), 2);
+}
+
+TEST_F(LoopbackDiscovery, SessionShutdownBeforeTheEndKillsTheTimerAndWaits) {
+    vcq::DiscoverySession session(window, table, ProbeOptions());
+    session.Start();
+    EXPECT_TRUE(table.ThreadRunning());
+    session.Shutdown();
+    EXPECT_TRUE(window.ActiveTimers().empty());
+    EXPECT_FALSE(table.ThreadRunning());
+    EXPECT_FALSE(table.StopPending());
+    EXPECT_EQ(log.Lines(), "");
 }

@@ -43,7 +43,9 @@ void DiscoveryProbe::Start(DiscoveryTable& table) {
     std::lock_guard lock(socketMutex_);
     if (!socket_.Open())
         return Fail("Error : Create Socket\n", kExitCreateSocket);
-    if (!socket_.EnableBroadcast() || !socket_.SetReceiveBufferSize(options_.receiveBufferBytes)) {
+    // A refused broadcast shows up as a failed send; only the buffer is fatal.
+    socket_.EnableBroadcast();
+    if (!socket_.SetReceiveBufferSize(options_.receiveBufferBytes)) {
         socket_.Close();
         return Fail("Error : Set Socket Option\n", kExitSetSocketOption);
     }

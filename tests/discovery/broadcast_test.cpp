@@ -97,11 +97,13 @@ TEST_F(BroadcastDiscovery, SecondEnquiryRefreshesTheRecords) {
     upgraded.softVersion = "1.08";
     upgraded.dnsAuto = true;
     responder.SetCamera(1, upgraded);
+    responder.SetFault(2, DiscoveryFault::Silent);
     probe.SendEnquiry();
     ASSERT_TRUE(WaitFor([&] { return std::string(table.Record(1).softVersion) == "1.08"; }));
     EXPECT_EQ(table.Record(1).dnsAuto, 1);
     EXPECT_EQ(table.Count(), 3);
     EXPECT_EQ(responder.EnquiriesHeard(), 2);
+    EXPECT_TRUE(WaitFor([&] { return responder.RepliesSent() == 5; }));  // the silent one stopped
 }
 
 TEST_F(BroadcastDiscovery, ReplyAfterTheStopIsNotReadAndTheThreadEndsPromptly) {

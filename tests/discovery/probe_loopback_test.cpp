@@ -75,13 +75,6 @@ class LoopbackDiscovery : public ::testing::Test {
 
 }  // namespace
 
-TEST(DiscoveryEnquiry, IsTheFourteenFixedBytes) {
-    const unsigned char expected[14] = {0x02, 'E', 'N', 'Q', ':', 'a',  'l',
-                                        'l',  'i', 'n', 'f', 'o', 0xFF, 0x03};
-    ASSERT_EQ(vcq::kDiscoveryEnquiry.size(), 14u);
-    EXPECT_EQ(std::memcmp(vcq::kDiscoveryEnquiry.data(), expected, 14), 0);
-}
-
 TEST_F(LoopbackDiscovery, CamerasAnswerFromTheirOwnAddressesAndAreRecorded) {
     StartResponder(TestCameras(3));
     DiscoveryProbe probe(ProbeOptions());

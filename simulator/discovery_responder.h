@@ -87,8 +87,9 @@ class DiscoveryResponder {
     std::thread thread_;
 };
 
-// Starts a responder on the real discovery port for the stand-in camera's
-// command line; null when it cannot start.
+// Starts a responder on the real discovery port (0.0.0.0:2380) for the
+// stand-in camera's command line; null when it cannot start. Like every use
+// of the real port, only inside tests/isolated.
 std::unique_ptr<DiscoveryResponder> StartDiscoveryResponder(std::vector<CameraConfig> cameras);
 
 }  // namespace vcq::sim

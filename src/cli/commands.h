@@ -28,4 +28,8 @@ int RunCheck(const Args& args);
 int RunBackup(const Args& args);
 int RunRestore(const Args& args);
 
+// discover: refused to broadcast outside the isolated network.
+inline constexpr int kDiscoverRefused = 6;
+int RunDiscover(const Args& args);
+
 }  // namespace vcq::cli

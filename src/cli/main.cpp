@@ -20,6 +20,12 @@ const Command kCommands[] = {
      "Uploads FILE as the camera's configuration and prints `result: N` (0, -1 or -2).\n"
      "      Exit 0 only for result 0.",
      RunRestore},
+    {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
+     "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"
+     "      mac, ip, webPort, model, serial, softVersion, dhcp, dnsAuto. Runs only inside\n"
+     "      tests/isolated unless --allow-broadcast is given. Exit 0: done; 1-5: socket\n"
+     "      failure; 6: refused to broadcast.",
+     RunDiscover},
 };
 
 void PrintHelp(std::FILE* out) {

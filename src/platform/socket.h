@@ -48,8 +48,12 @@ class Socket {
     ~Socket();
 
     bool valid() const { return handle_ >= 0; }
-    void Close();
+    // False when the OS reports a failure; the handle is released either way.
+    bool Close();
     bool SetReuseAddress();
+    // Asks for a kernel receive buffer of `bytes`; the OS may cap it.
+    bool SetReceiveBufferSize(int bytes);
+    int ReceiveBufferSize() const;
     bool Bind(const Endpoint& local);
     std::optional<Endpoint> LocalEndpoint() const;
     int LastError() const { return lastError_; }

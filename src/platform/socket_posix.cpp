@@ -98,11 +98,16 @@ Socket::~Socket() {
     Close();
 }
 
-void Socket::Close() {
-    if (handle_ >= 0) {
-        ::close(handle_);
-        handle_ = -1;
+bool Socket::Close() {
+    if (handle_ < 0)
+        return true;
+    int rc = ::close(handle_);
+    handle_ = -1;
+    if (rc != 0) {
+        lastError_ = errno;
+        return false;
     }
+    return true;
 }
 
 bool Socket::Reset(int handle) {
@@ -122,6 +127,22 @@ bool Socket::SetReuseAddress() {
         return false;
     }
     return true;
+}
+
+bool Socket::SetReceiveBufferSize(int bytes) {
+    if (::setsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+int Socket::ReceiveBufferSize() const {
+    int bytes = 0;
+    socklen_t len = sizeof bytes;
+    if (::getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, &len) != 0)
+        return -1;
+    return bytes;
 }
 
 bool Socket::Bind(const Endpoint& local) {

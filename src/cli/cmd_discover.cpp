@@ -1,0 +1,83 @@
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/stderr_window.h"
+#include "discovery/discovery_session.h"
+
+namespace vcq::cli {
+namespace {
+
+bool ParseMillis(const std::string& text, int& out) {
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 600000)
+        return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool InsideIsolatedNetwork() {
+    const char* flag = std::getenv("VCQ_ISOLATED");
+    return flag != nullptr && std::string(flag) == "1";
+}
+
+}  // namespace
+
+int RunDiscover(const Args& args) {
+    int secondAfter = 5000;
+    int stopAfter = 10000;
+    bool allowBroadcast = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--allow-broadcast") {
+            allowBroadcast = true;
+        } else if ((a == "--second-after" || a == "--stop-after") && i + 1 < args.size()) {
+            if (!ParseMillis(args[++i], a == "--second-after" ? secondAfter : stopAfter)) {
+                std::fprintf(stderr, "discover: %s wants milliseconds\n", a.c_str());
+                return kUsageError;
+            }
+        } else {
+            std::fprintf(stderr, "discover: unexpected argument '%s'\n", a.c_str());
+            return kUsageError;
+        }
+    }
+    if (secondAfter > stopAfter) {
+        std::fprintf(stderr, "discover: --second-after must not exceed --stop-after\n");
+        return kUsageError;
+    }
+    // The enquiry is a broadcast to the whole segment: never by accident.
+    if (!InsideIsolatedNetwork() && !allowBroadcast) {
+        std::fprintf(stderr,
+                     "discover: refusing to broadcast on this network; run it inside "
+                     "tests/isolated or pass --allow-broadcast\n");
+        return kDiscoverRefused;
+    }
+
+    StderrWindow window;
+    DiscoveryTable table;
+    table.SetModels(SupportedModels());
+    DiscoveryOptions options;
+    options.window = &window;
+    DiscoverySession session(window, table, options);
+    // This front end has no message loop: the two timer ticks come from here.
+    auto start = std::chrono::steady_clock::now();
+    session.Start();
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(secondAfter));
+    session.OnTimer(session.TimerId());
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(stopAfter));
+    session.OnTimer(session.TimerId());
+    session.Shutdown();
+
+    for (const CameraRecord& r : table.Snapshot()) {
+        std::printf("%s\t%u.%u.%u.%u\t%d\t%s\t%s\t%s\t%d\t%d\n", r.mac, r.ip[0], r.ip[1], r.ip[2],
+                    r.ip[3], r.webPort, r.model, r.serial, r.softVersion, r.dhcp, r.dnsAuto);
+    }
+    return 0;
+}
+
+}  // namespace vcq::cli

@@ -2,6 +2,7 @@
 // service the stand-in runs (HTTP CGI, FTP, discovery responder, reboot).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,12 +27,12 @@ enum class HttpFault {
 // Ways the discovery responder can misbehave.
 enum class DiscoveryFault {
     None,
-    Silent,         // never answers
-    AnswerTwice,    // sends its reply twice
-    UnknownModel,   // reports a model not in the model list
-    NoModel,        // reply without "MODEL:"
-    Malformed,      // values without their 0xFF end, stray bytes
-    Truncated,      // the reply cut short
+    Silent,        // never answers
+    AnswerTwice,   // sends its reply twice
+    UnknownModel,  // reports a model not in the model list
+    NoModel,       // reply without "MODEL:"
+    Malformed,     // values without their 0xFF end, stray bytes
+    Truncated,     // the reply cut short
 };
 
 struct CameraConfig {
@@ -49,6 +50,13 @@ struct CameraConfig {
     UserAccount ftpUser = {"ftpuser", "ftppass"};
     bool imageMemoryOn = false;
     uint64_t builtInFreeBytes = 16u * 1024 * 1024;
+
+    // "Server: " ends in a blank after the version, as some firmware sends it.
+    bool serverTrailingBlank = false;
+    // "inq=ftpuser" lists this many empty "key=," entries before the account.
+    int ftpEmptyEntries = 0;
+    // Size of the body sent under HttpFault::HugeBody (at least this many bytes).
+    size_t hugeBodyBytes = 12 * 1024;
 
     HttpFault httpFault = HttpFault::None;
     DiscoveryFault discoveryFault = DiscoveryFault::None;

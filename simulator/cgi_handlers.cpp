@@ -1,0 +1,95 @@
+#include "cgi_handlers.h"
+
+#include "base64.h"
+
+namespace vcq::sim {
+namespace {
+
+const char* OnOff(bool on) {
+    return on ? "on" : "off";
+}
+
+std::string SysUserBody(const CameraConfig& config) {
+    // Every token is followed by ",", so even a lone administrator's token
+    // ends where a client looking for the next "," expects it to.
+    std::string body = "SysUserSet=";
+    for (const auto& user : config.users)
+        body += BasicToken(user.name, user.password) + ",";
+    return body;
+}
+
+std::string SysInfoBody(const CameraConfig& config) {
+    // Every key a client reads is followed by "&", so none of them runs to
+    // the end of the reply.
+    return "ModelName=" + config.model + "&SoftVersion=" + config.softVersion +
+           "&Serial=" + config.serial + "&ProductName=" + config.productName +
+           "&Dhcp=" + OnOff(config.dhcp) + "&DnsAuto=" + OnOff(config.dnsAuto);
+}
+
+std::string TcpIpBody(const CameraConfig& config) {
+    return "Ip=" + config.address + "&MacAddress=" + config.mac + "&Dhcp=" + OnOff(config.dhcp) +
+           "&DnsAuto=" + OnOff(config.dnsAuto) + "&HttpPort=" + std::to_string(config.httpPort);
+}
+
+std::string FtpUserBody(const CameraConfig& config) {
+    std::string body;
+    int key = 1;
+    for (; key <= config.ftpEmptyEntries; ++key)
+        body += "FtpUser" + std::to_string(key) + "=,&";
+    return body + "FtpUser" + std::to_string(key) + "=" + config.ftpUser.name + "," +
+           config.ftpUser.password;
+}
+
+HttpReply Inquiry(const HttpRequest& request, const CameraConfig& config, CameraState&) {
+    if (!IsAuthorized(request, config))
+        return Unauthorized();
+    std::string_view body = request.body;
+    if (!body.starts_with("inq="))
+        return HttpReply{400, "text/plain", "no inquiry"};
+    body.remove_prefix(4);
+    auto reply = InquiryBody(body.substr(0, body.find('&')), config);
+    if (!reply)
+        return HttpReply{400, "text/plain", "unknown inquiry"};
+    return HttpReply{200, "text/plain", *reply};
+}
+
+}  // namespace
+
+bool IsAuthorized(const HttpRequest& request, const CameraConfig& config) {
+    auto header = request.Header("Authorization");
+    if (!header || !header->starts_with("Basic "))
+        return false;
+    std::string_view token = std::string_view(*header).substr(6);
+    for (const auto& user : config.users)
+        if (token == BasicToken(user.name, user.password))
+            return true;
+    return false;
+}
+
+std::optional<std::string> InquiryBody(std::string_view topic, const CameraConfig& config) {
+    if (topic == "sysuser")
+        return SysUserBody(config);
+    if (topic == "sysinfo")
+        return SysInfoBody(config);
+    if (topic == "imagememory")
+        return std::string("ImageMemoryFunc=") + OnOff(config.imageMemoryOn);
+    if (topic == "builtin")
+        return "BuiltIn=Free space : " + std::to_string(config.builtInFreeBytes) + " byte";
+    if (topic == "tcpip")
+        return TcpIpBody(config);
+    if (topic == "ftpuser")
+        return FtpUserBody(config);
+    return std::nullopt;
+}
+
+HttpReply Unauthorized() {
+    // An HTML page, as a real camera answers; the configuration download
+    // recognises such a page by its "<HTML>".
+    return HttpReply{401, "text/html", "<HTML><BODY>401 Unauthorized</BODY></HTML>"};
+}
+
+void InstallCameraCgi(Router& router) {
+    router.Add("POST", "/command/inquiry.cgi", Inquiry);
+}
+
+}  // namespace vcq::sim

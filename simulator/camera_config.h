@@ -2,8 +2,10 @@
 // service the stand-in runs (HTTP CGI, FTP, discovery responder, reboot).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,16 @@ struct CameraConfig {
     int ftpEmptyEntries = 0;
     // Size of the body sent under HttpFault::HugeBody (at least this many bytes).
     size_t hugeBodyBytes = 12 * 1024;
+
+    // Switched on by "FtpServerFunc=on".
+    bool ftpServerOn = false;
+    // After "System=versionup" the camera restarts: it refuses connections
+    // for this long, then reports versionAfterUpgrade (when not empty).
+    std::chrono::milliseconds rebootDowntime{2000};
+    std::string versionAfterUpgrade;
+    // Forces the status of a request topic ("inq=sysinfo",
+    // "POST /command/main.cgi"), e.g. 500 to refuse a command.
+    std::map<std::string, int> forcedStatus;
 
     HttpFault httpFault = HttpFault::None;
     DiscoveryFault discoveryFault = DiscoveryFault::None;

@@ -2,14 +2,36 @@
 
 namespace vcq::sim {
 
+void CameraState::SettleLocked() const {
+    if (afterReboot_ && std::chrono::steady_clock::now() >= upAgain_) {
+        afterReboot_(config_);
+        afterReboot_ = nullptr;
+    }
+}
+
 CameraConfig CameraState::Config() const {
     std::lock_guard lock(mutex_);
+    SettleLocked();
     return config_;
 }
 
 void CameraState::Update(const std::function<void(CameraConfig&)>& change) {
     std::lock_guard lock(mutex_);
+    SettleLocked();
     change(config_);
+}
+
+void CameraState::Reboot(std::chrono::milliseconds downtime,
+                         std::function<void(CameraConfig&)> afterwards) {
+    std::lock_guard lock(mutex_);
+    SettleLocked();
+    upAgain_ = std::chrono::steady_clock::now() + downtime;
+    afterReboot_ = afterwards ? std::move(afterwards) : [](CameraConfig&) {};
+}
+
+bool CameraState::Rebooting() const {
+    std::lock_guard lock(mutex_);
+    return std::chrono::steady_clock::now() < upAgain_;
 }
 
 std::string CameraState::TopicOf(const HttpRequest& request) {
@@ -51,7 +73,9 @@ void CameraState::ClearHistory() {
 
 bool CameraState::HttpReachable() const {
     std::lock_guard lock(mutex_);
-    return config_.httpFault != HttpFault::RefuseConnections;
+    SettleLocked();
+    return config_.httpFault != HttpFault::RefuseConnections &&
+           std::chrono::steady_clock::now() >= upAgain_;
 }
 
 }  // namespace vcq::sim

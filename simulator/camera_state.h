@@ -2,6 +2,7 @@
 // configuration (changeable while it runs) and what it has been asked.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -36,11 +37,22 @@ class CameraState {
     // Whether the web server should be listening at this moment.
     bool HttpReachable() const;
 
+    // The camera goes down for `downtime`; `afterwards` is applied to its
+    // configuration as it comes back (a new firmware version, say).
+    void Reboot(std::chrono::milliseconds downtime,
+                std::function<void(CameraConfig&)> afterwards = {});
+    bool Rebooting() const;
+
     static constexpr size_t kMaxKept = 64;
 
   private:
+    // Finishes a reboot whose downtime has passed.
+    void SettleLocked() const;
+
     mutable std::mutex mutex_;
-    CameraConfig config_;
+    mutable CameraConfig config_;
+    mutable std::chrono::steady_clock::time_point upAgain_{};
+    mutable std::function<void(CameraConfig&)> afterReboot_;
     std::deque<std::string> requests_;
     std::map<std::string, int, std::less<>> counts_;
 };

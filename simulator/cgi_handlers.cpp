@@ -53,6 +53,34 @@ HttpReply Inquiry(const HttpRequest& request, const CameraConfig& config, Camera
     return HttpReply{200, "text/plain", *reply};
 }
 
+HttpReply NoContent() {
+    return HttpReply{204, "text/plain", ""};
+}
+
+HttpReply FtpServer(const HttpRequest& request, const CameraConfig& config, CameraState& camera) {
+    if (!IsAuthorized(request, config))
+        return Unauthorized();
+    if (request.body != "FtpServerFunc=on" && request.body != "FtpServerFunc=off")
+        return HttpReply{400, "text/plain", "unknown setting"};
+    bool on = request.body.ends_with("on");
+    camera.Update([on](CameraConfig& c) { c.ftpServerOn = on; });
+    return NoContent();
+}
+
+HttpReply Main(const HttpRequest& request, const CameraConfig& config, CameraState& camera) {
+    if (!IsAuthorized(request, config))
+        return Unauthorized();
+    if (request.body != "System=versionup")
+        return HttpReply{400, "text/plain", "unknown command"};
+    // The reply still goes out on this connection; new ones are refused
+    // until the camera is back.
+    camera.Reboot(config.rebootDowntime, [](CameraConfig& c) {
+        if (!c.versionAfterUpgrade.empty())
+            c.softVersion = c.versionAfterUpgrade;
+    });
+    return NoContent();
+}
+
 }  // namespace
 
 bool IsAuthorized(const HttpRequest& request, const CameraConfig& config) {
@@ -90,6 +118,8 @@ HttpReply Unauthorized() {
 
 void InstallCameraCgi(Router& router) {
     router.Add("POST", "/command/inquiry.cgi", Inquiry);
+    router.Add("POST", "/command/ftpserver.cgi", FtpServer);
+    router.Add("POST", "/command/main.cgi", Main);
 }
 
 }  // namespace vcq::sim

@@ -79,6 +79,28 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return ParseNumber(value, camera.ftpEmptyEntries);
     if (key == "huge")
         return ParseNumber(value, camera.hugeBodyBytes);
+    if (key == "next-version")
+        return camera.versionAfterUpgrade = text, true;
+    if (key == "reboot") {
+        unsigned millis = 0;
+        if (!ParseNumber(value, millis))
+            return false;
+        camera.rebootDowntime = std::chrono::milliseconds(millis);
+        return true;
+    }
+    if (key == "status") {
+        // TOPIC:CODE, where a TOPIC that is a path means a POST to it.
+        size_t colon = value.rfind(':');
+        int status = 0;
+        if (colon == std::string_view::npos || colon == 0 ||
+            !ParseNumber(value.substr(colon + 1), status) || status < 100 || status > 599)
+            return false;
+        std::string topic(value.substr(0, colon));
+        if (topic.starts_with("/"))
+            topic = "POST " + topic;
+        camera.forcedStatus[topic] = status;
+        return true;
+    }
     if (key == "ftp")
         return ParseAccount(value, camera.ftpUser);
     if (key == "admin")
@@ -196,6 +218,11 @@ Keys:
   fault=KIND           none, refuse, silent (accepts, never answers),
                        close-mid-reply, split (head and body apart),
                        huge-body
+  reboot=MS            downtime after "System=versionup" (default 2000)
+  next-version=TEXT    the version reported after that reboot
+  status=TOPIC:CODE    answer a request with CODE instead, TOPIC being an
+                       inquiry (inq=sysinfo) or a path (/command/main.cgi);
+                       repeat for more
 
 Names and passwords cannot contain ",". Ports below 1024 and addresses
 other than 127.0.0.1 need the private network of tests/isolated.

@@ -37,7 +37,9 @@ bool HttpService::OpenListener(std::string& error) {
                 std::to_string(listener.LastError());
         return false;
     }
-    endpoint_ = *listener.LocalEndpoint();
+    // Only the first opening learns the port; reopening binds the same one.
+    if (endpoint_.port == 0)
+        endpoint_ = *listener.LocalEndpoint();
     listener_ = std::move(listener);
     return true;
 }
@@ -155,6 +157,13 @@ void HttpService::Serve(net::TcpSocket connection) {
     camera_.RecordRequest(request);
     if (config.httpFault == HttpFault::AcceptNeverAnswer) {
         WaitForPeerClose(connection, std::chrono::hours(24));  // until the client gives up
+        return;
+    }
+    auto forced = config.forcedStatus.find(CameraState::TopicOf(request));
+    if (forced != config.forcedStatus.end()) {
+        int status = forced->second;
+        std::string page = "<HTML>" + std::to_string(status) + "</HTML>";
+        Reply(connection, HttpReply{status, "text/html", status == 204 ? "" : page}, config);
         return;
     }
     Reply(connection, router_.Dispatch(request, config, camera_), config);

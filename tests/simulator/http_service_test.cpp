@@ -136,6 +136,58 @@ TEST_F(LocalCamera, RefusesWhileToldToAndListensAgainAfterwards) {
     EXPECT_TRUE(Exchange(camera_, {Inquiry(host_, "sysinfo")}).bytes.starts_with("HTTP/1.1 200"));
 }
 
+TEST_F(LocalCamera, SwitchesOnItsFtpServerAndRebootsIntoTheNewVersion) {
+    std::string token = BasicToken("admin", "admin");
+    simulator_->Update(0, [](CameraConfig& c) {
+        c.rebootDowntime = 400ms;
+        c.versionAfterUpgrade = "1.10";
+    });
+    RawReply ftp =
+        Exchange(camera_, {CgiRequest("/command/ftpserver.cgi", host_, token, "FtpServerFunc=on")});
+    EXPECT_TRUE(ftp.bytes.starts_with("HTTP/1.1 204 No Content\r\n")) << ftp.bytes;
+    EXPECT_EQ(ftp.bytes.find("Content-Length"), std::string::npos);
+    EXPECT_TRUE(simulator_->Config(0).ftpServerOn);
+
+    auto start = std::chrono::steady_clock::now();
+    RawReply versionUp =
+        Exchange(camera_, {CgiRequest("/command/main.cgi", host_, token, "System=versionup")});
+    EXPECT_TRUE(versionUp.bytes.starts_with("HTTP/1.1 204 No Content\r\n"));
+    std::this_thread::sleep_for(150ms);
+    EXPECT_FALSE(Exchange(camera_, {Inquiry(host_, "sysinfo")}).connected) << "down for the reboot";
+
+    RawReply after;
+    while (!after.connected && std::chrono::steady_clock::now() - start < 3s) {
+        std::this_thread::sleep_for(50ms);
+        after = Exchange(camera_, {Inquiry(host_, "sysinfo")});
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms);
+    EXPECT_NE(after.bytes.find("&SoftVersion=1.10&"), std::string::npos) << after.bytes;
+    EXPECT_NE(after.bytes.find("\r\nServer: VCQCAM/1.10\r\n"), std::string::npos);
+
+    for (const char* body : {"System=reboot", "FtpServerFunc=maybe"}) {
+        std::string path = body[0] == 'S' ? "/command/main.cgi" : "/command/ftpserver.cgi";
+        EXPECT_TRUE(Exchange(camera_, {CgiRequest(path, host_, token, body)})
+                        .bytes.starts_with("HTTP/1.1 400 Bad Request"));
+        EXPECT_TRUE(Exchange(camera_, {CgiRequest(path, host_, "bad", body)})
+                        .bytes.starts_with("HTTP/1.1 401 Unauthorized"));
+    }
+}
+
+TEST_F(LocalCamera, CanBeToldToAnswerATopicWithAnotherStatus) {
+    simulator_->Update(0, [](CameraConfig& c) {
+        c.forcedStatus["POST /command/main.cgi"] = 500;
+        c.forcedStatus["inq=builtin"] = 204;
+    });
+    RawReply refused = Exchange(
+        camera_,
+        {CgiRequest("/command/main.cgi", host_, BasicToken("admin", "admin"), "System=versionup")});
+    EXPECT_TRUE(refused.bytes.starts_with("HTTP/1.1 500 Internal Server Error\r\n"));
+    EXPECT_TRUE(Exchange(camera_, {Inquiry(host_, "sysinfo")}).connected) << "no reboot";
+    RawReply empty = Exchange(camera_, {Inquiry(host_, "builtin")});
+    EXPECT_TRUE(empty.bytes.starts_with("HTTP/1.1 204 No Content\r\n"));
+    EXPECT_EQ(BodyOf(empty.bytes), "");
+}
+
 TEST(Simulator, StopsQuicklyWithClientsStillConnected) {
     auto simulator = std::make_unique<Simulator>();
     CameraConfig silent = LoopbackConfig();

@@ -181,7 +181,8 @@ TEST_F(LocalCamera, CanBeToldToAnswerATopicWithAnotherStatus) {
     RawReply refused = Exchange(
         camera_,
         {CgiRequest("/command/main.cgi", host_, BasicToken("admin", "admin"), "System=versionup")});
-    EXPECT_TRUE(refused.bytes.starts_with("HTTP/1.1 500 Internal Server Error\r\n")) << refused.bytes;
+    EXPECT_TRUE(refused.bytes.starts_with("HTTP/1.1 500 Internal Server Error\r\n"))
+        << refused.bytes;
     EXPECT_TRUE(Exchange(camera_, {Inquiry(host_, "sysinfo")}).connected) << "no reboot";
     RawReply empty = Exchange(camera_, {Inquiry(host_, "builtin")});
     EXPECT_TRUE(empty.bytes.starts_with("HTTP/1.1 204 No Content\r\n"));

@@ -60,6 +60,15 @@ struct CameraConfig {
     // Size of the body sent under HttpFault::HugeBody (at least this many bytes).
     size_t hugeBodyBytes = 12 * 1024;
 
+    // The file served as "/home/l4/<model in lower case>.cfg"; empty gives
+    // one made from the camera's identity.
+    std::string configuration;
+    // The file part of the last upload to "/command/all-configuration.cgi".
+    std::string restoredConfiguration;
+    // The restore upload logs in with the factory administrator's token,
+    // whatever the current accounts are.
+    std::string factoryToken = "AAAAAAAAAAAAAAA=";
+
     // Switched on by "FtpServerFunc=on".
     bool ftpServerOn = false;
     // After "System=versionup" the camera restarts: it refuses connections

@@ -1,5 +1,7 @@
 #include "cgi_handlers.h"
 
+#include <cctype>
+
 #include "base64.h"
 
 namespace vcq::sim {
@@ -81,7 +83,75 @@ HttpReply Main(const HttpRequest& request, const CameraConfig& config, CameraSta
     return NoContent();
 }
 
+HttpReply Configuration(const HttpRequest& request, const CameraConfig& config, CameraState&) {
+    if (request.Path() != ConfigurationPath(config))
+        return NotFound();
+    if (!IsAuthorized(request, config))
+        return Unauthorized();
+    return HttpReply{200, "application/octet-stream", ConfigurationFile(config)};
+}
+
+HttpReply Restore(const HttpRequest& request, const CameraConfig& config, CameraState& camera) {
+    auto authorization = request.Header("Authorization");
+    bool factory = authorization && *authorization == "Basic " + config.factoryToken;
+    if (!factory && !IsAuthorized(request, config))
+        return Unauthorized();
+    auto file = UploadedFile(request);
+    if (!file)
+        return HttpReply{400, "text/html", "<HTML>No configuration file</HTML>"};
+    camera.Update([&file](CameraConfig& c) { c.restoredConfiguration = std::move(*file); });
+    return HttpReply{200, "text/html", "<HTML>Configuration restored</HTML>"};
+}
+
 }  // namespace
+
+std::string ConfigurationPath(const CameraConfig& config) {
+    std::string name = config.model;
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "/home/l4/" + name + ".cfg";
+}
+
+std::string ConfigurationFile(const CameraConfig& config) {
+    if (!config.configuration.empty())
+        return config.configuration;
+    std::string file = "VCQ configuration\r\nmodel " + config.model + "\r\nserial " +
+                       config.serial + "\r\nmac " + config.mac + "\r\n";
+    // Binary bytes too, so that a transfer which treats the file as text shows.
+    for (int i = 0; i < 256; ++i)
+        file += static_cast<char>(i);
+    return file;
+}
+
+std::optional<std::string> UploadedFile(const HttpRequest& request) {
+    auto type = request.Header("Content-Type");
+    const std::string_view marker = "boundary=";
+    if (!type || type->find(marker) == std::string::npos)
+        return std::nullopt;
+    std::string boundary = type->substr(type->find(marker) + marker.size());
+    if (boundary.size() >= 2 && boundary.front() == '"' && boundary.back() == '"')
+        boundary = boundary.substr(1, boundary.size() - 2);
+    if (boundary.empty())
+        return std::nullopt;
+    const std::string& body = request.body;
+    // Boundary lines may be the boundary alone or "--" and the boundary.
+    size_t first = body.find(boundary);
+    if (first == std::string::npos)
+        return std::nullopt;
+    size_t start = body.find("\r\n\r\n", first);
+    size_t last = body.rfind(boundary);
+    if (start == std::string::npos || last <= first)
+        return std::nullopt;
+    start += 4;
+    size_t end = last;
+    if (end >= 2 && body.compare(end - 2, 2, "--") == 0)
+        end -= 2;
+    if (end >= 2 && body.compare(end - 2, 2, "\r\n") == 0)
+        end -= 2;
+    if (end < start)
+        return std::nullopt;
+    return body.substr(start, end - start);
+}
 
 bool IsAuthorized(const HttpRequest& request, const CameraConfig& config) {
     auto header = request.Header("Authorization");
@@ -120,6 +190,8 @@ void InstallCameraCgi(Router& router) {
     router.Add("POST", "/command/inquiry.cgi", Inquiry);
     router.Add("POST", "/command/ftpserver.cgi", FtpServer);
     router.Add("POST", "/command/main.cgi", Main);
+    router.Add("POST", "/command/all-configuration.cgi", Restore);
+    router.AddPrefix("GET", "/home/l4/", Configuration);
 }
 
 }  // namespace vcq::sim

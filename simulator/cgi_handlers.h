@@ -19,6 +19,13 @@ std::optional<std::string> InquiryBody(std::string_view topic, const CameraConfi
 
 HttpReply Unauthorized();
 
+// The configuration file the camera hands out.
+std::string ConfigurationFile(const CameraConfig& config);
+// "/home/l4/<model in lower case>.cfg".
+std::string ConfigurationPath(const CameraConfig& config);
+// The file part of a multipart/form-data upload; nullopt when there is none.
+std::optional<std::string> UploadedFile(const HttpRequest& request);
+
 // Registers every CGI program the camera offers.
 void InstallCameraCgi(Router& router);
 

@@ -18,15 +18,21 @@ namespace vcq::sim {
 using Handler = std::function<HttpReply(const HttpRequest& request, const CameraConfig& config,
                                         CameraState& camera)>;
 
+HttpReply NotFound();
+
 class Router {
   public:
     void Add(std::string_view method, std::string_view path, Handler handler);
+    // For paths that name a file below a folder; exact paths win, then the
+    // longest matching prefix.
+    void AddPrefix(std::string_view method, std::string_view prefix, Handler handler);
     // 404 for an unknown method and path.
     HttpReply Dispatch(const HttpRequest& request, const CameraConfig& config,
                        CameraState& camera) const;
 
   private:
     std::map<std::string, Handler, std::less<>> handlers_;
+    std::map<std::string, Handler, std::greater<>> prefixes_;
 };
 
 }  // namespace vcq::sim

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "cgi_handlers.h"
 #include "raw_client.h"
 #include "simulator.h"
 
@@ -187,6 +188,66 @@ TEST_F(LocalCamera, CanBeToldToAnswerATopicWithAnotherStatus) {
     RawReply empty = Exchange(camera_, {Inquiry(host_, "builtin")});
     EXPECT_TRUE(empty.bytes.starts_with("HTTP/1.1 204 No Content\r\n"));
     EXPECT_EQ(BodyOf(empty.bytes), "");
+}
+
+TEST_F(LocalCamera, HandsOutItsConfigurationOnlyToItsUsers) {
+    auto get = [&](const std::string& path, const std::string& token) {
+        return Exchange(camera_, {"GET " + path + " HTTP/1.1\r\nHost: " + host_ +
+                                  "\r\nAuthorization: Basic " + token + "\r\n\r\n"});
+    };
+    std::string admin = BasicToken("admin", "admin");
+    RawReply file = get("/home/l4/vcq-r20.cfg", admin);
+    EXPECT_TRUE(file.bytes.starts_with("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(BodyOf(file.bytes), ConfigurationFile(simulator_->Config(0)));
+    EXPECT_EQ(BodyOf(file.bytes).find("<HTML>"), std::string::npos);
+
+    RawReply refused = get("/home/l4/vcq-r20.cfg", BasicToken("admin", "nope"));
+    EXPECT_TRUE(refused.bytes.starts_with("HTTP/1.1 401 Unauthorized\r\n"));
+    EXPECT_NE(refused.bytes.find("<HTML>"), std::string::npos) << "a page, not a file";
+    EXPECT_TRUE(get("/home/l4/vcq-r30.cfg", admin).bytes.starts_with("HTTP/1.1 404"));
+    EXPECT_TRUE(get("/home/l4/", admin).bytes.starts_with("HTTP/1.1 404"));
+
+    simulator_->Update(0, [](CameraConfig& c) {
+        c.model = "VCQ-R30";
+        c.configuration = "saved settings";
+    });
+    EXPECT_EQ(BodyOf(get("/home/l4/vcq-r30.cfg", admin).bytes), "saved settings");
+}
+
+TEST_F(LocalCamera, TakesARestoredConfigurationFromAMultipartUpload) {
+    std::string data = "settings\r\n\r\n" + std::string("\0\xff\r\n", 4) + std::string(3000, 'c');
+    auto upload = [&](const std::string& boundary, const std::string& line,
+                      const std::string& token) {
+        std::string body =
+            "\r\n" + line +
+            "\r\nContent-Disposition: form-data; name=\"Restore\"; "
+            "filename=\"temp.cfg\"\r\nContent-Type: application/octet-stream\r\n\r\n" +
+            data + "\r\n" + line + "--\r\n\r\n";
+        std::string request =
+            "POST /command/all-configuration.cgi HTTP/1.1\r\n"
+            "Content-Type: multipart/form-data; boundary=" +
+            boundary + "\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nAuthorization: Basic " + token + "\r\n\r\n" + body;
+        RawReply reply = Exchange(camera_, {request.substr(0, 100), request.substr(100)});
+        if (reply.bytes.starts_with("HTTP/1.1 200 OK")) {
+            EXPECT_EQ(simulator_->LastRequest(0), request);
+        }
+        return reply;
+    };
+    std::string boundary = std::string(27, '-') + "7d1765130000";
+    // Our client writes the boundary itself as the boundary line.
+    EXPECT_TRUE(
+        upload(boundary, boundary, "AAAAAAAAAAAAAAA=").bytes.starts_with("HTTP/1.1 200 OK"));
+    EXPECT_EQ(simulator_->Config(0).restoredConfiguration, data);
+
+    simulator_->Update(0, [](CameraConfig& c) { c.restoredConfiguration.clear(); });
+    EXPECT_TRUE(
+        upload("xyz", "--xyz", BasicToken("admin", "admin")).bytes.starts_with("HTTP/1.1 200 OK"));
+    EXPECT_EQ(simulator_->Config(0).restoredConfiguration, data);
+
+    EXPECT_TRUE(upload(boundary, boundary, "QUJD").bytes.starts_with("HTTP/1.1 401 Unauthorized"));
+    EXPECT_TRUE(upload(boundary, "other", "AAAAAAAAAAAAAAA=").bytes.starts_with("HTTP/1.1 400"));
+    EXPECT_EQ(simulator_->RequestCount(0, "POST /command/all-configuration.cgi"), 4);
 }
 
 TEST(Simulator, StopsQuicklyWithClientsStillConnected) {

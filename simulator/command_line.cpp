@@ -186,10 +186,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
 }
 
 std::string_view UsageText() {
-    return R"(usage: vcq-camera-sim [--camera SETTINGS]... [--cameras N] [--help]
+    return R"usage(usage: vcq-camera-sim [--camera SETTINGS]... [--cameras N] [--help]
 
 Runs stand-in network cameras until SIGINT or SIGTERM. Prints one line
-"listening on ADDR:PORT" per camera once all of them serve.
+"listening on ADDR:PORT" per camera once all of them serve; a camera
+started with fault=refuse adds " (refusing connections)" to its line.
 
   --camera SETTINGS  one camera; SETTINGS is KEY=VALUE,KEY=VALUE...
   --cameras N        N cameras with default settings
@@ -226,7 +227,7 @@ Keys:
 
 Names and passwords cannot contain ",". Ports below 1024 and addresses
 other than 127.0.0.1 need the private network of tests/isolated.
-)";
+)usage";
 }
 
 }  // namespace vcq::sim

@@ -34,8 +34,13 @@ int main(int argc, char** argv) {
         std::cerr << "vcq-camera-sim: " << error << "\n";
         return 1;
     }
-    for (size_t i = 0; i < simulator.size(); ++i)
-        std::cout << "listening on " << vcq::net::FormatEndpoint(simulator.HttpEndpoint(i)) << "\n";
+    for (size_t i = 0; i < simulator.size(); ++i) {
+        std::cout << "listening on " << vcq::net::FormatEndpoint(simulator.HttpEndpoint(i));
+        // The port is held, but a camera told to refuse does not accept yet.
+        if (!simulator.camera(i).state().HttpReachable())
+            std::cout << " (refusing connections)";
+        std::cout << "\n";
+    }
     std::cout.flush();
     while (!g_stop)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -2,7 +2,10 @@
 // service the stand-in runs (HTTP CGI, FTP, discovery responder, reboot).
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,32 @@ struct CameraConfig {
     UserAccount ftpUser = {"ftpuser", "ftppass"};
     bool imageMemoryOn = false;
     uint64_t builtInFreeBytes = 16u * 1024 * 1024;
+
+    // "Server: " ends in a blank after the version, as some firmware sends it.
+    bool serverTrailingBlank = false;
+    // "inq=ftpuser" lists this many empty "key=," entries before the account.
+    int ftpEmptyEntries = 0;
+    // Size of the body sent under HttpFault::HugeBody (at least this many bytes).
+    size_t hugeBodyBytes = 12 * 1024;
+
+    // The file served as "/home/l4/<model in lower case>.cfg"; empty gives
+    // one made from the camera's identity.
+    std::string configuration;
+    // The file part of the last upload to "/command/all-configuration.cgi".
+    std::string restoredConfiguration;
+    // The restore upload logs in with the factory administrator's token,
+    // whatever the current accounts are.
+    std::string factoryToken = "AAAAAAAAAAAAAAA=";
+
+    // Switched on by "FtpServerFunc=on".
+    bool ftpServerOn = false;
+    // After "System=versionup" the camera restarts: it refuses connections
+    // for this long, then reports versionAfterUpgrade (when not empty).
+    std::chrono::milliseconds rebootDowntime{2000};
+    std::string versionAfterUpgrade;
+    // Forces the status of a request topic ("inq=sysinfo",
+    // "POST /command/main.cgi"), e.g. 500 to refuse a command.
+    std::map<std::string, int> forcedStatus;
 
     HttpFault httpFault = HttpFault::None;
     DiscoveryFault discoveryFault = DiscoveryFault::None;

@@ -1,0 +1,233 @@
+#include "command_line.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace vcq::sim {
+namespace {
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
+}
+
+bool ParseOnOff(std::string_view text, bool& value) {
+    if (text == "on")
+        return value = true, true;
+    if (text == "off")
+        return value = false, true;
+    return false;
+}
+
+bool ParseAccount(std::string_view text, UserAccount& account) {
+    size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+        return false;
+    account = {std::string(text.substr(0, colon)), std::string(text.substr(colon + 1))};
+    return true;
+}
+
+bool ParseFault(std::string_view text, HttpFault& fault) {
+    struct Name {
+        std::string_view text;
+        HttpFault fault;
+    };
+    static constexpr Name kNames[] = {
+        {"none", HttpFault::None},
+        {"refuse", HttpFault::RefuseConnections},
+        {"silent", HttpFault::AcceptNeverAnswer},
+        {"close-mid-reply", HttpFault::CloseMidReply},
+        {"split", HttpFault::SplitHeadersAndBody},
+        {"huge-body", HttpFault::HugeBody},
+    };
+    for (const auto& name : kNames)
+        if (name.text == text)
+            return fault = name.fault, true;
+    return false;
+}
+
+bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera, bool& firstUser) {
+    std::string text(value);
+    if (key == "address")
+        return camera.address = text, true;
+    if (key == "port")
+        return ParseNumber(value, camera.httpPort);
+    if (key == "product")
+        return camera.productName = text, true;
+    if (key == "model")
+        return camera.model = text, true;
+    if (key == "serial")
+        return camera.serial = text, true;
+    if (key == "mac")
+        return camera.mac = text, true;
+    if (key == "version")
+        return camera.softVersion = text, true;
+    if (key == "dhcp")
+        return ParseOnOff(value, camera.dhcp);
+    if (key == "dns")
+        return ParseOnOff(value, camera.dnsAuto);
+    if (key == "image-memory")
+        return ParseOnOff(value, camera.imageMemoryOn);
+    if (key == "free")
+        return ParseNumber(value, camera.builtInFreeBytes);
+    if (key == "fault")
+        return ParseFault(value, camera.httpFault);
+    if (key == "server-blank")
+        return ParseOnOff(value, camera.serverTrailingBlank);
+    if (key == "ftp-empty")
+        return ParseNumber(value, camera.ftpEmptyEntries);
+    if (key == "huge")
+        return ParseNumber(value, camera.hugeBodyBytes);
+    if (key == "next-version")
+        return camera.versionAfterUpgrade = text, true;
+    if (key == "reboot") {
+        unsigned millis = 0;
+        if (!ParseNumber(value, millis))
+            return false;
+        camera.rebootDowntime = std::chrono::milliseconds(millis);
+        return true;
+    }
+    if (key == "status") {
+        // TOPIC:CODE, where a TOPIC that is a path means a POST to it.
+        size_t colon = value.rfind(':');
+        int status = 0;
+        if (colon == std::string_view::npos || colon == 0 ||
+            !ParseNumber(value.substr(colon + 1), status) || status < 100 || status > 599)
+            return false;
+        std::string topic(value.substr(0, colon));
+        if (topic.starts_with("/"))
+            topic = "POST " + topic;
+        camera.forcedStatus[topic] = status;
+        return true;
+    }
+    if (key == "ftp")
+        return ParseAccount(value, camera.ftpUser);
+    if (key == "admin")
+        return ParseAccount(value, camera.users.at(0));
+    if (key == "user") {
+        UserAccount account;
+        if (!ParseAccount(value, account))
+            return false;
+        // The first user= replaces the default level-4 list, later ones add.
+        if (firstUser)
+            camera.users.resize(1);
+        firstUser = false;
+        camera.users.push_back(account);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+CameraConfig DefaultCamera(int ordinal) {
+    CameraConfig camera;
+    camera.address = "127.0.0." + std::to_string(2 + ordinal);
+    camera.serial = std::to_string(10000001 + ordinal);
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "08:00:46:00:%02X:%02X", ((ordinal + 1) >> 8) & 0xFF,
+                  (ordinal + 1) & 0xFF);
+    camera.mac = mac;
+    return camera;
+}
+
+bool ApplyCameraSpec(std::string_view spec, CameraConfig& camera, std::string& error) {
+    bool firstUser = true;
+    while (!spec.empty()) {
+        size_t comma = spec.find(',');
+        std::string_view item = spec.substr(0, comma);
+        spec = comma == std::string_view::npos ? "" : spec.substr(comma + 1);
+        if (item.empty())
+            continue;
+        size_t eq = item.find('=');
+        if (eq == std::string_view::npos ||
+            !ApplyOne(item.substr(0, eq), item.substr(eq + 1), camera, firstUser)) {
+            error = "bad camera setting \"" + std::string(item) + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            out.help = true;
+        } else if (arg == "--camera" || arg == "--cameras") {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            const std::string& value = args[++i];
+            if (arg == "--cameras") {
+                int count = 0;
+                if (!ParseNumber(std::string_view(value), count) || count < 1 || count > 250) {
+                    error = "--cameras needs a count from 1 to 250";
+                    return false;
+                }
+                for (int k = 0; k < count; ++k)
+                    out.cameras.push_back(DefaultCamera(static_cast<int>(out.cameras.size())));
+            } else {
+                CameraConfig camera = DefaultCamera(static_cast<int>(out.cameras.size()));
+                if (!ApplyCameraSpec(value, camera, error))
+                    return false;
+                out.cameras.push_back(std::move(camera));
+            }
+        } else {
+            error = "unknown argument \"" + arg + "\"";
+            return false;
+        }
+    }
+    if (out.cameras.empty() && !out.help)
+        out.cameras.push_back(DefaultCamera(0));
+    return true;
+}
+
+std::string_view UsageText() {
+    return R"usage(usage: vcq-camera-sim [--camera SETTINGS]... [--cameras N] [--help]
+
+Runs stand-in network cameras until SIGINT or SIGTERM. Prints one line
+"listening on ADDR:PORT" per camera once all of them serve; a camera
+started with fault=refuse adds " (refusing connections)" to its line.
+
+  --camera SETTINGS  one camera; SETTINGS is KEY=VALUE,KEY=VALUE...
+  --cameras N        N cameras with default settings
+  --help             this text
+
+Without settings, camera number i (from 0) is on 127.0.0.(2+i), port 80,
+serial 10000001+i and MAC 08:00:46:00:00:(i+1 in hex).
+
+Keys:
+  address=A.B.C.D      loopback address (127.x.y.z only)
+  port=N               HTTP port; 0 picks a free one (default 80)
+  product=TEXT         product name in "Server: " (default VCQCAM)
+  model=TEXT           ModelName (default VCQ-R20)
+  serial=TEXT          Serial
+  mac=XX:XX:XX:XX:XX:XX  MacAddress
+  version=TEXT         SoftVersion and the "Server: " version (default 1.05)
+  dhcp=on|off          dns=on|off
+  admin=NAME:PASS      the administrator (default admin:admin)
+  user=NAME:PASS       a level-4 user; repeat for more
+  ftp=NAME:PASS        the FTP account (default ftpuser:ftppass)
+  ftp-empty=N          list N empty FTP entries before the account
+  image-memory=on|off  ImageMemoryFunc (default off)
+  free=N               built-in free space in bytes (default 16777216)
+  server-blank=on|off  end the "Server: " header with a blank
+  huge=N               body size under fault=huge-body (default 12288)
+  fault=KIND           none, refuse, silent (accepts, never answers),
+                       close-mid-reply, split (head and body apart),
+                       huge-body
+  reboot=MS            downtime after "System=versionup" (default 2000)
+  next-version=TEXT    the version reported after that reboot
+  status=TOPIC:CODE    answer a request with CODE instead, TOPIC being an
+                       inquiry (inq=sysinfo) or a path (/command/main.cgi);
+                       repeat for more
+
+Names and passwords cannot contain ",". Ports below 1024 and addresses
+other than 127.0.0.1 need the private network of tests/isolated.
+)usage";
+}
+
+}  // namespace vcq::sim

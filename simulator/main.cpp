@@ -1,0 +1,65 @@
+// vcq-camera-sim: stand-in cameras for demos and scripted tests.
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <thread>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "command_line.h"
+#include "discovery_responder.h"
+#include "simulator.h"
+
+namespace {
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) {
+    g_stop = 1;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace vcq::sim;
+    CommandLine commandLine;
+    std::string error;
+    if (!ParseCommandLine({argv + 1, argv + argc}, commandLine, error)) {
+        std::cerr << "vcq-camera-sim: " << error << "\n" << UsageText();
+        return 2;
+    }
+    if (commandLine.help) {
+        std::cout << UsageText();
+        return 0;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    Simulator simulator;
+    if (!simulator.AddCameras(commandLine.cameras, &error)) {
+        std::cerr << "vcq-camera-sim: " << error << "\n";
+        return 1;
+    }
+    // The discovery port answers broadcasts: only inside the private network.
+    std::unique_ptr<DiscoveryResponder> discovery;
+    const char* isolated = std::getenv("VCQ_ISOLATED");
+    if (isolated && !std::strcmp(isolated, "1")) {
+        discovery = StartDiscoveryResponder(commandLine.cameras);
+        if (!discovery)
+            std::cerr << "vcq-camera-sim: discovery responder not started\n";
+    } else {
+        std::cerr << "vcq-camera-sim: outside tests/isolated; not answering discovery\n";
+    }
+    for (size_t i = 0; i < simulator.size(); ++i) {
+        std::cout << "listening on " << vcq::net::FormatEndpoint(simulator.HttpEndpoint(i));
+        // The port is held, but a camera told to refuse does not accept yet.
+        if (!simulator.camera(i).state().HttpReachable())
+            std::cout << " (refusing connections)";
+        std::cout << "\n";
+    }
+    std::cout.flush();
+    while (!g_stop)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (discovery)
+        discovery->Stop();
+    simulator.Stop();
+    return 0;
+}

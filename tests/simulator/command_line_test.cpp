@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "base64.h"
+#include "command_line.h"
+
+namespace vcq::sim {
+namespace {
+
+TEST(CommandLine, ReadsEveryCameraSetting) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine(
+        {"--camera",
+         "address=127.0.0.9,port=8080,product=CAMX,model=VCQ-R30,serial=77,mac=08:00:46:AA:BB:CC,"
+         "version=1.08,dhcp=on,dns=on,admin=root:pw,user=op:op1,user=guest:g,ftp=f:fp,"
+         "ftp-empty=3,image-memory=on,free=5242880,server-blank=on,huge=20000,fault=split,"
+         "reboot=1500,next-version=1.10,status=inq=sysinfo:500,status=/command/main.cgi:403"},
+        line, error))
+        << error;
+    ASSERT_EQ(line.cameras.size(), 1u);
+    const CameraConfig& c = line.cameras[0];
+    EXPECT_EQ(c.address, "127.0.0.9");
+    EXPECT_EQ(c.httpPort, 8080);
+    EXPECT_EQ(c.productName, "CAMX");
+    EXPECT_EQ(c.model, "VCQ-R30");
+    EXPECT_EQ(c.serial, "77");
+    EXPECT_EQ(c.mac, "08:00:46:AA:BB:CC");
+    EXPECT_EQ(c.softVersion, "1.08");
+    EXPECT_TRUE(c.dhcp && c.dnsAuto && c.imageMemoryOn && c.serverTrailingBlank);
+    ASSERT_EQ(c.users.size(), 3u);
+    EXPECT_EQ(c.users[0].name + ":" + c.users[0].password, "root:pw");
+    EXPECT_EQ(c.users[2].name + ":" + c.users[2].password, "guest:g");
+    EXPECT_EQ(c.ftpUser.name + ":" + c.ftpUser.password, "f:fp");
+    EXPECT_EQ(c.ftpEmptyEntries, 3);
+    EXPECT_EQ(c.builtInFreeBytes, 5242880u);
+    EXPECT_EQ(c.hugeBodyBytes, 20000u);
+    EXPECT_EQ(c.httpFault, HttpFault::SplitHeadersAndBody);
+    EXPECT_EQ(c.rebootDowntime, std::chrono::milliseconds(1500));
+    EXPECT_EQ(c.versionAfterUpgrade, "1.10");
+    EXPECT_EQ(c.forcedStatus,
+              (std::map<std::string, int>{{"inq=sysinfo", 500}, {"POST /command/main.cgi", 403}}));
+}
+
+TEST(CommandLine, GivesDefaultCamerasDistinctIdentities) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--cameras", "2", "--camera", "fault=refuse"}, line, error));
+    ASSERT_EQ(line.cameras.size(), 3u);
+    EXPECT_EQ(line.cameras[0].address, "127.0.0.2");
+    EXPECT_EQ(line.cameras[2].address, "127.0.0.4");
+    EXPECT_EQ(line.cameras[2].httpFault, HttpFault::RefuseConnections);
+    EXPECT_NE(line.cameras[0].mac, line.cameras[1].mac);
+    EXPECT_NE(line.cameras[1].serial, line.cameras[2].serial);
+    EXPECT_EQ(DefaultCamera(299).mac, "08:00:46:00:01:2C");
+
+    CommandLine none;
+    ASSERT_TRUE(ParseCommandLine({}, none, error));
+    EXPECT_EQ(none.cameras.size(), 1u) << "one camera when nothing is said";
+}
+
+TEST(CommandLine, RejectsWhatItCannotRead) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"--camera"},
+             {"--camera", "colour=red"},
+             {"--camera", "port=70000"},
+             {"--camera", "port=80x"},
+             {"--camera", "dhcp=yes"},
+             {"--camera", "admin=nocolon"},
+             {"--camera", "user=:pw"},
+             {"--camera", "fault=sometimes"},
+             {"--camera", "free=-1"},
+             {"--camera", "model"},
+             {"--camera", "status=inq=sysinfo"},
+             {"--camera", "status=/x:99"},
+             {"--camera", "reboot=soon"},
+             {"--cameras", "0"},
+             {"--verbose"},
+         }) {
+        CommandLine line;
+        std::string error;
+        EXPECT_FALSE(ParseCommandLine(args, line, error)) << args.back();
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+}  // namespace
+}  // namespace vcq::sim

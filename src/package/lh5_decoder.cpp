@@ -1,0 +1,176 @@
+#include "package/lh5_decoder.h"
+
+#include <cstring>
+
+namespace vcq {
+
+void Lh5Decoder::Start(Source source) {
+    source_ = std::move(source);
+    sourceDone_ = false;
+    sourceBytes_ = fedBytes_ = 0;
+    inPos_ = inEnd_ = in_;
+    bits_ = 0;
+    count_ = 0;
+    blockLeft_ = 0;
+    copyPos_ = pendingLen_ = 0;
+    std::memset(dict_, 0, sizeof dict_);
+}
+
+void Lh5Decoder::FillInput() {
+    // Bytes left over are fed by Refill before it asks for more.
+    size_t k = sourceDone_ ? 0 : source_(in_, kDictSize);
+    if (k == 0) {
+        // Past the member's data the reader supplies zero bytes; Overrun()
+        // tells when they were actually used.
+        sourceDone_ = true;
+        std::memset(in_, 0, 64);
+        k = 64;
+    } else {
+        sourceBytes_ += k;
+    }
+    inPos_ = in_;
+    inEnd_ = in_ + k;
+}
+
+void Lh5Decoder::RefillSlow() {
+    while (count_ <= 56) {
+        if (inPos_ == inEnd_)
+            FillInput();
+        bits_ |= static_cast<uint64_t>(*inPos_++) << (56 - count_);
+        count_ += 8;
+        ++fedBytes_;
+    }
+}
+
+bool Lh5Decoder::Overrun() const {
+    uint64_t fed = fedBytes_;
+    return fed * 8 - static_cast<uint64_t>(count_) > sourceBytes_ * 8;
+}
+
+bool Lh5Decoder::ReadPreOrPositionLengths(HuffmanTable<kPreCodes, 8>& t, int n, int nbit,
+                                          int special) {
+    int count = static_cast<int>(GetBits(nbit));
+    if (count == 0)
+        return t.SetSingle(n, GetBits(nbit));
+    if (count > n)
+        return false;
+    int i = 0;
+    while (i < count) {
+        Refill();
+        unsigned c = static_cast<unsigned>(bits_ >> 61);
+        if (c == 7) {
+            uint64_t mask = 1ull << 60;
+            while (bits_ & mask) {
+                mask >>= 1;
+                if (++c > 16)
+                    return false;
+            }
+        }
+        Consume(c < 7 ? 3 : c - 3);
+        t.len[i++] = static_cast<uint8_t>(c);
+        if (i == special) {
+            int zeros = static_cast<int>(GetBits(2));
+            if (i + zeros > n)
+                return false;
+            while (zeros-- > 0)
+                t.len[i++] = 0;
+        }
+    }
+    while (i < n)
+        t.len[i++] = 0;
+    return t.Build(n);
+}
+
+bool Lh5Decoder::ReadLiteralLengths() {
+    int count = static_cast<int>(GetBits(9));
+    if (count == 0)
+        return literal_.SetSingle(kLiteralCodes, GetBits(9));
+    if (count > kLiteralCodes)
+        return false;
+    int i = 0;
+    while (i < count) {
+        Refill();
+        unsigned bitLength;
+        unsigned c = pre_.Decode(bits_, bitLength);
+        Consume(bitLength);
+        if (c <= 2) {
+            int zeros = c == 0   ? 1
+                        : c == 1 ? static_cast<int>(GetBits(4)) + 3
+                                 : static_cast<int>(GetBits(9)) + 20;
+            if (i + zeros > kLiteralCodes)
+                return false;
+            while (zeros-- > 0)
+                literal_.len[i++] = 0;
+        } else {
+            literal_.len[i++] = static_cast<uint8_t>(c - 2);
+        }
+    }
+    while (i < kLiteralCodes)
+        literal_.len[i++] = 0;
+    return literal_.Build(kLiteralCodes);
+}
+
+bool Lh5Decoder::ReadBlockHeader() {
+    unsigned size = GetBits(16);
+    blockLeft_ = size == 0 ? 65536 : size;
+    return ReadPreOrPositionLengths(pre_, kPreCodes, 5, 3) && ReadLiteralLengths() &&
+           ReadPreOrPositionLengths(position_, kPositionCodes, 4, -1);
+}
+
+bool Lh5Decoder::Decode(size_t n) {
+    constexpr unsigned kMask = kDictSize - 1;
+    if (n > kDictSize)
+        return false;
+    uint8_t* const out = dict_;
+    size_t r = 0;
+    while (pendingLen_ > 0 && r < n) {
+        out[r++] = out[copyPos_];
+        copyPos_ = (copyPos_ + 1) & kMask;
+        --pendingLen_;
+    }
+    while (r < n) {
+        if (blockLeft_ == 0) {
+            if (!ReadBlockHeader())
+                return false;
+            if (Overrun())
+                return false;
+        }
+        --blockLeft_;
+        Refill();
+        unsigned bitLength;
+        unsigned c = literal_.Decode(bits_, bitLength);
+        Consume(bitLength);
+        if (c < 256) {
+            out[r++] = static_cast<uint8_t>(c);
+            continue;
+        }
+        unsigned length = c - 253;
+        unsigned p = position_.Decode(bits_, bitLength);
+        Consume(bitLength);
+        unsigned distance = p;
+        if (p > 1) {
+            distance = (1u << (p - 1)) + static_cast<unsigned>(bits_ >> (64 - (p - 1)));
+            Consume(p - 1);
+        }
+        unsigned from = (static_cast<unsigned>(r) - distance - 1) & kMask;
+        size_t room = n - r;
+        unsigned now = length <= room ? length : static_cast<unsigned>(room);
+        if (from + now <= kDictSize && (from + now <= r || from >= r + now)) {
+            std::memcpy(out + r, out + from, now);
+            r += now;
+            from = (from + now) & kMask;
+        } else {
+            for (unsigned k = 0; k < now; ++k) {
+                out[r++] = out[from];
+                from = (from + 1) & kMask;
+            }
+        }
+        if (now < length) {
+            copyPos_ = from;
+            pendingLen_ = length - now;
+        }
+    }
+    return !Overrun();
+}
+
+}  // namespace vcq

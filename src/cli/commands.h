@@ -20,5 +20,6 @@ struct Command {
 inline constexpr int kUsageError = 2;
 
 int RunCheck(const Args& args);
+int RunExtract(const Args& args);
 
 }  // namespace vcq::cli

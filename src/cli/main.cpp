@@ -12,13 +12,18 @@ const Command kCommands[] = {
      "Checks whether the camera may be upgraded and prints its model, version and serial.\n"
      "Exit 0: passed; 1: refused or no answer; 2: usage error.",
      RunCheck},
+    {"extract", "extract ARCHIVE|embedded DIR",
+     "Unpacks an LHA archive (or the embedded package) into DIR and prints the member count.\n"
+     "Exit 0: every member written, CRC good; 1: a member skipped or damaged; 2: cannot open.",
+     RunExtract},
 };
 
 void PrintHelp(std::FILE* out) {
     std::fprintf(out,
                  "vcq-upgrade-cli: headless front end of the VCQ firmware upgrade tool.\n\n"
                  "Usage: vcq-upgrade-cli COMMAND [ARGS...]\n\nCommands:\n");
-    for (const Command& c : kCommands) std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
+    for (const Command& c : kCommands)
+        std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
     std::fprintf(out, "\nMessages the tool would show the operator go to stderr.\n");
 }
 

@@ -22,8 +22,7 @@ void PrintHelp(std::FILE* out) {
     std::fprintf(out,
                  "vcq-upgrade-cli: headless front end of the VCQ firmware upgrade tool.\n\n"
                  "Usage: vcq-upgrade-cli COMMAND [ARGS...]\n\nCommands:\n");
-    for (const Command& c : kCommands)
-        std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
+    for (const Command& c : kCommands) std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
     std::fprintf(out, "\nMessages the tool would show the operator go to stderr.\n");
 }
 

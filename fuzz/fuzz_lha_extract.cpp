@@ -20,11 +20,6 @@ const fs::path& Root() {
         const char* shm = "/dev/shm";
         fs::path base = fs::is_directory(shm) ? fs::path(shm) : fs::temp_directory_path();
         fs::path p = base / ("vcq-fuzz-" + std::to_string(getpid()));
-        fs::create_directories(p);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(Root(), ec);
-        });
         return p;
     }();
     return root;
@@ -35,6 +30,7 @@ const fs::path& Root() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fs::path archive = Root() / "a.lzh";
     const fs::path out = Root() / "out";
+    fs::create_directories(Root());
     if (std::FILE* f = std::fopen(archive.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);
@@ -51,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
-    vcq::RemoveFolderTree(out.string());
+    // Nothing is left behind, however the run ends.
+    vcq::RemoveFolderTree(Root().string());
     return 0;
 }

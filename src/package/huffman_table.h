@@ -10,12 +10,16 @@ namespace vcq {
 template <int kMaxSymbols, int kTableBits>
 struct HuffmanTable {
     static constexpr uint16_t kUnset = 0xFFFF;
+    static constexpr uint32_t kNode = 0x80000000u;
 
     int symbols = kMaxSymbols;  // symbols in use; values >= this are tree nodes
     uint8_t len[kMaxSymbols];
     uint16_t table[1 << kTableBits];
     uint16_t left[2 * kMaxSymbols];
     uint16_t right[2 * kMaxSymbols];
+    // table with the code length packed in: symbol | length << 16, or
+    // kNode | node for the longer codes. Saves a look-up per symbol.
+    uint32_t packed[1 << kTableBits];
 
     // Every look-up yields `symbol` and consumes no bits.
     bool SetSingle(int n, unsigned symbol) {
@@ -26,6 +30,8 @@ struct HuffmanTable {
             len[i] = 0;
         for (auto& t : table)
             t = static_cast<uint16_t>(symbol);
+        for (auto& p : packed)
+            p = symbol;
         return true;
     }
 
@@ -83,20 +89,28 @@ struct HuffmanTable {
                 return false;
             *p = static_cast<uint16_t>(s);
         }
+        for (int i = 0; i < (1 << kTableBits); ++i) {
+            unsigned t = table[i];
+            packed[i] = t < static_cast<unsigned>(n) ? t | (static_cast<uint32_t>(len[t]) << 16)
+                                                     : kNode | t;
+        }
         return true;
     }
 
     // Decodes one symbol from the top of a left-aligned 64-bit bit buffer
     // and gives its length in bits.
     unsigned Decode(uint64_t bits, unsigned& bitLength) const {
-        unsigned s = table[bits >> (64 - kTableBits)];
-        if (s >= static_cast<unsigned>(symbols)) {
-            uint64_t b = bits << kTableBits;
-            do {
-                s = (b >> 63) ? right[s] : left[s];
-                b <<= 1;
-            } while (s >= static_cast<unsigned>(symbols));
+        uint32_t e = packed[bits >> (64 - kTableBits)];
+        if (!(e & kNode)) [[likely]] {
+            bitLength = e >> 16;
+            return e & 0xFFFF;
         }
+        unsigned s = e & 0xFFFF;
+        uint64_t b = bits << kTableBits;
+        do {
+            s = (b >> 63) ? right[s] : left[s];
+            b <<= 1;
+        } while (s >= static_cast<unsigned>(symbols));
         bitLength = len[s];
         return s;
     }

@@ -128,29 +128,88 @@ bool Lh5Decoder::Decode(size_t n) {
         copyPos_ = (copyPos_ + 1) & kMask;
         --pendingLen_;
     }
-    while (r < n) {
-        if (blockLeft_ == 0) {
-            if (!ReadBlockHeader())
-                return false;
-            if (Overrun())
-                return false;
+
+    // The hot loop works on local copies: stores into the output bytes
+    // could otherwise alias the members and force reloads.
+    uint64_t bits = bits_;
+    int count = count_;
+    const uint8_t* inPos = inPos_;
+    const uint8_t* inEnd = inEnd_;
+    uint64_t fed = fedBytes_;
+    uint32_t blockLeft = blockLeft_;
+    auto save = [&] {
+        bits_ = bits;
+        count_ = count;
+        inPos_ = inPos;
+        fedBytes_ = fed;
+        blockLeft_ = blockLeft;
+    };
+    auto load = [&] {
+        bits = bits_;
+        count = count_;
+        inPos = inPos_;
+        inEnd = inEnd_;
+        fed = fedBytes_;
+        blockLeft = blockLeft_;
+    };
+    auto refill = [&] {
+        if (count > 56)
+            return;
+        if (inEnd - inPos >= 8) {
+            uint64_t v;
+            std::memcpy(&v, inPos, 8);
+            v = __builtin_bswap64(v);
+            bits |= v >> count;
+            int take = (63 - count) >> 3;
+            inPos += take;
+            fed += static_cast<uint64_t>(take);
+            count += take * 8;
+        } else {
+            save();
+            RefillSlow();
+            load();
         }
-        --blockLeft_;
-        Refill();
+    };
+    auto consume = [&](unsigned k) {
+        bits <<= k;
+        count -= static_cast<int>(k);
+    };
+
+    while (r < n) {
+        if (blockLeft == 0) {
+            save();
+            if (!ReadBlockHeader() || Overrun())
+                return false;
+            load();
+        }
+        --blockLeft;
+        refill();
         unsigned bitLength;
-        unsigned c = literal_.Decode(bits_, bitLength);
-        Consume(bitLength);
+        unsigned c = literal_.Decode(bits, bitLength);
+        consume(bitLength);
         if (c < 256) {
             out[r++] = static_cast<uint8_t>(c);
+            // A refill leaves at least 57 bits: room for two more literal
+            // codes of up to 16 bits and a following match's 44.
+            if (r < n && blockLeft != 0 && count >= 16) {
+                unsigned c2 = literal_.Decode(bits, bitLength);
+                if (c2 < 256) {
+                    consume(bitLength);
+                    --blockLeft;
+                    out[r++] = static_cast<uint8_t>(c2);
+                }
+            }
             continue;
         }
+        if (count < 44)
+            refill();
         unsigned length = c - 253;
-        unsigned p = position_.Decode(bits_, bitLength);
-        Consume(bitLength);
+        unsigned p = position_.Decode(bits, bitLength);
+        consume(bitLength);
         unsigned distance = p;
         if (p > 1) {
-            distance = (1u << (p - 1)) + static_cast<unsigned>(bits_ >> (64 - (p - 1)));
-            Consume(p - 1);
+            distance = (1u << (p - 1)) + static_cast<unsigned>(bits >> (64 - (p - 1)));
+            consume(p - 1);
         }
         unsigned from = (static_cast<unsigned>(r) - distance - 1) & kMask;
         size_t room = n - r;
@@ -170,6 +229,7 @@ bool Lh5Decoder::Decode(size_t n) {
             pendingLen_ = length - now;
         }
     }
+    save();
     return !Overrun();
 }
 

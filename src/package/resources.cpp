@@ -106,18 +106,18 @@ const std::string& LoadUiText(int id, WindowPort* owner) {
         return shared;
     }
     if (owner)
-        owner->MessageBox(LoadString(kStrTextMissing), LoadString(kStrErrorCaption),
+        owner->MessageBox(LoadStringEntry(kStrTextMissing), LoadStringEntry(kStrErrorCaption),
                           MessageIcon::Stop, MessageButtons::Ok);
     return shared;
 }
 
-std::string LoadString(int id) {
+std::string LoadStringEntry(int id) {
     const char* s = Current().FindString(id);
     return s ? s : "";
 }
 
 std::string PackageVersion() {
-    return LoadString(kStrPackageVersion);
+    return LoadStringEntry(kStrPackageVersion);
 }
 
 ModelList SplitModelList(std::span<const uint8_t> bytes) {

@@ -52,7 +52,7 @@ class ScopedResourceSource {
 const std::string& LoadUiText(int id, WindowPort* owner);
 
 // String table entry, UTF-8; "" when missing.
-std::string LoadString(int id);
+std::string LoadStringEntry(int id);
 
 // The firmware version of the embedded package, "1.08".
 std::string PackageVersion();

@@ -28,6 +28,11 @@ int PackageWorkspace::PreparePackage(WindowPort* window) {
             return 0;
     }
 
+    // No package resource: there is nothing to unpack, and an empty
+    // archive must not pass for a prepared package.
+    if (packageData.empty())
+        return 0;
+
     std::string file;
     if (!files::CreateUniqueFile(workspacePath, "~vc", file))
         return 0;
@@ -40,11 +45,10 @@ int PackageWorkspace::PreparePackage(WindowPort* window) {
     if (written != packageData.size() || !closed)
         return 0;
 
-    LhaExtractor extractor(nullptr);
+    LhaExtractor extractor(window);
     extractor.createFolders = 1;
     if (!extractor.Extract(packageFile, workspacePath, extractedCount))
         return 0;
-    (void)window;
     for (const auto& m : extractor.Members()) {
         if (m.outcome != MemberOutcome::Written && m.outcome != MemberOutcome::UnknownMethod)
             return 0;

@@ -25,8 +25,9 @@ class PackageWorkspace {
     void LoadPackage(WindowPort* window) { packageData = vcq::LoadPackage(window); }
 
     // Makes sure the folder exists, writes the package into a new "~vc" file
-    // in it and unpacks it there. 1 on success; 0 when the folder or file
-    // cannot be made, the archive cannot be opened, or a member came out
+    // in it and unpacks it there. 1 on success; 0 when there is no package,
+    // the folder or file cannot be made, the archive cannot be opened (a
+    // "DEBUG" box with its path goes to `window`), or a member came out
     // damaged or could not be written (such a tree must not be uploaded).
     int PreparePackage(WindowPort* window);
 

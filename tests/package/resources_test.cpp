@@ -63,9 +63,9 @@ TEST(UiText, EmbeddedTextsKeepTheirExactForm) {
 
 TEST(UiText, StringTable) {
     EXPECT_EQ(PackageVersion(), "1.08");
-    EXPECT_EQ(LoadString(103), "Windows sockets initialization failed.");
-    EXPECT_EQ(LoadString(124), "Not found the upgrade file. ");
-    EXPECT_EQ(LoadString(123), "Error");
+    EXPECT_EQ(LoadStringEntry(103), "Windows sockets initialization failed.");
+    EXPECT_EQ(LoadStringEntry(124), "Not found the upgrade file. ");
+    EXPECT_EQ(LoadStringEntry(123), "Error");
 }
 
 TEST(UiText, StopsAtTheNulAndSharesOneResult) {

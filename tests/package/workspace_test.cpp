@@ -64,6 +64,13 @@ TEST(Workspace, DamagedPackageIsNotReportedAsPrepared) {
     ws.RemoveAtExit();
 }
 
+TEST(Workspace, NoPackageIsNoSuccess) {
+    test::ScratchDir temp;
+    PackageWorkspace ws;
+    ws.tempFolderOverride = temp.Str();
+    EXPECT_EQ(ws.PreparePackage(nullptr), 0);
+}
+
 TEST(Workspace, NoTemporaryFolderMeansNoWorkspace) {
     PackageWorkspace ws;
     ws.tempFolderOverride = "/nonexistent/folder/";

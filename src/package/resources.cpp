@@ -15,9 +15,11 @@ class EmbeddedSource : public ResourceSource {
         for (const auto& r : res::BinResources())
             bins_[r.id] = std::span(r.data, r.size);
     }
-    const std::span<const uint8_t>* FindBin(int id) const override {
+    std::optional<std::span<const uint8_t>> FindBin(int id) const override {
         auto it = bins_.find(id);
-        return it == bins_.end() ? nullptr : &it->second;
+        if (it == bins_.end())
+            return std::nullopt;
+        return it->second;
     }
     const char* FindString(int id) const override {
         auto table = res::StringTable();
@@ -101,7 +103,7 @@ std::string DecodeStoredText(std::span<const uint8_t> bytes) {
 const std::string& LoadUiText(int id, WindowPort* owner) {
     static std::string shared;
     shared.clear();
-    if (const auto* bytes = Current().FindBin(id)) {
+    if (auto bytes = Current().FindBin(id)) {
         shared = DecodeStoredText(*bytes);
         return shared;
     }
@@ -138,7 +140,7 @@ ModelList SplitModelList(std::span<const uint8_t> bytes) {
 }
 
 ModelList LoadModelList(WindowPort* window) {
-    const auto* bytes = Current().FindBin(kResModelList);
+    auto bytes = Current().FindBin(kResModelList);
     if (!bytes) {
         ShowCannotFindUpgradeFile(window);
         return {};
@@ -147,7 +149,7 @@ ModelList LoadModelList(WindowPort* window) {
 }
 
 std::vector<uint8_t> LoadPackage(WindowPort* window) {
-    const auto* bytes = Current().FindBin(kResFirmwarePackage);
+    auto bytes = Current().FindBin(kResFirmwarePackage);
     if (!bytes) {
         ShowCannotFindUpgradeFile(window);
         return {};
@@ -156,7 +158,7 @@ std::vector<uint8_t> LoadPackage(WindowPort* window) {
 }
 
 std::vector<std::string> LoadPackageLabels() {
-    const auto* bytes = Current().FindBin(kResPackageLabels);
+    auto bytes = Current().FindBin(kResPackageLabels);
     if (!bytes)
         return {};
     return SplitModelList(*bytes).names;

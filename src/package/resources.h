@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,8 +29,8 @@ inline constexpr int kTextErrorCaption = 139;
 class ResourceSource {
   public:
     virtual ~ResourceSource() = default;
-    // Null when there is no such "BIN" resource.
-    virtual const std::span<const uint8_t>* FindBin(int id) const = 0;
+    // Nothing when there is no such "BIN" resource.
+    virtual std::optional<std::span<const uint8_t>> FindBin(int id) const = 0;
     virtual const char* FindString(int id) const = 0;
 };
 

@@ -15,15 +15,13 @@ namespace {
 class FakeResources : public ResourceSource {
   public:
     std::map<int, std::vector<uint8_t>> data;
-    mutable std::map<int, std::span<const uint8_t>> spans;
     std::map<int, std::string> strings = {{123, "Error"}, {124, "Not found the upgrade file. "}};
 
-    const std::span<const uint8_t>* FindBin(int id) const override {
+    std::optional<std::span<const uint8_t>> FindBin(int id) const override {
         auto it = data.find(id);
         if (it == data.end())
-            return nullptr;
-        spans[id] = std::span<const uint8_t>(it->second);
-        return &spans[id];
+            return std::nullopt;
+        return std::span<const uint8_t>(it->second);
     }
     const char* FindString(int id) const override {
         auto it = strings.find(id);
@@ -51,13 +49,17 @@ TEST(UiText, EmbeddedTextsKeepTheirExactForm) {
               "Automatic mode detects any appropriate model in the same segment of the network "
               "that this PC is connected to and upgrade them automatically.\r\n\r\nManual mode "
               "is used to upgrade cameras one by one.");
-    EXPECT_EQ(LoadUiText(134, &w).substr(0, 27), "Operating Precautions\r\n\r\n\r\n");
+    EXPECT_EQ(LoadUiText(134, &w),
+              "Operating Precautions\r\n\r\n\r\nThis program does not execute over network "
+              "connection through a proxy server.\r\n(The PC to run the program and the camera "
+              "need be connected in LAN environment.)\r\n\r\nNeed to log in as Administrator "
+              "to run the program.\r\n\r\nHTTP port may not be blocked by firewall.");
     for (int id : {140, 149, 150, 151, 152, 153, 154, 155, 156, 157, 158, 362})
         EXPECT_FALSE(LoadUiText(id, &w).empty()) << id;
     EXPECT_TRUE(w.Boxes().empty());
     // The stored form: byte-order mark, UTF-16LE, NUL.
-    const auto* raw = EmbeddedResources().FindBin(139);
-    ASSERT_NE(raw, nullptr);
+    auto raw = EmbeddedResources().FindBin(139);
+    ASSERT_TRUE(raw.has_value());
     EXPECT_EQ(std::vector<uint8_t>(raw->begin(), raw->end()), Utf16(u"Error"));
 }
 
@@ -101,8 +103,8 @@ TEST(ModelList, EmbeddedAndSplitting) {
     auto list = LoadModelList(&w);
     EXPECT_EQ(list.names, (std::vector<std::string>{"VCQ-R20", "VCQ-R20N", "VCQ-R20P"}));
     EXPECT_STREQ(list.Primary(), "VCQ-R20");
-    const auto* raw = EmbeddedResources().FindBin(kResModelList);
-    ASSERT_NE(raw, nullptr);
+    auto raw = EmbeddedResources().FindBin(kResModelList);
+    ASSERT_TRUE(raw.has_value());
     std::string expected("VCQ-R20\r\nVCQ-R20N\r\nVCQ-R20P\0", 28);
     EXPECT_EQ(std::string(raw->begin(), raw->end()), expected);
 

@@ -117,6 +117,32 @@ bool Lh5Decoder::ReadBlockHeader() {
            ReadPreOrPositionLengths(position_, kPositionCodes, 4, -1);
 }
 
+namespace {
+
+// Copies n bytes forward when the source is at least 8 bytes behind the
+// destination or does not overlap it: 8-byte moves, the last one ending
+// exactly at the end, so nothing past dst + n is touched.
+inline void CopyForward(uint8_t* dst, const uint8_t* src, size_t n) {
+    if (n >= 8) {
+        size_t k = 0;
+        for (; k + 8 <= n; k += 8)
+            std::memcpy(dst + k, src + k, 8);
+        if (k < n)
+            std::memcpy(dst + n - 8, src + n - 8, 8);
+    } else if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, src, 4);
+        std::memcpy(&b, src + n - 4, 4);
+        std::memcpy(dst, &a, 4);
+        std::memcpy(dst + n - 4, &b, 4);
+    } else {
+        for (size_t k = 0; k < n; ++k)
+            dst[k] = src[k];
+    }
+}
+
+}  // namespace
+
 bool Lh5Decoder::Decode(size_t n) {
     constexpr unsigned kMask = kDictSize - 1;
     if (n > kDictSize)
@@ -214,8 +240,8 @@ bool Lh5Decoder::Decode(size_t n) {
         unsigned from = (static_cast<unsigned>(r) - distance - 1) & kMask;
         size_t room = n - r;
         unsigned now = length <= room ? length : static_cast<unsigned>(room);
-        if (from + now <= kDictSize && (from + now <= r || from >= r + now)) {
-            std::memcpy(out + r, out + from, now);
+        if (from + now <= kDictSize && (from + 8 <= r || from >= r + now)) {
+            CopyForward(out + r, out + from, now);
             r += now;
             from = (from + now) & kMask;
         } else {

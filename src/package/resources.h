@@ -47,9 +47,10 @@ class ScopedResourceSource {
     const ResourceSource* previous_;
 };
 
-// UI text `id` in UTF-8. The result is one shared string that the next call
-// overwrites: copy it at once. A missing text shows "Not found the upgrade
-// file. " in a box owned by `owner` (if any) and gives "".
+// UI text `id` in UTF-8, for the user-interface thread. The result is one
+// shared string that the next call overwrites: copy it at once. A missing
+// text shows "Not found the upgrade file. " in a box owned by `owner` (if
+// any) and gives "".
 const std::string& LoadUiText(int id, WindowPort* owner);
 
 // String table entry, UTF-8; "" when missing.

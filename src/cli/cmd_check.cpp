@@ -7,9 +7,9 @@
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq::cli {
-// Replaced by the embedded model list once resources are built in.
 ModelList SupportedModels() {
-    return {"VCQ-R20", "VCQ-R20N", "VCQ-R20P"};
+    static StderrWindow window;
+    return LoadModelList(&window);
 }
 
 int RunCheck(const Args& args) {

@@ -41,8 +41,8 @@ int RunBackup(const Args& args) {
     if (!camera.CheckPreconditions(lowMemory, &serial) && !lowMemory)
         return 1;
 
-    ConfigBackup backup(host, ConfigCameraPath(models.front()), token, std::time(nullptr),
-                        models.front(), serial, false);
+    ConfigBackup backup(host, ConfigCameraPath(models.Primary()), token, std::time(nullptr),
+                        models.Primary(), serial, false);
     if (!backup.Download()) {
         std::fprintf(stderr, "Cannot save camera's configuration!\n");
         if (!backup.errorText.empty())

@@ -60,7 +60,7 @@ int RunDiscover(const Args& args) {
 
     StderrWindow window;
     DiscoveryTable table;
-    table.SetModels(SupportedModels());
+    table.SetModels(SupportedModels().names);
     DiscoveryOptions options;
     options.window = &window;
     DiscoverySession session(window, table, options);

@@ -31,5 +31,6 @@ int RunRestore(const Args& args);
 // discover: refused to broadcast outside the isolated network.
 inline constexpr int kDiscoverRefused = 6;
 int RunDiscover(const Args& args);
+int RunExtract(const Args& args);
 
 }  // namespace vcq::cli

@@ -26,6 +26,10 @@ const Command kCommands[] = {
      "      tests/isolated unless --allow-broadcast is given. Exit 0: done; 1-5: socket\n"
      "      failure; 6: refused to broadcast.",
      RunDiscover},
+    {"extract", "extract ARCHIVE|embedded DIR",
+     "Unpacks an LHA archive (or the embedded package) into DIR and prints the member count.\n"
+     "      Exit 0: every member written, CRC good; 1: a member skipped or damaged; 2: cannot open.",
+     RunExtract},
 };
 
 void PrintHelp(std::FILE* out) {

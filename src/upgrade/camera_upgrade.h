@@ -10,12 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "package/resources.h"
 #include "platform/window_port.h"
 #include "protocol/cgi_client.h"
 
 namespace vcq {
-
-using ModelList = std::vector<std::string>;
 
 // Step codes: progress and outcome of one camera. A step above 7 is final.
 namespace step {

@@ -125,9 +125,9 @@ bool CameraUpgrade::CheckModel(std::string_view reply) {
     // An empty model never matches, not even the empty slots of the list.
     bool supported = false;
     if (!model.empty() && modelNames) {
-        size_t count = std::min(modelNames->size(), kMaxModelNames);
-        supported = std::find(modelNames->begin(), modelNames->begin() + count, model) !=
-                    modelNames->begin() + count;
+        const auto& names = modelNames->names;
+        size_t count = std::min(names.size(), kMaxModelNames);
+        supported = std::find(names.begin(), names.begin() + count, model) != names.begin() + count;
     }
     if (!supported) {
         Warn("This program works for the " + model + ". Please select the correct camera.");

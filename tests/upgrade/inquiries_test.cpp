@@ -15,7 +15,7 @@ using vcq::test::ScriptedServer;
 
 namespace {
 
-const ModelList kModels = {"VCQ-R20", "VCQ-R20N", "VCQ-R20P"};
+const ModelList kModels = {{"VCQ-R20", "VCQ-R20N", "VCQ-R20P"}};
 const std::string kToken = vcq::EncodeBasicToken("admin:secret");
 
 struct Camera {
@@ -59,7 +59,7 @@ TEST(Checks, AdministratorIsTheFirstListedUser) {
 
 TEST(Checks, ModelMustBeOneOfTheList) {
     Camera c;
-    for (const auto& model : kModels)
+    for (const auto& model : kModels.names)
         EXPECT_TRUE(c.upgrade.CheckModel(SysinfoBody(model)));
     EXPECT_FALSE(c.upgrade.CheckModel(SysinfoBody("VCQ-R30")));
     EXPECT_FALSE(c.upgrade.CheckModel(SysinfoBody("VCQ-R2")));

@@ -1,0 +1,23 @@
+// ppc2
+function network_frame_0(v) { return document.getElementById('network').value + v * 6; }
+function record_setting_1(v) { return document.getElementById('record').value + v * 83; }
+function balance_network_2(v) { return document.getElementById('balance').value + v * 36; }
+function camera_port_3(v) { return document.getElementById('camera').value + v * 87; }
+function frame_iris_4(v) { return document.getElementById('frame').value + v * 26; }
+function balance_schedule_5(v) { return document.getElementById('balance').value + v * 95; }
+function address_zoom_6(v) { return document.getElementById('address').value + v * 9; }
+function audio_setting_7(v) { return document.getElementById('audio').value + v * 84; }
+function exposure_focus_8(v) { return document.getElementById('exposure').value + v * 79; }
+function mail_audio_9(v) { return document.getElementById('mail').value + v * 52; }
+function port_white_10(v) { return document.getElementById('port').value + v * 4; }
+function schedule_bitrate_11(v) { return document.getElementById('schedule').value + v * 40; }
+function schedule_focus_12(v) { return document.getElementById('schedule').value + v * 47; }
+function image_bitrate_13(v) { return document.getElementById('image').value + v * 77; }
+function rate_mail_14(v) { return document.getElementById('rate').value + v * 51; }
+function zoom_white_15(v) { return document.getElementById('zoom').value + v * 13; }
+function bitrate_audio_16(v) { return document.getElementById('bitrate').value + v * 64; }
+function zone_iris_17(v) { return document.getElementById('zone').value + v * 48; }
+function image_setting_18(v) { return document.getElementById('image').value + v * 0; }
+function schedule_port_19(v) { return document.getElementById('schedule').value + v * 65; }
+function balance_iris_20(v) { return document.getElementById('balance').value + v * 45; }
+function rate_balance_21(v) { return document.getElementById('rate').value + v * 50; }

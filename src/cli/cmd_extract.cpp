@@ -1,0 +1,66 @@
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/stderr_window.h"
+#include "package/lha_extractor.h"
+#include "package/resources.h"
+#include "platform/files.h"
+
+namespace vcq::cli {
+namespace {
+
+// Writes the embedded package to a "~vc" file in DIR; removed afterwards.
+bool WriteEmbeddedPackage(const std::string& dir, std::string& path, StderrWindow& window) {
+    std::vector<uint8_t> data = LoadPackage(&window);
+    if (data.empty() || !files::CreateUniqueFile(dir, "~vc", path))
+        return false;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    if (f && std::fclose(f) != 0)
+        ok = false;
+    if (!ok)
+        files::RemoveFile(path);
+    return ok;
+}
+
+}  // namespace
+
+int RunExtract(const Args& args) {
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: vcq-upgrade-cli extract ARCHIVE|embedded DIR\n");
+        return kUsageError;
+    }
+    std::string dir = args[1];
+    if (dir.back() != files::kPathSeparator)
+        dir += files::kPathSeparator;
+    if (!files::FolderExists(dir) && !files::CreateFolder(dir)) {
+        std::fprintf(stderr, "extract: cannot create %s\n", dir.c_str());
+        return 2;
+    }
+    StderrWindow window;
+    std::string archive = args[0];
+    std::string temporary;
+    if (archive == "embedded") {
+        if (!WriteEmbeddedPackage(dir, temporary, window))
+            return 2;
+        archive = temporary;
+    }
+    LhaExtractor extractor(&window);
+    extractor.createFolders = 1;
+    int members = 0;
+    int opened = extractor.Extract(archive, dir, members);
+    if (!temporary.empty())
+        files::RemoveFile(temporary);
+    if (!opened)
+        return 2;
+    for (const auto& m : extractor.Members()) {
+        if (m.outcome != MemberOutcome::Written)
+            std::fprintf(stderr, "%s: %s\n", m.name.c_str(), ToString(m.outcome));
+    }
+    if (extractor.ArchiveTruncated())
+        std::fprintf(stderr, "archive truncated\n");
+    std::printf("members: %d\n", members);
+    return extractor.AllWritten() ? 0 : 1;
+}
+
+}  // namespace vcq::cli

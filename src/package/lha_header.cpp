@@ -1,0 +1,110 @@
+#include "package/lha_header.h"
+
+#include <cstring>
+
+namespace vcq {
+namespace {
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+constexpr size_t kFixedBody = 22;  // offsets 2..23 of the header
+
+bool IsSeparator(char c) {
+    return c == '\xFF' || c == '\\' || c == '/';
+}
+
+// Appends the components of `name`; false when one of them is unsafe.
+bool Split(const std::string& name, std::vector<std::string>& out) {
+    std::string part;
+    auto flush = [&]() {
+        if (part.empty())
+            return true;
+        if (part == "." || part == ".." || part.find(':') != std::string::npos)
+            return false;
+        out.push_back(part);
+        part.clear();
+        return true;
+    };
+    for (char c : name) {
+        if (c == '\0')
+            return false;
+        if (IsSeparator(c)) {
+            if (!flush())
+                return false;
+        } else {
+            part += c;
+        }
+    }
+    return flush();
+}
+
+}  // namespace
+
+void ParseLhaHeader(const uint8_t* body, size_t size, LhaHeader& h) {
+    h = LhaHeader{};
+    if (size < kFixedBody) {
+        h.malformed = true;
+        return;
+    }
+    std::memcpy(h.method, body, 5);
+    h.compressedSize = Le32(body + 5);
+    h.originalSize = Le32(body + 9);
+    h.crc = Le16(body + 19);
+    if (size > kLhaHeaderBuffer) {
+        h.tooLarge = true;
+        return;
+    }
+    size_t pos = kFixedBody;
+    for (;;) {
+        if (pos + 2 > size) {
+            h.malformed = true;  // the list must end with a size of 0
+            return;
+        }
+        size_t extSize = Le16(body + pos);
+        if (extSize == 0)
+            return;
+        if (extSize < 3 || pos + extSize > size) {
+            h.malformed = true;
+            return;
+        }
+        uint8_t type = body[pos + 2];
+        const char* data = reinterpret_cast<const char*>(body + pos + 3);
+        size_t dataSize = extSize - 3;
+        if (type == 1 || type == 2) {
+            if (dataSize > kLhaMaxName) {
+                h.nameTooLong = true;
+            } else {
+                (type == 1 ? h.fileName : h.dirName).assign(data, dataSize);
+            }
+        }
+        pos += extSize;
+    }
+}
+
+bool IsStoredMethod(const LhaHeader& h) {
+    return std::memcmp(h.method, "-lh0-", 5) == 0;
+}
+bool IsLh5Method(const LhaHeader& h) {
+    return std::memcmp(h.method, "-lh5-", 5) == 0;
+}
+
+bool SafeMemberPath(const LhaHeader& h, std::vector<std::string>& components) {
+    components.clear();
+    if (!h.dirName.empty() && IsSeparator(h.dirName[0]))
+        return false;
+    if (!h.fileName.empty() && IsSeparator(h.fileName[0]) && h.dirName.empty())
+        return false;
+    if (!Split(h.dirName, components))
+        return false;
+    size_t folders = components.size();
+    if (!Split(h.fileName, components))
+        return false;
+    return components.size() > folders;  // there must be a file name
+}
+
+}  // namespace vcq

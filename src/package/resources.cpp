@@ -1,0 +1,167 @@
+#include "package/resources.h"
+
+#include <algorithm>
+#include <map>
+
+#include "platform/window_port.h"
+#include "resources/embedded.h"
+
+namespace vcq {
+namespace {
+
+class EmbeddedSource : public ResourceSource {
+  public:
+    EmbeddedSource() {
+        for (const auto& r : res::BinResources())
+            bins_[r.id] = std::span(r.data, r.size);
+    }
+    std::optional<std::span<const uint8_t>> FindBin(int id) const override {
+        auto it = bins_.find(id);
+        if (it == bins_.end())
+            return std::nullopt;
+        return it->second;
+    }
+    const char* FindString(int id) const override {
+        auto table = res::StringTable();
+        auto it = std::lower_bound(table.begin(), table.end(), id,
+                                   [](const res::StringEntry& e, int v) { return e.id < v; });
+        return it != table.end() && it->id == id ? it->text : nullptr;
+    }
+
+  private:
+    std::map<int, std::span<const uint8_t>> bins_;
+};
+
+const ResourceSource* g_source = nullptr;
+
+const ResourceSource& Current() {
+    return g_source ? *g_source : EmbeddedResources();
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+void ShowCannotFindUpgradeFile(WindowPort* window) {
+    if (!window)
+        return;
+    std::string text = LoadUiText(kTextCannotFindUpgradeFile, window);
+    std::string caption = LoadUiText(kTextErrorCaption, window);
+    window->MessageBox(text, caption, MessageIcon::Stop, MessageButtons::Ok);
+}
+
+}  // namespace
+
+const ResourceSource& EmbeddedResources() {
+    static const EmbeddedSource source;
+    return source;
+}
+
+ScopedResourceSource::ScopedResourceSource(const ResourceSource& source) : previous_(g_source) {
+    g_source = &source;
+}
+ScopedResourceSource::~ScopedResourceSource() {
+    g_source = previous_;
+}
+
+std::string DecodeStoredText(std::span<const uint8_t> bytes) {
+    std::string out;
+    size_t units = bytes.size() / 2;  // a stray odd byte is no unit
+    for (size_t i = 1; i < units; ++i) {
+        uint32_t u = bytes[2 * i] | (bytes[2 * i + 1] << 8);
+        if (u == 0)
+            break;
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units) {
+            uint32_t low = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
+            if (low >= 0xDC00 && low < 0xE000) {
+                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u < 0xE000)
+            u = 0xFFFD;  // lone surrogate
+        AppendUtf8(out, u);
+    }
+    return out;
+}
+
+const std::string& LoadUiText(int id, WindowPort* owner) {
+    static std::string shared;
+    shared.clear();
+    if (auto bytes = Current().FindBin(id)) {
+        shared = DecodeStoredText(*bytes);
+        return shared;
+    }
+    if (owner)
+        owner->MessageBox(LoadStringEntry(kStrTextMissing), LoadStringEntry(kStrErrorCaption),
+                          MessageIcon::Stop, MessageButtons::Ok);
+    return shared;
+}
+
+std::string LoadStringEntry(int id) {
+    const char* s = Current().FindString(id);
+    return s ? s : "";
+}
+
+std::string PackageVersion() {
+    return LoadStringEntry(kStrPackageVersion);
+}
+
+ModelList SplitModelList(std::span<const uint8_t> bytes) {
+    std::string buf(bytes.begin(), bytes.end());
+    buf.push_back('\0');
+    ModelList list;
+    size_t pos = 0;
+    while (list.names.size() < 10 && pos < buf.size()) {
+        size_t end = buf.find_first_of(std::string("\r\0", 2), pos);
+        // An empty name (after a final CR LF) is no model.
+        if (end > pos)
+            list.names.push_back(buf.substr(pos, end - pos));
+        if (buf[end] == '\0')
+            break;
+        pos = end + 2;
+    }
+    return list;
+}
+
+ModelList LoadModelList(WindowPort* window) {
+    auto bytes = Current().FindBin(kResModelList);
+    if (!bytes) {
+        ShowCannotFindUpgradeFile(window);
+        return {};
+    }
+    return SplitModelList(*bytes);
+}
+
+std::vector<uint8_t> LoadPackage(WindowPort* window) {
+    auto bytes = Current().FindBin(kResFirmwarePackage);
+    if (!bytes) {
+        ShowCannotFindUpgradeFile(window);
+        return {};
+    }
+    return {bytes->begin(), bytes->end()};
+}
+
+std::vector<std::string> LoadPackageLabels() {
+    auto bytes = Current().FindBin(kResPackageLabels);
+    if (!bytes)
+        return {};
+    return SplitModelList(*bytes).names;
+}
+
+}  // namespace vcq

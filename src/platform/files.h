@@ -1,0 +1,46 @@
+// Thin file-system services: the temporary folder, unique file names, folder
+// creation and removal, attributes. POSIX now; a Windows build adds
+// files_win.cpp with the same declarations. Paths are 8-bit strings in the
+// native form; folders given back end with kPathSeparator.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vcq::files {
+
+inline constexpr char kPathSeparator = '/';
+
+// The system's temporary-files folder ($TMPDIR or /tmp), with a separator at
+// the end. False when it is not an existing folder.
+bool GetTempFolder(std::string& folder);
+
+// Creates a new empty file named PREFIX + four hex digits + ".tmp" in
+// folder (which ends with a separator) and returns its full path.
+bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& path);
+
+// Fails when the folder exists already.
+bool CreateFolder(const std::string& path);
+bool FolderExists(const std::string& path);
+bool RemoveEmptyFolder(const std::string& path);
+bool RemoveFile(const std::string& path);
+
+bool IsReadOnly(const std::string& path);
+bool SetReadOnly(const std::string& path, bool readOnly);
+
+// Gives the owner full access to a folder, so its entries can be removed.
+bool MakeFolderWritable(const std::string& path);
+
+struct FolderEntry {
+    std::string name;
+    bool isFolder;  // a real folder; links count as files and are never followed
+};
+
+// Entries of a folder without "." and "..". False when it cannot be listed
+// or the listing breaks off.
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries);
+
+// The debugger's output; stderr here.
+void DebugOutput(const std::string& line);
+
+}  // namespace vcq::files

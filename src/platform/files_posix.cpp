@@ -1,0 +1,118 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/files.h"
+
+namespace vcq::files {
+
+bool GetTempFolder(std::string& folder) {
+    const char* env = std::getenv("TMPDIR");
+    folder = (env && *env) ? env : "/tmp";
+    if (!FolderExists(folder))
+        return false;
+    if (folder.back() != kPathSeparator)
+        folder += kPathSeparator;
+    return true;
+}
+
+bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& path) {
+    auto seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                                      getpid());
+    for (unsigned n = 0; n < 0x10000; ++n) {
+        char tail[16];
+        std::snprintf(tail, sizeof tail, "%04X.tmp", (seed + n) & 0xFFFF);
+        std::string candidate = folder + prefix + tail;
+        int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            close(fd);
+            path = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+bool CreateFolder(const std::string& path) {
+    return mkdir(path.c_str(), 0755) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RemoveEmptyFolder(const std::string& path) {
+    return rmdir(path.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+    return unlink(path.c_str()) == 0;
+}
+
+bool IsReadOnly(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR);
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return false;
+    mode_t mode = st.st_mode & 07777;
+    mode = readOnly ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH) : mode | S_IWUSR;
+    return chmod(path.c_str(), mode) == 0;
+}
+
+bool MakeFolderWritable(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    if ((st.st_mode & S_IRWXU) == S_IRWXU)
+        return true;
+    return chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU) == 0;
+}
+
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    DIR* dir = opendir(path.c_str());
+    if (!dir)
+        return false;
+    std::string base = path;
+    if (base.empty() || base.back() != kPathSeparator)
+        base += kPathSeparator;
+    bool ok = true;
+    for (;;) {
+        errno = 0;
+        dirent* e = readdir(dir);
+        if (!e) {
+            ok = errno == 0;
+            break;
+        }
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat st;
+        if (lstat((base + name).c_str(), &st) != 0) {
+            ok = false;
+            break;
+        }
+        entries.push_back({name, S_ISDIR(st.st_mode)});
+    }
+    closedir(dir);
+    return ok;
+}
+
+void DebugOutput(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+}  // namespace vcq::files

@@ -1,0 +1,54 @@
+// FTP through libcurl's easy interface, the way old camera FTP servers expect
+// it: active mode with PORT (no EPRT), binary, explicit CWD and MKD commands,
+// STOR into the current folder without libcurl's own CWD. One FtpConnection
+// is one control connection.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vcq::ftp {
+
+struct FtpLimits {
+    std::chrono::milliseconds connect{10000};
+    std::chrono::milliseconds stall{60000};  // no byte moved for this long
+};
+
+class FtpConnection {
+public:
+    FtpConnection(std::string host, uint16_t port, std::string user, std::string password,
+                  FtpLimits limits = {});
+    ~FtpConnection();  // closes the connection
+    FtpConnection(const FtpConnection&) = delete;
+    FtpConnection& operator=(const FtpConnection&) = delete;
+
+    // Connects and logs in.
+    bool Open();
+    // "CWD path"; the path goes out as given ("C:\web\home").
+    bool ChangeFolder(const std::string& path);
+    // "MKD name"; true also when the server refused it.
+    void CreateFolderIgnoringFailure(const std::string& name);
+    // "STOR name" of a local file into the current folder, binary.
+    bool Upload(const std::string& localPath, const std::string& name);
+    // Sends QUIT and closes; Open may be called again.
+    void Close();
+
+    const std::string& lastError() const { return lastError_; }
+
+private:
+    void Prepare(const std::string& url);
+    bool Command(const std::string& command, bool ignoreFailure);
+
+    struct Handle;
+    std::unique_ptr<Handle> handle_;
+    std::string host_;
+    uint16_t port_;
+    std::string user_;
+    std::string password_;
+    FtpLimits limits_;
+    std::string lastError_;
+};
+
+}  // namespace vcq::ftp

@@ -1,0 +1,68 @@
+// vcq-upgrade-cli extract: its output and exit codes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "test_util.h"
+
+namespace vcq {
+namespace {
+
+namespace fs = test::fs;
+
+struct Result {
+    int code;
+    std::string out;
+};
+
+Result RunCli(const std::string& archive, const fs::path& dir) {
+    std::string cmd =
+        std::string(VCQ_CLI) + " extract '" + archive + "' '" + dir.string() + "' 2>/dev/null";
+    Result r{-1, ""};
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return r;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p))
+        r.out += buf;
+    int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+TEST(CliExtract, ExitCodes) {
+    test::ScratchDir dir;
+    Result good = RunCli(test::Fixture("nested.lzh").string(), dir.Path() / "new/");
+    EXPECT_EQ(good.code, 0);
+    EXPECT_EQ(good.out, "members: 5\n");
+
+    Result skipped = RunCli(test::Fixture("with-dirs.lzh").string(), dir.Path() / "d");
+    EXPECT_EQ(skipped.code, 1);
+    EXPECT_EQ(skipped.out, "members: 9\n");
+
+    auto bad = test::ReadBytes(test::Fixture("nested.lzh"));
+    bad[21] ^= 1;
+    test::WriteBytes(dir.Path() / "bad.lzh", bad);
+    EXPECT_EQ(RunCli((dir.Path() / "bad.lzh").string(), dir.Path() / "b").code, 1);
+
+    bad.resize(bad.size() / 2);
+    test::WriteBytes(dir.Path() / "cut.lzh", bad);
+    EXPECT_EQ(RunCli((dir.Path() / "cut.lzh").string(), dir.Path() / "c").code, 1);
+
+    EXPECT_EQ(RunCli((dir.Path() / "none.lzh").string(), dir.Path() / "n").code, 2);
+}
+
+TEST(CliExtract, EmbeddedPackageGivesTheSourceTree) {
+    test::ScratchDir dir;
+    Result r = RunCli("embedded", dir.Path());
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "members: 90\n");
+    auto files = test::ListFiles(dir.Path());
+    ASSERT_EQ(files, test::ListFiles(VCQ_PACKAGE_TREE));
+    for (const auto& f : files)
+        EXPECT_EQ(test::ReadBytes(dir.Path() / f), test::ReadBytes(fs::path(VCQ_PACKAGE_TREE) / f));
+}
+
+}  // namespace
+}  // namespace vcq

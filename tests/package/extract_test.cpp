@@ -1,0 +1,132 @@
+// Archives made by a real archiver (fixtures/make-fixtures), unpacked and
+// compared byte for byte with the files they were made from.
+#include <gtest/gtest.h>
+
+#include "package/crc16.h"
+#include "package/lha_extractor.h"
+#include "recording_window.h"
+#include "test_util.h"
+
+namespace vcq {
+namespace {
+
+using test::Fixture;
+using test::ListFiles;
+using test::ReadBytes;
+using test::ScratchDir;
+
+void ExpectSameTree(const test::fs::path& source, const test::fs::path& out) {
+    auto files = ListFiles(source);
+    ASSERT_EQ(files, ListFiles(out));
+    for (const auto& f : files)
+        EXPECT_EQ(ReadBytes(source / f), ReadBytes(out / f)) << f;
+}
+
+struct Outcome {
+    int result = -1;
+    int members = -1;
+    bool allWritten = false;
+    std::vector<MemberResult> results;
+};
+
+Outcome ExtractInto(const test::fs::path& archive, const std::string& out, int createFolders = 1) {
+    LhaExtractor x;
+    x.createFolders = createFolders;
+    Outcome r;
+    r.result = x.Extract(archive.string(), out, r.members);
+    r.allWritten = x.AllWritten();
+    r.results = x.Members();
+    return r;
+}
+
+TEST(LhaExtract, RealArchivesMatchTheirSources) {
+    struct Case {
+        const char* archive;
+        const char* source;
+        int members;
+    } cases[] = {
+        {"nested.lzh", "src/nested", 5},  // web/home/l4 made level by level, empty file
+        {"stored.lzh", "src/stored", 1},  // -lh0-
+        {"large.lzh", "src/large", 2},    // many 8 KiB chunks
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        ScratchDir dir;
+        Outcome r = ExtractInto(Fixture(c.archive), dir.Str());
+        EXPECT_EQ(r.result, 1);
+        EXPECT_EQ(r.members, c.members);
+        EXPECT_TRUE(r.allWritten);
+        ExpectSameTree(Fixture(c.source), dir.Path());
+    }
+}
+
+TEST(LhaExtract, FolderEntriesAreSkippedButCounted) {
+    ScratchDir dir;
+    Outcome r = ExtractInto(Fixture("with-dirs.lzh"), dir.Str());
+    EXPECT_EQ(r.result, 1);
+    EXPECT_EQ(r.members, 9);  // 5 files and 4 -lhd- folder entries
+    EXPECT_FALSE(r.allWritten);
+    int skipped = 0;
+    for (const auto& m : r.results)
+        skipped += m.outcome == MemberOutcome::UnknownMethod;
+    EXPECT_EQ(skipped, 4);
+    ExpectSameTree(Fixture("src/nested"), dir.Path());
+}
+
+TEST(LhaExtract, EndWithAndWithoutTheZeroByte) {
+    auto bytes = ReadBytes(Fixture("nested.lzh"));
+    ASSERT_EQ(bytes.back(), 0);
+    for (bool keepZero : {true, false}) {
+        ScratchDir dir;
+        auto archive = dir.Path() / "a.lzh";
+        auto copy = bytes;
+        if (!keepZero)
+            copy.pop_back();
+        test::WriteBytes(archive, copy);
+        test::fs::create_directory(dir.Path() / "out");
+        Outcome r = ExtractInto(archive, (dir.Path() / "out").string());
+        EXPECT_EQ(r.members, 5);
+        EXPECT_TRUE(r.allWritten) << keepZero;
+    }
+}
+
+TEST(LhaExtract, WithoutFolderCreationMembersLandFlat) {
+    ScratchDir dir;
+    Outcome r = ExtractInto(Fixture("nested.lzh"), dir.Str(), 0);
+    EXPECT_EQ(r.members, 5);
+    EXPECT_EQ(ListFiles(dir.Path()),
+              (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "empty.txt", "index.html"}));
+}
+
+TEST(LhaExtract, ExistingFoldersAreReused) {
+    ScratchDir dir;
+    test::fs::create_directories(dir.Path() / "web/home");
+    Outcome r = ExtractInto(Fixture("nested.lzh"), dir.Str());
+    EXPECT_TRUE(r.allWritten);
+    ExpectSameTree(Fixture("src/nested"), dir.Path());
+}
+
+TEST(LhaExtract, MissingArchiveShowsItsPathAndReturnsZero) {
+    test::RecordingWindow window;
+    LhaExtractor x(&window);
+    int members = 7;
+    EXPECT_EQ(x.Extract("/nonexistent/a.lzh", "/tmp/", members), 0);
+    EXPECT_EQ(members, 0);
+    auto boxes = window.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "/nonexistent/a.lzh");
+    EXPECT_EQ(boxes[0].caption, "DEBUG");
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Stop);
+}
+
+TEST(Crc16, MatchesTheLhaCrc) {
+    const char* check = "123456789";
+    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>(check), 9), 0xBB3D);
+    auto data = ReadBytes(Fixture("src/large/text.txt"));
+    uint16_t split = UpdateCrc16(Crc16(data.data(), 1000), data.data() + 1000, data.size() - 1000);
+    EXPECT_EQ(split, Crc16(data.data(), data.size()));
+    EXPECT_EQ(split, 0x85fd);  // as the archiver listed it
+}
+
+}  // namespace
+}  // namespace vcq

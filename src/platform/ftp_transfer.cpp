@@ -13,7 +13,9 @@ void GlobalInit() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+size_t Discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
 
 size_t ReadFile(char* buffer, size_t size, size_t count, void* user) {
     return std::fread(buffer, 1, size * count, static_cast<std::FILE*>(user));
@@ -25,7 +27,8 @@ struct FtpConnection::Handle {
     CURL* curl = nullptr;
     char error[CURL_ERROR_SIZE] = {};
     ~Handle() {
-        if (curl) curl_easy_cleanup(curl);
+        if (curl)
+            curl_easy_cleanup(curl);
     }
 };
 
@@ -37,9 +40,13 @@ FtpConnection::FtpConnection(std::string host, uint16_t port, std::string user,
       password_(std::move(password)),
       limits_(limits) {}
 
-FtpConnection::~FtpConnection() { Close(); }
+FtpConnection::~FtpConnection() {
+    Close();
+}
 
-void FtpConnection::Close() { handle_.reset(); }
+void FtpConnection::Close() {
+    handle_.reset();
+}
 
 bool FtpConnection::Open() {
     GlobalInit();
@@ -79,7 +86,8 @@ void FtpConnection::Prepare(const std::string& url) {
 }
 
 bool FtpConnection::Command(const std::string& command, bool ignoreFailure) {
-    if (!handle_) return false;
+    if (!handle_)
+        return false;
     CURL* curl = handle_->curl;
     std::string url = "ftp://" + host_ + ":" + std::to_string(port_) + "/";
     Prepare(url);
@@ -100,14 +108,17 @@ bool FtpConnection::Command(const std::string& command, bool ignoreFailure) {
     return true;
 }
 
-bool FtpConnection::ChangeFolder(const std::string& path) { return Command("CWD " + path, false); }
+bool FtpConnection::ChangeFolder(const std::string& path) {
+    return Command("CWD " + path, false);
+}
 
 void FtpConnection::CreateFolderIgnoringFailure(const std::string& name) {
     Command("MKD " + name, true);
 }
 
 bool FtpConnection::Upload(const std::string& localPath, const std::string& name) {
-    if (!handle_) return false;
+    if (!handle_)
+        return false;
     std::FILE* file = std::fopen(localPath.c_str(), "rb");
     if (!file) {
         lastError_ = "cannot read " + localPath;

@@ -17,7 +17,7 @@ struct FtpLimits {
 };
 
 class FtpConnection {
-public:
+  public:
     FtpConnection(std::string host, uint16_t port, std::string user, std::string password,
                   FtpLimits limits = {});
     ~FtpConnection();  // closes the connection
@@ -37,7 +37,7 @@ public:
 
     const std::string& lastError() const { return lastError_; }
 
-private:
+  private:
     void Prepare(const std::string& url);
     bool Command(const std::string& command, bool ignoreFailure);
 

@@ -30,6 +30,15 @@ class WindowPort {
     virtual WindowPort* Parent() { return nullptr; }
 };
 
+// A progress bar the core may drive from any thread (the manual progress page).
+class ProgressPort {
+  public:
+    virtual ~ProgressPort() = default;
+    virtual void SetRange(int32_t lower, int32_t upper) = 0;
+    virtual void SetPosition(int32_t position) = 0;
+    virtual void Advance(int32_t by) = 0;
+};
+
 const char* ToString(MessageIcon icon);
 const char* ToString(MessageButtons buttons);
 const char* ToString(MessageAnswer answer);

@@ -1,18 +1,25 @@
 // One camera's inquiry and upgrade object: the checks that decide whether the
-// camera may be upgraded, and (with its worker thread) the upgrade itself.
+// camera may be upgraded, and the upgrade itself on a worker thread.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "package/resources.h"
+#include "package/upload_plan.h"
+#include "package/workspace.h"
 #include "platform/window_port.h"
 #include "protocol/cgi_client.h"
+#include "protocol/config_backup.h"
 
 namespace vcq {
 
@@ -30,19 +37,29 @@ inline constexpr int32_t kUploadFailed = 12;
 inline constexpr int32_t kBackupFailed = 14;
 }  // namespace step
 
+inline bool IsFinalStep(int32_t s) {
+    return s > step::kReconfiguring;
+}
+
 inline constexpr size_t kMaxModelNames = 10;
 inline constexpr uint64_t kMinBuiltInFree = 5242880;  // 5 MiB for the package
+inline constexpr uint32_t kTickPeriodMs = 1000;
+inline constexpr int32_t kTickLimit = 360;  // six minutes of one-second ticks
 
-class CameraUpgrade {
+// The upgrade's owners hold it by shared_ptr: a worker still inside a bounded
+// exchange keeps the object alive after its owner let go, and stops on its
+// own once it notices Abandon().
+class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
   public:
     // Manual mode passes index 0, not silent and no backup settings; the batch
-    // engine passes its row, silent, and pointers to its own settings.
+    // engine passes its row, silent, and pointers to its own settings (read
+    // once, when the upgrade starts).
     CameraUpgrade(std::string_view hostText, const ModelList* modelNames,
                   std::string_view authToken, std::string_view targetVersion,
                   std::string_view serialText, const int32_t* backupWanted,
                   const int32_t* deleteAfterRestore, const std::time_t* backupTime,
                   WindowPort* owner, int32_t index, bool silent);
-    virtual ~CameraUpgrade() = default;
+    virtual ~CameraUpgrade();
     CameraUpgrade(const CameraUpgrade&) = delete;
     CameraUpgrade& operator=(const CameraUpgrade&) = delete;
 
@@ -62,25 +79,55 @@ class CameraUpgrade {
                        std::string& version, std::string& serial) const;
     bool ReadSoftVersion(std::string_view reply);
 
+    // The upgrade. StartUpgrade needs the object to be held by a shared_ptr
+    // (0 otherwise); it sets step 2 and runs the sequence on a worker thread.
+    int StartUpgrade(std::shared_ptr<ConfigBackup> backup);
+    // The owner passes every timer message; only 0x8100 + index counts.
+    void OnTick(uint32_t timerId);
+    bool EnableFtpServer();
+    bool SendVersionUp();
+    void ReportUploadFailure();
+    void ReportVersionUpResult();
+    // Unpacks and uploads the package: 0, or -1 nothing to upload, -2 the
+    // camera's drive cannot be reached, -3 an upload failed.
+    int TransferPackage();
+
+    // The worker stops at its next chance and from then on neither writes
+    // `step` nor calls the owner. Never blocks.
+    void Abandon();
+    bool Abandoned() const { return abandoned_; }
+    // For the headless front end and tests: waits until the worker ended.
+    bool WaitForWorker(std::chrono::milliseconds timeout);
+    uint32_t TimerId() const { return kUpgradeTimerBase + static_cast<uint32_t>(index); }
+
     // Exchange bounds of every client this object makes (tests shorten them).
     void SetExchangeLimits(const ExchangeLimits& limits) { limits_ = limits; }
 
     std::atomic<int32_t> step{step::kNotStarted};
     int32_t index = 0;
-    const int32_t* backupWanted = nullptr;
-    const int32_t* deleteAfterRestore = nullptr;
+    std::shared_ptr<ConfigBackup> backup;
     const std::time_t* backupTime = nullptr;
     std::string serialText;
+    const int32_t* backupWanted = nullptr;
+    const int32_t* deleteAfterRestore = nullptr;
+    std::atomic<int32_t> fileCount{0};
     std::string hostText;
     const ModelList* modelNames = nullptr;
     std::string authToken;
     std::string ftpUser;
     std::string ftpPassword;
+    uint16_t ftpPort = 21;
     std::string targetVersion;
     std::string currentVersion;
     std::string currentVersionTag;
+    std::shared_ptr<ProgressPort> progressBar;              // manual mode
+    std::shared_ptr<std::atomic<int32_t>> progressCounter;  // batch mode
+    std::atomic<int32_t> tickCount{0};
+    UploadPlan packageEntries;
     WindowPort* owner = nullptr;
+    bool keepWorker = false;
     WindowPort* mainWindow = nullptr;
+    std::shared_ptr<PackageWorkspace> workspace;  // where the package is unpacked
     std::string sysinfoText;
     std::string sysuserText;
     bool answered = false;
@@ -90,8 +137,26 @@ class CameraUpgrade {
     std::string Inquire(CgiClient& client, std::string_view body) const;
     void Warn(const std::string& text) const;
     void Stop(const std::string& text) const;
+    void RunUpgrade();
+    // Writes the step unless the worker was abandoned; false when it was.
+    bool SetStep(int32_t value);
+    void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);
+    void ProgressReset(int32_t range);
+    void ProgressAdvance();
+    bool WaitForRebootedCamera();
 
     ExchangeLimits limits_;
+    std::atomic<bool> abandoned_{false};
+    std::mutex stepMutex_;  // a step write and the abandon check are one
+    std::mutex workerMutex_;
+    std::thread worker_;
+    std::atomic<bool> workerDone_{true};
+    // Settings read when the upgrade starts, so the worker never follows the
+    // owner's pointers.
+    bool wantBackup_ = false;
+    bool deleteAfter_ = false;
+    std::time_t backupStamp_ = 0;
+    std::vector<std::string> models_;
 };
 
 // Reply reading: plain, case-sensitive substring search over the whole reply.
@@ -100,5 +165,9 @@ class CameraUpgrade {
 std::optional<std::string_view> KeyValue(std::string_view reply, std::string_view key);
 // The same, but a value without a following "&" runs to the end of the reply.
 std::optional<std::string_view> KeyValueToEnd(std::string_view reply, std::string_view key);
+
+// The FTP account in an "inq=ftpuser" reply: the first "key=user,password"
+// entry that has a user, after at most ten empty ones.
+bool ReadFtpAccount(std::string_view reply, std::string& user, std::string& password);
 
 }  // namespace vcq

@@ -45,10 +45,10 @@ CameraUpgrade::CameraUpgrade(std::string_view host, const ModelList* models, std
                              const std::time_t* time, WindowPort* ownerWindow, int32_t rowIndex,
                              bool isSilent)
     : index(rowIndex),
-      backupWanted(wanted),
-      deleteAfterRestore(deleteAfter),
       backupTime(time),
       serialText(serial),
+      backupWanted(wanted),
+      deleteAfterRestore(deleteAfter),
       hostText(host),
       modelNames(models),
       authToken(token),

@@ -1,0 +1,112 @@
+// The package upload: unpack into the workspace, plan, and send the system
+// and web trees to the camera's C: drive by FTP, deleting each local file
+// once it is on the camera.
+#include <mutex>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/ftp_transfer.h"
+#include "upgrade/camera_upgrade.h"
+
+namespace vcq {
+namespace {
+
+// Cameras upgraded together share one workspace: one extraction and plan at
+// a time.
+std::mutex& WorkspaceMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::string RemotePath(const std::vector<std::string>& folders) {
+    std::string path = "C:";
+    for (const auto& name : folders)
+        path += "\\" + name;
+    return path;
+}
+
+}  // namespace
+
+int CameraUpgrade::TransferPackage() {
+    WindowPort* boxOwner = mainWindow ? mainWindow : owner;
+    auto refuse = [&](const char* text) {
+        if (!silent && boxOwner && !abandoned_)
+            boxOwner->MessageBox(text, "Error", MessageIcon::Stop, MessageButtons::Ok);
+        packageEntries.Clear();
+        fileCount = 0;
+    };
+
+    std::string root;
+    {
+        std::lock_guard lock(WorkspaceMutex());
+        // A package that did not unpack whole and sound is never uploaded.
+        if (!workspace || workspace->PreparePackage(boxOwner) != 1) {
+            refuse("Don't find new firmware!");
+            return -1;
+        }
+        root = workspace->workspacePath;
+    }
+
+    if (EnableFtpServer()) {
+        ProgressReset(0);
+        if (BuildUploadPlan(packageEntries, root) != 0) {
+            refuse("Buffer over flow!!");
+        } else if (CheckUploadPlan(packageEntries) == 0) {
+            refuse("Don't find new firmware!");
+        } else if (owner && !abandoned_) {
+            // The tick drives the time-out; it goes to the window that
+            // passes it on to OnTick.
+            owner->SetTimer(TimerId(), kTickPeriodMs);
+        }
+        fileCount = packageEntries.fileCount;
+    } else {
+        packageEntries.Clear();
+        fileCount = 0;
+    }
+    if (fileCount < 1)
+        return -1;
+    ProgressReset(4 * fileCount);
+
+    std::string host = hostText.substr(0, hostText.find(':'));
+    ftp::FtpConnection ftp(host, ftpPort, ftpUser, ftpPassword);
+    if (!ftp.Open() || !ftp.ChangeFolder("C:\\"))
+        return -2;
+
+    std::vector<std::string> folders;
+    for (size_t i = 0; i < packageEntries.entries.size(); ++i) {
+        if (abandoned_)
+            return -3;
+        const UploadEntry& entry = packageEntries.entries[i];
+        switch (entry.kind) {
+            case 'd':
+                ftp.CreateFolderIgnoringFailure(entry.name);
+                folders.push_back(entry.name);
+                ftp.ChangeFolder(RemotePath(folders));
+                break;
+            case 'e':
+                ftp.ChangeFolder(RemotePath(folders));
+                if (!ftp.Upload(entry.localPath, entry.name))
+                    return -3;
+                files::RemoveFile(entry.localPath);
+                break;
+            case 'f':
+                // A fresh connection for every folder, as the cameras expect.
+                ftp.Close();
+                if (!ftp.Open())
+                    return -3;
+                if (!folders.empty())
+                    folders.pop_back();
+                ftp.ChangeFolder(RemotePath(folders));
+                files::RemoveEmptyFolder(entry.localPath);
+                break;
+            default:
+                break;
+        }
+        ProgressAdvance();
+        if (i + 1 >= packageEntries.entries.size() || packageEntries.entries[i + 1].kind == 'g')
+            break;
+    }
+    return 0;
+}
+
+}  // namespace vcq

@@ -121,6 +121,8 @@ void Extract(benchmark::State& state) {
         vcq::RemoveFolderTree(out.string());
         state.ResumeTiming();
     }
+    std::error_code ec;
+    fs::remove_all(out, ec);
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
 BENCHMARK(Extract)->Unit(benchmark::kMillisecond)->MinTime(2.0);

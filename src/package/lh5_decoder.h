@@ -20,7 +20,8 @@ class Lh5Decoder {
 
     void Start(Source source);
 
-    // Decodes the next n (at most kDictSize) bytes into Output()[0..n).
+    // Decodes the next n bytes into Output()[0..n). Every chunk but a
+    // member's last must be kDictSize bytes: the output is the dictionary.
     // False when the stream is broken: a bad code table, or more bits used
     // than the member holds. The output is then unusable.
     bool Decode(size_t n);

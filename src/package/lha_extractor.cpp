@@ -105,10 +105,14 @@ LhaExtractor::HeaderStatus LhaExtractor::ReadHeader(LhaHeader& h) {
     int b1 = std::fgetc(archive_);
     if (b1 == EOF)
         return b0 == 0 ? HeaderStatus::End : HeaderStatus::Truncated;
-    uint16_t rest = static_cast<uint16_t>(b1 * 256 + b0 - 2);
-    if (rest == 0)
+    unsigned total = static_cast<unsigned>(b1 * 256 + b0);
+    if (total == 0 || total == 2)
         return HeaderStatus::End;
-    size_t keep = std::min<size_t>(rest, sizeof header_);
+    // Without its fixed fields there is no telling where the next header is.
+    if (total < 24)
+        return HeaderStatus::Truncated;
+    size_t rest = total - 2;
+    size_t keep = std::min(rest, sizeof header_);
     if (std::fread(header_, 1, keep, archive_) != keep)
         return HeaderStatus::Truncated;
     if (keep < rest) {
@@ -118,9 +122,6 @@ LhaExtractor::HeaderStatus LhaExtractor::ReadHeader(LhaHeader& h) {
             return HeaderStatus::Truncated;
     }
     ParseLhaHeader(header_, rest, h);
-    // Without its fixed fields there is no telling where the next header is.
-    if (rest < 22)
-        return HeaderStatus::Truncated;
     compressedLeft_ = h.compressedSize;
     return HeaderStatus::Member;
 }

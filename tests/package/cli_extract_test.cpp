@@ -33,7 +33,7 @@ Result RunCli(const std::string& archive, const fs::path& dir) {
 
 TEST(CliExtract, ExitCodes) {
     test::ScratchDir dir;
-    Result good = RunCli(test::Fixture("nested.lzh").string(), dir.Path() / "new/");
+    Result good = RunCli(test::Fixture("nested.lzh").string(), dir.Path() / "new/deeper/");
     EXPECT_EQ(good.code, 0);
     EXPECT_EQ(good.out, "members: 5\n");
 

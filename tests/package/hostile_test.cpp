@@ -174,6 +174,18 @@ TEST(LhaHostile, BrokenHeaderFieldsDoNotDerail) {
     EXPECT_TRUE(s.x.ArchiveTruncated());
     EXPECT_TRUE(ListFiles(s.Out()).empty());
 
+    // A header size of 0 ends the archive, whatever follows.
+    {
+        auto bytes = ReadBytes(Fixture("nested.lzh"));
+        bytes.push_back(0);
+        for (int i = 0; i < 5000; ++i)
+            bytes.push_back(static_cast<uint8_t>(i * 7));
+        Sandbox t;
+        EXPECT_EQ(t.Run(bytes), 1);
+        EXPECT_EQ(t.members, 5);
+        EXPECT_TRUE(t.x.AllWritten());
+    }
+
     // Header sizes 1 to 23 cannot hold the fixed fields.
     for (uint8_t size : {1, 3, 10, 23}) {
         Sandbox t;

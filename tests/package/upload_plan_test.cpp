@@ -19,8 +19,10 @@ void Put(const std::filesystem::path& path, std::vector<uint8_t> bytes) {
 std::string Describe(const UploadPlan& plan, const std::string& root) {
     std::string out;
     for (const auto& e : plan.entries) {
-        if (e.kind == 0) break;
-        std::string local = e.localPath.rfind(root, 0) == 0 ? e.localPath.substr(root.size()) : e.localPath;
+        if (e.kind == 0)
+            break;
+        std::string local =
+            e.localPath.rfind(root, 0) == 0 ? e.localPath.substr(root.size()) : e.localPath;
         out += std::string(1, e.kind) + ":" + e.name + ":" + local + "\n";
     }
     return out;
@@ -64,13 +66,15 @@ TEST(UploadPlan, MissingTreeFailsTheCheck) {
     UploadPlan plan;
     ASSERT_EQ(BuildUploadPlan(plan, dir.Str()), 0);
     EXPECT_EQ(CheckUploadPlan(plan), 0);
-    EXPECT_EQ(Describe(plan, dir.Str()), "d:system:\ne:fw.img:system/fw.img\nf::system/\nf::web/\ng::\n");
+    EXPECT_EQ(Describe(plan, dir.Str()),
+              "d:system:\ne:fw.img:system/fw.img\nf::system/\nf::web/\ng::\n");
 }
 
 TEST(UploadPlan, MoreThanAThousandEntriesIsRefused) {
     ScratchDir dir;
     // "system", 997 files, its end and "web" fill 1,000 entries; one more is too many.
-    for (int i = 0; i < 997; ++i) Put(dir.Path() / "system" / ("f" + std::to_string(1000 + i)), {});
+    for (int i = 0; i < 997; ++i)
+        Put(dir.Path() / "system" / ("f" + std::to_string(1000 + i)), {});
     std::filesystem::create_directories(dir.Path() / "web");
     UploadPlan plan;
     EXPECT_EQ(BuildUploadPlan(plan, dir.Str()), 0);

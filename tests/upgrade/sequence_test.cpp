@@ -1,0 +1,190 @@
+// The upgrade sequence's decisions that need no FTP server: the FTP account,
+// the commands' replies, the tick limit, and early failures on the worker.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "recording_window.h"
+#include "scripted_server.h"
+#include "upgrade/camera_upgrade.h"
+
+using namespace std::chrono_literals;
+using vcq::CameraUpgrade;
+using vcq::ModelList;
+using vcq::test::OkReply;
+using vcq::test::RecordingWindow;
+using vcq::test::ScriptedServer;
+namespace step = vcq::step;
+
+namespace {
+
+const ModelList kModels = {{"VCQ-R20", "VCQ-R20N", "VCQ-R20P"}};
+const std::string kNoContent = "HTTP/1.1 204 No Content\r\n\r\n";
+
+std::shared_ptr<CameraUpgrade> MakeUpgrade(const std::string& host, RecordingWindow& window,
+                                           bool batch, const int32_t* backupWanted = nullptr,
+                                           const int32_t* deleteAfter = nullptr,
+                                           const std::time_t* when = nullptr) {
+    auto upgrade =
+        std::make_shared<CameraUpgrade>(host, &kModels, "dG9rZW4=", "ver1.08", "42", backupWanted,
+                                        deleteAfter, when, &window, batch ? 5 : 0, batch);
+    if (batch)
+        upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
+    vcq::ExchangeLimits limits;
+    limits.read = 500ms;
+    limits.total = 2s;
+    upgrade->SetExchangeLimits(limits);
+    return upgrade;
+}
+
+}  // namespace
+
+TEST(FtpAccount, FirstEntryWithAUserAfterAtMostTenEmptyOnes) {
+    std::string user, password;
+    EXPECT_TRUE(vcq::ReadFtpAccount("FtpUser1=cam,secret&x=1", user, password));
+    EXPECT_EQ(user, "cam");
+    EXPECT_EQ(password, "secret");
+    EXPECT_TRUE(vcq::ReadFtpAccount("A=,&B=,&C=ftp,pw,with,commas", user, password));
+    EXPECT_EQ(user, "ftp");
+    EXPECT_EQ(password, "pw,with,commas");
+
+    std::string nine, ten;
+    for (int i = 0; i < 9; ++i)
+        nine += "U" + std::to_string(i) + "=,&";
+    ten = nine + "U9=,&";
+    EXPECT_TRUE(vcq::ReadFtpAccount(nine + "Last=u,p", user, password));
+    EXPECT_FALSE(vcq::ReadFtpAccount(ten + "Last=u,p", user, password));
+    EXPECT_FALSE(vcq::ReadFtpAccount("no account here", user, password));
+    EXPECT_FALSE(
+        vcq::ReadFtpAccount("=u,p", user, password));  // the search starts at the second character
+}
+
+TEST(Commands, FtpSwitchAndVersionUpNeed204) {
+    ScriptedServer server;
+    RecordingWindow window;
+    auto upgrade = MakeUpgrade(server.hostText(), window, false);
+
+    server.SetReplies({{{{kNoContent}}}, {{{OkReply("FtpUser1=,&FtpUser2=cam,pw&")}}}});
+    EXPECT_TRUE(upgrade->EnableFtpServer());
+    EXPECT_EQ(upgrade->ftpUser, "cam");
+    EXPECT_EQ(upgrade->ftpPassword, "pw");
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0], vcq::BuildCgiRequest("/command/ftpserver.cgi", server.hostText(),
+                                                "dG9rZW4=", "FtpServerFunc=on"));
+
+    server.SetReply(OkReply(""));
+    EXPECT_FALSE(upgrade->EnableFtpServer());
+    server.SetReplies({{{{kNoContent}}}, {{{OkReply("nothing")}}}});
+    EXPECT_FALSE(upgrade->EnableFtpServer());
+
+    upgrade->step = step::kUploading;
+    server.SetReply(OkReply(""));  // 200 instead of 204
+    EXPECT_FALSE(upgrade->SendVersionUp());
+    EXPECT_EQ(upgrade->step, step::kUploading);
+    server.SetReply(kNoContent);
+    EXPECT_TRUE(upgrade->SendVersionUp());
+    EXPECT_EQ(upgrade->step, step::kOverwriting);
+    EXPECT_EQ(server.Requests().back(), vcq::BuildCgiRequest("/command/main.cgi", server.hostText(),
+                                                             "dG9rZW4=", "System=versionup"));
+
+    EXPECT_EQ(window.BoxTexts(),
+              (std::vector<std::string>{"FtpServerFunc Error!", "FtpServerUser Error!!",
+                                        "VersionUp command Error!"}));
+    for (const auto& box : window.Boxes())
+        EXPECT_EQ(box.icon, vcq::MessageIcon::Stop);
+}
+
+TEST(Commands, RefusedVersionUpReportsStep9AndGoesBackAPage) {
+    ScriptedServer server;
+    server.SetReply(OkReply(""));
+    RecordingWindow window;
+    auto upgrade = MakeUpgrade(server.hostText(), window, false);
+    upgrade->step = step::kUploading;
+    upgrade->ReportVersionUpResult();
+    EXPECT_EQ(upgrade->step, step::kVersionUpRefused);
+    EXPECT_EQ(window.BoxTexts(),
+              (std::vector<std::string>{"VersionUp command Error!", "VersionUp Error!!"}));
+    ASSERT_EQ(window.Posts().size(), 1u);
+    EXPECT_EQ(window.Posts()[0].message, vcq::kMsgGoToPage);
+    EXPECT_EQ(window.Posts()[0].wParam, 1u);
+    EXPECT_EQ(window.Posts()[0].lParam, 3);
+    EXPECT_EQ(window.TimerStarts(upgrade->TimerId()), 1);  // started again after the box
+}
+
+TEST(TickLimit, The361stTickEndsABatchCameraWithStep10) {
+    RecordingWindow window;
+    auto upgrade = MakeUpgrade("127.0.0.1:1", window, true);
+    upgrade->step = step::kOverwriting;
+    window.SetTimer(upgrade->TimerId(), 1000);
+    upgrade->OnTick(upgrade->TimerId() + 1);  // another camera's tick
+    EXPECT_EQ(upgrade->tickCount, 0);
+    for (int i = 0; i < 360; ++i)
+        upgrade->OnTick(upgrade->TimerId());
+    EXPECT_EQ(upgrade->step, step::kOverwriting);
+    EXPECT_FALSE(upgrade->Abandoned());
+    upgrade->OnTick(upgrade->TimerId());
+    EXPECT_EQ(upgrade->step, step::kWrongVersion);
+    EXPECT_TRUE(upgrade->Abandoned());
+    EXPECT_TRUE(window.ActiveTimers().empty());
+    EXPECT_TRUE(window.Boxes().empty());
+    EXPECT_TRUE(window.Posts().empty());
+}
+
+TEST(TickLimit, ManualCameraKeepsItsStepAndTellsTheOperator) {
+    RecordingWindow window;
+    auto upgrade = MakeUpgrade("127.0.0.1:1", window, false);
+    upgrade->step = step::kOverwriting;
+    for (int i = 0; i < 361; ++i)
+        upgrade->OnTick(upgrade->TimerId());
+    EXPECT_EQ(upgrade->step, step::kOverwriting);
+    ASSERT_EQ(window.Boxes().size(), 1u);
+    EXPECT_EQ(window.Boxes()[0].text, "Version up error.");
+    EXPECT_EQ(window.Boxes()[0].caption, "Information");
+    EXPECT_EQ(window.Boxes()[0].icon, vcq::MessageIcon::Stop);
+    ASSERT_EQ(window.Posts().size(), 1u);
+    EXPECT_EQ(window.Posts()[0].message, vcq::kMsgGoToPage);
+}
+
+TEST(Worker, StartNeedsSharedOwnership) {
+    RecordingWindow window;
+    CameraUpgrade onStack("127.0.0.1:1", &kModels, "t", "1.08", "", nullptr, nullptr, nullptr,
+                          &window, 0, false);
+    EXPECT_EQ(onStack.StartUpgrade(nullptr), 0);
+    EXPECT_EQ(onStack.step, step::kNotStarted);
+}
+
+TEST(Worker, FailedBackupInBatchEndsWith14BeforeAnyUpload) {
+    auto root = std::filesystem::temp_directory_path() / ("vcq-seq-" + std::to_string(getpid()));
+    setenv("ProgramFiles", root.c_str(), 1);
+    ScriptedServer server;
+    server.SetReply("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    RecordingWindow window;
+    int32_t wanted = 1, deleteAfter = 0;
+    std::time_t when = std::time(nullptr);
+    auto upgrade = MakeUpgrade(server.hostText(), window, true, &wanted, &deleteAfter, &when);
+    ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
+    ASSERT_TRUE(upgrade->WaitForWorker(5s));
+    EXPECT_EQ(upgrade->step, step::kBackupFailed);
+    EXPECT_TRUE(upgrade->keepWorker);
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);  // the configuration only: nothing switched on, nothing sent
+    EXPECT_EQ(requests[0].rfind("GET /home/l4/vcq-r20.cfg HTTP/1.1\r\n", 0), 0u);
+    std::filesystem::remove_all(root);
+    unsetenv("ProgramFiles");
+}
+
+TEST(Worker, PackageThatCannotBePreparedIsNeverUploaded) {
+    ScriptedServer server;
+    server.SetReply(kNoContent);
+    RecordingWindow window;
+    auto upgrade = MakeUpgrade(server.hostText(), window, false);
+    upgrade->workspace = std::make_shared<vcq::PackageWorkspace>();  // holds no package
+    ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
+    ASSERT_TRUE(upgrade->WaitForWorker(5s));
+    EXPECT_EQ(upgrade->step, step::kUploadFailed);
+    EXPECT_EQ(window.BoxTexts(),
+              (std::vector<std::string>{"Don't find new firmware!", "Ftp Error!"}));
+    EXPECT_TRUE(server.Requests().empty());
+    ASSERT_EQ(window.Posts().size(), 1u);
+}

@@ -27,6 +27,7 @@ ModelList SupportedModels();
 int RunCheck(const Args& args);
 int RunBackup(const Args& args);
 int RunRestore(const Args& args);
+int RunUpgrade(const Args& args);
 
 // discover: refused to broadcast outside the isolated network.
 inline constexpr int kDiscoverRefused = 6;

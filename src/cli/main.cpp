@@ -20,6 +20,11 @@ const Command kCommands[] = {
      "Uploads FILE as the camera's configuration and prints `result: N` (0, -1 or -2).\n"
      "      Exit 0 only for result 0.",
      RunRestore},
+    {"upgrade", "upgrade HOST[:PORT] --user NAME --password PASS [--retain [--backup]]",
+     "Upgrades the camera to the built-in firmware as the wizard's manual mode does,\n"
+     "      printing each step as `step N TEXT`. --retain saves the configuration first and\n"
+     "      restores it afterwards; --backup keeps the saved file. Exit 0: step 8 reached.",
+     RunUpgrade},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
      "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"
      "      mac, ip, webPort, model, serial, softVersion, dhcp, dnsAuto. Runs only inside\n"

@@ -24,7 +24,14 @@ void StderrWindow::KillTimer(uint32_t id) {
     std::erase(timers_, id);
 }
 
-void StderrWindow::PostMessage(uint32_t, uintptr_t, intptr_t) {}
+void StderrWindow::PostMessage(uint32_t message, uintptr_t, intptr_t) {
+    if (message == kMsgGoToPage) ++goToPage_;
+}
+
+bool StderrWindow::TimerActive(uint32_t id) const {
+    std::lock_guard lock(mutex_);
+    return std::find(timers_.begin(), timers_.end(), id) != timers_.end();
+}
 
 std::vector<uint32_t> StderrWindow::Timers() const {
     std::lock_guard lock(mutex_);

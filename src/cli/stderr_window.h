@@ -3,6 +3,7 @@
 // messages are kept for the caller to inspect.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -19,10 +20,14 @@ class StderrWindow : public WindowPort {
     void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
     std::vector<uint32_t> Timers() const;
+    bool TimerActive(uint32_t id) const;
+    // The number of go-to-page messages posted so far.
+    int GoToPagePosts() const { return goToPage_; }
 
   private:
     mutable std::mutex mutex_;
     std::vector<uint32_t> timers_;
+    std::atomic<int> goToPage_{0};
 };
 
 }  // namespace vcq::cli

@@ -226,8 +226,9 @@ std::string_view UsageText() {
     return R"usage(usage: vcq-camera-sim [--camera SETTINGS]... [--cameras N] [--help]
 
 Runs stand-in network cameras until SIGINT or SIGTERM. Prints one line
-"listening on ADDR:PORT" per camera once all of them serve; a camera
-started with fault=refuse adds " (refusing connections)" to its line.
+"listening on ADDR:PORT, ftp ADDR:PORT" per camera once all of them
+serve; a camera started with fault=refuse adds " (refusing connections)"
+to its line.
 
   --camera SETTINGS  one camera; SETTINGS is KEY=VALUE,KEY=VALUE...
   --cameras N        N cameras with default settings

@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (size_t i = 0; i < simulator.size(); ++i) {
-        std::cout << "listening on " << vcq::net::FormatEndpoint(simulator.HttpEndpoint(i));
+        std::cout << "listening on " << vcq::net::FormatEndpoint(simulator.HttpEndpoint(i))
+                  << ", ftp " << vcq::net::FormatEndpoint(simulator.FtpEndpoint(i));
         // The port is held, but a camera told to refuse does not accept yet.
         if (!simulator.camera(i).state().HttpReachable())
             std::cout << " (refusing connections)";

@@ -246,7 +246,7 @@ class Session {
             return false;
         net::TcpSocket data;
         if (!data.Open() || !data.Bind({localAddress_, 0}) ||
-            !data.Connect(*endpoint, options_.dataTimeout))
+            !data.Connect(*endpoint, options_.connectTimeout))
             return Reply("425 Cannot open data connection.");
         std::string bytes;
         if (!Receive(data, config.ftpRateLimit, bytes))

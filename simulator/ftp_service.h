@@ -25,7 +25,9 @@ namespace vcq::sim {
 struct FtpServiceOptions {
     // A control connection with no complete command for this long is closed.
     std::chrono::milliseconds idleTimeout{30000};
-    // Connecting to the client's data port, and each wait for data.
+    // Connecting to the client's data port; short, so that a stop is never held up.
+    std::chrono::milliseconds connectTimeout{1000};
+    // Each wait for data on the data connection.
     std::chrono::milliseconds dataTimeout{10000};
     int maxConnections = 16;
     size_t maxFileBytes = 64u * 1024 * 1024;

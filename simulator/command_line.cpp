@@ -89,7 +89,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return true;
     }
     if (key == "status") {
-        // TOPIC:CODE, where a TOPIC that is a path means a POST to it.
+        // TOPIC:CODE, where a TOPIC that is a path means a POST to it (a GET
+        // for the configuration file).
         size_t colon = value.rfind(':');
         int status = 0;
         if (colon == std::string_view::npos || colon == 0 ||
@@ -97,7 +98,7 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
             return false;
         std::string topic(value.substr(0, colon));
         if (topic.starts_with("/"))
-            topic = "POST " + topic;
+            topic = (topic.ends_with(".cfg") ? "GET " : "POST ") + topic;
         camera.forcedStatus[topic] = status;
         return true;
     }
@@ -275,8 +276,9 @@ Keys:
   next-version=TEXT    report this version after that reboot regardless
   config-html=on|off   answer the configuration download with an HTML page
   status=TOPIC:CODE    answer a request with CODE instead, TOPIC being an
-                       inquiry (inq=sysinfo) or a path (/command/main.cgi);
-                       repeat for more
+                       inquiry (inq=sysinfo) or a path (/command/main.cgi,
+                       /home/l4/vcq-r20.cfg); the request then has no other
+                       effect (no reboot, no restore); repeat for more
 
 Every camera runs a web server and an FTP server (active mode only; data
 connections go only to 127.0.0.0/8). Inside tests/isolated one discovery

@@ -46,7 +46,8 @@ TEST(CommandLine, ReadsTheFtpRebootAndConfigurationKnobs) {
     std::string error;
     ASSERT_TRUE(ParseCommandLine({"--camera",
                                   "ftp-port=2121,ftp-on=on,ftp-login=refuse,stor-fail=3:451,"
-                                  "ftp-rate=65536,after-reboot=never,config-html=on",
+                                  "ftp-rate=65536,after-reboot=never,config-html=on,"
+                                  "status=/home/l4/vcq-r20.cfg:500",
                                   "--camera", "stor-fail=every,after-reboot=old"},
                                  line, error))
         << error;
@@ -57,6 +58,7 @@ TEST(CommandLine, ReadsTheFtpRebootAndConfigurationKnobs) {
     EXPECT_EQ(c.ftpFailStatus, 451);
     EXPECT_EQ(c.ftpRateLimit, 65536u);
     EXPECT_EQ(c.afterReboot, AfterReboot::NeverBack);
+    EXPECT_EQ(c.forcedStatus.at("GET /home/l4/vcq-r20.cfg"), 500);
     const CameraConfig& d = line.cameras.at(1);
     EXPECT_EQ(d.ftpFailStor, -1);
     EXPECT_EQ(d.ftpFailStatus, 550);

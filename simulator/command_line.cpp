@@ -285,7 +285,8 @@ connections go only to 127.0.0.0/8). Inside tests/isolated one discovery
 responder on UDP 2380 answers for all cameras, silent while one reboots.
 
 Names and passwords cannot contain ",". Ports below 1024 and addresses
-other than 127.0.0.1 need the private network of tests/isolated.
+other than 127.0.0.1 need the private network of tests/isolated; outside
+it, give address=127.0.0.1,port=0,ftp-port=0.
 )usage";
 }
 

@@ -26,6 +26,14 @@ enum class HttpFault {
     HugeBody,             // a body larger than 10 kB
 };
 
+// What the camera reports once it is back from the reboot after
+// "System=versionup".
+enum class AfterReboot {
+    Flashed,     // the version of the image it flashed (its old one without a valid image)
+    OldVersion,  // its old version, whatever was uploaded
+    NeverBack,   // it stays down, refusing every connection
+};
+
 // Ways the discovery responder can misbehave.
 enum class DiscoveryFault {
     None,
@@ -63,17 +71,39 @@ struct CameraConfig {
     // The file served as "/home/l4/<model in lower case>.cfg"; empty gives
     // one made from the camera's identity.
     std::string configuration;
-    // The file part of the last upload to "/command/all-configuration.cgi".
+    // Served instead of `configuration` once a reboot has reset the camera;
+    // empty gives one made from the camera's identity, marked as factory.
+    std::string factoryConfiguration;
+    // The download answers with an HTML page instead of the file.
+    bool configurationAsHtml = false;
+    // The file part of the last upload to "/command/all-configuration.cgi";
+    // an accepted upload also becomes `configuration`.
     std::string restoredConfiguration;
     // The restore upload logs in with the factory administrator's token,
     // whatever the current accounts are.
     std::string factoryToken = "AAAAAAAAAAAAAAA=";
 
-    // Switched on by "FtpServerFunc=on".
+    // Switched on by "FtpServerFunc=on"; the FTP server accepts only while on.
     bool ftpServerOn = false;
-    // After "System=versionup" the camera restarts: it refuses connections
-    // for this long, then reports versionAfterUpgrade (when not empty).
+    // FTP port on the camera's address; 0 picks a free one.
+    uint16_t ftpPort = 21;
+    // PASS answers 530 whatever the password.
+    bool ftpRefuseLogin = false;
+    // STOR number N (from 1, counted over the camera's life) fails; -1 fails
+    // every STOR; 0 none. 550 refuses before the data connection, any other
+    // status (451) is sent after the data has been read.
+    int ftpFailStor = 0;
+    int ftpFailStatus = 550;
+    // Bytes per second a STOR reads at most; 0 is unlimited.
+    uint64_t ftpRateLimit = 0;
+
+    // After "System=versionup" the camera restarts: it refuses HTTP, FTP and
+    // discovery for rebootDowntime, flashes the first "*.img" uploaded under
+    // C:\system, and comes back as afterReboot says, with its factory
+    // configuration, its FTP server off and its uploads gone.
     std::chrono::milliseconds rebootDowntime{2000};
+    AfterReboot afterReboot = AfterReboot::Flashed;
+    // When not empty, the version it reports after that reboot, whatever it flashed.
     std::string versionAfterUpgrade;
     // Forces the status of a request topic ("inq=sysinfo",
     // "POST /command/main.cgi"), e.g. 500 to refuse a command.

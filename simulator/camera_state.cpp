@@ -1,6 +1,30 @@
 #include "camera_state.h"
 
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "cgi_handlers.h"
+#include "firmware_image.h"
+
 namespace vcq::sim {
+namespace {
+
+bool IsSystemImage(std::string_view path) {
+    constexpr std::string_view kSystem = "C:\\system\\";
+    if (path.size() < kSystem.size() + 4 || !path.starts_with(kSystem))
+        return false;
+    std::string extension(path.substr(path.size() - 4));
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".img";
+}
+
+}  // namespace
+
+bool FtpRecord::FolderExists(std::string_view path) const {
+    return path == "C:\\" || std::find(folders.begin(), folders.end(), path) != folders.end();
+}
 
 void CameraState::SettleLocked() const {
     if (afterReboot_ && std::chrono::steady_clock::now() >= upAgain_) {
@@ -27,6 +51,52 @@ void CameraState::Reboot(std::chrono::milliseconds downtime,
     SettleLocked();
     upAgain_ = std::chrono::steady_clock::now() + downtime;
     afterReboot_ = afterwards ? std::move(afterwards) : [](CameraConfig&) {};
+}
+
+void CameraState::VersionUp() {
+    std::lock_guard lock(mutex_);
+    SettleLocked();
+    std::optional<std::string> version;
+    auto image = std::find_if(ftp_.storedOrder.begin(), ftp_.storedOrder.end(), IsSystemImage);
+    if (image != ftp_.storedOrder.end())
+        version = FlashableVersion(ftp_.files[*image]);
+    ftp_.flashedImage = version ? *image : "";
+    ftp_.flashedVersion = version.value_or("");
+    // The upload area does not survive the flash.
+    ftp_.files.clear();
+    ftp_.storedOrder.clear();
+    ftp_.folders.clear();
+
+    AfterReboot after = config_.afterReboot;
+    std::string next =
+        config_.versionAfterUpgrade.empty() ? version.value_or("") : config_.versionAfterUpgrade;
+    upAgain_ = after == AfterReboot::NeverBack
+                   ? std::chrono::steady_clock::time_point::max()
+                   : std::chrono::steady_clock::now() + config_.rebootDowntime;
+    afterReboot_ = [after, next](CameraConfig& c) {
+        if (after == AfterReboot::Flashed && !next.empty())
+            c.softVersion = next;
+        // Accounts survive so that the client can still ask it; the settings
+        // file is the factory one until a restore.
+        c.configuration = FactoryConfigurationFile(c);
+        c.ftpServerOn = false;
+    };
+}
+
+bool CameraState::FtpReachable() const {
+    std::lock_guard lock(mutex_);
+    SettleLocked();
+    return config_.ftpServerOn && std::chrono::steady_clock::now() >= upAgain_;
+}
+
+FtpRecord CameraState::Ftp() const {
+    std::lock_guard lock(mutex_);
+    return ftp_;
+}
+
+void CameraState::UpdateFtp(const std::function<void(FtpRecord&)>& change) {
+    std::lock_guard lock(mutex_);
+    change(ftp_);
 }
 
 bool CameraState::Rebooting() const {
@@ -69,6 +139,9 @@ void CameraState::ClearHistory() {
     std::lock_guard lock(mutex_);
     requests_.clear();
     counts_.clear();
+    ftp_.createdFolders.clear();
+    ftp_.connections = 0;
+    ftp_.stores = 0;
 }
 
 bool CameraState::HttpReachable() const {

@@ -17,6 +17,23 @@
 
 namespace vcq::sim {
 
+// What the camera's FTP server holds and has seen. Paths are the camera's
+// own: "C:\web\home\l4\x.htm", drive "C:", backslashes.
+struct FtpRecord {
+    std::map<std::string, std::string> files;  // path -> bytes
+    std::vector<std::string> storedOrder;      // paths of the files, first upload first
+    std::vector<std::string> folders;          // existing folders besides "C:\"
+    std::vector<std::string> createdFolders;   // every MKD that created one, in order
+    int connections = 0;                       // control connections accepted
+    int stores = 0;                            // STOR commands, failed ones included
+    // The image the last versionup flashed, and its version; empty when none
+    // was valid.
+    std::string flashedImage;
+    std::string flashedVersion;
+
+    bool FolderExists(std::string_view path) const;
+};
+
 class CameraState {
   public:
     explicit CameraState(CameraConfig config) : config_(std::move(config)) {}
@@ -29,6 +46,7 @@ class CameraState {
     std::string LastRequest() const;
     std::vector<std::string> Requests() const;  // oldest first, the last kMaxKept
     int Count(std::string_view topic) const;
+    // Also forgets the FTP counters and folder history (not the files).
     void ClearHistory();
 
     // "inq=sysinfo" for inquiries, "POST /command/main.cgi" for the rest.
@@ -43,6 +61,16 @@ class CameraState {
                 std::function<void(CameraConfig&)> afterwards = {});
     bool Rebooting() const;
 
+    // "System=versionup": reboots for the configured downtime, flashes the
+    // first "*.img" uploaded under C:\system and resets the camera (see
+    // CameraConfig::rebootDowntime).
+    void VersionUp();
+    // Whether the FTP server should be accepting at this moment.
+    bool FtpReachable() const;
+
+    FtpRecord Ftp() const;
+    void UpdateFtp(const std::function<void(FtpRecord&)>& change);
+
     static constexpr size_t kMaxKept = 64;
 
   private:
@@ -55,6 +83,7 @@ class CameraState {
     mutable std::function<void(CameraConfig&)> afterReboot_;
     std::deque<std::string> requests_;
     std::map<std::string, int, std::less<>> counts_;
+    FtpRecord ftp_;
 };
 
 }  // namespace vcq::sim

@@ -76,30 +76,33 @@ HttpReply Main(const HttpRequest& request, const CameraConfig& config, CameraSta
         return HttpReply{400, "text/plain", "unknown command"};
     // The reply still goes out on this connection; new ones are refused
     // until the camera is back.
-    camera.Reboot(config.rebootDowntime, [](CameraConfig& c) {
-        if (!c.versionAfterUpgrade.empty())
-            c.softVersion = c.versionAfterUpgrade;
-    });
+    camera.VersionUp();
     return NoContent();
 }
 
 HttpReply Configuration(const HttpRequest& request, const CameraConfig& config, CameraState&) {
     if (request.Path() != ConfigurationPath(config))
         return NotFound();
-    if (!IsAuthorized(request, config))
+    auto header = request.Header("Authorization");
+    const UserAccount& admin = config.users.at(0);
+    if (!header || *header != "Basic " + BasicToken(admin.name, admin.password))
         return Unauthorized();
+    if (config.configurationAsHtml)
+        return HttpReply{200, "text/html", "<HTML><BODY>Settings are not available</BODY></HTML>"};
     return HttpReply{200, "application/octet-stream", ConfigurationFile(config)};
 }
 
 HttpReply Restore(const HttpRequest& request, const CameraConfig& config, CameraState& camera) {
     auto authorization = request.Header("Authorization");
-    bool factory = authorization && *authorization == "Basic " + config.factoryToken;
-    if (!factory && !IsAuthorized(request, config))
+    if (!authorization || *authorization != "Basic " + config.factoryToken)
         return Unauthorized();
-    auto file = UploadedFile(request);
+    auto file = RestoreFormData(request);
     if (!file)
-        return HttpReply{400, "text/html", "<HTML>No configuration file</HTML>"};
-    camera.Update([&file](CameraConfig& c) { c.restoredConfiguration = std::move(*file); });
+        return HttpReply{400, "text/html", "<HTML>Not a configuration form</HTML>"};
+    camera.Update([&file](CameraConfig& c) {
+        c.restoredConfiguration = *file;
+        c.configuration = std::move(*file);
+    });
     return HttpReply{200, "text/html", "<HTML>Configuration restored</HTML>"};
 }
 
@@ -123,34 +126,35 @@ std::string ConfigurationFile(const CameraConfig& config) {
     return file;
 }
 
-std::optional<std::string> UploadedFile(const HttpRequest& request) {
+std::string FactoryConfigurationFile(const CameraConfig& config) {
+    if (!config.factoryConfiguration.empty())
+        return config.factoryConfiguration;
+    return "VCQ configuration\r\nfactory defaults\r\nmodel " + config.model + "\r\nserial " +
+           config.serial + "\r\n";
+}
+
+std::optional<std::string> RestoreFormData(const HttpRequest& request) {
     auto type = request.Header("Content-Type");
-    const std::string_view marker = "boundary=";
-    if (!type || type->find(marker) == std::string::npos)
+    const std::string prefix = "multipart/form-data; boundary=";
+    const std::string lead = std::string(27, '-') + "7d";
+    if (!type || !type->starts_with(prefix))
         return std::nullopt;
-    std::string boundary = type->substr(type->find(marker) + marker.size());
-    if (boundary.size() >= 2 && boundary.front() == '"' && boundary.back() == '"')
-        boundary = boundary.substr(1, boundary.size() - 2);
-    if (boundary.empty())
+    std::string boundary = type->substr(prefix.size());
+    if (boundary.size() <= lead.size() || !boundary.starts_with(lead) ||
+        boundary.find_first_not_of("0123456789", lead.size()) != std::string::npos)
         return std::nullopt;
+    auto length = request.Header("Content-Length");
+    if (!length || *length != std::to_string(request.body.size()))
+        return std::nullopt;
+    const std::string head =
+        "\r\n" + boundary +
+        "\r\nContent-Disposition: form-data; name=\"Restore\"; "
+        "filename=\"temp.cfg\"\r\nContent-Type: application/octet-stream\r\n\r\n";
+    const std::string tail = "\r\n" + boundary + "--\r\n\r\n";
     const std::string& body = request.body;
-    // Boundary lines may be the boundary alone or "--" and the boundary.
-    size_t first = body.find(boundary);
-    if (first == std::string::npos)
+    if (body.size() < head.size() + tail.size() || !body.starts_with(head) || !body.ends_with(tail))
         return std::nullopt;
-    size_t start = body.find("\r\n\r\n", first);
-    size_t last = body.rfind(boundary);
-    if (start == std::string::npos || last <= first)
-        return std::nullopt;
-    start += 4;
-    size_t end = last;
-    if (end >= 2 && body.compare(end - 2, 2, "--") == 0)
-        end -= 2;
-    if (end >= 2 && body.compare(end - 2, 2, "\r\n") == 0)
-        end -= 2;
-    if (end < start)
-        return std::nullopt;
-    return body.substr(start, end - start);
+    return body.substr(head.size(), body.size() - head.size() - tail.size());
 }
 
 bool IsAuthorized(const HttpRequest& request, const CameraConfig& config) {

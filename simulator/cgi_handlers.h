@@ -23,8 +23,12 @@ HttpReply Unauthorized();
 std::string ConfigurationFile(const CameraConfig& config);
 // "/home/l4/<model in lower case>.cfg".
 std::string ConfigurationPath(const CameraConfig& config);
-// The file part of a multipart/form-data upload; nullopt when there is none.
-std::optional<std::string> UploadedFile(const HttpRequest& request);
+// The file served after a reboot has reset the camera.
+std::string FactoryConfigurationFile(const CameraConfig& config);
+// The file of a restore upload, which must be exactly the form our client
+// sends (boundary of 27 hyphens, "7d" and decimal seconds, used bare as the
+// boundary line; one part "Restore" named "temp.cfg"); nullopt otherwise.
+std::optional<std::string> RestoreFormData(const HttpRequest& request);
 
 // Registers every CGI program the camera offers.
 void InstallCameraCgi(Router& router);

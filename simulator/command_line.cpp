@@ -89,7 +89,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return true;
     }
     if (key == "status") {
-        // TOPIC:CODE, where a TOPIC that is a path means a POST to it.
+        // TOPIC:CODE, where a TOPIC that is a path means a POST to it (a GET
+        // for the configuration file).
         size_t colon = value.rfind(':');
         int status = 0;
         if (colon == std::string_view::npos || colon == 0 ||
@@ -97,12 +98,49 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
             return false;
         std::string topic(value.substr(0, colon));
         if (topic.starts_with("/"))
-            topic = "POST " + topic;
+            topic = (topic.ends_with(".cfg") ? "GET " : "POST ") + topic;
         camera.forcedStatus[topic] = status;
         return true;
     }
     if (key == "ftp")
         return ParseAccount(value, camera.ftpUser);
+    if (key == "ftp-port")
+        return ParseNumber(value, camera.ftpPort);
+    if (key == "ftp-on")
+        return ParseOnOff(value, camera.ftpServerOn);
+    if (key == "ftp-login")
+        return value == "refuse" ? (camera.ftpRefuseLogin = true, true)
+                                 : value == "accept" && (camera.ftpRefuseLogin = false, true);
+    if (key == "ftp-rate")
+        return ParseNumber(value, camera.ftpRateLimit);
+    if (key == "stor-fail") {
+        // N or "every", optionally ":STATUS".
+        size_t colon = value.find(':');
+        std::string_view which = value.substr(0, colon);
+        int status = 550;
+        if (colon != std::string_view::npos &&
+            (!ParseNumber(value.substr(colon + 1), status) || status < 400 || status > 599))
+            return false;
+        int number = 0;
+        if (which == "every")
+            number = -1;
+        else if (!ParseNumber(which, number) || number < 0)
+            return false;
+        camera.ftpFailStor = number;
+        camera.ftpFailStatus = status;
+        return true;
+    }
+    if (key == "after-reboot") {
+        if (value == "flashed")
+            return camera.afterReboot = AfterReboot::Flashed, true;
+        if (value == "old")
+            return camera.afterReboot = AfterReboot::OldVersion, true;
+        if (value == "never")
+            return camera.afterReboot = AfterReboot::NeverBack, true;
+        return false;
+    }
+    if (key == "config-html")
+        return ParseOnOff(value, camera.configurationAsHtml);
     if (key == "admin")
         return ParseAccount(value, camera.users.at(0));
     if (key == "user") {
@@ -189,8 +227,9 @@ std::string_view UsageText() {
     return R"usage(usage: vcq-camera-sim [--camera SETTINGS]... [--cameras N] [--help]
 
 Runs stand-in network cameras until SIGINT or SIGTERM. Prints one line
-"listening on ADDR:PORT" per camera once all of them serve; a camera
-started with fault=refuse adds " (refusing connections)" to its line.
+"listening on ADDR:PORT, ftp ADDR:PORT" per camera once all of them
+serve; a camera started with fault=refuse adds " (refusing connections)"
+to its line.
 
   --camera SETTINGS  one camera; SETTINGS is KEY=VALUE,KEY=VALUE...
   --cameras N        N cameras with default settings
@@ -219,14 +258,35 @@ Keys:
   fault=KIND           none, refuse, silent (accepts, never answers),
                        close-mid-reply, split (head and body apart),
                        huge-body
-  reboot=MS            downtime after "System=versionup" (default 2000)
-  next-version=TEXT    the version reported after that reboot
+  ftp-port=N           FTP port; 0 picks a free one (default 21)
+  ftp-on=on|off        FTP server on from the start (default off, until
+                       "FtpServerFunc=on")
+  ftp-login=refuse     answer every FTP login with 530 (or accept)
+  stor-fail=N[:CODE]   STOR number N fails (N=every: all of them) with
+                       CODE: 550 (default) before the data connection, or
+                       any other (451) after the data was read
+  ftp-rate=BYTES       STOR reads at most BYTES per second (0: no limit)
+  reboot=MS            downtime after "System=versionup" (default 2000);
+                       the camera flashes the first *.img uploaded under
+                       C:\system, comes back with factory settings (same
+                       accounts), its FTP server off and its uploads gone
+  after-reboot=KIND    flashed (the image's version; the old one without a
+                       valid image), old (keeps its version), never (stays
+                       down)
+  next-version=TEXT    report this version after that reboot regardless
+  config-html=on|off   answer the configuration download with an HTML page
   status=TOPIC:CODE    answer a request with CODE instead, TOPIC being an
-                       inquiry (inq=sysinfo) or a path (/command/main.cgi);
-                       repeat for more
+                       inquiry (inq=sysinfo) or a path (/command/main.cgi,
+                       /home/l4/vcq-r20.cfg); the request then has no other
+                       effect (no reboot, no restore); repeat for more
+
+Every camera runs a web server and an FTP server (active mode only; data
+connections go only to 127.0.0.0/8). Inside tests/isolated one discovery
+responder on UDP 2380 answers for all cameras, silent while one reboots.
 
 Names and passwords cannot contain ",". Ports below 1024 and addresses
-other than 127.0.0.1 need the private network of tests/isolated.
+other than 127.0.0.1 need the private network of tests/isolated; outside
+it, give address=127.0.0.1,port=0,ftp-port=0.
 )usage";
 }
 

@@ -135,7 +135,13 @@ void DiscoveryResponder::Answer(const net::Endpoint& from) {
     std::lock_guard lock(mutex_);
     auto due = std::chrono::steady_clock::now() + options_.replyDelay;
     for (size_t i = 0; i < cameras_.size(); ++i) {
-        for (std::string& datagram : DiscoveryReplies(cameras_[i])) {
+        std::optional<CameraConfig> live;
+        if (options_.liveCamera) {
+            live = options_.liveCamera(i);
+            if (!live)
+                continue;
+        }
+        for (std::string& datagram : DiscoveryReplies(live ? *live : cameras_[i])) {
             // "NOTE:" is not a key anyone reads; it sits before the final ETX.
             if (datagram.size() + 7 <= options_.padRepliesTo && datagram.back() == '\x03') {
                 datagram.insert(

@@ -7,8 +7,10 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +39,10 @@ struct DiscoveryResponderOptions {
     // Pads good replies with a filler field up to this many bytes, like the
     // many further settings a real camera lists (1,072 bytes at most).
     size_t padRepliesTo = 0;
+    // When set, asked for camera `index` at every enquiry instead of the
+    // stored settings (SetCamera, SetFault); nullopt keeps it quiet. Its
+    // address must stay the one the responder started with.
+    std::function<std::optional<CameraConfig>(size_t index)> liveCamera;
 };
 
 class DiscoveryResponder {

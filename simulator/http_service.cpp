@@ -104,6 +104,9 @@ void HttpService::AcceptLoop() {
             continue;
         if (static_cast<int>(workers_.size()) >= options_.maxConnections)
             continue;  // closes it
+        // Gone down since the last look (a reboot has just begun): drop it.
+        if (!camera_.HttpReachable())
+            continue;
         auto done = std::make_shared<std::atomic<bool>>(false);
         std::thread thread([this, done, c = std::move(connection)]() mutable {
             Serve(std::move(c));
@@ -154,6 +157,9 @@ void HttpService::Serve(net::TcpSocket connection) {
         return;
     }
     const HttpRequest& request = parser.request();
+    // A request that arrives as the camera goes down gets no answer.
+    if (!camera_.HttpReachable())
+        return;
     camera_.RecordRequest(request);
     if (config.httpFault == HttpFault::AcceptNeverAnswer) {
         WaitForPeerClose(connection, std::chrono::hours(24));  // until the client gives up

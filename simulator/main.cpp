@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "command_line.h"
-#include "discovery_responder.h"
 #include "simulator.h"
 
 namespace {
@@ -33,23 +32,21 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
-    Simulator simulator;
+    // The discovery port answers broadcasts: only inside the private network.
+    const char* isolated = std::getenv("VCQ_ISOLATED");
+    SimulatorOptions options;
+    options.ftp = true;
+    options.discovery = isolated && !std::strcmp(isolated, "1");
+    if (!options.discovery)
+        std::cerr << "vcq-camera-sim: outside tests/isolated; not answering discovery\n";
+    Simulator simulator(options);
     if (!simulator.AddCameras(commandLine.cameras, &error)) {
         std::cerr << "vcq-camera-sim: " << error << "\n";
         return 1;
     }
-    // The discovery port answers broadcasts: only inside the private network.
-    std::unique_ptr<DiscoveryResponder> discovery;
-    const char* isolated = std::getenv("VCQ_ISOLATED");
-    if (isolated && !std::strcmp(isolated, "1")) {
-        discovery = StartDiscoveryResponder(commandLine.cameras);
-        if (!discovery)
-            std::cerr << "vcq-camera-sim: discovery responder not started\n";
-    } else {
-        std::cerr << "vcq-camera-sim: outside tests/isolated; not answering discovery\n";
-    }
     for (size_t i = 0; i < simulator.size(); ++i) {
-        std::cout << "listening on " << vcq::net::FormatEndpoint(simulator.HttpEndpoint(i));
+        std::cout << "listening on " << vcq::net::FormatEndpoint(simulator.HttpEndpoint(i))
+                  << ", ftp " << vcq::net::FormatEndpoint(simulator.FtpEndpoint(i));
         // The port is held, but a camera told to refuse does not accept yet.
         if (!simulator.camera(i).state().HttpReachable())
             std::cout << " (refusing connections)";
@@ -58,8 +55,6 @@ int main(int argc, char** argv) {
     std::cout.flush();
     while (!g_stop)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (discovery)
-        discovery->Stop();
     simulator.Stop();
     return 0;
 }

@@ -14,6 +14,11 @@ Camera::Camera(CameraConfig config, const SimulatorOptions& options) : state_(st
     auto http = std::make_unique<HttpService>(state_, MakeCameraRouter(), options.http);
     http_ = http.get();
     services_.push_back(std::move(http));
+    if (options.ftp) {
+        auto ftp = std::make_unique<FtpService>(state_, options.ftpOptions);
+        ftp_ = ftp.get();
+        services_.push_back(std::move(ftp));
+    }
     for (const auto& factory : options.extraServices)
         services_.push_back(factory(state_));
 }
@@ -33,6 +38,10 @@ bool Camera::Start(std::string& error) {
             // Port 0 asked for an ephemeral port: the camera now reports the real one.
             uint16_t port = http_->endpoint().port;
             state_.Update([port](CameraConfig& c) { c.httpPort = port; });
+        }
+        if (services_[started_].get() == ftp_) {
+            uint16_t port = ftp_->endpoint().port;
+            state_.Update([port](CameraConfig& c) { c.ftpPort = port; });
         }
     }
     return true;
@@ -55,36 +64,86 @@ Simulator::~Simulator() {
 }
 
 std::optional<size_t> Simulator::AddCamera(CameraConfig config, std::string* error) {
-    std::string why;
-    auto address = net::ParseIpv4(config.address);
-    if (!address || (*address >> 24) != 127) {
-        why = "a stand-in camera must live on a 127.x.y.z address, not \"" + config.address + "\"";
-    } else {
-        auto camera = std::make_unique<Camera>(std::move(config), options_);
-        if (camera->Start(why)) {
-            cameras_.push_back(std::move(camera));
-            return cameras_.size() - 1;
-        }
-    }
-    if (error)
-        *error = why;
-    return std::nullopt;
+    if (!AddCameras({std::move(config)}, error))
+        return std::nullopt;
+    return cameras_.size() - 1;
 }
 
 bool Simulator::AddCameras(const std::vector<CameraConfig>& configs, std::string* error) {
     size_t before = cameras_.size();
+    std::string why;
+    // The responder reads the cameras' state: it pauses while the list grows.
+    if (discovery_)
+        discovery_->Stop();
     for (const auto& config : configs) {
-        if (!AddCamera(config, error)) {
+        auto address = net::ParseIpv4(config.address);
+        if (!address || (*address >> 24) != 127) {
+            why = "a stand-in camera must live on a 127.x.y.z address, not \"" + config.address +
+                  "\"";
+            break;
+        }
+        auto camera = std::make_unique<Camera>(config, options_);
+        if (!camera->Start(why))
+            break;
+        cameras_.push_back(std::move(camera));
+    }
+    bool ok = why.empty() && cameras_.size() == before + configs.size();
+    if (!ok) {
+        while (cameras_.size() > before)
+            cameras_.pop_back();
+    }
+    if (options_.discovery && !cameras_.empty()) {
+        std::string failure;
+        if (!StartDiscovery(failure) && ok) {
+            why = failure;
+            ok = false;
             while (cameras_.size() > before)
                 cameras_.pop_back();
-            return false;
+            if (!cameras_.empty())
+                StartDiscovery(failure);
         }
     }
+    if (!ok && error)
+        *error = why;
+    return ok;
+}
+
+bool Simulator::StartDiscovery(std::string& error) {
+    discovery_.reset();
+    std::vector<CameraConfig> configs;
+    std::vector<CameraState*> states;
+    for (auto& camera : cameras_) {
+        configs.push_back(camera->state().Config());
+        states.push_back(&camera->state());
+    }
+    DiscoveryResponderOptions options = options_.discoveryOptions;
+    options.liveCamera = [states](size_t index) -> std::optional<CameraConfig> {
+        if (index >= states.size() || states[index]->Rebooting())
+            return std::nullopt;
+        return states[index]->Config();
+    };
+    auto responder = std::make_unique<DiscoveryResponder>(std::move(configs), std::move(options));
+    if (!responder->Start()) {
+        error =
+            "discovery: cannot listen on " + net::FormatEndpoint(options_.discoveryOptions.listen);
+        return false;
+    }
+    // A restart keeps the port the first start was given.
+    options_.discoveryOptions.listen.port = responder->Port();
+    discovery_ = std::move(responder);
     return true;
 }
 
 net::Endpoint Simulator::HttpEndpoint(size_t index) const {
     return cameras_.at(index)->httpEndpoint();
+}
+
+net::Endpoint Simulator::FtpEndpoint(size_t index) const {
+    return cameras_.at(index)->ftpEndpoint();
+}
+
+FtpRecord Simulator::Ftp(size_t index) const {
+    return cameras_.at(index)->state().Ftp();
 }
 
 std::string Simulator::HostText(size_t index) const {
@@ -120,6 +179,7 @@ int Simulator::RequestCount(size_t index, std::string_view topic) const {
 }
 
 void Simulator::Stop() {
+    discovery_.reset();
     // All cameras wind down together, so stopping many takes no longer than one.
     for (auto& camera : cameras_)
         camera->BeginStop();

@@ -12,6 +12,8 @@
 
 #include "camera_config.h"
 #include "camera_state.h"
+#include "discovery_responder.h"
+#include "ftp_service.h"
 #include "http_service.h"
 #include "platform/socket.h"
 #include "router.h"
@@ -24,6 +26,15 @@ using ServiceFactory = std::function<std::unique_ptr<Service>(CameraState& camer
 
 struct SimulatorOptions {
     HttpServiceOptions http;
+    // Every camera runs an FTP server on its address and CameraConfig::ftpPort.
+    bool ftp = false;
+    FtpServiceOptions ftpOptions;
+    // One discovery responder answers for all cameras, from their live state
+    // (silent while a camera reboots). Its default endpoint is the real
+    // 0.0.0.0:2380: only inside tests/isolated; elsewhere listen on
+    // 127.0.0.1 port 0.
+    bool discovery = false;
+    DiscoveryResponderOptions discoveryOptions;
     // Run on every camera after its web server, in this order.
     std::vector<ServiceFactory> extraServices;
 };
@@ -43,10 +54,13 @@ class Camera {
     CameraState& state() { return state_; }
     const CameraState& state() const { return state_; }
     net::Endpoint httpEndpoint() const { return http_->endpoint(); }
+    // Port 0 when the camera runs no FTP server.
+    net::Endpoint ftpEndpoint() const { return ftp_ ? ftp_->endpoint() : net::Endpoint{}; }
 
   private:
     CameraState state_;
     HttpService* http_ = nullptr;  // owned by services_
+    FtpService* ftp_ = nullptr;    // owned by services_, when there is one
     std::vector<std::unique_ptr<Service>> services_;
     size_t started_ = 0;
 };
@@ -69,12 +83,16 @@ class Simulator {
     Camera& camera(size_t index) { return *cameras_.at(index); }
 
     net::Endpoint HttpEndpoint(size_t index) const;
+    net::Endpoint FtpEndpoint(size_t index) const;
+    // The running discovery responder; null unless SimulatorOptions::discovery.
+    DiscoveryResponder* discovery() { return discovery_.get(); }
     // The camera as our client addresses it: "a.b.c.d", plus ":port" unless 80.
     std::string HostText(size_t index) const;
 
     CameraConfig Config(size_t index) const;
     void Update(size_t index, const std::function<void(CameraConfig&)>& change);
     void SetHttpFault(size_t index, HttpFault fault);
+    FtpRecord Ftp(size_t index) const;
 
     // The exact bytes of the last complete request the camera received.
     std::string LastRequest(size_t index) const;
@@ -85,8 +103,12 @@ class Simulator {
     void Stop();
 
   private:
+    // (Re)starts the responder for the cameras there are now.
+    bool StartDiscovery(std::string& error);
+
     SimulatorOptions options_;
     std::vector<std::unique_ptr<Camera>> cameras_;
+    std::unique_ptr<DiscoveryResponder> discovery_;
 };
 
 // The web server's CGI programs, as every camera gets them.

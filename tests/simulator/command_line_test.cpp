@@ -41,6 +41,31 @@ TEST(CommandLine, ReadsEveryCameraSetting) {
               (std::map<std::string, int>{{"inq=sysinfo", 500}, {"POST /command/main.cgi", 403}}));
 }
 
+TEST(CommandLine, ReadsTheFtpRebootAndConfigurationKnobs) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--camera",
+                                  "ftp-port=2121,ftp-on=on,ftp-login=refuse,stor-fail=3:451,"
+                                  "ftp-rate=65536,after-reboot=never,config-html=on,"
+                                  "status=/home/l4/vcq-r20.cfg:500",
+                                  "--camera", "stor-fail=every,after-reboot=old"},
+                                 line, error))
+        << error;
+    const CameraConfig& c = line.cameras.at(0);
+    EXPECT_EQ(c.ftpPort, 2121);
+    EXPECT_TRUE(c.ftpServerOn && c.ftpRefuseLogin && c.configurationAsHtml);
+    EXPECT_EQ(c.ftpFailStor, 3);
+    EXPECT_EQ(c.ftpFailStatus, 451);
+    EXPECT_EQ(c.ftpRateLimit, 65536u);
+    EXPECT_EQ(c.afterReboot, AfterReboot::NeverBack);
+    EXPECT_EQ(c.forcedStatus.at("GET /home/l4/vcq-r20.cfg"), 500);
+    const CameraConfig& d = line.cameras.at(1);
+    EXPECT_EQ(d.ftpFailStor, -1);
+    EXPECT_EQ(d.ftpFailStatus, 550);
+    EXPECT_EQ(d.afterReboot, AfterReboot::OldVersion);
+    EXPECT_FALSE(d.ftpServerOn) << "off until switched on";
+}
+
 TEST(CommandLine, GivesDefaultCamerasDistinctIdentities) {
     CommandLine line;
     std::string error;
@@ -73,6 +98,11 @@ TEST(CommandLine, RejectsWhatItCannotRead) {
              {"--camera", "status=inq=sysinfo"},
              {"--camera", "status=/x:99"},
              {"--camera", "reboot=soon"},
+             {"--camera", "stor-fail=some"},
+             {"--camera", "stor-fail=2:200"},
+             {"--camera", "ftp-login=maybe"},
+             {"--camera", "after-reboot=later"},
+             {"--camera", "ftp-port=-1"},
              {"--cameras", "0"},
              {"--verbose"},
          }) {

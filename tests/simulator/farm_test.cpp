@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <thread>
 
+#include "firmware_image.h"
+#include "ftp_client.h"
 #include "isolated_env.h"
 #include "raw_client.h"
 #include "simulator.h"
@@ -208,6 +211,75 @@ TEST_F(Farm, ServesManyCamerasAtOnceEachAsItself) {
         EXPECT_EQ(simulator.HttpEndpoint(i).port, 80);
         EXPECT_EQ(simulator.RequestCount(i, "inq=sysinfo"), 3);
     }
+}
+
+// Who answers one broadcast enquiry: replying address -> reply.
+std::map<std::string, std::string> Discover() {
+    std::map<std::string, std::string> replies;
+    net::UdpSocket client;
+    if (!client.Open() || !client.EnableBroadcast() || !client.Bind({0, 0}))
+        return replies;
+    client.SendTo({net::kBroadcastAddress, 2380}, std::string("\x02"
+                                                              "ENQ:allinfo\xFF\x03",
+                                                              14));
+    char buffer[2048];
+    net::Endpoint from;
+    for (;;) {
+        auto got = client.ReceiveFrom(buffer, sizeof buffer, from, 300ms);
+        if (!got.ok())
+            return replies;
+        replies[net::FormatEndpoint(from)] = std::string(buffer, got.bytes);
+    }
+}
+
+TEST(FarmWithFtpAndDiscovery, UpgradesOneCameraWhileTheOtherStaysInView) {
+    VCQ_REQUIRE_ISOLATED_NETWORK();
+    SimulatorOptions options;
+    options.ftp = true;
+    options.discovery = true;
+    Simulator farm(options);
+    CameraConfig first = {};
+    first.address = "127.0.0.2";
+    first.rebootDowntime = 800ms;
+    CameraConfig second = first;
+    second.address = "127.0.0.3";
+    second.serial = "10000002";
+    std::string error;
+    ASSERT_TRUE(farm.AddCameras({first, second}, &error)) << error;
+    EXPECT_EQ(farm.FtpEndpoint(1), (net::Endpoint{0x7F000003, 21}));
+
+    auto replies = Discover();
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_NE(replies["127.0.0.2:2380"].find("SOFTVERSION:1.05\xFF"), std::string::npos);
+    EXPECT_NE(replies["127.0.0.3:2380"].find("SERIAL:10000002\xFF"), std::string::npos);
+
+    std::string token = BasicToken("admin", "admin");
+    net::Endpoint web{0x7F000002, 80};
+    ASSERT_TRUE(Exchange(web, {CgiRequest("/command/ftpserver.cgi", "127.0.0.2", token,
+                                          "FtpServerFunc=on")})
+                    .bytes.starts_with("HTTP/1.1 204"));
+    std::this_thread::sleep_for(100ms);
+    RawFtp ftp;
+    ASSERT_TRUE(ftp.Connect({0x7F000002, 21}));
+    ASSERT_TRUE(ftp.Login("ftpuser", "ftppass"));
+    ftp.Command("TYPE I");
+    ftp.Command("MKD C:\\system");
+    ftp.Command("CWD C:\\system");
+    ASSERT_TRUE(ftp.Store("vcq.img", MakeFirmwareImage("1.08", "body")).starts_with("226"));
+    ftp.Command("QUIT");
+    ASSERT_TRUE(
+        Exchange(web, {CgiRequest("/command/main.cgi", "127.0.0.2", token, "System=versionup")})
+            .bytes.starts_with("HTTP/1.1 204"));
+
+    replies = Discover();
+    EXPECT_EQ(replies.size(), 1u) << "quiet while rebooting";
+    EXPECT_EQ(replies.count("127.0.0.3:2380"), 1u);
+    std::this_thread::sleep_for(700ms);
+    farm.Update(1, [](CameraConfig& c) { c.softVersion = "2.00"; });
+    replies = Discover();
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_NE(replies["127.0.0.2:2380"].find("SOFTVERSION:1.08\xFF"), std::string::npos);
+    EXPECT_NE(replies["127.0.0.3:2380"].find("SOFTVERSION:2.00\xFF"), std::string::npos);
 }
 
 }  // namespace

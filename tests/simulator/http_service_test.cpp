@@ -207,47 +207,117 @@ TEST_F(LocalCamera, HandsOutItsConfigurationOnlyToItsUsers) {
     EXPECT_TRUE(get("/home/l4/vcq-r30.cfg", admin).bytes.starts_with("HTTP/1.1 404"));
     EXPECT_TRUE(get("/home/l4/", admin).bytes.starts_with("HTTP/1.1 404"));
 
+    simulator_->Update(0, [](CameraConfig& c) { c.users.push_back({"viewer", "look"}); });
+    EXPECT_TRUE(get("/home/l4/vcq-r20.cfg", BasicToken("viewer", "look"))
+                    .bytes.starts_with("HTTP/1.1 401 Unauthorized\r\n"))
+        << "level-4 users may not";
+
     simulator_->Update(0, [](CameraConfig& c) {
         c.model = "VCQ-R30";
         c.configuration = "saved settings";
     });
     EXPECT_EQ(BodyOf(get("/home/l4/vcq-r30.cfg", admin).bytes), "saved settings");
+
+    simulator_->Update(0, [](CameraConfig& c) { c.configurationAsHtml = true; });
+    RawReply page = get("/home/l4/vcq-r30.cfg", admin);
+    EXPECT_TRUE(page.bytes.starts_with("HTTP/1.1 200 OK\r\n"));
+    EXPECT_TRUE(BodyOf(page.bytes).starts_with("<HTML>"));
+    simulator_->Update(0,
+                       [](CameraConfig& c) { c.forcedStatus["GET /home/l4/vcq-r30.cfg"] = 503; });
+    EXPECT_TRUE(get("/home/l4/vcq-r30.cfg", admin).bytes.starts_with("HTTP/1.1 503 "));
 }
 
-TEST_F(LocalCamera, TakesARestoredConfigurationFromAMultipartUpload) {
-    std::string data = "settings\r\n\r\n" + std::string("\0\xff\r\n", 4) + std::string(3000, 'c');
-    auto upload = [&](const std::string& boundary, const std::string& line,
-                      const std::string& token) {
-        std::string body =
-            "\r\n" + line +
-            "\r\nContent-Disposition: form-data; name=\"Restore\"; "
-            "filename=\"temp.cfg\"\r\nContent-Type: application/octet-stream\r\n\r\n" +
-            data + "\r\n" + line + "--\r\n\r\n";
-        std::string request =
-            "POST /command/all-configuration.cgi HTTP/1.1\r\n"
-            "Content-Type: multipart/form-data; boundary=" +
-            boundary + "\r\nContent-Length: " + std::to_string(body.size()) +
-            "\r\nAuthorization: Basic " + token + "\r\n\r\n" + body;
-        RawReply reply = Exchange(camera_, {request.substr(0, 100), request.substr(100)});
-        if (reply.bytes.starts_with("HTTP/1.1 200 OK")) {
-            EXPECT_EQ(simulator_->LastRequest(0), request);
-        }
-        return reply;
-    };
+// The restore form exactly as our client builds it, with room to spoil it.
+struct RestoreForm {
     std::string boundary = std::string(27, '-') + "7d1765130000";
-    // Our client writes the boundary itself as the boundary line.
-    EXPECT_TRUE(
-        upload(boundary, boundary, "AAAAAAAAAAAAAAA=").bytes.starts_with("HTTP/1.1 200 OK"));
-    EXPECT_EQ(simulator_->Config(0).restoredConfiguration, data);
+    std::string data = "settings\r\n\r\n" + std::string("\0\xff\r\n", 4) + std::string(3000, 'c');
+    std::string token = "AAAAAAAAAAAAAAA=";
+    std::string contentType;  // empty: the right one
+    std::string body;         // empty: the right one
+    long lengthDelta = 0;
 
-    simulator_->Update(0, [](CameraConfig& c) { c.restoredConfiguration.clear(); });
-    EXPECT_TRUE(
-        upload("xyz", "--xyz", BasicToken("admin", "admin")).bytes.starts_with("HTTP/1.1 200 OK"));
-    EXPECT_EQ(simulator_->Config(0).restoredConfiguration, data);
+    std::string Body() const {
+        if (!body.empty())
+            return body;
+        return "\r\n" + boundary +
+               "\r\nContent-Disposition: form-data; name=\"Restore\"; "
+               "filename=\"temp.cfg\"\r\nContent-Type: application/octet-stream\r\n\r\n" +
+               data + "\r\n" + boundary + "--\r\n\r\n";
+    }
+    std::string Request() const {
+        std::string form = Body();
+        return "POST /command/all-configuration.cgi HTTP/1.1\r\nContent-Type: " +
+               (contentType.empty() ? "multipart/form-data; boundary=" + boundary : contentType) +
+               "\r\nContent-Length: " + std::to_string(form.size() + lengthDelta) +
+               "\r\nAuthorization: Basic " + token + "\r\n\r\n" + form;
+    }
+};
 
-    EXPECT_TRUE(upload(boundary, boundary, "QUJD").bytes.starts_with("HTTP/1.1 401 Unauthorized"));
-    EXPECT_TRUE(upload(boundary, "other", "AAAAAAAAAAAAAAA=").bytes.starts_with("HTTP/1.1 400"));
-    EXPECT_EQ(simulator_->RequestCount(0, "POST /command/all-configuration.cgi"), 4);
+TEST_F(LocalCamera, TakesOnlyTheExactRestoreFormAndServesItBack) {
+    RestoreForm good;
+    std::string request = good.Request();
+    RawReply reply = Exchange(camera_, {request.substr(0, 100), request.substr(100)});
+    EXPECT_TRUE(reply.bytes.starts_with("HTTP/1.1 200 OK")) << reply.bytes;
+    EXPECT_EQ(simulator_->LastRequest(0), request);
+    EXPECT_EQ(simulator_->Config(0).restoredConfiguration, good.data);
+    std::string admin = BasicToken("admin", "admin");
+    RawReply served = Exchange(
+        camera_,
+        {"GET /home/l4/vcq-r20.cfg HTTP/1.1\r\nAuthorization: Basic " + admin + "\r\n\r\n"});
+    EXPECT_EQ(BodyOf(served.bytes), good.data);
+
+    std::vector<std::pair<std::string, RestoreForm>> spoilt;
+    auto add = [&](std::string why, auto change) {
+        RestoreForm form;
+        change(form);
+        spoilt.emplace_back(std::move(why), std::move(form));
+    };
+    add("dash-dash boundary lines", [](RestoreForm& f) {
+        f.body = "\r\n--" + f.boundary +
+                 "\r\nContent-Disposition: form-data; name=\"Restore\"; "
+                 "filename=\"temp.cfg\"\r\nContent-Type: application/octet-stream\r\n\r\n" +
+                 f.data + "\r\n--" + f.boundary + "--\r\n\r\n";
+    });
+    add("26 hyphens", [](RestoreForm& f) { f.boundary = std::string(26, '-') + "7d1765130000"; });
+    add("no seconds", [](RestoreForm& f) { f.boundary = std::string(27, '-') + "7d"; });
+    add("letters for seconds", [](RestoreForm& f) { f.boundary += "x"; });
+    add("quoted boundary", [](RestoreForm& f) {
+        f.contentType = "multipart/form-data; boundary=\"" + f.boundary + "\"";
+    });
+    add("other field name", [](RestoreForm& f) {
+        std::string b = f.Body();
+        b.replace(b.find("\"Restore\""), 9, "\"Restored\"");
+        f.body = b;
+    });
+    add("other file name", [](RestoreForm& f) {
+        std::string b = f.Body();
+        b.replace(b.find("temp.cfg"), 8, "temp.txt");
+        f.body = b;
+    });
+    add("no closing blank line", [](RestoreForm& f) {
+        std::string b = f.Body();
+        f.body = b.substr(0, b.size() - 2);
+    });
+    add("no leading line end", [](RestoreForm& f) { f.body = f.Body().substr(2); });
+    for (auto& [why, form] : spoilt) {
+        RawReply rejected = Exchange(camera_, {form.Request()});
+        EXPECT_TRUE(rejected.bytes.starts_with("HTTP/1.1 400 ")) << why << ": " << rejected.bytes;
+    }
+    // A Content-Length short of the body leaves stray bytes; the form is cut short.
+    RestoreForm shorter;
+    shorter.lengthDelta = -3;
+    EXPECT_TRUE(Exchange(camera_, {shorter.Request()}).bytes.starts_with("HTTP/1.1 400 "));
+
+    RestoreForm operatorToken;
+    operatorToken.token = admin;
+    EXPECT_TRUE(Exchange(camera_, {operatorToken.Request()})
+                    .bytes.starts_with("HTTP/1.1 401 Unauthorized"));
+    simulator_->Update(
+        0, [](CameraConfig& c) { c.forcedStatus["POST /command/all-configuration.cgi"] = 500; });
+    RestoreForm refused;
+    refused.data = "not taken";
+    EXPECT_TRUE(Exchange(camera_, {refused.Request()}).bytes.starts_with("HTTP/1.1 500 "));
+    EXPECT_EQ(simulator_->Config(0).configuration, good.data);
 }
 
 TEST(Simulator, StopsQuicklyWithClientsStillConnected) {

@@ -26,14 +26,18 @@ void PrintStep(int32_t step, WindowPort* window) {
 
 int RunUpgrade(const Args& args) {
     ParsedArgs parsed = ParseArgs(args, {"--user", "--password"}, {"--retain", "--backup"});
-    if (!parsed.error.empty()) return UsageError("upgrade", parsed.error);
-    if (parsed.positional.size() != 1) return UsageError("upgrade", "give one HOST[:PORT]");
+    if (!parsed.error.empty())
+        return UsageError("upgrade", parsed.error);
+    if (parsed.positional.size() != 1)
+        return UsageError("upgrade", "give one HOST[:PORT]");
     auto user = parsed.Option("--user");
     auto password = parsed.Option("--password");
-    if (!user || !password) return UsageError("upgrade", "--user and --password are required");
+    if (!user || !password)
+        return UsageError("upgrade", "--user and --password are required");
     const bool retain = parsed.flags.count("--retain") > 0;
     const bool keepBackup = parsed.flags.count("--backup") > 0;
-    if (keepBackup && !retain) return UsageError("upgrade", "--backup goes with --retain");
+    if (keepBackup && !retain)
+        return UsageError("upgrade", "--backup goes with --retain");
     const std::string& host = parsed.positional[0];
     net::Endpoint endpoint;
     if (!CgiClient::ParseHostText(host, endpoint))
@@ -43,12 +47,12 @@ int RunUpgrade(const Args& args) {
     ModelList models = SupportedModels();
     const std::string token = EncodeBasicToken(*user + ":" + *password);
     const std::string packageVersion = PackageVersion();
-    auto upgrade = std::make_shared<CameraUpgrade>(host, &models, token, "ver" + packageVersion,
-                                                   "", nullptr, nullptr, nullptr, &window, 0,
-                                                   false);
+    auto upgrade = std::make_shared<CameraUpgrade>(host, &models, token, "ver" + packageVersion, "",
+                                                   nullptr, nullptr, nullptr, &window, 0, false);
     bool lowMemory = false;
     std::string serial;
-    if (!upgrade->CheckPreconditions(lowMemory, &serial)) return 1;
+    if (!upgrade->CheckPreconditions(lowMemory, &serial))
+        return 1;
     upgrade->serialText = serial;
     std::printf("current version: ver%s\nnew version: ver%s\n", upgrade->currentVersion.c_str(),
                 packageVersion.c_str());
@@ -95,9 +99,11 @@ int RunUpgrade(const Args& args) {
             PrintStep(now, &window);
             shown = now;
         }
-        if (IsFinalStep(now) || window.GoToPagePosts() > 0) break;
+        if (IsFinalStep(now) || window.GoToPagePosts() > 0)
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(kTickPeriodMs));
-        if (window.TimerActive(upgrade->TimerId())) upgrade->OnTick(upgrade->TimerId());
+        if (window.TimerActive(upgrade->TimerId()))
+            upgrade->OnTick(upgrade->TimerId());
     }
     window.KillTimer(upgrade->TimerId());
     // Let the worker finish its last report before the workspace goes.
@@ -106,15 +112,16 @@ int RunUpgrade(const Args& args) {
     if (upgrade->step != step::kCompleted) {
         // A tick-out has told the operator already.
         if (IsFinalStep(upgrade->step))
-            window.MessageBox(LoadUiText(206, &window), LoadUiText(203, &window),
-                              MessageIcon::Stop, MessageButtons::Ok);
+            window.MessageBox(LoadUiText(206, &window), LoadUiText(203, &window), MessageIcon::Stop,
+                              MessageButtons::Ok);
         return 1;
     }
     if (backup && !backup->restored)
         window.MessageBox("Fault to upload configuration!", "Information", MessageIcon::Stop,
                           MessageButtons::Ok);
     std::printf("upgraded to: %s\n", upgrade->currentVersion.c_str());
-    if (backup && keepBackup && backup->restored) std::printf("kept: %s\n", backup->localPath.c_str());
+    if (backup && keepBackup && backup->restored)
+        std::printf("kept: %s\n", backup->localPath.c_str());
     return 0;
 }
 

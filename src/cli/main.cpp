@@ -33,7 +33,8 @@ const Command kCommands[] = {
      RunDiscover},
     {"extract", "extract ARCHIVE|embedded DIR",
      "Unpacks an LHA archive (or the embedded package) into DIR and prints the member count.\n"
-     "      Exit 0: every member written, CRC good; 1: a member skipped or damaged; 2: cannot open.",
+     "      Exit 0: every member written, CRC good; 1: a member skipped or damaged; 2: cannot "
+     "open.",
      RunExtract},
 };
 

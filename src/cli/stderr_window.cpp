@@ -25,7 +25,8 @@ void StderrWindow::KillTimer(uint32_t id) {
 }
 
 void StderrWindow::PostMessage(uint32_t message, uintptr_t, intptr_t) {
-    if (message == kMsgGoToPage) ++goToPage_;
+    if (message == kMsgGoToPage)
+        ++goToPage_;
 }
 
 bool StderrWindow::TimerActive(uint32_t id) const {

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace vcq::ftp {
@@ -82,6 +83,8 @@ void FtpConnection::Prepare(const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");  // active mode, our end of the control link
     curl_easy_setopt(curl, CURLOPT_FTP_USE_EPRT, 0L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, handle_->error);
+    if (getenv("VCQ_FTP_TRACE"))
+        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     handle_->error[0] = '\0';
 }
 

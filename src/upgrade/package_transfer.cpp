@@ -1,7 +1,9 @@
 // The package upload: unpack into the workspace, plan, and send the system
 // and web trees to the camera's C: drive by FTP, deleting each local file
 // once it is on the camera.
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/files.h"
@@ -23,6 +25,21 @@ std::string RemotePath(const std::vector<std::string>& folders) {
     for (const auto& name : folders)
         path += "\\" + name;
     return path;
+}
+
+// A camera starts its FTP server when asked to; give it a few seconds to
+// accept before calling the connection failed.
+constexpr int kOpenAttempts = 12;
+constexpr auto kOpenRetryPause = std::chrono::milliseconds(250);
+
+bool OpenWithRetry(ftp::FtpConnection& ftp, const std::atomic<bool>& abandoned) {
+    for (int attempt = 1;; ++attempt) {
+        if (ftp.Open())
+            return true;
+        if (attempt >= kOpenAttempts || abandoned)
+            return false;
+        std::this_thread::sleep_for(kOpenRetryPause);
+    }
 }
 
 }  // namespace
@@ -69,7 +86,7 @@ int CameraUpgrade::TransferPackage() {
 
     std::string host = hostText.substr(0, hostText.find(':'));
     ftp::FtpConnection ftp(host, ftpPort, ftpUser, ftpPassword);
-    if (!ftp.Open() || !ftp.ChangeFolder("C:\\"))
+    if (!OpenWithRetry(ftp, abandoned_) || !ftp.ChangeFolder("C:\\"))
         return -2;
 
     std::vector<std::string> folders;
@@ -92,7 +109,7 @@ int CameraUpgrade::TransferPackage() {
             case 'f':
                 // A fresh connection for every folder, as the cameras expect.
                 ftp.Close();
-                if (!ftp.Open())
+                if (!OpenWithRetry(ftp, abandoned_))
                     return -3;
                 if (!folders.empty())
                     folders.pop_back();

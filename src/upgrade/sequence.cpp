@@ -12,7 +12,6 @@
 namespace vcq {
 namespace {
 
-constexpr const char* kCaption = "Information";
 constexpr auto kRestorePause = std::chrono::milliseconds(2000);
 // A camera that refuses at once while it restarts is asked again after this,
 // not in a tight loop.

@@ -1,0 +1,45 @@
+// Any bytes as a camera's reply: every check and reading of a reply must end
+// without a crash, an overrun or a hang.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "protocol/cgi_client.h"
+#include "upgrade/camera_upgrade.h"
+
+namespace {
+
+class SilentWindow : public vcq::WindowPort {
+public:
+    vcq::MessageAnswer MessageBox(const std::string&, const std::string&, vcq::MessageIcon,
+                                  vcq::MessageButtons) override {
+        return vcq::MessageAnswer::Ok;
+    }
+    void SetTimer(uint32_t, uint32_t) override {}
+    void KillTimer(uint32_t) override {}
+    void PostMessage(uint32_t, uintptr_t, intptr_t) override {}
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const vcq::ModelList models = {{"VCQ-R20", "VCQ-R20N", "VCQ-R20P"}};
+    static SilentWindow window;
+    const std::string reply(reinterpret_cast<const char*>(data), size);
+    vcq::CameraUpgrade camera("127.0.0.1", &models, "YWRtaW46YWRtaW4=", "ver1.08", "", nullptr,
+                              nullptr, nullptr, &window, 0, false);
+    camera.CheckAdministrator(reply);
+    camera.CheckModel(reply);
+    camera.CheckImageMemory(reply);
+    camera.CheckBuiltInSpace(reply);
+    int32_t index = 0;
+    std::string model, version, serial, user, password;
+    camera.ParseIdentity(reply, index, model, version, serial);
+    camera.ReadSoftVersion(reply);
+    camera.ReplyIsOk(reply, index);
+    vcq::ReadFtpAccount(reply, user, password);
+    vcq::ServerVersionFromHeader(reply);
+    vcq::net::Endpoint endpoint;
+    vcq::CgiClient::ParseHostText(reply, endpoint);
+    return 0;
+}

@@ -1,0 +1,95 @@
+// Our FTP connection against the stand-in camera's FTP server on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/ftp_transfer.h"
+#include "simulator.h"
+
+namespace fs = std::filesystem;
+using vcq::ftp::FtpConnection;
+
+namespace {
+
+class FtpTransfer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("vcq-ftp-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Start(const std::function<void(vcq::sim::CameraConfig&)>& adjust = {}) {
+        vcq::sim::CameraConfig config;
+        config.address = "127.0.0.1";
+        config.httpPort = 0;
+        config.ftpPort = 0;
+        config.ftpServerOn = true;
+        if (adjust)
+            adjust(config);
+        vcq::sim::SimulatorOptions options;
+        options.ftp = true;
+        simulator_ = std::make_unique<vcq::sim::Simulator>(options);
+        std::string error;
+        ASSERT_TRUE(simulator_->AddCamera(config, &error)) << error;
+    }
+
+    FtpConnection Connect(const std::string& password = "ftppass") {
+        return FtpConnection("127.0.0.1", simulator_->FtpEndpoint(0).port, "ftpuser", password,
+                             {std::chrono::milliseconds(2000), std::chrono::milliseconds(3000)});
+    }
+
+    std::string Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        return (dir_ / name).string();
+    }
+
+    fs::path dir_;
+    std::unique_ptr<vcq::sim::Simulator> simulator_;
+};
+
+}  // namespace
+
+TEST_F(FtpTransfer, UploadsIntoNestedDriveFoldersInBinary) {
+    Start();
+    std::string binary("line\r\nnext\n\0\xff\x1a end", 20);
+    std::string empty = Write("empty.htm", "");
+    std::string data = Write("data.bin", binary);
+    FtpConnection ftp = Connect();
+    ASSERT_TRUE(ftp.Open()) << ftp.lastError();
+    ASSERT_TRUE(ftp.ChangeFolder("C:\\"));
+    ftp.CreateFolderIgnoringFailure("web");
+    ftp.CreateFolderIgnoringFailure("web");  // exists: the refusal is ignored
+    ASSERT_TRUE(ftp.ChangeFolder("C:\\web"));
+    ftp.CreateFolderIgnoringFailure("home");
+    ASSERT_TRUE(ftp.ChangeFolder("C:\\web\\home"));
+    ASSERT_TRUE(ftp.Upload(empty, "empty.htm")) << ftp.lastError();
+    ASSERT_TRUE(ftp.Upload(data, "data.bin")) << ftp.lastError();
+    ftp.Close();
+
+    auto record = simulator_->Ftp(0);
+    EXPECT_EQ(record.files.at("C:\\web\\home\\empty.htm"), "");
+    EXPECT_TRUE(record.files.at("C:\\web\\home\\data.bin") == binary);
+    EXPECT_EQ(record.createdFolders, (std::vector<std::string>{"C:\\web", "C:\\web\\home"}));
+    EXPECT_EQ(record.connections, 1);
+}
+
+TEST_F(FtpTransfer, RefusalsAreFailures) {
+    Start([](vcq::sim::CameraConfig& c) { c.ftpFailStor = -1; });
+    std::string data = Write("a.bin", "abc");
+    FtpConnection wrongPassword = Connect("wrong");
+    EXPECT_FALSE(wrongPassword.Open());
+    EXPECT_FALSE(wrongPassword.lastError().empty());
+
+    FtpConnection ftp = Connect();
+    ASSERT_TRUE(ftp.Open());
+    EXPECT_FALSE(ftp.ChangeFolder("C:\\missing"));
+    EXPECT_FALSE(ftp.Upload(data, "a.bin"));
+    EXPECT_FALSE(ftp.Upload((dir_ / "not-there").string(), "b.bin"));
+
+    simulator_->Update(0, [](vcq::sim::CameraConfig& c) { c.ftpServerOn = false; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    FtpConnection off = Connect();
+    EXPECT_FALSE(off.Open());
+}

@@ -382,24 +382,25 @@ std::optional<net::Endpoint> ParseEprtArgument(std::string_view argument) {
 }
 
 FtpService::FtpService(CameraState& camera, FtpServiceOptions options)
-    : camera_(camera), options_(options) {}
+    : camera_(camera),
+      options_(options),
+      server_(16, options.maxConnections,
+              {[this] { return camera_.FtpReachable(); },
+               [this](net::TcpSocket&) {
+                   camera_.UpdateFtp([](FtpRecord& ftp) { ++ftp.connections; });
+                   return true;
+               },
+               [](net::TcpSocket& connection) {
+                   connection.SendAll("421 Too many connections.\r\n", kSendTimeout);
+               },
+               [this](net::TcpSocket connection) {
+                   Session(camera_, options_, server_.stopping(), std::move(connection),
+                           server_.endpoint().address)
+                       .Run();
+               }}) {}
 
 FtpService::~FtpService() {
     Stop();
-}
-
-bool FtpService::OpenListener(std::string& error) {
-    net::TcpSocket listener;
-    if (!listener.Open() || !listener.SetReuseAddress() || !listener.Bind(endpoint_) ||
-        !listener.Listen(16)) {
-        error = "cannot listen on " + net::FormatEndpoint(endpoint_) + ": error " +
-                std::to_string(listener.LastError());
-        return false;
-    }
-    if (endpoint_.port == 0)
-        endpoint_ = *listener.LocalEndpoint();
-    listener_ = std::move(listener);
-    return true;
 }
 
 bool FtpService::Start(std::string& error) {
@@ -409,67 +410,12 @@ bool FtpService::Start(std::string& error) {
         error = "not a dotted IPv4 address: " + config.address;
         return false;
     }
-    endpoint_ = {*address, config.ftpPort};
     // Held from the start, so that an ephemeral port is known while off.
-    if (!OpenListener(error))
-        return false;
-    if (!camera_.FtpReachable())
-        listener_.Close();
-    stopping_ = false;
-    acceptThread_ = std::thread([this] { AcceptLoop(); });
-    return true;
+    return server_.Start({*address, config.ftpPort}, error);
 }
 
 void FtpService::Stop() {
-    stopping_ = true;
-    if (acceptThread_.joinable())
-        acceptThread_.join();
-    ReapWorkers(true);
-    listener_.Close();
-}
-
-void FtpService::ReapWorkers(bool all) {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (all || *it->done) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void FtpService::AcceptLoop() {
-    while (!stopping_) {
-        ReapWorkers(false);
-        bool reachable = camera_.FtpReachable();
-        if (!reachable && listener_.valid())
-            listener_.Close();
-        std::string ignored;
-        if (reachable && !listener_.valid() && !OpenListener(ignored)) {
-            std::this_thread::sleep_for(kSlice);
-            continue;
-        }
-        if (!listener_.valid()) {
-            std::this_thread::sleep_for(kSlice);
-            continue;
-        }
-        net::TcpSocket connection = listener_.Accept(kSlice);
-        if (!connection.valid())
-            continue;
-        camera_.UpdateFtp([](FtpRecord& ftp) { ++ftp.connections; });
-        if (static_cast<int>(workers_.size()) >= options_.maxConnections) {
-            connection.SendAll("421 Too many connections.\r\n", kSendTimeout);
-            continue;
-        }
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        uint32_t local = endpoint_.address;
-        std::thread thread([this, done, local, c = std::move(connection)]() mutable {
-            Session(camera_, options_, stopping_, std::move(c), local).Run();
-            *done = true;
-        });
-        workers_.push_back({std::move(thread), done});
-    }
+    server_.Stop();
 }
 
 }  // namespace vcq::sim

@@ -19,6 +19,7 @@
 #include "camera_state.h"
 #include "platform/socket.h"
 #include "service.h"
+#include "tcp_server.h"
 
 namespace vcq::sim {
 
@@ -51,29 +52,16 @@ class FtpService : public Service {
 
     std::string Name() const override { return "ftp"; }
     bool Start(std::string& error) override;
-    void BeginStop() override { stopping_ = true; }
+    void BeginStop() override { server_.BeginStop(); }
     void Stop() override;
 
     // The bound address and port (the real port when port 0 was asked for).
-    net::Endpoint endpoint() const { return endpoint_; }
+    net::Endpoint endpoint() const { return server_.endpoint(); }
 
   private:
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-
-    bool OpenListener(std::string& error);
-    void AcceptLoop();
-    void ReapWorkers(bool all);
-
     CameraState& camera_;
     FtpServiceOptions options_;
-    net::Endpoint endpoint_;
-    net::TcpSocket listener_;  // accept thread only once started
-    std::atomic<bool> stopping_{false};
-    std::thread acceptThread_;
-    std::list<Worker> workers_;  // accept thread, then Stop
+    TcpServer server_;
 };
 
 }  // namespace vcq::sim

@@ -22,26 +22,19 @@ std::string ServerName(const CameraConfig& config) {
 }  // namespace
 
 HttpService::HttpService(CameraState& camera, Router router, HttpServiceOptions options)
-    : camera_(camera), router_(std::move(router)), options_(options) {}
+    : camera_(camera),
+      router_(std::move(router)),
+      options_(options),
+      server_(64, options.maxConnections,
+              {[this] { return camera_.HttpReachable(); },
+               // Gone down since the last look (a reboot has just begun): drop it.
+               [this](net::TcpSocket&) { return camera_.HttpReachable(); },
+               {},
+               [this](net::TcpSocket connection) { Serve(std::move(connection)); }}),
+      stopping_(server_.stopping()) {}
 
 HttpService::~HttpService() {
     Stop();
-}
-
-bool HttpService::OpenListener(std::string& error) {
-    net::TcpSocket listener;
-    // Reuse lets a camera listen again at once after a refusal period or a reboot.
-    if (!listener.Open() || !listener.SetReuseAddress() || !listener.Bind(endpoint_) ||
-        !listener.Listen(64)) {
-        error = "cannot listen on " + net::FormatEndpoint(endpoint_) + ": error " +
-                std::to_string(listener.LastError());
-        return false;
-    }
-    // Only the first opening learns the port; reopening binds the same one.
-    if (endpoint_.port == 0)
-        endpoint_ = *listener.LocalEndpoint();
-    listener_ = std::move(listener);
-    return true;
 }
 
 bool HttpService::Start(std::string& error) {
@@ -51,69 +44,13 @@ bool HttpService::Start(std::string& error) {
         error = "not a dotted IPv4 address: " + config.address;
         return false;
     }
-    endpoint_ = {*address, config.httpPort};
     // The port is taken even when connections are to be refused, so that an
     // ephemeral port is known before the refusal ends.
-    if (!OpenListener(error))
-        return false;
-    if (!camera_.HttpReachable())
-        listener_.Close();
-    stopping_ = false;
-    acceptThread_ = std::thread([this] { AcceptLoop(); });
-    return true;
+    return server_.Start({*address, config.httpPort}, error);
 }
 
 void HttpService::Stop() {
-    stopping_ = true;
-    if (acceptThread_.joinable())
-        acceptThread_.join();
-    ReapWorkers(true);
-    listener_.Close();
-}
-
-void HttpService::ReapWorkers(bool all) {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (all || *it->done) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void HttpService::AcceptLoop() {
-    while (!stopping_) {
-        ReapWorkers(false);
-        bool reachable = camera_.HttpReachable();
-        if (!reachable && listener_.valid())
-            listener_.Close();
-        if (reachable && !listener_.valid()) {
-            std::string ignored;
-            if (!OpenListener(ignored)) {
-                Pause(kSlice);  // the port may still be held; try again
-                continue;
-            }
-        }
-        if (!listener_.valid()) {
-            Pause(kSlice);
-            continue;
-        }
-        net::TcpSocket connection = listener_.Accept(kSlice);
-        if (!connection.valid())
-            continue;
-        if (static_cast<int>(workers_.size()) >= options_.maxConnections)
-            continue;  // closes it
-        // Gone down since the last look (a reboot has just begun): drop it.
-        if (!camera_.HttpReachable())
-            continue;
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        std::thread thread([this, done, c = std::move(connection)]() mutable {
-            Serve(std::move(c));
-            *done = true;
-        });
-        workers_.push_back({std::move(thread), done});
-    }
+    server_.Stop();
 }
 
 bool HttpService::Pause(milliseconds duration) {

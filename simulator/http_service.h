@@ -14,6 +14,7 @@
 #include "platform/socket.h"
 #include "router.h"
 #include "service.h"
+#include "tcp_server.h"
 
 namespace vcq::sim {
 
@@ -33,21 +34,13 @@ class HttpService : public Service {
 
     std::string Name() const override { return "http"; }
     bool Start(std::string& error) override;
-    void BeginStop() override { stopping_ = true; }
+    void BeginStop() override { server_.BeginStop(); }
     void Stop() override;
 
     // The bound address and port (the real port when port 0 was asked for).
-    net::Endpoint endpoint() const { return endpoint_; }
+    net::Endpoint endpoint() const { return server_.endpoint(); }
 
   private:
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-
-    bool OpenListener(std::string& error);
-    void AcceptLoop();
-    void ReapWorkers(bool all);
     void Serve(net::TcpSocket connection);
     void Reply(net::TcpSocket& connection, const HttpReply& reply, const CameraConfig& config);
     void WaitForPeerClose(net::TcpSocket& connection, std::chrono::milliseconds limit);
@@ -57,11 +50,8 @@ class HttpService : public Service {
     CameraState& camera_;
     Router router_;
     HttpServiceOptions options_;
-    net::Endpoint endpoint_;
-    net::TcpSocket listener_;  // touched only by the accept thread once started
-    std::atomic<bool> stopping_{false};
-    std::thread acceptThread_;
-    std::list<Worker> workers_;  // touched only by the accept thread, then by Stop
+    TcpServer server_;
+    const std::atomic<bool>& stopping_;
 };
 
 }  // namespace vcq::sim

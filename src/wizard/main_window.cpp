@@ -162,6 +162,11 @@ QWidget* MainWindow::PageAt(int index) const {
     return index >= 0 && index <= 10 ? stack_->widget(kStackIndex[index]) : nullptr;
 }
 
+// A copy: LoadUiText hands out one shared buffer that the next call overwrites.
+std::string MainWindow::Text(int id) {
+    return LoadUiText(id, port_.get());
+}
+
 MessageAnswer MainWindow::Box(const std::string& text, const std::string& caption, MessageIcon icon,
                               MessageButtons buttons) {
     return port_->MessageBox(text, caption, icon, buttons);
@@ -254,8 +259,8 @@ void MainWindow::ShowPage() {
         case 6:
             if (finalStep_ == step::kCompleted) {
                 if (backup_ && !backup_->restored)
-                    Box(kRestoreFailed, LoadUiText(kTextInformation, port_.get()),
-                        MessageIcon::Stop, MessageButtons::Ok);
+                    Box(kRestoreFailed, Text(kTextInformation), MessageIcon::Stop,
+                        MessageButtons::Ok);
                 backup_.reset();
                 resultPage_->SetAddressText(QString::fromStdString(addressText_));
                 resultPage_->SetResultVersion(QString::fromStdString(versionLabel_));
@@ -267,7 +272,7 @@ void MainWindow::ShowPage() {
                 closeEnabled_ = true;
                 confirmQuit_ = 0;
             } else {
-                FailBackToTarget(LoadUiText(kTextVersionUpError, port_.get()).c_str());
+                FailBackToTarget(Text(kTextVersionUpError).c_str());
             }
             break;
         default:
@@ -277,7 +282,7 @@ void MainWindow::ShowPage() {
 
 void MainWindow::FailBackToTarget(const char* text) {
     const std::string message = text;
-    Box(message, LoadUiText(kTextInformation, port_.get()), MessageIcon::Stop, MessageButtons::Ok);
+    Box(message, Text(kTextInformation), MessageIcon::Stop, MessageButtons::Ok);
     GoToPage(1, 3);
 }
 
@@ -290,7 +295,7 @@ void MainWindow::ShowVersionPage() {
     progressPage_->SetCurrentVersion(QString::fromStdString("ver" + current));
     progressPage_->SetNewVersion(QString::fromStdString(versionLabel_));
 
-    const std::string caption = LoadUiText(kTextInformation, port_.get());
+    const std::string caption = Text(kTextInformation);
     if (current == "1.08" || current == "1.09") {
         if (Box(kResetWarning, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
             MessageAnswer::Ok) {
@@ -315,7 +320,7 @@ void MainWindow::StartManualUpgrade() {
     closeEnabled_ = false;
     progressPage_->SetStatusLine(UiText(kTextInProgress, port_.get()));
     if (!upgrade_) {
-        FailBackToTarget(LoadUiText(kTextVersionUpError, port_.get()).c_str());
+        FailBackToTarget(Text(kTextVersionUpError).c_str());
         return;
     }
 
@@ -333,8 +338,7 @@ void MainWindow::StartManualUpgrade() {
         wait.Restore();
         if (!saved) {
             backup_.reset();
-            Box(kCannotSave, LoadUiText(kTextInformation, port_.get()), MessageIcon::Stop,
-                MessageButtons::Ok);
+            Box(kCannotSave, Text(kTextInformation), MessageIcon::Stop, MessageButtons::Ok);
             pageIndex_ = 3;
             ShowPage();
             return;
@@ -343,7 +347,7 @@ void MainWindow::StartManualUpgrade() {
     upgrade_->workspace = workspace_;
     upgrade_->mainWindow = port_.get();
     if (upgrade_->StartUpgrade(backup_) == 0)
-        FailBackToTarget(LoadUiText(kTextVersionUpError, port_.get()).c_str());
+        FailBackToTarget(Text(kTextVersionUpError).c_str());
 }
 
 bool MainWindow::CheckCamera() {
@@ -398,7 +402,7 @@ void MainWindow::NextStep() {
             bool passed = CheckCamera();
             wait.Restore();
             if (!passed) {
-                Box(kNotSuitable, LoadUiText(kTextInformation, port_.get()), MessageIcon::Question,
+                Box(kNotSuitable, Text(kTextInformation), MessageIcon::Question,
                     MessageButtons::Ok);
                 return;
             }
@@ -409,8 +413,7 @@ void MainWindow::NextStep() {
             break;
         }
         case 4: {
-            if (Box(LoadUiText(kTextProceed, port_.get()),
-                    LoadUiText(kTextInformation, port_.get()), MessageIcon::Question,
+            if (Box(Text(kTextProceed), Text(kTextInformation), MessageIcon::Question,
                     MessageButtons::OkCancel) != MessageAnswer::Ok)
                 return;
             if (!upgrade_)
@@ -476,9 +479,8 @@ void MainWindow::BackStep() {
 bool MainWindow::CancelStep() {
     if (ended_)
         return true;
-    if (confirmQuit_ &&
-        Box(LoadUiText(kTextQuit, port_.get()), LoadUiText(kTextInformation, port_.get()),
-            MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
+    if (confirmQuit_ && Box(Text(kTextQuit), Text(kTextInformation), MessageIcon::Question,
+                            MessageButtons::YesNo) != MessageAnswer::Yes)
         return false;
     EndWizard();
     return true;

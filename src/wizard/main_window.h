@@ -101,6 +101,7 @@ class MainWindow : public QDialog {
     bool CheckCamera();
     void EndWizard();
     void Shutdown();
+    std::string Text(int id);
     MessageAnswer Box(const std::string& text, const std::string& caption, MessageIcon icon,
                       MessageButtons buttons);
 

@@ -111,6 +111,8 @@ void QtWindowPort::SetTimer(uint32_t id, uint32_t periodMs) {
         QTimer*& timer = state->timers[id];
         if (!timer) {
             timer = new QTimer;
+            // Coarse timers may fire 5% early; the discovery's 5 s and 10 s marks must hold.
+            timer->setTimerType(Qt::PreciseTimer);
             State* raw = state.get();  // the timer dies before the state
             QObject::connect(timer, &QTimer::timeout, [raw, id] {
                 if (!raw->closed && raw->onTimer)

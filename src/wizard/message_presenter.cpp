@@ -3,41 +3,49 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <memory>
+
 namespace vcq::ui {
+QMessageBox* BuildMessageBox(QWidget* parent, const MessageRequest& request) {
+    auto* box = new QMessageBox(parent);
+    box->setWindowTitle(QString::fromStdString(request.caption));
+    // Texts carry CR LF line ends; Qt wants LF.
+    box->setText(QString::fromStdString(request.text).replace("\r\n", "\n"));
+    switch (request.icon) {
+        case MessageIcon::Exclamation:
+            box->setIcon(QMessageBox::Warning);
+            break;
+        case MessageIcon::Stop:
+            box->setIcon(QMessageBox::Critical);
+            break;
+        case MessageIcon::Question:
+            box->setIcon(QMessageBox::Question);
+            break;
+        case MessageIcon::Information:
+            box->setIcon(QMessageBox::Information);
+            break;
+    }
+    switch (request.buttons) {
+        case MessageButtons::Ok:
+            box->setStandardButtons(QMessageBox::Ok);
+            break;
+        case MessageButtons::OkCancel:
+            box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MessageButtons::YesNo:
+            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+    }
+    return box;
+}
+
 namespace {
 
 class BoxPresenter : public MessagePresenter {
   public:
     MessageAnswer Present(QWidget* parent, const MessageRequest& request) override {
-        QMessageBox box(parent);
-        box.setWindowTitle(QString::fromStdString(request.caption));
-        // Texts carry CR LF line ends; Qt wants LF.
-        box.setText(QString::fromStdString(request.text).replace("\r\n", "\n"));
-        switch (request.icon) {
-            case MessageIcon::Exclamation:
-                box.setIcon(QMessageBox::Warning);
-                break;
-            case MessageIcon::Stop:
-                box.setIcon(QMessageBox::Critical);
-                break;
-            case MessageIcon::Question:
-                box.setIcon(QMessageBox::Question);
-                break;
-            case MessageIcon::Information:
-                box.setIcon(QMessageBox::Information);
-                break;
-        }
-        switch (request.buttons) {
-            case MessageButtons::Ok:
-                box.setStandardButtons(QMessageBox::Ok);
-                break;
-            case MessageButtons::OkCancel:
-                box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-                break;
-            case MessageButtons::YesNo:
-                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-                break;
-        }
+        std::unique_ptr<QMessageBox> owned(BuildMessageBox(parent, request));
+        QMessageBox& box = *owned;
         switch (box.exec()) {
             case QMessageBox::Ok:
                 return MessageAnswer::Ok;

@@ -6,6 +6,7 @@
 
 #include "platform/window_port.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace vcq::ui {
@@ -23,6 +24,9 @@ class MessagePresenter {
     // Called on the UI thread only; modal.
     virtual MessageAnswer Present(QWidget* parent, const MessageRequest& request) = 0;
 };
+
+// The box the program shows for `request`, not yet shown.
+QMessageBox* BuildMessageBox(QWidget* parent, const MessageRequest& request);
 
 // The presenter in use; the QMessageBox one unless a test replaced it.
 MessagePresenter& ActivePresenter();

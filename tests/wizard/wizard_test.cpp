@@ -396,6 +396,62 @@ class WizardTest : public QObject {
         QVERIFY(boxes_->Boxes().back().request.icon == MessageIcon::Stop);
     }
 
+    void relaxedModeStopsOnDuplicateDetectedAddress() {
+        MainWindow& w = Open();
+        w.NextButton()->setFocus();
+        QTest::keyClick(w.NextButton(), Qt::Key_T);
+        QVERIFY(w.RelaxedMode());
+        for (const char* mac : {"m1", "m2"}) {
+            CameraRecord r;
+            r.ip[0] = 127;
+            r.ip[3] = 7;
+            std::snprintf(r.mac, sizeof r.mac, "%s", mac);
+            w.Table().Store(r);
+        }
+        ToTargetPage(w);
+        EnterTarget(w, "127.0.0.7", "admin", "admin");
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Texts().back(), std::string(kDuplicateAddressText));
+        QCOMPARE(w.PageIndex(), 3);
+        QVERIFY(!w.NextButton()->isEnabled());
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(w.CancelButton()->isEnabled());
+        QVERIFY(!w.ConfirmQuit());
+    }
+
+    void goToPageMessageAndStrayTicks() {
+        MainWindow& w = Open();
+        w.Port().PostMessage(kMsgGoToPage, 0, 1);  // relative
+        QTRY_COMPARE(w.PageIndex(), 1);
+        w.OnTimer(kUpgradeTimerBase);  // no upgrade: ignored
+        w.OnTimer(0x1234);
+        QCOMPARE(w.PageIndex(), 1);
+        w.Port().PostMessage(kMsgGoToPage, 1, 3);
+        QTRY_COMPARE(w.PageIndex(), 3);
+        ExpectBackOnTarget(w);
+    }
+
+    void batchButtonModes() {
+        MainWindow& w = Open();
+        w.SetButtonMode(3);
+        QCOMPARE(w.PageIndex(), 9);
+        QCOMPARE(w.NextButton()->text(), QString("&Abort"));
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(!w.CancelButton()->isEnabled());
+        QTest::keyClick(&w, Qt::Key_Escape);  // nothing while the batch runs
+        w.close();
+        QVERIFY(!w.Ended());
+
+        w.SetButtonMode(4);
+        QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
+        QVERIFY(!w.NextButton()->isEnabled());
+        w.SetButtonMode(2);  // ignored once finished
+        QVERIFY(!w.NextButton()->isEnabled());
+        w.CancelButton()->click();
+        QVERIFY(Ended(w));
+        QVERIFY(boxes_->Boxes().empty());
+    }
+
     // --- The Window port
 
     void portAnswersWorkersOnTheUiThread() {
@@ -586,6 +642,14 @@ class WizardTest : public QObject {
         QCOMPARE(BackupFiles().size(), retain ? 1 : 0);
         if (retain)
             QVERIFY(BackupFiles().front().endsWith("/vcq-r20.10000001.cfg"));
+
+        // Leaving removes the workspace the package was unpacked in.
+        const QString workspace = QString::fromStdString(w.Workspace()->workspacePath);
+        QVERIFY(!workspace.isEmpty() && QDir(workspace).exists());
+        boxes_->Queue(MessageAnswer::Yes);
+        w.CancelButton()->click();
+        QVERIFY(Ended(w));
+        QVERIFY(!QDir(workspace).exists());
     }
 
     void fullManualPath_data() {

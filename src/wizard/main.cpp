@@ -6,7 +6,6 @@
 // (VCQ_ISOLATED=1) or with --allow-broadcast; otherwise discovery is skipped.
 #include <QApplication>
 #include <QMessageBox>
-#include <QStyleFactory>
 
 #include <cstdio>
 #include <cstring>
@@ -37,7 +36,6 @@ bool ParseLoopbackEndpoint(const std::string& text, vcq::net::Endpoint& endpoint
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setWindowIcon(vcq::ui::AppIcon());
 
     vcq::ui::WizardOptions options;

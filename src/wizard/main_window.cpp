@@ -243,7 +243,6 @@ void MainWindow::ShowPage() {
             confirmQuit_ = 1;
             break;
         case 3:
-            targetPage_->SetDiscoveryTable(&table_);
             next_->setText(UiText(kTextNext, port_.get()));
             for (QPushButton* button : {back_, next_, cancel_})
                 button->setEnabled(true);

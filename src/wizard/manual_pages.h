@@ -31,8 +31,6 @@ class TargetEntryPage : public QWidget {
     bool CheckDuplicateAddress(const std::vector<CameraRecord>& detected);
     bool Retain() const { return retain_->isChecked(); }
     bool Backup() const { return backup_->isChecked(); }
-    // The page keeps the table it was last handed, for the relaxed check.
-    void SetDiscoveryTable(const DiscoveryTable* table) { table_ = table; }
 
     AddressEdit* Address() const { return address_; }
     QRadioButton* Port80Button() const { return port80_; }
@@ -47,7 +45,6 @@ class TargetEntryPage : public QWidget {
     void Refuse(int textId, QWidget* focus);
 
     WindowPort* owner_;
-    const DiscoveryTable* table_ = nullptr;
     AddressEdit* address_;
     QRadioButton* port80_;
     QRadioButton* customPort_;

@@ -718,6 +718,21 @@ class WizardTest : public QObject {
     }
 
     // --- Discovery
+    void broadcastNeedsTheIsolatedNetworkOrTheFlag() {
+        const QByteArray saved = qgetenv("VCQ_ISOLATED");
+        qunsetenv("VCQ_ISOLATED");
+        QVERIFY(!BroadcastAllowed(false));
+        QVERIFY(BroadcastAllowed(true));
+        MainWindow& w = Open(true);
+        QVERIFY(w.Discovery() == nullptr);  // skipped, with a note on stderr
+        QCOMPARE(w.PageIndex(), 0);
+        qputenv("VCQ_ISOLATED", "1");
+        QVERIFY(BroadcastAllowed(false));
+        if (saved.isNull())
+            qunsetenv("VCQ_ISOLATED");
+        else
+            qputenv("VCQ_ISOLATED", saved);
+    }
 
     void discoveryAsksTwiceAndEndsAfterTenSeconds() {
         RequireCameras();

@@ -1,0 +1,189 @@
+// Renders the wizard's pages in their usual states, and the message boxes of
+// the manual path, to PNG files. Runs offscreen inside tests/isolated (the
+// stand-in cameras listen on port 80): see scripts/screenshots.
+//
+//   wizard_screenshots OUTPUT_FOLDER
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStackedWidget>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+
+#include "simulator.h"
+#include "wizard/message_presenter.h"
+#include "wizard_support.h"
+
+using namespace vcq;
+using namespace vcq::ui;
+
+namespace {
+
+QString g_folder;
+int g_count = 0;
+
+QString Slug(const std::string& text) {
+    QString slug = QString::fromStdString(text).toLower();
+    slug.replace(QRegularExpression("[^a-z0-9]+"), "-");
+    return slug.left(40).remove(QRegularExpression("^-+|-+$"));
+}
+
+void Save(QWidget& widget, const QString& name) {
+    QApplication::processEvents();
+    const QString path =
+        QString("%1/%2-%3.png").arg(g_folder).arg(++g_count, 2, 10, QChar('0')).arg(name);
+    if (!widget.grab().save(path))
+        std::fprintf(stderr, "wizard_screenshots: cannot write %s\n", qPrintable(path));
+}
+
+// Offscreen windows have no frame: draw the caption above the picture so
+// the review sees it.
+void SaveWithCaption(QWidget& widget, const QString& caption, const QString& name) {
+    QApplication::processEvents();
+    QPixmap body = widget.grab();
+    const int bar = widget.fontMetrics().height() + 10;
+    QPixmap framed(body.width(), body.height() + bar);
+    framed.fill(QColor(10, 36, 106));
+    QPainter painter(&framed);
+    painter.drawPixmap(0, bar, body);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(8, 0, body.width() - 16, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                     caption);
+    painter.end();
+    const QString path =
+        QString("%1/%2-%3.png").arg(g_folder).arg(++g_count, 2, 10, QChar('0')).arg(name);
+    if (!framed.save(path))
+        std::fprintf(stderr, "wizard_screenshots: cannot write %s\n", qPrintable(path));
+}
+
+void Click(QAbstractButton* button) {
+    button->click();
+    QApplication::processEvents();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: wizard_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    g_folder = argv[1];
+    QDir().mkpath(g_folder);
+    if (!test::InsideIsolatedNetwork()) {
+        std::fprintf(stderr, "wizard_screenshots: run it through tests/isolated\n");
+        return 77;
+    }
+    QTemporaryDir temp;
+    qputenv("ProgramFiles", (temp.path() + "/pf").toUtf8());
+
+    // Stand-in cameras: a good one, one on 3.x, one on 1.08.
+    sim::Simulator cameras;
+    auto add = [&](const char* address, const char* version) {
+        sim::CameraConfig config;
+        config.address = address;
+        config.softVersion = version;
+        std::string error;
+        if (!cameras.AddCamera(config, &error))
+            qFatal("stand-in camera: %s", error.c_str());
+    };
+    add("127.0.0.2", "1.05");
+    add("127.0.0.3", "3.10");
+    add("127.0.0.4", "1.08");
+
+    test::ScriptedPresenter boxes;
+    boxes.onShow = [](QWidget* parent, const MessageRequest& request) {
+        std::unique_ptr<QMessageBox> box(BuildMessageBox(parent, request));
+        box->show();
+        SaveWithCaption(*box, box->windowTitle(), "box-" + Slug(request.text));
+    };
+
+    WizardOptions options;
+    options.discovery = false;
+    options.tempFolder = temp.path().toStdString();
+    options.limits = test::ShortLimits();
+    MainWindow w(options);
+    boxes.window = &w;
+    w.show();
+    [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(&w);
+
+    SaveWithCaption(w, w.windowTitle(), "title");
+    Click(w.NextButton());
+    Save(w, "agreement");
+    Click(w.Agreement()->AgreeButton());
+    Save(w, "agreement-agreed");
+    Click(w.NextButton());
+    Save(w, "mode");
+    Click(w.Mode()->ManualButton());
+    Click(w.NextButton());
+    Save(w, "target");
+
+    TargetEntryPage* target = w.Target();
+    target->NameEdit()->setText("admin");
+    Click(w.NextButton());  // no password: refused
+    target->Address()->SetText("127.0.0.3");
+    target->PasswordEdit()->setText("admin");
+    Click(w.NextButton());  // 3.x: refused
+    target->Address()->SetText("127.0.0.4");
+    boxes.Queue(MessageAnswer::Cancel);
+    Click(w.NextButton());  // 1.08: reset question, Cancel
+    target->Address()->SetText("127.0.0.2");
+    target->PasswordEdit()->setText("wrong");
+    Click(w.NextButton());  // login refused
+    target->PasswordEdit()->setText("admin");
+    Click(target->CustomPortButton());
+    target->PortEdit()->setText("8080");
+    Click(target->BackupBox());
+    Save(w, "target-filled");
+    Click(target->Port80Button());
+
+    Click(w.NextButton());
+    Save(w, "version");
+
+    // The upgrade runs until the transfer, which the stand-in refuses.
+    boxes.Queue(MessageAnswer::Ok);
+    Click(w.NextButton());
+    Save(w, "progress");
+    if (!QTest::qWaitFor([&] { return w.PageIndex() == 3; }, 30000))
+        std::fprintf(stderr, "wizard_screenshots: the upgrade did not return to the target page\n");
+
+    // The result page as a completed upgrade leaves it.
+    auto* stack = w.findChild<QStackedWidget*>();
+    w.Result()->SetAddressText("127.0.0.2");
+    w.Result()->SetResultVersion(QString::fromStdString(w.VersionLabel()));
+    stack->setCurrentWidget(w.Result());
+    w.BackButton()->setText("&Re-try");
+    w.NextButton()->setEnabled(false);
+    w.CancelButton()->setText("&Finish");
+    Save(w, "result");
+    w.BackButton()->setText("< &Back");
+    w.CancelButton()->setText("Cancel");
+    w.NextButton()->setEnabled(true);
+    stack->setCurrentWidget(w.Target());
+
+    // The running upgrade, as the tick shows it.
+    stack->setCurrentWidget(w.Progress());
+    w.Progress()->SetStatusLine("Version up is in progress. Do not turn off the power.");
+    w.Progress()->ShowStep(2);
+    w.Progress()->Bar()->setRange(0, 10000);
+    w.Progress()->Bar()->setValue(4200);
+    for (QAbstractButton* b : {w.BackButton(), w.NextButton(), w.CancelButton()})
+        b->setEnabled(false);
+    Save(w, "progress-uploading");
+    for (QAbstractButton* b : {w.BackButton(), w.NextButton(), w.CancelButton()})
+        b->setEnabled(true);
+    stack->setCurrentWidget(w.Target());
+
+    boxes.Queue(MessageAnswer::No);
+    w.reject();  // the quit question
+
+    std::printf("%d pictures in %s\n", g_count, qPrintable(g_folder));
+    return 0;
+}

@@ -1,0 +1,52 @@
+#include "wizard_support.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace vcq::test {
+
+MessageAnswer ScriptedPresenter::Present(QWidget* parent, const ui::MessageRequest& request) {
+    boxes_.push_back({request, QThread::currentThread() == QApplication::instance()->thread(),
+                      window ? window->PageIndex() : -1});
+    if (onShow)
+        onShow(parent, request);
+    if (!answers_.empty()) {
+        MessageAnswer answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+    return request.buttons == MessageButtons::Ok ? MessageAnswer::Ok
+                                                 : ui::DefaultAnswer(request.buttons);
+}
+
+std::vector<std::string> ScriptedPresenter::Texts() const {
+    std::vector<std::string> texts;
+    for (const ShownBox& box : boxes_)
+        texts.push_back(box.request.text);
+    return texts;
+}
+
+bool ScriptedPresenter::Saw(const std::string& text) const {
+    for (const ShownBox& box : boxes_) {
+        if (box.request.text == text)
+            return true;
+    }
+    return false;
+}
+
+ExchangeLimits ShortLimits() {
+    ExchangeLimits limits;
+    limits.connect = std::chrono::milliseconds(1000);
+    limits.read = std::chrono::milliseconds(3000);
+    limits.total = std::chrono::milliseconds(10000);
+    return limits;
+}
+
+bool InsideIsolatedNetwork() {
+    const char* flag = std::getenv("VCQ_ISOLATED");
+    return flag && std::strcmp(flag, "1") == 0;
+}
+
+}  // namespace vcq::test

@@ -1,0 +1,53 @@
+// Shared by the wizard tests and the screenshot tool: a message presenter
+// that records every box and answers as scripted, and stand-in cameras.
+#pragma once
+
+#include <QThread>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "wizard/main_window.h"
+#include "wizard/message_presenter.h"
+
+namespace vcq::test {
+
+struct ShownBox {
+    ui::MessageRequest request;
+    bool onUiThread = false;
+    int page = -1;  // the wizard's page index when it appeared, if known
+};
+
+class ScriptedPresenter : public ui::MessagePresenter {
+  public:
+    ScriptedPresenter() { ui::SetMessagePresenter(this); }
+    ~ScriptedPresenter() override { ui::SetMessagePresenter(nullptr); }
+
+    MessageAnswer Present(QWidget* parent, const ui::MessageRequest& request) override;
+
+    // Answers for the next boxes, in order; then OK for an OK box and the
+    // answer that changes nothing for the others.
+    void Queue(MessageAnswer answer) { answers_.push_back(answer); }
+    // Called with each box as it is shown (the screenshot tool grabs it).
+    std::function<void(QWidget* parent, const ui::MessageRequest&)> onShow;
+    ui::MainWindow* window = nullptr;  // to note the page of each box
+
+    const std::vector<ShownBox>& Boxes() const { return boxes_; }
+    std::vector<std::string> Texts() const;
+    bool Saw(const std::string& text) const;
+    void Clear() { boxes_.clear(); }
+
+  private:
+    std::deque<MessageAnswer> answers_;
+    std::vector<ShownBox> boxes_;
+};
+
+// Bounds short enough that a failing exchange does not stall a test.
+ExchangeLimits ShortLimits();
+
+bool InsideIsolatedNetwork();
+
+}  // namespace vcq::test

@@ -1,0 +1,764 @@
+// The wizard's windows on the offscreen platform: page flow, buttons and
+// messages, the target page's checks, the Window port's marshalling, and the
+// manual path and discovery against stand-in cameras.
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+#include "discovery_responder.h"
+#include "simulator.h"
+#include "wizard_support.h"
+
+using namespace vcq;
+using namespace vcq::ui;
+using vcq::test::ScriptedPresenter;
+
+namespace {
+
+constexpr const char* kQuit = "Quit the firmware upgrade?";
+
+// The stand-in camera's FTP server comes with the simulator's FTP service;
+// until it is there, the upgrade runs up to the transfer only. Return its
+// factory here to enable the full manual path.
+sim::ServiceFactory FtpServiceFactory() {
+    return nullptr;
+}
+
+bool Ended(MainWindow& w) {
+    return w.Ended() && !w.isVisible();
+}
+
+}  // namespace
+
+class WizardTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir temp_;
+    std::unique_ptr<ScriptedPresenter> boxes_;
+    std::unique_ptr<MainWindow> w_;
+    std::unique_ptr<sim::Simulator> cameras_;
+
+    MainWindow& Open(bool discovery = false) {
+        WizardOptions options;
+        options.discovery = discovery;
+        options.tempFolder = temp_.path().toStdString();
+        options.limits = test::ShortLimits();
+        w_ = std::make_unique<MainWindow>(options);
+        boxes_->window = w_.get();
+        w_->show();
+        QApplication::setActiveWindow(w_.get());
+        [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w_.get());
+        return *w_;
+    }
+
+    void ToTargetPage(MainWindow& w) {
+        w.NextButton()->click();
+        w.Agreement()->AgreeButton()->click();
+        w.NextButton()->click();
+        w.Mode()->ManualButton()->click();
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 3);
+    }
+
+    void EnterTarget(MainWindow& w, const QString& address, const QString& name,
+                     const QString& password) {
+        TargetEntryPage* page = w.Target();
+        page->Address()->SetText(address);
+        page->NameEdit()->setText(name);
+        page->PasswordEdit()->setText(password);
+    }
+
+    void RequireCameras() {
+        if (!test::InsideIsolatedNetwork())
+            QSKIP("needs the isolated network of tests/isolated (stand-in cameras on port 80)");
+    }
+
+    size_t AddCamera(const std::function<void(sim::CameraConfig&)>& change = {}) {
+        if (!cameras_) {
+            sim::SimulatorOptions options;
+            if (auto ftp = FtpServiceFactory())
+                options.extraServices.push_back(ftp);
+            cameras_ = std::make_unique<sim::Simulator>(options);
+        }
+        sim::CameraConfig config;
+        config.address = "127.0.0.2";
+        if (change)
+            change(config);
+        std::string error;
+        auto index = cameras_->AddCamera(config, &error);
+        if (!index)
+            qFatal("stand-in camera: %s", error.c_str());
+        return *index;
+    }
+
+    // Target page to the version page against camera 0.
+    void ToVersionPage(MainWindow& w) {
+        ToTargetPage(w);
+        EnterTarget(w, "127.0.0.2", "admin", "admin");
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 4);
+    }
+
+    void ExpectBackOnTarget(MainWindow& w) {
+        QCOMPARE(w.PageIndex(), 3);
+        QCOMPARE(w.CurrentPage(), static_cast<QWidget*>(w.Target()));
+        QCOMPARE(w.NextButton()->text(), QString("&Next >"));
+        QCOMPARE(w.BackButton()->text(), QString("< &Back"));
+        QCOMPARE(w.CancelButton()->text(), QString("Cancel"));
+        QVERIFY(w.NextButton()->isEnabled());
+        QVERIFY(w.BackButton()->isEnabled());
+        QVERIFY(w.CancelButton()->isEnabled());
+    }
+
+    QStringList BackupFiles() {
+        QStringList files;
+        QDirIterator it(temp_.path() + "/pf", {"*.cfg"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+        return files;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(temp_.isValid());
+        QApplication::setStyle(QStyleFactory::create("Fusion"));
+        qputenv("ProgramFiles", (temp_.path() + "/pf").toUtf8());
+    }
+
+    void init() { boxes_ = std::make_unique<ScriptedPresenter>(); }
+
+    void cleanup() {
+        w_.reset();
+        boxes_.reset();
+        cameras_.reset();
+        QDir(temp_.path() + "/pf").removeRecursively();
+    }
+
+    // --- Introductory pages and the page flow
+
+    void startsOnTitleWithItsCaptionAndButtons() {
+        MainWindow& w = Open();
+        QCOMPARE(w.windowTitle(), QString("Tezo VCQ-R20 ver1.08 Firmware Upgrade"));
+        QCOMPARE(w.PageIndex(), 0);
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(w.NextButton()->isEnabled());
+        QCOMPARE(w.NextButton()->text(), QString("&Next >"));
+        QCOMPARE(w.BackButton()->text(), QString("< &Back"));
+        QVERIFY(boxes_->Boxes().empty());
+    }
+
+    void agreementAndModeSurviveBackAndNext() {
+        MainWindow& w = Open();
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 1);
+        QVERIFY(w.Agreement()->NotAgreeButton()->isChecked());
+        QVERIFY(!w.NextButton()->isEnabled());
+        w.NextButton()->click();  // disabled: nothing happens
+        QCOMPARE(w.PageIndex(), 1);
+
+        w.Agreement()->AgreeButton()->click();
+        QVERIFY(w.NextButton()->isEnabled());
+        w.Agreement()->NotAgreeButton()->click();
+        QVERIFY(!w.NextButton()->isEnabled());
+        w.Agreement()->AgreeButton()->click();
+
+        w.BackButton()->click();
+        QCOMPARE(w.PageIndex(), 0);
+        w.NextButton()->click();
+        QVERIFY(w.Agreement()->AgreeButton()->isChecked());
+        QVERIFY(w.NextButton()->isEnabled());
+
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 2);
+        QVERIFY(w.Mode()->AutomaticButton()->isChecked());
+        w.Mode()->ManualButton()->click();
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 3);
+        w.BackButton()->click();
+        w.BackButton()->click();
+        QCOMPARE(w.PageIndex(), 1);
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 2);
+        QVERIFY(w.Mode()->ManualButton()->isChecked());
+        QVERIFY(w.Mode()->ManualButton()->hasFocus());
+
+        // Automatic goes to the automatic target page with Next off; Back returns.
+        w.Mode()->AutomaticButton()->click();
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 7);
+        QVERIFY(!w.NextButton()->isEnabled());
+        w.BackButton()->click();
+        QCOMPARE(w.PageIndex(), 2);
+        QVERIFY(w.NextButton()->isEnabled());
+    }
+
+    void escAndCloseOnEarlyPagesEndAtOnce() {
+        MainWindow& w = Open();
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(Ended(w));
+        QVERIFY(boxes_->Boxes().empty());
+
+        MainWindow& again = Open();
+        again.NextButton()->click();
+        again.close();
+        QVERIFY(Ended(again));
+        QVERIFY(boxes_->Boxes().empty());
+    }
+
+    void quitIsAskedFromTheModePageOn() {
+        MainWindow& w = Open();
+        w.NextButton()->click();
+        w.Agreement()->AgreeButton()->click();
+        w.NextButton()->click();
+        w.Mode()->ManualButton()->click();
+
+        boxes_->Queue(MessageAnswer::No);
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QCOMPARE(boxes_->Texts(), std::vector<std::string>{kQuit});
+        const auto& box = boxes_->Boxes().back().request;
+        QCOMPARE(box.caption, std::string("Information"));
+        QVERIFY(box.icon == MessageIcon::Question);
+        QVERIFY(box.buttons == MessageButtons::YesNo);
+        QVERIFY(!w.Ended());
+        QCOMPARE(w.PageIndex(), 2);
+        QVERIFY(w.Mode()->ManualButton()->isChecked());
+
+        w.NextButton()->click();
+        boxes_->Queue(MessageAnswer::No);
+        w.close();
+        QVERIFY(!w.Ended());
+        QCOMPARE(w.PageIndex(), 3);
+
+        boxes_->Queue(MessageAnswer::Yes);
+        w.CancelButton()->click();
+        QVERIFY(Ended(w));
+        QVERIFY(w.Discovery() == nullptr);
+    }
+
+    void hiddenModeOnlyFromTitlePage() {
+        MainWindow& w = Open();
+        w.NextButton()->setFocus();
+        QTest::keyClick(w.NextButton(), Qt::Key_T);
+        QTest::keyClick(w.NextButton(), Qt::Key_T);
+        QCOMPARE(boxes_->Boxes().size(), size_t(2));
+        QCOMPARE(boxes_->Boxes()[0].request.text, std::string(kRelaxedModeText));
+        QCOMPARE(boxes_->Boxes()[0].request.caption, w.windowTitle().toStdString());
+        QVERIFY(w.RelaxedMode());
+        QCOMPARE(w.PageIndex(), 0);  // a key, not a click
+
+        MainWindow& other = Open();
+        boxes_->Clear();
+        other.NextButton()->click();
+        other.Agreement()->AgreeButton()->click();
+        other.NextButton()->setFocus();
+        QTest::keyClick(other.NextButton(), Qt::Key_T);
+        QVERIFY(boxes_->Boxes().empty());
+        QVERIFY(!other.RelaxedMode());
+    }
+
+    void enterFollowsTheFocus() {
+        MainWindow& w = Open();
+        QTest::keyClick(&w, Qt::Key_Return);
+        QCOMPARE(w.PageIndex(), 1);
+        w.Agreement()->AgreeButton()->click();
+        w.BackButton()->setFocus();
+        QTest::keyClick(w.BackButton(), Qt::Key_Return);
+        QCOMPARE(w.PageIndex(), 0);
+        w.CancelButton()->setFocus();
+        QTest::keyClick(w.CancelButton(), Qt::Key_Enter);
+        QVERIFY(Ended(w));
+    }
+
+    // --- Target entry page
+
+    void validationOrderAndFocus() {
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        TargetEntryPage* page = w.Target();
+        QCOMPARE(QString::fromStdString(page->Address()->Text()), QString("192.168.0.100"));
+        QVERIFY(!page->PortEdit()->isEnabled());
+
+        page->Address()->SetText("");
+        page->CustomPortButton()->click();
+        page->PortEdit()->setText("80");
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 3);
+        QCOMPARE(boxes_->Texts().back(),
+                 std::string("Input the correct IP address of the target camera."));
+        QVERIFY(boxes_->Boxes().back().request.icon == MessageIcon::Exclamation);
+        QCOMPARE(boxes_->Boxes().back().request.caption, std::string("Information"));
+        QVERIFY(page->Address()->Field(0)->hasFocus());
+
+        page->Address()->SetText("127.0.0.2");
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Texts().back(),
+                 std::string("Input the correct port No. of the target camera."));
+        QVERIFY(page->PortEdit()->hasFocus());
+
+        page->Port80Button()->click();
+        QVERIFY(!page->PortEdit()->isEnabled());
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Texts().back(), std::string("Input the correct name and password."));
+        QVERIFY(page->NameEdit()->hasFocus());
+
+        page->NameEdit()->setText("admin");
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Texts().back(), std::string("Input the correct name and password."));
+        QVERIFY(page->PasswordEdit()->hasFocus());
+        QCOMPARE(boxes_->Boxes().size(), size_t(4));
+        QCOMPARE(w.PageIndex(), 3);
+    }
+
+    void portBounds_data() {
+        QTest::addColumn<bool>("custom");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("1023") << true << "1023" << false;
+        QTest::newRow("1024") << true << "1024" << true;
+        QTest::newRow("65535") << true << "65535" << true;
+        QTest::newRow("65536") << true << "65536" << false;
+        QTest::newRow("empty") << true << "" << false;
+        QTest::newRow("80 chosen, field ignored") << false << "99999" << true;
+    }
+
+    void portBounds() {
+        QFETCH(bool, custom);
+        QFETCH(QString, port);
+        QFETCH(bool, accepted);
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        TargetEntryPage* page = w.Target();
+        page->NameEdit()->setText("admin");
+        page->PasswordEdit()->setText("pw");
+        (custom ? page->CustomPortButton() : page->Port80Button())->click();
+        page->PortEdit()->setText(port);
+        QCOMPARE(page->Validate(), accepted);
+        QCOMPARE(boxes_->Saw("Input the correct port No. of the target camera."), !accepted);
+    }
+
+    void hostTextAndSetupBoxes() {
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        TargetEntryPage* page = w.Target();
+        page->Address()->SetText("127.0.0.9");
+        QCOMPARE(page->GetHostText(), std::string("127.0.0.9"));
+        page->CustomPortButton()->click();
+        page->PortEdit()->setText("8080");
+        QCOMPARE(page->GetHostText(), std::string("127.0.0.9:8080"));
+        page->NameEdit()->setText("admin");
+        page->PasswordEdit()->setText("secret");
+        QCOMPARE(page->GetCredentials(), std::string("admin:secret"));
+
+        QVERIFY(page->RetainBox()->isChecked());
+        QVERIFY(page->BackupBox()->isEnabled());
+        page->BackupBox()->click();
+        page->RetainBox()->click();
+        QVERIFY(!page->BackupBox()->isChecked());
+        QVERIFY(!page->BackupBox()->isEnabled());
+        page->RetainBox()->click();
+        QVERIFY(page->BackupBox()->isEnabled());
+        QVERIFY(!page->BackupBox()->isChecked());
+
+        // What the operator typed survives Back and Next.
+        w.BackButton()->click();
+        w.NextButton()->click();
+        QCOMPARE(page->GetHostText(), std::string("127.0.0.9:8080"));
+    }
+
+    void duplicateDetectedAddresses() {
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        TargetEntryPage* page = w.Target();
+        page->Address()->SetText("127.0.0.7");
+        auto record = [](uint8_t last, const char* mac) {
+            CameraRecord r;
+            r.ip[0] = 127;
+            r.ip[3] = last;
+            std::snprintf(r.mac, sizeof r.mac, "%s", mac);
+            return r;
+        };
+        QVERIFY(page->CheckDuplicateAddress({}));
+        QVERIFY(page->CheckDuplicateAddress({record(7, "m1"), record(8, "m2")}));
+        QVERIFY(page->CheckDuplicateAddress({record(7, "m1"), record(7, "")}));
+        QVERIFY(boxes_->Boxes().empty());
+        QVERIFY(!page->CheckDuplicateAddress({record(7, "m1"), record(7, "m2")}));
+        QCOMPARE(boxes_->Texts().back(), std::string(kDuplicateAddressText));
+        QCOMPARE(boxes_->Boxes().back().request.caption, std::string("Error"));
+        QVERIFY(boxes_->Boxes().back().request.icon == MessageIcon::Stop);
+    }
+
+    void relaxedModeStopsOnDuplicateDetectedAddress() {
+        MainWindow& w = Open();
+        w.NextButton()->setFocus();
+        QTest::keyClick(w.NextButton(), Qt::Key_T);
+        QVERIFY(w.RelaxedMode());
+        for (const char* mac : {"m1", "m2"}) {
+            CameraRecord r;
+            r.ip[0] = 127;
+            r.ip[3] = 7;
+            std::snprintf(r.mac, sizeof r.mac, "%s", mac);
+            w.Table().Store(r);
+        }
+        ToTargetPage(w);
+        EnterTarget(w, "127.0.0.7", "admin", "admin");
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Texts().back(), std::string(kDuplicateAddressText));
+        QCOMPARE(w.PageIndex(), 3);
+        QVERIFY(!w.NextButton()->isEnabled());
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(w.CancelButton()->isEnabled());
+        QVERIFY(!w.ConfirmQuit());
+    }
+
+    void goToPageMessageAndStrayTicks() {
+        MainWindow& w = Open();
+        w.Port().PostMessage(kMsgGoToPage, 0, 1);  // relative
+        QTRY_COMPARE(w.PageIndex(), 1);
+        w.OnTimer(kUpgradeTimerBase);  // no upgrade: ignored
+        w.OnTimer(0x1234);
+        QCOMPARE(w.PageIndex(), 1);
+        w.Port().PostMessage(kMsgGoToPage, 1, 3);
+        QTRY_COMPARE(w.PageIndex(), 3);
+        ExpectBackOnTarget(w);
+    }
+
+    void batchButtonModes() {
+        MainWindow& w = Open();
+        w.SetButtonMode(3);
+        QCOMPARE(w.PageIndex(), 9);
+        QCOMPARE(w.NextButton()->text(), QString("&Abort"));
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(!w.CancelButton()->isEnabled());
+        QTest::keyClick(&w, Qt::Key_Escape);  // nothing while the batch runs
+        w.close();
+        QVERIFY(!w.Ended());
+
+        w.SetButtonMode(4);
+        QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
+        QVERIFY(!w.NextButton()->isEnabled());
+        w.SetButtonMode(2);  // ignored once finished
+        QVERIFY(!w.NextButton()->isEnabled());
+        w.CancelButton()->click();
+        QVERIFY(Ended(w));
+        QVERIFY(boxes_->Boxes().empty());
+    }
+
+    // --- The Window port
+
+    void portAnswersWorkersOnTheUiThread() {
+        QWidget owner;
+        std::vector<uint32_t> ticks;
+        std::vector<intptr_t> posts;
+        QtWindowPort port(
+            &owner, [&](uint32_t id) { ticks.push_back(id); },
+            [&](uint32_t, uintptr_t, intptr_t l) { posts.push_back(l); });
+
+        boxes_->Queue(MessageAnswer::Cancel);
+        std::atomic<int> answer{-1};
+        std::thread worker([&] {
+            answer = static_cast<int>(port.MessageBox(
+                "from worker", "Information", MessageIcon::Question, MessageButtons::OkCancel));
+            port.PostMessage(kMsgGoToPage, 1, 1);
+            port.PostMessage(kMsgGoToPage, 1, 2);
+            port.SetTimer(0x8100, 20);
+        });
+        QTRY_COMPARE(answer.load(), static_cast<int>(MessageAnswer::Cancel));
+        worker.join();
+        QVERIFY(boxes_->Boxes().at(0).onUiThread);
+        QTRY_VERIFY(!ticks.empty());
+        QCOMPARE(ticks.front(), uint32_t(0x8100));
+        QCOMPARE(posts, (std::vector<intptr_t>{1, 2}));
+        port.KillTimer(0x8100);
+        QVERIFY(!port.TimerActive(0x8100));
+
+        // A worker still waiting when the window closes gets the harmless answer.
+        std::atomic<int> late{-1};
+        std::thread waiting([&] {
+            late = static_cast<int>(port.MessageBox("late", "Information", MessageIcon::Question,
+                                                    MessageButtons::YesNo));
+        });
+        QThread::msleep(100);
+        port.Close();
+        waiting.join();
+        QCOMPARE(late.load(), static_cast<int>(MessageAnswer::No));
+        QCOMPARE(boxes_->Boxes().size(), size_t(1));
+        QVERIFY(port.MessageBox("after", "", MessageIcon::Stop, MessageButtons::Ok) ==
+                MessageAnswer::Ok);
+    }
+
+    // --- Against stand-in cameras
+
+    void refusedPreconditionStaysOnTarget() {
+        RequireCameras();
+        AddCamera();
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        EnterTarget(w, "127.0.0.2", "admin", "wrong");
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 3);
+        QVERIFY(boxes_->Boxes().size() >= 2);  // the check's own message first
+        const auto& last = boxes_->Boxes().back().request;
+        QCOMPARE(last.text, std::string("This firmware is not suitable for the target camera."));
+        QCOMPARE(last.caption, std::string("Information"));
+        QVERIFY(last.icon == MessageIcon::Question);
+        ExpectBackOnTarget(w);
+    }
+
+    void versionPageShowsTheCamera() {
+        RequireCameras();
+        AddCamera();
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        w.Target()->BackupBox()->click();
+        EnterTarget(w, "127.0.0.2", "admin", "admin");
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 4);
+        QVERIFY(boxes_->Boxes().empty());
+        QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
+        QCOMPARE(w.Progress()->AddressText(), QString("127.0.0.2"));
+        QCOMPARE(w.Progress()->CurrentVersion(), QString("ver1.05"));
+        QCOMPARE(w.Progress()->NewVersion(), QString("ver1.08"));
+        QCOMPARE(w.Progress()->SetupDataLine(), QString("Retain and backup the current settings."));
+
+        // Cancel at "Proceed" stays; Back returns to the target page.
+        boxes_->Queue(MessageAnswer::Cancel);
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Texts().back(), std::string("Proceed to the firmware upgrade?"));
+        QCOMPARE(boxes_->Boxes().back().request.caption, std::string("Information"));
+        QVERIFY(boxes_->Boxes().back().request.buttons == MessageButtons::OkCancel);
+        QCOMPARE(w.PageIndex(), 4);
+        w.BackButton()->click();
+        QCOMPARE(w.PageIndex(), 3);
+    }
+
+    void versionGates_data() {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<MessageAnswer>("answer");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("message");
+        const QString reset =
+            "The current set up information of the camera including IP address will be reset "
+            "to default.";
+        QTest::newRow("3.x refused")
+            << "3.10" << MessageAnswer::Ok << 3
+            << "The firmware upgrade cannot be applied to the target camera.";
+        QTest::newRow("1.08 reset, OK") << "1.08" << MessageAnswer::Ok << 4 << reset;
+        QTest::newRow("1.09 reset, Cancel") << "1.09" << MessageAnswer::Cancel << 3 << reset;
+    }
+
+    void versionGates() {
+        QFETCH(QString, version);
+        QFETCH(MessageAnswer, answer);
+        QFETCH(int, page);
+        QFETCH(QString, message);
+        RequireCameras();
+        AddCamera([&](sim::CameraConfig& c) { c.softVersion = version.toStdString(); });
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        EnterTarget(w, "127.0.0.2", "admin", "admin");
+        boxes_->Queue(answer);
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Texts(), std::vector<std::string>{message.toStdString()});
+        QCOMPARE(w.PageIndex(), page);
+        if (page == 3)
+            ExpectBackOnTarget(w);
+    }
+
+    void configurationThatCannotBeSavedReturnsToTarget() {
+        RequireCameras();
+        AddCamera();
+        // A file where the backup folder should be: the save must fail.
+        QFile blocker(temp_.path() + "/not-a-folder");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("ProgramFiles", blocker.fileName().toUtf8());
+        MainWindow& w = Open();
+        ToVersionPage(w);
+        boxes_->Queue(MessageAnswer::Ok);
+        w.NextButton()->click();
+        qputenv("ProgramFiles", (temp_.path() + "/pf").toUtf8());
+        QCOMPARE(boxes_->Texts().back(), std::string("Cannot save camera's configuration!"));
+        QCOMPARE(boxes_->Boxes().back().request.caption, std::string("Information"));
+        QVERIFY(boxes_->Boxes().back().request.icon == MessageIcon::Stop);
+        ExpectBackOnTarget(w);
+        QVERIFY(!w.Backup());
+    }
+
+    void failedTransferReturnsToTarget_data() {
+        QTest::addColumn<bool>("retain");
+        QTest::addColumn<bool>("keep");
+        QTest::newRow("discard") << false << false;
+        QTest::newRow("retain and backup") << true << true;
+    }
+
+    void failedTransferReturnsToTarget() {
+        QFETCH(bool, retain);
+        QFETCH(bool, keep);
+        RequireCameras();
+        if (FtpServiceFactory())
+            QSKIP("the stand-in camera has an FTP server: the transfer succeeds");
+        AddCamera();
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        if (keep)
+            w.Target()->BackupBox()->click();
+        if (!retain)
+            w.Target()->RetainBox()->click();
+        EnterTarget(w, "127.0.0.2", "admin", "admin");
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 4);
+        boxes_->Queue(MessageAnswer::Ok);
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 5);
+        QVERIFY(!w.NextButton()->isEnabled());
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(!w.CancelButton()->isEnabled());
+        QCOMPARE(w.Progress()->StatusLine(),
+                 QString("Version up is in progress. Do not turn off the power."));
+        // Esc does nothing while the camera is being written.
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(!w.Ended());
+
+        // No FTP server: the transfer fails, the worker says so and the
+        // wizard returns to the target page.
+        QTRY_COMPARE_WITH_TIMEOUT(w.PageIndex(), 3, 30000);
+        QVERIFY(boxes_->Saw("Ftp Error!"));
+        for (const auto& box : boxes_->Boxes())
+            QVERIFY(box.onUiThread);
+        ExpectBackOnTarget(w);
+        QVERIFY(!w.ManualUpgrade());
+        QVERIFY(!w.QtPort().TimerActive(kUpgradeTimerBase));
+        QCOMPARE(cameras_->RequestCount(0, "POST /command/main.cgi"), 0);
+        // The configuration was saved before the upgrade, and kept.
+        QCOMPARE(BackupFiles().size(), retain ? 1 : 0);
+        if (retain)
+            QVERIFY(BackupFiles().front().endsWith("/vcq-r20.10000001.cfg"));
+
+        // Leaving removes the workspace the package was unpacked in.
+        const QString workspace = QString::fromStdString(w.Workspace()->workspacePath);
+        QVERIFY(!workspace.isEmpty() && QDir(workspace).exists());
+        boxes_->Queue(MessageAnswer::Yes);
+        w.CancelButton()->click();
+        QVERIFY(Ended(w));
+        QVERIFY(!QDir(workspace).exists());
+    }
+
+    void fullManualPath_data() {
+        QTest::addColumn<bool>("retain");
+        QTest::addColumn<bool>("keep");
+        QTest::newRow("discard") << false << false;
+        QTest::newRow("retain") << true << false;
+        QTest::newRow("retain and backup") << true << true;
+    }
+
+    void fullManualPath() {
+        QFETCH(bool, retain);
+        QFETCH(bool, keep);
+        RequireCameras();
+        if (!FtpServiceFactory())
+            QSKIP("TO ENABLE: the stand-in camera has no FTP server yet (FtpServiceFactory)");
+        AddCamera([](sim::CameraConfig& c) {
+            c.versionAfterUpgrade = "1.08";
+            c.rebootDowntime = std::chrono::milliseconds(500);
+        });
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        if (keep)
+            w.Target()->BackupBox()->click();
+        if (!retain)
+            w.Target()->RetainBox()->click();
+        EnterTarget(w, "127.0.0.2", "admin", "admin");
+        w.NextButton()->click();
+        boxes_->Queue(MessageAnswer::Ok);
+        w.NextButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.PageIndex(), 6, 60000);
+        QCOMPARE(w.FinalStep(), step::kCompleted);
+        QVERIFY(boxes_->Texts() == std::vector<std::string>{"Proceed to the firmware upgrade?"});
+        QVERIFY(w.Result()->ResultText().endsWith("Target camera version is \"1.08\"."));
+        QCOMPARE(w.BackButton()->text(), QString("&Re-try"));
+        QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
+        QVERIFY(!w.NextButton()->isEnabled());
+        QCOMPARE(cameras_->RequestCount(0, "POST /command/main.cgi"), 1);
+        QCOMPARE(!cameras_->Config(0).restoredConfiguration.empty(), retain);
+        QCOMPARE(BackupFiles().size(), keep ? 1 : 0);
+
+        // Finish ends without a question.
+        w.CancelButton()->click();
+        QVERIFY(Ended(w));
+        QCOMPARE(boxes_->Boxes().size(), size_t(1));
+    }
+
+    void wrongVersionAfterRebootIsAVersionUpError() {
+        RequireCameras();
+        if (!FtpServiceFactory())
+            QSKIP("TO ENABLE: the stand-in camera has no FTP server yet (FtpServiceFactory)");
+        AddCamera([](sim::CameraConfig& c) {
+            c.versionAfterUpgrade = "1.07";
+            c.rebootDowntime = std::chrono::milliseconds(500);
+        });
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        w.Target()->RetainBox()->click();
+        EnterTarget(w, "127.0.0.2", "admin", "admin");
+        w.NextButton()->click();
+        boxes_->Queue(MessageAnswer::Ok);
+        w.NextButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(boxes_->Saw("Version up error."), 60000);
+        QTRY_COMPARE(w.PageIndex(), 3);
+        ExpectBackOnTarget(w);
+    }
+
+    // --- Discovery
+    void broadcastNeedsTheIsolatedNetworkOrTheFlag() {
+        const QByteArray saved = qgetenv("VCQ_ISOLATED");
+        qunsetenv("VCQ_ISOLATED");
+        QVERIFY(!BroadcastAllowed(false));
+        QVERIFY(BroadcastAllowed(true));
+        MainWindow& w = Open(true);
+        QVERIFY(w.Discovery() == nullptr);  // skipped, with a note on stderr
+        QCOMPARE(w.PageIndex(), 0);
+        qputenv("VCQ_ISOLATED", "1");
+        QVERIFY(BroadcastAllowed(false));
+        if (saved.isNull())
+            qunsetenv("VCQ_ISOLATED");
+        else
+            qputenv("VCQ_ISOLATED", saved);
+    }
+
+    void discoveryAsksTwiceAndEndsAfterTenSeconds() {
+        RequireCameras();
+        sim::CameraConfig camera;
+        camera.address = "127.0.0.3";
+        sim::DiscoveryResponder responder({camera});
+        QVERIFY(responder.Start());
+        QElapsedTimer clock;
+        clock.start();
+        MainWindow& w = Open(true);
+        QVERIFY(w.Discovery());
+        QTRY_COMPARE_WITH_TIMEOUT(responder.EnquiriesHeard(), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Table().Count(), 1, 2000);
+        QTest::qWait(3500);
+        QCOMPARE(responder.EnquiriesHeard(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(responder.EnquiriesHeard(), 2, 3000);
+        QVERIFY(clock.elapsed() >= 4900);
+        QVERIFY(w.Table().ThreadRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Table().ThreadRunning(), 7000);
+        QVERIFY(clock.elapsed() >= 9900);
+        QVERIFY(!w.QtPort().TimerActive(w.Discovery()->TimerId()));
+        QCOMPARE(responder.EnquiriesHeard(), 2);
+        QCOMPARE(w.PageIndex(), 0);
+        responder.Stop();
+    }
+};
+
+QTEST_MAIN(WizardTest)
+#include "wizard_test.moc"

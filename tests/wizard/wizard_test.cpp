@@ -28,10 +28,6 @@ constexpr const char* kQuit = "Quit the firmware upgrade?";
 // The stand-in camera's FTP server comes with the simulator's FTP service;
 // until it is there, the upgrade runs up to the transfer only. Return its
 // factory here to enable the full manual path.
-sim::ServiceFactory FtpServiceFactory() {
-    return nullptr;
-}
-
 bool Ended(MainWindow& w) {
     return w.Ended() && !w.isVisible();
 }
@@ -85,8 +81,7 @@ class WizardTest : public QObject {
     size_t AddCamera(const std::function<void(sim::CameraConfig&)>& change = {}) {
         if (!cameras_) {
             sim::SimulatorOptions options;
-            if (auto ftp = FtpServiceFactory())
-                options.extraServices.push_back(ftp);
+            options.ftp = true;
             cameras_ = std::make_unique<sim::Simulator>(options);
         }
         sim::CameraConfig config;
@@ -604,9 +599,7 @@ class WizardTest : public QObject {
         QFETCH(bool, retain);
         QFETCH(bool, keep);
         RequireCameras();
-        if (FtpServiceFactory())
-            QSKIP("the stand-in camera has an FTP server: the transfer succeeds");
-        AddCamera();
+        AddCamera([](sim::CameraConfig& c) { c.ftpFailStor = -1; });
         MainWindow& w = Open();
         ToTargetPage(w);
         if (keep)
@@ -628,8 +621,8 @@ class WizardTest : public QObject {
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(!w.Ended());
 
-        // No FTP server: the transfer fails, the worker says so and the
-        // wizard returns to the target page.
+        // Every upload refused: the transfer fails, the worker says so and
+        // the wizard returns to the target page.
         QTRY_COMPARE_WITH_TIMEOUT(w.PageIndex(), 3, 30000);
         QVERIFY(boxes_->Saw("Ftp Error!"));
         for (const auto& box : boxes_->Boxes())
@@ -664,8 +657,6 @@ class WizardTest : public QObject {
         QFETCH(bool, retain);
         QFETCH(bool, keep);
         RequireCameras();
-        if (!FtpServiceFactory())
-            QSKIP("TO ENABLE: the stand-in camera has no FTP server yet (FtpServiceFactory)");
         AddCamera([](sim::CameraConfig& c) {
             c.versionAfterUpgrade = "1.08";
             c.rebootDowntime = std::chrono::milliseconds(500);
@@ -699,8 +690,6 @@ class WizardTest : public QObject {
 
     void wrongVersionAfterRebootIsAVersionUpError() {
         RequireCameras();
-        if (!FtpServiceFactory())
-            QSKIP("TO ENABLE: the stand-in camera has no FTP server yet (FtpServiceFactory)");
         AddCamera([](sim::CameraConfig& c) {
             c.versionAfterUpgrade = "1.07";
             c.rebootDowntime = std::chrono::milliseconds(500);

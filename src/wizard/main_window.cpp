@@ -12,6 +12,7 @@
 
 #include "package/resources.h"
 #include "protocol/cgi_client.h"
+#include "upgrade/manual_flow.h"
 #include "wizard/app_icon.h"
 #include "wizard/build_info.h"
 #include "wizard/ui_text.h"
@@ -295,7 +296,7 @@ void MainWindow::ShowVersionPage() {
     progressPage_->SetNewVersion(QString::fromStdString(versionLabel_));
 
     const std::string caption = Text(kTextInformation);
-    if (current == "1.08" || current == "1.09") {
+    if (VersionNeedsResetQuestion(current)) {
         if (Box(kResetWarning, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
             MessageAnswer::Ok) {
             --pageIndex_;
@@ -303,10 +304,7 @@ void MainWindow::ShowVersionPage() {
             return;
         }
     }
-    const char c = current.empty() ? '\0' : current[0];
-    const std::string package = PackageVersion();
-    const char p = package.empty() ? '\0' : package[0];
-    if ((c != '3' && p == '3') || (c == '3' && (p == '1' || p == '2'))) {
+    if (VersionRefused(current, PackageVersion())) {
         Box(kCannotApply, caption, MessageIcon::Stop, MessageButtons::Ok);
         --pageIndex_;
         ShowPage();

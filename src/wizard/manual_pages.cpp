@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "package/resources.h"
+#include "upgrade/manual_flow.h"
 #include "wizard/ui_text.h"
 
 namespace vcq::ui {
@@ -171,10 +172,10 @@ bool TargetEntryPage::CheckDuplicateAddress(const std::vector<CameraRecord>& det
 }
 
 const char* StepText(int32_t step, WindowPort* owner, std::string& storage) {
-    static constexpr int kTextIds[] = {0, 360, 323, 320, 319, 322, 357, 359, 321};
     if (step < 0 || step > 8)
         return nullptr;
-    storage = step == 0 ? std::string() : LoadUiText(kTextIds[step], owner);
+    int id = ManualStepTextId(step);
+    storage = id == 0 ? std::string() : LoadUiText(id, owner);
     return storage.c_str();
 }
 

@@ -10,7 +10,7 @@
 namespace {
 
 class SilentWindow : public vcq::WindowPort {
-public:
+  public:
     vcq::MessageAnswer MessageBox(const std::string&, const std::string&, vcq::MessageIcon,
                                   vcq::MessageButtons) override {
         return vcq::MessageAnswer::Ok;

@@ -170,12 +170,12 @@ CameraConfig DefaultCamera(int ordinal) {
     return camera;
 }
 
-bool ApplyCameraSpec(std::string_view spec, CameraConfig& camera, std::string& error) {
+bool ApplyCameraSettings(std::string_view settings, CameraConfig& camera, std::string& error) {
     bool firstUser = true;
-    while (!spec.empty()) {
-        size_t comma = spec.find(',');
-        std::string_view item = spec.substr(0, comma);
-        spec = comma == std::string_view::npos ? "" : spec.substr(comma + 1);
+    while (!settings.empty()) {
+        size_t comma = settings.find(',');
+        std::string_view item = settings.substr(0, comma);
+        settings = comma == std::string_view::npos ? "" : settings.substr(comma + 1);
         if (item.empty())
             continue;
         size_t eq = item.find('=');
@@ -209,7 +209,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
                     out.cameras.push_back(DefaultCamera(static_cast<int>(out.cameras.size())));
             } else {
                 CameraConfig camera = DefaultCamera(static_cast<int>(out.cameras.size()));
-                if (!ApplyCameraSpec(value, camera, error))
+                if (!ApplyCameraSettings(value, camera, error))
                     return false;
                 out.cameras.push_back(std::move(camera));
             }

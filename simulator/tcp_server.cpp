@@ -70,6 +70,9 @@ void TcpServer::AcceptLoop() {
         net::TcpSocket connection = listener_.Accept(kSlice);
         if (!connection.valid())
             continue;
+        // Replies go out as several small writes (FTP's 150 then 226): do not
+        // let them wait for the client's delayed ACK.
+        connection.SetNoDelay();
         if (hooks_.accepted && !hooks_.accepted(connection))
             continue;
         if (static_cast<int>(workers_.size()) >= maxConnections_) {

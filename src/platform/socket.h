@@ -80,6 +80,8 @@ class TcpSocket : public Socket {
     IoResult Receive(void* buffer, size_t size, Millis timeout);
     // Orderly shutdown of the sending side.
     void ShutdownSend();
+    // Sends small writes at once instead of holding them for an ACK.
+    bool SetNoDelay();
 
     // Server side, for the stand-in camera.
     bool Listen(int backlog);

@@ -247,6 +247,15 @@ void TcpSocket::ShutdownSend() {
         ::shutdown(handle_, SHUT_WR);
 }
 
+bool TcpSocket::SetNoDelay() {
+    int on = 1;
+    if (::setsockopt(handle_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
 bool TcpSocket::Listen(int backlog) {
     if (::listen(handle_, backlog) != 0) {
         lastError_ = errno;

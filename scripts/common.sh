@@ -7,7 +7,7 @@ VCQ_PACKAGES=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev
-  qt6-base-dev
+  qt6-base-dev fonts-dejavu-core
   iproute2 util-linux
   clang libclang-rt-14-dev
   lhasa libarchive-tools

@@ -53,7 +53,8 @@ class FtpTransfer : public ::testing::Test {
 
 TEST_F(FtpTransfer, UploadsIntoNestedDriveFoldersInBinary) {
     Start();
-    std::string binary("line\r\nnext\n\0\xff\x1a end", 20);
+    static const char kBytes[] = "line\r\nnext\n\0\xff\x1a end";
+    const std::string binary(kBytes, sizeof kBytes - 1);
     std::string empty = Write("empty.htm", "");
     std::string data = Write("data.bin", binary);
     FtpConnection ftp = Connect();

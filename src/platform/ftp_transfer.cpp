@@ -1,6 +1,6 @@
 #include "platform/ftp_transfer.h"
 
-#include <curl/curl.h>
+#include "platform/curl_easy.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,11 +8,6 @@
 
 namespace vcq::ftp {
 namespace {
-
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 size_t Discard(char*, size_t size, size_t count, void*) {
     return size * count;
@@ -50,10 +45,9 @@ void FtpConnection::Close() {
 }
 
 bool FtpConnection::Open() {
-    GlobalInit();
     Close();
     handle_ = std::make_unique<Handle>();
-    handle_->curl = curl_easy_init();
+    handle_->curl = curl::NewEasy().release();
     if (!handle_->curl) {
         lastError_ = "cannot start an FTP session";
         handle_.reset();

@@ -1,6 +1,6 @@
 #include "platform/http_transfer.h"
 
-#include <curl/curl.h>
+#include "platform/curl_easy.h"
 
 #include <memory>
 #include <mutex>
@@ -8,18 +8,9 @@
 namespace vcq::http {
 namespace {
 
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct EasyDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
 struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-using Easy = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 
 HeaderList MakeHeaders(const std::vector<std::string>& headers) {
@@ -117,9 +108,8 @@ size_t Discard(char*, size_t size, size_t count, void*) {
 GetResult Get(const std::string& url, const std::string& agent,
               const std::vector<std::string>& headers, const BodySink& sink,
               const TransferLimits& limits) {
-    GlobalInit();
     GetResult result;
-    Easy curl(curl_easy_init());
+    curl::Easy curl = curl::NewEasy();
     if (!curl) {
         result.error = "cannot start an internet session";
         return result;
@@ -144,9 +134,8 @@ PostResult Post(const std::string& url, const std::string& agent,
                 const std::vector<std::string>& headers,
                 const std::vector<std::string_view>& writes,
                 const std::function<void(size_t index)>& onWrite, const TransferLimits& limits) {
-    GlobalInit();
     PostResult result;
-    Easy curl(curl_easy_init());
+    curl::Easy curl = curl::NewEasy();
     if (!curl) {
         result.error = "cannot start an internet session";
         return result;

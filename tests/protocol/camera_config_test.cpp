@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "backup_folder.h"
 #include "isolated_env.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
@@ -17,22 +18,12 @@ using namespace std::chrono_literals;
 using vcq::CgiClient;
 using vcq::ConfigBackup;
 namespace sim = vcq::sim;
+using vcq::test::Pattern;
+using vcq::test::ReadFile;
 
 namespace {
 
 const std::string kToken = vcq::EncodeBasicToken("admin:secret");
-
-std::string Pattern(size_t size) {
-    std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<char>((i * 13 + i / 256) & 0xFF);
-    return data;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> HeaderLines(const std::string& request) {
     std::vector<std::string> lines;
@@ -47,20 +38,7 @@ std::vector<std::string> HeaderLines(const std::string& request) {
 
 class CameraConfiguration : public ::testing::Test {
   protected:
-    void SetUp() override {
-        VCQ_REQUIRE_ISOLATED_NETWORK();
-        root_ = fs::temp_directory_path() /
-                ("vcq-camera-config-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-        setenv("ProgramFiles", root_.c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("ProgramFiles");
-        if (!root_.empty())
-            fs::remove_all(root_);
-    }
+    void SetUp() override { VCQ_REQUIRE_ISOLATED_NETWORK(); }
 
     // Camera 0 on 127.0.0.2:80, camera 1 on 127.0.0.2:8080.
     void StartCameras(const std::function<void(sim::CameraConfig&)>& adjust = {}) {
@@ -84,15 +62,10 @@ class CameraConfiguration : public ::testing::Test {
                                               "VCQ-R20", "123456", deleteAfter);
     }
 
-    std::vector<fs::path> FilesBelow() const {
-        std::vector<fs::path> files;
-        for (auto& e : fs::recursive_directory_iterator(root_))
-            if (e.is_regular_file())
-                files.push_back(e.path());
-        return files;
-    }
+    std::vector<fs::path> FilesBelow() const { return folder_.FilesBelow(); }
 
-    fs::path root_;
+    vcq::test::ScopedBackupFolder folder_{"vcq-camera-config"};
+    const fs::path& root_ = folder_.root();
     std::unique_ptr<sim::Simulator> simulator_;
 };
 

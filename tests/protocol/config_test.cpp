@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "backup_folder.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "scripted_server.h"
@@ -13,6 +14,8 @@ using namespace std::chrono_literals;
 using vcq::CgiClient;
 using vcq::ConfigBackup;
 using vcq::test::OkReply;
+using vcq::test::Pattern;
+using vcq::test::ReadFile;
 using vcq::test::ScriptedReply;
 using vcq::test::ScriptedServer;
 
@@ -21,39 +24,10 @@ namespace {
 // Points ProgramFiles at a fresh folder for the test's backups.
 class BackupFolder : public ::testing::Test {
   protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("vcq-config-test-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-        setenv("ProgramFiles", root_.c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("ProgramFiles");
-        fs::remove_all(root_);
-    }
-    std::vector<fs::path> FilesBelow() const {
-        std::vector<fs::path> files;
-        for (auto& e : fs::recursive_directory_iterator(root_))
-            if (e.is_regular_file())
-                files.push_back(e.path());
-        return files;
-    }
-    fs::path root_;
+    std::vector<fs::path> FilesBelow() const { return folder_.FilesBelow(); }
+    vcq::test::ScopedBackupFolder folder_{"vcq-config-test"};
+    const fs::path& root_ = folder_.root();
 };
-
-std::string Pattern(size_t size) {
-    std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    return data;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string HeaderValue(const std::string& request, const std::string& name) {
     size_t at = request.find("\r\n" + name + ": ");

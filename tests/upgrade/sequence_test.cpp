@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "backup_folder.h"
 #include "recording_window.h"
 #include "scripted_server.h"
 #include "upgrade/camera_upgrade.h"
@@ -155,8 +156,7 @@ TEST(Worker, StartNeedsSharedOwnership) {
 }
 
 TEST(Worker, FailedBackupInBatchEndsWith14BeforeAnyUpload) {
-    auto root = std::filesystem::temp_directory_path() / ("vcq-seq-" + std::to_string(getpid()));
-    setenv("ProgramFiles", root.c_str(), 1);
+    vcq::test::ScopedBackupFolder folder("vcq-seq");
     ScriptedServer server;
     server.SetReply("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     RecordingWindow window;
@@ -170,8 +170,6 @@ TEST(Worker, FailedBackupInBatchEndsWith14BeforeAnyUpload) {
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);  // the configuration only: nothing switched on, nothing sent
     EXPECT_EQ(requests[0].rfind("GET /home/l4/vcq-r20.cfg HTTP/1.1\r\n", 0), 0u);
-    std::filesystem::remove_all(root);
-    unsetenv("ProgramFiles");
 }
 
 TEST(Worker, PackageThatCannotBePreparedIsNeverUploaded) {

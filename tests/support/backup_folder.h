@@ -1,0 +1,60 @@
+// A fresh folder for one test's configuration backups: ProgramFiles points at
+// it while the test runs, and it is removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace vcq::test {
+
+class ScopedBackupFolder {
+  public:
+    explicit ScopedBackupFolder(const std::string& prefix) {
+        root_ = std::filesystem::temp_directory_path() /
+                (prefix + "-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_);
+        setenv("ProgramFiles", root_.c_str(), 1);
+    }
+    ~ScopedBackupFolder() {
+        unsetenv("ProgramFiles");
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+    ScopedBackupFolder(const ScopedBackupFolder&) = delete;
+    ScopedBackupFolder& operator=(const ScopedBackupFolder&) = delete;
+
+    const std::filesystem::path& root() const { return root_; }
+    std::vector<std::filesystem::path> FilesBelow() const {
+        std::vector<std::filesystem::path> files;
+        for (auto& e : std::filesystem::recursive_directory_iterator(root_))
+            if (e.is_regular_file())
+                files.push_back(e.path());
+        return files;
+    }
+
+  private:
+    std::filesystem::path root_;
+};
+
+// Bytes that are not all alike, so that a shift or a lost piece shows.
+inline std::string Pattern(size_t size) {
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return data;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace vcq::test

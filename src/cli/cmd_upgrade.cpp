@@ -58,14 +58,12 @@ int RunUpgrade(const Args& args) {
                 packageVersion.c_str());
 
     if (VersionNeedsResetQuestion(upgrade->currentVersion) &&
-        window.MessageBox("The current set up information of the camera including IP address "
-                          "will be reset to default.",
-                          "Information", MessageIcon::Question,
+        window.MessageBox(kResetQuestionText, "Information", MessageIcon::Question,
                           MessageButtons::OkCancel) != MessageAnswer::Ok)
         return 1;
     if (VersionRefused(upgrade->currentVersion, packageVersion)) {
-        window.MessageBox("The firmware upgrade cannot be applied to the target camera.",
-                          "Information", MessageIcon::Stop, MessageButtons::Ok);
+        window.MessageBox(kVersionRefusedText, "Information", MessageIcon::Stop,
+                          MessageButtons::Ok);
         return 1;
     }
 

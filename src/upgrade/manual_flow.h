@@ -11,6 +11,11 @@ namespace vcq {
 // settings on the way (the operator is asked); a 3.x camera never takes a
 // 1.x or 2.x package, nor the reverse.
 bool VersionNeedsResetQuestion(std::string_view cameraVersion);
+inline constexpr const char* kResetQuestionText =
+    "The current set up information of the camera including IP address will be reset to "
+    "default.";
+inline constexpr const char* kVersionRefusedText =
+    "The firmware upgrade cannot be applied to the target camera.";
 bool VersionRefused(std::string_view cameraVersion, std::string_view packageVersion);
 
 // UI text id of a step on the manual progress page; 0 for steps that leave

@@ -34,10 +34,6 @@ constexpr int kTextFinish = 268;
 constexpr int kTextResultFinish = 194;
 constexpr int kTextRetry = 195;
 
-constexpr const char* kResetWarning =
-    "The current set up information of the camera including IP address will be reset to "
-    "default.";
-constexpr const char* kCannotApply = "The firmware upgrade cannot be applied to the target camera.";
 constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
 constexpr const char* kCannotSave = "Cannot save camera's configuration!";
 constexpr const char* kRestoreFailed = "Fault to upload configuration!";
@@ -297,7 +293,7 @@ void MainWindow::ShowVersionPage() {
 
     const std::string caption = Text(kTextInformation);
     if (VersionNeedsResetQuestion(current)) {
-        if (Box(kResetWarning, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
+        if (Box(kResetQuestionText, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
             MessageAnswer::Ok) {
             --pageIndex_;
             ShowPage();
@@ -305,7 +301,7 @@ void MainWindow::ShowVersionPage() {
         }
     }
     if (VersionRefused(current, PackageVersion())) {
-        Box(kCannotApply, caption, MessageIcon::Stop, MessageButtons::Ok);
+        Box(kVersionRefusedText, caption, MessageIcon::Stop, MessageButtons::Ok);
         --pageIndex_;
         ShowPage();
     }

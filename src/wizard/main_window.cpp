@@ -16,7 +16,10 @@
 #include <thread>
 
 #ifdef Q_OS_WIN
+#define NOMINMAX
 #include <windows.h>
+#undef MessageBox  // the Window port's own names
+#undef PostMessage
 #endif
 
 #include "package/resources.h"
@@ -419,6 +422,12 @@ std::function<bool()> MainWindow::CheckCamera() {
     };
 }
 
+void MainWindow::TakeCheckedSerial() {
+    serialText_ = checkedSerial_ ? *checkedSerial_ : std::string();
+    if (upgrade_)
+        upgrade_->serialText = serialText_;
+}
+
 void MainWindow::RunOffUiThread(std::function<bool()> work, std::function<void(bool)> done) {
     checkButtons_[0] = back_->isEnabled();
     checkButtons_[1] = next_->isEnabled();
@@ -477,8 +486,7 @@ void MainWindow::AfterTargetCheck(bool passed) {
         Box(kNotSuitable, Text(kTextInformation), MessageIcon::Question, MessageButtons::Ok);
         return;
     }
-    serialText_ = *checkedSerial_;
-    upgrade_->serialText = serialText_;
+    TakeCheckedSerial();
     lastShownStep_ = step::kNotStarted;
     progressPage_->ShowStep(step::kNotStarted);
     progressPage_->SetSetupData(targetPage_->Retain(), targetPage_->Backup());
@@ -532,8 +540,7 @@ void MainWindow::NextStep() {
                     progressPage_->SetStatusLine(QString());  // nothing is in progress
                     return;
                 }
-                serialText_ = *checkedSerial_;
-                upgrade_->serialText = serialText_;
+                TakeCheckedSerial();
                 pageIndex_ = 5;
                 ShowPage();
             });

@@ -116,6 +116,7 @@ class MainWindow : public QDialog {
     void BeginUpgrade();
     // The precondition check of the manual upgrade, run off the UI thread.
     std::function<bool()> CheckCamera();
+    void TakeCheckedSerial();
     void EndWizard();
     void Shutdown();
     std::string Text(int id);

@@ -128,6 +128,7 @@ class WizardTest : public QObject {
         QVERIFY(w.NextButton()->isEnabled());
         QVERIFY(w.BackButton()->isEnabled());
         QVERIFY(w.CancelButton()->isEnabled());
+        QVERIFY(w.Target()->Address()->Field(0)->hasFocus());
     }
 
     QStringList BackupFiles() {

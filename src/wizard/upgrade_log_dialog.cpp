@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
@@ -51,6 +52,7 @@ UpgradeLogDialog::UpgradeLogDialog(const std::string& log, QWidget* parent)
     edit_->setPalette(palette);
     edit_->setMinimumSize(DialogUnitsX(305), DialogUnitsY(165));
     edit_->setPlainText(text);
+    edit_->installEventFilter(this);
 
     save_ = new QPushButton("&Save...", this);
     copy_ = new QPushButton("&Copy", this);
@@ -92,6 +94,16 @@ void UpgradeLogDialog::ShowFromTop() {
     cursor.movePosition(QTextCursor::Start);
     edit_->setTextCursor(cursor);
     edit_->ensureCursorVisible();
+}
+
+bool UpgradeLogDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in the log stays there rather than closing the dialog.
+    if (watched == edit_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 bool UpgradeLogDialog::SaveTo(const QString& path) {

@@ -37,6 +37,7 @@ class UpgradeLogDialog : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void ShowFromTop();

@@ -215,6 +215,8 @@ class DialogsTest : public QObject {
         QCOMPARE(d.Edit()->textCursor().position(), 0);
         QVERIFY(d.Edit()->isReadOnly());
         QCOMPARE(d.Edit()->palette().color(QPalette::Base), QColor(Qt::white));
+        QTest::keyClick(d.Edit(), Qt::Key_Return);  // kept by the edit
+        QVERIFY(d.isVisible());
         QVERIFY(d.Edit()->toPlainText().startsWith(
             "VCQ-R20(192.168.0.1) Completed successfully.\nVCQ-R20(DHCP:10.0.0.1) Login"));
     }

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 
 #include "package/resources.h"
+#include "wizard/beep.h"
+#include "wizard/image_button.h"
 #include "wizard/message_presenter.h"
 #include "wizard/port_choice.h"
 #include "wizard/ui_text.h"
@@ -16,10 +18,8 @@ namespace {
 
 using targets::EntryStep;
 
-// PREV, NEXT, ADD and DEL. Plain buttons until the bitmap ImageButton
-// replaces them; their captions name its bitmaps.
 QAbstractButton* StepButton(const char* caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
+    auto* button = new ImageButton(caption, parent);
     button->setAutoDefault(false);
     return button;
 }
@@ -149,9 +149,8 @@ bool EntryTerminalsDialog::Finish(EntryStep step) {
             Tell(targets::kTextBadPort, portEdit_);
             return false;
         case EntryStep::AtLastEntry:
-            ++alerts_;
-            QApplication::beep();
-            QApplication::alert(this, 500);
+            Beep();
+            QApplication::alert(this, 300);
             break;
         case EntryStep::Done:
             break;

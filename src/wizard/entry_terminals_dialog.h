@@ -27,8 +27,6 @@ class EntryTerminalsDialog : public QDialog {
                          QWidget* parent = nullptr);
 
     int Position() const { return rules_.Position(); }
-    // How often the dialog beeped because NEXT found no further room.
-    int AlertCount() const { return alerts_; }
 
     AddressEdit* Address() const { return address_; }
     QRadioButton* Port80Button() const { return port80_; }
@@ -60,7 +58,6 @@ class EntryTerminalsDialog : public QDialog {
     void OnOk();
 
     targets::EntryTerminals rules_;
-    int alerts_ = 0;
     AddressEdit* address_;
     QRadioButton* port80_;
     QRadioButton* customPort_;

@@ -2,6 +2,7 @@
 // rows' colours, and a camera that never answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -93,11 +94,15 @@ TEST(VerificationRunnerTest, AsksAtMostFourPerTickInListOrder) {
     gate.Open();
     std::vector<int32_t> answered;
     while (answered.size() < 6) {
+        int32_t last = -1;  // within a tick, outcomes come in list order
         for (auto& outcome : TickUntilRetired(runner)) {
             EXPECT_EQ(outcome.reply.text, "reply " + std::to_string(outcome.index));
+            EXPECT_GT(outcome.index, last);
+            last = outcome.index;
             answered.push_back(outcome.index);
         }
     }
+    std::sort(answered.begin(), answered.end());
     EXPECT_EQ(answered, (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
     EXPECT_TRUE(runner.Empty());
 }
@@ -230,8 +235,8 @@ TEST(ListVerificationTest, SysuserExchangeAgainstScriptedCameras) {
 
     ExchangeLimits limits;
     limits.connect = 500ms;
-    limits.read = 300ms;
-    limits.total = 1s;
+    limits.read = 1s;
+    limits.total = 2s;
     CameraList list;
     list.SetVerifyExchange(SysuserExchange(limits));
     for (auto* server : {&accepting, &refusing, &silent}) {
@@ -241,14 +246,14 @@ TEST(ListVerificationTest, SysuserExchangeAgainstScriptedCameras) {
     list.StartVerification({0, 1, 2});
 
     auto longest = std::chrono::steady_clock::duration::zero();
-    for (int i = 0; i < 400 && list.Verifying(); ++i) {
+    for (int i = 0; i < 1000 && list.Verifying(); ++i) {
         auto start = std::chrono::steady_clock::now();
         list.VerificationTick();
         longest = std::max(longest, std::chrono::steady_clock::now() - start);
         std::this_thread::sleep_for(10ms);
     }
     EXPECT_FALSE(list.Verifying());
-    EXPECT_LT(longest, 50ms);  // the ticks never wait for a camera
+    EXPECT_LT(longest, 250ms);  // far below one wait for the silent camera
     EXPECT_EQ(list.Row(0).status, status::kVerified);
     EXPECT_EQ(list.Row(0).texts[text::kMac], "08-00-46-aa-bb-cc");
     EXPECT_EQ(list.Row(1).status, status::kFailed);

@@ -610,6 +610,11 @@ class WizardTest : public QObject {
         w.Target()->CustomPortButton()->click();
         w.Target()->Address()->Field(0)->setFocus();
         QCOMPARE(reachesAll(w.CurrentPage()), QString());
+        w.BackButton()->click();
+        w.Mode()->AutomaticButton()->click();
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 7);
+        QCOMPARE(reachesAll(w.CurrentPage()), QString());
     }
 
     // --- The Window port

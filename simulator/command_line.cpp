@@ -81,11 +81,12 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return ParseNumber(value, camera.hugeBodyBytes);
     if (key == "next-version")
         return camera.versionAfterUpgrade = text, true;
-    if (key == "reboot") {
+    if (key == "reboot" || key == "delay") {
         unsigned millis = 0;
         if (!ParseNumber(value, millis))
             return false;
-        camera.rebootDowntime = std::chrono::milliseconds(millis);
+        (key == "reboot" ? camera.rebootDowntime : camera.replyDelay) =
+            std::chrono::milliseconds(millis);
         return true;
     }
     if (key == "status") {
@@ -258,6 +259,7 @@ Keys:
   fault=KIND           none, refuse, silent (accepts, never answers),
                        close-mid-reply, split (head and body apart),
                        huge-body
+  delay=MS             answer every HTTP request MS late (default 0)
   ftp-port=N           FTP port; 0 picks a free one (default 21)
   ftp-on=on|off        FTP server on from the start (default off, until
                        "FtpServerFunc=on")

@@ -49,6 +49,7 @@ ListView::ListView(QWidget* parent) : QTreeView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
+    viewport()->setMouseTracking(true);  // moves without a button reach the tooltip
     header()->setStretchLastSection(false);
     header()->setSectionsClickable(false);
     header()->setSectionsMovable(false);

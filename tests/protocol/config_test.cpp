@@ -216,3 +216,22 @@ TEST(Restore, FailuresGiveMinusOneOrMinusTwo) {
     silent.SetRestoreLimits({1000ms, 1000ms, 1500ms});
     EXPECT_EQ(silent.RestoreConfiguration(), -2);
 }
+
+TEST(Restore, CountsOnlyWhenTheCameraSaysYes) {
+    std::string config = Pattern(100);
+    const std::pair<std::string, int> cases[] = {
+        {"HTTP/1.1 204 No Content\r\n\r\n", 0},
+        {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n", -3},
+        {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 4\r\n\r\nnope", -3},
+        {"HTTP/1.1 2", -2},  // no whole status line
+        {"", -2},            // cut without a word
+    };
+    for (const auto& [reply, expected] : cases) {
+        ScriptedServer server;
+        server.SetReply(ScriptedReply{{{reply}}, false});
+        CgiClient client(server.hostText());
+        client.SetRestoreData(config.data(), static_cast<uint32_t>(config.size()));
+        EXPECT_EQ(client.RestoreConfiguration(), expected) << reply;
+        EXPECT_EQ(client.restoreError().empty(), expected == 0) << client.restoreError();
+    }
+}

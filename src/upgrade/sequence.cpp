@@ -95,8 +95,8 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
     deleteAfter_ = deleteAfterRestore && *deleteAfterRestore != 0;
     backupStamp_ = backupTime ? *backupTime : std::time(nullptr);
     models_ = modelNames ? modelNames->names : std::vector<std::string>{};
-    SetFailureDetail({});
     abandoned_ = false;
+    SetFailureDetail({});
     workerDone_ = false;
     step = step::kUploading;
     worker_ = std::thread([self] {
@@ -124,7 +124,8 @@ std::string CameraUpgrade::FailureDetail() const {
 
 void CameraUpgrade::SetFailureDetail(std::string detail) {
     std::lock_guard lock(stepMutex_);
-    failureDetail_ = std::move(detail);
+    if (!abandoned_)  // the owner has the last word, a tick-out's say
+        failureDetail_ = std::move(detail);
 }
 
 bool CameraUpgrade::WaitForWorker(std::chrono::milliseconds timeout) {
@@ -312,9 +313,8 @@ bool CameraUpgrade::WaitForRebootedCamera() {
                              std::string(target));
             return SetStep(step::kWrongVersion);
         }
-        if (backup)
-            RestoreBackup();
         if (backup) {
+            RestoreBackup();
             if (!PauseUnlessAbandoned(abandoned_, kRestorePause))
                 return false;
             if (!SetStep(step::kReconfiguring))

@@ -41,6 +41,9 @@ int RunCheck(const Args& args) {
     camera.ParseIdentity(camera.sysinfoText, index, model, version, unusedSerial);
     std::printf("model: %s\nversion: %s\nserial: %s\n", model.c_str(),
                 camera.currentVersion.c_str(), serial.c_str());
+    // A reply the check could not read fails without a message: say why.
+    if (!passed && !camera.FailureDetail().empty())
+        std::fprintf(stderr, "%s\n", camera.FailureDetail().c_str());
     return passed ? 0 : 1;
 }
 

@@ -38,8 +38,11 @@ int RunBackup(const Args& args) {
     bool lowMemory = false;
     std::string serial;
     // Only the model and serial matter here; a camera short of space can still be saved.
-    if (!camera.CheckPreconditions(lowMemory, &serial) && !lowMemory)
+    if (!camera.CheckPreconditions(lowMemory, &serial) && !lowMemory) {
+        if (!camera.FailureDetail().empty())
+            std::fprintf(stderr, "%s\n", camera.FailureDetail().c_str());
         return 1;
+    }
 
     ConfigBackup backup(host, ConfigCameraPath(models.Primary()), token, std::time(nullptr),
                         models.Primary(), serial, false);
@@ -74,6 +77,8 @@ int RunRestore(const Args& args) {
     client.SetRestoreData(data.data(), static_cast<uint32_t>(data.size()));
     int result = client.RestoreConfiguration();
     std::printf("result: %d\n", result);
+    if (result != 0)
+        std::fprintf(stderr, "%s\n", client.restoreError().c_str());
     return result == 0 ? 0 : 1;
 }
 

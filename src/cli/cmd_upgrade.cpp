@@ -15,17 +15,62 @@
 namespace vcq::cli {
 namespace {
 
-void PrintStep(int32_t step, WindowPort* window) {
-    int id = ManualStepTextId(step);
-    std::string text = id ? LoadUiText(id, window) : "";
-    std::printf("step %d%s%s\n", step, text.empty() ? "" : " ", text.c_str());
-    std::fflush(stdout);
+// The text of every step: the progress page's for 1 to 8, the batch list's
+// status for the failures.
+int StepTextId(int32_t step) {
+    if (int id = ManualStepTextId(step))
+        return id;
+    switch (step) {
+        case step::kVersionUpRefused:
+            return 264;
+        case step::kWrongVersion:
+            return 265;
+        case step::kUploadFailed:
+            return 354;
+        case step::kBackupFailed:
+            return 367;
+        default:
+            return 0;
+    }
+}
+
+// Looked up once on the main thread: the UI texts are not for workers.
+class StepPrinter {
+  public:
+    explicit StepPrinter(WindowPort* window) {
+        for (int32_t step = 0; step < kSteps; ++step)
+            if (int id = StepTextId(step))
+                texts_[step] = LoadUiText(id, window);
+    }
+    // "step 10 Error2: the camera came back with 1.05, expected 1.08"
+    void Print(int32_t step, const std::string& detail = {}) const {
+        std::string text = step >= 0 && step < kSteps ? texts_[step] : "";
+        if (!text.empty())
+            text = " " + text;
+        if (!detail.empty())
+            text += ": " + detail;
+        std::printf("step %d%s\n", step, text.c_str());
+        std::fflush(stdout);
+    }
+
+  private:
+    static constexpr int32_t kSteps = 16;
+    std::string texts_[kSteps];
+};
+
+// The reason beneath the operator's message, when there is more to say.
+void PrintDetail(const std::string& detail) {
+    if (!detail.empty()) {
+        std::fprintf(stderr, "%s\n", detail.c_str());
+        std::fflush(stderr);
+    }
 }
 
 }  // namespace
 
 int RunUpgrade(const Args& args) {
-    ParsedArgs parsed = ParseArgs(args, {"--user", "--password"}, {"--retain", "--backup"});
+    ParsedArgs parsed =
+        ParseArgs(args, {"--user", "--password"}, {"--retain", "--backup", "--yes"});
     if (!parsed.error.empty())
         return UsageError("upgrade", parsed.error);
     if (parsed.positional.size() != 1)
@@ -43,7 +88,7 @@ int RunUpgrade(const Args& args) {
     if (!CgiClient::ParseHostText(host, endpoint))
         return UsageError("upgrade", "HOST must be a dotted IPv4 address, optionally with :PORT");
 
-    StderrWindow window;
+    StderrWindow window(parsed.flags.count("--yes") > 0);
     ModelList models = SupportedModels();
     const std::string token = EncodeBasicToken(*user + ":" + *password);
     const std::string packageVersion = PackageVersion();
@@ -51,10 +96,12 @@ int RunUpgrade(const Args& args) {
                                                    nullptr, nullptr, nullptr, &window, 0, false);
     bool lowMemory = false;
     std::string serial;
-    if (!upgrade->CheckPreconditions(lowMemory, &serial))
+    if (!upgrade->CheckPreconditions(lowMemory, &serial)) {
+        PrintDetail(upgrade->FailureDetail());
         return 1;
+    }
     upgrade->serialText = serial;
-    std::printf("current version: ver%s\nnew version: ver%s\n", upgrade->currentVersion.c_str(),
+    std::printf("current version: %s\nnew version: %s\n", upgrade->currentVersion.c_str(),
                 packageVersion.c_str());
 
     if (VersionNeedsResetQuestion(upgrade->currentVersion) &&
@@ -75,30 +122,28 @@ int RunUpgrade(const Args& args) {
         ~CleanUp() { workspace->RemoveAtExit(); }
     } cleanUp{workspace};
 
+    const StepPrinter printer(&window);
     std::shared_ptr<ConfigBackup> backup;
     if (retain) {
-        PrintStep(step::kSavingConfig, &window);
+        printer.Print(step::kSavingConfig);
         backup = std::make_shared<ConfigBackup>(host, ConfigCameraPath(models.Primary()), token,
                                                 std::time(nullptr), models.Primary(), serial,
                                                 !keepBackup);
         if (!backup->Download()) {
             window.MessageBox("Cannot save camera's configuration!", "Information",
                               MessageIcon::Stop, MessageButtons::Ok);
+            PrintDetail(backup->errorText);
             return 1;
         }
         std::printf("saved: %s\n", backup->localPath.c_str());
     }
 
+    // Every step as it happens, short ones too; failures with their reason.
+    upgrade->SetStepListener([&printer, raw = upgrade.get()](int32_t now) {
+        printer.Print(now, IsFinalStep(now) ? raw->FailureDetail() : std::string());
+    });
     upgrade->StartUpgrade(backup);
-    int32_t shown = -1;
-    for (;;) {
-        int32_t now = upgrade->step;
-        if (now != shown) {
-            PrintStep(now, &window);
-            shown = now;
-        }
-        if (IsFinalStep(now) || window.GoToPagePosts() > 0)
-            break;
+    while (!IsFinalStep(upgrade->step) && window.GoToPagePosts() == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kTickPeriodMs));
         if (window.TimerActive(upgrade->TimerId()))
             upgrade->OnTick(upgrade->TimerId());
@@ -106,19 +151,27 @@ int RunUpgrade(const Args& args) {
     window.KillTimer(upgrade->TimerId());
     // Let the worker finish its last report before the workspace goes.
     upgrade->WaitForWorker(std::chrono::seconds(70));
+    upgrade->Abandon();  // nothing more to print after this
 
-    if (upgrade->step != step::kCompleted) {
-        // A tick-out has told the operator already.
-        if (IsFinalStep(upgrade->step))
+    const int32_t outcome = upgrade->step;
+    if (outcome != step::kCompleted) {
+        // The worker and the tick-out have told the operator what went
+        // wrong; only a camera back with another version says so here.
+        if (outcome == step::kWrongVersion)
             window.MessageBox(LoadUiText(206, &window), LoadUiText(203, &window), MessageIcon::Stop,
                               MessageButtons::Ok);
+        PrintDetail(upgrade->FailureDetail());
         return 1;
     }
-    if (backup && !backup->restored)
+    std::printf("upgraded to: %s\n", upgrade->currentVersion.c_str());
+    if (backup && !backup->restored) {
         window.MessageBox("Fault to upload configuration!", "Information", MessageIcon::Stop,
                           MessageButtons::Ok);
-    std::printf("upgraded to: %s\n", upgrade->currentVersion.c_str());
-    if (backup && keepBackup && backup->restored)
+        PrintDetail(upgrade->FailureDetail());
+        std::printf("kept: %s\n", backup->localPath.c_str());
+        return kNotRestored;
+    }
+    if (backup && keepBackup)
         std::printf("kept: %s\n", backup->localPath.c_str());
     return 0;
 }

@@ -27,6 +27,9 @@ ModelList SupportedModels();
 int RunCheck(const Args& args);
 int RunBackup(const Args& args);
 int RunRestore(const Args& args);
+// upgrade: the camera was upgraded but took its configuration back refused
+// (the saved file is kept).
+inline constexpr int kNotRestored = 3;
 int RunUpgrade(const Args& args);
 
 // discover: refused to broadcast outside the isolated network.

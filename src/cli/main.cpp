@@ -17,13 +17,18 @@ const Command kCommands[] = {
      "      Exit 0: saved; 1: not saved; 2: usage error.",
      RunBackup},
     {"restore", "restore HOST[:PORT] FILE",
-     "Uploads FILE as the camera's configuration and prints `result: N` (0, -1 or -2).\n"
-     "      Exit 0 only for result 0.",
+     "Uploads FILE as the camera's configuration and prints `result: N`: 0 taken, -1 not\n"
+     "      sent, -2 no whole answer, -3 refused by the camera. Exit 0 only for result 0, else 1.",
      RunRestore},
-    {"upgrade", "upgrade HOST[:PORT] --user NAME --password PASS [--retain [--backup]]",
+    {"upgrade", "upgrade HOST[:PORT] --user NAME --password PASS [--retain [--backup]] [--yes]",
      "Upgrades the camera to the built-in firmware as the wizard's manual mode does,\n"
-     "      printing each step as `step N TEXT`. --retain saves the configuration first and\n"
-     "      restores it afterwards; --backup keeps the saved file. Exit 0: step 8 reached.",
+     "      printing each step as it happens as `step N TEXT`, a failure with its reason.\n"
+     "      --retain saves the configuration first and restores it afterwards; --backup\n"
+     "      keeps the saved file. A camera at 1.08 or 1.09 loses its settings, IP address\n"
+     "      included: the tool asks, and answers no unless --yes is given. Exit 0: step 8\n"
+     "      reached (and the configuration restored); 1: not upgraded (refused, failed or\n"
+     "      answered no); 2: usage error; 3: upgraded, but the configuration was not\n"
+     "      restored (the saved file is kept).",
      RunUpgrade},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
      "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"

@@ -9,8 +9,18 @@ MessageAnswer StderrWindow::MessageBox(const std::string& text, const std::strin
                                        MessageButtons buttons) {
     std::lock_guard lock(mutex_);
     std::fprintf(stderr, "%s\n", text.c_str());
+    MessageAnswer answer = MessageAnswer::Ok;
+    if (buttons != MessageButtons::Ok) {
+        bool yes = answerYes_;
+        if (buttons == MessageButtons::YesNo)
+            answer = yes ? MessageAnswer::Yes : MessageAnswer::No;
+        else
+            answer = yes ? MessageAnswer::Ok : MessageAnswer::Cancel;
+        std::fprintf(stderr, "%s\n",
+                     yes ? "Answered yes (--yes)." : "Answered no (give --yes to answer yes).");
+    }
     std::fflush(stderr);
-    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    return answer;
 }
 
 void StderrWindow::SetTimer(uint32_t id, uint32_t) {

@@ -1,6 +1,7 @@
 // The headless front end's window: message boxes are printed to stderr, one
-// text per line, and answered with the first button; timers and posted
-// messages are kept for the caller to inspect.
+// text per line. A question is answered No (Cancel) unless the operator gave
+// --yes beforehand: the tool never says yes on anyone's behalf. Timers and
+// posted messages are kept for the caller to inspect.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,8 @@ namespace vcq::cli {
 
 class StderrWindow : public WindowPort {
   public:
+    explicit StderrWindow(bool answerYes = false) : answerYes_(answerYes) {}
+
     MessageAnswer MessageBox(const std::string& text, const std::string& caption, MessageIcon icon,
                              MessageButtons buttons) override;
     void SetTimer(uint32_t id, uint32_t periodMs) override;
@@ -25,6 +28,7 @@ class StderrWindow : public WindowPort {
     int GoToPagePosts() const { return goToPage_; }
 
   private:
+    const bool answerYes_;
     mutable std::mutex mutex_;
     std::vector<uint32_t> timers_;
     std::atomic<int> goToPage_{0};

@@ -2,7 +2,6 @@
 // and web trees to the camera's C: drive by FTP, deleting each local file
 // once it is on the camera.
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -12,13 +11,6 @@
 
 namespace vcq {
 namespace {
-
-// Cameras upgraded together share one workspace: one extraction and plan at
-// a time.
-std::mutex& WorkspaceMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
 
 std::string RemotePath(const std::vector<std::string>& folders) {
     std::string path = "C:";
@@ -46,30 +38,37 @@ bool OpenWithRetry(ftp::FtpConnection& ftp, const std::atomic<bool>& abandoned) 
 
 int CameraUpgrade::TransferPackage() {
     WindowPort* boxOwner = mainWindow ? mainWindow : owner;
-    auto refuse = [&](const char* text) {
+    auto refuse = [&](const char* text, const char* detail) {
+        SetFailureDetail(detail);
         if (!silent && boxOwner && !abandoned_)
             boxOwner->MessageBox(text, "Error", MessageIcon::Stop, MessageButtons::Ok);
         packageEntries.Clear();
         fileCount = 0;
     };
 
+    // Each transfer unpacks into a folder of its own, removed whatever
+    // happens, so cameras upgraded at once never share a file.
     std::string root;
-    {
-        std::lock_guard lock(WorkspaceMutex());
-        // A package that did not unpack whole and sound is never uploaded.
-        if (!workspace || workspace->PreparePackage(boxOwner) != 1) {
-            refuse("Don't find new firmware!");
-            return -1;
+    struct RemoveFolder {
+        const std::string& path;
+        ~RemoveFolder() {
+            if (!path.empty())
+                RemoveFolderTree(path);
         }
-        root = workspace->workspacePath;
+    } removeFolder{root};
+    // A package that did not unpack whole and sound is never uploaded.
+    if (!workspace || workspace->PrepareTransferFolder(boxOwner, root) != 1) {
+        refuse("Don't find new firmware!", "the firmware package could not be unpacked whole");
+        return -1;
     }
 
     if (EnableFtpServer()) {
         ProgressReset(0);
         if (BuildUploadPlan(packageEntries, root) != 0) {
-            refuse("Buffer over flow!!");
+            refuse("Buffer over flow!!", "the firmware package holds too many files");
         } else if (CheckUploadPlan(packageEntries) == 0) {
-            refuse("Don't find new firmware!");
+            refuse("Don't find new firmware!",
+                   "the firmware package lacks its system or web folder");
         } else if (owner && !abandoned_) {
             // The tick drives the time-out; it goes to the window that
             // passes it on to OnTick.
@@ -86,9 +85,17 @@ int CameraUpgrade::TransferPackage() {
 
     std::string host = hostText.substr(0, hostText.find(':'));
     ftp::FtpConnection ftp(host, ftpPort, ftpUser, ftpPassword);
-    if (!OpenWithRetry(ftp, abandoned_) || !ftp.ChangeFolder("C:\\"))
-        return -2;
+    auto failed = [&](const std::string& what, int result) {
+        SetFailureDetail(what + ": " + ftp.lastError());
+        return result;
+    };
+    if (!OpenWithRetry(ftp, abandoned_))
+        return failed("FTP login to " + host, -2);
+    if (!ftp.ChangeFolder("C:\\"))
+        return failed("FTP folder C:\\", -2);
 
+    // Files must never land in another folder than planned and be
+    // followed by a versionup: a refused CWD ends the transfer.
     std::vector<std::string> folders;
     for (size_t i = 0; i < packageEntries.entries.size(); ++i) {
         if (abandoned_)
@@ -98,22 +105,25 @@ int CameraUpgrade::TransferPackage() {
             case 'd':
                 ftp.CreateFolderIgnoringFailure(entry.name);
                 folders.push_back(entry.name);
-                ftp.ChangeFolder(RemotePath(folders));
+                if (!ftp.ChangeFolder(RemotePath(folders)))
+                    return failed("FTP folder " + RemotePath(folders), -2);
                 break;
             case 'e':
-                ftp.ChangeFolder(RemotePath(folders));
+                if (!ftp.ChangeFolder(RemotePath(folders)))
+                    return failed("FTP folder " + RemotePath(folders), -2);
                 if (!ftp.Upload(entry.localPath, entry.name))
-                    return -3;
+                    return failed("FTP upload of " + entry.name, -3);
                 files::RemoveFile(entry.localPath);
                 break;
             case 'f':
                 // A fresh connection for every folder, as the cameras expect.
                 ftp.Close();
                 if (!OpenWithRetry(ftp, abandoned_))
-                    return -3;
+                    return failed("FTP login to " + host, -3);
                 if (!folders.empty())
                     folders.pop_back();
-                ftp.ChangeFolder(RemotePath(folders));
+                if (!ftp.ChangeFolder(RemotePath(folders)))
+                    return failed("FTP folder " + RemotePath(folders), -2);
                 files::RemoveEmptyFolder(entry.localPath);
                 break;
             default:

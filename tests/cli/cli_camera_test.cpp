@@ -148,7 +148,8 @@ TEST_F(CliCamera, CheckRefusalsExitOneWithTheOperatorsMessage) {
         StartCamera(c.adjust);
         Outcome run = RunCli(With({"check", "127.0.0.2"}, c.login));
         EXPECT_EQ(run.code, 1) << c.message;
-        EXPECT_EQ(run.err, c.message + "\n");
+        // The operator's message first; a line with the reason may follow.
+        EXPECT_EQ(run.err.substr(0, c.message.size() + 1), c.message + "\n");
     }
 }
 
@@ -207,7 +208,7 @@ TEST_F(CliCamera, UpgradeRetainingABackupShowsEveryStepInOrder) {
         ASSERT_NE(at, std::string::npos) << line << run.out;
         last = at;
     }
-    EXPECT_EQ(Line(run.out, "current version"), "ver1.05");
+    EXPECT_EQ(Line(run.out, "current version"), "1.05");
     EXPECT_EQ(Line(run.out, "upgraded to"), "1.08");
     // Kept, as asked, and back on the camera.
     const std::string kept = Line(run.out, "kept");
@@ -225,4 +226,71 @@ TEST_F(CliCamera, UpgradeWhoseVersionUpIsNotAcceptedExitsOne) {
     EXPECT_EQ(run.out.find("step 8"), std::string::npos);
     EXPECT_NE(run.err.find("VersionUp Error!!"), std::string::npos) << run.err;
     EXPECT_EQ(simulator_->RequestCount(0, "POST /command/main.cgi"), 1);
+}
+
+TEST_F(CliCamera, UpgradeNeverAnswersTheResetQuestionYesByItself) {
+    StartCamera([](sim::CameraConfig& c) { c.softVersion = "1.09"; });
+    Outcome refused = RunCli(With({"upgrade", "127.0.0.2"}));
+    EXPECT_EQ(refused.code, 1) << refused.out;
+    EXPECT_NE(refused.err.find("IP address will be reset to default."), std::string::npos);
+    EXPECT_NE(refused.err.find("Answered no"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out.find("step"), std::string::npos) << refused.out;
+    EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
+
+    Outcome agreed = RunCli(With({"upgrade", "127.0.0.2", "--yes"}));
+    EXPECT_EQ(agreed.code, 0) << agreed.out << agreed.err;
+    EXPECT_EQ(Line(agreed.out, "upgraded to"), "1.08");
+}
+
+TEST_F(CliCamera, FailuresPrintTheirStepTextAndReasonAndNoWrongOutcome) {
+    StartCamera([](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::OldVersion; });
+    Outcome wrong = RunCli(With({"upgrade", "127.0.0.2"}));
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_NE(wrong.out.find("step 3 Overwriting\n"), std::string::npos) << wrong.out;
+    EXPECT_NE(wrong.out.find("step 10 Error2: the camera came back with 1.05, expected 1.08\n"),
+              std::string::npos)
+        << wrong.out;
+    EXPECT_NE(wrong.err.find("Version up error."), std::string::npos) << wrong.err;
+
+    // A refused FTP login is an FTP error, with libcurl's reason beneath it.
+    StartCamera([](sim::CameraConfig& c) { c.ftpRefuseLogin = true; });
+    Outcome ftp = RunCli(With({"upgrade", "127.0.0.2"}));
+    EXPECT_EQ(ftp.code, 1);
+    EXPECT_NE(ftp.out.find("step 12 Error4: FTP login"), std::string::npos) << ftp.out;
+    EXPECT_NE(ftp.err.find("Ftp Error!\nFTP login"), std::string::npos) << ftp.err;
+    EXPECT_EQ(ftp.err.find("Version up error."), std::string::npos) << ftp.err;
+}
+
+TEST_F(CliCamera, RefusedRestoreExitsNonZeroAndKeepsTheFile) {
+    StartCamera([](sim::CameraConfig& c) { c.restoreAnswer = sim::RestoreAnswer::Refuse; });
+    Outcome run = RunCli(With({"upgrade", "127.0.0.2", "--retain"}));
+    EXPECT_EQ(run.code, 3) << run.out << run.err;
+    EXPECT_NE(run.out.find("step 8 Completed"), std::string::npos);
+    EXPECT_NE(run.err.find("Fault to upload configuration!"), std::string::npos) << run.err;
+    const std::string kept = Line(run.out, "kept");
+    EXPECT_TRUE(fs::is_regular_file(kept)) << run.out;
+
+    Outcome restore = RunCli({"restore", "127.0.0.2", kept});
+    EXPECT_EQ(restore.code, 1);
+    EXPECT_EQ(restore.out, "result: -3\n");
+    EXPECT_NE(restore.err.find("refused"), std::string::npos) << restore.err;
+}
+
+TEST_F(CliCamera, UnreadableRepliesNeverEndSilently) {
+    StartCamera([](sim::CameraConfig& c) { c.forcedStatus["inq=imagememory"] = 200; });
+    Outcome run = RunCli(With({"check", "127.0.0.2"}));
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, "the camera's reply to inq=imagememory holds no ImageMemoryFunc=\n");
+}
+
+TEST_F(CliCamera, RetainSaysWhyTheConfigurationCouldNotBeSaved) {
+    StartCamera();
+    std::ofstream(scratch_ / "file") << "not a folder";
+    setenv("ProgramFiles", (scratch_ / "file").c_str(), 1);
+    Outcome run = RunCli(With({"upgrade", "127.0.0.2", "--retain"}));
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("Cannot save camera's configuration!\nCannot create the folder"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
 }

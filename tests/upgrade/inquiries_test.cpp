@@ -199,6 +199,18 @@ TEST(Preconditions, NoAnswerSaysTheCameraMayBeOff) {
     EXPECT_FALSE(c.upgrade.answered);
 }
 
+TEST(Preconditions, ReplyTooLargeIsReportedAsSuchNotAsACameraTurnedOff) {
+    ScriptedServer server;
+    server.SetReply("HTTP/1.1 200 OK\r\nContent-Length: 999999999999\r\n\r\nSysUserSet=");
+    Camera c(server.hostText());
+    bool lowMemory = false;
+    EXPECT_FALSE(c.upgrade.CheckPreconditions(lowMemory, nullptr));
+    EXPECT_EQ(c.window.BoxTexts(),
+              std::vector<std::string>{"The camera's reply is too large to be read."});
+    EXPECT_NE(c.upgrade.FailureDetail().find("larger than 64 MiB"), std::string::npos)
+        << c.upgrade.FailureDetail();
+}
+
 TEST(Inquiries, MacAddressComesBackWithHyphens) {
     ScriptedServer server;
     server.SetReplies({{{{OkReply("IpAddress=1.2.3.4&MacAddress=08:00:46:0a:0B:ff")}}},

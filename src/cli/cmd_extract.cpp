@@ -59,6 +59,7 @@ int RunExtract(const Args& args) {
     }
     LhaExtractor extractor(&window);
     extractor.createFolders = 1;
+    extractor.folderEntries = 1;  // archives made by lha name their folders, empty ones too
     int members = 0;
     int opened = extractor.Extract(archive, dir, members);
     if (!temporary.empty())
@@ -66,7 +67,7 @@ int RunExtract(const Args& args) {
     if (!opened)
         return 2;
     for (const auto& m : extractor.Members()) {
-        if (m.outcome != MemberOutcome::Written)
+        if (m.outcome != MemberOutcome::Written && m.outcome != MemberOutcome::Folder)
             std::fprintf(stderr, "%s: %s\n", m.name.c_str(), ToString(m.outcome));
     }
     if (extractor.ArchiveTruncated())

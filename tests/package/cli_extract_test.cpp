@@ -37,9 +37,26 @@ TEST(CliExtract, ExitCodes) {
     EXPECT_EQ(good.code, 0);
     EXPECT_EQ(good.out, "members: 5\n");
 
-    Result skipped = RunCli(test::Fixture("with-dirs.lzh").string(), dir.Path() / "d");
-    EXPECT_EQ(skipped.code, 1);
-    EXPECT_EQ(skipped.out, "members: 9\n");
+    // An archive made by lha names its folders: they are folders, not failures.
+    Result folders = RunCli(test::Fixture("with-dirs.lzh").string(), dir.Path() / "d");
+    EXPECT_EQ(folders.code, 0);
+    EXPECT_EQ(folders.out, "members: 9\n");
+    EXPECT_EQ(test::ListFiles(dir.Path() / "d"), test::ListFiles(test::Fixture("src/nested")));
+    test::ArchiveBuilder empty;
+    empty.AddFolder(
+        "web\xFF"
+        "empty\xFF");
+    test::WriteBytes(dir.Path() / "empty.lzh", empty.Finish());
+    EXPECT_EQ(RunCli((dir.Path() / "empty.lzh").string(), dir.Path() / "e").code, 0);
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "e/web/empty"));
+
+    test::ArchiveBuilder unknown;
+    test::ArchiveBuilder::Member lh7;
+    lh7.method = "-lh7-";
+    lh7.fileName = "x.bin";
+    unknown.Add(lh7);
+    test::WriteBytes(dir.Path() / "lh7.lzh", unknown.Finish());
+    EXPECT_EQ(RunCli((dir.Path() / "lh7.lzh").string(), dir.Path() / "u").code, 1);
 
     auto bad = test::ReadBytes(test::Fixture("nested.lzh"));
     bad[21] ^= 1;

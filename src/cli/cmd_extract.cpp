@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/stderr_window.h"
 #include "package/lha_extractor.h"
 #include "package/resources.h"
@@ -38,10 +39,8 @@ bool MakeFolders(const std::string& dir) {
 }  // namespace
 
 int RunExtract(const Args& args) {
-    if (args.size() != 2 || args[1].empty()) {
-        std::fprintf(stderr, "usage: vcq-upgrade-cli extract ARCHIVE|embedded DIR\n");
-        return kUsageError;
-    }
+    if (args.size() != 2 || args[1].empty())
+        return UsageError("extract", "give ARCHIVE (or embedded) and DIR");
     std::string dir = args[1];
     if (dir.back() != files::kPathSeparator)
         dir += files::kPathSeparator;

@@ -1,9 +1,7 @@
 // vcq-upgrade-cli extract: its output and exit codes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-
+#include "run_command.h"
 #include "test_util.h"
 
 namespace vcq {
@@ -11,24 +9,11 @@ namespace {
 
 namespace fs = test::fs;
 
-struct Result {
-    int code;
-    std::string out;
-};
+using Result = test::CommandOutput;
 
 Result RunCli(const std::string& archive, const fs::path& dir) {
-    std::string cmd =
-        std::string(VCQ_CLI) + " extract '" + archive + "' '" + dir.string() + "' 2>/dev/null";
-    Result r{-1, ""};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p))
-        r.out += buf;
-    int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return test::RunCommand(std::string(VCQ_CLI) + " extract '" + archive + "' '" + dir.string() +
+                            "' 2>/dev/null");
 }
 
 TEST(CliExtract, ExitCodes) {

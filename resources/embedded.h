@@ -22,4 +22,9 @@ struct StringEntry {
 std::span<const BinResource> BinResources();
 std::span<const StringEntry> StringTable();
 
+// From the build: whether the package is the stand-in made for
+// vcq-camera-sim (no VCQ_FIRMWARE_PACKAGE given), and the program's version.
+bool StandInPackage();
+const char* ProgramVersion();
+
 }  // namespace vcq::res

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/stderr_window.h"
+#include "discovery/broadcast_guard.h"
 #include "discovery/discovery_session.h"
 
 namespace vcq::cli {
@@ -19,11 +20,6 @@ bool ParseMillis(const std::string& text, int& out) {
         return false;
     out = static_cast<int>(value);
     return true;
-}
-
-bool InsideIsolatedNetwork() {
-    const char* flag = std::getenv("VCQ_ISOLATED");
-    return flag != nullptr && std::string(flag) == "1";
 }
 
 }  // namespace
@@ -50,8 +46,9 @@ int RunDiscover(const Args& args) {
         std::fprintf(stderr, "discover: --second-after must not exceed --stop-after\n");
         return kUsageError;
     }
-    // The enquiry is a broadcast to the whole segment: never by accident.
-    if (!InsideIsolatedNetwork() && !allowBroadcast) {
+    // The enquiry is a broadcast to the whole segment: in a development
+    // build never by accident.
+    if (!BroadcastAllowed(allowBroadcast)) {
         std::fprintf(stderr,
                      "discover: refusing to broadcast on this network; run it inside "
                      "tests/isolated or pass --allow-broadcast\n");

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/stderr_window.h"
 #include "package/lha_extractor.h"
 #include "package/resources.h"
@@ -38,10 +39,8 @@ bool MakeFolders(const std::string& dir) {
 }  // namespace
 
 int RunExtract(const Args& args) {
-    if (args.size() != 2 || args[1].empty()) {
-        std::fprintf(stderr, "usage: vcq-upgrade-cli extract ARCHIVE|embedded DIR\n");
-        return kUsageError;
-    }
+    if (args.size() != 2 || args[1].empty())
+        return UsageError("extract", "give ARCHIVE (or embedded) and DIR");
     std::string dir = args[1];
     if (dir.back() != files::kPathSeparator)
         dir += files::kPathSeparator;
@@ -59,6 +58,7 @@ int RunExtract(const Args& args) {
     }
     LhaExtractor extractor(&window);
     extractor.createFolders = 1;
+    extractor.folderEntries = 1;  // archives made by lha name their folders, empty ones too
     int members = 0;
     int opened = extractor.Extract(archive, dir, members);
     if (!temporary.empty())
@@ -66,7 +66,7 @@ int RunExtract(const Args& args) {
     if (!opened)
         return 2;
     for (const auto& m : extractor.Members()) {
-        if (m.outcome != MemberOutcome::Written)
+        if (m.outcome != MemberOutcome::Written && m.outcome != MemberOutcome::Folder)
             std::fprintf(stderr, "%s: %s\n", m.name.c_str(), ToString(m.outcome));
     }
     if (extractor.ArchiveTruncated())

@@ -88,6 +88,8 @@ int RunUpgrade(const Args& args) {
     if (!CgiClient::ParseHostText(host, endpoint))
         return UsageError("upgrade", "HOST must be a dotted IPv4 address, optionally with :PORT");
 
+    if (StandInPackage())
+        std::printf("note: this build carries the %s\n", kStandInNotice);
     StderrWindow window(parsed.flags.count("--yes") > 0);
     ModelList models = SupportedModels();
     const std::string token = EncodeBasicToken(*user + ":" + *password);

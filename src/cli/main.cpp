@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "cli/commands.h"
+#include "package/resources.h"
 
 namespace vcq::cli {
 namespace {
@@ -32,23 +33,41 @@ const Command kCommands[] = {
      RunUpgrade},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
      "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"
-     "      mac, ip, webPort, model, serial, softVersion, dhcp, dnsAuto. Runs only inside\n"
-     "      tests/isolated unless --allow-broadcast is given. Exit 0: done; 1-5: socket\n"
+     "      mac, ip, webPort, model, serial, softVersion, dhcp, dnsAuto.\n"
+     "      A development build broadcasts only inside tests/isolated or with\n"
+     "      --allow-broadcast; a release build always does. Exit 0: done; 1-5: socket\n"
      "      failure; 6: refused to broadcast.",
      RunDiscover},
     {"extract", "extract ARCHIVE|embedded DIR",
-     "Unpacks an LHA archive (or the embedded package) into DIR and prints the member count.\n"
-     "      Exit 0: every member written, CRC good; 1: a member skipped or damaged; 2: cannot "
-     "open.",
+     "Unpacks an LHA archive (or the embedded package) into DIR, folders included,\n"
+     "      and prints the member count. Exit 0: every member written, CRC good;\n"
+     "      1: a member skipped or damaged; 2: cannot open.",
      RunExtract},
 };
+
+// Every line of a summary at the same depth, however the text indents its
+// continuation lines.
+void PrintSummary(std::FILE* out, const char* summary) {
+    const char* line = summary;
+    while (*line) {
+        line += std::strspn(line, " ");
+        size_t length = std::strcspn(line, "\n");
+        std::fprintf(out, "      %.*s\n", static_cast<int>(length), line);
+        line += length;
+        if (*line == '\n')
+            ++line;
+    }
+}
 
 void PrintHelp(std::FILE* out) {
     std::fprintf(out,
                  "vcq-upgrade-cli: headless front end of the VCQ firmware upgrade tool.\n\n"
-                 "Usage: vcq-upgrade-cli COMMAND [ARGS...]\n\nCommands:\n");
-    for (const Command& c : kCommands)
-        std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
+                 "Usage: vcq-upgrade-cli COMMAND [ARGS...]\n"
+                 "       vcq-upgrade-cli --version\n\nCommands:\n");
+    for (const Command& c : kCommands) {
+        std::fprintf(out, "  %s\n", c.usage);
+        PrintSummary(out, c.summary);
+    }
     std::fprintf(out, "\nMessages the tool would show the operator go to stderr.\n");
 }
 
@@ -66,12 +85,17 @@ int main(int argc, char** argv) {
         PrintHelp(stdout);
         return 0;
     }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::fputs(vcq::VersionText("vcq-upgrade-cli").c_str(), stdout);
+        return 0;
+    }
     for (const Command& c : kCommands) {
         if (!std::strcmp(argv[1], c.name)) {
             Args args(argv + 2, argv + argc);
             for (const auto& a : args) {
                 if (a == "--help" || a == "-h") {
-                    std::printf("Usage: vcq-upgrade-cli %s\n%s\n", c.usage, c.summary);
+                    std::printf("Usage: vcq-upgrade-cli %s\n", c.usage);
+                    PrintSummary(stdout, c.summary);
                     return 0;
                 }
             }

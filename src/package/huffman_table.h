@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace vcq {
 
@@ -59,8 +60,8 @@ struct HuffmanTable {
             code = (code + count[l - 1]) << 1;
             next[l] = code;
         }
-        for (auto& t : table)
-            t = kUnset;
+        static_assert(kUnset == 0xFFFF);
+        std::memset(table, 0xFF, sizeof table);
         int avail = n;
         for (int s = 0; s < n; ++s) {
             int l = len[s];
@@ -68,12 +69,17 @@ struct HuffmanTable {
                 continue;
             uint32_t c = next[l]++;
             if (l <= kTableBits) {
-                uint32_t first = c << (kTableBits - l);
-                for (uint32_t i = 0; i < (1u << (kTableBits - l)); ++i)
-                    table[first + i] = static_cast<uint16_t>(s);
+                const uint32_t first = c << (kTableBits - l);
+                const uint32_t end = first + (1u << (kTableBits - l));
+                const uint32_t entry = static_cast<uint32_t>(s) | static_cast<uint32_t>(l) << 16;
+                for (uint32_t i = first; i < end; ++i) {
+                    table[i] = static_cast<uint16_t>(s);
+                    packed[i] = entry;
+                }
                 continue;
             }
-            uint16_t* p = &table[c >> (l - kTableBits)];
+            const uint32_t root = c >> (l - kTableBits);
+            uint16_t* p = &table[root];
             for (int k = l - kTableBits - 1; k >= 0; --k) {
                 if (*p == kUnset) {
                     if (avail >= 2 * kMaxSymbols)
@@ -88,12 +94,9 @@ struct HuffmanTable {
             if (*p != kUnset)
                 return false;
             *p = static_cast<uint16_t>(s);
+            packed[root] = kNode | table[root];
         }
-        for (int i = 0; i < (1 << kTableBits); ++i) {
-            unsigned t = table[i];
-            packed[i] = t < static_cast<unsigned>(n) ? t | (static_cast<uint32_t>(len[t]) << 16)
-                                                     : kNode | t;
-        }
+        // A complete code has filled every entry of both tables.
         return true;
     }
 

@@ -1,6 +1,8 @@
 #include "package/lha_extractor.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 #include "package/crc16.h"
 #include "platform/files.h"
@@ -12,6 +14,8 @@ const char* ToString(MemberOutcome outcome) {
     switch (outcome) {
         case MemberOutcome::Written:
             return "written";
+        case MemberOutcome::Folder:
+            return "folder";
         case MemberOutcome::UnknownMethod:
             return "skipped: unknown method";
         case MemberOutcome::UnsafeName:
@@ -40,19 +44,70 @@ const char* ToString(MemberOutcome outcome) {
     return "?";
 }
 
+class ArchiveReader {
+  public:
+    virtual ~ArchiveReader() = default;
+    virtual size_t Read(uint8_t* buf, size_t n) = 0;
+    // False when that goes past the end.
+    virtual bool Skip(uint32_t n) = 0;
+};
+
+namespace {
+
+class FileReader : public ArchiveReader {
+  public:
+    explicit FileReader(std::FILE* f) : f_(f) {
+        std::fseek(f_, 0, SEEK_END);
+        size_ = std::ftell(f_);
+        std::fseek(f_, 0, SEEK_SET);
+    }
+    ~FileReader() override { std::fclose(f_); }
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    size_t Read(uint8_t* buf, size_t n) override { return std::fread(buf, 1, n, f_); }
+    bool Skip(uint32_t n) override {
+        return std::fseek(f_, static_cast<long>(n), SEEK_CUR) == 0 && std::ftell(f_) <= size_;
+    }
+
+  private:
+    std::FILE* f_;
+    long size_ = 0;
+};
+
+class MemoryReader : public ArchiveReader {
+  public:
+    explicit MemoryReader(std::span<const uint8_t> data) : data_(data) {}
+    size_t Read(uint8_t* buf, size_t n) override {
+        n = std::min(n, data_.size() - pos_);
+        if (n != 0)
+            std::memcpy(buf, data_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+    bool Skip(uint32_t n) override {
+        bool inside = n <= data_.size() - pos_;
+        pos_ = inside ? pos_ + n : data_.size();
+        return inside;
+    }
+
+  private:
+    std::span<const uint8_t> data_;
+    size_t pos_ = 0;
+};
+
+}  // namespace
+
 LhaExtractor::LhaExtractor(WindowPort* messageOwner)
     : messageOwner_(messageOwner), decoder_(std::make_unique<Lh5Decoder>()) {}
 
-LhaExtractor::~LhaExtractor() {
-    if (archive_)
-        std::fclose(archive_);
-}
+LhaExtractor::~LhaExtractor() = default;
 
 bool LhaExtractor::AllWritten() const {
     if (truncated_)
         return false;
-    return std::all_of(members_.begin(), members_.end(),
-                       [](const MemberResult& m) { return m.outcome == MemberOutcome::Written; });
+    return std::all_of(members_.begin(), members_.end(), [](const MemberResult& m) {
+        return m.outcome == MemberOutcome::Written || m.outcome == MemberOutcome::Folder;
+    });
 }
 
 bool LhaExtractor::Damaged() const {
@@ -65,22 +120,35 @@ bool LhaExtractor::Damaged() const {
 
 int LhaExtractor::Extract(const std::string& archivePath, const std::string& outputFolder,
                           int& memberCount) {
+    FileSink sink(outputFolder);
+    return Extract(archivePath, sink, memberCount);
+}
+
+int LhaExtractor::Extract(const std::string& archivePath, MemberSink& sink, int& memberCount) {
     memberCount = 0;
     members_.clear();
     truncated_ = false;
-    archive_ = std::fopen(archivePath.c_str(), "rb");
-    if (!archive_) {
+    std::FILE* f = std::fopen(archivePath.c_str(), "rb");
+    if (!f) {
         if (messageOwner_)
             messageOwner_->MessageBox(archivePath, "DEBUG", MessageIcon::Stop, MessageButtons::Ok);
         return 0;
     }
-    std::fseek(archive_, 0, SEEK_END);
-    archiveSize_ = std::ftell(archive_);
-    std::fseek(archive_, 0, SEEK_SET);
-    outputFolder_ = outputFolder;
-    if (!outputFolder_.empty() && outputFolder_.back() != files::kPathSeparator)
-        outputFolder_ += files::kPathSeparator;
+    FileReader archive(f);
+    return Run(archive, sink, memberCount);
+}
 
+int LhaExtractor::Extract(std::span<const uint8_t> archive, MemberSink& sink, int& memberCount) {
+    MemoryReader reader(archive);
+    return Run(reader, sink, memberCount);
+}
+
+int LhaExtractor::Run(ArchiveReader& archive, MemberSink& sink, int& memberCount) {
+    memberCount = 0;
+    members_.clear();
+    truncated_ = false;
+    archive_ = &archive;
+    sink_ = &sink;
     LhaHeader h;
     for (;;) {
         HeaderStatus status = ReadHeader(h);
@@ -93,19 +161,19 @@ int LhaExtractor::Extract(const std::string& archivePath, const std::string& out
         members_.push_back({name, ExtractMember(h)});
         ++memberCount;
     }
-    std::fclose(archive_);
     archive_ = nullptr;
+    sink_ = nullptr;
     return 1;
 }
 
 LhaExtractor::HeaderStatus LhaExtractor::ReadHeader(LhaHeader& h) {
-    int b0 = std::fgetc(archive_);
-    if (b0 == EOF)
+    uint8_t size[2];
+    size_t got = archive_->Read(size, 2);
+    if (got == 0)
         return HeaderStatus::End;
-    int b1 = std::fgetc(archive_);
-    if (b1 == EOF)
-        return b0 == 0 ? HeaderStatus::End : HeaderStatus::Truncated;
-    unsigned total = static_cast<unsigned>(b1 * 256 + b0);
+    if (got == 1)
+        return size[0] == 0 ? HeaderStatus::End : HeaderStatus::Truncated;
+    unsigned total = static_cast<unsigned>(size[1] * 256 + size[0]);
     if (total == 0 || total == 2)
         return HeaderStatus::End;
     // Without its fixed fields there is no telling where the next header is.
@@ -113,14 +181,11 @@ LhaExtractor::HeaderStatus LhaExtractor::ReadHeader(LhaHeader& h) {
         return HeaderStatus::Truncated;
     size_t rest = total - 2;
     size_t keep = std::min(rest, sizeof header_);
-    if (std::fread(header_, 1, keep, archive_) != keep)
+    if (archive_->Read(header_, keep) != keep)
         return HeaderStatus::Truncated;
-    if (keep < rest) {
-        // Too large to hold: keep the fixed fields, step over the rest.
-        if (std::fseek(archive_, static_cast<long>(rest - keep), SEEK_CUR) != 0 ||
-            std::ftell(archive_) > archiveSize_)
-            return HeaderStatus::Truncated;
-    }
+    // Too large to hold: keep the fixed fields, step over the rest.
+    if (keep < rest && !archive_->Skip(static_cast<uint32_t>(rest - keep)))
+        return HeaderStatus::Truncated;
     ParseLhaHeader(header_, rest, h);
     compressedLeft_ = h.compressedSize;
     return HeaderStatus::Member;
@@ -129,8 +194,7 @@ LhaExtractor::HeaderStatus LhaExtractor::ReadHeader(LhaHeader& h) {
 void LhaExtractor::SkipData() {
     if (compressedLeft_ == 0)
         return;
-    if (std::fseek(archive_, static_cast<long>(compressedLeft_), SEEK_CUR) != 0 ||
-        std::ftell(archive_) > archiveSize_)
+    if (!archive_->Skip(compressedLeft_))
         truncated_ = true;
     compressedLeft_ = 0;
 }
@@ -139,7 +203,7 @@ size_t LhaExtractor::ReadData(uint8_t* buf, size_t max) {
     size_t want = std::min<size_t>(max, compressedLeft_);
     if (want == 0)
         return 0;
-    size_t got = std::fread(buf, 1, want, archive_);
+    size_t got = archive_->Read(buf, want);
     compressedLeft_ -= static_cast<uint32_t>(got);
     if (got < want) {
         inputShort_ = true;
@@ -147,6 +211,17 @@ size_t LhaExtractor::ReadData(uint8_t* buf, size_t max) {
     }
     return got;
 }
+
+namespace {
+
+std::string Join(const std::vector<std::string>& parts, size_t count) {
+    std::string path;
+    for (size_t i = 0; i < count; ++i)
+        path += (i ? "/" : "") + parts[i];
+    return path;
+}
+
+}  // namespace
 
 MemberOutcome LhaExtractor::ExtractMember(const LhaHeader& h) {
     auto skip = [this](MemberOutcome why) {
@@ -159,6 +234,8 @@ MemberOutcome LhaExtractor::ExtractMember(const LhaHeader& h) {
         return skip(MemberOutcome::HeaderTooLarge);
     if (h.nameTooLong)
         return skip(MemberOutcome::NameTooLong);
+    if (IsFolderEntry(h) && folderEntries == 1 && createFolders == 1)
+        return skip(MakeFolderEntry(h));
     if (!IsStoredMethod(h) && !IsLh5Method(h))
         return skip(MemberOutcome::UnknownMethod);
     std::vector<std::string> parts;
@@ -167,32 +244,37 @@ MemberOutcome LhaExtractor::ExtractMember(const LhaHeader& h) {
     if (h.originalSize > maxMemberSize)
         return skip(MemberOutcome::TooLarge);
 
-    std::string path = outputFolder_;
     if (createFolders == 1) {
-        for (size_t i = 0; i + 1 < parts.size(); ++i) {
-            path += parts[i];
-            if (!files::FolderExists(path) && !files::CreateFolder(path))
+        for (size_t i = 1; i < parts.size(); ++i) {
+            if (!sink_->MakeFolder(Join(parts, i)))
                 return skip(MemberOutcome::FolderFailed);
-            path += files::kPathSeparator;
         }
     }
-    path += parts.back();
-
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out)
+    const std::string path = createFolders == 1 ? Join(parts, parts.size()) : parts.back();
+    if (!sink_->Open(path))
         return skip(MemberOutcome::CreateFailed);
-    std::setvbuf(out, nullptr, _IONBF, 0);  // whole chunks go straight to the file
-    MemberOutcome outcome = CopyData(h, out);
-    if (std::fclose(out) != 0 && outcome == MemberOutcome::Written)
+    MemberOutcome outcome = CopyData(h);
+    if (!sink_->Close() && outcome == MemberOutcome::Written)
         outcome = MemberOutcome::WriteFailed;
     // Never leave bad data behind for the transfer to upload.
     if (outcome != MemberOutcome::Written)
-        files::RemoveFile(path);
+        sink_->Remove(path);
     SkipData();
     return outcome;
 }
 
-MemberOutcome LhaExtractor::CopyData(const LhaHeader& h, std::FILE* out) {
+MemberOutcome LhaExtractor::MakeFolderEntry(const LhaHeader& h) {
+    std::vector<std::string> parts;
+    if (!SafeFolderPath(h, parts))
+        return MemberOutcome::UnsafeName;
+    for (size_t i = 1; i <= parts.size(); ++i) {
+        if (!sink_->MakeFolder(Join(parts, i)))
+            return MemberOutcome::FolderFailed;
+    }
+    return MemberOutcome::Folder;
+}
+
+MemberOutcome LhaExtractor::CopyData(const LhaHeader& h) {
     inputShort_ = false;
     const bool lh5 = IsLh5Method(h);
     if (lh5)
@@ -214,7 +296,7 @@ MemberOutcome LhaExtractor::CopyData(const LhaHeader& h, std::FILE* out) {
                 return MemberOutcome::Truncated;
             data = chunk_;
         }
-        if (std::fwrite(data, 1, n, out) != n)
+        if (!sink_->Write(data, n))
             return MemberOutcome::WriteFailed;
         crc = UpdateCrc16(crc, data, n);
         originalLeft -= static_cast<uint32_t>(n);

@@ -1,23 +1,26 @@
 // Unpacks an LHA archive (level-2 headers, -lh0- and -lh5- members) into a
-// folder. One object per extraction.
+// folder, or into any MemberSink. One object per extraction.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "package/lh5_decoder.h"
 #include "package/lha_header.h"
+#include "package/member_sink.h"
 
 namespace vcq {
 
 class WindowPort;
+class ArchiveReader;  // the archive, from a file or from memory
 
 enum class MemberOutcome {
     Written,         // file written, CRC good
-    UnknownMethod,   // not -lh0- or -lh5- (folder entries too): skipped
+    Folder,          // a folder entry (-lhd-), its folder made
+    UnknownMethod,   // not -lh0- or -lh5- (nor a folder entry made): skipped
     UnsafeName,      // would land outside the output folder: skipped
     HeaderTooLarge,  // skipped
     NameTooLong,     // skipped
@@ -48,6 +51,9 @@ class LhaExtractor {
 
     // 1 makes the members' folders below the output folder.
     int createFolders = 0;
+    // 1 makes the folders that folder entries ("-lhd-") name, empty ones
+    // too, when createFolders is 1; 0 skips them like unknown methods.
+    int folderEntries = 0;
     // Members announcing more bytes than this are skipped.
     uint32_t maxMemberSize = UINT32_MAX;
 
@@ -55,9 +61,13 @@ class LhaExtractor {
     // receives the number of member headers read, skipped ones included.
     // Returns 1 when the archive could be opened, 0 when not.
     int Extract(const std::string& archivePath, const std::string& outputFolder, int& memberCount);
+    int Extract(const std::string& archivePath, MemberSink& sink, int& memberCount);
+    // An archive in memory always opens.
+    int Extract(std::span<const uint8_t> archive, MemberSink& sink, int& memberCount);
 
     const std::vector<MemberResult>& Members() const { return members_; }
-    // Every member written with a good CRC and the archive read to its end.
+    // Every member written with a good CRC (or its folder made) and the
+    // archive read to its end.
     bool AllWritten() const;
     // Some member's data was bad (CRC, stream, truncation): the unpacked
     // tree is incomplete and must not be used.
@@ -66,16 +76,17 @@ class LhaExtractor {
 
   private:
     enum class HeaderStatus { Member, End, Truncated };
+    int Run(ArchiveReader& archive, MemberSink& sink, int& memberCount);
     HeaderStatus ReadHeader(LhaHeader& h);
     MemberOutcome ExtractMember(const LhaHeader& h);
-    MemberOutcome CopyData(const LhaHeader& h, std::FILE* out);
+    MemberOutcome MakeFolderEntry(const LhaHeader& h);
+    MemberOutcome CopyData(const LhaHeader& h);
     void SkipData();
     size_t ReadData(uint8_t* buf, size_t max);
 
     WindowPort* messageOwner_;
-    std::FILE* archive_ = nullptr;
-    long archiveSize_ = 0;
-    std::string outputFolder_;
+    ArchiveReader* archive_ = nullptr;
+    MemberSink* sink_ = nullptr;
     uint32_t compressedLeft_ = 0;
     bool inputShort_ = false;
     bool truncated_ = false;

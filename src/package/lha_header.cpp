@@ -93,7 +93,15 @@ bool IsLh5Method(const LhaHeader& h) {
     return std::memcmp(h.method, "-lh5-", 5) == 0;
 }
 
-bool SafeMemberPath(const LhaHeader& h, std::vector<std::string>& components) {
+bool IsFolderEntry(const LhaHeader& h) {
+    return std::memcmp(h.method, "-lhd-", 5) == 0;
+}
+
+namespace {
+
+// Folder then file name; false when a part is unsafe. `folders` receives
+// the number of components that came from the folder name.
+bool SafeComponents(const LhaHeader& h, std::vector<std::string>& components, size_t& folders) {
     components.clear();
     if (!h.dirName.empty() && IsSeparator(h.dirName[0]))
         return false;
@@ -101,10 +109,21 @@ bool SafeMemberPath(const LhaHeader& h, std::vector<std::string>& components) {
         return false;
     if (!Split(h.dirName, components))
         return false;
-    size_t folders = components.size();
-    if (!Split(h.fileName, components))
-        return false;
-    return components.size() > folders;  // there must be a file name
+    folders = components.size();
+    return Split(h.fileName, components);
+}
+
+}  // namespace
+
+bool SafeMemberPath(const LhaHeader& h, std::vector<std::string>& components) {
+    size_t folders = 0;
+    return SafeComponents(h, components, folders) &&
+           components.size() > folders;  // there must be a file name
+}
+
+bool SafeFolderPath(const LhaHeader& h, std::vector<std::string>& components) {
+    size_t folders = 0;
+    return SafeComponents(h, components, folders) && !components.empty();
 }
 
 }  // namespace vcq

@@ -31,11 +31,14 @@ void ParseLhaHeader(const uint8_t* body, size_t size, LhaHeader& h);
 
 bool IsStoredMethod(const LhaHeader& h);  // -lh0-
 bool IsLh5Method(const LhaHeader& h);     // -lh5-
+bool IsFolderEntry(const LhaHeader& h);   // -lhd-
 
 // Turns the member's names into the relative path components to write,
 // refusing anything that could land outside the output folder: an absolute
 // folder, ".", "..", a drive letter or other ':' names, NUL bytes. 0xFF,
 // '\' and '/' all separate folders. The file name is the last component.
 bool SafeMemberPath(const LhaHeader& h, std::vector<std::string>& components);
+// The same for a folder entry: every component is a folder, at least one.
+bool SafeFolderPath(const LhaHeader& h, std::vector<std::string>& components);
 
 }  // namespace vcq

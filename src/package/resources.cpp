@@ -122,6 +122,19 @@ std::string PackageVersion() {
     return LoadStringEntry(kStrPackageVersion);
 }
 
+bool StandInPackage() {
+    return res::StandInPackage();
+}
+
+std::string StandInMark() {
+    return StandInPackage() ? std::string(" [") + kStandInNotice + "]" : "";
+}
+
+std::string VersionText(const std::string& program) {
+    return program + " " + res::ProgramVersion() + "\nfirmware package ver" + PackageVersion() +
+           StandInMark() + "\n";
+}
+
 ModelList SplitModelList(std::span<const uint8_t> bytes) {
     std::string buf(bytes.begin(), bytes.end());
     buf.push_back('\0');

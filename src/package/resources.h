@@ -59,6 +59,18 @@ std::string LoadStringEntry(int id);
 // The firmware version of the embedded package, "1.08".
 std::string PackageVersion();
 
+// The build carries the stand-in package made for vcq-camera-sim, not a
+// vendor package (-DVCQ_FIRMWARE_PACKAGE). Such a build says so wherever it
+// names its package: --version, the window title, the headless upgrade.
+bool StandInPackage();
+inline constexpr const char* kStandInNotice =
+    "stand-in firmware package: for vcq-camera-sim, not for real cameras";
+// " [" kStandInNotice "]" in such a build, else "".
+std::string StandInMark();
+// What --version prints: "PROGRAM 1.0.0", then "firmware package ver1.08"
+// and the mark.
+std::string VersionText(const std::string& program);
+
 // Text of a stored UI text: UTF-16LE after the byte-order mark, up to the
 // NUL (or the end), as UTF-8.
 std::string DecodeStoredText(std::span<const uint8_t> bytes);

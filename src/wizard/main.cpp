@@ -1,9 +1,11 @@
 // vcq-upgrade: the firmware upgrade wizard.
 //
 //   vcq-upgrade [--allow-broadcast] [--discovery-to 127.A.B.C:PORT] [--no-discovery]
+//   vcq-upgrade --version
 //
-// The discovery broadcast goes out only inside the isolated test network
-// (VCQ_ISOLATED=1) or with --allow-broadcast; otherwise discovery is skipped.
+// A development build sends the discovery broadcast only inside the isolated
+// test network (VCQ_ISOLATED=1) or with --allow-broadcast, and otherwise
+// skips discovery; a release build always sends it.
 #include <QApplication>
 #include <QMessageBox>
 
@@ -35,6 +37,11 @@ bool ParseLoopbackEndpoint(const std::string& text, vcq::net::Endpoint& endpoint
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any window: it needs no display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs(vcq::VersionText("vcq-upgrade").c_str(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setWindowIcon(vcq::ui::AppIcon());
 

@@ -22,6 +22,7 @@
 #undef PostMessage
 #endif
 
+#include "discovery/broadcast_guard.h"
 #include "package/resources.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/manual_flow.h"
@@ -66,8 +67,7 @@ bool IsReadOnlyText(QWidget* widget) {
 }  // namespace
 
 bool BroadcastAllowed(bool allowedByFlag) {
-    const char* isolated = std::getenv("VCQ_ISOLATED");
-    return allowedByFlag || (isolated && std::strcmp(isolated, "1") == 0);
+    return vcq::BroadcastAllowed(allowedByFlag);
 }
 
 MainWindow::MainWindow(WizardOptions options, QWidget* parent)
@@ -85,7 +85,7 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
 
     versionLabel_ = "ver" + PackageVersion() + build::kSpecialBuild;
-    setWindowTitle(build::kFileDescription);
+    setWindowTitle(build::kFileDescription + QString::fromStdString(StandInMark()));
 
     workspace_ = std::make_shared<PackageWorkspace>();
     workspace_->tempFolderOverride = options_.tempFolder;
@@ -110,7 +110,9 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
     stack_->setMinimumSize(DialogUnitsX(355), DialogUnitsY(173));
     const QString model = QString::fromStdString(workspace_->models.Primary());
     titlePage_ = new TitlePage(model, QString::fromStdString(versionLabel_), port_.get(),
-                               [this](const QString& caption) { setWindowTitle(caption); });
+                               [this](const QString& caption) {
+                                   setWindowTitle(caption + QString::fromStdString(StandInMark()));
+                               });
     agreementPage_ = new AgreementPage(next_, port_.get());
     modePage_ = new ModePage(port_.get());
     targetPage_ = new TargetEntryPage(port_.get());

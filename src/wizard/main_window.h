@@ -27,7 +27,7 @@
 namespace vcq::ui {
 
 struct WizardOptions {
-    // Broadcast discovery runs only inside the private test network
+    // A development build broadcasts only inside the private test network
     // (VCQ_ISOLATED=1) or when the operator allowed it on the command line.
     bool allowBroadcast = false;
     bool discovery = true;
@@ -176,8 +176,9 @@ class MainWindow : public QDialog {
     int32_t lastShownStep_ = 0;
 };
 
-// Whether broadcast discovery may run: inside the private test network, or
-// when allowed explicitly.
+// Whether broadcast discovery may run: always in a release build; in a
+// development build inside the private test network, or when allowed
+// explicitly.
 bool BroadcastAllowed(bool allowedByFlag);
 
 }  // namespace vcq::ui

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "isolated_env.h"
+#include "run_command.h"
 #include "simulator.h"
 
 namespace fs = std::filesystem;
@@ -77,15 +78,10 @@ class CliCamera : public ::testing::Test {
         for (const auto& a : args)
             command += " " + Quote(a);
         command += " 2>" + Quote(errFile.string()) + " </dev/null";
+        vcq::test::CommandOutput output = vcq::test::RunCommand(command);
         Outcome run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            run.out += buffer;
-        int status = pclose(pipe);
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.code = output.code;
+        run.out = output.out;
         run.err = ReadFile(errFile);
         return run;
     }
@@ -201,6 +197,9 @@ TEST_F(CliCamera, UpgradeRetainingABackupShowsEveryStepInOrder) {
     StartCamera([&](sim::CameraConfig& c) { c.configuration = settings; });
     Outcome run = RunCli(With({"upgrade", "127.0.0.2", "--retain", "--backup"}));
     EXPECT_EQ(run.code, 0) << run.out << run.err;
+    // This build carries the stand-in package, and says so first.
+    EXPECT_EQ(run.out.rfind("note: this build carries the stand-in firmware package", 0), 0u)
+        << run.out;
     size_t last = 0;
     for (const char* line : {"step 2 Uploading\n", "step 3 Overwriting\n", "step 7 Reconfiguring\n",
                              "step 8 Completed\n"}) {

@@ -2,6 +2,8 @@
 // compared byte for byte with the files they were made from.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "package/crc16.h"
 #include "package/lha_extractor.h"
 #include "recording_window.h"
@@ -71,6 +73,69 @@ TEST(LhaExtract, FolderEntriesAreSkippedButCounted) {
         skipped += m.outcome == MemberOutcome::UnknownMethod;
     EXPECT_EQ(skipped, 4);
     ExpectSameTree(Fixture("src/nested"), dir.Path());
+}
+
+// The headless tool's extract: folder entries are folders, empty ones too.
+TEST(LhaExtract, FolderEntriesMakeTheirFoldersWhenAsked) {
+    ScratchDir dir;
+    LhaExtractor x;
+    x.createFolders = 1;
+    x.folderEntries = 1;
+    int members = 0;
+    EXPECT_EQ(x.Extract(Fixture("with-dirs.lzh").string(), dir.Str(), members), 1);
+    EXPECT_EQ(members, 9);
+    EXPECT_TRUE(x.AllWritten());
+    EXPECT_EQ(x.Members()[0].outcome, MemberOutcome::Folder);
+    ExpectSameTree(Fixture("src/nested"), dir.Path());
+
+    test::ArchiveBuilder b;
+    b.AddFolder(
+        "web\xFF"
+        "empty\xFF"
+        "deeper\xFF");
+    b.AddFolder("web\xFF");  // exists by now
+    b.AddStored("web\xFF", "a.txt", test::Bytes("a"));
+    MemorySink sink;
+    EXPECT_EQ(x.Extract(b.Finish(), sink, members), 1);
+    EXPECT_TRUE(x.AllWritten());
+    EXPECT_EQ(sink.folders, (std::set<std::string>{"web", "web/empty", "web/empty/deeper"}));
+    EXPECT_EQ(sink.files.size(), 1u);
+
+    // Without createFolders there is nowhere to put a folder.
+    x.createFolders = 0;
+    MemorySink flat;
+    x.Extract(b.Finish(), flat, members);
+    EXPECT_EQ(x.Members()[0].outcome, MemberOutcome::UnknownMethod);
+    EXPECT_TRUE(flat.folders.empty());
+}
+
+// The sink the fuzzers use gives what the file writer gives, and a full
+// "disk" takes the member back.
+TEST(LhaExtract, MemorySinkHoldsTheTreeAndFailsWhenFull) {
+    auto archive = ReadBytes(Fixture("nested.lzh"));
+    LhaExtractor x;
+    x.createFolders = 1;
+    int members = 0;
+    MemorySink sink;
+    EXPECT_EQ(x.Extract(archive, sink, members), 1);
+    EXPECT_TRUE(x.AllWritten());
+    auto files = ListFiles(Fixture("src/nested"));
+    ASSERT_EQ(sink.files.size(), files.size());
+    for (const auto& f : files)
+        EXPECT_EQ(sink.files[f], ReadBytes(Fixture("src/nested") / f)) << f;
+
+    MemorySink small;
+    small.maxBytes = 3000;  // index.html 1,949; a.txt 1,436; b.txt 2,387; c.txt 980
+    x.Extract(archive, small, members);
+    std::vector<MemberOutcome> outcomes;
+    for (const auto& m : x.Members())
+        outcomes.push_back(m.outcome);
+    EXPECT_EQ(outcomes,
+              (std::vector<MemberOutcome>{MemberOutcome::Written, MemberOutcome::WriteFailed,
+                                          MemberOutcome::WriteFailed, MemberOutcome::Written,
+                                          MemberOutcome::Written}));
+    EXPECT_EQ(small.files.count("web/home/a.txt"), 0u);
+    EXPECT_EQ(small.files.count("web/home/l3/c.txt"), 1u);
 }
 
 TEST(LhaExtract, EndWithAndWithoutTheZeroByte) {

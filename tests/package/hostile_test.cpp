@@ -130,6 +130,27 @@ TEST(LhaHostile, PathsOutsideTheOutputFolderAreRefused) {
     EXPECT_FALSE(fs::exists("/tmp/escape3.txt"));
 }
 
+TEST(LhaHostile, FolderEntriesOutsideTheOutputFolderAreRefused) {
+    const std::string bad[] = {"..\xFF",
+                               "web\xFF..\xFF..\xFFup\xFF",
+                               "\xFFtmp\xFFvcq-escape\xFF",
+                               "C:\xFF",
+                               "web\xFF.\xFF",
+                               ""};
+    ArchiveBuilder b;
+    for (const auto& dir : bad)
+        b.AddFolder(dir);
+    b.AddFolder("web\xFFok\xFF");
+    Sandbox s;
+    s.x.folderEntries = 1;
+    EXPECT_EQ(s.Run(b.Finish()), 1);
+    for (size_t i = 0; i < std::size(bad); ++i)
+        EXPECT_EQ(s.Outcome(i), MemberOutcome::UnsafeName) << i;
+    EXPECT_EQ(s.Outcome(std::size(bad)), MemberOutcome::Folder);
+    EXPECT_TRUE(fs::is_directory(s.Out() / "web/ok"));
+    EXPECT_FALSE(fs::exists("/tmp/vcq-escape"));
+}
+
 TEST(LhaHostile, OversizedHeadersAndNamesAreSkipped) {
     ArchiveBuilder b;
     ArchiveBuilder::Member big;

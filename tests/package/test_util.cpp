@@ -102,6 +102,13 @@ void ArchiveBuilder::AddStored(const std::string& dirName, const std::string& fi
     Add(m);
 }
 
+void ArchiveBuilder::AddFolder(const std::string& dirName) {
+    Member m;
+    m.method = "-lhd-";
+    m.dirName = dirName;
+    Add(m);
+}
+
 void ArchiveBuilder::AppendRaw(const std::vector<uint8_t>& bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
 }

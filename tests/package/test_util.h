@@ -46,6 +46,8 @@ class ArchiveBuilder {
     void Add(const Member& m);
     void AddStored(const std::string& dirName, const std::string& fileName,
                    const std::vector<uint8_t>& data);
+    // A folder entry (-lhd-) as lha writes it: the folder name only.
+    void AddFolder(const std::string& dirName);
     void AppendRaw(const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> Finish(bool endByte = true) const;
 

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <thread>
 
+#include "discovery/broadcast_guard.h"
 #include "discovery_responder.h"
 #include "simulator.h"
 #include "wizard_support.h"
@@ -151,7 +152,10 @@ class WizardTest : public QObject {
 
     void startsOnTitleWithItsCaptionAndButtons() {
         MainWindow& w = Open();
-        QCOMPARE(w.windowTitle(), QString("Tezo VCQ-R20 ver1.08 Firmware Upgrade"));
+        // The test build carries the stand-in package; the title says so.
+        QCOMPARE(w.windowTitle(), QString("Tezo VCQ-R20 ver1.08 Firmware Upgrade [stand-in "
+                                          "firmware package: for vcq-camera-sim, not for real "
+                                          "cameras]"));
         QCOMPARE(w.PageIndex(), 0);
         QVERIFY(!w.BackButton()->isEnabled());
         QVERIFY(w.NextButton()->isEnabled());
@@ -1032,16 +1036,18 @@ class WizardTest : public QObject {
     }
 
     // --- Discovery
+    // A development build: the guard is in (a release build has no wizard tests).
     void broadcastNeedsTheIsolatedNetworkOrTheFlag() {
+        QVERIFY(BroadcastGuardBuilt());
         const QByteArray saved = qgetenv("VCQ_ISOLATED");
         qunsetenv("VCQ_ISOLATED");
-        QVERIFY(!BroadcastAllowed(false));
-        QVERIFY(BroadcastAllowed(true));
+        QVERIFY(!ui::BroadcastAllowed(false));
+        QVERIFY(ui::BroadcastAllowed(true));
         MainWindow& w = Open(true);
         QVERIFY(w.Discovery() == nullptr);  // skipped, with a note on stderr
         QCOMPARE(w.PageIndex(), 0);
         qputenv("VCQ_ISOLATED", "1");
-        QVERIFY(BroadcastAllowed(false));
+        QVERIFY(ui::BroadcastAllowed(false));
         if (saved.isNull())
             qunsetenv("VCQ_ISOLATED");
         else

@@ -102,6 +102,9 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         camera.forcedStatus[topic] = status;
         return true;
     }
+    if (key == "sysinfo")
+        return value == "public" ? (camera.publicSysinfo = true, true)
+                                 : value == "login" && (camera.publicSysinfo = false, true);
     if (key == "ftp")
         return ParseAccount(value, camera.ftpUser);
     if (key == "ftp-port")
@@ -258,6 +261,7 @@ Keys:
   fault=KIND           none, refuse, silent (accepts, never answers),
                        close-mid-reply, split (head and body apart),
                        huge-body
+  sysinfo=public       answer "inq=sysinfo" without a login (default login)
   ftp-port=N           FTP port; 0 picks a free one (default 21)
   ftp-on=on|off        FTP server on from the start (default off, until
                        "FtpServerFunc=on")

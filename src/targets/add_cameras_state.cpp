@@ -8,11 +8,10 @@
 namespace vcq {
 
 AddCamerasState::AddCamerasState(int32_t existingCount, const ModelList& models,
-                                 VerifyListModel::DetectedAddresses detected,
-                                 ExchangeRunner& runner, WindowPort* owner)
-    : list_(models, std::move(detected), runner, owner),
+                                 VerifyListModel::DetectedAddresses detected, WindowPort* owner)
+    : list_(models, std::move(detected), owner),
       owner_(owner),
-      capacity_(std::clamp(kCameraListCapacity - existingCount, 0, kCameraListCapacity)) {}
+      capacity_(std::clamp(kMaxListRows - existingCount, 0, kMaxListRows)) {}
 
 std::string AddCamerasState::CounterText() const {
     char text[32];
@@ -46,7 +45,7 @@ int32_t AddCamerasState::AddEntry() {
     return selected ? static_cast<int32_t>(*selected) : -1;
 }
 
-void AddCamerasState::CommitEntry(const Ipv4Bytes& ip, int32_t port) {
+void AddCamerasState::CommitEntry(const Ipv4& ip, int32_t port) {
     if (auto selected = Selected())
         list_.Queue(*selected, ip, port);
 }

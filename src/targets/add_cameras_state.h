@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "targets/camera_list.h"
 #include "targets/camera_list_parser.h"
 #include "targets/verify_list_model.h"
 
 namespace vcq {
-
-inline constexpr int32_t kCameraListCapacity = 256;
 
 struct AddCamerasButtons {
     bool edit = false;
@@ -27,8 +26,7 @@ class AddCamerasState {
   public:
     // `existingCount`: the rows of the detected list when the dialog opened.
     AddCamerasState(int32_t existingCount, const ModelList& models,
-                    VerifyListModel::DetectedAddresses detected, ExchangeRunner& runner,
-                    WindowPort* owner);
+                    VerifyListModel::DetectedAddresses detected, WindowPort* owner);
 
     VerifyListModel& List() { return list_; }
     const VerifyListModel& List() const { return list_; }
@@ -45,7 +43,7 @@ class AddCamerasState {
     // serves "&Add..." too: a blank row at the end, selected, when there is
     // room; the selected position (-1 for none).
     int32_t AddEntry();
-    void CommitEntry(const Ipv4Bytes& ip, int32_t port);
+    void CommitEntry(const Ipv4& ip, int32_t port);
     void NextEntry();
     void PreviousEntry();
     CameraAddress CurrentAddress() const;

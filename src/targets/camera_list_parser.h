@@ -19,7 +19,7 @@ namespace vcq {
 class WindowPort;
 
 struct CameraAddress {
-    Ipv4Bytes ip{};
+    Ipv4 ip{};
     int32_t port = 80;
     bool operator==(const CameraAddress&) const = default;
 };

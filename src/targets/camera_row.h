@@ -1,35 +1,54 @@
-// One row of the owner-drawn camera lists (the detected list, the batch list
-// and the verification list), and the address text every list shows.
+// One camera of a camera list, and the address texts every list shows.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 
+#include "discovery/camera_record.h"
+
 namespace vcq {
 
-using Ipv4Bytes = std::array<uint8_t, 4>;
+using Ipv4 = std::array<uint8_t, 4>;  // first octet first
 
-// Where a row starts before its values are known.
-inline constexpr Ipv4Bytes kDefaultRowAddress = {192, 168, 0, 100};
-inline constexpr int32_t kDefaultRowPort = 80;
+// What each of a detected-list row's texts holds.
+namespace text {
+inline constexpr int kMac = 1;
+inline constexpr int kAddress = 2;
+inline constexpr int kModel = 3;
+inline constexpr int kSerial = 4;
+inline constexpr int kVersion = 5;
+inline constexpr int kName = 6;
+inline constexpr int kPassword = 7;
+}  // namespace text
+
+// Verification status of a row.
+namespace status {
+inline constexpr int32_t kNotVerified = 0;
+inline constexpr int32_t kFailed = 1;
+inline constexpr int32_t kVerified = 2;
+}  // namespace status
+
+inline constexpr const char* kDhcpText = "DHCP";
 
 struct CameraRow {
-    int32_t index = 0;
-    int32_t tag = -1;
+    int32_t index = 0;  // position; renumbered after every sort
+    int32_t tag = -1;   // -1 from discovery, else the adder's running number
     int32_t ticked = 1;
-    // Detected list: 1 MAC, 2 address, 3 model, 4 serial, 5 version, 6 name,
-    // 7 password. The verification list numbers its own five columns 0 to 4.
     std::array<std::string, 8> texts;
-    Ipv4Bytes ip = kDefaultRowAddress;
-    int32_t port = kDefaultRowPort;
-    int32_t status = 0;
-    int32_t wasSelected = 0;
+    Ipv4 ip = {192, 168, 0, 100};
+    int32_t port = 80;
+    int32_t status = status::kNotVerified;
+    int32_t wasSelected = 0;  // carry the item states across a sort
     int32_t wasFocused = 0;
 };
 
-// "a.b.c.d", with ":port" when the port is not 80: the host text of every
-// camera exchange and the address column of the lists.
-std::string FormatAddressText(const Ipv4Bytes& ip, int32_t port);
+// "a.b.c.d", with ":port" when the port is not 80: the address column's text
+// and the host text of every exchange with the camera.
+std::string AddressText(const Ipv4& ip, int32_t port);
+// "DHCP" for a camera whose address DHCP assigned, else AddressText.
+std::string DiscoveredAddressText(const CameraRecord& record);
+// The camera's web page: "http://a.b.c.d/" or "http://a.b.c.d:port/".
+std::string WebPageUrl(const Ipv4& ip, int32_t port);
 
 }  // namespace vcq

@@ -14,9 +14,6 @@ constexpr const char* kSearching = "Searching...";
 constexpr const char* kNoResponse = "No response";
 constexpr const char* kNotACamera = "Not a camera";
 
-// Shared by every verification list: a tick never runs inside another.
-bool tickBusy = false;
-
 std::string IdText(int32_t id) {
     char text[16];
     std::snprintf(text, sizeof text, "%03d", id);
@@ -25,14 +22,22 @@ std::string IdText(int32_t id) {
 
 }  // namespace
 
-VerifyListModel::VerifyListModel(const ModelList& models, DetectedAddresses detected,
-                                 ExchangeRunner& runner, WindowPort* owner)
-    : models_(std::make_shared<const ModelList>(models)),
-      detected_(std::move(detected)),
-      runner_(runner),
-      owner_(owner) {}
+SysinfoExchange SysinfoInquiry(ExchangeLimits limits) {
+    return [limits](const std::string& hostText) {
+        CameraUpgrade camera(hostText, nullptr, ":", "", "", nullptr, nullptr, nullptr, nullptr, 0,
+                             true);
+        camera.progressCounter = std::make_shared<std::atomic<int32_t>>(0);  // never uploads
+        camera.SetExchangeLimits(limits);
+        camera.InquireSysinfo();
+        return JobReply{true, camera.sysinfoText, ""};
+    };
+}
 
-// Running jobs keep their own references and end on their own.
+VerifyListModel::VerifyListModel(const ModelList& models, DetectedAddresses detected,
+                                 WindowPort* owner)
+    : models_(models), detected_(std::move(detected)), owner_(owner) {}
+
+// Running exchanges own what they use and end on their own.
 VerifyListModel::~VerifyListModel() = default;
 
 std::optional<size_t> VerifyListModel::PositionOf(int32_t id) const {
@@ -56,12 +61,6 @@ bool VerifyListModel::AnyInvalid() const {
     return std::any_of(rows_.begin(), rows_.end(), [](const VerifyRow& r) { return !r.Valid(); });
 }
 
-size_t VerifyListModel::RunningJobs() const {
-    return static_cast<size_t>(std::count_if(jobs_.begin(), jobs_.end(), [](const Job& job) {
-        return job.started && !job.done->load(std::memory_order_acquire);
-    }));
-}
-
 size_t VerifyListModel::AddBlankRow() {
     VerifyRow row;
     row.index = static_cast<int32_t>(rows_.size()) + 1;
@@ -73,13 +72,13 @@ size_t VerifyListModel::AddBlankRow() {
     return rows_.size() - 1;
 }
 
-void VerifyListModel::Queue(size_t position, const Ipv4Bytes& ip, int32_t port) {
+void VerifyListModel::Queue(size_t position, const Ipv4& ip, int32_t port) {
     if (position >= rows_.size())
         return;
     VerifyRow& row = rows_[position];
     row.ip = ip;
     row.port = port;
-    std::string text = FormatAddressText(ip, port);
+    std::string text = AddressText(ip, port);
     if (text != row.texts[verify_text::kAddress] || !row.queued) {
         row.texts[verify_text::kAddress] = text;
         row.queued = true;
@@ -90,13 +89,8 @@ void VerifyListModel::Queue(size_t position, const Ipv4Bytes& ip, int32_t port) 
         // new one, even before the next tick.
         row.validity = 0;
         okEnabled_ = false;
-        std::erase_if(jobs_, [&](const Job& job) { return job.rowId == row.index; });
-        auto upgrade = std::make_shared<CameraUpgrade>(text, models_.get(), ":", "", "", nullptr,
-                                                       nullptr, nullptr, owner_, row.index, true);
-        upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
-        upgrade->SetExchangeLimits(limits_);
-        jobs_.push_back(
-            Job{row.index, std::move(upgrade), std::make_shared<std::atomic<bool>>(false)});
+        runner_.Remove(row.index);
+        runner_.Add(row.index, [exchange = exchange_, text] { return exchange(text); });
         if (owner_)
             owner_->SetTimer(kVerifyTimerId, kVerifyTickMs);
     }
@@ -109,7 +103,7 @@ void VerifyListModel::DeleteRow(size_t position) {
     if (position >= rows_.size())
         return;
     const int32_t id = rows_[position].index;
-    std::erase_if(jobs_, [&](const Job& job) { return job.rowId == id; });
+    runner_.Remove(id);
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(position));
     for (VerifyRow& row : rows_) {
         if (row.index > id) {
@@ -118,10 +112,7 @@ void VerifyListModel::DeleteRow(size_t position) {
         }
     }
     // Jobs find their rows by id: they move with them.
-    for (Job& job : jobs_) {
-        if (job.rowId > id)
-            --job.rowId;
-    }
+    runner_.Reindex([id](int32_t index) { return index > id ? index - 1 : index; });
     SetMarks();
 }
 
@@ -150,7 +141,7 @@ void VerifyListModel::SetMarks() {
     }
     if (!detected_)
         return;
-    const std::vector<Ipv4Bytes> detected = detected_();
+    const std::vector<Ipv4> detected = detected_();
     for (VerifyRow& row : rows_) {
         if (std::find(detected.begin(), detected.end(), row.ip) != detected.end())
             row.duplicate = 2;
@@ -179,63 +170,39 @@ void VerifyListModel::SortByColumn(int column) {
 }
 
 bool VerifyListModel::Tick() {
-    if (tickBusy)
-        return false;
-    tickBusy = true;
-    okEnabled_ = jobs_.empty();
+    okEnabled_ = runner_.Empty();
     bool changed = false;
-    const size_t visits = std::min(jobs_.size(), kVerifyVisitsPerTick);
-    size_t at = 0;
-    for (size_t visit = 0; visit < visits && at < jobs_.size(); ++visit) {
-        Job& job = jobs_[at];
-        if (!job.started) {
-            Start(job);
-            if (VerifyRow* row = RowById(job.rowId)) {
-                row->texts[verify_text::kModel] = kSearching;
-                row->validity = 1;
-            }
-            changed = true;
-            ++at;
-        } else if (!job.done->load(std::memory_order_acquire)) {
-            ++at;
+    for (VerificationRunner::Outcome& outcome : runner_.Tick()) {
+        VerifyRow* row = RowById(outcome.index);
+        if (!row)
+            continue;
+        if (outcome.event == VerificationRunner::Event::Asked) {
+            row->texts[verify_text::kModel] = kSearching;
+            row->validity = 1;
         } else {
-            Judge(job);
-            jobs_.erase(jobs_.begin() + static_cast<std::ptrdiff_t>(at));
-            changed = true;
+            Judge(*row, outcome.event == VerificationRunner::Event::Answered ? outcome.reply.text
+                                                                             : std::string());
         }
+        changed = true;
     }
-    tickBusy = false;
     return changed;
 }
 
-void VerifyListModel::Start(Job& job) {
-    job.started = true;
-    // The work holds the job's objects (the model list too), so deleting the
-    // row or closing the dialog never frees them under it.
-    runner_.Post([upgrade = job.upgrade, done = job.done, models = models_] {
-        upgrade->InquireSysinfo();
-        done->store(true, std::memory_order_release);
-    });
-}
-
-void VerifyListModel::Judge(const Job& job) {
-    CameraUpgrade& upgrade = *job.upgrade;
+void VerifyListModel::Judge(VerifyRow& row, const std::string& reply) const {
+    CameraUpgrade judge(row.texts[verify_text::kAddress], &models_, ":", "", "", nullptr, nullptr,
+                        nullptr, nullptr, row.index, true);
     int32_t ignored = 0;
     std::string model, version, serial;
-    const bool found = upgrade.ParseIdentity(upgrade.sysinfoText, ignored, model, version, serial);
-    const int32_t validity = upgrade.CheckModel(upgrade.sysinfoText) ? 1 : 2;
-    VerifyRow* row = RowById(job.rowId);
-    if (!row)
-        return;
-    if (upgrade.sysinfoText.empty())
-        row->texts[verify_text::kModel] = kNoResponse;
+    const bool found = judge.ParseIdentity(reply, ignored, model, version, serial);
+    if (reply.empty())
+        row.texts[verify_text::kModel] = kNoResponse;
     else
-        row->texts[verify_text::kModel] = found ? model : kNotACamera;
+        row.texts[verify_text::kModel] = found ? model : kNotACamera;
     if (version.starts_with("ver"))
         version.erase(0, 3);
-    row->texts[verify_text::kVersion] = version;
-    row->texts[verify_text::kSerial] = serial;
-    row->validity = validity;
+    row.texts[verify_text::kVersion] = version;
+    row.texts[verify_text::kSerial] = serial;
+    row.validity = judge.CheckModel(reply) ? 1 : 2;
 }
 
 }  // namespace vcq

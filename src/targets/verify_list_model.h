@@ -4,7 +4,6 @@
 // are already detected are marked. The Qt list draws what this holds.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,23 +14,21 @@
 #include "package/resources.h"
 #include "protocol/cgi_client.h"
 #include "targets/camera_row.h"
+#include "targets/verification_runner.h"
 
 namespace vcq {
 
-class CameraUpgrade;
 class WindowPort;
 
 inline constexpr uint32_t kVerifyTimerId = 0x800A;
 inline constexpr uint32_t kVerifyTickMs = 500;
 inline constexpr size_t kVerifyVisitsPerTick = 4;
 
-// Runs camera exchanges off the UI thread. Post returns at once; the work
-// owns what it touches, so it may outlive the list that posted it.
-class ExchangeRunner {
-  public:
-    virtual ~ExchangeRunner() = default;
-    virtual void Post(std::function<void()> work) = 0;
-};
+// One verification exchange: "inq=sysinfo" to the camera at `hostText`
+// without a login. Runs on a worker thread; always answered, with an empty
+// text when no reply came.
+using SysinfoExchange = std::function<JobReply(const std::string& hostText)>;
+SysinfoExchange SysinfoInquiry(ExchangeLimits limits = {});
 
 // The verification list's columns, kept in CameraRow::texts.
 namespace verify_text {
@@ -52,11 +49,10 @@ struct VerifyRow : CameraRow {
 class VerifyListModel {
   public:
     // The addresses of the detected camera list, read whenever marks are set.
-    using DetectedAddresses = std::function<std::vector<Ipv4Bytes>()>;
+    using DetectedAddresses = std::function<std::vector<Ipv4>()>;
 
-    // Verification timers and the jobs' (silent) owner are `owner`'s.
-    VerifyListModel(const ModelList& models, DetectedAddresses detected, ExchangeRunner& runner,
-                    WindowPort* owner);
+    // The verification timer is `owner`'s.
+    VerifyListModel(const ModelList& models, DetectedAddresses detected, WindowPort* owner);
     ~VerifyListModel();
     VerifyListModel(const VerifyListModel&) = delete;
     VerifyListModel& operator=(const VerifyListModel&) = delete;
@@ -71,12 +67,12 @@ class VerifyListModel {
     size_t AddBlankRow();
     // Queues the row with this address for verification (again, if the
     // address changed) and sets the duplicate marks.
-    void Queue(size_t position, const Ipv4Bytes& ip, int32_t port);
+    void Queue(size_t position, const Ipv4& ip, int32_t port);
     // Deletes the row and its job; rows with higher ids move down by one.
     void DeleteRow(size_t position);
     // Deletes the blank rows left by the entry dialog.
     void DeleteBlankRows();
-    const Ipv4Bytes& LastIp() const { return lastIp_; }
+    const Ipv4& LastIp() const { return lastIp_; }
     int32_t LastPort() const { return lastPort_; }
 
     // A header click: the same column again reverses the order. Ids stay.
@@ -89,33 +85,27 @@ class VerifyListModel {
     bool Tick();
     // OK is enabled by a tick that finds no job, and disabled by a new job.
     bool OkEnabled() const { return okEnabled_; }
-    size_t ActiveJobs() const { return jobs_.size(); }
-    size_t RunningJobs() const;
+    size_t ActiveJobs() const { return runner_.Pending(); }
+    size_t RunningJobs() const { return runner_.Running(); }
 
-    void SetExchangeLimits(const ExchangeLimits& limits) { limits_ = limits; }
+    // For jobs queued from now on.
+    void SetExchange(SysinfoExchange exchange) { exchange_ = std::move(exchange); }
 
   private:
-    struct Job {
-        int32_t rowId;
-        std::shared_ptr<CameraUpgrade> upgrade;
-        std::shared_ptr<std::atomic<bool>> done;
-        bool started = false;
-    };
-
     VerifyRow* RowById(int32_t id);
-    void Start(Job& job);
-    void Judge(const Job& job);
+    void Judge(VerifyRow& row, const std::string& reply) const;
     void SetMarks();
 
-    std::shared_ptr<const ModelList> models_;  // shared with running jobs
+    ModelList models_;
     DetectedAddresses detected_;
-    ExchangeRunner& runner_;
     WindowPort* owner_;
-    ExchangeLimits limits_;
+    SysinfoExchange exchange_ = SysinfoInquiry();
+    // The rows' ids are the jobs' indexes. Every reply is an answer, so no
+    // job is asked twice.
+    VerificationRunner runner_{VerificationRunner::Options{kVerifyVisitsPerTick, 0}};
     std::vector<VerifyRow> rows_;
-    std::vector<Job> jobs_;
-    Ipv4Bytes lastIp_ = kDefaultRowAddress;
-    int32_t lastPort_ = kDefaultRowPort;
+    Ipv4 lastIp_ = CameraRow{}.ip;
+    int32_t lastPort_ = CameraRow{}.port;
     int sortColumn_ = -1;
     bool ascending_ = true;
     bool okEnabled_ = false;

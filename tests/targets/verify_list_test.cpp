@@ -3,19 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <thread>
 
 #include "recording_window.h"
 #include "scripted_server.h"
 #include "targets/add_cameras_state.h"
-#include "test_runners.h"
 
 namespace vcq {
 namespace {
 
 using namespace std::chrono_literals;
-using test::HeldRunner;
 using test::RecordingWindow;
 
 ModelList Models() {
@@ -26,23 +27,72 @@ std::string Sysinfo(const std::string& model, const std::string& version = "1.05
     return test::OkReply("ModelName=" + model + "&Serial=10000042&SoftVersion=" + version);
 }
 
-template <typename Runner = HeldRunner>
+// Cameras answering by host text, on the runner's worker threads. An unknown
+// host gives no reply. Closed, they hold every exchange until opened.
+class FakeCameras {
+  public:
+    void Set(const std::string& host, const std::string& reply) {
+        std::lock_guard lock(state_->mutex);
+        state_->replies[host] = reply;
+    }
+    void Close() { SetOpen(false); }
+    void Open() { SetOpen(true); }
+    int Asked() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->asked;
+    }
+    SysinfoExchange Exchange() {
+        return [state = state_](const std::string& host) {
+            std::unique_lock lock(state->mutex);
+            ++state->asked;
+            state->changed.wait(lock, [&] { return state->open; });
+            auto found = state->replies.find(host);
+            return JobReply{true, found == state->replies.end() ? "" : found->second, ""};
+        };
+    }
+
+  private:
+    void SetOpen(bool open) {
+        std::lock_guard lock(state_->mutex);
+        state_->open = open;
+        state_->changed.notify_all();
+    }
+    struct State {
+        mutable std::mutex mutex;
+        std::condition_variable changed;
+        bool open = true;
+        int asked = 0;
+        std::map<std::string, std::string> replies;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
 struct Dialog {
     RecordingWindow window;
-    Runner runner;
-    std::vector<Ipv4Bytes> detected;
+    FakeCameras cameras;
+    std::vector<Ipv4> detected;
     AddCamerasState state;
 
     explicit Dialog(int32_t existing = 0)
         : state(
-              existing, Models(), [this] { return detected; }, runner, &window) {}
+              existing, Models(), [this] { return detected; }, &window) {
+        state.List().SetExchange(cameras.Exchange());
+    }
 
     VerifyListModel& list() { return state.List(); }
     const VerifyRow& row(size_t position) { return list().RowAt(position); }
     // Types a camera into a new row, as the entry dialog does.
-    void Type(const Ipv4Bytes& ip, int32_t port = 80) {
+    void Type(const Ipv4& ip, int32_t port = 80) {
         state.AddEntry();
         state.CommitEntry(ip, port);
+    }
+    // Ticks until every job is judged and OK is enabled.
+    bool Settle() {
+        for (int i = 0; i < 1000 && !list().OkEnabled(); ++i) {
+            list().Tick();
+            std::this_thread::sleep_for(2ms);
+        }
+        return list().OkEnabled();
     }
     std::vector<std::string> Column(size_t text) {
         std::vector<std::string> texts;
@@ -56,16 +106,6 @@ CameraListParser Parsed(const std::string& text) {
     CameraListParser parser(nullptr);
     EXPECT_TRUE(parser.ReadText(text));
     return parser;
-}
-
-// A loopback address from a server's host text, and its port.
-std::pair<Ipv4Bytes, int32_t> Loopback(uint16_t port) {
-    return {Ipv4Bytes{127, 0, 0, 1}, port};
-}
-
-uint16_t ClosedPort() {
-    test::ScriptedServer gone;
-    return gone.port();
 }
 
 TEST(AddCameras, CapacityWith250CamerasDetected) {
@@ -161,21 +201,19 @@ TEST(AddCameras, DeletingRenumbersTheRowsAfter) {
 }
 
 TEST(AddCameras, AJobFollowsItsRowWhenIdsMove) {
-    test::ScriptedServer camera;
-    camera.SetReply(Sysinfo("VCQ-R20N"));
     Dialog d;
-    d.Type({10, 0, 0, 1});
-    d.Type({10, 0, 0, 2});
-    auto [ip, port] = Loopback(camera.port());
-    d.Type(ip, port);
-    d.list().DeleteRow(1);
+    d.cameras.Set("10.0.0.1", Sysinfo("VCQ-R20"));
+    d.cameras.Set("10.0.0.3", Sysinfo("VCQ-R20N"));
+    d.cameras.Close();
+    for (uint8_t i = 1; i <= 3; ++i)
+        d.Type({10, 0, 0, i});
     d.list().Tick();
-    ASSERT_EQ(d.runner.Posted(), 2u);
-    d.runner.Run(1);  // the camera that was row 3
-    d.list().Tick();
-    EXPECT_EQ(d.row(1).texts[verify_text::kModel], "VCQ-R20N");
+    EXPECT_EQ(d.list().RunningJobs(), 3u);
+    d.list().DeleteRow(1);  // while every camera is being asked
+    d.cameras.Open();
+    ASSERT_TRUE(d.Settle());
+    EXPECT_EQ(d.Column(verify_text::kModel), (std::vector<std::string>{"VCQ-R20", "VCQ-R20N"}));
     EXPECT_EQ(d.row(1).validity, 1);
-    EXPECT_EQ(d.row(0).texts[verify_text::kModel], "Searching...");
 }
 
 TEST(AddCameras, DuplicateMarksCompareTheAddressOnly) {
@@ -218,98 +256,116 @@ TEST(AddCameras, QueueingStartsAJobOnlyForANewAddress) {
 
 TEST(AddCameras, AtMostFourJobsPerTick) {
     Dialog d;
+    d.cameras.Close();
     for (uint8_t i = 1; i <= 6; ++i)
         d.Type({10, 0, 0, i});
     d.list().Tick();
-    EXPECT_EQ(d.runner.Posted(), 4u);
     EXPECT_EQ(d.Column(verify_text::kModel),
               (std::vector<std::string>{"Searching...", "Searching...", "Searching...",
                                         "Searching...", "Queued...", "Queued..."}));
     d.list().Tick();  // the first four still ask: the others wait
-    EXPECT_EQ(d.runner.Posted(), 4u);
     EXPECT_EQ(d.list().RunningJobs(), 4u);
     EXPECT_FALSE(d.list().OkEnabled());
+    d.cameras.Open();
+    ASSERT_TRUE(d.Settle());
+    EXPECT_EQ(d.cameras.Asked(), 6);
+    EXPECT_EQ(d.Column(verify_text::kModel), std::vector<std::string>(6, "No response"));
 }
-
-struct Judged {
-    std::optional<std::string> reply;  // none: nothing listens
-    const char* model;
-    const char* version;
-    int32_t validity;
-};
 
 TEST(AddCameras, RowsAreJudgedByTheirSysinfo) {
-    const Judged cases[] = {
-        {Sysinfo("VCQ-R20"), "VCQ-R20", "1.05", 1},
-        {Sysinfo("VCQ-X99"), "VCQ-X99", "1.05", 2},
-        {Sysinfo("VCQ-R20", "emergency"), "VCQ-R20", "unknown", 1},
-        {test::OkReply("<html>router</html>"), "Not a camera", "", 2},
-        {std::nullopt, "No response", "", 2},
+    struct Judged {
+        const char* reply;
+        const char* model;
+        const char* version;
+        int32_t validity;
     };
-    for (const Judged& c : cases) {
-        SCOPED_TRACE(c.model);
-        test::ScriptedServer camera;
-        uint16_t port = camera.port();
-        if (c.reply)
-            camera.SetReply(*c.reply);
-        else
-            port = ClosedPort();
-        Dialog d;
-        auto [ip, p] = Loopback(port);
-        d.Type(ip, p);
-        d.list().Tick();
-        EXPECT_EQ(d.row(0).validity, 1);  // while it asks
-        d.runner.Run(0);
-        EXPECT_FALSE(d.list().OkEnabled());
-        EXPECT_TRUE(d.list().Tick());
-        EXPECT_EQ(d.row(0).texts[verify_text::kModel], c.model);
-        EXPECT_EQ(d.row(0).texts[verify_text::kVersion], c.version);
-        EXPECT_EQ(d.row(0).validity, c.validity);
-        EXPECT_FALSE(d.list().OkEnabled());  // until a tick finds no job
-        d.list().Tick();
-        EXPECT_TRUE(d.list().OkEnabled());
-        if (c.reply) {
-            EXPECT_NE(camera.Requests().at(0).find("inq=sysinfo"), std::string::npos);
-        }
+    const Judged cases[] = {
+        {"VCQ-R20", "VCQ-R20", "1.05", 1},
+        {"VCQ-X99", "VCQ-X99", "1.05", 2},
+        {"emergency", "VCQ-R20", "unknown", 1},
+        {"html", "Not a camera", "", 2},
+        {"", "No response", "", 2},
+    };
+    Dialog d;
+    for (uint8_t i = 0; i < 5; ++i) {
+        const std::string reply = cases[i].reply;
+        const std::string host = "10.0.0." + std::to_string(i + 1);
+        if (reply == "emergency")
+            d.cameras.Set(host, Sysinfo("VCQ-R20", "emergency"));
+        else if (reply == "html")
+            d.cameras.Set(host, test::OkReply("<html>router</html>"));
+        else if (!reply.empty())
+            d.cameras.Set(host, Sysinfo(reply));
+        d.Type({10, 0, 0, static_cast<uint8_t>(i + 1)});
     }
+    d.cameras.Close();
+    d.list().Tick();
+    EXPECT_EQ(d.row(0).validity, 1);  // while it asks
+    d.cameras.Open();
+    ASSERT_TRUE(d.Settle());
+    for (size_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(cases[i].model);
+        EXPECT_EQ(d.row(i).texts[verify_text::kModel], cases[i].model);
+        EXPECT_EQ(d.row(i).texts[verify_text::kVersion], cases[i].version);
+        EXPECT_EQ(d.row(i).validity, cases[i].validity);
+    }
+    EXPECT_EQ(d.row(0).texts[verify_text::kSerial], "10000042");
 }
 
-TEST(AddCameras, OkWaitsForEveryJobAndHandsOverTheRows) {
-    test::ScriptedServer camera;
-    camera.SetReply(Sysinfo("VCQ-R20"));
-    Dialog d(3);
-    auto [ip, port] = Loopback(camera.port());
-    d.Type(ip, port);
-    d.list().Tick();
-    d.runner.Run(0);
-    d.list().Tick();
-    d.list().Tick();
-    ASSERT_TRUE(d.list().OkEnabled());
+TEST(AddCameras, OkWaitsForEveryJob) {
+    Dialog d;
+    d.cameras.Set("10.0.0.1", Sysinfo("VCQ-R20"));
+    d.Type({10, 0, 0, 1});
+    EXPECT_FALSE(d.list().OkEnabled());
+    EXPECT_FALSE(d.state.Accept().has_value());
+    ASSERT_TRUE(d.Settle());
     ASSERT_TRUE(d.list().IsValid(0));
     // Another address for a judged row: neither the row nor OK wait for the
     // next tick to stop counting as verified.
-    d.list().Queue(0, ip, ClosedPort());
+    d.list().Queue(0, {10, 0, 0, 1}, 8080);
     EXPECT_FALSE(d.list().IsValid(0));
     EXPECT_FALSE(d.list().OkEnabled());
     EXPECT_FALSE(d.state.Accept().has_value());
-    d.list().Queue(0, ip, port);
-    d.list().Tick();
-    ASSERT_EQ(d.runner.Posted(), 2u);
-    d.runner.Run(1);
-    d.list().Tick();
-    d.list().Tick();
-    ASSERT_TRUE(d.list().OkEnabled());
     EXPECT_TRUE(d.window.Boxes().empty());
+}
+
+TEST(AddCameras, InvalidRowsAreLeftOutOnOkAfterTheWarning) {
+    Dialog d(3);
+    d.detected = {{10, 0, 0, 9}};
+    for (const char* host : {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.9", "10.0.0.4"})
+        d.cameras.Set(host, Sysinfo(std::string(host) == "10.0.0.2" ? "VCQ-X99" : "VCQ-R20N"));
+    d.cameras.Set("10.0.0.1:8080", Sysinfo("VCQ-R20"));
+    d.Type({10, 0, 0, 1}, 8080);  // valid
+    d.Type({10, 0, 0, 2});        // another model
+    d.Type({10, 0, 0, 3});        // twice: amber
+    d.Type({10, 0, 0, 9});        // already detected: pink
+    d.Type({10, 0, 0, 3}, 8080);
+    d.Type({10, 0, 0, 4});  // valid
+    ASSERT_TRUE(d.Settle());
+    EXPECT_EQ(d.row(2).duplicate, 1);
+    EXPECT_EQ(d.row(3).duplicate, 2);
+
+    d.window.QueueAnswer(MessageAnswer::Cancel);
+    EXPECT_FALSE(d.state.Accept().has_value());
     auto handed = d.state.Accept();
+    auto boxes = d.window.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "Not all the listed cameras are valid!");
+    EXPECT_EQ(boxes[0].caption, "Information");
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Question);
+    EXPECT_EQ(boxes[0].buttons, MessageButtons::OkCancel);
     ASSERT_TRUE(handed.has_value());
-    ASSERT_EQ(handed->size(), 1u);
-    EXPECT_EQ((*handed)[0].tag, 0);
-    EXPECT_EQ((*handed)[0].texts[1], "");
-    EXPECT_EQ((*handed)[0].texts[2], camera.hostText());
-    EXPECT_EQ((*handed)[0].texts[3], "VCQ-R20");
-    EXPECT_EQ((*handed)[0].texts[4], "10000042");
-    EXPECT_EQ((*handed)[0].texts[5], "1.05");
-    EXPECT_EQ((*handed)[0].port, camera.port());
+    ASSERT_EQ(handed->size(), 2u);
+    const CameraRow& first = (*handed)[0];
+    EXPECT_EQ(first.tag, 0);
+    EXPECT_EQ(first.texts[text::kMac], "");
+    EXPECT_EQ(first.texts[text::kAddress], "10.0.0.1:8080");
+    EXPECT_EQ(first.texts[text::kModel], "VCQ-R20");
+    EXPECT_EQ(first.texts[text::kSerial], "10000042");
+    EXPECT_EQ(first.texts[text::kVersion], "1.05");
+    EXPECT_EQ(first.port, 8080);
+    EXPECT_EQ((*handed)[1].tag, 1);
+    EXPECT_EQ((*handed)[1].texts[text::kAddress], "10.0.0.4");
 }
 
 TEST(AddCameras, CancelAsksOnlyWhenRowsExist) {
@@ -346,23 +402,23 @@ TEST(AddCameras, SortingKeepsIdsAndSelection) {
     EXPECT_EQ(d.Column(verify_text::kAddress), (std::vector<std::string>{"10.0.0.2", "10.0.0.9"}));
 }
 
-TEST(AddCameras, TicksNeverWaitForTheCamera) {
+TEST(AddCameras, TheInquiryRunsOffTheTickWithoutALogin) {
     test::ScriptedServer camera;
     camera.SetReply(test::ScriptedReply{{{Sysinfo("VCQ-R20"), 400ms}}});
-    Dialog<test::ThreadRunner> d;
-    auto [ip, port] = Loopback(camera.port());
-    d.Type(ip, port);
+    Dialog d;
+    d.list().SetExchange(SysinfoInquiry());
+    d.Type({127, 0, 0, 1}, camera.port());
     auto start = std::chrono::steady_clock::now();
     d.list().Tick();
     d.list().Tick();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
     EXPECT_EQ(d.row(0).texts[verify_text::kModel], "Searching...");
-    while (d.row(0).texts[verify_text::kModel] == "Searching..." &&
-           std::chrono::steady_clock::now() - start < 5s) {
-        std::this_thread::sleep_for(20ms);
-        d.list().Tick();
-    }
+    ASSERT_TRUE(d.Settle());
     EXPECT_EQ(d.row(0).texts[verify_text::kModel], "VCQ-R20");
+    const std::string request = camera.Requests().at(0);
+    EXPECT_TRUE(request.starts_with("POST /command/inquiry.cgi HTTP/1.1\r\n"));
+    EXPECT_NE(request.find("\r\nAuthorization: Basic :\r\n"), std::string::npos);
+    EXPECT_TRUE(request.ends_with("\r\n\r\ninq=sysinfo"));
 }
 
 }  // namespace

@@ -12,6 +12,14 @@ bool ParseNumber(std::string_view text, T& value) {
     return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
 }
 
+bool ParseMillis(std::string_view text, std::chrono::milliseconds& value) {
+    unsigned millis = 0;
+    if (!ParseNumber(text, millis))
+        return false;
+    value = std::chrono::milliseconds(millis);
+    return true;
+}
+
 bool ParseOnOff(std::string_view text, bool& value) {
     if (text == "on")
         return value = true, true;
@@ -81,13 +89,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return ParseNumber(value, camera.hugeBodyBytes);
     if (key == "next-version")
         return camera.versionAfterUpgrade = text, true;
-    if (key == "reboot") {
-        unsigned millis = 0;
-        if (!ParseNumber(value, millis))
-            return false;
-        camera.rebootDowntime = std::chrono::milliseconds(millis);
-        return true;
-    }
+    if (key == "reboot")
+        return ParseMillis(value, camera.rebootDowntime);
     if (key == "status") {
         // TOPIC:CODE, where a TOPIC that is a path means a POST to it (a GET
         // for the configuration file).
@@ -139,8 +142,35 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
             return camera.afterReboot = AfterReboot::NeverBack, true;
         return false;
     }
-    if (key == "config-html")
+    if (key == "config-html") {
+        if (value == "login")
+            return camera.configurationLoginPage = true, true;
+        camera.configurationLoginPage = false;
         return ParseOnOff(value, camera.configurationAsHtml);
+    }
+    if (key == "linger")
+        return ParseMillis(value, camera.versionUpLinger);
+    if (key == "versionup-reply") {
+        if (value == "whole")
+            return camera.versionUpReply = VersionUpReply::Whole, true;
+        if (value == "drop")
+            return camera.versionUpReply = VersionUpReply::Dropped, true;
+        if (value == "half")
+            return camera.versionUpReply = VersionUpReply::HalfHead, true;
+        return false;
+    }
+    if (key == "restore") {
+        if (value == "accept")
+            return camera.restoreAnswer = RestoreAnswer::Accept, true;
+        if (value == "refuse")
+            return camera.restoreAnswer = RestoreAnswer::Refuse, true;
+        if (value == "cut")
+            return camera.restoreAnswer = RestoreAnswer::Cut, true;
+        return false;
+    }
+    if (key == "mkd")
+        return value == "refuse" ? (camera.ftpRefuseMkd = true, true)
+                                 : value == "accept" && (camera.ftpRefuseMkd = false, true);
     if (key == "admin")
         return ParseAccount(value, camera.users.at(0));
     if (key == "user") {
@@ -294,7 +324,17 @@ Keys:
                        valid image), old (keeps its version), never (stays
                        down)
   next-version=TEXT    report this version after that reboot regardless
-  config-html=on|off   answer the configuration download with an HTML page
+  config-html=on|off|login
+                       answer the configuration download with an HTML page
+                       (login: a lowercase login page with status 200)
+  linger=MS            the old firmware keeps answering, with its old
+                       version, for MS after accepting "System=versionup"
+                       before the restart begins (default 0)
+  versionup-reply=KIND whole (204), drop (no reply) or half (half a head);
+                       the camera restarts in every case
+  restore=KIND         accept (default), refuse (500, settings kept) or
+                       cut (closes without a status line, settings kept)
+  mkd=refuse           answer every MKD with 550, creating nothing (or accept)
   status=TOPIC:CODE    answer a request with CODE instead, TOPIC being an
                        inquiry (inq=sysinfo) or a path (/command/main.cgi,
                        /home/l4/vcq-r20.cfg); the request then has no other

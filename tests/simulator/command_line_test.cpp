@@ -66,6 +66,27 @@ TEST(CommandLine, ReadsTheFtpRebootAndConfigurationKnobs) {
     EXPECT_FALSE(d.ftpServerOn) << "off until switched on";
 }
 
+TEST(CommandLine, ReadsTheRealCameraQuirks) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--camera",
+                                  "linger=2000,versionup-reply=drop,restore=refuse,mkd=refuse,"
+                                  "config-html=login",
+                                  "--camera", "versionup-reply=half,restore=cut"},
+                                 line, error))
+        << error;
+    const CameraConfig& c = line.cameras.at(0);
+    EXPECT_EQ(c.versionUpLinger, std::chrono::milliseconds(2000));
+    EXPECT_EQ(c.versionUpReply, VersionUpReply::Dropped);
+    EXPECT_EQ(c.restoreAnswer, RestoreAnswer::Refuse);
+    EXPECT_TRUE(c.ftpRefuseMkd && c.configurationLoginPage);
+    const CameraConfig& d = line.cameras.at(1);
+    EXPECT_EQ(d.versionUpReply, VersionUpReply::HalfHead);
+    EXPECT_EQ(d.restoreAnswer, RestoreAnswer::Cut);
+    EXPECT_FALSE(ParseCommandLine({"--camera", "restore=maybe"}, line, error));
+    EXPECT_FALSE(ParseCommandLine({"--camera", "linger=soon"}, line, error));
+}
+
 TEST(CommandLine, GivesDefaultCamerasDistinctIdentities) {
     CommandLine line;
     std::string error;

@@ -74,12 +74,12 @@ std::array<uint8_t, 4> Octets(uint32_t address) {
             static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
 }
 
-// Asks on the terminal; anything but "y" or "yes" is a no.
+// Asks on the terminal; anything but "y" or "yes" is a no, and so is Ctrl-C.
 bool Confirm(const std::string& question) {
     std::fprintf(stderr, "%s [y/N] ", question.c_str());
     std::fflush(stderr);
     std::string answer;
-    if (!std::getline(std::cin, answer))
+    if (!std::getline(std::cin, answer) || g_interrupted)
         return false;
     return answer == "y" || answer == "Y" || answer == "yes";
 }
@@ -189,6 +189,8 @@ int RunBatch(const Args& args) {
         std::shared_ptr<PackageWorkspace> workspace;
         ~CleanUp() { workspace->RemoveAtExit(); }
     } cleanUp{workspace};
+    // From here Ctrl-C ends the tool through this function: the workspace goes.
+    CatchInterrupt();
 
     BatchEngine engine(CameraUpgradeJobs(&models, "ver" + PackageVersion(), &window, workspace));
     for (const BatchCamera& camera : cameras)
@@ -204,7 +206,6 @@ int RunBatch(const Args& args) {
     }
     engine.SetSharedSettings(retain, !keepBackup, std::time(nullptr));
 
-    CatchInterrupt();
     using Clock = std::chrono::steady_clock;
     auto nextTick = Clock::now();
     auto nextSecond = nextTick + std::chrono::milliseconds(kTickPeriodMs);

@@ -101,7 +101,11 @@ void BatchEngine::SetSharedSettings(bool retain, bool deleteAfterRestore, std::t
 }
 
 int32_t BatchEngine::StepOf(const Active& entry) const {
-    return entry.forcedStep >= 0 ? entry.forcedStep : entry.job->Step();
+    if (entry.forcedStep >= 0)
+        return entry.forcedStep;
+    // A check may write the job's step (a full memory gives 12); until its
+    // outcome is read the job has not started.
+    return entry.checking ? step::kNotStarted : entry.job->Step();
 }
 
 void BatchEngine::SetStatus(BatchRow& row, int32_t step) {

@@ -1,10 +1,16 @@
 // The batch engine's walk with scripted jobs: no threads, no sockets. Each
-// job's step, check outcome and progress are what the test says.
+// job's step, check outcome and progress are what the test says. Then the
+// program's own jobs against scripted cameras on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
+#include "protocol/cgi_client.h"
+#include "recording_window.h"
+#include "scripted_server.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_upgrade.h"
 
@@ -167,6 +173,20 @@ TEST_F(BatchWalk, ACheckUnderWayHoldsBackEveryLaterStart) {
     engine_.Tick();
     EXPECT_EQ(Job(0).starts, 1);
     EXPECT_EQ(Job(1).checksBegun, 0);
+
+    // The check of a full camera writes step 12 before its outcome is
+    // known: the job is neither retired with it nor shown with it.
+    Job(0).step = step::kOverwriting;
+    Job(1).check = CheckOutcome::Pending;
+    engine_.Tick();
+    Job(1).step = step::kUploadFailed;
+    engine_.Tick();
+    EXPECT_EQ(Status(1), "Standby");
+    EXPECT_EQ(engine_.ActiveCount(), 3u);
+    Job(1).check = CheckOutcome::LowMemory;
+    engine_.Tick();
+    engine_.Tick();
+    EXPECT_EQ(engine_.Row(1).finalStep, step::kLowMemory);
 }
 
 TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
@@ -293,4 +313,69 @@ TEST_F(BatchWalk, CounterAndChangedRowsFollowTheBatch) {
     EXPECT_TRUE(last->ended);
     EXPECT_FALSE(engine_.PollCounter());  // the log is shown once
     EXPECT_EQ(engine_.LogText(), "VCQ-R20(192.168.0.10) Ftp error.\r\n");
+}
+
+namespace {
+
+using vcq::test::OkReply;
+using vcq::test::ScriptedReply;
+using vcq::test::ScriptedServer;
+
+BatchCamera At(const ScriptedServer& server) {
+    BatchCamera camera;
+    camera.user = "admin";
+    camera.password = "secret";
+    camera.ip = {127, 0, 0, 1};
+    camera.port = server.port();
+    camera.model = "VCQ-R20";
+    return camera;
+}
+
+std::vector<ScriptedReply> CheckReplies(const std::string& freeBytes) {
+    const std::string token = vcq::EncodeBasicToken("admin:secret");
+    return {{{{OkReply("SysUserSet=" + token + ",")}}},
+            {{{OkReply("ModelName=VCQ-R20&SoftVersion=1.05&Serial=1&")}}},
+            {{{OkReply("ImageMemoryFunc=off&")}}},
+            {{{OkReply("BuiltIn=Free space : " + freeBytes + " byte&")}}}};
+}
+
+}  // namespace
+
+// The program's jobs: the check on its own thread, the upgrade on its worker.
+TEST(BatchCameraJobs, ASlowCheckNeitherHoldsTheTickNorLetsALaterCameraStart) {
+    using namespace std::chrono_literals;
+    ScriptedServer slow, full, fit;
+    slow.SetReply(
+        ScriptedReply{{{"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 400ms}}});
+    full.SetReplies(CheckReplies("1"));
+    fit.SetReplies(CheckReplies("8000000"));
+    const vcq::ModelList models = {{"VCQ-R20"}};
+    vcq::test::RecordingWindow window;
+    // No workspace: a camera that starts fails its upload at once.
+    BatchEngine engine(vcq::CameraUpgradeJobs(&models, "ver1.08", &window, nullptr));
+    for (const ScriptedServer* server : {&slow, &full, &fit})
+        engine.AddCamera(At(*server));
+
+    auto started = std::chrono::steady_clock::now();
+    auto longest = std::chrono::steady_clock::duration::zero();
+    bool running = true;
+    while (running && std::chrono::steady_clock::now() - started < 10s) {
+        auto before = std::chrono::steady_clock::now();
+        running = engine.Tick();
+        longest = std::max(longest, std::chrono::steady_clock::now() - before);
+        if (std::chrono::steady_clock::now() - started < 300ms) {
+            EXPECT_TRUE(full.Requests().empty()) << "asked while the first check was under way";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(vcq::kBatchTickMs));
+    }
+    ASSERT_FALSE(running);
+    EXPECT_LT(longest, 100ms);
+    EXPECT_EQ(engine.Row(0).finalStep, step::kVersionUpRefused);
+    EXPECT_EQ(engine.Row(1).finalStep, step::kLowMemory);
+    EXPECT_EQ(engine.Row(2).finalStep, step::kUploadFailed);
+    EXPECT_EQ(engine.Row(2).statusText, "Error4");
+    EXPECT_TRUE(window.Boxes().empty());
+    for (int wait = 0; wait < 100 && engine.BusyLeftovers() > 0; ++wait)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(engine.BusyLeftovers(), 0u);
 }

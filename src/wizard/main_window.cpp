@@ -100,7 +100,10 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
     targetPage_ = new TargetEntryPage(port_.get());
     progressPage_ = new UpgradeProgressPage(port_.get());
     resultPage_ = new UpgradeResultPage(port_.get());
-    autoTargetPage_ = new PlaceholderPage;
+    autoTargetPage_ = new TargetCameraPage(
+        &table_, port_.get(), [this](int mode) { SetButtonMode(mode); },
+        [this] { return relaxedMode_ != 0; });
+    autoTargetPage_->List()->SetExchangeLimits(options_.limits);
     batchPage_ = new PlaceholderPage;
     for (QWidget* page :
          std::initializer_list<QWidget*>{titlePage_, agreementPage_, modePage_, targetPage_,
@@ -271,8 +274,11 @@ void MainWindow::ShowPage() {
                 FailBackToTarget(Text(kTextVersionUpError).c_str());
             }
             break;
+        case 7:
+            autoTargetPage_->PageShown();
+            break;
         default:
-            break;  // 7 to 10: the automatic pages
+            break;  // 8 to 10: the batch page
     }
 }
 

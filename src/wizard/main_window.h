@@ -19,6 +19,7 @@
 #include "wizard/intro_pages.h"
 #include "wizard/manual_pages.h"
 #include "wizard/qt_window_port.h"
+#include "wizard/target_camera_page.h"
 
 namespace vcq::ui {
 
@@ -69,6 +70,7 @@ class MainWindow : public QDialog {
     TargetEntryPage* Target() const { return targetPage_; }
     UpgradeProgressPage* Progress() const { return progressPage_; }
     UpgradeResultPage* Result() const { return resultPage_; }
+    TargetCameraPage* AutoTarget() const { return autoTargetPage_; }
     QWidget* PageAt(int index) const;
     DiscoveryTable& Table() { return table_; }
     DiscoverySession* Discovery() const { return discovery_.get(); }
@@ -118,7 +120,7 @@ class MainWindow : public QDialog {
     TargetEntryPage* targetPage_ = nullptr;
     UpgradeProgressPage* progressPage_ = nullptr;
     UpgradeResultPage* resultPage_ = nullptr;
-    PlaceholderPage* autoTargetPage_ = nullptr;
+    TargetCameraPage* autoTargetPage_ = nullptr;
     PlaceholderPage* batchPage_ = nullptr;
     std::shared_ptr<QtProgressPort> progressPort_;
 

@@ -1,6 +1,7 @@
 #include "wizard_support.h"
 
 #include <QApplication>
+#include <QTest>
 
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +43,20 @@ ExchangeLimits ShortLimits() {
     limits.read = std::chrono::milliseconds(3000);
     limits.total = std::chrono::milliseconds(10000);
     return limits;
+}
+
+std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QString& tempFolder,
+                                           bool discovery, ExchangeLimits limits) {
+    ui::WizardOptions options;
+    options.discovery = discovery;
+    options.tempFolder = tempFolder.toStdString();
+    options.limits = limits;
+    auto window = std::make_unique<ui::MainWindow>(options);
+    boxes.window = window.get();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    [[maybe_unused]] bool active = QTest::qWaitForWindowActive(window.get());
+    return window;
 }
 
 bool InsideIsolatedNetwork() {

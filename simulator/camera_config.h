@@ -75,6 +75,9 @@ struct CameraConfig {
     bool imageMemoryOn = false;
     uint64_t builtInFreeBytes = 16u * 1024 * 1024;
 
+    // "inq=sysinfo" answered without a login, as the verification of cameras
+    // added by hand (which sends none) expects; otherwise it needs one.
+    bool publicSysinfo = false;
     // "Server: " ends in a blank after the version, as some firmware sends it.
     bool serverTrailingBlank = false;
     // "inq=ftpuser" lists this many empty "key=," entries before the account.

@@ -43,7 +43,8 @@ std::string FtpUserBody(const CameraConfig& config) {
 }
 
 HttpReply Inquiry(const HttpRequest& request, const CameraConfig& config, CameraState&) {
-    if (!IsAuthorized(request, config))
+    const bool open = config.publicSysinfo && request.body == "inq=sysinfo";
+    if (!open && !IsAuthorized(request, config))
         return Unauthorized();
     std::string_view body = request.body;
     if (!body.starts_with("inq="))

@@ -107,6 +107,9 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         camera.forcedStatus[topic] = status;
         return true;
     }
+    if (key == "sysinfo")
+        return value == "public" ? (camera.publicSysinfo = true, true)
+                                 : value == "login" && (camera.publicSysinfo = false, true);
     if (key == "ftp")
         return ParseAccount(value, camera.ftpUser);
     if (key == "ftp-port")
@@ -193,7 +196,9 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
 
 CameraConfig DefaultCamera(int ordinal) {
     CameraConfig camera;
-    camera.address = "127.0.0." + std::to_string(2 + ordinal);
+    // 127.0.0.2 to 127.0.0.251, then 127.0.1.2 on: never a .0 or .255.
+    camera.address =
+        "127.0." + std::to_string(ordinal / 250) + "." + std::to_string(2 + ordinal % 250);
     camera.serial = std::to_string(10000001 + ordinal);
     char mac[18];
     std::snprintf(mac, sizeof mac, "08:00:46:00:%02X:%02X", ((ordinal + 1) >> 8) & 0xFF,
@@ -232,13 +237,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             }
             const std::string& value = args[++i];
             if (arg == "--cameras") {
+                // N, optionally followed by ",SETTINGS" for every one of them.
+                std::string_view text(value);
+                size_t comma = text.find(',');
                 int count = 0;
-                if (!ParseNumber(std::string_view(value), count) || count < 1 || count > 250) {
-                    error = "--cameras needs a count from 1 to 250";
+                if (!ParseNumber(text.substr(0, comma), count) || count < 1 ||
+                    count > kMaxCameras) {
+                    error = "--cameras needs a count from 1 to " + std::to_string(kMaxCameras);
                     return false;
                 }
-                for (int k = 0; k < count; ++k)
-                    out.cameras.push_back(DefaultCamera(static_cast<int>(out.cameras.size())));
+                std::string_view settings =
+                    comma == std::string_view::npos ? "" : text.substr(comma + 1);
+                for (int k = 0; k < count; ++k) {
+                    CameraConfig camera = DefaultCamera(static_cast<int>(out.cameras.size()));
+                    if (!ApplyCameraSettings(settings, camera, error))
+                        return false;
+                    out.cameras.push_back(std::move(camera));
+                }
             } else {
                 CameraConfig camera = DefaultCamera(static_cast<int>(out.cameras.size()));
                 if (!ApplyCameraSettings(value, camera, error))
@@ -249,6 +264,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             error = "unknown argument \"" + arg + "\"";
             return false;
         }
+    }
+    if (out.cameras.size() > static_cast<size_t>(kMaxCameras)) {
+        error = "at most " + std::to_string(kMaxCameras) + " cameras";
+        return false;
     }
     if (out.cameras.empty() && !out.help)
         out.cameras.push_back(DefaultCamera(0));
@@ -264,11 +283,15 @@ serve; a camera started with fault=refuse adds " (refusing connections)"
 to its line.
 
   --camera SETTINGS  one camera; SETTINGS is KEY=VALUE,KEY=VALUE...
-  --cameras N        N cameras with default settings
+  --cameras N[,SETTINGS]
+                     N cameras with default settings, each changed by
+                     SETTINGS when given (--cameras 200,reboot=5000)
   --help             this text
 
-Without settings, camera number i (from 0) is on 127.0.0.(2+i), port 80,
-serial 10000001+i and MAC 08:00:46:00:00:(i+1 in hex).
+Without settings, camera number i (from 0) is on 127.0.0.(2+i) (from the
+251st on 127.0.1.2, 127.0.1.3...), port 80, serial 10000001+i and MAC
+08:00:46:00:HH:LL with i+1 in hex. At most 256 cameras, as many as a
+batch holds.
 
 Keys:
   address=A.B.C.D      loopback address (127.x.y.z only)
@@ -291,6 +314,7 @@ Keys:
                        close-mid-reply, split (head and body apart),
                        huge-body
   delay=MS             answer every HTTP request MS late (default 0)
+  sysinfo=public       answer "inq=sysinfo" without a login (default login)
   ftp-port=N           FTP port; 0 picks a free one (default 21)
   ftp-on=on|off        FTP server on from the start (default off, until
                        "FtpServerFunc=on")

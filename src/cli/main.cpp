@@ -31,6 +31,18 @@ const Command kCommands[] = {
      "      answered no); 2: usage error; 3: upgraded, but the configuration was not\n"
      "      restored (the saved file is kept).",
      RunUpgrade},
+    {"batch",
+     "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] --user NAME\n"
+     "        --password PASS [--retain [--backup]] [--yes]",
+     "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
+     "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
+     "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
+     "      loads it; refused whole on any wrong line) and, with --discover, those\n"
+     "      that answer the broadcast enquiry (see discover). Prints `ID ADDRESS STATUS` at\n"
+     "      every change, then `Proceeded: N/M` and the upgrade log (lines end in CR LF).\n"
+     "      Asks before it starts unless --yes. Ctrl-C aborts: cameras under way finish,\n"
+     "      the others are dropped. Exit 0: every camera completed; 1: not; 2: usage error.",
+     RunBatch},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
      "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"
      "      mac, ip, webPort, model, serial, softVersion, dhcp, dnsAuto.\n"

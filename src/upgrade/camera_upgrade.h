@@ -35,6 +35,7 @@ inline constexpr int32_t kCompleted = 8;
 inline constexpr int32_t kVersionUpRefused = 9;
 inline constexpr int32_t kWrongVersion = 10;
 inline constexpr int32_t kUploadFailed = 12;
+inline constexpr int32_t kLowMemory = 13;  // set by the batch engine's check
 inline constexpr int32_t kBackupFailed = 14;
 }  // namespace step
 

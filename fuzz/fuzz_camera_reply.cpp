@@ -5,26 +5,12 @@
 #include <string>
 
 #include "protocol/cgi_client.h"
+#include "silent_window.h"
 #include "upgrade/camera_upgrade.h"
-
-namespace {
-
-class SilentWindow : public vcq::WindowPort {
-  public:
-    vcq::MessageAnswer MessageBox(const std::string&, const std::string&, vcq::MessageIcon,
-                                  vcq::MessageButtons) override {
-        return vcq::MessageAnswer::Ok;
-    }
-    void SetTimer(uint32_t, uint32_t) override {}
-    void KillTimer(uint32_t) override {}
-    void PostMessage(uint32_t, uintptr_t, intptr_t) override {}
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const vcq::ModelList models = {{"VCQ-R20", "VCQ-R20N", "VCQ-R20P"}};
-    static SilentWindow window;
+    static vcq::fuzz::SilentWindow window;
     const std::string reply(reinterpret_cast<const char*>(data), size);
     vcq::CameraUpgrade camera("127.0.0.1", &models, "YWRtaW46YWRtaW4=", "ver1.08", "", nullptr,
                               nullptr, nullptr, &window, 0, false);

@@ -23,6 +23,7 @@ inline constexpr int kStrErrorCaption = 123;
 inline constexpr int kStrTextMissing = 124;
 inline constexpr int kTextCannotFindUpgradeFile = 138;
 inline constexpr int kTextErrorCaption = 139;
+inline constexpr int kTextInformationCaption = 203;
 
 // Where resources are looked up. The program uses the embedded table; tests
 // put their own in place with ScopedResourceSource.

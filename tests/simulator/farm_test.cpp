@@ -98,6 +98,12 @@ TEST_F(Farm, ChecksTheLoginAndTellsLevel4UsersApartOnlyByTheTokenOrder) {
         BodyOf(viewer.bytes).starts_with("SysUserSet=" + BasicToken("admin", "secret") + ","));
 }
 
+TEST_F(Farm, CanAnswerSysinfoWithoutALogin) {
+    StartCamera([](CameraConfig& c) { c.publicSysinfo = true; });
+    EXPECT_TRUE(Ask("sysinfo", "", "").bytes.starts_with("HTTP/1.1 200 OK\r\n"));
+    EXPECT_TRUE(Ask("sysuser", "", "").bytes.starts_with("HTTP/1.1 401 Unauthorized\r\n"));
+}
+
 TEST_F(Farm, NamesItselfInTheServerHeader) {
     StartCamera([](CameraConfig& c) {
         c.productName = "VCQCAM";

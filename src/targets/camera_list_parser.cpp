@@ -1,0 +1,213 @@
+#include "targets/camera_list_parser.h"
+
+#include <cstring>
+
+#include "package/resources.h"
+#include "platform/window_port.h"
+
+namespace vcq {
+namespace {
+
+constexpr int kTextMixedSeparators = 305;
+constexpr int kTextInvalidCharacter = 306;
+constexpr int kTextWrongLine = 307;
+// The character pass looks at this many lines; the line pass stops at as
+// many entries.
+constexpr int kCheckedLines = 256;
+constexpr size_t kMaxLineLength = 256;
+constexpr size_t kMaxPortDigits = 5;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Decimal digits at `at`, saturated above `limit`; nothing without a digit.
+std::optional<uint32_t> ReadNumber(std::string_view text, size_t& at, uint32_t limit) {
+    size_t start = at;
+    uint32_t value = 0;
+    for (; at < text.size() && IsDigit(text[at]); ++at) {
+        value = value * 10 + static_cast<uint32_t>(text[at] - '0');
+        if (value > limit)
+            value = limit + 1;
+    }
+    if (at == start)
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<CameraAddress> ReadCameraLine(std::string_view line, char separator) {
+    if (line.size() > kMaxLineLength)
+        return std::nullopt;
+    CameraAddress entry;
+    size_t at = 0;
+    for (size_t n = 0; n < 4; ++n) {
+        if (n > 0) {
+            if (at >= line.size() || line[at] != '.')
+                return std::nullopt;  // fewer than four numbers
+            ++at;
+        }
+        auto number = ReadNumber(line, at, 255);
+        if (!number || *number > 255)
+            return std::nullopt;
+        entry.ip[n] = static_cast<uint8_t>(*number);
+    }
+    if (at == line.size())
+        return entry;
+    if (line[at] != separator)
+        return std::nullopt;
+    std::string_view portText = line.substr(at + 1);
+    if (portText.empty())
+        return entry;
+    // Every character a digit, and no more than five of them: a longer port
+    // is never cut to a different one.
+    if (portText.size() > kMaxPortDigits)
+        return std::nullopt;
+    size_t p = 0;
+    auto port = ReadNumber(portText, p, 65535);
+    if (!port || p != portText.size())
+        return std::nullopt;
+    if (*port != 80 && (*port < 1024 || *port > 65535))
+        return std::nullopt;
+    entry.port = static_cast<int32_t>(*port);
+    return entry;
+}
+
+bool CameraListParser::ReadFile(const std::string& path) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in) {
+        entries_.clear();
+        failure_ = ImportFailure::Unreadable;
+        return false;
+    }
+    bool ok = ReadStream(in);
+    std::fclose(in);
+    return ok;
+}
+
+bool CameraListParser::ReadStream(std::FILE* in) {
+    text_.clear();
+    entries_.clear();
+    char chunk[4096];
+    for (;;) {
+        size_t got = std::fread(chunk, 1, sizeof chunk, in);
+        // The text ends at the first NUL; nothing after it is read.
+        if (const void* nul = std::memchr(chunk, '\0', got)) {
+            text_.append(chunk, static_cast<const char*>(nul) - chunk);
+            break;
+        }
+        text_.append(chunk, got);
+        if (got < sizeof chunk)
+            break;
+    }
+    if (std::ferror(in)) {
+        failure_ = ImportFailure::Unreadable;
+        return false;
+    }
+    return Parse();
+}
+
+bool CameraListParser::ReadText(std::string_view text) {
+    entries_.clear();
+    if (text.empty()) {
+        failure_ = ImportFailure::Unreadable;
+        return false;
+    }
+    text_.assign(text.substr(0, text.find('\0')));
+    return Parse();
+}
+
+bool CameraListParser::Parse() {
+    entries_.clear();
+    failure_ = ImportFailure::None;
+    return Check() && Extract();
+}
+
+std::optional<CameraAddress> CameraListParser::Entry(size_t k) const {
+    if (k >= entries_.size())
+        return std::nullopt;
+    return entries_[k];
+}
+
+void CameraListParser::Tell(int textId, const std::string& detail, bool question) {
+    if (!owner_)
+        return;
+    std::string text = LoadUiText(textId, owner_);
+    if (size_t at = text.find("%s"); at != std::string::npos)
+        text.replace(at, 2, detail);
+    const std::string caption = LoadUiText(kTextInformationCaption, owner_);
+    owner_->MessageBox(text, caption, question ? MessageIcon::Question : MessageIcon::Information,
+                       MessageButtons::Ok);
+}
+
+bool CameraListParser::Check() {
+    int tabs = 0, colons = 0, commas = 0;
+    int lines = 0;
+    for (size_t i = 0; i < text_.size() && lines < kCheckedLines; ++i) {
+        char c = text_[i];
+        if (IsDigit(c) || c == '.')
+            continue;
+        switch (c) {
+            case '\t':
+                ++tabs;
+                break;
+            case ':':
+                ++colons;
+                break;
+            case ',':
+                ++commas;
+                break;
+            case '\n':
+                ++lines;
+                break;
+            case '\r':
+                ++lines;
+                // A CR alone ends its line too; only the LF of a CR LF is skipped.
+                if (i + 1 < text_.size() && text_[i + 1] == '\n')
+                    ++i;
+                break;
+            default:
+                failure_ = ImportFailure::InvalidCharacter;
+                Tell(kTextInvalidCharacter, {}, false);
+                return false;
+        }
+    }
+    if ((tabs > 0) + (colons > 0) + (commas > 0) > 1) {
+        failure_ = ImportFailure::MixedSeparators;
+        Tell(kTextMixedSeparators, {}, false);
+        return false;
+    }
+    separator_ = tabs > 0 ? '\t' : colons > 0 ? ':' : ',';
+    return true;
+}
+
+bool CameraListParser::Extract() {
+    size_t at = 0;
+    while (at < text_.size() && entries_.size() < kMaxImportEntries) {
+        size_t end = text_.find_first_of("\r\n", at);
+        if (end == std::string::npos)
+            end = text_.size();
+        std::string_view line(text_.data() + at, end - at);
+        at = end;
+        if (at < text_.size())
+            at += text_[at] == '\r' && at + 1 < text_.size() && text_[at + 1] == '\n' ? 2 : 1;
+        if (line.empty())
+            continue;
+        auto entry = ReadCameraLine(line, separator_);
+        if (!entry) {
+            std::string shown(line.substr(0, kMaxLineLength));
+            char number[16];
+            std::snprintf(number, sizeof number, "Line%03d:>",
+                          static_cast<int>(entries_.size() + 1));
+            entries_.clear();
+            failure_ = ImportFailure::WrongLine;
+            Tell(kTextWrongLine, number + shown, true);
+            return false;
+        }
+        entries_.push_back(*entry);
+    }
+    return true;
+}
+
+}  // namespace vcq

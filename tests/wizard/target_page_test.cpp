@@ -211,6 +211,28 @@ class TargetPageTest : public QObject {
         QVERIFY(!w.NextButton()->isEnabled());
     }
 
+    void discoveryEndingAfterTheOperatorWentBackChecksOnlyOnReturn() {
+        MainWindow& w = Open();
+        w.Table().MarkStarted();  // as if discovery still ran
+        ToAutomaticPage(w);
+        TargetCameraPage* page = w.AutoTarget();
+        QVERIFY(page->Discovering());
+        w.BackButton()->click();
+        QCOMPARE(w.PageIndex(), 2);
+        w.Table().Store(Record("08-00-46-00-00-01", {127, 0, 0, 5}));
+        w.Table().Store(Record("08-00-46-00-00-02", {127, 0, 0, 5}));
+        w.Table().MarkEnded();
+        QTRY_VERIFY(!page->Discovering());
+        QCOMPARE(page->List()->Count(), 2);
+        QVERIFY(boxes_->Boxes().empty());
+        QVERIFY(w.NextButton()->isEnabled());
+        QVERIFY(w.BackButton()->isEnabled());
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Boxes().size(), size_t(1));
+        QVERIFY(page->Blocked());
+        QVERIFY(!w.BackButton()->isEnabled());
+    }
+
     void relaxedModeSkipsTheDuplicateCheck() {
         MainWindow& w = Open();
         w.RelaxedModeCommand();

@@ -13,10 +13,12 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <cstring>
 
 #include "entry_list_fake.h"
 #include "simulator.h"
 #include "wizard/entry_terminals_dialog.h"
+#include "wizard/lists/login_dialogs.h"
 #include "wizard/message_presenter.h"
 #include "wizard/upgrade_log_dialog.h"
 #include "wizard_support.h"
@@ -66,6 +68,63 @@ void SaveWithCaption(QWidget& widget, const QString& caption, const QString& nam
 void Click(QAbstractButton* button) {
     button->click();
     QApplication::processEvents();
+}
+
+// Twenty detected cameras: some unticked, one without a password, some
+// verified and one refused; then both login dialogs and the duplicate message.
+void AutomaticTargetPage(MainWindow& w) {
+    for (int i = 0; i < 20; ++i) {
+        CameraRecord record;
+        std::snprintf(record.mac, sizeof record.mac, "08-00-46-1A-2B-%02X", 0x10 + i);
+        std::snprintf(record.model, sizeof record.model, "%s", i % 7 == 3 ? "VCQ-R20W" : "VCQ-R20");
+        std::snprintf(record.serial, sizeof record.serial, "%08d", 20070 + i * 13);
+        std::snprintf(record.softVersion, sizeof record.softVersion, "%s", i % 4 ? "1.05" : "1.06");
+        const uint8_t ip[4] = {192, 168, 0, static_cast<uint8_t>(20 + i)};
+        std::memcpy(record.ip, ip, 4);
+        record.webPort = i == 6 ? 8080 : 80;
+        record.dhcp = i == 11;
+        w.Table().Store(record);
+    }
+    Click(w.BackButton());
+    Click(w.Mode()->AutomaticButton());
+    Click(w.NextButton());
+    TargetCameraPage* page = w.AutoTarget();
+    CameraListView* list = page->List();
+    for (int row = 0; row < list->Count(); ++row)
+        list->SetLogin(row, "admin", row == 4 ? "" : "admin");
+    for (int row : {9, 12, 15})
+        list->Rows().MutableRow(row).ticked = 0;
+    for (int row : {1, 2, 5, 8})
+        list->Rows().MutableRow(row).status = status::kVerified;
+    list->Rows().MutableRow(7).status = status::kFailed;
+    list->Model().RowsChanged();
+    emit list->LoginsChanged();
+    list->clearSelection();
+    list->selectionModel()->select(list->Model().index(3, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->selectionModel()->setCurrentIndex(list->Model().index(3, 0),
+                                            QItemSelectionModel::NoUpdate);
+    list->setFocus();
+    Save(w, "auto-target");
+    Click(page->RevealButton());
+    QTest::qWait(200);
+    Save(w, "auto-target-revealed");
+
+    {
+        SingleLoginDialog dialog(list, &w);
+        dialog.show();
+        SaveWithCaption(dialog, dialog.windowTitle(), "single-login");
+    }
+    list->selectionModel()->select(list->Model().index(4, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    {
+        BatchLoginDialog dialog(list, &w);
+        dialog.show();
+        SaveWithCaption(dialog, dialog.windowTitle(), "batch-login");
+    }
+    // Two cameras on one address.
+    list->Rows().MutableRow(13).ip = list->Rows().Row(2).ip;
+    list->CheckDuplicateAddresses();
 }
 
 }  // namespace
@@ -216,6 +275,8 @@ int main(int argc, char** argv) {
 
     boxes.Queue(MessageAnswer::No);
     w.reject();  // the quit question
+
+    AutomaticTargetPage(w);
 
     std::printf("%d pictures in %s\n", g_count, qPrintable(g_folder));
     return 0;

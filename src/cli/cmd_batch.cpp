@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/camera_list_file.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
@@ -99,6 +100,19 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
     login.user = parsed.Option("--user").value_or("");
     login.password = parsed.Option("--password").value_or("");
     std::set<uint32_t> addresses;  // a camera's address, whatever its port
+    auto add = [&](const std::array<uint8_t, 4>& ip, int32_t port) {
+        const uint32_t address =
+            uint32_t{ip[0]} << 24 | uint32_t{ip[1]} << 16 | uint32_t{ip[2]} << 8 | uint32_t{ip[3]};
+        if (!addresses.insert(address).second) {
+            error = net::FormatIpv4(address) + " is given more than once";
+            return false;
+        }
+        BatchCamera camera = login;
+        camera.ip = ip;
+        camera.port = port;
+        cameras.push_back(camera);
+        return true;
+    };
 
     for (const std::string& host : parsed.positional) {
         net::Endpoint endpoint;
@@ -106,14 +120,19 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
             error = "\"" + host + "\" is not a dotted IPv4 address with an optional :PORT";
             return false;
         }
-        if (!addresses.insert(endpoint.address).second) {
-            error = net::FormatIpv4(endpoint.address) + " is given more than once";
+        if (!add(Octets(endpoint.address), endpoint.port))
             return false;
+    }
+    // A camera list as the wizard loads it: refused whole, with its messages.
+    if (auto source = parsed.Option("--csv")) {
+        StderrWindow window;
+        std::vector<CameraAddress> listed;
+        if (!LoadCameraList(*source, window, listed, error))
+            return false;
+        for (const CameraAddress& entry : listed) {
+            if (!add(entry.ip, entry.port))
+                return false;
         }
-        BatchCamera camera = login;
-        camera.ip = Octets(endpoint.address);
-        camera.port = endpoint.port;
-        cameras.push_back(camera);
     }
     IdentifyCameras(cameras, models);
 
@@ -150,14 +169,17 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
 
 int RunBatch(const Args& args) {
     ParsedArgs parsed =
-        ParseArgs(args, {"--user", "--password", "--second-after", "--stop-after"},
+        ParseArgs(args, {"--user", "--password", "--second-after", "--stop-after", "--csv"},
                   {"--discover", "--allow-broadcast", "--retain", "--backup", "--yes"});
     if (!parsed.error.empty())
         return UsageError("batch", parsed.error);
     if (!parsed.Option("--user") || !parsed.Option("--password"))
         return UsageError("batch", "--user and --password are required");
-    if (parsed.positional.empty() && !parsed.flags.count("--discover"))
-        return UsageError("batch", "give the cameras' addresses, --discover, or both");
+    if (parsed.positional.empty() && !parsed.Option("--csv") && !parsed.flags.count("--discover"))
+        return UsageError("batch", "give the cameras' addresses, --csv, --discover, or more");
+    // The question before the batch would read the rest of the list.
+    if (parsed.Option("--csv") == "-" && !parsed.flags.count("--yes"))
+        return UsageError("batch", "--csv - takes standard input, so it needs --yes");
     const bool retain = parsed.flags.count("--retain") > 0;
     const bool keepBackup = parsed.flags.count("--backup") > 0;
     if (keepBackup && !retain)

@@ -26,10 +26,12 @@ const Command kCommands[] = {
      "      restores it afterwards; --backup keeps the saved file. Exit 0: step 8 reached.",
      RunUpgrade},
     {"batch",
-     "batch [HOST[:PORT]...] [--discover [--allow-broadcast]] --user NAME --password PASS\n"
-     "        [--retain [--backup]] [--yes]",
+     "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] --user NAME\n"
+     "        --password PASS [--retain [--backup]] [--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
-     "      one upload at a time. Cameras are the addresses given and, with --discover, those\n"
+     "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
+     "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
+     "      loads it; refused whole on any wrong line) and, with --discover, those\n"
      "      that answer the broadcast enquiry (see discover). Prints `ID ADDRESS STATUS` at\n"
      "      every change, then `Proceeded: N/M` and the upgrade log (lines end in CR LF).\n"
      "      Asks before it starts unless --yes. Ctrl-C aborts: cameras under way finish,\n"

@@ -38,16 +38,16 @@ void AddCamerasState::Select(std::optional<size_t> position) {
         selectedId_.reset();
 }
 
-int32_t AddCamerasState::AddEntry() {
+int AddCamerasState::AddEntry() {
     if (!Full())
         Select(list_.AddBlankRow());
     auto selected = Selected();
-    return selected ? static_cast<int32_t>(*selected) : -1;
+    return selected ? static_cast<int>(*selected) : -1;
 }
 
-void AddCamerasState::CommitEntry(const Ipv4& ip, int32_t port) {
+void AddCamerasState::CommitEntry(const targets::EntryAddress& address) {
     if (auto selected = Selected())
-        list_.Queue(*selected, ip, port);
+        list_.Queue(*selected, address.ip, address.port);
 }
 
 void AddCamerasState::NextEntry() {
@@ -66,12 +66,12 @@ void AddCamerasState::PreviousEntry() {
         Select(*selected - 1);
 }
 
-CameraAddress AddCamerasState::CurrentAddress() const {
+targets::EntryAddress AddCamerasState::CurrentAddress() const {
     if (auto selected = Selected()) {
         const VerifyRow& row = list_.RowAt(*selected);
-        return CameraAddress{row.ip, row.port};
+        return targets::EntryAddress{row.ip, row.port};
     }
-    return CameraAddress{list_.LastIp(), list_.LastPort()};
+    return targets::EntryAddress{list_.LastIp(), list_.LastPort()};
 }
 
 void AddCamerasState::DeleteAt(size_t position) {
@@ -91,8 +91,9 @@ void AddCamerasState::DeleteEntry() {
         Select(list_.AddBlankRow());
 }
 
-bool AddCamerasState::IsQueued(size_t position) const {
-    return position < list_.RowCount() && list_.RowAt(position).queued;
+bool AddCamerasState::IsQueued(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < list_.RowCount() &&
+           list_.RowAt(static_cast<size_t>(row)).queued;
 }
 
 bool AddCamerasState::DeleteSelected() {

@@ -10,6 +10,7 @@
 
 #include "targets/camera_list.h"
 #include "targets/camera_list_parser.h"
+#include "targets/entry_terminals.h"
 #include "targets/verify_list_model.h"
 
 namespace vcq {
@@ -22,7 +23,7 @@ struct AddCamerasButtons {
     bool loadCsv = false;
 };
 
-class AddCamerasState {
+class AddCamerasState : public targets::EntryOwner {
   public:
     // `existingCount`: the rows of the detected list when the dialog opened.
     AddCamerasState(int32_t existingCount, const ModelList& models,
@@ -42,14 +43,14 @@ class AddCamerasState {
     // The entry terminals dialog's operations, on the selected row. AddEntry
     // serves "&Add..." too: a blank row at the end, selected, when there is
     // room; the selected position (-1 for none).
-    int32_t AddEntry();
-    void CommitEntry(const Ipv4& ip, int32_t port);
-    void NextEntry();
-    void PreviousEntry();
-    CameraAddress CurrentAddress() const;
-    void DeleteEntry();
-    bool IsQueued(size_t position) const;
-    size_t RowCount() const { return list_.RowCount(); }
+    targets::EntryAddress CurrentAddress() const override;
+    void CommitEntry(const targets::EntryAddress& address) override;
+    void NextEntry() override;
+    void PreviousEntry() override;
+    int AddEntry() override;
+    void DeleteEntry() override;
+    bool IsQueued(int row) const override;
+    int RowCount() const override { return static_cast<int>(list_.RowCount()); }
 
     // After the entry dialog: the rows left blank go.
     void EntryDialogClosed() { list_.DeleteBlankRows(); }

@@ -246,13 +246,13 @@ void AddCamerasDialog::reject() {
         QDialog::reject();
 }
 
+// The entry terminals dialog works on the rules; the list follows each step.
 targets::EntryAddress AddCamerasDialog::CurrentAddress() const {
-    const CameraAddress address = state_.CurrentAddress();
-    return targets::EntryAddress{address.ip, address.port};
+    return state_.CurrentAddress();
 }
 
 void AddCamerasDialog::CommitEntry(const targets::EntryAddress& address) {
-    state_.CommitEntry(address.ip, address.port);
+    state_.CommitEntry(address);
     RowsChanged();
 }
 
@@ -278,11 +278,11 @@ void AddCamerasDialog::DeleteEntry() {
 }
 
 bool AddCamerasDialog::IsQueued(int row) const {
-    return row >= 0 && state_.IsQueued(static_cast<size_t>(row));
+    return state_.IsQueued(row);
 }
 
 int AddCamerasDialog::RowCount() const {
-    return static_cast<int>(state_.RowCount());
+    return state_.RowCount();
 }
 
 void RunAddCamerasDialog(TargetCameraPage& page, const ModelList& models, ExchangeLimits limits) {

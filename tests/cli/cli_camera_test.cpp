@@ -58,8 +58,8 @@ class CliCamera : public ::testing::Test {
         ASSERT_TRUE(simulator_->AddCamera(config, &error)) << error;
     }
 
-    Outcome RunCli(const std::vector<std::string>& args) {
-        return vcq::test::RunCliProgram(args, scratch_ / "stderr.txt");
+    Outcome RunCli(const std::vector<std::string>& args, const fs::path& input = "/dev/null") {
+        return vcq::test::RunCliProgram(args, scratch_ / "stderr.txt", input);
     }
 
     // The value of the first "KEY: " line of the output.
@@ -316,4 +316,63 @@ TEST_F(CliBatch, RefusesBadWordsAndTheBroadcastOutsideTheIsolatedNetwork) {
     Outcome refused = RunCli({"batch", "--discover", "--user", "admin", "--password", "secret"});
     setenv("VCQ_ISOLATED", "1", 1);
     EXPECT_EQ(refused.code, 6) << refused.err;
+}
+
+TEST_F(CliBatch, CamerasFromACameraListFileOrStandardInput) {
+    StartFleet({"", "port=8080", ""});
+    const fs::path list = scratch_ / "cameras.csv";
+    std::ofstream(list, std::ios::binary) << "127.0.0.2\r\n\r\n127.0.0.3,8080\r\n";
+    std::vector<std::string> args = {"batch", "--csv", list.string()};
+    args.insert(args.end(), kLogin.begin(), kLogin.end());
+    args.push_back("--yes");
+    Outcome run = RunCli(args);
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_EQ(Log(run.out),
+              "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.3:8080) Completed successfully.\r\n");
+
+    // Given addresses come first; the list from standard input after them.
+    std::ofstream(list, std::ios::binary) << "127.0.0.2\n";
+    Outcome piped = RunCli(
+        {"batch", "127.0.0.4", "--csv", "-", "--user", "admin", "--password", "secret", "--yes"},
+        list);
+    EXPECT_EQ(piped.code, 0) << piped.out << piped.err;
+    EXPECT_EQ(Log(piped.out),
+              "VCQ-R20(127.0.0.4) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.2) Completed successfully.\r\n");
+}
+
+TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
+    StartFleet({"", ""});
+    struct Case {
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"127.0.0.2\n127.0.0.3,1023\n",
+         "Invalid address or port number.\r\nLine002:>127.0.0.3,1023\n"},
+        {"127.0.0.2,80\n127.0.0.3:80\n", "Invalid format.\n"},
+        {"127.0.0.2\n# spare\n", "Invalid format.\n"},
+        {"127.0.0.2\n127.0.0.2,8080\n", ""},  // one camera twice
+    };
+    const fs::path list = scratch_ / "cameras.csv";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::ofstream(list, std::ios::binary) << c.text;
+        std::vector<std::string> args = {"batch", "127.0.0.3", "--csv", list.string()};
+        args.insert(args.end(), kLogin.begin(), kLogin.end());
+        args.push_back("--yes");
+        Outcome run = RunCli(args);
+        EXPECT_EQ(run.code, 2) << run.out;
+        EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    Outcome missing = RunCli({"batch", "--csv", (scratch_ / "none.csv").string(), "--user", "admin",
+                              "--password", "secret", "--yes"});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_NE(missing.err.find("cannot read the camera list"), std::string::npos);
+    // Standard input cannot also answer the question before the batch.
+    EXPECT_EQ(RunCli({"batch", "--csv", "-", "--user", "admin", "--password", "secret"}).code, 2);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), 0);
 }

@@ -28,7 +28,9 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
 
 class CliProcess {
   public:
-    CliProcess(const std::vector<std::string>& args, const std::filesystem::path& errFile)
+    // `input` becomes its standard input.
+    CliProcess(const std::vector<std::string>& args, const std::filesystem::path& errFile,
+               const std::filesystem::path& input = "/dev/null")
         : errFile_(errFile) {
         int fds[2];
         if (::pipe(fds) != 0)
@@ -37,7 +39,7 @@ class CliProcess {
         if (pid_ == 0) {
             ::dup2(fds[1], 1);
             std::freopen(errFile.c_str(), "w", stderr);
-            std::freopen("/dev/null", "r", stdin);
+            std::freopen(input.c_str(), "r", stdin);
             ::close(fds[0]);
             ::close(fds[1]);
             std::vector<char*> argv{const_cast<char*>(VCQ_CLI)};
@@ -90,8 +92,9 @@ class CliProcess {
 };
 
 inline Outcome RunCliProgram(const std::vector<std::string>& args,
-                             const std::filesystem::path& errFile) {
-    return CliProcess(args, errFile).Finish();
+                             const std::filesystem::path& errFile,
+                             const std::filesystem::path& input = "/dev/null") {
+    return CliProcess(args, errFile, input).Finish();
 }
 
 }  // namespace vcq::test

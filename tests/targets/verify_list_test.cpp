@@ -84,7 +84,7 @@ struct Dialog {
     // Types a camera into a new row, as the entry dialog does.
     void Type(const Ipv4& ip, int32_t port = 80) {
         state.AddEntry();
-        state.CommitEntry(ip, port);
+        state.CommitEntry({ip, port});
     }
     // Ticks until every job is judged and OK is enabled.
     bool Settle() {
@@ -139,10 +139,10 @@ TEST(AddCameras, CapacityWith250CamerasDetected) {
 
 TEST(AddCameras, EntryOperations) {
     Dialog d(255);  // room for one
-    EXPECT_EQ(d.state.CurrentAddress(), (CameraAddress{{192, 168, 0, 100}, 80}));
+    EXPECT_EQ(d.state.CurrentAddress(), (targets::EntryAddress{{192, 168, 0, 100}, 80}));
     EXPECT_EQ(d.state.AddEntry(), 0);
     EXPECT_FALSE(d.state.IsQueued(0));
-    d.state.CommitEntry({10, 1, 1, 1}, 8080);
+    d.state.CommitEntry({{10, 1, 1, 1}, 8080});
     EXPECT_TRUE(d.state.IsQueued(0));
     EXPECT_FALSE(d.state.IsQueued(1));
     EXPECT_EQ(d.row(0).texts[verify_text::kModel], "Queued...");
@@ -151,12 +151,12 @@ TEST(AddCameras, EntryOperations) {
     EXPECT_FALSE(d.state.IsQueued(0));
     EXPECT_EQ(d.state.Selected(), 0u);
     // A blank row starts with the last address entered.
-    EXPECT_EQ(d.state.CurrentAddress(), (CameraAddress{{10, 1, 1, 1}, 8080}));
+    EXPECT_EQ(d.state.CurrentAddress(), (targets::EntryAddress{{10, 1, 1, 1}, 8080}));
 
     Dialog wide;
     wide.Type({10, 0, 0, 1});
     wide.state.NextEntry();  // last row: a new blank row
-    wide.state.CommitEntry({10, 0, 0, 2}, 80);
+    wide.state.CommitEntry({{10, 0, 0, 2}, 80});
     EXPECT_EQ(wide.list().RowCount(), 2u);
     wide.state.PreviousEntry();
     EXPECT_EQ(wide.state.Selected(), 0u);
@@ -168,6 +168,40 @@ TEST(AddCameras, EntryOperations) {
     wide.state.NextEntry();
     wide.state.EntryDialogClosed();  // the blank row goes
     EXPECT_EQ(wide.list().RowCount(), 2u);
+}
+
+TEST(AddCameras, TheEntryTerminalsDialogWorksOnTheList) {
+    auto typed = [](std::array<uint8_t, 4> ip, const std::string& port = {}) {
+        targets::TypedEntry entry;
+        entry.ip = ip;
+        entry.customPort = !port.empty();
+        entry.portText = port;
+        return entry;
+    };
+    Dialog one(255);  // room for one camera
+    targets::EntryTerminals single(one.state, one.state.Capacity(), one.state.AddEntry());
+    EXPECT_EQ(single.Next(typed({10, 0, 0, 1})), targets::EntryStep::AtLastEntry);
+    EXPECT_TRUE(one.state.IsQueued(0));
+    EXPECT_FALSE(single.Buttons().add);
+    EXPECT_FALSE(single.Buttons().next);
+    single.Delete();  // the only entry: a blank one in its place
+    EXPECT_EQ(one.state.RowCount(), 1);
+    EXPECT_FALSE(one.state.IsQueued(0));
+    EXPECT_EQ(single.Position(), 0);
+
+    Dialog d;
+    targets::EntryTerminals entry(d.state, d.state.Capacity(), d.state.AddEntry());
+    EXPECT_EQ(entry.Next(typed({10, 0, 0, 1})), targets::EntryStep::Done);
+    EXPECT_EQ(entry.Add(typed({10, 0, 0, 2}, "8080")), targets::EntryStep::Done);
+    EXPECT_EQ(entry.Position(), 2);
+    EXPECT_EQ(entry.Shown().counter, "3/256");
+    EXPECT_EQ(entry.Previous(typed({10, 0, 0, 3})), targets::EntryStep::Done);
+    EXPECT_EQ(entry.Shown().address, (targets::EntryAddress{{10, 0, 0, 2}, 8080}));
+    EXPECT_EQ(entry.Ok(typed({10, 0, 0, 2}, "8081")), targets::EntryStep::Done);
+    d.state.EntryDialogClosed();
+    EXPECT_EQ(d.Column(verify_text::kAddress),
+              (std::vector<std::string>{"10.0.0.1", "10.0.0.2:8081", "10.0.0.3"}));
+    EXPECT_EQ(d.state.CounterText(), "253/256");
 }
 
 TEST(AddCameras, DeletingRenumbersTheRowsAfter) {

@@ -10,6 +10,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "wizard/entry_terminals_dialog.h"
 #include "wizard/lists/camera_list_view.h"
 #include "wizard/lists/verify_list.h"
@@ -100,7 +102,8 @@ AddCamerasDialog::AddCamerasDialog(CameraListView* detected, const ModelList& mo
     cancel_ = new QPushButton("Cancel", this);
     for (QPushButton* button : {edit_, add_, delete_, paste_, loadCsv_, ok_, cancel_}) {
         button->setAutoDefault(false);
-        button->setMinimumWidth(DialogUnitsX(50));
+        // Never narrower than the caption: the list takes the room that is left.
+        button->setMinimumWidth(std::max(DialogUnitsX(50), button->sizeHint().width()));
     }
     ok_->setDefault(true);
     ok_->setEnabled(false);  // until a tick finds nothing pending

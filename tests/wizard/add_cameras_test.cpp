@@ -290,6 +290,8 @@ class AddCamerasTest : public QObject {
         QCOMPARE(Column(*dialog, verify_text::kAddress),
                  (std::vector<std::string>{"10.0.0.20", "10.0.0.1"}));
         QCOMPARE(Column(*dialog, verify_text::kId), (std::vector<std::string>{"001", "002"}));
+        QTest::keyClick(&list, Qt::Key_1, Qt::ControlModifier);  // "ID" from the keyboard
+        QCOMPARE(Column(*dialog, verify_text::kId), (std::vector<std::string>{"002", "001"}));
     }
 
     void doubleClickOpensTheCameraPageWithItsPort() {

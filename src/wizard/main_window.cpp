@@ -26,6 +26,7 @@
 #include "package/resources.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/manual_flow.h"
+#include "wizard/add_cameras_dialog.h"
 #include "wizard/app_icon.h"
 #include "wizard/build_info.h"
 #include "wizard/ui_text.h"
@@ -122,6 +123,9 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
         &table_, port_.get(), [this](int mode) { SetButtonMode(mode); },
         [this] { return relaxedMode_ != 0; });
     autoTargetPage_->List()->SetExchangeLimits(options_.limits);
+    autoTargetPage_->SetAddOtherCameras([this](TargetCameraPage& page) {
+        RunAddCamerasDialog(page, workspace_->models, options_.limits);
+    });
     batchPage_ = new PlaceholderPage;
     for (QWidget* page :
          std::initializer_list<QWidget*>{titlePage_, agreementPage_, modePage_, targetPage_,

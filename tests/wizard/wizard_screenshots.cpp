@@ -4,6 +4,7 @@
 //
 //   wizard_screenshots OUTPUT_FOLDER
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QMessageBox>
 #include <QPainter>
@@ -14,11 +15,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "entry_list_fake.h"
 #include "simulator.h"
+#include "wizard/add_cameras_dialog.h"
 #include "wizard/entry_terminals_dialog.h"
 #include "wizard/lists/login_dialogs.h"
+#include "wizard/lists/verify_list.h"
 #include "wizard/message_presenter.h"
 #include "wizard/upgrade_log_dialog.h"
 #include "wizard_support.h"
@@ -124,6 +128,38 @@ void AutomaticTargetPage(MainWindow& w) {
         BatchLoginDialog dialog(list, &w);
         dialog.show();
         SaveWithCaption(dialog, dialog.windowTitle(), "batch-login");
+    }
+    // Cameras added by hand, judged: one twice (amber), one already detected
+    // (pink), one of another model and one silent (grey).
+    {
+        AddCamerasDialog dialog(list, w.Workspace()->models, test::ShortLimits(), &w);
+        dialog.State().List().SetExchange([](const std::string& host) {
+            const std::map<std::string, std::string> models = {{"10.1.0.5", "VCQ-R20"},
+                                                               {"10.1.0.6", "VCQ-X99"},
+                                                               {"10.1.0.8", "VCQ-R20N"},
+                                                               {"192.168.0.21", "VCQ-R20"},
+                                                               {"10.1.0.9:8080", "VCQ-R20"}};
+            auto found = models.find(host);
+            if (found == models.end())
+                return JobReply{true, "", ""};
+            const std::string body = "ModelName=" + found->second + "&Serial=2007" +
+                                     std::to_string(host.size()) + "&SoftVersion=1.05";
+            return JobReply{true,
+                            "HTTP/1.1 200 OK\r\nServer: VCQCAM/1.05\r\nContent-Length: " +
+                                std::to_string(body.size()) + "\r\n\r\n" + body,
+                            ""};
+        });
+        QGuiApplication::clipboard()->setText(
+            "10.1.0.5\r\n10.1.0.6\r\n10.1.0.7\r\n10.1.0.8\r\n10.1.0.8\r\n192.168.0.21\r\n"
+            "10.1.0.9,8080\r\n");
+        dialog.show();
+        Click(dialog.PasteButton());
+        if (!QTest::qWaitFor([&] { return dialog.OkButton()->isEnabled(); }, 10000))
+            std::fprintf(stderr, "wizard_screenshots: the added cameras were not judged\n");
+        dialog.List()->SelectRow(0);
+        emit dialog.List()->UserSelected();
+        SaveWithCaption(dialog, dialog.windowTitle(), "add-other-cameras");
+        QGuiApplication::clipboard()->clear();
     }
     // Two cameras on one address.
     list->Rows().MutableRow(13).ip = list->Rows().Row(2).ip;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,13 @@ std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QStri
 bool InsideIsolatedNetwork() {
     const char* flag = std::getenv("VCQ_ISOLATED");
     return flag && std::strcmp(flag, "1") == 0;
+}
+
+void OnNextDialog(const std::function<void(QDialog&)>& act) {
+    QTimer::singleShot(0, [act] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            act(*dialog);
+    });
 }
 
 }  // namespace vcq::test

@@ -2,6 +2,7 @@
 // that records every box and answers as scripted, and stand-in cameras.
 #pragma once
 
+#include <QDialog>
 #include <QThread>
 
 #include <deque>
@@ -53,5 +54,8 @@ std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QStri
                                            bool discovery, ExchangeLimits limits = ShortLimits());
 
 bool InsideIsolatedNetwork();
+
+// Runs `act` on the modal dialog that the next call opens.
+void OnNextDialog(const std::function<void(QDialog&)>& act);
 
 }  // namespace vcq::test

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -104,6 +105,18 @@ bool ListView::ListTimerActive(uint32_t id) const {
 void ListView::OnListTimer(uint32_t) {}
 
 void ListView::HeaderPressed(int) {}
+
+void ListView::keyPressEvent(QKeyEvent* event) {
+    // Ctrl+1, Ctrl+2, ... sort as a click on that column's header would.
+    const int column = event->key() - Qt::Key_1;
+    if (event->modifiers() == Qt::ControlModifier && column >= 0 && column < 9 && model() &&
+        column < model()->columnCount()) {
+        HeaderPressed(column);
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
 
 void ListView::SetUrlOpener(UrlOpener opener) {
     Opener() = std::move(opener);

@@ -73,6 +73,8 @@ class ListView : public QTreeView {
     // A left press on header section `column`, away from its dividers.
     virtual void HeaderPressed(int column);
     virtual void OnListTimer(uint32_t id);
+    // Ctrl+1, Ctrl+2, ...: the header of column 0, 1, ... from the keyboard.
+    void keyPressEvent(QKeyEvent* event) override;
 
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;

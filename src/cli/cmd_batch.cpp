@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <set>
@@ -208,13 +209,16 @@ int RunBatch(const Args& args) {
 
     using Clock = std::chrono::steady_clock;
     auto nextTick = Clock::now();
+    Clock::duration longestTick{};  // what a window driving the engine would stall
     auto nextSecond = nextTick + std::chrono::milliseconds(kTickPeriodMs);
     for (bool running = true; running;) {
         if (g_interrupted && !engine.CancelRequested()) {
             std::fprintf(stderr, "batch: aborting; cameras under way finish, the others stay\n");
             engine.RequestCancel();
         }
+        auto tickStart = Clock::now();
         running = engine.Tick();
+        longestTick = std::max(longestTick, Clock::now() - tickStart);
         for (size_t i : engine.TakeChangedRows()) {
             if (engine.Row(i).statusText != shown[i]) {
                 shown[i] = engine.Row(i).statusText;
@@ -237,6 +241,9 @@ int RunBatch(const Args& args) {
         std::printf("Proceeded: %s\n", counter->text.c_str());
     std::printf("Upgrade log\n%s", engine.LogText().c_str());
     std::fflush(stdout);
+    if (std::getenv("VCQ_BATCH_STATS"))
+        std::fprintf(stderr, "longest tick: %.1f ms\n",
+                     std::chrono::duration<double, std::milli>(longestTick).count());
     // Workers given up on may still be inside an exchange: let them end
     // before the workspace goes.
     for (int wait = 0; wait < 700 && engine.BusyLeftovers() > 0; ++wait)

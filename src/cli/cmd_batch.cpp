@@ -241,6 +241,12 @@ int RunBatch(const Args& args) {
         std::printf("Proceeded: %s\n", counter->text.c_str());
     std::printf("Upgrade log\n%s", engine.LogText().c_str());
     std::fflush(stdout);
+    for (size_t i = 0; i < engine.RowCount(); ++i) {
+        const BatchRow& row = engine.Row(i);
+        if (!row.failureDetail.empty())
+            std::fprintf(stderr, "%s %s: %s\n", row.idText.c_str(), row.addressText.c_str(),
+                         row.failureDetail.c_str());
+    }
     if (std::getenv("VCQ_BATCH_STATS"))
         std::fprintf(stderr, "longest tick: %.1f ms\n",
                      std::chrono::duration<double, std::milli>(longestTick).count());

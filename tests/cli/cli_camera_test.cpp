@@ -264,6 +264,13 @@ TEST_F(CliBatch, EightCamerasTwoFaultyEndWithTheLogAndExitOne) {
                   true)
             << i;
     EXPECT_EQ(simulator_->Ftp(0).flashedVersion, "1.08");
+    // Why the two failed, after the log.
+    EXPECT_NE(run.err.find("004 127.0.0.5: the camera answered \"HTTP/1.1 500"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("008 127.0.0.9: the camera came back with 1.05, expected 1.08\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("001 127.0.0.2: "), std::string::npos) << run.err;
 }
 
 TEST_F(CliBatch, EveryCameraCompletedExitsZero) {

@@ -100,6 +100,22 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
     login.user = parsed.Option("--user").value_or("");
     login.password = parsed.Option("--password").value_or("");
     std::set<uint32_t> addresses;  // a camera's address, whatever its port
+    int secondAfter = 5000;
+    int stopAfter = 10000;
+    if ((parsed.Option("--second-after") &&
+         !ParseMillis(*parsed.Option("--second-after"), secondAfter)) ||
+        (parsed.Option("--stop-after") &&
+         !ParseMillis(*parsed.Option("--stop-after"), stopAfter)) ||
+        secondAfter > stopAfter) {
+        error = "--second-after and --stop-after want milliseconds, the first not the larger";
+        return false;
+    }
+    auto tooMany = [&] {
+        error = "at most " + std::to_string(kBatchMaxRows) + " cameras in one batch";
+        return false;
+    };
+    if (parsed.positional.size() > kBatchMaxRows)
+        return tooMany();
 
     for (const std::string& host : parsed.positional) {
         net::Endpoint endpoint;
@@ -119,16 +135,6 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
     IdentifyCameras(cameras, models);
 
     if (parsed.flags.count("--discover")) {
-        int secondAfter = 5000;
-        int stopAfter = 10000;
-        if ((parsed.Option("--second-after") &&
-             !ParseMillis(*parsed.Option("--second-after"), secondAfter)) ||
-            (parsed.Option("--stop-after") &&
-             !ParseMillis(*parsed.Option("--stop-after"), stopAfter)) ||
-            secondAfter > stopAfter) {
-            error = "--second-after and --stop-after want milliseconds, the first not the larger";
-            return false;
-        }
         for (const CameraRecord& r : DiscoverCameras(secondAfter, stopAfter)) {
             BatchCamera camera = login;
             camera.ip = {r.ip[0], r.ip[1], r.ip[2], r.ip[3]};
@@ -142,11 +148,7 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
             cameras.push_back(camera);
         }
     }
-    if (cameras.size() > kBatchMaxRows) {
-        error = "at most " + std::to_string(kBatchMaxRows) + " cameras in one batch";
-        return false;
-    }
-    return true;
+    return cameras.size() <= kBatchMaxRows || tooMany();
 }
 
 int RunBatch(const Args& args) {

@@ -309,7 +309,11 @@ TEST_F(CliBatch, RefusesBadWordsAndTheBroadcastOutsideTheIsolatedNetwork) {
         {"batch", "127.0.0.2", "--user", "admin"},
         {"batch", "127.0.0.2", "--user", "admin", "--password", "secret", "--backup"},
     };
-    for (const auto& args : bad) {
+    std::vector<std::string> tooMany = {"batch", "--user", "admin", "--password", "secret"};
+    for (int i = 0; i < 257; ++i)
+        tooMany.push_back("127.0." + std::to_string(9 + i / 250) + "." +
+                          std::to_string(i % 250 + 2));
+    for (const auto& args : {bad[0], bad[1], bad[2], bad[3], tooMany}) {
         Outcome run = RunCli(args);
         EXPECT_EQ(run.code, 2) << args[1];
         EXPECT_FALSE(run.err.empty());

@@ -1,0 +1,213 @@
+#include "wizard/lists/list_view.h"
+
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace vcq::ui {
+namespace {
+
+ListView::UrlOpener& Opener() {
+    static ListView::UrlOpener opener;
+    return opener;
+}
+
+// Presses this close to a divider resize the column instead of sorting.
+constexpr int kHeaderDividerSlack = 4;
+
+}  // namespace
+
+// Fixed-height rows: the height of the row backgrounds, or more for a larger font.
+class ListView::RowDelegate : public QStyledItemDelegate {
+  public:
+    RowDelegate(ListView* view) : QStyledItemDelegate(view), view_(view) {}
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return {1, view_->rowHeight_};
+    }
+
+  private:
+    ListView* view_;
+};
+
+ListView::ListView(QWidget* parent) : QTreeView(parent) {
+    rowHeight_ = std::max(17, fontMetrics().height() + 4);
+    setItemDelegate(new RowDelegate(this));
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    header()->setStretchLastSection(false);
+    header()->setSectionsClickable(false);
+    header()->setSectionsMovable(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header()->viewport()->installEventFilter(this);
+}
+
+ListView::~ListView() = default;
+
+void ListView::ApplyColumns(const std::vector<ListColumn>& columns) {
+    for (size_t c = 0; c < columns.size(); ++c)
+        header()->resizeSection(static_cast<int>(c), columns[c].width);
+}
+
+int ListView::RowAt(const QPoint& point) const {
+    const QModelIndex index = indexAt(QPoint(std::max(0, ColumnLeft(0)), point.y()));
+    return index.isValid() ? index.row() : -1;
+}
+
+int ListView::ColumnLeft(int column) const {
+    return header()->sectionViewportPosition(column);
+}
+
+int ListView::ColumnRight(int column) const {
+    return ColumnLeft(column) + header()->sectionSize(column);
+}
+
+void ListView::StartListTimer(uint32_t id, int periodMs) {
+    QTimer*& timer = timers_[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this, id] { OnListTimer(id); });
+    }
+    timer->start(periodMs);  // a running timer starts its period again
+}
+
+void ListView::KillListTimer(uint32_t id) {
+    if (auto it = timers_.find(id); it != timers_.end())
+        it->second->stop();
+}
+
+bool ListView::ListTimerActive(uint32_t id) const {
+    auto it = timers_.find(id);
+    return it != timers_.end() && it->second->isActive();
+}
+
+void ListView::OnListTimer(uint32_t) {}
+
+void ListView::HeaderPressed(int) {}
+
+void ListView::SetUrlOpener(UrlOpener opener) {
+    Opener() = std::move(opener);
+}
+
+void ListView::OpenUrl(const QUrl& url) {
+    if (Opener())
+        Opener()(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+bool ListView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == header()->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const int x = mouse->position().toPoint().x();
+        const int column = header()->logicalIndexAt(x);
+        if (mouse->button() == Qt::LeftButton && column >= 0) {
+            const int left = header()->sectionViewportPosition(column);
+            const int right = left + header()->sectionSize(column);
+            if (x >= left + kHeaderDividerSlack && x < right - kHeaderDividerSlack)
+                HeaderPressed(column);
+        }
+    }
+    return QTreeView::eventFilter(watched, event);
+}
+
+void ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                       const QModelIndex& index) const {
+    RowPaint row;
+    row.row = index.row();
+    const int left = -horizontalOffset();
+    const int width = std::max(header()->length(), viewport()->width() + horizontalOffset());
+    row.rect = QRect(left, option.rect.top(), width, option.rect.height());
+    row.selected = selectionModel() && selectionModel()->isRowSelected(index.row(), index.parent());
+    row.focused = hasFocus() && currentIndex().isValid() && currentIndex().row() == index.row();
+    row.disabled = !isEnabled();
+    painter->save();
+    DrawItem(*painter, row);
+    painter->restore();
+}
+
+void ListView::DrawBackground(QPainter& painter, const RowPaint& row,
+                              RowBackground background) const {
+    if (row.selected)
+        FillRowBackground(painter, row.rect, RowBackground::Highlighted);
+    else if (row.disabled)
+        painter.fillRect(row.rect, palette().color(QPalette::Button));
+    else
+        FillRowBackground(painter, row.rect, background);
+}
+
+QColor ListView::TextColour(const RowPaint& row) const {
+    if (row.disabled)
+        return palette().color(QPalette::Disabled, QPalette::Text);
+    if (row.selected)
+        return palette().color(QPalette::Active, QPalette::HighlightedText);
+    return palette().color(QPalette::Active, QPalette::Text);
+}
+
+void ListView::DrawTexts(QPainter& painter, const RowPaint& row, int firstColumn) const {
+    const int columns = model()->columnCount();
+    for (int c = firstColumn; c < columns; ++c) {
+        const QModelIndex index = model()->index(row.row, c);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (text.isEmpty())
+            continue;
+        const QVariant foreground = index.data(Qt::ForegroundRole);
+        painter.setPen(foreground.isValid() ? foreground.value<QColor>() : TextColour(row));
+        const QRect column(ColumnLeft(c), row.rect.top(), header()->sectionSize(c),
+                           row.rect.height());
+        DrawColumnText(painter, column, text);
+    }
+}
+
+void ListView::DrawFocus(QPainter& painter, const RowPaint& row) const {
+    if (!row.focused)
+        return;
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = row.rect.adjusted(0, 0, -1, 0) & viewport()->rect().adjusted(0, 0, -1, 0);
+    focus.backgroundColor = palette().color(row.selected ? QPalette::Highlight : QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+}
+
+void ListView::DrawItem(QPainter& painter, const RowPaint& row) const {
+    const QModelIndex first = model()->index(row.row, 0);
+    RowBackground background = RowBackground::Verified;
+    switch (first.data(StatusRole).toInt()) {
+        case 0:
+            background = RowBackground::Plain;
+            break;
+        case 1:
+            background = RowBackground::Refused;
+            break;
+        default:
+            break;
+    }
+    DrawBackground(painter, row, background);
+    int firstText = 0;
+    const QVariant check = first.data(Qt::CheckStateRole);
+    if (check.isValid()) {
+        const bool ticked = check.toInt() == Qt::Checked;
+        const TickImage image = row.disabled
+                                    ? (ticked ? TickImage::Disabled : TickImage::DisabledEmpty)
+                                    : (ticked ? TickImage::Ticked : TickImage::Empty);
+        painter.drawPixmap(ColumnLeft(0), row.rect.top(), TickPixmap(image, row.rect.height()));
+        firstText = 1;
+    }
+    DrawTexts(painter, row, firstText);
+    DrawFocus(painter, row);
+}
+
+}  // namespace vcq::ui

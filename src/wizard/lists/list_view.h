@@ -1,0 +1,93 @@
+// The base of the wizard's camera lists: a report-style list whose rows are
+// drawn whole by DrawItem, with columns of fixed starting widths, a header
+// whose presses (not on the dividers) go to HeaderPressed, and window-style
+// timers by id that go to OnListTimer. The detected camera list, the batch
+// list and the verification list derive from it and replace what they need.
+#pragma once
+
+#include <QStyledItemDelegate>
+#include <QTreeView>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "wizard/lists/row_painting.h"
+
+class QTimer;
+
+namespace vcq::ui {
+
+struct ListColumn {
+    QString title;
+    int width = 50;  // pixels
+    Qt::Alignment alignment = Qt::AlignLeft;
+};
+
+// Roles a list's model answers besides the standard ones.
+enum ListRole {
+    StatusRole = Qt::UserRole + 1,  // int: the row's verification status (column 0)
+};
+
+// What DrawItem is told about a row.
+struct RowPaint {
+    int row = -1;
+    QRect rect;  // from the list's left edge to at least the viewport's right edge
+    bool selected = false;
+    bool focused = false;  // the current row while the list has the focus
+    bool disabled = false;
+};
+
+class ListView : public QTreeView {
+    Q_OBJECT
+  public:
+    explicit ListView(QWidget* parent = nullptr);
+    ~ListView() override;
+
+    // Sets the model's columns' starting widths (call after setModel).
+    void ApplyColumns(const std::vector<ListColumn>& columns);
+    int RowHeight() const { return rowHeight_; }
+    // The row at a point of the viewport, or -1.
+    int RowAt(const QPoint& point) const;
+    // Where column `column` starts and ends in the viewport.
+    int ColumnLeft(int column) const;
+    int ColumnRight(int column) const;
+
+    void StartListTimer(uint32_t id, int periodMs);
+    void KillListTimer(uint32_t id);
+    bool ListTimerActive(uint32_t id) const;
+
+    // Opens a camera's web page; the desktop's browser unless replaced.
+    using UrlOpener = std::function<void(const QUrl&)>;
+    static void SetUrlOpener(UrlOpener opener);
+    static void OpenUrl(const QUrl& url);
+
+  protected:
+    // Draws one row whole; the default draws the row as the detected camera
+    // list does: background by status or selection, the tick image in column
+    // 0 when the model has a check state there, the texts of the other
+    // columns with the ellipsis rule, and the focus rectangle.
+    virtual void DrawItem(QPainter& painter, const RowPaint& row) const;
+    // A left press on header section `column`, away from its dividers.
+    virtual void HeaderPressed(int column);
+    virtual void OnListTimer(uint32_t id);
+
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Shared parts of DrawItem for derived lists.
+    void DrawBackground(QPainter& painter, const RowPaint& row, RowBackground background) const;
+    void DrawTexts(QPainter& painter, const RowPaint& row, int firstColumn) const;
+    void DrawFocus(QPainter& painter, const RowPaint& row) const;
+    QColor TextColour(const RowPaint& row) const;
+
+  private:
+    class RowDelegate;
+    int rowHeight_ = 17;
+    std::map<uint32_t, QTimer*> timers_;
+};
+
+}  // namespace vcq::ui

@@ -55,7 +55,11 @@ std::string BatchResultText(int32_t step) {
 }
 
 BatchEngine::BatchEngine(BatchJobFactory factory)
-    : factory_(std::move(factory)), settings_(std::make_unique<BatchSettings>()) {}
+    : factory_(std::move(factory)), settings_(std::make_unique<BatchSettings>()) {
+    // Every tick refreshes every row: no text decoding in it.
+    for (const StepTexts& t : kStepTexts)
+        statusTexts_.push_back(BatchStatusText(t.step));
+}
 
 BatchEngine::~BatchEngine() {
     Clear();
@@ -85,7 +89,7 @@ bool BatchEngine::AddCamera(const BatchCamera& camera) {
     row.model = camera.model;
     row.version = camera.version;
     row.dhcp = camera.dhcp;
-    row.statusText = BatchStatusText(step::kNotStarted);
+    row.statusText = statusTexts_[step::kNotStarted];
     Active entry;
     entry.job = factory_(camera, row.index, settings_.get());
     entry.row = rows_.size();
@@ -109,9 +113,11 @@ int32_t BatchEngine::StepOf(const Active& entry) const {
 }
 
 void BatchEngine::SetStatus(BatchRow& row, int32_t step) {
-    std::string text = BatchStatusText(step);
+    static const std::string kNone;
+    const std::string& text =
+        step >= 0 && static_cast<size_t>(step) < statusTexts_.size() ? statusTexts_[step] : kNone;
     if (text != row.statusText) {
-        row.statusText = std::move(text);
+        row.statusText = text;
         row.changed = true;
     }
 }
@@ -131,8 +137,9 @@ void BatchEngine::Refresh(const Active& entry) {
     SetStatus(row, StepOf(entry));
 }
 
-void BatchEngine::GiveUp(Active& entry, int32_t step) {
+void BatchEngine::GiveUp(Active& entry, int32_t step, std::string detail) {
     entry.forcedStep = step;
+    entry.detail = std::move(detail);
     entry.checking = false;
     entry.job->Abandon();
 }
@@ -149,6 +156,8 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     }
     SetProgress(row, kBatchProgressFull);
     row.finalStep = finalStep;
+    if (finalStep != step::kCompleted)
+        row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     if (entry.job->Busy())
         leftovers_.push_back(entry.job);
     active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(position));
@@ -189,8 +198,10 @@ bool BatchEngine::Tick() {
                 }
                 CheckOutcome outcome = entry.job->PollCheck();
                 if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::LowMemory) {
-                    GiveUp(entry, outcome == CheckOutcome::LowMemory ? step::kLowMemory
-                                                                     : step::kVersionUpRefused);
+                    GiveUp(entry,
+                           outcome == CheckOutcome::LowMemory ? step::kLowMemory
+                                                              : step::kVersionUpRefused,
+                           entry.job->FailureDetail());
                     ++serviced;
                     ++i;
                     continue;
@@ -211,7 +222,7 @@ bool BatchEngine::Tick() {
             if (now == step::kSavingConfig || now == step::kUploading)
                 startBlocked = true;
             if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull)
-                GiveUp(entry, step::kVersionUpRefused);
+                GiveUp(entry, step::kVersionUpRefused, "still under way after 10000 engine ticks");
             Refresh(entry);
         }
         if (cancelRequested_ &&

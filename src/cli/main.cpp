@@ -19,7 +19,8 @@ const Command kCommands[] = {
      RunBackup},
     {"restore", "restore HOST[:PORT] FILE",
      "Uploads FILE as the camera's configuration and prints `result: N`: 0 taken, -1 not\n"
-     "      sent, -2 no whole answer, -3 refused by the camera. Exit 0 only for result 0, else 1.",
+     "      sent, -2 no whole answer, -3 refused by the camera. Exit 0 only for result 0,\n"
+     "      else 1.",
      RunRestore},
     {"upgrade", "upgrade HOST[:PORT] --user NAME --password PASS [--retain [--backup]] [--yes]",
      "Upgrades the camera to the built-in firmware as the wizard's manual mode does,\n"
@@ -32,8 +33,8 @@ const Command kCommands[] = {
      "      restored (the saved file is kept).",
      RunUpgrade},
     {"batch",
-     "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] --user NAME\n"
-     "        --password PASS [--retain [--backup]] [--yes]",
+     "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] --user NAME "
+     "--password PASS [--retain [--backup]] [--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
      "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"

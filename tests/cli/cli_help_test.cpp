@@ -47,7 +47,8 @@ TEST(CliHelp, SummariesAreIndentedAlike) {
         EXPECT_NE(line[indent.size()], ' ') << line;
         EXPECT_LE(line.size(), 90u) << line;
     };
-    for (const char* command : {"check", "backup", "restore", "upgrade", "discover", "extract"}) {
+    for (const char* command :
+         {"check", "backup", "restore", "upgrade", "batch", "discover", "extract"}) {
         SCOPED_TRACE(command);
         CommandOutput help = Capture(std::string(VCQ_CLI) + " " + command + " --help");
         EXPECT_EQ(help.code, 0);

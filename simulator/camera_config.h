@@ -34,6 +34,20 @@ enum class AfterReboot {
     NeverBack,   // it stays down, refusing every connection
 };
 
+// How the camera answers "System=versionup" (it restarts in every case).
+enum class VersionUpReply {
+    Whole,     // 204 No Content
+    Dropped,   // closes the connection without a word
+    HalfHead,  // half a status line and header, then closes
+};
+
+// How the camera takes a configuration restore.
+enum class RestoreAnswer {
+    Accept,  // stores it, 200
+    Refuse,  // keeps its own settings, 500
+    Cut,     // keeps its own settings and closes without a status line
+};
+
 // Ways the discovery responder can misbehave.
 enum class DiscoveryFault {
     None,
@@ -76,6 +90,9 @@ struct CameraConfig {
     std::string factoryConfiguration;
     // The download answers with an HTML page instead of the file.
     bool configurationAsHtml = false;
+    // The download answers 200 with a lowercase HTML login page instead.
+    bool configurationLoginPage = false;
+    RestoreAnswer restoreAnswer = RestoreAnswer::Accept;
     // The file part of the last upload to "/command/all-configuration.cgi";
     // an accepted upload also becomes `configuration`.
     std::string restoredConfiguration;
@@ -94,6 +111,8 @@ struct CameraConfig {
     // status (451) is sent after the data has been read.
     int ftpFailStor = 0;
     int ftpFailStatus = 550;
+    // MKD answers 550 and creates nothing.
+    bool ftpRefuseMkd = false;
     // Bytes per second a STOR reads at most; 0 is unlimited.
     uint64_t ftpRateLimit = 0;
 
@@ -102,6 +121,10 @@ struct CameraConfig {
     // C:\system, and comes back as afterReboot says, with its factory
     // configuration, its FTP server off and its uploads gone.
     std::chrono::milliseconds rebootDowntime{2000};
+    // The old firmware keeps serving, with its old version, this long after
+    // accepting "System=versionup" before the camera goes down.
+    std::chrono::milliseconds versionUpLinger{0};
+    VersionUpReply versionUpReply = VersionUpReply::Whole;
     AfterReboot afterReboot = AfterReboot::Flashed;
     // When not empty, the version it reports after that reboot, whatever it flashed.
     std::string versionAfterUpgrade;

@@ -33,6 +33,11 @@ void CameraState::SettleLocked() const {
     }
 }
 
+bool CameraState::DownLocked() const {
+    auto now = std::chrono::steady_clock::now();
+    return now >= downFrom_ && now < upAgain_;
+}
+
 CameraConfig CameraState::Config() const {
     std::lock_guard lock(mutex_);
     SettleLocked();
@@ -49,7 +54,8 @@ void CameraState::Reboot(std::chrono::milliseconds downtime,
                          std::function<void(CameraConfig&)> afterwards) {
     std::lock_guard lock(mutex_);
     SettleLocked();
-    upAgain_ = std::chrono::steady_clock::now() + downtime;
+    downFrom_ = std::chrono::steady_clock::now();
+    upAgain_ = downFrom_ + downtime;
     afterReboot_ = afterwards ? std::move(afterwards) : [](CameraConfig&) {};
 }
 
@@ -70,9 +76,10 @@ void CameraState::VersionUp() {
     AfterReboot after = config_.afterReboot;
     std::string next =
         config_.versionAfterUpgrade.empty() ? version.value_or("") : config_.versionAfterUpgrade;
-    upAgain_ = after == AfterReboot::NeverBack
-                   ? std::chrono::steady_clock::time_point::max()
-                   : std::chrono::steady_clock::now() + config_.rebootDowntime;
+    // The old firmware may linger a moment before the restart begins.
+    downFrom_ = std::chrono::steady_clock::now() + config_.versionUpLinger;
+    upAgain_ = after == AfterReboot::NeverBack ? std::chrono::steady_clock::time_point::max()
+                                               : downFrom_ + config_.rebootDowntime;
     afterReboot_ = [after, next](CameraConfig& c) {
         if (after == AfterReboot::Flashed && !next.empty())
             c.softVersion = next;
@@ -86,7 +93,7 @@ void CameraState::VersionUp() {
 bool CameraState::FtpReachable() const {
     std::lock_guard lock(mutex_);
     SettleLocked();
-    return config_.ftpServerOn && std::chrono::steady_clock::now() >= upAgain_;
+    return config_.ftpServerOn && !DownLocked();
 }
 
 FtpRecord CameraState::Ftp() const {
@@ -101,7 +108,7 @@ void CameraState::UpdateFtp(const std::function<void(FtpRecord&)>& change) {
 
 bool CameraState::Rebooting() const {
     std::lock_guard lock(mutex_);
-    return std::chrono::steady_clock::now() < upAgain_;
+    return DownLocked();
 }
 
 std::string CameraState::TopicOf(const HttpRequest& request) {
@@ -147,8 +154,7 @@ void CameraState::ClearHistory() {
 bool CameraState::HttpReachable() const {
     std::lock_guard lock(mutex_);
     SettleLocked();
-    return config_.httpFault != HttpFault::RefuseConnections &&
-           std::chrono::steady_clock::now() >= upAgain_;
+    return config_.httpFault != HttpFault::RefuseConnections && !DownLocked();
 }
 
 }  // namespace vcq::sim

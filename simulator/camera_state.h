@@ -76,9 +76,12 @@ class CameraState {
   private:
     // Finishes a reboot whose downtime has passed.
     void SettleLocked() const;
+    // Between going down and coming back.
+    bool DownLocked() const;
 
     mutable std::mutex mutex_;
     mutable CameraConfig config_;
+    mutable std::chrono::steady_clock::time_point downFrom_{};
     mutable std::chrono::steady_clock::time_point upAgain_{};
     mutable std::function<void(CameraConfig&)> afterReboot_;
     std::deque<std::string> requests_;

@@ -77,7 +77,12 @@ HttpReply Main(const HttpRequest& request, const CameraConfig& config, CameraSta
     // The reply still goes out on this connection; new ones are refused
     // until the camera is back.
     camera.VersionUp();
-    return NoContent();
+    HttpReply reply = NoContent();
+    if (config.versionUpReply == VersionUpReply::Dropped)
+        reply.cut = HttpReply::Cut::BeforeStatus;
+    else if (config.versionUpReply == VersionUpReply::HalfHead)
+        reply.cut = HttpReply::Cut::MidHead;
+    return reply;
 }
 
 HttpReply Configuration(const HttpRequest& request, const CameraConfig& config, CameraState&) {
@@ -87,6 +92,11 @@ HttpReply Configuration(const HttpRequest& request, const CameraConfig& config, 
     const UserAccount& admin = config.users.at(0);
     if (!header || *header != "Basic " + BasicToken(admin.name, admin.password))
         return Unauthorized();
+    if (config.configurationLoginPage)
+        return HttpReply{200, "text/html",
+                         "<!DOCTYPE html><html><head><title>Login</title></head><body><form "
+                         "method=\"post\" action=\"/login\"><input name=\"user\"><input "
+                         "name=\"password\" type=\"password\"></form></body></html>"};
     if (config.configurationAsHtml)
         return HttpReply{200, "text/html", "<HTML><BODY>Settings are not available</BODY></HTML>"};
     return HttpReply{200, "application/octet-stream", ConfigurationFile(config)};
@@ -99,6 +109,13 @@ HttpReply Restore(const HttpRequest& request, const CameraConfig& config, Camera
     auto file = RestoreFormData(request);
     if (!file)
         return HttpReply{400, "text/html", "<HTML>Not a configuration form</HTML>"};
+    if (config.restoreAnswer == RestoreAnswer::Refuse)
+        return HttpReply{500, "text/html", "<HTML>Configuration not accepted</HTML>"};
+    if (config.restoreAnswer == RestoreAnswer::Cut) {
+        HttpReply cut;
+        cut.cut = HttpReply::Cut::BeforeStatus;
+        return cut;
+    }
     camera.Update([&file](CameraConfig& c) {
         c.restoredConfiguration = *file;
         c.configuration = std::move(*file);

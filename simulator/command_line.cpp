@@ -12,6 +12,14 @@ bool ParseNumber(std::string_view text, T& value) {
     return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
 }
 
+bool ParseMillis(std::string_view text, std::chrono::milliseconds& value) {
+    unsigned millis = 0;
+    if (!ParseNumber(text, millis))
+        return false;
+    value = std::chrono::milliseconds(millis);
+    return true;
+}
+
 bool ParseOnOff(std::string_view text, bool& value) {
     if (text == "on")
         return value = true, true;
@@ -81,13 +89,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return ParseNumber(value, camera.hugeBodyBytes);
     if (key == "next-version")
         return camera.versionAfterUpgrade = text, true;
-    if (key == "reboot") {
-        unsigned millis = 0;
-        if (!ParseNumber(value, millis))
-            return false;
-        camera.rebootDowntime = std::chrono::milliseconds(millis);
-        return true;
-    }
+    if (key == "reboot")
+        return ParseMillis(value, camera.rebootDowntime);
     if (key == "status") {
         // TOPIC:CODE, where a TOPIC that is a path means a POST to it (a GET
         // for the configuration file).
@@ -139,8 +142,35 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
             return camera.afterReboot = AfterReboot::NeverBack, true;
         return false;
     }
-    if (key == "config-html")
+    if (key == "config-html") {
+        if (value == "login")
+            return camera.configurationLoginPage = true, true;
+        camera.configurationLoginPage = false;
         return ParseOnOff(value, camera.configurationAsHtml);
+    }
+    if (key == "linger")
+        return ParseMillis(value, camera.versionUpLinger);
+    if (key == "versionup-reply") {
+        if (value == "whole")
+            return camera.versionUpReply = VersionUpReply::Whole, true;
+        if (value == "drop")
+            return camera.versionUpReply = VersionUpReply::Dropped, true;
+        if (value == "half")
+            return camera.versionUpReply = VersionUpReply::HalfHead, true;
+        return false;
+    }
+    if (key == "restore") {
+        if (value == "accept")
+            return camera.restoreAnswer = RestoreAnswer::Accept, true;
+        if (value == "refuse")
+            return camera.restoreAnswer = RestoreAnswer::Refuse, true;
+        if (value == "cut")
+            return camera.restoreAnswer = RestoreAnswer::Cut, true;
+        return false;
+    }
+    if (key == "mkd")
+        return value == "refuse" ? (camera.ftpRefuseMkd = true, true)
+                                 : value == "accept" && (camera.ftpRefuseMkd = false, true);
     if (key == "admin")
         return ParseAccount(value, camera.users.at(0));
     if (key == "user") {
@@ -161,7 +191,9 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
 
 CameraConfig DefaultCamera(int ordinal) {
     CameraConfig camera;
-    camera.address = "127.0.0." + std::to_string(2 + ordinal);
+    // 127.0.0.2 to 127.0.0.251, then 127.0.1.2 on: never a .0 or .255.
+    camera.address =
+        "127.0." + std::to_string(ordinal / 250) + "." + std::to_string(2 + ordinal % 250);
     camera.serial = std::to_string(10000001 + ordinal);
     char mac[18];
     std::snprintf(mac, sizeof mac, "08:00:46:00:%02X:%02X", ((ordinal + 1) >> 8) & 0xFF,
@@ -200,13 +232,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             }
             const std::string& value = args[++i];
             if (arg == "--cameras") {
+                // N, optionally followed by ",SETTINGS" for every one of them.
+                std::string_view text(value);
+                size_t comma = text.find(',');
                 int count = 0;
-                if (!ParseNumber(std::string_view(value), count) || count < 1 || count > 250) {
-                    error = "--cameras needs a count from 1 to 250";
+                if (!ParseNumber(text.substr(0, comma), count) || count < 1 ||
+                    count > kMaxCameras) {
+                    error = "--cameras needs a count from 1 to " + std::to_string(kMaxCameras);
                     return false;
                 }
-                for (int k = 0; k < count; ++k)
-                    out.cameras.push_back(DefaultCamera(static_cast<int>(out.cameras.size())));
+                std::string_view settings =
+                    comma == std::string_view::npos ? "" : text.substr(comma + 1);
+                for (int k = 0; k < count; ++k) {
+                    CameraConfig camera = DefaultCamera(static_cast<int>(out.cameras.size()));
+                    if (!ApplyCameraSettings(settings, camera, error))
+                        return false;
+                    out.cameras.push_back(std::move(camera));
+                }
             } else {
                 CameraConfig camera = DefaultCamera(static_cast<int>(out.cameras.size()));
                 if (!ApplyCameraSettings(value, camera, error))
@@ -217,6 +259,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             error = "unknown argument \"" + arg + "\"";
             return false;
         }
+    }
+    if (out.cameras.size() > static_cast<size_t>(kMaxCameras)) {
+        error = "at most " + std::to_string(kMaxCameras) + " cameras";
+        return false;
     }
     if (out.cameras.empty() && !out.help)
         out.cameras.push_back(DefaultCamera(0));
@@ -232,11 +278,15 @@ serve; a camera started with fault=refuse adds " (refusing connections)"
 to its line.
 
   --camera SETTINGS  one camera; SETTINGS is KEY=VALUE,KEY=VALUE...
-  --cameras N        N cameras with default settings
+  --cameras N[,SETTINGS]
+                     N cameras with default settings, each changed by
+                     SETTINGS when given (--cameras 200,reboot=5000)
   --help             this text
 
-Without settings, camera number i (from 0) is on 127.0.0.(2+i), port 80,
-serial 10000001+i and MAC 08:00:46:00:00:(i+1 in hex).
+Without settings, camera number i (from 0) is on 127.0.0.(2+i) (from the
+251st on 127.0.1.2, 127.0.1.3...), port 80, serial 10000001+i and MAC
+08:00:46:00:HH:LL with i+1 in hex. At most 256 cameras, as many as a
+batch holds.
 
 Keys:
   address=A.B.C.D      loopback address (127.x.y.z only)
@@ -274,7 +324,17 @@ Keys:
                        valid image), old (keeps its version), never (stays
                        down)
   next-version=TEXT    report this version after that reboot regardless
-  config-html=on|off   answer the configuration download with an HTML page
+  config-html=on|off|login
+                       answer the configuration download with an HTML page
+                       (login: a lowercase login page with status 200)
+  linger=MS            the old firmware keeps answering, with its old
+                       version, for MS after accepting "System=versionup"
+                       before the restart begins (default 0)
+  versionup-reply=KIND whole (204), drop (no reply) or half (half a head);
+                       the camera restarts in every case
+  restore=KIND         accept (default), refuse (500, settings kept) or
+                       cut (closes without a status line, settings kept)
+  mkd=refuse           answer every MKD with 550, creating nothing (or accept)
   status=TOPIC:CODE    answer a request with CODE instead, TOPIC being an
                        inquiry (inq=sysinfo) or a path (/command/main.cgi,
                        /home/l4/vcq-r20.cfg); the request then has no other

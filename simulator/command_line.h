@@ -9,6 +9,9 @@
 
 namespace vcq::sim {
 
+// As many as the wizard's camera list holds.
+inline constexpr int kMaxCameras = 256;
+
 struct CommandLine {
     std::vector<CameraConfig> cameras;
     bool help = false;

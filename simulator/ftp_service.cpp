@@ -172,6 +172,8 @@ class Session {
         auto path = ResolveFtpPath(current_, argument);
         if (!path || path->empty())
             return Reply("550 " + argument + ": Cannot create directory.");
+        if (camera_.Config().ftpRefuseMkd)
+            return Reply("550 " + argument + ": Permission denied.");
         std::string text = FtpPathText(*path);
         std::string parent = FtpPathText({path->begin(), path->end() - 1});
         bool created = false;

@@ -59,6 +59,10 @@ struct HttpReply {
     int status = 200;
     std::string contentType = "text/plain";
     std::string body;
+    // Replies that never arrive whole: the connection closes before the
+    // status line, or after half the head.
+    enum class Cut { None, BeforeStatus, MidHead };
+    Cut cut = Cut::None;
 };
 
 // Status line, headers and blank line. Our client finds keys by substring

@@ -122,6 +122,12 @@ void HttpService::Reply(net::TcpSocket& connection, const HttpReply& original,
         reply.body = std::string(config.hugeBodyBytes - reply.body.size(), '.') + "&" + reply.body;
     }
     std::string head = SerializeHead(reply, ServerName(config));
+    if (reply.cut == HttpReply::Cut::BeforeStatus)
+        return;
+    if (reply.cut == HttpReply::Cut::MidHead) {
+        connection.SendAll(std::string_view(head).substr(0, head.size() / 2), kSendTimeout);
+        return;
+    }
     switch (config.httpFault) {
         case HttpFault::CloseMidReply:
             // The client then holds a head that promises more than it gets.

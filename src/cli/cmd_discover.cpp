@@ -10,7 +10,6 @@
 #include "discovery/discovery_session.h"
 
 namespace vcq::cli {
-namespace {
 
 bool ParseMillis(const std::string& text, int& out) {
     char* end = nullptr;
@@ -26,7 +25,23 @@ bool InsideIsolatedNetwork() {
     return flag != nullptr && std::string(flag) == "1";
 }
 
-}  // namespace
+std::vector<CameraRecord> DiscoverCameras(int secondAfter, int stopAfter) {
+    StderrWindow window;
+    DiscoveryTable table;
+    table.SetModels(SupportedModels().names);
+    DiscoveryOptions options;
+    options.window = &window;
+    DiscoverySession session(window, table, options);
+    // This front end has no message loop: the two timer ticks come from here.
+    auto start = std::chrono::steady_clock::now();
+    session.Start();
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(secondAfter));
+    session.OnTimer(session.TimerId());
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(stopAfter));
+    session.OnTimer(session.TimerId());
+    session.Shutdown();
+    return table.Snapshot();
+}
 
 int RunDiscover(const Args& args) {
     int secondAfter = 5000;
@@ -58,22 +73,7 @@ int RunDiscover(const Args& args) {
         return kDiscoverRefused;
     }
 
-    StderrWindow window;
-    DiscoveryTable table;
-    table.SetModels(SupportedModels().names);
-    DiscoveryOptions options;
-    options.window = &window;
-    DiscoverySession session(window, table, options);
-    // This front end has no message loop: the two timer ticks come from here.
-    auto start = std::chrono::steady_clock::now();
-    session.Start();
-    std::this_thread::sleep_until(start + std::chrono::milliseconds(secondAfter));
-    session.OnTimer(session.TimerId());
-    std::this_thread::sleep_until(start + std::chrono::milliseconds(stopAfter));
-    session.OnTimer(session.TimerId());
-    session.Shutdown();
-
-    for (const CameraRecord& r : table.Snapshot()) {
+    for (const CameraRecord& r : DiscoverCameras(secondAfter, stopAfter)) {
         std::printf("%s\t%u.%u.%u.%u\t%d\t%s\t%s\t%s\t%d\t%d\n", r.mac, r.ip[0], r.ip[1], r.ip[2],
                     r.ip[3], r.webPort, r.model, r.serial, r.softVersion, r.dhcp, r.dnsAuto);
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/camera_record.h"
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq::cli {
@@ -32,6 +33,14 @@ int RunUpgrade(const Args& args);
 // discover: refused to broadcast outside the isolated network.
 inline constexpr int kDiscoverRefused = 6;
 int RunDiscover(const Args& args);
+// Milliseconds from 0 to 600000.
+bool ParseMillis(const std::string& text, int& out);
+// The broadcast enquiry runs by itself only inside tests/isolated.
+bool InsideIsolatedNetwork();
+// Broadcasts the enquiry, again after `secondAfter` ms, and returns what
+// answered by `stopAfter` ms.
+std::vector<CameraRecord> DiscoverCameras(int secondAfter, int stopAfter);
+int RunBatch(const Args& args);
 int RunExtract(const Args& args);
 
 }  // namespace vcq::cli

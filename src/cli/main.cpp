@@ -25,6 +25,16 @@ const Command kCommands[] = {
      "      printing each step as `step N TEXT`. --retain saves the configuration first and\n"
      "      restores it afterwards; --backup keeps the saved file. Exit 0: step 8 reached.",
      RunUpgrade},
+    {"batch",
+     "batch [HOST[:PORT]...] [--discover [--allow-broadcast]] --user NAME --password PASS\n"
+     "        [--retain [--backup]] [--yes]",
+     "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
+     "      one upload at a time. Cameras are the addresses given and, with --discover, those\n"
+     "      that answer the broadcast enquiry (see discover). Prints `ID ADDRESS STATUS` at\n"
+     "      every change, then `Proceeded: N/M` and the upgrade log (lines end in CR LF).\n"
+     "      Asks before it starts unless --yes. Ctrl-C aborts: cameras under way finish,\n"
+     "      the others are dropped. Exit 0: every camera completed; 1: not; 2: usage error.",
+     RunBatch},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
      "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"
      "      mac, ip, webPort, model, serial, softVersion, dhcp, dnsAuto. Runs only inside\n"

@@ -8,36 +8,71 @@
 
 namespace vcq {
 
-int PackageWorkspace::PreparePackage(WindowPort* window) {
-    if (workspaceCreated == 0) {
-        std::string temp = tempFolderOverride;
-        if (temp.empty()) {
-            if (!files::GetTempFolder(temp))
-                return 0;
-        } else if (temp.back() != files::kPathSeparator) {
-            temp += files::kPathSeparator;
-        }
-        std::mt19937 rng(std::random_device{}());
-        for (int attempt = 0; attempt < 100 && workspaceCreated == 0; ++attempt) {
-            workspaceName = "~vcqtemp" + std::to_string(rng() % 32768) + files::kPathSeparator;
-            workspacePath = temp + workspaceName;
-            if (files::CreateFolder(workspacePath))
-                workspaceCreated = 1;
-        }
-        if (workspaceCreated == 0)
-            return 0;
+bool PackageWorkspace::MakeWorkspaceLocked() {
+    if (workspaceCreated != 0)
+        return true;
+    std::string temp = tempFolderOverride;
+    if (temp.empty()) {
+        if (!files::GetTempFolder(temp))
+            return false;
+    } else if (temp.back() != files::kPathSeparator) {
+        temp += files::kPathSeparator;
     }
+    std::mt19937 rng(std::random_device{}());
+    for (int attempt = 0; attempt < 100 && workspaceCreated == 0; ++attempt) {
+        workspaceName = "~vcqtemp" + std::to_string(rng() % 32768) + files::kPathSeparator;
+        workspacePath = temp + workspaceName;
+        if (files::CreateFolder(workspacePath))
+            workspaceCreated = 1;
+    }
+    return workspaceCreated != 0;
+}
 
+int PackageWorkspace::PreparePackage(WindowPort* window) {
+    std::string folder;
+    {
+        std::lock_guard lock(mutex_);
+        if (!MakeWorkspaceLocked())
+            return 0;
+        folder = workspacePath;
+    }
+    return Unpack(window, folder);
+}
+
+int PackageWorkspace::PrepareTransferFolder(WindowPort* window, std::string& folder) {
+    std::string base;
+    {
+        std::lock_guard lock(mutex_);
+        if (!MakeWorkspaceLocked())
+            return 0;
+        base = workspacePath;
+    }
+    std::mt19937 rng(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate =
+            base + "~vcjob" + std::to_string(rng() % 1000000) + files::kPathSeparator;
+        if (files::CreateFolder(candidate)) {
+            folder = candidate;
+            return Unpack(window, folder);
+        }
+    }
+    return 0;
+}
+
+int PackageWorkspace::Unpack(WindowPort* window, const std::string& folder) {
     // No package resource: there is nothing to unpack, and an empty
     // archive must not pass for a prepared package.
     if (packageData.empty())
         return 0;
 
     std::string file;
-    if (!files::CreateUniqueFile(workspacePath, "~vc", file))
+    if (!files::CreateUniqueFile(folder, "~vc", file))
         return 0;
-    packageFile = file;
-    std::FILE* f = std::fopen(packageFile.c_str(), "wb");
+    {
+        std::lock_guard lock(mutex_);
+        packageFile = file;
+    }
+    std::FILE* f = std::fopen(file.c_str(), "wb");
     if (!f)
         return 0;
     size_t written = std::fwrite(packageData.data(), 1, packageData.size(), f);
@@ -47,7 +82,13 @@ int PackageWorkspace::PreparePackage(WindowPort* window) {
 
     LhaExtractor extractor(window);
     extractor.createFolders = 1;
-    if (!extractor.Extract(packageFile, workspacePath, extractedCount))
+    int count = 0;
+    bool extracted = extractor.Extract(file, folder, count);
+    {
+        std::lock_guard lock(mutex_);
+        extractedCount = count;
+    }
+    if (!extracted)
         return 0;
     for (const auto& m : extractor.Members()) {
         if (m.outcome != MemberOutcome::Written && m.outcome != MemberOutcome::UnknownMethod)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,13 @@ class PackageWorkspace {
     // damaged or could not be written (such a tree must not be uploaded).
     int PreparePackage(WindowPort* window);
 
+    // The same for one transfer, into a new folder of its own inside the
+    // workspace, so that transfers running at once never upload a file that
+    // another one is writing or deleting. 1 with `folder` set (ending with a
+    // separator), else 0 as above; the caller removes the folder with
+    // RemoveFolderTree when the transfer ends. Safe from several threads.
+    int PrepareTransferFolder(WindowPort* window, std::string& folder);
+
     // At exit: removes the folder if a package was written in it. Failure
     // goes to the debugger output only.
     void RemoveAtExit();
@@ -45,6 +53,13 @@ class PackageWorkspace {
 
     // Where the folder is made; empty means the system's temporary folder.
     std::string tempFolderOverride;
+
+  private:
+    bool MakeWorkspaceLocked();
+    // Writes the package into a new "~vc" file in `folder` and unpacks it there.
+    int Unpack(WindowPort* window, const std::string& folder);
+
+    std::mutex mutex_;  // the fields above, while transfers prepare at once
 };
 
 // Deletes a folder and everything below it, read-only files included.

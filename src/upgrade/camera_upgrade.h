@@ -34,6 +34,7 @@ inline constexpr int32_t kCompleted = 8;
 inline constexpr int32_t kVersionUpRefused = 9;
 inline constexpr int32_t kWrongVersion = 10;
 inline constexpr int32_t kUploadFailed = 12;
+inline constexpr int32_t kLowMemory = 13;  // set by the batch engine's check
 inline constexpr int32_t kBackupFailed = 14;
 }  // namespace step
 
@@ -89,7 +90,8 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     void ReportUploadFailure();
     void ReportVersionUpResult();
     // Unpacks and uploads the package: 0, or -1 nothing to upload, -2 the
-    // camera's drive cannot be reached, -3 an upload failed.
+    // camera's drive or one of its folders cannot be reached, -3 an upload
+    // failed.
     int TransferPackage();
 
     // The worker stops at its next chance and from then on neither writes

@@ -2,7 +2,6 @@
 // and web trees to the camera's C: drive by FTP, deleting each local file
 // once it is on the camera.
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -12,13 +11,6 @@
 
 namespace vcq {
 namespace {
-
-// Cameras upgraded together share one workspace: one extraction and plan at
-// a time.
-std::mutex& WorkspaceMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
 
 std::string RemotePath(const std::vector<std::string>& folders) {
     std::string path = "C:";
@@ -53,15 +45,20 @@ int CameraUpgrade::TransferPackage() {
         fileCount = 0;
     };
 
+    // Each transfer unpacks into a folder of its own, removed whatever
+    // happens, so cameras upgraded at once never share a file.
     std::string root;
-    {
-        std::lock_guard lock(WorkspaceMutex());
-        // A package that did not unpack whole and sound is never uploaded.
-        if (!workspace || workspace->PreparePackage(boxOwner) != 1) {
-            refuse("Don't find new firmware!");
-            return -1;
+    struct RemoveFolder {
+        const std::string& path;
+        ~RemoveFolder() {
+            if (!path.empty())
+                RemoveFolderTree(path);
         }
-        root = workspace->workspacePath;
+    } removeFolder{root};
+    // A package that did not unpack whole and sound is never uploaded.
+    if (!workspace || workspace->PrepareTransferFolder(boxOwner, root) != 1) {
+        refuse("Don't find new firmware!");
+        return -1;
     }
 
     if (EnableFtpServer()) {
@@ -89,6 +86,8 @@ int CameraUpgrade::TransferPackage() {
     if (!OpenWithRetry(ftp, abandoned_) || !ftp.ChangeFolder("C:\\"))
         return -2;
 
+    // Files must never land in another folder than planned and be
+    // followed by a versionup: a refused CWD ends the transfer.
     std::vector<std::string> folders;
     for (size_t i = 0; i < packageEntries.entries.size(); ++i) {
         if (abandoned_)
@@ -98,10 +97,12 @@ int CameraUpgrade::TransferPackage() {
             case 'd':
                 ftp.CreateFolderIgnoringFailure(entry.name);
                 folders.push_back(entry.name);
-                ftp.ChangeFolder(RemotePath(folders));
+                if (!ftp.ChangeFolder(RemotePath(folders)))
+                    return -2;
                 break;
             case 'e':
-                ftp.ChangeFolder(RemotePath(folders));
+                if (!ftp.ChangeFolder(RemotePath(folders)))
+                    return -2;
                 if (!ftp.Upload(entry.localPath, entry.name))
                     return -3;
                 files::RemoveFile(entry.localPath);
@@ -113,7 +114,8 @@ int CameraUpgrade::TransferPackage() {
                     return -3;
                 if (!folders.empty())
                     folders.pop_back();
-                ftp.ChangeFolder(RemotePath(folders));
+                if (!ftp.ChangeFolder(RemotePath(folders)))
+                    return -2;
                 files::RemoveEmptyFolder(entry.localPath);
                 break;
             default:

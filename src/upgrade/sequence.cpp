@@ -145,7 +145,12 @@ bool CameraUpgrade::EnableFtpServer() {
         return false;
     }
     reply = Inquire(client, "inq=ftpuser");
-    if (!ReadFtpAccount(reply, ftpUser, ftpPassword)) {
+    // Only the body holds the account: a header such as "Keep-Alive:
+    // timeout=5" has its "=" too.
+    size_t head = reply.find("\r\n\r\n");
+    std::string_view body =
+        head == std::string::npos ? std::string_view() : std::string_view(reply).substr(head + 4);
+    if (!ReadFtpAccount(body, ftpUser, ftpPassword)) {
         Stop("FtpServerUser Error!!");
         return false;
     }

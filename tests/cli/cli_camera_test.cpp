@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+#include "cli_run.h"
+#include "command_line.h"
 #include "isolated_env.h"
 #include "simulator.h"
 
@@ -20,23 +22,8 @@ namespace sim = vcq::sim;
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using vcq::test::Outcome;
+using vcq::test::ReadWholeFile;
 
 class CliCamera : public ::testing::Test {
   protected:
@@ -72,22 +59,7 @@ class CliCamera : public ::testing::Test {
     }
 
     Outcome RunCli(const std::vector<std::string>& args) {
-        const fs::path errFile = scratch_ / "stderr.txt";
-        std::string command = Quote(VCQ_CLI);
-        for (const auto& a : args)
-            command += " " + Quote(a);
-        command += " 2>" + Quote(errFile.string()) + " </dev/null";
-        Outcome run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            run.out += buffer;
-        int status = pclose(pipe);
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadFile(errFile);
-        return run;
+        return vcq::test::RunCliProgram(args, scratch_ / "stderr.txt");
     }
 
     // The value of the first "KEY: " line of the output.
@@ -180,7 +152,7 @@ TEST_F(CliCamera, BackupSavesTheFileThatRestoreSendsBack) {
     const std::string path = Line(saved.out, "saved");
     EXPECT_EQ(fs::path(path).filename(), "vcq-r20.123456.cfg");
     EXPECT_EQ(path.rfind((scratch_ / "pf").string(), 0), 0u) << path;
-    EXPECT_TRUE(ReadFile(path) == settings);
+    EXPECT_TRUE(ReadWholeFile(path) == settings);
 
     simulator_->Update(0, [](sim::CameraConfig& c) { c.configuration = "factory"; });
     Outcome restored = RunCli({"restore", "127.0.0.2", path});
@@ -212,7 +184,7 @@ TEST_F(CliCamera, UpgradeRetainingABackupShowsEveryStepInOrder) {
     // Kept, as asked, and back on the camera.
     const std::string kept = Line(run.out, "kept");
     EXPECT_EQ(kept, Line(run.out, "saved"));
-    EXPECT_TRUE(ReadFile(kept) == settings);
+    EXPECT_TRUE(ReadWholeFile(kept) == settings);
     EXPECT_TRUE(simulator_->Config(0).restoredConfiguration == settings);
     EXPECT_EQ(simulator_->Ftp(0).flashedVersion, "1.08");
 }
@@ -225,4 +197,123 @@ TEST_F(CliCamera, UpgradeWhoseVersionUpIsNotAcceptedExitsOne) {
     EXPECT_EQ(run.out.find("step 8"), std::string::npos);
     EXPECT_NE(run.err.find("VersionUp Error!!"), std::string::npos) << run.err;
     EXPECT_EQ(simulator_->RequestCount(0, "POST /command/main.cgi"), 1);
+}
+
+namespace {
+
+// A fleet of stand-in cameras on 127.0.0.2, .3 ... in one simulator.
+class CliBatch : public CliCamera {
+  protected:
+    void StartFleet(const std::vector<std::string>& settings) {
+        sim::SimulatorOptions options;
+        options.ftp = true;
+        simulator_ = std::make_unique<sim::Simulator>(options);
+        for (size_t i = 0; i < settings.size(); ++i) {
+            sim::CameraConfig config = sim::DefaultCamera(static_cast<int>(i));
+            config.users = {{"admin", "secret"}};
+            config.rebootDowntime = 300ms;
+            std::string error;
+            ASSERT_TRUE(sim::ApplyCameraSettings(settings[i], config, error)) << error;
+            ASSERT_TRUE(simulator_->AddCamera(config, &error)) << error;
+            hosts_.push_back(simulator_->HostText(i));
+        }
+    }
+
+    std::vector<std::string> BatchArgs(std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"batch"};
+        args.insert(args.end(), hosts_.begin(), hosts_.end());
+        args.insert(args.end(), kLogin.begin(), kLogin.end());
+        args.push_back("--yes");
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
+    static std::string Log(const std::string& out) {
+        size_t at = out.find("Upgrade log\n");
+        return at == std::string::npos ? "<missing>" : out.substr(at + 12);
+    }
+
+    std::vector<std::string> hosts_;
+};
+
+}  // namespace
+
+TEST_F(CliBatch, EightCamerasTwoFaultyEndWithTheLogAndExitOne) {
+    StartFleet({"", "", "dhcp=on", "status=/command/main.cgi:500", "port=8080", "", "",
+                "after-reboot=old"});
+    Outcome run = RunCli(BatchArgs({"--retain"}));
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(Log(run.out),
+              "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
+              "VCQ-R20(DHCP:127.0.0.4) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.5) Network error (missing target).\r\n"
+              "VCQ-R20(127.0.0.6:8080) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.7) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.8) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.9) Upgrade sequence error.\r\n");
+    EXPECT_NE(run.out.find("Proceeded: 8/8\n"), std::string::npos);
+    for (const char* line :
+         {"001 127.0.0.2 Standby\n", "001 127.0.0.2 Uploading\n", "004 127.0.0.5 Error1\n",
+          "005 127.0.0.6:8080 Completed\n", "008 127.0.0.9 Error2\n"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+    // Each camera got its own settings back.
+    for (size_t i : {0, 2, 6})
+        EXPECT_EQ(simulator_->Config(i).restoredConfiguration.find(simulator_->Config(i).serial) !=
+                      std::string::npos,
+                  true)
+            << i;
+    EXPECT_EQ(simulator_->Ftp(0).flashedVersion, "1.08");
+}
+
+TEST_F(CliBatch, EveryCameraCompletedExitsZero) {
+    StartFleet({"", "", ""});
+    Outcome run = RunCli(BatchArgs());
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_EQ(Log(run.out),
+              "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.4) Completed successfully.\r\n");
+}
+
+TEST_F(CliBatch, CtrlCLetsTheCamerasUnderWayFinishAndDropsTheRest) {
+    // Slow uploads, so that the second is still uploading when Ctrl-C comes.
+    StartFleet({"", "ftp-rate=300000", "", "", ""});
+    vcq::test::CliProcess cli(BatchArgs(), scratch_ / "stderr.txt");
+    for (std::string line = cli.ReadLine(); line != "002 127.0.0.3 Uploading\n";
+         line = cli.ReadLine())
+        ASSERT_FALSE(line.empty()) << "the second camera never started";
+    cli.Interrupt();
+    Outcome run = cli.Finish();
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(Log(run.out),
+              "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.3) Completed successfully.\r\n");
+    EXPECT_NE(run.out.find("Proceeded: 5/5\n"), std::string::npos);
+    EXPECT_EQ(run.out.find("003 127.0.0.4 Uploading"), std::string::npos);
+    EXPECT_EQ(simulator_->RequestCount(3, "POST /command/main.cgi"), 0);
+}
+
+TEST_F(CliBatch, RefusesBadWordsAndTheBroadcastOutsideTheIsolatedNetwork) {
+    StartFleet({""});
+    const std::vector<std::string> bad[] = {
+        {"batch", "--user", "admin", "--password", "secret"},
+        {"batch", "127.0.0.2", "127.0.0.2:8080", "--user", "admin", "--password", "secret"},
+        {"batch", "127.0.0.2", "--user", "admin"},
+        {"batch", "127.0.0.2", "--user", "admin", "--password", "secret", "--backup"},
+    };
+    for (const auto& args : bad) {
+        Outcome run = RunCli(args);
+        EXPECT_EQ(run.code, 2) << args[1];
+        EXPECT_FALSE(run.err.empty());
+    }
+    // Without --yes the tool asks; no answer starts nothing.
+    Outcome unconfirmed = RunCli({"batch", "127.0.0.2", "--user", "admin", "--password", "secret"});
+    EXPECT_EQ(unconfirmed.code, 1);
+    EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
+
+    unsetenv("VCQ_ISOLATED");
+    Outcome refused = RunCli({"batch", "--discover", "--user", "admin", "--password", "secret"});
+    setenv("VCQ_ISOLATED", "1", 1);
+    EXPECT_EQ(refused.code, 6) << refused.err;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "package/workspace.h"
 #include "platform/files.h"
 #include "recording_window.h"
@@ -48,6 +50,37 @@ TEST(Workspace, TwoPreparesUseOneFolderAndTwoPackageFiles) {
     EXPECT_EQ(ws.packageData, test::ReadBytes(first));
     EXPECT_TRUE(w.Boxes().empty());
 
+    ws.RemoveAtExit();
+    EXPECT_TRUE(Entries(temp.Path()).empty());
+}
+
+TEST(Workspace, TransfersRunningAtOnceUnpackIntoFoldersOfTheirOwn) {
+    test::ScratchDir temp;
+    PackageWorkspace ws;
+    ws.tempFolderOverride = temp.Str();
+    ws.LoadPackage(nullptr);
+    constexpr int kJobs = 4;
+    std::string folders[kJobs];
+    int results[kJobs] = {};
+    std::vector<std::thread> jobs;
+    for (int i = 0; i < kJobs; ++i)
+        jobs.emplace_back([&, i] { results[i] = ws.PrepareTransferFolder(nullptr, folders[i]); });
+    for (auto& job : jobs)
+        job.join();
+
+    auto expected = test::ListFiles(VCQ_PACKAGE_TREE);
+    for (int i = 0; i < kJobs; ++i) {
+        ASSERT_EQ(results[i], 1) << i;
+        EXPECT_EQ(folders[i].rfind(ws.workspacePath, 0), 0u) << folders[i];
+        for (int j = 0; j < i; ++j)
+            EXPECT_NE(folders[i], folders[j]);
+        // Every tree whole, beside its own package file.
+        auto files = test::ListFiles(folders[i]);
+        std::erase_if(files, [](const std::string& f) { return f.rfind("~vc", 0) == 0; });
+        EXPECT_EQ(files, expected) << i;
+    }
+    EXPECT_NE(RemoveFolderTree(folders[0]), 0);
+    EXPECT_TRUE(fs::is_regular_file(folders[1] + "web/home/l4/admin00.html"));
     ws.RemoveAtExit();
     EXPECT_TRUE(Entries(temp.Path()).empty());
 }

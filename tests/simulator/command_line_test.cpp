@@ -66,6 +66,27 @@ TEST(CommandLine, ReadsTheFtpRebootAndConfigurationKnobs) {
     EXPECT_FALSE(d.ftpServerOn) << "off until switched on";
 }
 
+TEST(CommandLine, ReadsTheRealCameraQuirks) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--camera",
+                                  "linger=2000,versionup-reply=drop,restore=refuse,mkd=refuse,"
+                                  "config-html=login",
+                                  "--camera", "versionup-reply=half,restore=cut"},
+                                 line, error))
+        << error;
+    const CameraConfig& c = line.cameras.at(0);
+    EXPECT_EQ(c.versionUpLinger, std::chrono::milliseconds(2000));
+    EXPECT_EQ(c.versionUpReply, VersionUpReply::Dropped);
+    EXPECT_EQ(c.restoreAnswer, RestoreAnswer::Refuse);
+    EXPECT_TRUE(c.ftpRefuseMkd && c.configurationLoginPage);
+    const CameraConfig& d = line.cameras.at(1);
+    EXPECT_EQ(d.versionUpReply, VersionUpReply::HalfHead);
+    EXPECT_EQ(d.restoreAnswer, RestoreAnswer::Cut);
+    EXPECT_FALSE(ParseCommandLine({"--camera", "restore=maybe"}, line, error));
+    EXPECT_FALSE(ParseCommandLine({"--camera", "linger=soon"}, line, error));
+}
+
 TEST(CommandLine, GivesDefaultCamerasDistinctIdentities) {
     CommandLine line;
     std::string error;
@@ -77,6 +98,21 @@ TEST(CommandLine, GivesDefaultCamerasDistinctIdentities) {
     EXPECT_NE(line.cameras[0].mac, line.cameras[1].mac);
     EXPECT_NE(line.cameras[1].serial, line.cameras[2].serial);
     EXPECT_EQ(DefaultCamera(299).mac, "08:00:46:00:01:2C");
+
+    // A fleet of 256, the last ones faulty: addresses stay distinct past .251.
+    CommandLine fleet;
+    ASSERT_TRUE(ParseCommandLine({"--cameras", "254,reboot=5000", "--camera", "fault=silent",
+                                  "--cameras", "1,status=/command/main.cgi:500"},
+                                 fleet, error))
+        << error;
+    ASSERT_EQ(fleet.cameras.size(), 256u);
+    EXPECT_EQ(fleet.cameras[249].address, "127.0.0.251");
+    EXPECT_EQ(fleet.cameras[250].address, "127.0.1.2");
+    EXPECT_EQ(fleet.cameras[255].address, "127.0.1.7");
+    EXPECT_EQ(fleet.cameras[253].rebootDowntime, std::chrono::milliseconds(5000));
+    EXPECT_EQ(fleet.cameras[254].httpFault, HttpFault::AcceptNeverAnswer);
+    EXPECT_EQ(fleet.cameras[255].forcedStatus.at("POST /command/main.cgi"), 500);
+    EXPECT_EQ(fleet.cameras[255].rebootDowntime, std::chrono::milliseconds(2000));
 
     CommandLine none;
     ASSERT_TRUE(ParseCommandLine({}, none, error));
@@ -104,6 +140,8 @@ TEST(CommandLine, RejectsWhatItCannotRead) {
              {"--camera", "after-reboot=later"},
              {"--camera", "ftp-port=-1"},
              {"--cameras", "0"},
+             {"--cameras", "2,reboot=soon"},
+             {"--cameras", "200", "--cameras", "57"},
              {"--verbose"},
          }) {
         CommandLine line;

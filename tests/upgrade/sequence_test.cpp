@@ -96,6 +96,19 @@ TEST(Commands, FtpSwitchAndVersionUpNeed204) {
         EXPECT_EQ(box.icon, vcq::MessageIcon::Stop);
 }
 
+TEST(Commands, FtpAccountComesFromTheBodyNotFromAHeader) {
+    ScriptedServer server;
+    RecordingWindow window;
+    auto upgrade = MakeUpgrade(server.hostText(), window, false);
+    const std::string body = "FtpUser1=cam,pw";
+    server.SetReplies({{{{kNoContent}}},
+                       {{{"HTTP/1.1 200 OK\r\nKeep-Alive: timeout=5, max=100\r\nContent-Length: " +
+                          std::to_string(body.size()) + "\r\n\r\n" + body}}}});
+    EXPECT_TRUE(upgrade->EnableFtpServer());
+    EXPECT_EQ(upgrade->ftpUser, "cam");
+    EXPECT_EQ(upgrade->ftpPassword, "pw");
+}
+
 TEST(Commands, RefusedVersionUpReportsStep9AndGoesBackAPage) {
     ScriptedServer server;
     server.SetReply(OkReply(""));

@@ -197,6 +197,17 @@ TEST_F(UpgradeFlow, UploadFailuresEndWithStep12) {
     }
 }
 
+TEST_F(UpgradeFlow, RefusedFolderChangeEndsWithStep12AndNoVersionUp) {
+    // MKD refused: the folders never exist, and no file may land elsewhere.
+    StartCamera([](sim::CameraConfig& c) { c.ftpRefuseMkd = true; });
+    auto upgrade = MakeUpgrade();
+    ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
+    EXPECT_EQ(Follow(*upgrade).back(), step::kUploadFailed);
+    EXPECT_TRUE(simulator_->Ftp(0).files.empty());
+    EXPECT_EQ(simulator_->RequestCount(0, "POST /command/main.cgi"), 0);
+    EXPECT_TRUE(WorkspaceHoldsOnlyPackageFiles());
+}
+
 TEST_F(UpgradeFlow, CameraBackWithItsOldVersionEndsWithStep10) {
     StartCamera([](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::OldVersion; });
     auto upgrade = MakeUpgrade();

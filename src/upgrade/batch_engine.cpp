@@ -1,0 +1,287 @@
+#include "upgrade/batch_engine.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/window_port.h"
+#include "upgrade/camera_upgrade.h"
+
+namespace vcq {
+namespace {
+
+struct StepTexts {
+    int32_t step;
+    int statusId;
+    int resultId;  // 0: no log line
+};
+
+constexpr StepTexts kStepTexts[] = {
+    {0, 258, 0},    {1, 363, 0},    {2, 259, 0},    {3, 260, 0},    {4, 261, 0},    {5, 262, 0},
+    {6, 364, 0},    {7, 365, 0},    {8, 263, 315},  {9, 264, 316},  {10, 265, 317}, {11, 257, 318},
+    {12, 354, 355}, {13, 358, 356}, {14, 367, 370}, {15, 369, 371},
+};
+
+const StepTexts* FindStep(int32_t step) {
+    for (const StepTexts& t : kStepTexts)
+        if (t.step == step)
+            return &t;
+    return nullptr;
+}
+
+// "ver1.08" shows as "1.08".
+std::string WithoutVerPrefix(const std::string& version) {
+    return version.rfind("ver", 0) == 0 ? version.substr(3) : version;
+}
+
+}  // namespace
+
+std::string CameraHostText(const std::array<uint8_t, 4>& ip, int32_t port) {
+    char text[32];
+    if (port == 80)
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
+    else
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u:%d", ip[0], ip[1], ip[2], ip[3], port);
+    return text;
+}
+
+std::string BatchStatusText(int32_t step) {
+    const StepTexts* t = FindStep(step);
+    return t ? LoadUiText(t->statusId, nullptr) : std::string();
+}
+
+std::string BatchResultText(int32_t step) {
+    const StepTexts* t = FindStep(step);
+    return t && t->resultId ? LoadUiText(t->resultId, nullptr) : std::string();
+}
+
+BatchEngine::BatchEngine(BatchJobFactory factory)
+    : factory_(std::move(factory)), settings_(std::make_unique<BatchSettings>()) {}
+
+BatchEngine::~BatchEngine() {
+    Clear();
+}
+
+void BatchEngine::Clear() {
+    for (Active& entry : active_) {
+        entry.job->Abandon();
+        if (entry.job->Busy())
+            leftovers_.push_back(entry.job);
+    }
+    active_.clear();
+    rows_.clear();
+    cancelRequested_ = false;
+    lastShownFinished_ = -1;
+}
+
+bool BatchEngine::AddCamera(const BatchCamera& camera) {
+    if (rows_.size() >= kBatchMaxRows)
+        return false;
+    BatchRow row;
+    row.index = static_cast<int32_t>(rows_.size());
+    char id[16];
+    std::snprintf(id, sizeof id, "%03d", row.index + 1);
+    row.idText = id;
+    row.addressText = CameraHostText(camera.ip, camera.port);
+    row.model = camera.model;
+    row.version = camera.version;
+    row.dhcp = camera.dhcp;
+    row.statusText = BatchStatusText(step::kNotStarted);
+    Active entry;
+    entry.job = factory_(camera, row.index, settings_.get());
+    entry.row = rows_.size();
+    rows_.push_back(std::move(row));
+    active_.push_back(std::move(entry));
+    return true;
+}
+
+void BatchEngine::SetSharedSettings(bool retain, bool deleteAfterRestore, std::time_t startTime) {
+    settings_->retain = retain ? 1 : 0;
+    settings_->deleteAfterRestore = deleteAfterRestore ? 1 : 0;
+    settings_->startTime = startTime;
+}
+
+int32_t BatchEngine::StepOf(const Active& entry) const {
+    if (entry.forcedStep >= 0)
+        return entry.forcedStep;
+    // A check may write the job's step (a full memory gives 12); until its
+    // outcome is read the job has not started.
+    return entry.checking ? step::kNotStarted : entry.job->Step();
+}
+
+void BatchEngine::SetStatus(BatchRow& row, int32_t step) {
+    std::string text = BatchStatusText(step);
+    if (text != row.statusText) {
+        row.statusText = std::move(text);
+        row.changed = true;
+    }
+}
+
+void BatchEngine::SetProgress(BatchRow& row, int32_t progress) {
+    if (progress != row.progress) {
+        row.progress = progress;
+        row.changed = true;
+    }
+}
+
+// The row follows its job's counter and step; a job given up on is not read.
+void BatchEngine::Refresh(const Active& entry) {
+    BatchRow& row = rows_[entry.row];
+    if (entry.forcedStep < 0)
+        SetProgress(row, entry.job->Progress());
+    SetStatus(row, StepOf(entry));
+}
+
+void BatchEngine::GiveUp(Active& entry, int32_t step) {
+    entry.forcedStep = step;
+    entry.checking = false;
+    entry.job->Abandon();
+}
+
+void BatchEngine::Retire(size_t position, int32_t finalStep) {
+    Active& entry = active_[position];
+    BatchRow& row = rows_[entry.row];
+    if (finalStep == step::kCompleted) {
+        std::string version = WithoutVerPrefix(entry.job->TargetVersion());
+        if (version != row.version) {
+            row.version = std::move(version);
+            row.changed = true;
+        }
+    }
+    SetProgress(row, kBatchProgressFull);
+    row.finalStep = finalStep;
+    if (entry.job->Busy())
+        leftovers_.push_back(entry.job);
+    active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(position));
+}
+
+void BatchEngine::DropAllUnstarted() {
+    for (Active& entry : active_) {
+        // A check still under way is let go: its outcome starts nothing.
+        entry.job->Abandon();
+        if (entry.job->Busy())
+            leftovers_.push_back(entry.job);
+        rows_[entry.row].finalStep = step::kNotStarted;
+    }
+    active_.clear();
+}
+
+bool BatchEngine::Tick() {
+    if (busy_)
+        return !active_.empty();
+    busy_ = true;
+    bool startBlocked = false;
+    size_t serviced = 0;
+    for (size_t i = 0; i < active_.size();) {
+        if (serviced >= kBatchMaxInService) {
+            for (; i < active_.size(); ++i)
+                Refresh(active_[i]);
+            break;
+        }
+        Active& entry = active_[i];
+        const int32_t now = StepOf(entry);
+        if (now == step::kNotStarted && !cancelRequested_) {
+            if (!startBlocked) {
+                // The check runs elsewhere; until its outcome is known no
+                // other camera starts.
+                if (!entry.checking) {
+                    entry.job->BeginCheck();
+                    entry.checking = true;
+                }
+                CheckOutcome outcome = entry.job->PollCheck();
+                if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::LowMemory) {
+                    GiveUp(entry, outcome == CheckOutcome::LowMemory ? step::kLowMemory
+                                                                     : step::kVersionUpRefused);
+                    ++serviced;
+                    ++i;
+                    continue;
+                }
+                if (outcome == CheckOutcome::Passed) {
+                    entry.checking = false;
+                    entry.job->Start();
+                }
+                startBlocked = true;
+            }
+            Refresh(entry);
+        } else if (IsFinalStep(now)) {
+            SetStatus(rows_[entry.row], now);
+            Retire(i, now);
+            ++serviced;
+            continue;  // the next job moved into this place
+        } else {
+            if (now == step::kSavingConfig || now == step::kUploading)
+                startBlocked = true;
+            if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull)
+                GiveUp(entry, step::kVersionUpRefused);
+            Refresh(entry);
+        }
+        if (cancelRequested_ &&
+            std::all_of(active_.begin(), active_.end(),
+                        [this](const Active& a) { return StepOf(a) == step::kNotStarted; })) {
+            DropAllUnstarted();
+            break;
+        }
+        ++serviced;
+        ++i;
+    }
+    if (active_.empty())
+        cancelRequested_ = false;
+    busy_ = false;
+    return !active_.empty();
+}
+
+bool BatchEngine::OnCameraTimer(uint32_t timerId) {
+    if (timerId < kUpgradeTimerBase || timerId >= kUpgradeTimerBase + kBatchMaxRows)
+        return false;
+    const size_t row = timerId - kUpgradeTimerBase;
+    for (Active& entry : active_) {
+        if (entry.row == row && entry.forcedStep < 0) {
+            entry.job->OnTick(timerId);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<size_t> BatchEngine::TakeChangedRows() {
+    std::vector<size_t> changed;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].changed) {
+            rows_[i].changed = false;
+            changed.push_back(i);
+        }
+    }
+    return changed;
+}
+
+std::optional<ProceededUpdate> BatchEngine::PollCounter() {
+    const int rows = static_cast<int>(rows_.size());
+    const int finished = rows - static_cast<int>(active_.size());
+    if (finished == lastShownFinished_)
+        return std::nullopt;
+    lastShownFinished_ = finished;
+    char text[32];
+    std::snprintf(text, sizeof text, "%d/%d", finished, rows);
+    return ProceededUpdate{text, active_.empty()};
+}
+
+std::string BatchEngine::LogLine(size_t index) const {
+    const BatchRow& row = rows_.at(index);
+    if (row.progress == 0)
+        return "";
+    return row.model + (row.dhcp ? "(DHCP:" : "(") + row.addressText + ") " +
+           BatchResultText(row.finalStep);
+}
+
+std::string BatchEngine::LogText() const {
+    std::string text;
+    for (size_t i = 0; i < rows_.size(); ++i)
+        text += LogLine(i);
+    return text;
+}
+
+size_t BatchEngine::BusyLeftovers() {
+    std::erase_if(leftovers_, [](const std::shared_ptr<BatchJob>& job) { return !job->Busy(); });
+    return leftovers_.size();
+}
+
+}  // namespace vcq

@@ -1,0 +1,180 @@
+// The batch upgrade of automatic mode, without any window: the rows the batch
+// shows, one job per camera, and the engine tick that checks and starts the
+// jobs in list order, keeps at most four in service and retires the finished
+// ones. The wizard's batch page ticks it from a 33 ms timer, the headless tool
+// from its own loop; both read rows, the counter and the log from here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "package/resources.h"
+
+namespace vcq {
+
+class PackageWorkspace;
+class WindowPort;
+
+inline constexpr uint32_t kBatchTickMs = 33;
+inline constexpr size_t kBatchMaxInService = 4;
+inline constexpr int32_t kBatchProgressFull = 10000;
+inline constexpr size_t kBatchMaxRows = 256;
+
+// What the batch takes over from a ticked row of the detected camera list.
+struct BatchCamera {
+    std::string user;
+    std::string password;
+    std::array<uint8_t, 4> ip{};
+    int32_t port = 80;
+    bool dhcp = false;
+    std::string model;
+    std::string version;
+    std::string serial;
+};
+
+// "a.b.c.d", with ":port" only when the port is not 80.
+std::string CameraHostText(const std::array<uint8_t, 4>& ip, int32_t port);
+
+// The status text of a step ("Standby", "Uploading", "Error1"...), empty for
+// codes without one.
+std::string BatchStatusText(int32_t step);
+// The log's result text of a final step, ending in CR LF; empty for others.
+std::string BatchResultText(int32_t step);
+
+struct BatchRow {
+    int32_t index = 0;
+    std::string idText;       // "001" for the first row
+    std::string addressText;  // CameraHostText of the camera
+    std::string model;
+    std::string version;  // the new version once the camera completed
+    std::string statusText;
+    bool dhcp = false;
+    int32_t progress = 0;  // 10000 is a full bar; may run past it
+    int32_t finalStep = 0;
+    bool changed = true;  // status, version or progress since TakeChangedRows
+};
+
+enum class CheckOutcome { Pending, Passed, Failed, LowMemory };
+
+// The settings every job of a batch reads when it starts.
+struct BatchSettings {
+    int32_t retain = 1;
+    int32_t deleteAfterRestore = 1;
+    std::time_t startTime = 0;
+};
+
+// One camera's upgrade as the engine drives it. The program's jobs run
+// CameraUpgrade on threads; tests script them.
+class BatchJob {
+  public:
+    virtual ~BatchJob() = default;
+    // Starts the precondition check without waiting for it; PollCheck then
+    // tells its outcome.
+    virtual void BeginCheck() = 0;
+    virtual CheckOutcome PollCheck() = 0;
+    // Starts the upgrade; the step is 2 when it returns.
+    virtual void Start() = 0;
+    virtual int32_t Step() const = 0;
+    // The job's progress counter: its upload resets and advances it, the
+    // engine adds one per tick in service. Returns the new value.
+    virtual int32_t Progress() const = 0;
+    virtual int32_t AddProgress(int32_t amount) = 0;
+    virtual std::string TargetVersion() const = 0;
+    // The job's one-second tick (timer 0x8100 + index).
+    virtual void OnTick(uint32_t timerId) = 0;
+    // The engine gives up on the job: whatever still runs for it ends on its
+    // own and reports nothing more. Never blocks.
+    virtual void Abandon() = 0;
+    // Whether a thread still runs for the job.
+    virtual bool Busy() const = 0;
+};
+
+using BatchJobFactory = std::function<std::shared_ptr<BatchJob>(
+    const BatchCamera& camera, int32_t index, const BatchSettings* settings)>;
+
+// Jobs that run CameraUpgrade: silent, in batch mode, with its timers on
+// `owner`, unpacking into `workspace`.
+BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
+                                  WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace);
+
+// The "Proceeded:" counter after a change.
+struct ProceededUpdate {
+    std::string text;    // "%d/%d": finished (retired or dropped) over all rows
+    bool ended = false;  // no job left: Finish and the log, once
+};
+
+// Used on one thread (the UI thread, or the headless tool's main thread).
+class BatchEngine {
+  public:
+    explicit BatchEngine(BatchJobFactory factory);
+    ~BatchEngine();  // abandons the jobs still active
+    BatchEngine(const BatchEngine&) = delete;
+    BatchEngine& operator=(const BatchEngine&) = delete;
+
+    // Drops every row and job; the counter starts afresh.
+    void Clear();
+    // Appends a row and its job; false when the batch is full.
+    bool AddCamera(const BatchCamera& camera);
+    void SetSharedSettings(bool retain, bool deleteAfterRestore, std::time_t startTime);
+
+    // One engine tick. False once no job is left: stop ticking.
+    bool Tick();
+    // Abort: running jobs go on to their end, the others are dropped.
+    void RequestCancel() { cancelRequested_ = true; }
+    bool CancelRequested() const { return cancelRequested_; }
+    // A job's one-second timer: passed to the active job of row
+    // `timerId - 0x8100`; false when there is none (kill that timer).
+    bool OnCameraTimer(uint32_t timerId);
+
+    size_t RowCount() const { return rows_.size(); }
+    const BatchRow& Row(size_t row) const { return rows_.at(row); }
+    size_t ActiveCount() const { return active_.size(); }
+    // Rows changed since the last call, in order; their marks are cleared.
+    std::vector<size_t> TakeChangedRows();
+
+    // The counter, when the number of finished cameras changed since the
+    // last call (the first call always gives one).
+    std::optional<ProceededUpdate> PollCounter();
+
+    // The row's line in the upgrade log, ending in CR LF; empty for a
+    // camera that never started.
+    std::string LogLine(size_t row) const;
+    // Every row's line in order: the upgrade log's text.
+    std::string LogText() const;
+
+    // Threads still running for jobs that were retired or given up.
+    size_t BusyLeftovers();
+
+  private:
+    struct Active {
+        std::shared_ptr<BatchJob> job;
+        size_t row = 0;
+        bool checking = false;
+        int32_t forcedStep = -1;  // the engine's verdict, once it gave up on the job
+    };
+
+    int32_t StepOf(const Active& entry) const;
+    void Refresh(const Active& entry);
+    void SetStatus(BatchRow& row, int32_t step);
+    void SetProgress(BatchRow& row, int32_t progress);
+    void GiveUp(Active& entry, int32_t step);
+    void Retire(size_t position, int32_t finalStep);
+    void DropAllUnstarted();
+
+    BatchJobFactory factory_;
+    std::unique_ptr<BatchSettings> settings_;  // jobs keep pointers to it
+    std::vector<BatchRow> rows_;
+    std::vector<Active> active_;
+    std::vector<std::shared_ptr<BatchJob>> leftovers_;
+    bool cancelRequested_ = false;
+    bool busy_ = false;
+    int lastShownFinished_ = -1;
+};
+
+}  // namespace vcq

@@ -1,0 +1,381 @@
+// The batch engine's walk with scripted jobs: no threads, no sockets. Each
+// job's step, check outcome and progress are what the test says. Then the
+// program's own jobs against scripted cameras on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "protocol/cgi_client.h"
+#include "recording_window.h"
+#include "scripted_server.h"
+#include "upgrade/batch_engine.h"
+#include "upgrade/camera_upgrade.h"
+
+using vcq::BatchCamera;
+using vcq::BatchEngine;
+using vcq::CheckOutcome;
+namespace step = vcq::step;
+
+namespace {
+
+struct Script {
+    int32_t step = 0;
+    CheckOutcome check = CheckOutcome::Passed;
+    int32_t progress = 0;
+    int checksBegun = 0;
+    int starts = 0;
+    int ticks = 0;
+    bool abandoned = false;
+    std::string targetVersion = "ver1.08";
+};
+
+class ScriptedJob : public vcq::BatchJob {
+  public:
+    explicit ScriptedJob(std::shared_ptr<Script> script) : s_(std::move(script)) {}
+    void BeginCheck() override { ++s_->checksBegun; }
+    CheckOutcome PollCheck() override { return s_->check; }
+    void Start() override {
+        ++s_->starts;
+        s_->step = step::kUploading;
+    }
+    int32_t Step() const override { return s_->step; }
+    int32_t Progress() const override { return s_->progress; }
+    int32_t AddProgress(int32_t amount) override { return s_->progress += amount; }
+    std::string TargetVersion() const override { return s_->targetVersion; }
+    void OnTick(uint32_t) override { ++s_->ticks; }
+    void Abandon() override { s_->abandoned = true; }
+    bool Busy() const override { return false; }
+
+  private:
+    std::shared_ptr<Script> s_;
+};
+
+class BatchWalk : public ::testing::Test {
+  protected:
+    BatchWalk()
+        : engine_([this](const BatchCamera&, int32_t index, const vcq::BatchSettings*) {
+              EXPECT_EQ(index, static_cast<int32_t>(jobs_.size()));
+              jobs_.push_back(std::make_shared<Script>());
+              return std::make_shared<ScriptedJob>(jobs_.back());
+          }) {}
+
+    void AddCameras(int count, int32_t port = 80, bool dhcp = false) {
+        for (int i = 0; i < count; ++i) {
+            BatchCamera camera;
+            camera.ip = {192, 168, 0, static_cast<uint8_t>(10 + jobs_.size())};
+            camera.port = port;
+            camera.dhcp = dhcp;
+            camera.model = "VCQ-R20";
+            camera.version = "1.05";
+            ASSERT_TRUE(engine_.AddCamera(camera));
+        }
+    }
+
+    Script& Job(size_t i) { return *jobs_.at(i); }
+    std::string Status(size_t row) const { return engine_.Row(row).statusText; }
+    int Starts() const {
+        int n = 0;
+        for (const auto& j : jobs_)
+            n += j->starts;
+        return n;
+    }
+    // Ticks until job `i` has started (each tick may start one).
+    void TickUntilStarted(size_t i) {
+        for (int guard = 0; guard < 20 && Job(i).starts == 0; ++guard)
+            engine_.Tick();
+        ASSERT_EQ(Job(i).starts, 1) << "job " << i;
+    }
+
+    std::vector<std::shared_ptr<Script>> jobs_;
+    BatchEngine engine_;
+};
+
+}  // namespace
+
+TEST_F(BatchWalk, RowsCarryTheIdAddressAndStandby) {
+    AddCameras(1);
+    AddCameras(1, 8080);
+    EXPECT_EQ(engine_.Row(0).idText, "001");
+    EXPECT_EQ(engine_.Row(1).idText, "002");
+    EXPECT_EQ(engine_.Row(0).addressText, "192.168.0.10");
+    EXPECT_EQ(engine_.Row(1).addressText, "192.168.0.11:8080");
+    EXPECT_EQ(Status(0), "Standby");
+    EXPECT_EQ(vcq::CameraHostText({127, 0, 1, 2}, 81), "127.0.1.2:81");
+}
+
+TEST_F(BatchWalk, OneStartPerTickAndNoneWhileAnEarlierJobUploads) {
+    AddCameras(3);
+    engine_.Tick();
+    EXPECT_EQ(Starts(), 1);
+    EXPECT_EQ(Status(0), "Uploading");
+    // Still uploading, then saving its configuration: nothing else starts.
+    for (int32_t s : {step::kUploading, step::kSavingConfig}) {
+        Job(0).step = s;
+        for (int t = 0; t < 5; ++t)
+            engine_.Tick();
+        EXPECT_EQ(Starts(), 1);
+        EXPECT_EQ(Status(1), "Standby");
+    }
+    Job(0).step = step::kOverwriting;
+    engine_.Tick();
+    EXPECT_EQ(Starts(), 2);
+    EXPECT_EQ(Job(1).starts, 1);
+    EXPECT_EQ(Status(0), "Overwriting");
+    // The second one uploads now, so the third waits although the first no longer does.
+    engine_.Tick();
+    EXPECT_EQ(Job(2).starts, 0);
+    Job(1).step = step::kOverwriting;
+    engine_.Tick();
+    EXPECT_EQ(Job(2).starts, 1);
+}
+
+TEST_F(BatchWalk, FourInServiceTheFifthAndSixthStandByUntilOneRetires) {
+    AddCameras(6);
+    for (size_t i = 0; i < 4; ++i) {
+        TickUntilStarted(i);
+        Job(i).step = step::kOverwriting;
+    }
+    for (int t = 0; t < 10; ++t)
+        engine_.Tick();
+    EXPECT_EQ(Job(4).checksBegun, 0);
+    EXPECT_EQ(Job(4).starts + Job(5).starts, 0);
+    EXPECT_EQ(Status(4), "Standby");
+    EXPECT_EQ(Status(5), "Standby");
+
+    Job(2).step = step::kCompleted;
+    engine_.Tick();  // the retired job counts as one of the four serviced
+    EXPECT_EQ(engine_.ActiveCount(), 5u);
+    EXPECT_EQ(Status(2), "Completed");
+    EXPECT_EQ(Job(4).starts, 0);
+    engine_.Tick();
+    EXPECT_EQ(Job(4).starts, 1);
+    Job(4).step = step::kOverwriting;
+    for (int t = 0; t < 5; ++t)
+        engine_.Tick();
+    EXPECT_EQ(Job(5).starts, 0);
+    EXPECT_EQ(Status(5), "Standby");
+}
+
+TEST_F(BatchWalk, ACheckUnderWayHoldsBackEveryLaterStart) {
+    AddCameras(3);
+    Job(0).check = CheckOutcome::Pending;
+    for (int t = 0; t < 5; ++t)
+        engine_.Tick();
+    EXPECT_EQ(Job(0).checksBegun, 1);  // begun once, then only asked
+    EXPECT_EQ(Job(1).checksBegun, 0);
+    EXPECT_EQ(Starts(), 0);
+    EXPECT_EQ(Status(0), "Standby");
+
+    Job(0).check = CheckOutcome::Passed;
+    engine_.Tick();
+    EXPECT_EQ(Job(0).starts, 1);
+    EXPECT_EQ(Job(1).checksBegun, 0);
+
+    // The check of a full camera writes step 12 before its outcome is
+    // known: the job is neither retired with it nor shown with it.
+    Job(0).step = step::kOverwriting;
+    Job(1).check = CheckOutcome::Pending;
+    engine_.Tick();
+    Job(1).step = step::kUploadFailed;
+    engine_.Tick();
+    EXPECT_EQ(Status(1), "Standby");
+    EXPECT_EQ(engine_.ActiveCount(), 3u);
+    Job(1).check = CheckOutcome::LowMemory;
+    engine_.Tick();
+    engine_.Tick();
+    EXPECT_EQ(engine_.Row(1).finalStep, step::kLowMemory);
+}
+
+TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
+    AddCameras(3);
+    Job(0).check = CheckOutcome::Failed;
+    Job(1).check = CheckOutcome::LowMemory;
+    engine_.Tick();
+    // Both failed in this tick and the third started in it.
+    EXPECT_EQ(Job(2).starts, 1);
+    EXPECT_EQ(Job(0).starts + Job(1).starts, 0);
+    EXPECT_EQ(Status(0), "Standby");  // its text waits for the next tick
+    engine_.Tick();
+    EXPECT_EQ(Status(0), "Error1");
+    EXPECT_EQ(Status(1), "Error5");
+    EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
+    EXPECT_EQ(engine_.Row(1).finalStep, step::kLowMemory);
+    EXPECT_EQ(engine_.LogLine(0), "VCQ-R20(192.168.0.10) Network error (missing target).\r\n");
+    EXPECT_EQ(engine_.LogLine(1), "VCQ-R20(192.168.0.11) Insufficient memory.\r\n");
+}
+
+TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) {
+    AddCameras(2);
+    engine_.Tick();
+    Job(0).step = step::kOverwriting;
+    Job(0).progress = vcq::kBatchProgressFull - 1;
+    engine_.Tick();  // 10000: still within the limit
+    EXPECT_EQ(Status(0), "Overwriting");
+    EXPECT_FALSE(Job(0).abandoned);
+    Job(1).step = step::kOverwriting;  // keep the second busy too
+    engine_.Tick();                    // 10001
+    EXPECT_TRUE(Job(0).abandoned);
+    EXPECT_EQ(Status(0), "Error1");
+    const int32_t shown = engine_.Row(0).progress;
+
+    // What the abandoned job still does reaches neither its row nor the log.
+    Job(0).step = step::kCompleted;
+    Job(0).progress = 5;
+    EXPECT_FALSE(engine_.OnCameraTimer(vcq::kUpgradeTimerBase + 0));
+    EXPECT_EQ(Job(0).ticks, 0);
+    EXPECT_TRUE(engine_.OnCameraTimer(vcq::kUpgradeTimerBase + 1));
+    EXPECT_EQ(Job(1).ticks, 1);
+    EXPECT_EQ(engine_.Row(0).progress, shown);
+    engine_.Tick();
+    EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
+    EXPECT_EQ(engine_.Row(0).progress, vcq::kBatchProgressFull);
+    EXPECT_EQ(engine_.Row(0).version, "1.05");
+    EXPECT_EQ(engine_.ActiveCount(), 1u);
+}
+
+TEST_F(BatchWalk, AbortLetsRunningJobsFinishAndDropsTheOthersWithoutALogLine) {
+    AddCameras(4);
+    TickUntilStarted(0);
+    Job(0).step = step::kOverwriting;
+    TickUntilStarted(1);
+    Job(1).step = step::kOverwriting;
+    Job(2).check = CheckOutcome::Pending;  // asked, not answered yet
+    engine_.Tick();
+    ASSERT_EQ(Job(2).checksBegun, 1);
+
+    engine_.RequestCancel();
+    Job(2).check = CheckOutcome::Passed;
+    for (int t = 0; t < 5; ++t)
+        EXPECT_TRUE(engine_.Tick());
+    EXPECT_EQ(Job(2).starts + Job(3).starts, 0);
+    EXPECT_EQ(engine_.ActiveCount(), 4u);
+
+    Job(0).step = step::kCompleted;
+    Job(1).step = step::kWrongVersion;
+    EXPECT_FALSE(engine_.Tick());
+    EXPECT_EQ(engine_.ActiveCount(), 0u);
+    EXPECT_FALSE(engine_.CancelRequested());
+    EXPECT_TRUE(Job(2).abandoned);
+    EXPECT_EQ(Status(2), "Standby");
+    EXPECT_EQ(engine_.Row(3).progress, 0);
+    EXPECT_EQ(engine_.LogText(),
+              "VCQ-R20(192.168.0.10) Completed successfully.\r\n"
+              "VCQ-R20(192.168.0.11) Upgrade sequence error.\r\n");
+}
+
+TEST_F(BatchWalk, ACompletedCameraShowsTheNewVersionWithoutVer) {
+    AddCameras(2, 80, true);
+    Job(1).targetVersion = "1.09";
+    TickUntilStarted(0);
+    Job(0).step = step::kCompleted;
+    TickUntilStarted(1);
+    Job(1).step = step::kCompleted;
+    EXPECT_FALSE(engine_.Tick());
+    EXPECT_EQ(engine_.Row(0).version, "1.08");
+    EXPECT_EQ(engine_.Row(1).version, "1.09");
+    EXPECT_EQ(engine_.LogLine(1), "VCQ-R20(DHCP:192.168.0.11) Completed successfully.\r\n");
+}
+
+TEST_F(BatchWalk, CounterAndChangedRowsFollowTheBatch) {
+    auto first = engine_.PollCounter();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->text, "0/0");
+    EXPECT_TRUE(first->ended);  // no camera at all: the end at once
+    EXPECT_FALSE(engine_.PollCounter());
+
+    engine_.Clear();
+    AddCameras(2);
+    auto populated = engine_.PollCounter();
+    ASSERT_TRUE(populated);
+    EXPECT_EQ(populated->text, "0/2");
+    EXPECT_FALSE(populated->ended);
+    EXPECT_EQ(engine_.TakeChangedRows(), (std::vector<size_t>{0, 1}));
+    EXPECT_TRUE(engine_.TakeChangedRows().empty());
+
+    engine_.Tick();  // the first starts: its status and bar change
+    EXPECT_EQ(engine_.TakeChangedRows(), (std::vector<size_t>{0}));
+    engine_.Tick();
+    EXPECT_EQ(engine_.TakeChangedRows(), (std::vector<size_t>{0}));  // its bar moved
+    EXPECT_FALSE(engine_.PollCounter());
+
+    Job(0).step = step::kUploadFailed;
+    Job(1).check = CheckOutcome::Pending;
+    engine_.Tick();
+    EXPECT_EQ(engine_.PollCounter()->text, "1/2");
+    engine_.RequestCancel();
+    engine_.Tick();
+    auto last = engine_.PollCounter();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->text, "2/2");
+    EXPECT_TRUE(last->ended);
+    EXPECT_FALSE(engine_.PollCounter());  // the log is shown once
+    EXPECT_EQ(engine_.LogText(), "VCQ-R20(192.168.0.10) Ftp error.\r\n");
+}
+
+namespace {
+
+using vcq::test::OkReply;
+using vcq::test::ScriptedReply;
+using vcq::test::ScriptedServer;
+
+BatchCamera At(const ScriptedServer& server) {
+    BatchCamera camera;
+    camera.user = "admin";
+    camera.password = "secret";
+    camera.ip = {127, 0, 0, 1};
+    camera.port = server.port();
+    camera.model = "VCQ-R20";
+    return camera;
+}
+
+std::vector<ScriptedReply> CheckReplies(const std::string& freeBytes) {
+    const std::string token = vcq::EncodeBasicToken("admin:secret");
+    return {{{{OkReply("SysUserSet=" + token + ",")}}},
+            {{{OkReply("ModelName=VCQ-R20&SoftVersion=1.05&Serial=1&")}}},
+            {{{OkReply("ImageMemoryFunc=off&")}}},
+            {{{OkReply("BuiltIn=Free space : " + freeBytes + " byte&")}}}};
+}
+
+}  // namespace
+
+// The program's jobs: the check on its own thread, the upgrade on its worker.
+TEST(BatchCameraJobs, ASlowCheckNeitherHoldsTheTickNorLetsALaterCameraStart) {
+    using namespace std::chrono_literals;
+    ScriptedServer slow, full, fit;
+    slow.SetReply(
+        ScriptedReply{{{"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 400ms}}});
+    full.SetReplies(CheckReplies("1"));
+    fit.SetReplies(CheckReplies("8000000"));
+    const vcq::ModelList models = {{"VCQ-R20"}};
+    vcq::test::RecordingWindow window;
+    // No workspace: a camera that starts fails its upload at once.
+    BatchEngine engine(vcq::CameraUpgradeJobs(&models, "ver1.08", &window, nullptr));
+    for (const ScriptedServer* server : {&slow, &full, &fit})
+        engine.AddCamera(At(*server));
+
+    auto started = std::chrono::steady_clock::now();
+    auto longest = std::chrono::steady_clock::duration::zero();
+    bool running = true;
+    while (running && std::chrono::steady_clock::now() - started < 10s) {
+        auto before = std::chrono::steady_clock::now();
+        running = engine.Tick();
+        longest = std::max(longest, std::chrono::steady_clock::now() - before);
+        if (std::chrono::steady_clock::now() - started < 300ms) {
+            EXPECT_TRUE(full.Requests().empty()) << "asked while the first check was under way";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(vcq::kBatchTickMs));
+    }
+    ASSERT_FALSE(running);
+    EXPECT_LT(longest, 100ms);
+    EXPECT_EQ(engine.Row(0).finalStep, step::kVersionUpRefused);
+    EXPECT_EQ(engine.Row(1).finalStep, step::kLowMemory);
+    EXPECT_EQ(engine.Row(2).finalStep, step::kUploadFailed);
+    EXPECT_EQ(engine.Row(2).statusText, "Error4");
+    EXPECT_TRUE(window.Boxes().empty());
+    for (int wait = 0; wait < 100 && engine.BusyLeftovers() > 0; ++wait)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(engine.BusyLeftovers(), 0u);
+}

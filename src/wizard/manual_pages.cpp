@@ -1,15 +1,14 @@
 #include "wizard/manual_pages.h"
 
-#include <QButtonGroup>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIntValidator>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "package/resources.h"
 #include "upgrade/manual_flow.h"
+#include "wizard/port_choice.h"
 #include "wizard/ui_text.h"
 
 namespace vcq::ui {
@@ -43,26 +42,12 @@ TargetEntryPage::TargetEntryPage(WindowPort* owner, QWidget* parent)
     auto* addressLabel = new QLabel("&IP address:", target);
     addressLabel->setBuddy(address_->Field(0));
 
-    port80_ = new QRadioButton("80", target);
-    customPort_ = new QRadioButton(target);
-    customPort_->setAccessibleName("Other port");
-    auto* ports = new QButtonGroup(this);
-    ports->addButton(port80_);
-    ports->addButton(customPort_);
-    port80_->setChecked(true);
-    portEdit_ = new QLineEdit("1024", target);
-    // Digits only, but any number of them: out-of-range ports are refused
-    // with a message rather than swallowed while typing.
-    portEdit_->setValidator(
-        new QRegularExpressionValidator(QRegularExpression("[0-9]{0,9}"), portEdit_));
-    portEdit_->setFixedWidth(portEdit_->fontMetrics().horizontalAdvance("000000") + 12);
-    portEdit_->setEnabled(false);
-    connect(port80_, &QRadioButton::clicked, this, [this] { portEdit_->setEnabled(false); });
-    connect(customPort_, &QRadioButton::clicked, this, [this] { portEdit_->setEnabled(true); });
+    const PortChoice ports = MakePortChoice(target);
+    port80_ = ports.port80;
+    customPort_ = ports.custom;
+    portEdit_ = ports.edit;
     auto* portLabel = new QLabel("&HTTP port No.:", target);
     portLabel->setBuddy(port80_);
-    auto* rangeLabel = new QLabel("(&1024 to 65535)", target);
-    rangeLabel->setBuddy(portEdit_);
 
     auto* targetGrid = new QGridLayout(target);
     targetGrid->addWidget(addressLabel, 0, 0);
@@ -71,7 +56,7 @@ TargetEntryPage::TargetEntryPage(WindowPort* owner, QWidget* parent)
     targetGrid->addWidget(port80_, 1, 1);
     targetGrid->addWidget(customPort_, 1, 2);
     targetGrid->addWidget(portEdit_, 1, 3);
-    targetGrid->addWidget(rangeLabel, 1, 4);
+    targetGrid->addWidget(ports.range, 1, 4);
     targetGrid->setColumnStretch(5, 1);
 
     // Login

@@ -14,8 +14,11 @@
 
 #include <cstdio>
 
+#include "entry_list_fake.h"
 #include "simulator.h"
+#include "wizard/entry_terminals_dialog.h"
 #include "wizard/message_presenter.h"
+#include "wizard/upgrade_log_dialog.h"
 #include "wizard_support.h"
 
 using namespace vcq;
@@ -180,6 +183,36 @@ int main(int argc, char** argv) {
     for (QAbstractButton* b : {w.BackButton(), w.NextButton(), w.CancelButton()})
         b->setEnabled(true);
     stack->setCurrentWidget(w.Target());
+
+    // The entry terminals dialog on the second of three typed cameras, then
+    // its port message.
+    test::EntryListFake entries(6);
+    entries.Queue({{192, 168, 0, 10}, 80});
+    entries.Queue({{192, 168, 10, 11}, 8080});
+    entries.Queue({{192, 168, 20, 12}, 80});
+    entries.selected = 1;
+    {
+        EntryTerminalsDialog terminals(entries, 6, 1, &w);
+        terminals.show();
+        SaveWithCaption(terminals, terminals.windowTitle(), "entry-terminals");
+        terminals.PortEdit()->setText("1023");
+        Click(terminals.NextButton());
+    }
+
+    // The log of a batch with faults, longer than the edit.
+    std::string log;
+    const char* results[] = {"Completed successfully.", "Login error.", "Completed successfully.",
+                             "Network error (missing target).", "Ftp error."};
+    for (int i = 0; i < 30; ++i) {
+        log += std::string(i % 4 == 1 ? "VCQ-R20(DHCP:" : "VCQ-R20(") + "192.168.0." +
+               std::to_string(10 + i) + ") " + results[i % 5] + "\r\n";
+    }
+    {
+        UpgradeLogDialog upgradeLog(log, &w);
+        upgradeLog.show();
+        QTest::qWait(50);
+        SaveWithCaption(upgradeLog, upgradeLog.windowTitle(), "upgrade-log");
+    }
 
     boxes.Queue(MessageAnswer::No);
     w.reject();  // the quit question

@@ -1,0 +1,54 @@
+// "Upgrade log": the outcome of every camera of a batch, read-only, shown
+// from its first line. Installers file these logs, so the log can be saved
+// as a text file and copied to the clipboard.
+#pragma once
+
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+namespace vcq::ui {
+
+class UpgradeLogDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // `log`: UTF-8 lines ending in CR LF.
+    explicit UpgradeLogDialog(const std::string& log, QWidget* parent = nullptr);
+
+    // Asks where to save; an empty answer saves nothing. The file dialog
+    // unless replaced (tests).
+    using FileChooser = std::function<QString(QWidget* parent, const QString& suggested)>;
+    void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+
+    // Writes the log as UTF-8 with CR LF line ends. An existing file is
+    // replaced only once the whole log is written. Tells the operator when
+    // it fails.
+    bool SaveTo(const QString& path);
+    void CopyToClipboard();
+
+    QPlainTextEdit* Edit() const { return edit_; }
+    QPushButton* SaveButton() const { return save_; }
+    QPushButton* CopyButton() const { return copy_; }
+    QPushButton* CloseButton() const { return close_; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void ShowFromTop();
+    void Save();
+
+    QByteArray bytes_;  // the file's contents
+    FileChooser chooser_;
+    QPlainTextEdit* edit_;
+    QPushButton* save_;
+    QPushButton* copy_;
+    QPushButton* close_;
+};
+
+}  // namespace vcq::ui

@@ -1,0 +1,334 @@
+// The entry terminals dialog over an in-memory owner list, and the upgrade
+// log dialog, on the offscreen platform. No network.
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QScrollBar>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "entry_list_fake.h"
+#include "wizard/beep.h"
+#include "wizard/entry_terminals_dialog.h"
+#include "wizard/upgrade_log_dialog.h"
+#include "wizard_support.h"
+
+using namespace vcq;
+using namespace vcq::ui;
+using vcq::test::EntryListFake;
+using vcq::test::ScriptedPresenter;
+
+namespace {
+
+constexpr const char* kBadAddress = "Input the correct IP address of the target camera.";
+constexpr const char* kBadPort = "Input the correct port No. of the target camera.";
+constexpr const char* kRemove = "Would you like to remove this camera?";
+
+std::string LongLog(int cameras) {
+    std::string log;
+    for (int i = 0; i < cameras; ++i) {
+        log += "VCQ-R20(192.168.0." + std::to_string(i + 1) + ") Completed successfully.\r\n";
+        log += "VCQ-R20(DHCP:10.0.0." + std::to_string(i + 1) + ") Login error.\r\n";
+    }
+    return log;
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<ScriptedPresenter> boxes_;
+    int beeps_ = 0;
+
+    void Type(EntryTerminalsDialog& d, const QString& address, const QString& customPort = {}) {
+        d.Address()->SetText(address);
+        if (customPort.isEmpty()) {
+            d.Port80Button()->click();
+        } else {
+            d.CustomPortButton()->click();
+            d.PortEdit()->setText(customPort);
+        }
+    }
+
+    void ExpectBox(const char* text, MessageIcon icon, MessageButtons buttons) {
+        QCOMPARE(boxes_->Boxes().size(), size_t(1));
+        const MessageRequest& box = boxes_->Boxes()[0].request;
+        QCOMPARE(box.text, std::string(text));
+        QCOMPARE(box.caption, std::string("Information"));
+        QCOMPARE(box.icon, icon);
+        QCOMPARE(box.buttons, buttons);
+        boxes_->Clear();
+    }
+
+  private slots:
+    void init() {
+        boxes_ = std::make_unique<ScriptedPresenter>();
+        beeps_ = 0;
+        SetBeepHook([this] { ++beeps_; });
+    }
+    void cleanup() {
+        SetBeepHook(nullptr);
+        boxes_.reset();
+    }
+
+    void roomForOneCamera() {
+        EntryListFake list(1);
+        list.AppendBlank();
+        EntryTerminalsDialog d(list, 1, 0);
+        d.show();
+        QCOMPARE(d.windowTitle(), QString("Entry terminals"));
+        QCOMPARE(d.Counter()->text(), QString("1/1"));
+        QVERIFY(!d.AddButton()->isEnabled());
+        QVERIFY(d.NextButton()->isEnabled());
+        QVERIFY(!d.PrevButton()->isEnabled());
+
+        Type(d, "10.0.0.5");
+        d.NextButton()->click();
+        QCOMPARE(beeps_, 1);
+        QCOMPARE(d.Position(), 0);
+        QVERIFY(boxes_->Boxes().empty());
+        QVERIFY(list.IsQueued(0));
+        QCOMPARE(list.RowCount(), 1);
+        QVERIFY(!d.NextButton()->isEnabled());
+        QVERIFY(!d.AddButton()->isEnabled());
+        QVERIFY(d.DelButton()->isEnabled());
+        QCOMPARE(d.Address()->Text(), std::string("10.0.0.5"));
+    }
+
+    void deleteOfTheOnlyEntry() {
+        EntryListFake list(5);
+        list.Queue({{10, 0, 0, 1}, 8080});
+        EntryTerminalsDialog d(list, 5, 0);
+        d.show();
+        QVERIFY(d.CustomPortButton()->isChecked());
+        QCOMPARE(d.PortEdit()->text(), QString("8080"));
+
+        boxes_->Queue(MessageAnswer::Cancel);
+        d.DelButton()->click();
+        ExpectBox(kRemove, MessageIcon::Question, MessageButtons::OkCancel);
+        QVERIFY(list.IsQueued(0));
+
+        boxes_->Queue(MessageAnswer::Ok);
+        d.DelButton()->click();
+        ExpectBox(kRemove, MessageIcon::Question, MessageButtons::OkCancel);
+        QCOMPARE(list.RowCount(), 1);
+        QVERIFY(!list.IsQueued(0));
+        QCOMPARE(d.Position(), 0);
+        QCOMPARE(d.Counter()->text(), QString("1/5"));
+        QVERIFY(!d.DelButton()->isEnabled());
+        QVERIFY(!d.PrevButton()->isEnabled());
+        // The blank entry starts with the last address entered.
+        QCOMPARE(d.Address()->Text(), std::string("10.0.0.1"));
+    }
+
+    void customPort1023() {
+        EntryListFake list(5);
+        list.AppendBlank();
+        EntryTerminalsDialog d(list, 5, 0);
+        d.show();
+        QVERIFY(d.Port80Button()->isChecked());
+        QCOMPARE(d.PortEdit()->text(), QString("1024"));
+        QVERIFY(!d.PortEdit()->isEnabled());
+
+        d.CustomPortButton()->click();
+        QVERIFY(d.PortEdit()->isEnabled());
+        d.PortEdit()->setText("1023");
+        d.NextButton()->click();
+        ExpectBox(kBadPort, MessageIcon::Exclamation, MessageButtons::Ok);
+        QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.PortEdit()));
+        QCOMPARE(d.Position(), 0);
+        QCOMPARE(list.commits, 0);
+
+        // Back to "80": the edit is off and no longer read.
+        d.Port80Button()->click();
+        QVERIFY(!d.PortEdit()->isEnabled());
+        d.NextButton()->click();
+        QVERIFY(boxes_->Boxes().empty());
+        QCOMPARE(d.Position(), 1);
+        QCOMPARE(list.rows[0].address.port, 80);
+    }
+
+    void addressIsCheckedBeforeThePort() {
+        EntryListFake list(5);
+        list.AppendBlank();
+        EntryTerminalsDialog d(list, 5, 0);
+        d.show();
+        Type(d, "", "1023");
+        d.AddButton()->click();
+        ExpectBox(kBadAddress, MessageIcon::Exclamation, MessageButtons::Ok);
+        QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.Address()->Field(0)));
+
+        Type(d, "", "8080");
+        d.NextButton()->click();
+        ExpectBox(kBadAddress, MessageIcon::Exclamation, MessageButtons::Ok);
+        QCOMPARE(list.RowCount(), 1);
+        QCOMPARE(list.commits, 0);
+    }
+
+    void okStoresAndCloseDiscards() {
+        EntryListFake list(5);
+        list.AppendBlank();
+        {
+            EntryTerminalsDialog d(list, 5, 0);
+            d.show();
+            Type(d, "10.0.0.1");
+            d.NextButton()->click();  // stored
+            Type(d, "10.0.0.2", "8080");
+            d.CloseButton()->click();  // not stored
+            QCOMPARE(d.result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(list.RowCount(), 2);
+        QCOMPARE(list.rows[0].address, (targets::EntryAddress{{10, 0, 0, 1}, 80}));
+        QVERIFY(!list.IsQueued(1));
+
+        EntryTerminalsDialog d(list, 5, 1);
+        d.show();
+        Type(d, "10.0.0.2", "8080");
+        d.OkButton()->click();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(list.rows[1].address, (targets::EntryAddress{{10, 0, 0, 2}, 8080}));
+        QVERIFY(list.IsQueued(1));
+    }
+
+    void enterInAnEditIsNext() {
+        EntryListFake list(5);
+        list.AppendBlank();
+        EntryTerminalsDialog d(list, 5, 0);
+        d.show();
+        Type(d, "10.0.0.3");
+        QTest::keyClick(d.Address()->Field(3), Qt::Key_Return);
+        QCOMPARE(d.Position(), 1);
+        QVERIFY(list.IsQueued(0));
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.Counter()->text(), QString("2/5"));
+    }
+
+    void logShownFromItsFirstLine() {
+        UpgradeLogDialog d(LongLog(100));
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        // Whatever moved the view meanwhile, the dialog's timer puts it back.
+        d.Edit()->verticalScrollBar()->setValue(d.Edit()->verticalScrollBar()->maximum());
+        QTest::qWait(50);
+        QCOMPARE(d.windowTitle(), QString("Upgrade log"));
+        QVERIFY(d.Edit()->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(d.Edit()->verticalScrollBar()->value(), 0);
+        QVERIFY(!d.Edit()->textCursor().hasSelection());
+        QCOMPARE(d.Edit()->textCursor().position(), 0);
+        QVERIFY(d.Edit()->isReadOnly());
+        QCOMPARE(d.Edit()->palette().color(QPalette::Base), QColor(Qt::white));
+        QTest::keyClick(d.Edit(), Qt::Key_Return);  // kept by the edit
+        QVERIFY(d.isVisible());
+        QVERIFY(d.Edit()->toPlainText().startsWith(
+            "VCQ-R20(192.168.0.1) Completed successfully.\nVCQ-R20(DHCP:10.0.0.1) Login"));
+    }
+
+    void emptyLog() {
+        UpgradeLogDialog d("");
+        d.show();
+        QVERIFY(d.Edit()->toPlainText().isEmpty());
+        QVERIFY(!d.SaveButton()->isEnabled());
+        QVERIFY(!d.CopyButton()->isEnabled());
+        d.CloseButton()->click();
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+    }
+
+    void saveWritesTheBytesShown() {
+        QTemporaryDir temp;
+        const std::string log =
+            "VCQ-R20(192.168.0.10) Completed successfully.\r\n"
+            "VCQ-R20(DHCP:192.168.0.11:8080) Ftp error.\r\n"
+            "VCQ-R20(192.168.0.12) Upgrade sequence error.\r\n";
+        UpgradeLogDialog d(log);
+        const QString path = temp.filePath("log.txt");
+        QString suggested;
+        d.SetFileChooser([&](QWidget*, const QString& name) {
+            suggested = name;
+            return path;
+        });
+        d.SaveButton()->click();
+        QVERIFY(suggested.endsWith(".txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray::fromStdString(log));
+        file.close();
+
+        // An empty answer saves nothing.
+        QFile::remove(path);
+        d.SetFileChooser([](QWidget*, const QString&) { return QString(); });
+        d.SaveButton()->click();
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(boxes_->Boxes().empty());
+
+        // Lines that end in LF alone are filed with CR LF too.
+        UpgradeLogDialog lf("A(1.2.3.4) Login error.\nB(1.2.3.5) Ftp error.\n");
+        QVERIFY(lf.SaveTo(path));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+                 QByteArray("A(1.2.3.4) Login error.\r\nB(1.2.3.5) Ftp error.\r\n"));
+    }
+
+    void failedSaveTellsAndKeepsTheOldFile() {
+        QTemporaryDir temp;
+        UpgradeLogDialog d(LongLog(3));
+
+        // A folder that is a file.
+        QFile blocker(temp.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QVERIFY(!d.SaveTo(temp.filePath("blocker/log.txt")));
+        QCOMPARE(boxes_->Boxes().size(), size_t(1));
+        const MessageRequest box = boxes_->Boxes()[0].request;
+        QCOMPARE(box.caption, std::string("Error"));
+        QCOMPARE(box.icon, MessageIcon::Stop);
+        QVERIFY(QString::fromStdString(box.text).startsWith("Cannot save the upgrade log to"));
+        boxes_->Clear();
+
+        // The disk fills up while the log is written: the earlier log stays whole.
+        const QString path = temp.filePath("log.txt");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("earlier log\r\n");
+        old.close();
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 100;
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool saved_ok = d.SaveTo(path);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, SIG_DFL);
+        QVERIFY(!saved_ok);
+        QCOMPARE(boxes_->Boxes().size(), size_t(1));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("earlier log\r\n"));
+        QCOMPARE(QDir(temp.path()).entryList(QDir::Files), QStringList({"blocker", "log.txt"}));
+    }
+
+    void copyPutsTheWholeLogOnTheClipboard() {
+        UpgradeLogDialog d("A(1.2.3.4) Login error.\r\nB(1.2.3.5) Ftp error.\r\n");
+        d.Edit()->selectAll();  // a selection does not narrow the copy
+        QGuiApplication::clipboard()->clear();
+        d.CopyButton()->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QString("A(1.2.3.4) Login error.\nB(1.2.3.5) Ftp error.\n"));
+    }
+};
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    DialogsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "dialogs_test.moc"

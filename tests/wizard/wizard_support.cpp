@@ -1,6 +1,8 @@
 #include "wizard_support.h"
 
 #include <QApplication>
+#include <QStyleFactory>
+#include <QTest>
 
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +44,25 @@ ExchangeLimits ShortLimits() {
     limits.read = std::chrono::milliseconds(3000);
     limits.total = std::chrono::milliseconds(10000);
     return limits;
+}
+
+bool WizardHarness::Start() {
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    qputenv("ProgramFiles", (temp.path() + "/pf").toUtf8());
+    return temp.isValid();
+}
+
+ui::MainWindow& WizardHarness::Open() {
+    ui::WizardOptions options;
+    options.discovery = false;
+    options.tempFolder = temp.path().toStdString();
+    options.limits = ShortLimits();
+    window = std::make_unique<ui::MainWindow>(options);
+    boxes->window = window.get();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    [[maybe_unused]] bool active = QTest::qWaitForWindowActive(window.get());
+    return *window;
 }
 
 bool InsideIsolatedNetwork() {

@@ -2,6 +2,7 @@
 // that records every box and answers as scripted, and stand-in cameras.
 #pragma once
 
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <deque>
@@ -47,6 +48,26 @@ class ScriptedPresenter : public ui::MessagePresenter {
 
 // Bounds short enough that a failing exchange does not stall a test.
 ExchangeLimits ShortLimits();
+
+// What a wizard test case starts from: the Fusion style, configuration
+// backups under a temporary folder, a scripted presenter per case, and the
+// wizard without discovery.
+struct WizardHarness {
+    // From initTestCase: false when the temporary folder cannot be made.
+    bool Start();
+    // From init and cleanup.
+    void Begin() { boxes = std::make_unique<ScriptedPresenter>(); }
+    void End() {
+        window.reset();
+        boxes.reset();
+    }
+    // The wizard shown and active, workspace in the temporary folder.
+    ui::MainWindow& Open();
+
+    QTemporaryDir temp;
+    std::unique_ptr<ScriptedPresenter> boxes;
+    std::unique_ptr<ui::MainWindow> window;
+};
 
 bool InsideIsolatedNetwork();
 

@@ -172,7 +172,10 @@ void TargetCameraPage::PageTimer() {
         access_->setEnabled(true);
         testing_->setEnabled(true);
     }
-    if (!Validate())
+    // Off the page (the operator went back meanwhile) the check waits for the
+    // next showing: a message and blocked buttons on another page would
+    // leave the wizard stuck there.
+    if (isVisible() && !Validate())
         Block();
 }
 

@@ -245,6 +245,11 @@ class CameraListViewTest : public QObject {
         QCOMPARE(list.currentIndex().row(), 1);
         QCOMPARE(list.header()->sortIndicatorSection(), text::kAddress);
 
+        // The keyboard sorts too: Ctrl+3 is the address column again.
+        QTest::keyClick(&list, Qt::Key_3, Qt::ControlModifier);
+        QCOMPARE(Macs().front(), QString("08-00-46-00-00-02"));  // "DHCP" first, descending
+        QCOMPARE(list.currentIndex().row(), 3);
+
         // Every row ticked: the tick column keeps the order.
         const QStringList before = Macs();
         ClickHeader(0, 8);

@@ -59,15 +59,7 @@ class TargetPageTest : public QObject {
     std::unique_ptr<sim::Simulator> cameras_;
 
     MainWindow& Open(bool discovery = false, ExchangeLimits limits = test::ShortLimits()) {
-        WizardOptions options;
-        options.discovery = discovery;
-        options.tempFolder = temp_.path().toStdString();
-        options.limits = limits;
-        w_ = std::make_unique<MainWindow>(options);
-        boxes_->window = w_.get();
-        w_->show();
-        QApplication::setActiveWindow(w_.get());
-        [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w_.get());
+        w_ = test::OpenWizard(*boxes_, temp_.path(), discovery, limits);
         return *w_;
     }
 
@@ -222,6 +214,28 @@ class TargetPageTest : public QObject {
         QVERIFY(!page->AccessButton()->isEnabled());  // selection changes nothing now
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, tick.center());
         QVERIFY(!w.NextButton()->isEnabled());
+    }
+
+    void discoveryEndingAfterTheOperatorWentBackChecksOnlyOnReturn() {
+        MainWindow& w = Open();
+        w.Table().MarkStarted();  // as if discovery still ran
+        ToAutomaticPage(w);
+        TargetCameraPage* page = w.AutoTarget();
+        QVERIFY(page->Discovering());
+        w.BackButton()->click();
+        QCOMPARE(w.PageIndex(), 2);
+        w.Table().Store(Record("08-00-46-00-00-01", {127, 0, 0, 5}));
+        w.Table().Store(Record("08-00-46-00-00-02", {127, 0, 0, 5}));
+        w.Table().MarkEnded();
+        QTRY_VERIFY(!page->Discovering());
+        QCOMPARE(page->List()->Count(), 2);
+        QVERIFY(boxes_->Boxes().empty());
+        QVERIFY(w.NextButton()->isEnabled());
+        QVERIFY(w.BackButton()->isEnabled());
+        w.NextButton()->click();
+        QCOMPARE(boxes_->Boxes().size(), size_t(1));
+        QVERIFY(page->Blocked());
+        QVERIFY(!w.BackButton()->isEnabled());
     }
 
     void relaxedModeSkipsTheDuplicateCheck() {

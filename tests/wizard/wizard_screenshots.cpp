@@ -13,12 +13,14 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <cstring>
 
 #include "command_line.h"
 #include "entry_list_fake.h"
 #include "sim_records.h"
 #include "simulator.h"
 #include "wizard/entry_terminals_dialog.h"
+#include "wizard/lists/login_dialogs.h"
 #include "wizard/message_presenter.h"
 #include "wizard/upgrade_log_dialog.h"
 #include "wizard_support.h"
@@ -68,6 +70,122 @@ void SaveWithCaption(QWidget& widget, const QString& caption, const QString& nam
 void Click(QAbstractButton* button) {
     button->click();
     QApplication::processEvents();
+}
+
+// Twenty detected cameras: some unticked, one without a password, some
+// verified and one refused; then both login dialogs and the duplicate message.
+void AutomaticTargetPage(MainWindow& w) {
+    for (int i = 0; i < 20; ++i) {
+        CameraRecord record;
+        std::snprintf(record.mac, sizeof record.mac, "08-00-46-1A-2B-%02X", 0x10 + i);
+        std::snprintf(record.model, sizeof record.model, "%s", i % 7 == 3 ? "VCQ-R20W" : "VCQ-R20");
+        std::snprintf(record.serial, sizeof record.serial, "%08d", 20070 + i * 13);
+        std::snprintf(record.softVersion, sizeof record.softVersion, "%s", i % 4 ? "1.05" : "1.06");
+        const uint8_t ip[4] = {192, 168, 0, static_cast<uint8_t>(20 + i)};
+        std::memcpy(record.ip, ip, 4);
+        record.webPort = i == 6 ? 8080 : 80;
+        record.dhcp = i == 11;
+        w.Table().Store(record);
+    }
+    Click(w.BackButton());
+    Click(w.Mode()->AutomaticButton());
+    Click(w.NextButton());
+    TargetCameraPage* page = w.AutoTarget();
+    CameraListView* list = page->List();
+    for (int row = 0; row < list->Count(); ++row)
+        list->SetLogin(row, "admin", row == 4 ? "" : "admin");
+    for (int row : {9, 12, 15})
+        list->Rows().MutableRow(row).ticked = 0;
+    for (int row : {1, 2, 5, 8})
+        list->Rows().MutableRow(row).status = status::kVerified;
+    list->Rows().MutableRow(7).status = status::kFailed;
+    list->Model().RowsChanged();
+    emit list->LoginsChanged();
+    list->clearSelection();
+    list->selectionModel()->select(list->Model().index(3, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->selectionModel()->setCurrentIndex(list->Model().index(3, 0),
+                                            QItemSelectionModel::NoUpdate);
+    list->setFocus();
+    Save(w, "auto-target");
+    Click(page->RevealButton());
+    QTest::qWait(200);
+    Save(w, "auto-target-revealed");
+
+    {
+        SingleLoginDialog dialog(list, &w);
+        dialog.show();
+        SaveWithCaption(dialog, dialog.windowTitle(), "single-login");
+    }
+    list->selectionModel()->select(list->Model().index(4, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    {
+        BatchLoginDialog dialog(list, &w);
+        dialog.show();
+        SaveWithCaption(dialog, dialog.windowTitle(), "batch-login");
+    }
+    // Two cameras on one address.
+    list->Rows().MutableRow(13).ip = list->Rows().Row(2).ip;
+    list->CheckDuplicateAddresses();
+}
+
+// Automatic mode in a wizard of its own: a batch of stand-in cameras ready,
+// caught mid-run with mixed outcomes, after Abort at its end (Finish), and
+// its log. The second camera refuses the login, the third reboots slowly,
+// the fourth uploads slowly.
+void BatchPages(const WizardOptions& options, test::ScriptedPresenter& boxes) {
+    MainWindow w(options);
+    boxes.window = &w;
+    w.show();
+    [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(&w);
+    sim::SimulatorOptions fleetOptions;
+    fleetOptions.ftp = true;
+    sim::Simulator fleet(fleetOptions);
+    const char* shapes[] = {
+        "", "admin=admin:other", "reboot=6000", "ftp-rate=120000", "port=8080", "", "", ""};
+    for (int i = 0; i < 8; ++i) {
+        sim::CameraConfig config = sim::DefaultCamera(10 + i);
+        config.rebootDowntime = std::chrono::milliseconds(300);
+        std::string error;
+        if (!sim::ApplyCameraSettings(shapes[i], config, error) || !fleet.AddCamera(config, &error))
+            qFatal("stand-in camera: %s", error.c_str());
+        w.Table().Store(test::RecordOf(config, i == 2));
+    }
+    Click(w.NextButton());
+    Click(w.Agreement()->AgreeButton());
+    Click(w.NextButton());
+    Click(w.Mode()->AutomaticButton());
+    Click(w.NextButton());
+    CameraListView* detected = w.AutoTarget()->List();
+    for (int row = 0; row < detected->Count(); ++row)
+        detected->SetLogin(row, "admin", "admin");
+    emit detected->LoginsChanged();
+    Click(w.NextButton());
+    BatchUpgradePage* batch = w.Batch();
+    Save(w, "batch-ready");
+    batch->SetLogShower([&](QWidget* parent, const std::string& log) {
+        Save(w, "batch-finish");
+        UpgradeLogDialog dialog(log, parent);
+        dialog.show();
+        QTest::qWait(50);
+        SaveWithCaption(dialog, dialog.windowTitle(), "batch-log");
+    });
+    boxes.Queue(MessageAnswer::Ok);
+    Click(w.NextButton());
+    BatchUpgradeList* rows = batch->List();
+    auto midRun = [&] {
+        return rows->Row(0).statusText == "Completed" && rows->Row(1).statusText == "Error1" &&
+               rows->Row(3).statusText == "Uploading" && rows->Row(3).progress > 0;
+    };
+    if (!QTest::qWaitFor(midRun, 60000))
+        std::fprintf(stderr, "wizard_screenshots: the batch never reached its mixed state\n");
+    Save(w, "batch-running");
+    Click(w.NextButton());  // Abort: the fourth finishes, the rest are dropped
+    if (!QTest::qWaitFor([&] { return batch->LogsShown() == 1; }, 90000))
+        std::fprintf(stderr, "wizard_screenshots: the batch did not end\n");
+
+    w.CancelButton()->click();  // Finish
+    boxes.window = nullptr;
 }
 
 }  // namespace
@@ -219,55 +337,9 @@ int main(int argc, char** argv) {
     boxes.Queue(MessageAnswer::No);
     w.reject();  // the quit question
 
-    // Automatic mode: a batch of stand-in cameras ready, caught mid-run with
-    // mixed outcomes, after Abort at its end (Finish), and its log. The
-    // second camera refuses the login, the third reboots slowly, the fourth
-    // uploads slowly.
-    sim::SimulatorOptions fleetOptions;
-    fleetOptions.ftp = true;
-    sim::Simulator fleet(fleetOptions);
-    const char* shapes[] = {
-        "", "admin=admin:other", "reboot=6000", "ftp-rate=120000", "port=8080", "", "", ""};
-    for (int i = 0; i < 8; ++i) {
-        sim::CameraConfig config = sim::DefaultCamera(10 + i);
-        config.rebootDowntime = std::chrono::milliseconds(300);
-        std::string error;
-        if (!sim::ApplyCameraSettings(shapes[i], config, error) || !fleet.AddCamera(config, &error))
-            qFatal("stand-in camera: %s", error.c_str());
-        w.Table().Store(test::RecordOf(config, i == 5));
-    }
-    Click(w.BackButton());
-    Click(w.Mode()->AutomaticButton());
-    Click(w.NextButton());
-    CameraListView* detected = w.AutoTarget()->List();
-    for (int row = 0; row < detected->Count(); ++row)
-        detected->SetLogin(row, "admin", "admin");
-    emit detected->LoginsChanged();
-    Click(w.NextButton());
-    BatchUpgradePage* batch = w.Batch();
-    Save(w, "batch-ready");
-    batch->SetLogShower([&](QWidget* parent, const std::string& log) {
-        Save(w, "batch-finish");
-        UpgradeLogDialog dialog(log, parent);
-        dialog.show();
-        QTest::qWait(50);
-        SaveWithCaption(dialog, dialog.windowTitle(), "batch-log");
-    });
-    boxes.Queue(MessageAnswer::Ok);
-    Click(w.NextButton());
-    BatchUpgradeList* rows = batch->List();
-    auto midRun = [&] {
-        return rows->Row(0).statusText == "Completed" && rows->Row(1).statusText == "Error1" &&
-               rows->Row(3).statusText == "Uploading" && rows->Row(3).progress > 0;
-    };
-    if (!QTest::qWaitFor(midRun, 60000))
-        std::fprintf(stderr, "wizard_screenshots: the batch never reached its mixed state\n");
-    Save(w, "batch-running");
-    Click(w.NextButton());  // Abort: the fourth finishes, the rest are dropped
-    if (!QTest::qWaitFor([&] { return batch->LogsShown() == 1; }, 90000))
-        std::fprintf(stderr, "wizard_screenshots: the batch did not end\n");
-
-    w.CancelButton()->click();  // Finish
+    AutomaticTargetPage(w);
+    w.hide();
+    BatchPages(options, boxes);
 
     std::printf("%d pictures in %s\n", g_count, qPrintable(g_folder));
     return 0;

@@ -46,6 +46,20 @@ ExchangeLimits ShortLimits() {
     return limits;
 }
 
+std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QString& tempFolder,
+                                           bool discovery, ExchangeLimits limits) {
+    ui::WizardOptions options;
+    options.discovery = discovery;
+    options.tempFolder = tempFolder.toStdString();
+    options.limits = limits;
+    auto window = std::make_unique<ui::MainWindow>(options);
+    boxes.window = window.get();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    [[maybe_unused]] bool active = QTest::qWaitForWindowActive(window.get());
+    return window;
+}
+
 bool WizardHarness::Start() {
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     qputenv("ProgramFiles", (temp.path() + "/pf").toUtf8());
@@ -53,15 +67,7 @@ bool WizardHarness::Start() {
 }
 
 ui::MainWindow& WizardHarness::Open() {
-    ui::WizardOptions options;
-    options.discovery = false;
-    options.tempFolder = temp.path().toStdString();
-    options.limits = ShortLimits();
-    window = std::make_unique<ui::MainWindow>(options);
-    boxes->window = window.get();
-    window->show();
-    QApplication::setActiveWindow(window.get());
-    [[maybe_unused]] bool active = QTest::qWaitForWindowActive(window.get());
+    window = OpenWizard(*boxes, temp.path(), false);
     return *window;
 }
 

@@ -49,6 +49,10 @@ class ScriptedPresenter : public ui::MessagePresenter {
 // Bounds short enough that a failing exchange does not stall a test.
 ExchangeLimits ShortLimits();
 
+// A wizard shown, active and noted by `boxes`, its workspace in `tempFolder`.
+std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QString& tempFolder,
+                                           bool discovery, ExchangeLimits limits = ShortLimits());
+
 // What a wizard test case starts from: the Fusion style, configuration
 // backups under a temporary folder, a scripted presenter per case, and the
 // wizard without discovery.

@@ -44,15 +44,7 @@ class WizardTest : public QObject {
     std::unique_ptr<sim::Simulator> cameras_;
 
     MainWindow& Open(bool discovery = false) {
-        WizardOptions options;
-        options.discovery = discovery;
-        options.tempFolder = temp_.path().toStdString();
-        options.limits = test::ShortLimits();
-        w_ = std::make_unique<MainWindow>(options);
-        boxes_->window = w_.get();
-        w_->show();
-        QApplication::setActiveWindow(w_.get());
-        [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w_.get());
+        w_ = test::OpenWizard(*boxes_, temp_.path(), discovery);
         return *w_;
     }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "wizard/beep.h"
-#include "wizard/ui_text.h"
 
 namespace vcq::ui {
 namespace {
@@ -96,14 +95,7 @@ BatchUpgradeList::BatchUpgradeList(BatchJobFactory factory, QWidget* parent)
     : ListView(parent), engine_(std::move(factory)) {
     model_ = new BatchListModel(engine_, this);
     setModel(model_);
-    // The widths suit the classic dialog font, 6 pixels a character; a wider
-    // font widens them alike, as it widens the page, so "001" and a whole
-    // address with its port still fit.
-    const double scale = std::max(1.0, DialogUnitsX(400) / 600.0);
-    std::vector<ListColumn> columns = BatchListColumns();
-    for (ListColumn& column : columns)
-        column.width = static_cast<int>(column.width * scale + 0.5);
-    ApplyColumns(columns);
+    ApplyColumns(BatchListColumns());
     // The status takes the room left, so "Loading config file" shows whole.
     header()->setStretchLastSection(true);
 }

@@ -212,6 +212,14 @@ void CameraListView::keyPressEvent(QKeyEvent* event) {
         event->accept();  // ticks on release; the selection stays
         return;
     }
+    // Ctrl+1 to Ctrl+7 sort as a click on that column's header would.
+    const int column = event->key() - Qt::Key_1;
+    if (event->modifiers() == Qt::ControlModifier && column >= 0 &&
+        column < model_->columnCount()) {
+        HeaderPressed(column);
+        event->accept();
+        return;
+    }
     ListView::keyPressEvent(event);
 }
 

@@ -1,5 +1,6 @@
 // The detected camera list (target camera page): ticks by mouse and space
-// bar, sorting by header, a camera's web page on double-click, the DHCP
+// bar, sorting by header (or Ctrl+1 to Ctrl+7), a camera's web page on
+// double-click, the DHCP
 // address tooltip, and the verification of logins ("Testing..."), whose
 // exchanges run on worker threads while a 500 ms timer applies their
 // results here.

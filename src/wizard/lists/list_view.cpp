@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include "wizard/ui_text.h"
+
 namespace vcq::ui {
 namespace {
 
@@ -47,18 +49,23 @@ ListView::ListView(QWidget* parent) : QTreeView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
+    viewport()->setMouseTracking(true);  // moves without a button reach the tooltip
     header()->setStretchLastSection(false);
     header()->setSectionsClickable(false);
     header()->setSectionsMovable(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header()->setTextElideMode(Qt::ElideRight);
     header()->viewport()->installEventFilter(this);
 }
 
 ListView::~ListView() = default;
 
+// The widths are those of a 6-pixel average character; a larger font gets
+// wider columns so the same texts fit.
 void ListView::ApplyColumns(const std::vector<ListColumn>& columns) {
+    const int average = std::max(6, DialogUnitsX(4));
     for (size_t c = 0; c < columns.size(); ++c)
-        header()->resizeSection(static_cast<int>(c), columns[c].width);
+        header()->resizeSection(static_cast<int>(c), columns[c].width * average / 6);
 }
 
 int ListView::RowAt(const QPoint& point) const {

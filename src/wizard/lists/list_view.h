@@ -22,7 +22,7 @@ namespace vcq::ui {
 
 struct ListColumn {
     QString title;
-    int width = 50;  // pixels
+    int width = 50;  // pixels at a 6-pixel average character width
     Qt::Alignment alignment = Qt::AlignLeft;
 };
 

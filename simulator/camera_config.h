@@ -133,6 +133,8 @@ struct CameraConfig {
     std::map<std::string, int> forcedStatus;
 
     HttpFault httpFault = HttpFault::None;
+    // A busy camera: every HTTP request is answered this much later.
+    std::chrono::milliseconds replyDelay{0};
     DiscoveryFault discoveryFault = DiscoveryFault::None;
 };
 

@@ -91,6 +91,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return camera.versionAfterUpgrade = text, true;
     if (key == "reboot")
         return ParseMillis(value, camera.rebootDowntime);
+    if (key == "delay")
+        return ParseMillis(value, camera.replyDelay);
     if (key == "status") {
         // TOPIC:CODE, where a TOPIC that is a path means a POST to it (a GET
         // for the configuration file).
@@ -308,6 +310,7 @@ Keys:
   fault=KIND           none, refuse, silent (accepts, never answers),
                        close-mid-reply, split (head and body apart),
                        huge-body
+  delay=MS             answer every HTTP request MS late (default 0)
   ftp-port=N           FTP port; 0 picks a free one (default 21)
   ftp-on=on|off        FTP server on from the start (default off, until
                        "FtpServerFunc=on")

@@ -102,6 +102,8 @@ void HttpService::Serve(net::TcpSocket connection) {
         WaitForPeerClose(connection, std::chrono::hours(24));  // until the client gives up
         return;
     }
+    if (config.replyDelay.count() > 0 && !Pause(config.replyDelay))
+        return;
     auto forced = config.forcedStatus.find(CameraState::TopicOf(request));
     if (forced != config.forcedStatus.end()) {
         int status = forced->second;

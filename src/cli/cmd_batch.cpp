@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <set>
@@ -99,6 +100,22 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
     login.user = parsed.Option("--user").value_or("");
     login.password = parsed.Option("--password").value_or("");
     std::set<uint32_t> addresses;  // a camera's address, whatever its port
+    int secondAfter = 5000;
+    int stopAfter = 10000;
+    if ((parsed.Option("--second-after") &&
+         !ParseMillis(*parsed.Option("--second-after"), secondAfter)) ||
+        (parsed.Option("--stop-after") &&
+         !ParseMillis(*parsed.Option("--stop-after"), stopAfter)) ||
+        secondAfter > stopAfter) {
+        error = "--second-after and --stop-after want milliseconds, the first not the larger";
+        return false;
+    }
+    auto tooMany = [&] {
+        error = "at most " + std::to_string(kBatchMaxRows) + " cameras in one batch";
+        return false;
+    };
+    if (parsed.positional.size() > kBatchMaxRows)
+        return tooMany();
 
     for (const std::string& host : parsed.positional) {
         net::Endpoint endpoint;
@@ -118,16 +135,6 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
     IdentifyCameras(cameras, models);
 
     if (parsed.flags.count("--discover")) {
-        int secondAfter = 5000;
-        int stopAfter = 10000;
-        if ((parsed.Option("--second-after") &&
-             !ParseMillis(*parsed.Option("--second-after"), secondAfter)) ||
-            (parsed.Option("--stop-after") &&
-             !ParseMillis(*parsed.Option("--stop-after"), stopAfter)) ||
-            secondAfter > stopAfter) {
-            error = "--second-after and --stop-after want milliseconds, the first not the larger";
-            return false;
-        }
         for (const CameraRecord& r : DiscoverCameras(secondAfter, stopAfter)) {
             BatchCamera camera = login;
             camera.ip = {r.ip[0], r.ip[1], r.ip[2], r.ip[3]};
@@ -141,11 +148,7 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
             cameras.push_back(camera);
         }
     }
-    if (cameras.size() > kBatchMaxRows) {
-        error = "at most " + std::to_string(kBatchMaxRows) + " cameras in one batch";
-        return false;
-    }
-    return true;
+    return cameras.size() <= kBatchMaxRows || tooMany();
 }
 
 int RunBatch(const Args& args) {
@@ -208,13 +211,16 @@ int RunBatch(const Args& args) {
 
     using Clock = std::chrono::steady_clock;
     auto nextTick = Clock::now();
+    Clock::duration longestTick{};  // what a window driving the engine would stall
     auto nextSecond = nextTick + std::chrono::milliseconds(kTickPeriodMs);
     for (bool running = true; running;) {
         if (g_interrupted && !engine.CancelRequested()) {
             std::fprintf(stderr, "batch: aborting; cameras under way finish, the others stay\n");
             engine.RequestCancel();
         }
+        auto tickStart = Clock::now();
         running = engine.Tick();
+        longestTick = std::max(longestTick, Clock::now() - tickStart);
         for (size_t i : engine.TakeChangedRows()) {
             if (engine.Row(i).statusText != shown[i]) {
                 shown[i] = engine.Row(i).statusText;
@@ -237,6 +243,15 @@ int RunBatch(const Args& args) {
         std::printf("Proceeded: %s\n", counter->text.c_str());
     std::printf("Upgrade log\n%s", engine.LogText().c_str());
     std::fflush(stdout);
+    for (size_t i = 0; i < engine.RowCount(); ++i) {
+        const BatchRow& row = engine.Row(i);
+        if (!row.failureDetail.empty())
+            std::fprintf(stderr, "%s %s: %s\n", row.idText.c_str(), row.addressText.c_str(),
+                         row.failureDetail.c_str());
+    }
+    if (std::getenv("VCQ_BATCH_STATS"))
+        std::fprintf(stderr, "longest tick: %.1f ms\n",
+                     std::chrono::duration<double, std::milli>(longestTick).count());
     // Workers given up on may still be inside an exchange: let them end
     // before the workspace goes.
     for (int wait = 0; wait < 700 && engine.BusyLeftovers() > 0; ++wait)

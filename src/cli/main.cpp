@@ -33,7 +33,8 @@ const Command kCommands[] = {
      "      that answer the broadcast enquiry (see discover). Prints `ID ADDRESS STATUS` at\n"
      "      every change, then `Proceeded: N/M` and the upgrade log (lines end in CR LF).\n"
      "      Asks before it starts unless --yes. Ctrl-C aborts: cameras under way finish,\n"
-     "      the others are dropped. Exit 0: every camera completed; 1: not; 2: usage error.",
+     "      the others are dropped. Exit 0: every camera completed; 1: not; 2: usage error.\n"
+     "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
      RunBatch},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
      "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"

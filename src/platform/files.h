@@ -25,6 +25,10 @@ bool FolderExists(const std::string& path);
 bool RemoveEmptyFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
 
+// Gives the file `from` the name `to` unless something of that name exists:
+// never replaces a file. `exists` tells that case from other failures.
+bool RenameNoReplace(const std::string& from, const std::string& to, bool& exists);
+
 bool IsReadOnly(const std::string& path);
 bool SetReadOnly(const std::string& path, bool readOnly);
 

@@ -58,6 +58,21 @@ bool RemoveFile(const std::string& path) {
     return unlink(path.c_str()) == 0;
 }
 
+bool RenameNoReplace(const std::string& from, const std::string& to, bool& exists) {
+    exists = false;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    // Some file systems cannot rename without replacing: a hard link can.
+    if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
+        if (link(from.c_str(), to.c_str()) == 0) {
+            unlink(from.c_str());
+            return true;
+        }
+    }
+    exists = errno == EEXIST;
+    return false;
+}
+
 bool IsReadOnly(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR);

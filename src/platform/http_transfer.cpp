@@ -2,6 +2,7 @@
 
 #include "platform/curl_easy.h"
 
+#include <cctype>
 #include <memory>
 #include <mutex>
 
@@ -47,7 +48,26 @@ struct GetState {
     CURL* curl;
     const BodySink* sink;
     bool stopped = false;
+    bool chunked = false;
 };
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+size_t GetHeader(char* data, size_t size, size_t count, void* user) {
+    auto* state = static_cast<GetState*>(user);
+    std::string_view line(data, size * count);
+    if (StartsWithNoCase(line, "transfer-encoding:") &&
+        line.find("chunked") != std::string_view::npos)
+        state->chunked = true;
+    return size * count;
+}
 
 size_t GetWrite(char* data, size_t size, size_t count, void* user) {
     auto* state = static_cast<GetState*>(user);
@@ -121,8 +141,13 @@ GetResult Get(const std::string& url, const std::string& agent,
     GetState state{curl.get(), &sink};
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, GetWrite);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &state);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, GetHeader);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &state);
     CURLcode code = curl_easy_perform(curl.get());
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.status);
+    curl_off_t length = -1;
+    curl_easy_getinfo(curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    result.lengthKnown = length >= 0 || state.chunked;
     result.stopped = state.stopped;
     result.ok = code == CURLE_OK;
     if (!result.ok && !state.stopped)

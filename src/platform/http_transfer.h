@@ -26,7 +26,10 @@ struct GetResult {
     bool ok = false;       // the whole body was received
     bool stopped = false;  // the sink stopped it
     long status = 0;       // HTTP status, 0 when none arrived
-    std::string error;     // why it failed, when it did
+    // The reply said where its body ends (Content-Length or chunked), so a
+    // body cut short shows as a failure; without it, a close ends the body.
+    bool lengthKnown = false;
+    std::string error;  // why it failed, when it did
 };
 
 // GET with exactly the given extra header lines ("Name: value", no line end).

@@ -53,9 +53,32 @@ bool CgiClient::ParseHostText(std::string_view hostText, net::Endpoint& endpoint
     return true;
 }
 
+std::string CgiClient::FailureText() const {
+    switch (failure_) {
+        case ExchangeFailure::None:
+            return {};
+        case ExchangeFailure::BadAddress:
+            return "\"" + hostText_ + "\" is not an IPv4 address with an optional port";
+        case ExchangeFailure::NoConnection:
+            return "no connection to " + hostText_ + " (refused, or no answer in time)";
+        case ExchangeFailure::NotSent:
+            return "the request to " + hostText_ + " could not be sent whole";
+        case ExchangeFailure::NoReply:
+            return "the reply of " + hostText_ + " never came whole";
+        case ExchangeFailure::TooLarge:
+            return "the reply of " + hostText_ + " is larger than " +
+                   std::to_string(limits_.maxBody / (1024 * 1024)) + " MiB";
+    }
+    return {};
+}
+
 std::string CgiClient::Exchange(std::string_view request) {
+    failure_ = ExchangeFailure::BadAddress;
     net::Endpoint camera;
-    if (!net::StartSockets() || !ParseHostText(hostText_, camera))
+    if (!ParseHostText(hostText_, camera))
+        return {};
+    failure_ = ExchangeFailure::NoConnection;
+    if (!net::StartSockets())
         return {};
 
     // Every path below returns through the socket's destructor, which closes it.
@@ -69,8 +92,10 @@ std::string CgiClient::Exchange(std::string_view request) {
     };
     if (!socket.Connect(camera, limits_.connect))
         return {};
+    failure_ = ExchangeFailure::NotSent;
     if (!socket.SendAll(request, limits_.read))
         return {};
+    failure_ = ExchangeFailure::NoReply;
 
     std::string reply;
     std::string buffer(kReadBuffer, '\0');
@@ -89,7 +114,11 @@ std::string CgiClient::Exchange(std::string_view request) {
         headerEnd = reply.find("\r\n\r\n");
         if (headerEnd != std::string::npos)
             break;
-        if (status != net::IoStatus::Ok || reply.size() > kMaxHeaderBytes)
+        if (reply.size() > kMaxHeaderBytes) {
+            failure_ = ExchangeFailure::TooLarge;
+            return {};
+        }
+        if (status != net::IoStatus::Ok)
             return {};
     }
     const std::string_view headers(reply.data(), headerEnd + 2);
@@ -103,8 +132,10 @@ std::string CgiClient::Exchange(std::string_view request) {
         if (expected < 0)
             expected = 0;
     }
-    if (static_cast<unsigned long long>(expected) > limits_.maxBody)
+    if (static_cast<unsigned long long>(expected) > limits_.maxBody) {
+        failure_ = ExchangeFailure::TooLarge;
         return {};
+    }
 
     // The body, however long; a reply cut short is no reply.
     while (reply.size() - bodyStart < static_cast<size_t>(expected)) {
@@ -120,6 +151,7 @@ std::string CgiClient::Exchange(std::string_view request) {
         serverVersion_ =
             ServerVersionFromHeader(finalHeaders.substr(valueStart, valueEnd - valueStart));
     }
+    failure_ = ExchangeFailure::None;
     return reply;
 }
 

@@ -23,6 +23,16 @@ struct ExchangeLimits {
     size_t maxBody = 64u * 1024 * 1024;       // a larger announced body is not a camera reply
 };
 
+// Why an exchange gave no reply.
+enum class ExchangeFailure {
+    None,          // a whole reply came
+    BadAddress,    // the host text is not a dotted IPv4 address with an optional port
+    NoConnection,  // refused, unreachable or not accepted in time: the request never left
+    NotSent,       // connected, but the request could not be sent whole
+    NoReply,       // sent, but the reply never came whole (closed, cut short, too slow)
+    TooLarge,      // the reply's head or announced body is beyond the limits
+};
+
 class CgiClient {
   public:
     explicit CgiClient(std::string_view hostText, ExchangeLimits limits = {});
@@ -33,14 +43,21 @@ class CgiClient {
     // Sends one complete request and returns the whole reply (status line,
     // headers, blank line, body); empty when no complete reply was obtained.
     std::string Exchange(std::string_view request);
+    // Why the last exchange gave an empty reply, and the same in words.
+    ExchangeFailure lastFailure() const { return failure_; }
+    std::string FailureText() const;
 
     // The configuration to restore; not copied: the caller keeps it alive
     // until RestoreConfiguration returns.
     void SetRestoreData(const char* data, uint32_t size);
-    // Uploads it as the camera's multipart configuration form. 0 when the
-    // whole form was sent and the request ended; -1 when the connection or
-    // sending failed; -2 when ending the request failed.
+    // Uploads it as the camera's multipart configuration form. 0 only when
+    // the whole form was sent and the camera answered with a 2xx status; -1
+    // when the connection or sending failed; -2 when the request did not end
+    // with a whole status line (the connection cut); -3 when the camera
+    // answered with another status (it refused the configuration).
     int RestoreConfiguration();
+    // Why the last restore did not count, in words; empty after a success.
+    const std::string& restoreError() const { return restoreError_; }
     // The sizes of the form's writes in the last restore (head, pieces, tail).
     const std::vector<size_t>& restoreWrites() const { return restoreWrites_; }
     void SetRestoreLimits(const http::TransferLimits& limits) { restoreLimits_ = limits; }
@@ -57,9 +74,11 @@ class CgiClient {
     std::string hostText_;
     ExchangeLimits limits_;
     std::string serverVersion_;
+    ExchangeFailure failure_ = ExchangeFailure::None;
     const char* restoreData_ = nullptr;
     uint32_t restoreSize_ = 0;
     std::vector<size_t> restoreWrites_;
+    std::string restoreError_;
     http::TransferLimits restoreLimits_;
 };
 

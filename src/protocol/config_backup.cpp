@@ -7,6 +7,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "platform/files.h"
+
 namespace vcq {
 namespace fs = std::filesystem;
 namespace {
@@ -15,6 +17,11 @@ constexpr size_t kChunk = 512;
 constexpr size_t kMaxErrorText = 254;
 constexpr int kMaxLevels = 20;
 constexpr const char* kAgent = "VCQ FirmwareUpgrade";
+constexpr size_t kMaxNamePart = 64;
+// A camera's configuration is some kilobytes: anything this large is not one.
+constexpr uint32_t kMaxConfigBytes = 8u * 1024 * 1024;
+constexpr std::string_view kHtmlTag = "<html";
+constexpr int kMaxSameNames = 999;
 
 std::string Lower(std::string_view text) {
     std::string out(text);
@@ -27,6 +34,30 @@ void SetError(std::string& errorText, std::string message) {
     if (message.size() > kMaxErrorText)
         message.resize(kMaxErrorText);
     errorText = std::move(message);
+}
+
+// Text from the camera made fit for a file name: letters, digits, ".", "-"
+// and "_" only, no leading dot, bounded.
+std::string SafeNamePart(std::string_view text, std::string_view whenEmpty) {
+    std::string out;
+    for (char c : text.substr(0, kMaxNamePart)) {
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                     c == '.' || c == '-' || c == '_';
+        out += plain ? c : '_';
+    }
+    if (out.empty())
+        return std::string(whenEmpty);
+    if (out[0] == '.')
+        out[0] = '_';
+    return out;
+}
+
+// "name.cfg" for the first backup, "name-2.cfg" and so on after it.
+std::string NumberedPath(const std::string& path, int number) {
+    if (number < 2)
+        return path;
+    size_t dot = path.rfind('.');
+    return path.substr(0, dot) + "-" + std::to_string(number) + path.substr(dot);
 }
 
 }  // namespace
@@ -52,7 +83,8 @@ std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
     char stamp[16];
     std::strftime(stamp, sizeof stamp, "%y%m%d%H%M", &local);
     return ConfigurationsFolder() + stamp + static_cast<char>(fs::path::preferred_separator) +
-           Lower(modelName) + "." + std::string(serialText) + ".cfg";
+           Lower(SafeNamePart(modelName, "camera")) + "." + SafeNamePart(serialText, "unknown") +
+           ".cfg";
 }
 
 std::string ConfigCameraPath(std::string_view modelName) {
@@ -92,16 +124,21 @@ bool ConfigBackup::Download() {
         SetError(errorText, "Cannot create the folder of " + localPath);
         return false;
     }
-    // Written under another name and renamed once whole, so that a failed
-    // download never leaves a file that looks like a good backup.
-    const std::string partPath = localPath + ".part";
-    std::ofstream file(partPath, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        SetError(errorText, "Cannot create " + partPath);
+    // Written under a name of its own and given the backup's name only once
+    // whole, so that a failed download never leaves a file that looks like a
+    // good backup, and two downloads never share a file.
+    const std::string folder = fs::path(localPath).parent_path().string() +
+                               static_cast<char>(fs::path::preferred_separator);
+    std::string partPath;
+    if (!files::CreateUniqueFile(folder, "~vc", partPath)) {
+        SetError(errorText, "Cannot create a file in " + folder);
         return false;
     }
+    std::ofstream file(partPath, std::ios::binary | std::ios::trunc);
     bool sawHtml = false;
     bool badStatus = false;
+    bool tooLarge = false;
+    std::string seen;  // the end of the last chunk, lower case: a tag may straddle two
     auto sink = [&](long status, std::string_view data) {
         if (status != 200) {
             badStatus = true;
@@ -109,8 +146,15 @@ bool ConfigBackup::Download() {
         }
         for (size_t at = 0; at < data.size(); at += kChunk) {
             std::string_view chunk = data.substr(at, kChunk);
-            if (chunk.find("<HTML>") != std::string_view::npos) {
+            // A login or error page in any letter case is no configuration.
+            seen = seen.substr(seen.size() < kHtmlTag.size() ? 0 : seen.size() - kHtmlTag.size()) +
+                   Lower(chunk);
+            if (seen.find(kHtmlTag) != std::string::npos) {
                 sawHtml = true;
+                return false;
+            }
+            if (byteCount + chunk.size() > kMaxConfigBytes) {
+                tooLarge = true;
                 return false;
             }
             file.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
@@ -120,29 +164,47 @@ bool ConfigBackup::Download() {
         }
         return true;
     };
-    http::GetResult got = http::Get(
-        url, kAgent, {authHeader, "Cache-Control: no-cache", "Pragma: no-cache"}, sink, limits_);
+    http::GetResult got =
+        file ? http::Get(url, kAgent, {authHeader, "Cache-Control: no-cache", "Pragma: no-cache"},
+                         sink, limits_)
+             : http::GetResult{};
     file.close();
 
-    if (!got.ok && !sawHtml && !badStatus)
-        SetError(errorText, got.error.empty() ? "Cannot write " + partPath : got.error);
+    if (sawHtml)
+        SetError(errorText, "The camera answered with a web page instead of its configuration");
+    else if (tooLarge)
+        SetError(errorText, "The camera's configuration is larger than " +
+                                std::to_string(kMaxConfigBytes / (1024 * 1024)) + " MiB");
     else if (badStatus || (got.ok && got.status != 200))
         SetError(errorText, "The camera answered " + std::to_string(got.status) + " to " + url);
-    else if (!file)
-        SetError(errorText, "Cannot write " + partPath);
+    else if (!got.ok || !file)
+        SetError(errorText, got.error.empty() ? "Cannot write " + partPath : got.error);
+    else if (!got.lengthKnown)
+        SetError(errorText,
+                 "The camera did not say how long its configuration is, so a cut one cannot be "
+                 "told from a whole one");
+    else if (byteCount == 0)
+        SetError(errorText, "The camera's configuration is empty");
 
     std::error_code ec;
-    if (!errorText.empty() || sawHtml) {
+    if (!errorText.empty()) {
         fs::remove(partPath, ec);
         return false;
     }
-    fs::rename(partPath, localPath, ec);
-    if (ec) {
-        SetError(errorText, ec.message());
-        fs::remove(partPath, ec);
-        return false;
+    // Never over another backup: a second one within the minute gets "-2".
+    for (int number = 1; number <= kMaxSameNames; ++number) {
+        const std::string target = NumberedPath(localPath, number);
+        bool exists = false;
+        if (files::RenameNoReplace(partPath, target, exists)) {
+            localPath = target;
+            return true;
+        }
+        if (!exists)
+            break;
     }
-    return true;
+    SetError(errorText, "Cannot save the configuration as " + localPath);
+    fs::remove(partPath, ec);
+    return false;
 }
 
 bool ConfigBackup::ReadBack(std::vector<char>& buffer) {

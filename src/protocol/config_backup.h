@@ -16,7 +16,10 @@ namespace vcq {
 // folder ($XDG_DATA_HOME, or ~/.local/share).
 std::string ConfigurationsFolder();
 
-// "<folder>/<yyMMddHHmm>/<model lower case>.<serial>.cfg", local time.
+// "<folder>/<yyMMddHHmm>/<model lower case>.<serial>.cfg", local time. The
+// camera's texts are made safe first: other characters than letters, digits,
+// ".", "-" and "_" become "_", no leading dot, at most 64 of them; an empty
+// serial is "unknown".
 std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
                            std::string_view serialText);
 
@@ -35,7 +38,10 @@ class ConfigBackup {
     ConfigBackup(const ConfigBackup&) = delete;
     ConfigBackup& operator=(const ConfigBackup&) = delete;
 
-    // Fetches the configuration and writes localPath; false leaves no file there.
+    // Fetches the configuration and writes localPath; false leaves no file
+    // there. Only a whole, non-empty configuration of at most 8 MiB counts,
+    // never a web page. An existing file is never replaced: the backup then
+    // gets a numbered name ("...-2.cfg"), and localPath says which.
     bool Download();
     // Reads exactly byteCount bytes of the saved file into `buffer`.
     bool ReadBack(std::vector<char>& buffer);
@@ -53,7 +59,9 @@ class ConfigBackup {
     std::string authHeader;
 
   private:
-    http::TransferLimits limits_;
+    // Configurations are small: the whole download is bounded.
+    http::TransferLimits limits_{std::chrono::milliseconds(10000), std::chrono::milliseconds(30000),
+                                 std::chrono::milliseconds(120000)};
 };
 
 }  // namespace vcq

@@ -25,9 +25,12 @@ void CgiClient::SetRestoreData(const char* data, uint32_t size) {
 
 int CgiClient::RestoreConfiguration() {
     restoreWrites_.clear();
+    restoreError_.clear();
     net::Endpoint camera;
-    if (!ParseHostText(hostText_, camera))
+    if (!ParseHostText(hostText_, camera)) {
+        restoreError_ = "\"" + hostText_ + "\" is not an IPv4 address with an optional port";
         return -1;
+    }
 
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const std::string boundary =
@@ -71,10 +74,18 @@ int CgiClient::RestoreConfiguration() {
         [&](size_t index) { restoreWrites_.push_back(writes[index].size()); }, restoreLimits_);
     switch (result.outcome) {
         case http::PostResult::Outcome::Ok:
-            return 0;
+            // Only the camera's yes counts: a refused configuration must stay
+            // in its backup file.
+            if (result.status >= 200 && result.status < 300)
+                return 0;
+            restoreError_ =
+                "the camera refused the configuration (HTTP " + std::to_string(result.status) + ")";
+            return -3;
         case http::PostResult::Outcome::EndFailed:
+            restoreError_ = "the camera did not answer the restore whole: " + result.error;
             return -2;
         default:
+            restoreError_ = "the configuration could not be sent: " + result.error;
             return -1;
     }
 }

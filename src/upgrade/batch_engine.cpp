@@ -131,8 +131,9 @@ void BatchEngine::Refresh(const Active& entry) {
     SetStatus(row, StepOf(entry));
 }
 
-void BatchEngine::GiveUp(Active& entry, int32_t step) {
+void BatchEngine::GiveUp(Active& entry, int32_t step, std::string detail) {
     entry.forcedStep = step;
+    entry.detail = std::move(detail);
     entry.checking = false;
     entry.job->Abandon();
 }
@@ -149,6 +150,8 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     }
     SetProgress(row, kBatchProgressFull);
     row.finalStep = finalStep;
+    if (finalStep != step::kCompleted)
+        row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     if (entry.job->Busy())
         leftovers_.push_back(entry.job);
     active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(position));
@@ -189,8 +192,10 @@ bool BatchEngine::Tick() {
                 }
                 CheckOutcome outcome = entry.job->PollCheck();
                 if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::LowMemory) {
-                    GiveUp(entry, outcome == CheckOutcome::LowMemory ? step::kLowMemory
-                                                                     : step::kVersionUpRefused);
+                    GiveUp(entry,
+                           outcome == CheckOutcome::LowMemory ? step::kLowMemory
+                                                              : step::kVersionUpRefused,
+                           entry.job->FailureDetail());
                     ++serviced;
                     ++i;
                     continue;
@@ -211,7 +216,7 @@ bool BatchEngine::Tick() {
             if (now == step::kSavingConfig || now == step::kUploading)
                 startBlocked = true;
             if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull)
-                GiveUp(entry, step::kVersionUpRefused);
+                GiveUp(entry, step::kVersionUpRefused, "still under way after 10000 engine ticks");
             Refresh(entry);
         }
         if (cancelRequested_ &&

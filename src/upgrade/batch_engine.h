@@ -57,7 +57,8 @@ struct BatchRow {
     bool dhcp = false;
     int32_t progress = 0;  // 10000 is a full bar; may run past it
     int32_t finalStep = 0;
-    bool changed = true;  // status, version or progress since TakeChangedRows
+    std::string failureDetail;  // why a failed camera failed, when known
+    bool changed = true;        // status, version or progress since TakeChangedRows
 };
 
 enum class CheckOutcome { Pending, Passed, Failed, LowMemory };
@@ -93,6 +94,8 @@ class BatchJob {
     virtual void Abandon() = 0;
     // Whether a thread still runs for the job.
     virtual bool Busy() const = 0;
+    // Why its check or upgrade failed, in a few words; empty when unknown.
+    virtual std::string FailureDetail() const { return {}; }
 };
 
 using BatchJobFactory = std::function<std::shared_ptr<BatchJob>(
@@ -157,13 +160,14 @@ class BatchEngine {
         size_t row = 0;
         bool checking = false;
         int32_t forcedStep = -1;  // the engine's verdict, once it gave up on the job
+        std::string detail;       // and why
     };
 
     int32_t StepOf(const Active& entry) const;
     void Refresh(const Active& entry);
     void SetStatus(BatchRow& row, int32_t step);
     void SetProgress(BatchRow& row, int32_t progress);
-    void GiveUp(Active& entry, int32_t step);
+    void GiveUp(Active& entry, int32_t step, std::string detail);
     void Retire(size_t position, int32_t finalStep);
     void DropAllUnstarted();
 

@@ -54,6 +54,7 @@ class CameraUpgradeJob : public BatchJob {
     std::string TargetVersion() const override { return upgrade_->targetVersion; }
     void OnTick(uint32_t timerId) override { upgrade_->OnTick(timerId); }
     void Abandon() override { upgrade_->Abandon(); }
+    std::string FailureDetail() const override { return upgrade_->FailureDetail(); }
     bool Busy() const override {
         return check_->running || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
     }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -94,8 +95,23 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // failed.
     int TransferPackage();
 
+    // Step changes as they happen, for front ends that print or log each
+    // one: called on the worker right after every step it writes (1, 2, 3, 7
+    // and the final one), never once Abandon() has returned. Set it before
+    // StartUpgrade. It runs under the step lock: keep it short, and never let
+    // it wait for a thread that may call Abandon() or OnTick().
+    using StepListener = std::function<void(int32_t step)>;
+    void SetStepListener(StepListener listener);
+
+    // Why the check or the upgrade failed, in words a front end can show
+    // below the operator's message ("the camera came back with 1.05,
+    // expected 1.08"); also why a restore did not count. Empty when nothing
+    // failed or nothing more is known. Safe from any thread.
+    std::string FailureDetail() const;
+
     // The worker stops at its next chance and from then on neither writes
-    // `step` nor calls the owner. Never blocks.
+    // `step` nor calls the owner or the step listener. Waits only for a step
+    // listener call in progress.
     void Abandon();
     bool Abandoned() const { return abandoned_; }
     // For the headless front end and tests: waits until the worker ended.
@@ -140,16 +156,24 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     void Warn(const std::string& text) const;
     void Stop(const std::string& text) const;
     void RunUpgrade();
-    // Writes the step unless the worker was abandoned; false when it was.
+    // Writes the step unless the worker was abandoned, and tells the step
+    // listener; false when it was abandoned.
     bool SetStep(int32_t value);
+    void SetFailureDetail(std::string detail);
     void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void ProgressReset(int32_t range);
     void ProgressAdvance();
     bool WaitForRebootedCamera();
+    // Sends the backup back; marks it restored only when the camera took it.
+    void RestoreBackup();
 
     ExchangeLimits limits_;
     std::atomic<bool> abandoned_{false};
-    std::mutex stepMutex_;  // a step write and the abandon check are one
+    // A step write, its listener call and the abandon check are one; the
+    // listener may call Abandon() itself.
+    mutable std::recursive_mutex stepMutex_;
+    StepListener stepListener_;
+    std::string failureDetail_;  // under stepMutex_
     std::mutex workerMutex_;
     std::thread worker_;
     std::atomic<bool> workerDone_{true};

@@ -16,6 +16,7 @@ constexpr const char* kNotAdministrator =
     "Level 4 users other than Administrator cannot run the program.";
 constexpr const char* kImageMemoryOn = "Please disable \"Image Memory\" function.";
 constexpr const char* kLowSpace = "There is not enough free space in the built-in memory.";
+constexpr const char* kTooLarge = "The camera's reply is too large to be read.";
 
 }  // namespace
 
@@ -73,30 +74,50 @@ void CameraUpgrade::Stop(const std::string& text) const {
 
 bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
     lowMemory = false;
+    SetFailureDetail({});
     CgiClient client(hostText, limits_);
+    // A check that fails without a message to the operator still says why.
+    auto unreadable = [&](const std::string& reply, const char* topic, const char* key) {
+        SetFailureDetail(reply.empty()
+                             ? client.FailureText()
+                             : std::string("the camera's reply to ") + topic + " holds no " + key);
+        return false;
+    };
 
     std::string reply = Inquire(client, "inq=sysuser");
     if (reply.empty()) {
-        Warn(kNoCamera);
+        SetFailureDetail(client.FailureText());
+        Warn(client.lastFailure() == ExchangeFailure::TooLarge ? kTooLarge : kNoCamera);
         return false;
     }
     if (!CheckAdministrator(reply))
-        return false;
+        return reply.find("401 Unauthorized") == std::string::npos &&
+                       reply.find("SysUserSet=") == std::string::npos
+                   ? unreadable(reply, "inq=sysuser", "SysUserSet=")
+                   : false;
 
     currentVersion = client.serverVersion();
     currentVersionTag = "ver" + currentVersion;
 
     sysinfoText = Inquire(client, "inq=sysinfo");
+    if (sysinfoText.empty())
+        unreadable(sysinfoText, "inq=sysinfo", "ModelName=");
     if (!CheckModel(sysinfoText))
         return false;
     if (serial)
         *serial = std::string(KeyValue(sysinfoText, "Serial=").value_or(""));
 
-    if (!CheckImageMemory(Inquire(client, "inq=imagememory")))
-        return false;
+    reply = Inquire(client, "inq=imagememory");
+    if (!CheckImageMemory(reply))
+        return reply.find("ImageMemoryFunc=") == std::string::npos
+                   ? unreadable(reply, "inq=imagememory", "ImageMemoryFunc=")
+                   : false;
 
-    if (!CheckBuiltInSpace(Inquire(client, "inq=builtin"))) {
+    reply = Inquire(client, "inq=builtin");
+    if (!CheckBuiltInSpace(reply)) {
         lowMemory = true;
+        if (reply.find("BuiltIn=Free space : ") == std::string::npos)
+            unreadable(reply, "inq=builtin", "BuiltIn=Free space");
         return false;
     }
     return true;

@@ -38,7 +38,8 @@ bool OpenWithRetry(ftp::FtpConnection& ftp, const std::atomic<bool>& abandoned) 
 
 int CameraUpgrade::TransferPackage() {
     WindowPort* boxOwner = mainWindow ? mainWindow : owner;
-    auto refuse = [&](const char* text) {
+    auto refuse = [&](const char* text, const char* detail) {
+        SetFailureDetail(detail);
         if (!silent && boxOwner && !abandoned_)
             boxOwner->MessageBox(text, "Error", MessageIcon::Stop, MessageButtons::Ok);
         packageEntries.Clear();
@@ -57,16 +58,17 @@ int CameraUpgrade::TransferPackage() {
     } removeFolder{root};
     // A package that did not unpack whole and sound is never uploaded.
     if (!workspace || workspace->PrepareTransferFolder(boxOwner, root) != 1) {
-        refuse("Don't find new firmware!");
+        refuse("Don't find new firmware!", "the firmware package could not be unpacked whole");
         return -1;
     }
 
     if (EnableFtpServer()) {
         ProgressReset(0);
         if (BuildUploadPlan(packageEntries, root) != 0) {
-            refuse("Buffer over flow!!");
+            refuse("Buffer over flow!!", "the firmware package holds too many files");
         } else if (CheckUploadPlan(packageEntries) == 0) {
-            refuse("Don't find new firmware!");
+            refuse("Don't find new firmware!",
+                   "the firmware package lacks its system or web folder");
         } else if (owner && !abandoned_) {
             // The tick drives the time-out; it goes to the window that
             // passes it on to OnTick.
@@ -83,8 +85,14 @@ int CameraUpgrade::TransferPackage() {
 
     std::string host = hostText.substr(0, hostText.find(':'));
     ftp::FtpConnection ftp(host, ftpPort, ftpUser, ftpPassword);
-    if (!OpenWithRetry(ftp, abandoned_) || !ftp.ChangeFolder("C:\\"))
-        return -2;
+    auto failed = [&](const std::string& what, int result) {
+        SetFailureDetail(what + ": " + ftp.lastError());
+        return result;
+    };
+    if (!OpenWithRetry(ftp, abandoned_))
+        return failed("FTP login to " + host, -2);
+    if (!ftp.ChangeFolder("C:\\"))
+        return failed("FTP folder C:\\", -2);
 
     // Files must never land in another folder than planned and be
     // followed by a versionup: a refused CWD ends the transfer.
@@ -98,24 +106,24 @@ int CameraUpgrade::TransferPackage() {
                 ftp.CreateFolderIgnoringFailure(entry.name);
                 folders.push_back(entry.name);
                 if (!ftp.ChangeFolder(RemotePath(folders)))
-                    return -2;
+                    return failed("FTP folder " + RemotePath(folders), -2);
                 break;
             case 'e':
                 if (!ftp.ChangeFolder(RemotePath(folders)))
-                    return -2;
+                    return failed("FTP folder " + RemotePath(folders), -2);
                 if (!ftp.Upload(entry.localPath, entry.name))
-                    return -3;
+                    return failed("FTP upload of " + entry.name, -3);
                 files::RemoveFile(entry.localPath);
                 break;
             case 'f':
                 // A fresh connection for every folder, as the cameras expect.
                 ftp.Close();
                 if (!OpenWithRetry(ftp, abandoned_))
-                    return -3;
+                    return failed("FTP login to " + host, -3);
                 if (!folders.empty())
                     folders.pop_back();
                 if (!ftp.ChangeFolder(RemotePath(folders)))
-                    return -2;
+                    return failed("FTP folder " + RemotePath(folders), -2);
                 files::RemoveEmptyFolder(entry.localPath);
                 break;
             default:

@@ -16,6 +16,8 @@ constexpr auto kRestorePause = std::chrono::milliseconds(2000);
 // A camera that refuses at once while it restarts is asked again after this,
 // not in a tight loop.
 constexpr auto kRefusedRetryPause = std::chrono::milliseconds(50);
+// Nor is one that answers quickly without its version, or with the old one.
+constexpr auto kPollPause = std::chrono::milliseconds(100);
 constexpr int kMaxEmptyFtpEntries = 10;
 
 // Above-normal priority where the OS lets us; nothing breaks where it does not.
@@ -27,6 +29,22 @@ void RaisePriority(std::thread& thread) {
         return;  // the default policy has no priorities to raise
     param.sched_priority = std::min(param.sched_priority + 1, sched_get_priority_max(policy));
     pthread_setschedparam(thread.native_handle(), policy, &param);
+}
+
+// Sleeps in short slices so that an abandoned worker ends soon.
+bool PauseUnlessAbandoned(const std::atomic<bool>& abandoned, std::chrono::milliseconds length) {
+    auto end = std::chrono::steady_clock::now() + length;
+    while (std::chrono::steady_clock::now() < end) {
+        if (abandoned)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return !abandoned;
+}
+
+// The first line of a reply, for failure details.
+std::string StatusLine(std::string_view reply) {
+    return std::string(reply.substr(0, std::min(reply.find("\r\n"), size_t{80})));
 }
 
 }  // namespace
@@ -77,6 +95,7 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
     deleteAfter_ = deleteAfterRestore && *deleteAfterRestore != 0;
     backupStamp_ = backupTime ? *backupTime : std::time(nullptr);
     models_ = modelNames ? modelNames->names : std::vector<std::string>{};
+    SetFailureDetail({});
     abandoned_ = false;
     workerDone_ = false;
     step = step::kUploading;
@@ -89,7 +108,23 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
 }
 
 void CameraUpgrade::Abandon() {
+    std::lock_guard lock(stepMutex_);
     abandoned_ = true;
+}
+
+void CameraUpgrade::SetStepListener(StepListener listener) {
+    std::lock_guard lock(stepMutex_);
+    stepListener_ = std::move(listener);
+}
+
+std::string CameraUpgrade::FailureDetail() const {
+    std::lock_guard lock(stepMutex_);
+    return failureDetail_;
+}
+
+void CameraUpgrade::SetFailureDetail(std::string detail) {
+    std::lock_guard lock(stepMutex_);
+    failureDetail_ = std::move(detail);
 }
 
 bool CameraUpgrade::WaitForWorker(std::chrono::milliseconds timeout) {
@@ -107,6 +142,8 @@ bool CameraUpgrade::SetStep(int32_t value) {
     if (abandoned_)
         return false;
     step = value;
+    if (stepListener_)
+        stepListener_(value);
     return true;
 }
 
@@ -141,6 +178,9 @@ bool CameraUpgrade::EnableFtpServer() {
     std::string reply = client.Exchange(
         BuildCgiRequest("/command/ftpserver.cgi", hostText, authToken, "FtpServerFunc=on"));
     if (reply.find("HTTP/1.1 204 No Content") == std::string::npos) {
+        SetFailureDetail(reply.empty() ? client.FailureText()
+                                       : "the camera answered \"" + StatusLine(reply) +
+                                             "\" to FtpServerFunc=on");
         Stop("FtpServerFunc Error!");
         return false;
     }
@@ -151,6 +191,8 @@ bool CameraUpgrade::EnableFtpServer() {
     std::string_view body =
         head == std::string::npos ? std::string_view() : std::string_view(reply).substr(head + 4);
     if (!ReadFtpAccount(body, ftpUser, ftpPassword)) {
+        SetFailureDetail(reply.empty() ? client.FailureText()
+                                       : "the camera's reply to inq=ftpuser names no FTP account");
         Stop("FtpServerUser Error!!");
         return false;
     }
@@ -161,10 +203,17 @@ bool CameraUpgrade::SendVersionUp() {
     CgiClient client(hostText, limits_);
     std::string reply = client.Exchange(
         BuildCgiRequest("/command/main.cgi", hostText, authToken, "System=versionup"));
-    if (reply.find("HTTP/1.1 204 No Content") != std::string::npos) {
+    // A camera that restarts at once may drop its reply: only a whole reply
+    // with another status, or a request that never reached it, is a refusal.
+    bool sent = client.lastFailure() == ExchangeFailure::NotSent ||
+                client.lastFailure() == ExchangeFailure::NoReply;
+    if (reply.find("HTTP/1.1 204 No Content") != std::string::npos || (reply.empty() && sent)) {
         SetStep(step::kOverwriting);
         return true;
     }
+    SetFailureDetail(reply.empty()
+                         ? client.FailureText()
+                         : "the camera answered \"" + StatusLine(reply) + "\" to System=versionup");
     Stop("VersionUp command Error!");
     return false;
 }
@@ -205,6 +254,7 @@ void CameraUpgrade::RunUpgrade() {
             std::make_shared<ConfigBackup>(hostText, ConfigCameraPath(models_.front()), authToken,
                                            backupStamp_, models_.front(), serialText, deleteAfter_);
         if (!backup->Download()) {
+            SetFailureDetail(backup->errorText);
             keepWorker = true;
             SetStep(step::kBackupFailed);
             return;
@@ -223,53 +273,48 @@ void CameraUpgrade::RunUpgrade() {
         WaitForRebootedCamera();
 }
 
-// Sleeps in short slices so that an abandoned worker ends soon.
-static bool PauseUnlessAbandoned(const std::atomic<bool>& abandoned,
-                                 std::chrono::milliseconds length) {
-    auto end = std::chrono::steady_clock::now() + length;
-    while (std::chrono::steady_clock::now() < end) {
-        if (abandoned)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return !abandoned;
-}
-
 bool CameraUpgrade::WaitForRebootedCamera() {
     // "ver1.08" and "1.08" name the same version.
     std::string_view target = targetVersion;
     if (!target.empty() && target[0] == 'v')
         target.remove_prefix(std::min<size_t>(3, target.size()));
 
+    // A camera may keep answering with its old firmware for a moment after
+    // the versionup: until it has been seen going away, its old version
+    // means "not restarted yet".
+    bool seenAway = false;
+    const std::string before = currentVersion;
     while (step == step::kOverwriting) {
         if (abandoned_)
             return false;
         CgiClient client(hostText, limits_);
         auto asked = std::chrono::steady_clock::now();
         std::string reply = Inquire(client, "inq=sysinfo");
-        if (reply.empty() || reply.find("SoftVersion=") == std::string::npos) {
-            if (reply.empty() && std::chrono::steady_clock::now() - asked < kRefusedRetryPause)
+        if (reply.empty()) {
+            seenAway = true;
+            if (std::chrono::steady_clock::now() - asked < kRefusedRetryPause)
                 PauseUnlessAbandoned(abandoned_, kRefusedRetryPause);
+            continue;
+        }
+        if (reply.find("SoftVersion=") == std::string::npos) {
+            PauseUnlessAbandoned(abandoned_, kPollPause);
             continue;
         }
         if (abandoned_)
             return false;
         ReadSoftVersion(reply);
-        if (currentVersion != target)
-            return SetStep(step::kWrongVersion);
-        if (backup) {
-            CgiClient restorer(hostText, limits_);
-            std::vector<char> buffer;
-            // A configuration that cannot be read back whole is not sent:
-            // half a configuration is worse than the factory one.
-            if (backup->ReadBack(buffer)) {
-                restorer.SetRestoreData(buffer.data(), static_cast<uint32_t>(buffer.size()));
-                if (restorer.RestoreConfiguration() == 0) {
-                    backup->restored = true;
-                    backup->DeleteFileIfWanted();
-                }
+        if (currentVersion != target) {
+            if (!seenAway && (before.empty() || currentVersion == before)) {
+                PauseUnlessAbandoned(abandoned_, kPollPause);
+                continue;
             }
-            buffer.clear();
+            SetFailureDetail("the camera came back with " + currentVersion + ", expected " +
+                             std::string(target));
+            return SetStep(step::kWrongVersion);
+        }
+        if (backup)
+            RestoreBackup();
+        if (backup) {
             if (!PauseUnlessAbandoned(abandoned_, kRestorePause))
                 return false;
             if (!SetStep(step::kReconfiguring))
@@ -284,6 +329,24 @@ bool CameraUpgrade::WaitForRebootedCamera() {
     return false;
 }
 
+void CameraUpgrade::RestoreBackup() {
+    CgiClient restorer(hostText, limits_);
+    std::vector<char> buffer;
+    // A configuration that cannot be read back whole is not sent: half a
+    // configuration is worse than the factory one.
+    if (!backup->ReadBack(buffer)) {
+        SetFailureDetail(backup->errorText);
+        return;
+    }
+    restorer.SetRestoreData(buffer.data(), static_cast<uint32_t>(buffer.size()));
+    if (restorer.RestoreConfiguration() == 0) {
+        backup->restored = true;
+        backup->DeleteFileIfWanted();
+    } else {
+        SetFailureDetail(restorer.restoreError());
+    }
+}
+
 void CameraUpgrade::OnTick(uint32_t timerId) {
     if (timerId != TimerId())
         return;
@@ -296,6 +359,8 @@ void CameraUpgrade::OnTick(uint32_t timerId) {
         abandoned_ = true;
         if (progressCounter)
             step = step::kWrongVersion;
+        failureDetail_ = "the camera was not back with the new version within " +
+                         std::to_string(kTickLimit / 60) + " minutes";
     }
     if (owner)
         owner->KillTimer(TimerId());

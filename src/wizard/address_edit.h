@@ -1,10 +1,14 @@
-// An IPv4 address control: four number fields between dots.
+// An IPv4 address control: four number fields between dots that behave as
+// one desktop address control. A field entered by keyboard is selected so
+// that typing replaces it; "." or a full field moves on; Backspace or Left at
+// the start of a field moves back; pasting "a.b.c.d" fills all four.
 #pragma once
 
 #include <QLineEdit>
 #include <QWidget>
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace vcq::ui {
@@ -26,7 +30,16 @@ class AddressEdit : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    enum class Caret { SelectAll, Start, End };
+    int IndexOf(QObject* field) const;
+    void MoveTo(int index, Caret caret);
+    void PlaceCaret(QLineEdit* field);
+    bool Paste(int index);
+
     std::array<QLineEdit*, 4> fields_{};
+    // Where the caret goes when caretField_ next gets the focus.
+    QLineEdit* caretField_ = nullptr;
+    Caret pendingCaret_ = Caret::SelectAll;
 };
 
 }  // namespace vcq::ui

@@ -17,6 +17,7 @@ TitlePage::TitlePage(const QString& modelName, const QString& versionLabel, Wind
     headingEdit_->setReadOnly(true);
     headingEdit_->setAlignment(Qt::AlignCenter);
     headingEdit_->setFocusPolicy(Qt::NoFocus);
+    headingEdit_->setAccessibleName(heading_);
     QFont big = headingEdit_->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.3);
@@ -24,7 +25,9 @@ TitlePage::TitlePage(const QString& modelName, const QString& versionLabel, Wind
 
     precautionsEdit_ = new QPlainTextEdit(UiText(134, owner), this);
     precautionsEdit_->setReadOnly(true);
-    precautionsEdit_->setFocusPolicy(Qt::NoFocus);
+    // Reachable by Tab so that the keyboard can scroll it; Tab leaves it again.
+    precautionsEdit_->setTabChangesFocus(true);
+    precautionsEdit_->setAccessibleName("Precautions");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(headingEdit_);
@@ -39,6 +42,8 @@ AgreementPage::AgreementPage(QPushButton* nextButton, WindowPort* owner, QWidget
     auto* agreement = new QPlainTextEdit(text, this);
     agreement->setReadOnly(true);
     agreement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    agreement->setTabChangesFocus(true);
+    agreement->setAccessibleName("Licence agreement");
 
     notAgree_ = new QRadioButton(UiText(171, owner), this);
     agree_ = new QRadioButton(UiText(170, owner), this);

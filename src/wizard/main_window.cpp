@@ -1,14 +1,26 @@
 #include "wizard/main_window.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+
+#ifdef Q_OS_WIN
+#define NOMINMAX
+#include <windows.h>
+#undef MessageBox  // the Window port's own names
+#undef PostMessage
+#endif
 
 #include "package/resources.h"
 #include "protocol/cgi_client.h"
@@ -38,19 +50,18 @@ constexpr const char* kNotSuitable = "This firmware is not suitable for the targ
 constexpr const char* kCannotSave = "Cannot save camera's configuration!";
 constexpr const char* kRestoreFailed = "Fault to upload configuration!";
 
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { Restore(); }
-    void Restore() {
-        if (active_)
-            QApplication::restoreOverrideCursor();
-        active_ = false;
-    }
+// Posted by a check's worker when it ends: wParam 1 passed, lParam its serial.
+constexpr uint32_t kMsgCheckEnded = kMsgGoToPage + 1;
 
-  private:
-    bool active_ = true;
-};
+// Text that is only read (the title's precautions, the licence) can be
+// focused to scroll it, but a page's first control is one to act on.
+bool IsReadOnlyText(QWidget* widget) {
+    if (auto* text = qobject_cast<QPlainTextEdit*>(widget))
+        return text->isReadOnly();
+    if (auto* line = qobject_cast<QLineEdit*>(widget))
+        return line->isReadOnly();
+    return false;
+}
 
 }  // namespace
 
@@ -66,8 +77,12 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
         [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
             if (message == kMsgGoToPage)
                 GoToPage(wParam, lParam);
+            else if (message == kMsgCheckEnded)
+                CheckEnded(wParam != 0, static_cast<uint32_t>(lParam));
         });
     setWindowIcon(AppIcon());
+    // A six-minute upgrade must not hold the desktop: the window can be minimised.
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
 
     versionLabel_ = "ver" + PackageVersion() + build::kSpecialBuild;
     setWindowTitle(build::kFileDescription);
@@ -80,11 +95,12 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
     back_ = new QPushButton(UiText(kTextBack, port_.get()), this);
     next_ = new QPushButton(UiText(kTextNext, port_.get()), this);
     cancel_ = new QPushButton(UiText(kTextCancel, port_.get()), this);
-    // Enter is routed by keyPressEvent, not by default buttons.
+    // Enter is routed by keyPressEvent; Next is drawn as the default button.
     for (QPushButton* button : {back_, next_, cancel_}) {
         button->setAutoDefault(false);
         button->setMinimumWidth(DialogUnitsX(50));
     }
+    next_->setDefault(true);
     next_->installEventFilter(this);
     connect(back_, &QPushButton::clicked, this, &MainWindow::BackStep);
     connect(next_, &QPushButton::clicked, this, &MainWindow::NextStep);
@@ -133,11 +149,12 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-    Shutdown();
+    // Closed first: a worker waiting for a box gets its answer and can end.
     port_->Close();
+    Shutdown();
     // A worker still inside an exchange may yet call its owner; the port
     // answers it harmlessly, so it must outlive this window.
-    if (port_ && stillRunning_)
+    if (port_ && (stillRunning_ || *checksRunning_ > 0))
         (void)port_.release();
 }
 
@@ -193,14 +210,14 @@ void MainWindow::SetButtonMode(int mode) {
             back_->setEnabled(false);
             cancel_->setEnabled(false);
             pageIndex_ = 9;
-            closeEnabled_ = false;
+            SetCloseEnabled(false);
             abortMode_ = 1;
             break;
         case 4:
             next_->setEnabled(false);
             cancel_->setText(UiText(kTextFinish, port_.get()));
             cancel_->setEnabled(true);
-            closeEnabled_ = true;
+            SetCloseEnabled(true);
             finishMode_ = 1;
             confirmQuit_ = 0;
             break;
@@ -221,13 +238,52 @@ void MainWindow::ResetButtonsForTarget() {
     cancel_->setText(UiText(kTextCancel, port_.get()));
     for (QPushButton* button : {back_, next_, cancel_})
         button->setEnabled(true);
-    closeEnabled_ = true;
+    SetCloseEnabled(true);
     confirmQuit_ = 1;
 }
 
+void MainWindow::SetCloseEnabled(bool enabled) {
+    closeEnabled_ = enabled;
+#ifdef Q_OS_WIN
+    if (testAttribute(Qt::WA_WState_Created)) {
+        if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE))
+            EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    }
+#endif
+}
+
+// The first control of the page that takes the keyboard; on a page without
+// one, the first button that can be pressed.
+void MainWindow::FocusFirstControl(QWidget* page) {
+    for (QWidget* widget = page->nextInFocusChain(); widget != page;
+         widget = widget->nextInFocusChain()) {
+        if (!page->isAncestorOf(widget) || !(widget->focusPolicy() & Qt::TabFocus) ||
+            !widget->isEnabled() || !widget->isVisibleTo(page) || IsReadOnlyText(widget))
+            continue;
+        // A radio group is entered at its chosen button.
+        if (auto* button = qobject_cast<QAbstractButton*>(widget); button && button->group()) {
+            if (QAbstractButton* chosen = button->group()->checkedButton())
+                widget = chosen;
+        }
+        widget->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    for (QPushButton* button : {next_, back_, cancel_}) {
+        if (button->isEnabled()) {
+            button->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
 void MainWindow::ShowPage() {
-    if (QWidget* page = PageAt(pageIndex_))
+    // A failed upgrade never shows the result page: its box appears over
+    // the progress page and the wizard returns to the target page.
+    const bool failedUpgrade = pageIndex_ == 6 && finalStep_ != step::kCompleted;
+    if (QWidget* page = PageAt(pageIndex_); page && !failedUpgrade) {
         stack_->setCurrentWidget(page);
+        FocusFirstControl(page);
+    }
     switch (pageIndex_) {
         case 0:
             back_->setEnabled(false);
@@ -248,7 +304,7 @@ void MainWindow::ShowPage() {
             next_->setText(UiText(kTextNext, port_.get()));
             for (QPushButton* button : {back_, next_, cancel_})
                 button->setEnabled(true);
-            closeEnabled_ = true;
+            SetCloseEnabled(true);
             targetPage_->Address()->setFocus();
             break;
         case 4:
@@ -270,8 +326,9 @@ void MainWindow::ShowPage() {
                 next_->setEnabled(false);
                 cancel_->setText(UiText(kTextResultFinish, port_.get()));
                 cancel_->setEnabled(true);
-                closeEnabled_ = true;
+                SetCloseEnabled(true);
                 confirmQuit_ = 0;
+                FocusFirstControl(resultPage_);
             } else {
                 FailBackToTarget(Text(kTextVersionUpError).c_str());
             }
@@ -321,32 +378,43 @@ void MainWindow::ShowVersionPage() {
 void MainWindow::StartManualUpgrade() {
     for (QPushButton* button : {back_, next_, cancel_})
         button->setEnabled(false);
-    closeEnabled_ = false;
+    SetCloseEnabled(false);
     progressPage_->SetStatusLine(UiText(kTextInProgress, port_.get()));
     if (!upgrade_) {
         FailBackToTarget(Text(kTextVersionUpError).c_str());
         return;
     }
+    if (!targetPage_->Retain()) {
+        BeginUpgrade();
+        return;
+    }
+    const std::string model = workspace_->models.Primary();
+    backupTime_ = std::time(nullptr);
+    backup_.reset();
+    lastShownStep_ = step::kSavingConfig;
+    progressPage_->ShowStep(step::kSavingConfig);
+    backup_ =
+        std::make_shared<ConfigBackup>(addressText_, ConfigCameraPath(model), authToken_,
+                                       backupTime_, model, serialText_, !targetPage_->Backup());
+    std::shared_ptr<ConfigBackup> backup = backup_;
+    RunOffUiThread([backup] { return backup->Download(); },
+                   [this](bool saved) {
+                       if (saved) {
+                           BeginUpgrade();
+                           return;
+                       }
+                       backup_.reset();
+                       Box(kCannotSave, Text(kTextInformation), MessageIcon::Stop,
+                           MessageButtons::Ok);
+                       pageIndex_ = 3;
+                       ShowPage();
+                   });
+}
 
-    if (targetPage_->Retain()) {
-        const std::string model = workspace_->models.Primary();
-        backupTime_ = std::time(nullptr);
-        backup_.reset();
-        lastShownStep_ = step::kSavingConfig;
-        progressPage_->ShowStep(step::kSavingConfig);
-        backup_ =
-            std::make_shared<ConfigBackup>(addressText_, ConfigCameraPath(model), authToken_,
-                                           backupTime_, model, serialText_, !targetPage_->Backup());
-        WaitCursor wait;
-        bool saved = backup_->Download();
-        wait.Restore();
-        if (!saved) {
-            backup_.reset();
-            Box(kCannotSave, Text(kTextInformation), MessageIcon::Stop, MessageButtons::Ok);
-            pageIndex_ = 3;
-            ShowPage();
-            return;
-        }
+void MainWindow::BeginUpgrade() {
+    if (!upgrade_) {
+        FailBackToTarget(Text(kTextVersionUpError).c_str());
+        return;
     }
     upgrade_->workspace = workspace_;
     upgrade_->mainWindow = port_.get();
@@ -354,14 +422,87 @@ void MainWindow::StartManualUpgrade() {
         FailBackToTarget(Text(kTextVersionUpError).c_str());
 }
 
-bool MainWindow::CheckCamera() {
-    bool lowMemory = false;
-    std::string serial;
-    if (!upgrade_->CheckPreconditions(lowMemory, &serial))
-        return false;
-    serialText_ = serial;
-    upgrade_->serialText = serial;
-    return true;
+std::function<bool()> MainWindow::CheckCamera() {
+    // The worker reads only the upgrade object and writes only the serial,
+    // which the UI thread reads after the check has ended.
+    auto serial = std::make_shared<std::string>();
+    checkedSerial_ = serial;
+    return [upgrade = upgrade_, serial] {
+        bool lowMemory = false;
+        return upgrade->CheckPreconditions(lowMemory, serial.get());
+    };
+}
+
+void MainWindow::TakeCheckedSerial() {
+    serialText_ = checkedSerial_ ? *checkedSerial_ : std::string();
+    if (upgrade_)
+        upgrade_->serialText = serialText_;
+}
+
+void MainWindow::RunOffUiThread(std::function<bool()> work, std::function<void(bool)> done) {
+    checkButtons_[0] = back_->isEnabled();
+    checkButtons_[1] = next_->isEnabled();
+    checkButtons_[2] = cancel_->isEnabled();
+    for (QPushButton* button : {back_, next_, cancel_})
+        button->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    checkDone_ = std::move(done);
+    checkResult_.reset();
+    const uint32_t serial = ++checkSerial_;
+    ++*checksRunning_;
+    // The port outlives the window while the counter is up (see the destructor).
+    std::thread([work = std::move(work), port = port_.get(), running = checksRunning_, serial] {
+        const bool passed = work();
+        port->PostMessage(kMsgCheckEnded, passed ? 1 : 0, serial);
+        --*running;
+    }).detach();
+}
+
+void MainWindow::CheckEnded(bool passed, uint32_t serial) {
+    if (serial != checkSerial_ || !checkDone_)
+        return;
+    checkResult_ = passed;
+    // The quit question is open: the flow goes on once it is answered No.
+    if (!askingQuit_)
+        FinishCheck();
+}
+
+void MainWindow::FinishCheck() {
+    if (!checkDone_ || !checkResult_)
+        return;
+    QApplication::restoreOverrideCursor();
+    back_->setEnabled(checkButtons_[0]);
+    next_->setEnabled(checkButtons_[1]);
+    cancel_->setEnabled(checkButtons_[2]);
+    std::function<void(bool)> done = std::move(checkDone_);
+    checkDone_ = nullptr;
+    done(*checkResult_);
+}
+
+void MainWindow::CheckTargetCamera() {
+    DiscardUpgrade();
+    upgrade_ = std::make_shared<CameraUpgrade>(addressText_, &workspace_->models, authToken_,
+                                               versionLabel_, "", nullptr, nullptr, nullptr,
+                                               port_.get(), 0, false);
+    upgrade_->SetExchangeLimits(options_.limits);
+    upgrade_->progressBar = progressPort_;
+    upgrade_->workspace = workspace_;
+    upgrade_->mainWindow = port_.get();
+    upgrade_->step = step::kNotStarted;
+    RunOffUiThread(CheckCamera(), [this](bool passed) { AfterTargetCheck(passed); });
+}
+
+void MainWindow::AfterTargetCheck(bool passed) {
+    if (!passed || !upgrade_) {
+        Box(kNotSuitable, Text(kTextInformation), MessageIcon::Question, MessageButtons::Ok);
+        return;
+    }
+    TakeCheckedSerial();
+    lastShownStep_ = step::kNotStarted;
+    progressPage_->ShowStep(step::kNotStarted);
+    progressPage_->SetSetupData(targetPage_->Retain(), targetPage_->Backup());
+    pageIndex_ = 4;
+    ShowPage();
 }
 
 void MainWindow::NextStep() {
@@ -394,28 +535,8 @@ void MainWindow::NextStep() {
                 return;
             addressText_ = targetPage_->GetHostText();
             authToken_ = EncodeBasicToken(targetPage_->GetCredentials());
-            WaitCursor wait;
-            DiscardUpgrade();
-            upgrade_ = std::make_shared<CameraUpgrade>(addressText_, &workspace_->models,
-                                                       authToken_, versionLabel_, "", nullptr,
-                                                       nullptr, nullptr, port_.get(), 0, false);
-            upgrade_->SetExchangeLimits(options_.limits);
-            upgrade_->progressBar = progressPort_;
-            upgrade_->workspace = workspace_;
-            upgrade_->mainWindow = port_.get();
-            upgrade_->step = step::kNotStarted;
-            bool passed = CheckCamera();
-            wait.Restore();
-            if (!passed) {
-                Box(kNotSuitable, Text(kTextInformation), MessageIcon::Question,
-                    MessageButtons::Ok);
-                return;
-            }
-            lastShownStep_ = step::kNotStarted;
-            progressPage_->ShowStep(step::kNotStarted);
-            progressPage_->SetSetupData(targetPage_->Retain(), targetPage_->Backup());
-            pageIndex_ = 4;
-            break;
+            CheckTargetCamera();
+            return;  // the page follows when the check has ended
         }
         case 4: {
             if (Box(Text(kTextProceed), Text(kTextInformation), MessageIcon::Question,
@@ -426,15 +547,16 @@ void MainWindow::NextStep() {
             authToken_ = EncodeBasicToken(targetPage_->GetCredentials());
             upgrade_->authToken = authToken_;
             progressPage_->SetStatusLine(UiText(kTextInProgress, port_.get()));
-            WaitCursor wait;
-            bool passed = CheckCamera();
-            wait.Restore();
-            if (!passed) {
-                progressPage_->SetStatusLine(QString());  // nothing is in progress
-                return;
-            }
-            pageIndex_ = 5;
-            break;
+            RunOffUiThread(CheckCamera(), [this](bool passed) {
+                if (!passed) {
+                    progressPage_->SetStatusLine(QString());  // nothing is in progress
+                    return;
+                }
+                TakeCheckedSerial();
+                pageIndex_ = 5;
+                ShowPage();
+            });
+            return;
         }
         case 7:
             batchPage_->ClearStarted();
@@ -486,25 +608,35 @@ void MainWindow::BackStep() {
 bool MainWindow::CancelStep() {
     if (ended_)
         return true;
-    if (confirmQuit_ && Box(Text(kTextQuit), Text(kTextInformation), MessageIcon::Question,
-                            MessageButtons::YesNo) != MessageAnswer::Yes)
-        return false;
+    if (confirmQuit_) {
+        askingQuit_ = true;
+        const MessageAnswer answer = Box(Text(kTextQuit), Text(kTextInformation),
+                                         MessageIcon::Question, MessageButtons::YesNo);
+        askingQuit_ = false;
+        if (answer != MessageAnswer::Yes) {
+            FinishCheck();  // one that ended while the question was open
+            return false;
+        }
+    }
     EndWizard();
     return true;
 }
 
 void MainWindow::reject() {
     // Esc and the Close box do nothing while Cancel is unavailable (upgrade
-    // running): the camera must not be left half-written.
-    if (ended_ || !cancel_->isEnabled() || !closeEnabled_)
+    // running): the camera must not be left half-written. A check only asks,
+    // so the operator may leave while it waits for a slow camera.
+    if (ended_ || !closeEnabled_ || (!cancel_->isEnabled() && !Checking()))
         return;
     CancelStep();
 }
 
 void MainWindow::EndWizard() {
-    Shutdown();
     ended_ = true;
+    // Closed first: a worker waiting for a box (discovery's "Network NG")
+    // gets its answer, so the wait for its thread below cannot hang.
     port_->Close();
+    Shutdown();
     QDialog::done(QDialog::Rejected);
 }
 
@@ -512,13 +644,18 @@ void MainWindow::Shutdown() {
     if (shutDown_)
         return;
     shutDown_ = true;
+    if (checkDone_) {
+        checkDone_ = nullptr;  // its worker ends unheard
+        QApplication::restoreOverrideCursor();
+    }
+    DiscardUpgrade();
+    backup_.reset();
+    // Before discovery: a failed discovery ends the process once its box is answered.
+    workspace_->RemoveAtExit();
     if (discovery_) {
         discovery_->Shutdown();
         discovery_.reset();
     }
-    DiscardUpgrade();
-    backup_.reset();
-    workspace_->RemoveAtExit();
 }
 
 void MainWindow::DiscardUpgrade() {

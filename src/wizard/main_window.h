@@ -6,8 +6,11 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
+#include <atomic>
 #include <ctime>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "discovery/camera_record.h"
@@ -82,6 +85,8 @@ class MainWindow : public QDialog {
     bool RelaxedMode() const { return relaxedMode_ != 0; }
     bool ConfirmQuit() const { return confirmQuit_ != 0; }
     bool CloseEnabled() const { return closeEnabled_; }
+    // A camera check or configuration save runs on its worker.
+    bool Checking() const { return static_cast<bool>(checkDone_); }
     bool Ended() const { return ended_; }
     int32_t FinalStep() const { return finalStep_; }
     std::string VersionLabel() const { return versionLabel_; }
@@ -102,7 +107,20 @@ class MainWindow : public QDialog {
     void StartManualUpgrade();
     void FailBackToTarget(const char* text);
     void ResetButtonsForTarget();
-    bool CheckCamera();
+    void SetCloseEnabled(bool enabled);
+    void FocusFirstControl(QWidget* page);
+    // Runs `work` on a worker with the wait cursor and the buttons off, so
+    // the window keeps painting; `done` gets the result on the UI thread
+    // once the buttons are back, unless the wizard ended first.
+    void RunOffUiThread(std::function<bool()> work, std::function<void(bool)> done);
+    void CheckEnded(bool passed, uint32_t serial);
+    void FinishCheck();
+    void CheckTargetCamera();
+    void AfterTargetCheck(bool passed);
+    void BeginUpgrade();
+    // The precondition check of the manual upgrade, run off the UI thread.
+    std::function<bool()> CheckCamera();
+    void TakeCheckedSerial();
     void EndWizard();
     void Shutdown();
     std::string Text(int id);
@@ -135,6 +153,16 @@ class MainWindow : public QDialog {
     bool ended_ = false;
     bool shutDown_ = false;
     bool stillRunning_ = false;  // an abandoned upgrade's worker may still call us
+    bool askingQuit_ = false;
+
+    // The check running off the UI thread: what follows it, the buttons it
+    // turned off, its result while the quit question is open.
+    std::function<void(bool)> checkDone_;
+    bool checkButtons_[3] = {};
+    uint32_t checkSerial_ = 0;
+    std::optional<bool> checkResult_;
+    std::shared_ptr<std::atomic<int>> checksRunning_ = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::string> checkedSerial_;
 
     DiscoveryTable table_;
     std::unique_ptr<DiscoverySession> discovery_;

@@ -87,17 +87,20 @@ TEST_F(CameraConfiguration, BackupIsTheCamerasFileInAFolderNamedAfterTheMinute) 
         simulator_->Update(camera, [&](sim::CameraConfig& c) { c.configuration = settings; });
         auto backup = MakeBackup(simulator_->HostText(camera), when);
         ASSERT_TRUE(backup->Download()) << backup->errorText;
-        EXPECT_EQ(fs::path(backup->localPath), folder / "vcq-r20.123456.cfg");
+        // Both report one serial: the second is kept beside the first.
+        EXPECT_EQ(fs::path(backup->localPath),
+                  folder / (camera == 0 ? "vcq-r20.123456.cfg" : "vcq-r20.123456-2.cfg"));
         EXPECT_EQ(backup->byteCount, settings.size());
         EXPECT_TRUE(ReadFile(backup->localPath) == settings);
         EXPECT_EQ(simulator_->RequestCount(camera, "GET /home/l4/vcq-r20.cfg"), 1);
     }
-    EXPECT_EQ(FilesBelow().size(), 1u);  // the second overwrote the first
+    EXPECT_EQ(FilesBelow().size(), 2u);
 }
 
 TEST_F(CameraConfiguration, PageOrRefusalInsteadOfTheFileLeavesNoBackup) {
     const std::function<void(sim::CameraConfig&)> answers[] = {
         [](sim::CameraConfig& c) { c.configurationAsHtml = true; },
+        [](sim::CameraConfig& c) { c.configurationLoginPage = true; },
         [](sim::CameraConfig& c) { c.forcedStatus["GET /home/l4/vcq-r20.cfg"] = 404; },
         [](sim::CameraConfig& c) { c.forcedStatus["GET /home/l4/vcq-r20.cfg"] = 500; },
         [](sim::CameraConfig& c) {

@@ -125,6 +125,70 @@ TEST_F(BackupFolder, PagesErrorsAndBrokenTransfersLeaveNoBackup) {
     EXPECT_TRUE(FilesBelow().empty());
 }
 
+TEST_F(BackupFolder, LoginPagesEmptyCutAndOversizedConfigurationsAreNoBackup) {
+    ScriptedServer server;
+    const std::string login =
+        "<!DOCTYPE html><html><head><title>Login</title></head><body></body></html>";
+    std::string straddling = Pattern(510) + "<hTmL>";  // the tag crosses a 512-byte chunk
+    std::string huge = OkReply(std::string(8u * 1024 * 1024 + 1, 'c'));
+    server.SetReplies({
+        {{{OkReply(login)}}},
+        {{{OkReply(straddling)}}},
+        {{{OkReply("")}}},
+        {{{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + Pattern(3000)}}},  // no length
+        {{{huge}}},
+    });
+    for (int i = 0; i < 5; ++i) {
+        ConfigBackup backup(server.hostText(), "/home/l4/vcq-r20.cfg", "t", std::time(nullptr),
+                            "VCQ-R20", "1", false);
+        EXPECT_FALSE(backup.Download()) << i;
+        EXPECT_FALSE(backup.errorText.empty()) << i;
+        EXPECT_TRUE(FilesBelow().empty()) << i;
+    }
+}
+
+TEST_F(BackupFolder, TwoBackupsInOneMinuteAreBothKept) {
+    ScriptedServer server;
+    server.SetReplies({{{{OkReply("first")}}}, {{{OkReply("second")}}}});
+    const std::time_t now = std::time(nullptr);
+    ConfigBackup first(server.hostText(), "/home/l4/vcq-r20.cfg", "t", now, "VCQ-R20", "123456",
+                       false);
+    ConfigBackup second(server.hostText(), "/home/l4/vcq-r20.cfg", "t", now, "VCQ-R20", "123456",
+                        false);
+    ASSERT_TRUE(first.Download()) << first.errorText;
+    ASSERT_TRUE(second.Download()) << second.errorText;
+    EXPECT_EQ(fs::path(first.localPath).filename(), "vcq-r20.123456.cfg");
+    EXPECT_EQ(fs::path(second.localPath).filename(), "vcq-r20.123456-2.cfg");
+    EXPECT_EQ(ReadFile(first.localPath), "first");
+    EXPECT_EQ(ReadFile(second.localPath), "second");
+    EXPECT_EQ(FilesBelow().size(), 2u);
+}
+
+TEST_F(BackupFolder, CameraTextsCannotLeaveTheDatedFolder) {
+    const std::time_t now = std::time(nullptr);
+    const fs::path dated = fs::path(vcq::BackupFilePath(now, "VCQ-R20", "1")).parent_path();
+    const std::pair<std::string, std::string> cases[] = {
+        {"../../x", "vcq-r20._._.._x.cfg"},
+        {"", "vcq-r20.unknown.cfg"},
+        {".hidden/\\a b", "vcq-r20._hidden__a_b.cfg"},
+        {std::string(300, '9'), "vcq-r20." + std::string(64, '9') + ".cfg"},
+    };
+    for (const auto& [serial, name] : cases) {
+        fs::path path = vcq::BackupFilePath(now, "VCQ-R20", serial);
+        EXPECT_EQ(path.parent_path(), dated) << serial;
+        EXPECT_EQ(path.filename(), name) << serial;
+    }
+    EXPECT_EQ(fs::path(vcq::BackupFilePath(now, "../R20", "1")).filename(), "_._r20.1.cfg");
+
+    ScriptedServer server;
+    server.SetReply(OkReply("settings"));
+    ConfigBackup hostile(server.hostText(), "/home/l4/vcq-r20.cfg", "t", now, "VCQ-R20", "../../x",
+                         false);
+    ASSERT_TRUE(hostile.Download()) << hostile.errorText;
+    ASSERT_EQ(FilesBelow().size(), 1u);
+    EXPECT_EQ(FilesBelow()[0].parent_path(), dated);
+}
+
 TEST_F(BackupFolder, ReadBackOfAShortFileFails) {
     ScriptedServer server;
     server.SetReply(OkReply(Pattern(100)));
@@ -215,4 +279,23 @@ TEST(Restore, FailuresGiveMinusOneOrMinusTwo) {
     silent.SetRestoreData(config.data(), 10);
     silent.SetRestoreLimits({1000ms, 1000ms, 1500ms});
     EXPECT_EQ(silent.RestoreConfiguration(), -2);
+}
+
+TEST(Restore, CountsOnlyWhenTheCameraSaysYes) {
+    std::string config = Pattern(100);
+    const std::pair<std::string, int> cases[] = {
+        {"HTTP/1.1 204 No Content\r\n\r\n", 0},
+        {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n", -3},
+        {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 4\r\n\r\nnope", -3},
+        {"HTTP/1.1 2", -2},  // no whole status line
+        {"", -2},            // cut without a word
+    };
+    for (const auto& [reply, expected] : cases) {
+        ScriptedServer server;
+        server.SetReply(ScriptedReply{{{reply}}, false});
+        CgiClient client(server.hostText());
+        client.SetRestoreData(config.data(), static_cast<uint32_t>(config.size()));
+        EXPECT_EQ(client.RestoreConfiguration(), expected) << reply;
+        EXPECT_EQ(client.restoreError().empty(), expected == 0) << client.restoreError();
+    }
 }

@@ -14,7 +14,8 @@ TEST(CommandLine, ReadsEveryCameraSetting) {
          "address=127.0.0.9,port=8080,product=CAMX,model=VCQ-R30,serial=77,mac=08:00:46:AA:BB:CC,"
          "version=1.08,dhcp=on,dns=on,admin=root:pw,user=op:op1,user=guest:g,ftp=f:fp,"
          "ftp-empty=3,image-memory=on,free=5242880,server-blank=on,huge=20000,fault=split,"
-         "reboot=1500,next-version=1.10,status=inq=sysinfo:500,status=/command/main.cgi:403"},
+         "reboot=1500,delay=250,next-version=1.10,status=inq=sysinfo:500,"
+         "status=/command/main.cgi:403"},
         line, error))
         << error;
     ASSERT_EQ(line.cameras.size(), 1u);
@@ -36,6 +37,7 @@ TEST(CommandLine, ReadsEveryCameraSetting) {
     EXPECT_EQ(c.hugeBodyBytes, 20000u);
     EXPECT_EQ(c.httpFault, HttpFault::SplitHeadersAndBody);
     EXPECT_EQ(c.rebootDowntime, std::chrono::milliseconds(1500));
+    EXPECT_EQ(c.replyDelay, std::chrono::milliseconds(250));
     EXPECT_EQ(c.versionAfterUpgrade, "1.10");
     EXPECT_EQ(c.forcedStatus,
               (std::map<std::string, int>{{"inq=sysinfo", 500}, {"POST /command/main.cgi", 403}}));

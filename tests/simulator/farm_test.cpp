@@ -141,6 +141,14 @@ TEST_F(Farm, CanAcceptAndNeverAnswer) {
     EXPECT_EQ(simulator_->RequestCount(0, "inq=sysinfo"), 1) << "it did read the request";
 }
 
+TEST_F(Farm, CanAnswerLate) {
+    StartCamera([](CameraConfig& c) { c.replyDelay = 300ms; });
+    auto start = std::chrono::steady_clock::now();
+    RawReply reply = Ask("sysinfo");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
+    EXPECT_TRUE(BodyOf(reply.bytes).starts_with("ModelName=VCQ-R20&"));
+}
+
 TEST_F(Farm, CanCloseInTheMiddleOfAReply) {
     StartCamera([](CameraConfig& c) { c.httpFault = HttpFault::CloseMidReply; });
     RawReply reply = Ask("sysinfo");

@@ -30,6 +30,7 @@ struct Script {
     int ticks = 0;
     bool abandoned = false;
     std::string targetVersion = "ver1.08";
+    std::string detail;
 };
 
 class ScriptedJob : public vcq::BatchJob {
@@ -48,6 +49,7 @@ class ScriptedJob : public vcq::BatchJob {
     void OnTick(uint32_t) override { ++s_->ticks; }
     void Abandon() override { s_->abandoned = true; }
     bool Busy() const override { return false; }
+    std::string FailureDetail() const override { return s_->detail; }
 
   private:
     std::shared_ptr<Script> s_;
@@ -192,6 +194,7 @@ TEST_F(BatchWalk, ACheckUnderWayHoldsBackEveryLaterStart) {
 TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
     AddCameras(3);
     Job(0).check = CheckOutcome::Failed;
+    Job(0).detail = "the camera did not answer";
     Job(1).check = CheckOutcome::LowMemory;
     engine_.Tick();
     // Both failed in this tick and the third started in it.
@@ -205,6 +208,7 @@ TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
     EXPECT_EQ(engine_.Row(1).finalStep, step::kLowMemory);
     EXPECT_EQ(engine_.LogLine(0), "VCQ-R20(192.168.0.10) Network error (missing target).\r\n");
     EXPECT_EQ(engine_.LogLine(1), "VCQ-R20(192.168.0.11) Insufficient memory.\r\n");
+    EXPECT_EQ(engine_.Row(0).failureDetail, "the camera did not answer");
 }
 
 TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) {
@@ -223,6 +227,7 @@ TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) 
 
     // What the abandoned job still does reaches neither its row nor the log.
     Job(0).step = step::kCompleted;
+    Job(0).detail = "late words";
     Job(0).progress = 5;
     EXPECT_FALSE(engine_.OnCameraTimer(vcq::kUpgradeTimerBase + 0));
     EXPECT_EQ(Job(0).ticks, 0);
@@ -233,6 +238,7 @@ TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) 
     EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
     EXPECT_EQ(engine_.Row(0).progress, vcq::kBatchProgressFull);
     EXPECT_EQ(engine_.Row(0).version, "1.05");
+    EXPECT_EQ(engine_.Row(0).failureDetail, "still under way after 10000 engine ticks");
     EXPECT_EQ(engine_.ActiveCount(), 1u);
 }
 

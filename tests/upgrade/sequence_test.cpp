@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "backup_folder.h"
 #include "recording_window.h"
@@ -14,6 +15,7 @@ using vcq::CameraUpgrade;
 using vcq::ModelList;
 using vcq::test::OkReply;
 using vcq::test::RecordingWindow;
+using vcq::test::ScriptedReply;
 using vcq::test::ScriptedServer;
 namespace step = vcq::step;
 
@@ -37,6 +39,18 @@ std::shared_ptr<CameraUpgrade> MakeUpgrade(const std::string& host, RecordingWin
     upgrade->SetExchangeLimits(limits);
     return upgrade;
 }
+
+// Reaches the wait for the rebooted camera without an upload.
+struct WaitingUpgrade : CameraUpgrade {
+    using CameraUpgrade::CameraUpgrade;
+    using CameraUpgrade::WaitForRebootedCamera;
+};
+
+std::string SysInfo(const std::string& version) {
+    return OkReply("ModelName=VCQ-R20&SoftVersion=" + version + "&Serial=42&");
+}
+
+const ScriptedReply kClosed{{}, false};  // closes without a word
 
 }  // namespace
 
@@ -124,6 +138,86 @@ TEST(Commands, RefusedVersionUpReportsStep9AndGoesBackAPage) {
     EXPECT_EQ(window.Posts()[0].wParam, 1u);
     EXPECT_EQ(window.Posts()[0].lParam, 3);
     EXPECT_EQ(window.TimerStarts(upgrade->TimerId()), 1);  // started again after the box
+}
+
+TEST(Commands, VersionUpWhoseReplyNeverCameWholeCountsAsAccepted) {
+    ScriptedServer server;
+    RecordingWindow window;
+    auto upgrade = MakeUpgrade(server.hostText(), window, false);
+    for (const ScriptedReply& reply : {kClosed, ScriptedReply{{{"HTTP/1.1 2"}}, false}}) {
+        server.SetReply(reply);
+        upgrade->step = step::kUploading;
+        EXPECT_TRUE(upgrade->SendVersionUp());
+        EXPECT_EQ(upgrade->step, step::kOverwriting);
+    }
+    EXPECT_TRUE(window.Boxes().empty());
+
+    // A request that never reached the camera is refused, and says why.
+    uint16_t closedPort;
+    {
+        ScriptedServer gone;
+        closedPort = gone.port();
+    }
+    auto unreachable = MakeUpgrade("127.0.0.1:" + std::to_string(closedPort), window, false);
+    unreachable->step = step::kUploading;
+    EXPECT_FALSE(unreachable->SendVersionUp());
+    EXPECT_NE(unreachable->FailureDetail().find("no connection"), std::string::npos)
+        << unreachable->FailureDetail();
+    server.SetReply(OkReply(""));
+    upgrade->step = step::kUploading;
+    EXPECT_FALSE(upgrade->SendVersionUp());
+    EXPECT_EQ(upgrade->FailureDetail(),
+              "the camera answered \"HTTP/1.1 200 OK\" to System=versionup");
+}
+
+TEST(RebootWait, OldFirmwareLingeringIsNotYetTheAnswer) {
+    ScriptedServer server;
+    RecordingWindow window;
+    WaitingUpgrade upgrade(server.hostText(), &kModels, "dG9rZW4=", "ver1.08", "42", nullptr,
+                           nullptr, nullptr, &window, 0, false);
+    upgrade.currentVersion = "1.05";
+    std::vector<int32_t> steps;
+    upgrade.SetStepListener([&](int32_t s) { steps.push_back(s); });
+    auto until = std::chrono::steady_clock::now();
+
+    // Old version, then gone, then the new one: completed.
+    server.SetReplies(
+        {{{{SysInfo("1.05")}}}, {{{SysInfo("1.05")}}}, kClosed, {{{SysInfo("1.08")}}}});
+    upgrade.step = step::kOverwriting;
+    EXPECT_TRUE(upgrade.WaitForRebootedCamera());
+    EXPECT_EQ(upgrade.step, step::kCompleted);
+    EXPECT_EQ(server.Requests().size(), 4u);
+    // Two old-version replies were each followed by a pause, not a tight loop.
+    EXPECT_GE(std::chrono::steady_clock::now() - until, 190ms);
+    EXPECT_EQ(steps, std::vector<int32_t>{step::kCompleted});
+
+    // Another version once it has been away is the wrong one.
+    ScriptedServer second;
+    WaitingUpgrade wrong(second.hostText(), &kModels, "dG9rZW4=", "1.08", "42", nullptr, nullptr,
+                         nullptr, &window, 0, false);
+    wrong.currentVersion = "1.05";
+    second.SetReplies({{{{SysInfo("1.05")}}}, kClosed, {{{SysInfo("1.05")}}}});
+    wrong.step = step::kOverwriting;
+    wrong.WaitForRebootedCamera();
+    EXPECT_EQ(wrong.step, step::kWrongVersion);
+    EXPECT_EQ(wrong.FailureDetail(), "the camera came back with 1.05, expected 1.08");
+    EXPECT_EQ(second.Requests().size(), 3u);
+}
+
+TEST(RebootWait, QuickRefusalsAreAskedAgainAfterAPause) {
+    ScriptedServer server;
+    server.SetReply("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
+    RecordingWindow window;
+    auto upgrade =
+        std::make_shared<WaitingUpgrade>(server.hostText(), &kModels, "dG9rZW4=", "1.08", "42",
+                                         nullptr, nullptr, nullptr, &window, 0, false);
+    upgrade->step = step::kOverwriting;
+    std::thread waiter([&] { upgrade->WaitForRebootedCamera(); });
+    std::this_thread::sleep_for(600ms);
+    upgrade->Abandon();
+    waiter.join();
+    EXPECT_LE(server.Requests().size(), 8u);  // about one per 100 ms
+    EXPECT_GE(server.Requests().size(), 3u);
 }
 
 TEST(TickLimit, The361stTickEndsABatchCameraWithStep10) {

@@ -158,6 +158,59 @@ TEST_F(UpgradeFlow, WithBackupRestoresTheConfigurationAboutFourSecondsBeforeTheE
     EXPECT_TRUE(fs::is_directory(fs::path(backup->localPath).parent_path()));
 }
 
+TEST_F(UpgradeFlow, OldFirmwareLingeringAfterTheVersionUpStillEndsRestored) {
+    for (auto linger : {0ms, 100ms, 2000ms}) {
+        StartCamera([&](sim::CameraConfig& c) { c.versionUpLinger = linger; });
+        const std::string settings = simulator_->Config(0).configuration;
+        auto upgrade = MakeUpgrade();
+        bool lowMemory = false;
+        ASSERT_TRUE(upgrade->CheckPreconditions(lowMemory, nullptr));
+        auto backup =
+            std::make_shared<vcq::ConfigBackup>("127.0.0.2", "/home/l4/vcq-r20.cfg", kToken,
+                                                std::time(nullptr), "VCQ-R20", "123456", false);
+        ASSERT_TRUE(backup->Download()) << backup->errorText;
+        std::vector<int32_t> told;
+        upgrade->SetStepListener([&](int32_t s) { told.push_back(s); });
+        ASSERT_EQ(upgrade->StartUpgrade(backup), 1);
+        EXPECT_EQ(Follow(*upgrade).back(), step::kCompleted) << linger.count();
+        // Every step is told as it happens, the short ones too.
+        EXPECT_EQ(told, (std::vector<int32_t>{2, 3, 7, 8})) << linger.count();
+        EXPECT_TRUE(backup->restored) << linger.count();
+        EXPECT_EQ(simulator_->Config(0).restoredConfiguration, settings);
+        EXPECT_EQ(upgrade->FailureDetail(), "");
+        fs::remove(backup->localPath);
+    }
+}
+
+TEST_F(UpgradeFlow, VersionUpWhoseReplyIsDroppedStillCompletes) {
+    for (auto reply : {sim::VersionUpReply::Dropped, sim::VersionUpReply::HalfHead}) {
+        StartCamera([&](sim::CameraConfig& c) { c.versionUpReply = reply; });
+        auto upgrade = MakeUpgrade();
+        ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
+        EXPECT_EQ(Follow(*upgrade), (std::vector<int32_t>{2, 3, 8}));
+        EXPECT_EQ(simulator_->Ftp(0).flashedVersion, "1.08");
+        EXPECT_TRUE(window_.Boxes().empty());
+    }
+}
+
+TEST_F(UpgradeFlow, RefusedRestoreKeepsTheFileAndSaysWhy) {
+    for (auto answer : {sim::RestoreAnswer::Refuse, sim::RestoreAnswer::Cut}) {
+        StartCamera([&](sim::CameraConfig& c) { c.restoreAnswer = answer; });
+        auto upgrade = MakeUpgrade();
+        auto backup =
+            std::make_shared<vcq::ConfigBackup>("127.0.0.2", "/home/l4/vcq-r20.cfg", kToken,
+                                                std::time(nullptr), "VCQ-R20", "123456", true);
+        ASSERT_TRUE(backup->Download()) << backup->errorText;
+        ASSERT_EQ(upgrade->StartUpgrade(backup), 1);
+        EXPECT_EQ(Follow(*upgrade).back(), step::kCompleted);
+        // Retained without a copy, yet the only copy is kept: it did not count.
+        EXPECT_FALSE(backup->restored);
+        EXPECT_TRUE(fs::is_regular_file(backup->localPath));
+        EXPECT_FALSE(upgrade->FailureDetail().empty());
+        fs::remove(backup->localPath);
+    }
+}
+
 TEST_F(UpgradeFlow, RefusedVersionUpLeavesTheWholePackageOnTheCamera) {
     StartCamera([](sim::CameraConfig& c) { c.forcedStatus["POST /command/main.cgi"] = 200; });
     auto upgrade = MakeUpgrade();
@@ -268,16 +321,20 @@ TEST_F(UpgradeFlow, CameraThatNeverComesBackIsEndedByTheTickLimit) {
 TEST_F(UpgradeFlow, OwnerLettingGoOfARunningUpgradeIsSafe) {
     StartCamera([](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::NeverBack; });
     std::weak_ptr<CameraUpgrade> watch;
+    std::atomic<bool> abandoned{false}, toldAfterwards{false};
     {
         auto upgrade = MakeUpgrade();
+        upgrade->SetStepListener([&](int32_t) { toldAfterwards = toldAfterwards || abandoned; });
         watch = upgrade;
         ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
         while (upgrade->step == step::kUploading)
             std::this_thread::sleep_for(5ms);
         upgrade->Abandon();
+        abandoned = true;
     }  // the owner's reference is gone while the worker still waits
     auto end = std::chrono::steady_clock::now() + 10s;
     while (!watch.expired() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(watch.expired());
+    EXPECT_FALSE(toldAfterwards);
 }

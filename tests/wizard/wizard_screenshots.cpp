@@ -67,9 +67,12 @@ void SaveWithCaption(QWidget& widget, const QString& caption, const QString& nam
         std::fprintf(stderr, "wizard_screenshots: cannot write %s\n", qPrintable(path));
 }
 
+// A click, and the camera check it may start: the wait cursor is on until it ends.
 void Click(QAbstractButton* button) {
     button->click();
     QApplication::processEvents();
+    if (!QTest::qWaitFor([] { return !QApplication::overrideCursor(); }, 30000))
+        std::fprintf(stderr, "wizard_screenshots: a camera check did not end\n");
 }
 
 // Twenty detected cameras: some unticked, one without a password, some

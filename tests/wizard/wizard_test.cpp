@@ -10,7 +10,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QAccessible>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QStackedWidget>
+
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "discovery_responder.h"
@@ -87,11 +93,21 @@ class WizardTest : public QObject {
         return *index;
     }
 
+    // Next, and the camera check or configuration save that it may start;
+    // back as soon as it ended, before an upgrade it starts can go far.
+    void ClickNextAndWait(MainWindow& w) {
+        w.NextButton()->click();
+        QDeadlineTimer deadline(30000);
+        while (w.Checking() && !deadline.hasExpired())
+            QTest::qWait(2);
+        QVERIFY(!w.Checking());
+    }
+
     // Target page to the version page against camera 0.
     void ToVersionPage(MainWindow& w) {
         ToTargetPage(w);
         EnterTarget(w, "127.0.0.2", "admin", "admin");
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         QCOMPARE(w.PageIndex(), 4);
     }
 
@@ -104,6 +120,7 @@ class WizardTest : public QObject {
         QVERIFY(w.NextButton()->isEnabled());
         QVERIFY(w.BackButton()->isEnabled());
         QVERIFY(w.CancelButton()->isEnabled());
+        QVERIFY(w.Target()->Address()->Field(0)->hasFocus());
     }
 
     QStringList BackupFiles() {
@@ -439,6 +456,159 @@ class WizardTest : public QObject {
         QVERIFY(boxes_->Boxes().empty());
     }
 
+    // --- Keyboard and accessibility
+
+    // Keys typed one by one into whatever field has the focus at the time.
+    static void Type(const QString& keys) {
+        for (QChar key : keys)
+            QTest::keyClick(QApplication::focusWidget(), key.toLatin1());
+    }
+
+    void addressControlTypesLikeADesktopControl() {
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        AddressEdit* address = w.Target()->Address();
+        QVERIFY(address->Field(0)->hasFocus());
+        QCOMPARE(address->Field(0)->selectedText(), QString("192"));
+        Type("10.1.2.3");  // replaces the start address, field by field
+        QCOMPARE(address->Text(), std::string("10.1.2.3"));
+
+        // A full field moves on; its successor is selected and replaced.
+        address->Field(0)->setFocus(Qt::TabFocusReason);
+        Type("192168001100");
+        QCOMPARE(address->Text(), std::string("192.168.1.100"));
+        QVERIFY(address->Field(3)->hasFocus());
+
+        // Backspace and Left at a field's start go back without deleting.
+        address->Field(3)->setCursorPosition(0);
+        QTest::keyClick(address->Field(3), Qt::Key_Backspace);
+        QVERIFY(address->Field(2)->hasFocus());
+        QCOMPARE(address->Field(2)->text(), QString("001"));
+        QCOMPARE(address->Field(2)->cursorPosition(), 3);
+        QVERIFY(!address->Field(2)->hasSelectedText());
+        QTest::keyClick(address->Field(2), Qt::Key_Home);
+        QTest::keyClick(address->Field(2), Qt::Key_Left);
+        QVERIFY(address->Field(1)->hasFocus());
+        QCOMPARE(address->Field(1)->cursorPosition(), 3);
+        QTest::keyClick(address->Field(1), Qt::Key_Backspace);  // inside: deletes
+        QCOMPARE(address->Text(), std::string("192.16.1.100"));
+        address->Field(0)->setFocus();
+        address->Field(0)->setCursorPosition(0);
+        QTest::keyClick(address->Field(0), Qt::Key_Left);  // the first field keeps it
+        QVERIFY(address->Field(0)->hasFocus());
+
+        // "." in an empty field waits for a number.
+        address->SetText("");
+        address->Field(0)->setFocus(Qt::TabFocusReason);
+        Type(".7.");
+        QVERIFY(address->Field(1)->hasFocus());
+        QCOMPARE(address->Field(0)->text(), QString("7"));
+    }
+
+    void addressControlTakesAPastedAddress() {
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        AddressEdit* address = w.Target()->Address();
+        QApplication::clipboard()->setText(" 10.20.30.40\n");
+        address->Field(2)->setFocus(Qt::TabFocusReason);
+        QTest::keySequence(address->Field(2), QKeySequence::Paste);
+        QCOMPARE(address->Text(), std::string("10.20.30.40"));
+        QVERIFY(address->Field(3)->hasFocus());
+
+        // Not an address: nothing changes.
+        for (const char* bad : {"10.20.30", "1.2.3.256", "a.b.c.d", "1.2.3.4.5", "-1.2.3.4"}) {
+            QApplication::clipboard()->setText(bad);
+            address->Field(1)->setFocus(Qt::TabFocusReason);
+            QTest::keySequence(address->Field(1), QKeySequence::Paste);
+            QCOMPARE(address->Text(), std::string("10.20.30.40"));
+        }
+        // A number alone goes into the field it is pasted in.
+        QApplication::clipboard()->setText("99");
+        address->Field(1)->setFocus(Qt::TabFocusReason);
+        QTest::keySequence(address->Field(1), QKeySequence::Paste);
+        QCOMPARE(address->Text(), std::string("10.99.30.40"));
+    }
+
+    void nextIsDefaultAndEachPageTakesTheFocus() {
+        MainWindow& w = Open();
+        QVERIFY(w.NextButton()->isDefault());
+        QVERIFY(w.NextButton()->hasFocus());  // the title page has nothing to act on
+        w.NextButton()->click();
+        QVERIFY(w.Agreement()->NotAgreeButton()->hasFocus());
+        w.Agreement()->AgreeButton()->click();
+        w.NextButton()->click();
+        QVERIFY(w.Mode()->AutomaticButton()->hasFocus());
+        w.Mode()->ManualButton()->click();
+        w.NextButton()->click();
+        QVERIFY(w.Target()->Address()->Field(0)->hasFocus());
+        w.Target()->NameEdit()->setFocus();
+        w.BackButton()->click();
+        QVERIFY(w.Mode()->ManualButton()->hasFocus());
+        w.NextButton()->click();
+        QVERIFY(w.Target()->Address()->Field(0)->hasFocus());
+        QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+    }
+
+    void everyControlIsNamedAndReachedByTab() {
+        MainWindow& w = Open();
+        QStackedWidget* stack = w.findChild<QStackedWidget*>();
+        QVERIFY(stack);
+        QList<QWidget*> all = w.findChildren<QWidget*>();
+        for (QWidget* widget : all) {
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                if (QKeySequence::mnemonic(label->text()) != QKeySequence())
+                    QVERIFY2(label->buddy(), qPrintable(label->text()));
+                continue;
+            }
+            if (!(widget->focusPolicy() & Qt::TabFocus))
+                continue;
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(accessible);
+            QVERIFY2(!accessible->text(QAccessible::Name).trimmed().isEmpty(),
+                     widget->metaObject()->className());
+        }
+
+        // Tab from the page's first control reaches every enabled control of
+        // the page; a radio group counts as reached through any of its buttons.
+        auto reachesAll = [&](QWidget* page) {
+            QSet<QWidget*> seen;
+            for (int i = 0; i < 40; ++i) {
+                seen.insert(QApplication::focusWidget());
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            }
+            for (QWidget* widget : page->findChildren<QWidget*>()) {
+                if (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isEnabled() ||
+                    !widget->isVisible())
+                    continue;
+                bool reached = seen.contains(widget);
+                if (auto* button = qobject_cast<QAbstractButton*>(widget);
+                    button && button->group())
+                    for (QAbstractButton* other : button->group()->buttons())
+                        reached = reached || seen.contains(other);
+                if (!reached)
+                    return QString(widget->metaObject()->className()) + " " +
+                           widget->accessibleName();
+            }
+            return QString();
+        };
+        QCOMPARE(reachesAll(w.CurrentPage()), QString());
+        w.NextButton()->click();
+        QCOMPARE(reachesAll(w.CurrentPage()), QString());
+        w.Agreement()->AgreeButton()->click();
+        w.NextButton()->click();
+        QCOMPARE(reachesAll(w.CurrentPage()), QString());
+        w.Mode()->ManualButton()->click();
+        w.NextButton()->click();
+        w.Target()->CustomPortButton()->click();
+        w.Target()->Address()->Field(0)->setFocus();
+        QCOMPARE(reachesAll(w.CurrentPage()), QString());
+        w.BackButton()->click();
+        w.Mode()->AutomaticButton()->click();
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 7);
+        QCOMPARE(reachesAll(w.CurrentPage()), QString());
+    }
+
     // --- The Window port
 
     void portAnswersWorkersOnTheUiThread() {
@@ -490,7 +660,7 @@ class WizardTest : public QObject {
         MainWindow& w = Open();
         ToTargetPage(w);
         EnterTarget(w, "127.0.0.2", "admin", "wrong");
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         QCOMPARE(w.PageIndex(), 3);
         QVERIFY(boxes_->Boxes().size() >= 2);  // the check's own message first
         const auto& last = boxes_->Boxes().back().request;
@@ -507,7 +677,7 @@ class WizardTest : public QObject {
         ToTargetPage(w);
         w.Target()->BackupBox()->click();
         EnterTarget(w, "127.0.0.2", "admin", "admin");
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         QCOMPARE(w.PageIndex(), 4);
         QVERIFY(boxes_->Boxes().empty());
         QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
@@ -518,7 +688,7 @@ class WizardTest : public QObject {
 
         // Cancel at "Proceed" stays; Back returns to the target page.
         boxes_->Queue(MessageAnswer::Cancel);
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         QCOMPARE(boxes_->Texts().back(), std::string("Proceed to the firmware upgrade?"));
         QCOMPARE(boxes_->Boxes().back().request.caption, std::string("Information"));
         QVERIFY(boxes_->Boxes().back().request.buttons == MessageButtons::OkCancel);
@@ -553,7 +723,7 @@ class WizardTest : public QObject {
         ToTargetPage(w);
         EnterTarget(w, "127.0.0.2", "admin", "admin");
         boxes_->Queue(answer);
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         QCOMPARE(boxes_->Texts(), std::vector<std::string>{message.toStdString()});
         QCOMPARE(w.PageIndex(), page);
         if (page == 3)
@@ -571,7 +741,7 @@ class WizardTest : public QObject {
         MainWindow& w = Open();
         ToVersionPage(w);
         boxes_->Queue(MessageAnswer::Ok);
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         qputenv("ProgramFiles", (temp_.path() + "/pf").toUtf8());
         QCOMPARE(boxes_->Texts().back(), std::string("Cannot save camera's configuration!"));
         QCOMPARE(boxes_->Boxes().back().request.caption, std::string("Information"));
@@ -599,10 +769,10 @@ class WizardTest : public QObject {
         if (!retain)
             w.Target()->RetainBox()->click();
         EnterTarget(w, "127.0.0.2", "admin", "admin");
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         QCOMPARE(w.PageIndex(), 4);
         boxes_->Queue(MessageAnswer::Ok);
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         QCOMPARE(w.PageIndex(), 5);
         QVERIFY(!w.NextButton()->isEnabled());
         QVERIFY(!w.BackButton()->isEnabled());
@@ -660,9 +830,9 @@ class WizardTest : public QObject {
         if (!retain)
             w.Target()->RetainBox()->click();
         EnterTarget(w, "127.0.0.2", "admin", "admin");
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         boxes_->Queue(MessageAnswer::Ok);
-        w.NextButton()->click();
+        ClickNextAndWait(w);
         QTRY_COMPARE_WITH_TIMEOUT(w.PageIndex(), 6, 60000);
         QCOMPARE(w.FinalStep(), step::kCompleted);
         QVERIFY(boxes_->Texts() == std::vector<std::string>{"Proceed to the firmware upgrade?"});
@@ -680,22 +850,185 @@ class WizardTest : public QObject {
         QCOMPARE(boxes_->Boxes().size(), size_t(1));
     }
 
-    void wrongVersionAfterRebootIsAVersionUpError() {
+    // The camera comes back with the wrong version: "Version up error.".
+    void failedUpgradeNeverShowsTheResultPage() {
         RequireCameras();
         AddCamera([](sim::CameraConfig& c) {
             c.versionAfterUpgrade = "1.07";
             c.rebootDowntime = std::chrono::milliseconds(500);
         });
         MainWindow& w = Open();
+        QStackedWidget* stack = w.findChild<QStackedWidget*>();
+        QList<QWidget*> shown;
+        connect(stack, &QStackedWidget::currentChanged, this,
+                [&](int index) { shown << stack->widget(index); });
+        QWidget* underBox = nullptr;
+        boxes_->onShow = [&](QWidget*, const ui::MessageRequest& box) {
+            if (box.text == "Version up error.")
+                underBox = w.CurrentPage();
+        };
         ToTargetPage(w);
         w.Target()->RetainBox()->click();
         EnterTarget(w, "127.0.0.2", "admin", "admin");
+        ClickNextAndWait(w);
+        boxes_->Queue(MessageAnswer::Ok);
+        ClickNextAndWait(w);
+        // Minimised for the long wait, the upgrade goes on.
+        w.showMinimized();
+        QTRY_VERIFY_WITH_TIMEOUT(boxes_->Saw("Version up error."), 60000);
+        QCOMPARE(underBox, static_cast<QWidget*>(w.Progress()));
+        QTRY_COMPARE(w.PageIndex(), 3);
+        QVERIFY(!shown.contains(w.Result()));
+        w.showNormal();
+        ExpectBackOnTarget(w);
+    }
+
+    // The camera answers every request late: the checks run while the
+    // window keeps turning, with the wait cursor and the buttons off.
+    void slowCameraNeverStallsTheWindow() {
+        RequireCameras();
+        AddCamera([](sim::CameraConfig& c) {
+            c.replyDelay = std::chrono::milliseconds(300);
+            c.ftpFailStor = -1;
+        });
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        EnterTarget(w, "127.0.0.2", "admin", "admin");
+
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 longest = 0;
+        QTimer beat;
+        beat.setTimerType(Qt::PreciseTimer);
+        connect(&beat, &QTimer::timeout, this, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        clock.start();
+        beat.start(10);
+
         w.NextButton()->click();
+        QVERIFY(w.Checking());
+        QCOMPARE(w.PageIndex(), 3);
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        for (QPushButton* button : {w.BackButton(), w.NextButton(), w.CancelButton()})
+            QVERIFY(!button->isEnabled());
+        QTest::keyClick(&w, Qt::Key_Return);  // Next is off: nothing starts twice
+        QTRY_COMPARE_WITH_TIMEOUT(w.PageIndex(), 4, 20000);
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(w.BackButton()->isEnabled() && w.NextButton()->isEnabled());
+
+        // The re-check and the configuration save after "Proceed".
         boxes_->Queue(MessageAnswer::Ok);
         w.NextButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(boxes_->Saw("Version up error."), 60000);
-        QTRY_COMPARE(w.PageIndex(), 3);
-        ExpectBackOnTarget(w);
+        QVERIFY(w.Checking());
+        QTRY_COMPARE_WITH_TIMEOUT(w.PageIndex(), 5, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Checking(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.PageIndex(), 3, 30000);  // the refused upload
+        beat.stop();
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(BackupFiles().size(), 1);
+        qInfo("longest stall of the UI thread while the camera answered late: %lld ms",
+              static_cast<long long>(longest));
+        QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+    }
+
+    void quittingDuringACheckNeitherHangsNorCrashes() {
+        RequireCameras();
+        AddCamera([](sim::CameraConfig& c) { c.replyDelay = std::chrono::milliseconds(1500); });
+        MainWindow& w = Open();
+        ToTargetPage(w);
+        EnterTarget(w, "127.0.0.2", "admin", "admin");
+        w.NextButton()->click();
+        QVERIFY(w.Checking());
+
+        // A check that ends while the quit question is open waits for the answer.
+        boxes_->onShow = [](QWidget*, const ui::MessageRequest& box) {
+            if (box.text == kQuit)
+                QTest::qWait(2500);
+        };
+        boxes_->Queue(MessageAnswer::No);
+        w.close();
+        QCOMPARE(w.PageIndex(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(w.PageIndex(), 4, 20000);
+        QCOMPARE(boxes_->Texts(), std::vector<std::string>{kQuit});
+
+        // Quitting while the re-check waits: the window goes at once, and the
+        // worker that outlives it ends unheard.
+        boxes_->onShow = nullptr;
+        boxes_->Queue(MessageAnswer::Ok);
+        boxes_->Queue(MessageAnswer::Yes);
+        w.NextButton()->click();
+        QVERIFY(w.Checking());
+        QElapsedTimer clock;
+        clock.start();
+        w.close();
+        QVERIFY(Ended(w));
+        w_.reset();
+        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(!QApplication::overrideCursor());
+        const size_t seen = boxes_->Boxes().size();
+        QTest::qWait(3000);
+        QCOMPARE(boxes_->Boxes().size(), seen);
+    }
+
+    // The receive thread fails and waits for its "Network NG" box while the
+    // operator quits: the wizard ends, and the thread with it.
+    void quittingWhileDiscoveryWaitsForItsBoxEnds_data() {
+        QTest::addColumn<bool>("fromTheBox");
+        QTest::newRow("box not yet shown") << false;
+        QTest::newRow("quit while the box is up") << true;
+    }
+
+    void quittingWhileDiscoveryWaitsForItsBoxEnds() {
+        QFETCH(bool, fromTheBox);
+        struct Log {
+            std::mutex mutex;
+            std::string lines;
+            std::atomic<int> code{0};
+        };
+        auto log = std::make_shared<Log>();
+        WizardOptions options;
+        options.tempFolder = temp_.path().toStdString();
+        // A send to port 0 fails at once, so the thread fails as on a dead network.
+        options.discoveryOptions.destination = {0x7F000001, 0};
+        options.discoveryOptions.local = {0x7F000001, 0};
+        options.discoveryOptions.print = [log](std::string_view line) {
+            std::lock_guard lock(log->mutex);
+            log->lines += line;
+        };
+        options.discoveryOptions.exit = [log](int code) { log->code = code; };
+        auto failed = [log] {
+            std::lock_guard lock(log->mutex);
+            return log->lines.find("Error : recvfrom") != std::string::npos;
+        };
+
+        QElapsedTimer clock;
+        if (fromTheBox) {
+            boxes_->onShow = [&](QWidget*, const ui::MessageRequest& box) {
+                if (box.text == "Network NG") {
+                    clock.start();
+                    w_->CancelButton()->click();
+                }
+            };
+            w_ = std::make_unique<MainWindow>(options);
+            w_->show();
+            QTRY_VERIFY(boxes_->Saw("Network NG"));
+        } else {
+            // No event loop runs: the box stays queued, unanswered.
+            w_ = std::make_unique<MainWindow>(options);
+            for (int i = 0; i < 200 && !failed(); ++i)
+                QThread::msleep(10);
+            QVERIFY(failed());
+            QThread::msleep(100);
+            clock.start();
+            w_->CancelButton()->click();
+        }
+        QVERIFY(w_->Ended());
+        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(!w_->Table().ThreadRunning());
+        QCOMPARE(log->code.load(), int(kExitReceive));
     }
 
     // --- Discovery

@@ -145,7 +145,7 @@ void BatchPages(const WizardOptions& options, test::ScriptedPresenter& boxes) {
     fleetOptions.ftp = true;
     sim::Simulator fleet(fleetOptions);
     const char* shapes[] = {
-        "", "admin=admin:other", "reboot=6000", "ftp-rate=120000", "port=8080", "", "", ""};
+        "", "admin=admin:other", "reboot=6000", "ftp-rate=40000", "port=8080", "", "", ""};
     for (int i = 0; i < 8; ++i) {
         sim::CameraConfig config = sim::DefaultCamera(10 + i);
         config.rebootDowntime = std::chrono::milliseconds(300);
@@ -178,7 +178,8 @@ void BatchPages(const WizardOptions& options, test::ScriptedPresenter& boxes) {
     BatchUpgradeList* rows = batch->List();
     auto midRun = [&] {
         return rows->Row(0).statusText == "Completed" && rows->Row(1).statusText == "Error1" &&
-               rows->Row(3).statusText == "Uploading" && rows->Row(3).progress > 0;
+               rows->Row(3).statusText != "Standby" && rows->Row(3).progress > 0 &&
+               rows->Row(7).statusText == "Standby";
     };
     if (!QTest::qWaitFor(midRun, 60000))
         std::fprintf(stderr, "wizard_screenshots: the batch never reached its mixed state\n");

@@ -1,16 +1,11 @@
 #include "targets/camera_row.h"
 
-#include <cstdio>
+#include "upgrade/batch_engine.h"
 
 namespace vcq {
 
 std::string AddressText(const Ipv4& ip, int32_t port) {
-    char buffer[32];
-    if (port == 80)
-        std::snprintf(buffer, sizeof buffer, "%d.%d.%d.%d", ip[0], ip[1], ip[2], ip[3]);
-    else
-        std::snprintf(buffer, sizeof buffer, "%d.%d.%d.%d:%d", ip[0], ip[1], ip[2], ip[3], port);
-    return buffer;
+    return CameraHostText(ip, port);  // the batch's rows use the same form
 }
 
 std::string DiscoveredAddressText(const CameraRecord& record) {

@@ -55,7 +55,11 @@ std::string BatchResultText(int32_t step) {
 }
 
 BatchEngine::BatchEngine(BatchJobFactory factory)
-    : factory_(std::move(factory)), settings_(std::make_unique<BatchSettings>()) {}
+    : factory_(std::move(factory)), settings_(std::make_unique<BatchSettings>()) {
+    // Every tick refreshes every row: no text decoding in it.
+    for (const StepTexts& t : kStepTexts)
+        statusTexts_.push_back(BatchStatusText(t.step));
+}
 
 BatchEngine::~BatchEngine() {
     Clear();
@@ -85,7 +89,7 @@ bool BatchEngine::AddCamera(const BatchCamera& camera) {
     row.model = camera.model;
     row.version = camera.version;
     row.dhcp = camera.dhcp;
-    row.statusText = BatchStatusText(step::kNotStarted);
+    row.statusText = statusTexts_[step::kNotStarted];
     Active entry;
     entry.job = factory_(camera, row.index, settings_.get());
     entry.row = rows_.size();
@@ -109,9 +113,11 @@ int32_t BatchEngine::StepOf(const Active& entry) const {
 }
 
 void BatchEngine::SetStatus(BatchRow& row, int32_t step) {
-    std::string text = BatchStatusText(step);
+    static const std::string kNone;
+    const std::string& text =
+        step >= 0 && static_cast<size_t>(step) < statusTexts_.size() ? statusTexts_[step] : kNone;
     if (text != row.statusText) {
-        row.statusText = std::move(text);
+        row.statusText = text;
         row.changed = true;
     }
 }

@@ -172,6 +172,7 @@ class BatchEngine {
     void DropAllUnstarted();
 
     BatchJobFactory factory_;
+    std::vector<std::string> statusTexts_;     // by step, looked up once
     std::unique_ptr<BatchSettings> settings_;  // jobs keep pointers to it
     std::vector<BatchRow> rows_;
     std::vector<Active> active_;

@@ -59,10 +59,4 @@ class ModePage : public QWidget {
     QRadioButton* manual_;
 };
 
-// Stands in for an automatic-mode page until that page exists.
-class PlaceholderPage : public QWidget {
-  public:
-    explicit PlaceholderPage(QWidget* parent = nullptr) : QWidget(parent) {}
-};
-
 }  // namespace vcq::ui

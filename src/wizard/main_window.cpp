@@ -126,7 +126,9 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
     autoTargetPage_->SetAddOtherCameras([this](TargetCameraPage& page) {
         RunAddCamerasDialog(page, workspace_->models, options_.limits);
     });
-    batchPage_ = new PlaceholderPage;
+    batchPage_ = new BatchUpgradePage(&workspace_->models, versionLabel_, workspace_,
+                                      [this](int mode) { SetButtonMode(mode); });
+    batchPage_->SetDetectedList(autoTargetPage_->List());
     for (QWidget* page :
          std::initializer_list<QWidget*>{titlePage_, agreementPage_, modePage_, targetPage_,
                                          progressPage_, resultPage_, autoTargetPage_, batchPage_})
@@ -340,8 +342,11 @@ void MainWindow::ShowPage() {
         case 7:
             autoTargetPage_->PageShown();
             break;
+        case 8:
+            batchPage_->PageShown();
+            break;
         default:
-            break;  // 8 to 10: the batch page
+            break;  // 9, 10: the batch runs
     }
 }
 
@@ -510,7 +515,8 @@ void MainWindow::NextStep() {
     if (!next_->isEnabled())
         return;
     if (abortMode_) {
-        next_->setEnabled(false);  // the batch page takes the abort request
+        next_->setEnabled(false);
+        batchPage_->CancelIfVisible();
     }
     if (finishMode_) {
         EndWizard();
@@ -559,10 +565,12 @@ void MainWindow::NextStep() {
             return;
         }
         case 7:
+            batchPage_->ClearStarted();
             pageIndex_ = 8;
             break;
         case 8:
-            return;  // the batch starts here once the batch page exists
+            batchPage_->StartUpgrade();
+            break;
         default:
             ++pageIndex_;
             break;

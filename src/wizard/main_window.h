@@ -19,6 +19,7 @@
 #include "package/workspace.h"
 #include "protocol/config_backup.h"
 #include "upgrade/camera_upgrade.h"
+#include "wizard/batch_upgrade_page.h"
 #include "wizard/intro_pages.h"
 #include "wizard/manual_pages.h"
 #include "wizard/qt_window_port.h"
@@ -74,6 +75,7 @@ class MainWindow : public QDialog {
     UpgradeProgressPage* Progress() const { return progressPage_; }
     UpgradeResultPage* Result() const { return resultPage_; }
     TargetCameraPage* AutoTarget() const { return autoTargetPage_; }
+    BatchUpgradePage* Batch() const { return batchPage_; }
     QWidget* PageAt(int index) const;
     DiscoveryTable& Table() { return table_; }
     DiscoverySession* Discovery() const { return discovery_.get(); }
@@ -139,7 +141,7 @@ class MainWindow : public QDialog {
     UpgradeProgressPage* progressPage_ = nullptr;
     UpgradeResultPage* resultPage_ = nullptr;
     TargetCameraPage* autoTargetPage_ = nullptr;
-    PlaceholderPage* batchPage_ = nullptr;
+    BatchUpgradePage* batchPage_ = nullptr;
     std::shared_ptr<QtProgressPort> progressPort_;
 
     int pageIndex_ = 0;

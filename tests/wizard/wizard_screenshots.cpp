@@ -17,7 +17,9 @@
 #include <cstring>
 #include <map>
 
+#include "command_line.h"
 #include "entry_list_fake.h"
+#include "sim_records.h"
 #include "simulator.h"
 #include "wizard/add_cameras_dialog.h"
 #include "wizard/entry_terminals_dialog.h"
@@ -164,6 +166,66 @@ void AutomaticTargetPage(MainWindow& w) {
     // Two cameras on one address.
     list->Rows().MutableRow(13).ip = list->Rows().Row(2).ip;
     list->CheckDuplicateAddresses();
+}
+
+// Automatic mode in a wizard of its own: a batch of stand-in cameras ready,
+// caught mid-run with mixed outcomes, after Abort at its end (Finish), and
+// its log. The second camera refuses the login, the third reboots slowly,
+// the fourth uploads slowly.
+void BatchPages(const WizardOptions& options, test::ScriptedPresenter& boxes) {
+    MainWindow w(options);
+    boxes.window = &w;
+    w.show();
+    [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(&w);
+    sim::SimulatorOptions fleetOptions;
+    fleetOptions.ftp = true;
+    sim::Simulator fleet(fleetOptions);
+    const char* shapes[] = {
+        "", "admin=admin:other", "reboot=6000", "ftp-rate=40000", "port=8080", "", "", ""};
+    for (int i = 0; i < 8; ++i) {
+        sim::CameraConfig config = sim::DefaultCamera(10 + i);
+        config.rebootDowntime = std::chrono::milliseconds(300);
+        std::string error;
+        if (!sim::ApplyCameraSettings(shapes[i], config, error) || !fleet.AddCamera(config, &error))
+            qFatal("stand-in camera: %s", error.c_str());
+        w.Table().Store(test::RecordOf(config, i == 2));
+    }
+    Click(w.NextButton());
+    Click(w.Agreement()->AgreeButton());
+    Click(w.NextButton());
+    Click(w.Mode()->AutomaticButton());
+    Click(w.NextButton());
+    CameraListView* detected = w.AutoTarget()->List();
+    for (int row = 0; row < detected->Count(); ++row)
+        detected->SetLogin(row, "admin", "admin");
+    emit detected->LoginsChanged();
+    Click(w.NextButton());
+    BatchUpgradePage* batch = w.Batch();
+    Save(w, "batch-ready");
+    batch->SetLogShower([&](QWidget* parent, const std::string& log) {
+        Save(w, "batch-finish");
+        UpgradeLogDialog dialog(log, parent);
+        dialog.show();
+        QTest::qWait(50);
+        SaveWithCaption(dialog, dialog.windowTitle(), "batch-log");
+    });
+    boxes.Queue(MessageAnswer::Ok);
+    Click(w.NextButton());
+    BatchUpgradeList* rows = batch->List();
+    auto midRun = [&] {
+        return rows->Row(0).statusText == "Completed" && rows->Row(1).statusText == "Error1" &&
+               rows->Row(3).statusText != "Standby" && rows->Row(3).progress > 0 &&
+               rows->Row(7).statusText == "Standby";
+    };
+    if (!QTest::qWaitFor(midRun, 60000))
+        std::fprintf(stderr, "wizard_screenshots: the batch never reached its mixed state\n");
+    Save(w, "batch-running");
+    Click(w.NextButton());  // Abort: the fourth finishes, the rest are dropped
+    if (!QTest::qWaitFor([&] { return batch->LogsShown() == 1; }, 90000))
+        std::fprintf(stderr, "wizard_screenshots: the batch did not end\n");
+
+    w.CancelButton()->click();  // Finish
+    boxes.window = nullptr;
 }
 
 }  // namespace
@@ -316,6 +378,8 @@ int main(int argc, char** argv) {
     w.reject();  // the quit question
 
     AutomaticTargetPage(w);
+    w.hide();
+    BatchPages(options, boxes);
 
     std::printf("%d pictures in %s\n", g_count, qPrintable(g_folder));
     return 0;

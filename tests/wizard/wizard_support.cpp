@@ -1,6 +1,7 @@
 #include "wizard_support.h"
 
 #include <QApplication>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 
@@ -58,6 +59,17 @@ std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QStri
     QApplication::setActiveWindow(window.get());
     [[maybe_unused]] bool active = QTest::qWaitForWindowActive(window.get());
     return window;
+}
+
+bool WizardHarness::Start() {
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    qputenv("ProgramFiles", (temp.path() + "/pf").toUtf8());
+    return temp.isValid();
+}
+
+ui::MainWindow& WizardHarness::Open() {
+    window = OpenWizard(*boxes, temp.path(), false);
+    return *window;
 }
 
 bool InsideIsolatedNetwork() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <deque>
@@ -52,6 +53,26 @@ ExchangeLimits ShortLimits();
 // A wizard shown, active and noted by `boxes`, its workspace in `tempFolder`.
 std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QString& tempFolder,
                                            bool discovery, ExchangeLimits limits = ShortLimits());
+
+// What a wizard test case starts from: the Fusion style, configuration
+// backups under a temporary folder, a scripted presenter per case, and the
+// wizard without discovery.
+struct WizardHarness {
+    // From initTestCase: false when the temporary folder cannot be made.
+    bool Start();
+    // From init and cleanup.
+    void Begin() { boxes = std::make_unique<ScriptedPresenter>(); }
+    void End() {
+        window.reset();
+        boxes.reset();
+    }
+    // The wizard shown and active, workspace in the temporary folder.
+    ui::MainWindow& Open();
+
+    QTemporaryDir temp;
+    std::unique_ptr<ScriptedPresenter> boxes;
+    std::unique_ptr<ui::MainWindow> window;
+};
 
 bool InsideIsolatedNetwork();
 

@@ -54,7 +54,10 @@ const std::array<QColor, 17>& BackgroundShades(RowBackground background) {
 }
 
 void FillRowBackground(QPainter& painter, const QRect& rect, RowBackground background) {
-    const auto& shades = BackgroundShades(background);
+    StretchShades(painter, rect, BackgroundShades(background));
+}
+
+void StretchShades(QPainter& painter, const QRect& rect, std::span<const QColor> shades) {
     QImage strip(1, static_cast<int>(shades.size()), QImage::Format_RGB32);
     for (size_t y = 0; y < shades.size(); ++y)
         strip.setPixel(0, static_cast<int>(y), shades[y].rgb());

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <span>
 
 namespace vcq::ui {
 
@@ -26,6 +27,8 @@ enum class RowBackground {
 const std::array<QColor, 17>& BackgroundShades(RowBackground background);
 // Stretches the background's shades over `rect`.
 void FillRowBackground(QPainter& painter, const QRect& rect, RowBackground background);
+// Stretches a column of shades, top first, over `rect` (a 1-pixel-wide bitmap).
+void StretchShades(QPainter& painter, const QRect& rect, std::span<const QColor> shades);
 
 // The program's three images, and an empty grey box so that a disabled list
 // still tells unticked rows apart.

@@ -1,0 +1,92 @@
+// The batch upgrade page of automatic mode: the ticked cameras of the target
+// camera page in the batch list, the "Setup data" choice, the confirmation a
+// moment after Upgrade, the "Proceeded:" counter, Abort, and the upgrade log
+// once the batch has ended.
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "package/resources.h"
+#include "package/workspace.h"
+#include "wizard/lists/batch_upgrade_list.h"
+#include "wizard/qt_window_port.h"
+
+namespace vcq::ui {
+
+class CameraListView;
+
+inline constexpr uint32_t kBatchCounterTimer = 0x8014;
+inline constexpr int kBatchCounterMs = 500;
+inline constexpr uint32_t kBatchConfirmTimer = 0x8015;
+inline constexpr int kBatchConfirmMs = 100;
+
+class BatchUpgradePage : public QWidget {
+    Q_OBJECT
+  public:
+    // Every camera gets the supported models and `targetVersion`, and
+    // unpacks into `workspace`. `setButtonMode` is the main window's.
+    BatchUpgradePage(const ModelList* models, std::string targetVersion,
+                     std::shared_ptr<PackageWorkspace> workspace,
+                     std::function<void(int mode)> setButtonMode, QWidget* parent = nullptr);
+    ~BatchUpgradePage() override;
+
+    // The detected camera list whose ticked rows make the batch.
+    void SetDetectedList(const CameraListView* list) { detected_ = list; }
+    // The main window brings the page up again: it is populated afresh.
+    void ClearStarted() { started_ = false; }
+    bool Started() const { return started_; }
+    // The main window shows the page; the first time after ClearStarted it
+    // lists the ticked cameras and Next reads "&Upgrade".
+    void PageShown();
+    // Next while it reads "&Upgrade": the confirmation follows shortly.
+    void StartUpgrade();
+    // Next while it reads "&Abort".
+    void CancelIfVisible();
+    void RetainClicked();
+
+    // Shows the upgrade log of an ended batch: the log dialog, modal, unless
+    // replaced (tests).
+    using LogShower = std::function<void(QWidget* parent, const std::string& log)>;
+    void SetLogShower(LogShower shower) { showLog_ = std::move(shower); }
+    int LogsShown() const { return logsShown_; }
+
+    BatchUpgradeList* List() const { return list_; }
+    QCheckBox* RetainBox() const { return retain_; }
+    QCheckBox* BackupBox() const { return backup_; }
+    QLabel* CounterLabel() const { return counterLabel_; }
+    QLabel* Counter() const { return counter_; }
+    bool ConfirmationPending() const { return confirmTimer_.isActive(); }
+    // The jobs' one-second timers (0x8100 + row) run here.
+    QtWindowPort& Port() { return *port_; }
+
+  private:
+    void Populate();
+    void UpdateCounter();
+    void Confirm();
+    void CameraTimer(uint32_t id);
+    void EnableSettings();
+    void ShowLog();
+
+    std::unique_ptr<QtWindowPort> port_;
+    std::function<void(int)> setButtonMode_;
+    const CameraListView* detected_ = nullptr;
+    BatchUpgradeList* list_;
+    QCheckBox* retain_;
+    QCheckBox* backup_;
+    QLabel* counterLabel_;
+    QLabel* counter_;
+    QTimer counterTimer_;
+    QTimer confirmTimer_;
+    LogShower showLog_;
+    bool started_ = false;
+    int logsShown_ = 0;
+};
+
+}  // namespace vcq::ui

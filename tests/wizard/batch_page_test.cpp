@@ -1,0 +1,339 @@
+// The batch upgrade page inside the wizard: a batch of stand-in cameras in
+// the isolated network run to the upgrade log, Abort, no ticked camera, the
+// confirmation, and the "Setup data" boxes.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "command_line.h"
+#include "sim_records.h"
+#include "simulator.h"
+#include "wizard/upgrade_log_dialog.h"
+#include "wizard_support.h"
+
+using namespace vcq;
+using namespace vcq::ui;
+using namespace std::chrono_literals;
+using vcq::test::ScriptedPresenter;
+
+namespace {
+
+constexpr const char* kProceed = "Proceed to the firmware upgrade?";
+
+// The longest time the UI thread went without running a 5 ms timer.
+class StallMeter : public QObject {
+  public:
+    StallMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        connect(&timer_, &QTimer::timeout, this,
+                [this] { longest_ = std::max(longest_, clock_.restart()); });
+        clock_.start();
+        timer_.start(5);
+    }
+    qint64 LongestMs() const { return longest_; }
+
+  private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 longest_ = 0;
+};
+
+// Closes every upgrade log dialog that opens, keeping its text.
+class LogCloser : public QObject {
+  public:
+    LogCloser() {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* dialog = qobject_cast<UpgradeLogDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            texts.push_back(dialog->Edit()->toPlainText());
+            dialog->CloseButton()->click();
+        });
+        timer_.start(20);
+    }
+    std::vector<QString> texts;
+
+  private:
+    QTimer timer_;
+};
+
+}  // namespace
+
+class BatchPageTest : public QObject {
+    Q_OBJECT
+
+    test::WizardHarness h_;
+    std::unique_ptr<sim::Simulator> cameras_;
+    std::vector<sim::CameraConfig> configs_;
+
+    // Stand-in cameras 127.0.0.2, .3 ..., each shaped by its settings text
+    // (as the simulator's --camera takes it).
+    void StartCameras(const std::vector<std::string>& settings) {
+        sim::SimulatorOptions options;
+        options.ftp = true;
+        cameras_ = std::make_unique<sim::Simulator>(options);
+        configs_.clear();
+        for (size_t i = 0; i < settings.size(); ++i) {
+            sim::CameraConfig config = sim::DefaultCamera(static_cast<int>(i));
+            config.users = {{"admin", "secret"}};
+            config.rebootDowntime = 300ms;
+            std::string error;
+            if (!sim::ApplyCameraSettings(settings[i], config, error))
+                qFatal("camera settings: %s", error.c_str());
+            configs_.push_back(config);
+        }
+        std::string error;
+        if (!cameras_->AddCameras(configs_, &error))
+            qFatal("stand-in cameras: %s", error.c_str());
+    }
+
+    // The cameras as discovery would list them, all with the login given,
+    // on the batch page.
+    void ToBatchPage(MainWindow& w, const std::vector<CameraRecord>& records,
+                     const std::function<void(CameraListView*)>& beforeNext = {}) {
+        for (const CameraRecord& record : records)
+            w.Table().Store(record);
+        w.NextButton()->click();
+        w.Agreement()->AgreeButton()->click();
+        w.NextButton()->click();
+        w.Mode()->AutomaticButton()->click();
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 7);
+        CameraListView* list = w.AutoTarget()->List();
+        QCOMPARE(list->Count(), static_cast<int>(records.size()));
+        for (int row = 0; row < list->Count(); ++row)
+            list->SetLogin(row, "admin", "secret");
+        emit list->LoginsChanged();
+        QVERIFY(w.NextButton()->isEnabled());
+        if (beforeNext)
+            beforeNext(list);
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 8);
+        QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
+    }
+
+    void RequireCameras() {
+        if (!test::InsideIsolatedNetwork())
+            QSKIP("needs the isolated network of tests/isolated (stand-in cameras on port 80)");
+    }
+
+    std::vector<std::string> StatusTexts(BatchUpgradeList* list) {
+        std::vector<std::string> texts;
+        for (int row = 0; row < list->Count(); ++row)
+            texts.push_back(list->Row(row).statusText);
+        return texts;
+    }
+
+  private slots:
+    void initTestCase() { QVERIFY(h_.Start()); }
+    void init() { h_.Begin(); }
+    void cleanup() {
+        h_.End();
+        cameras_.reset();
+    }
+
+    void sixCamerasTwoFaultyRunToTheLogWhileTheWindowKeepsPainting() {
+        RequireCameras();
+        // The fourth refuses the versionup, the sixth comes back with its old version.
+        StartCameras({"", "port=8080", "", "status=/command/main.cgi:500", "", "after-reboot=old"});
+        MainWindow& w = h_.Open();
+        std::vector<CameraRecord> records;
+        for (size_t i = 0; i < configs_.size(); ++i)
+            records.push_back(test::RecordOf(configs_[i], i == 2));
+        ToBatchPage(w, records);
+        BatchUpgradePage* page = w.Batch();
+        BatchUpgradeList* list = page->List();
+        std::vector<std::string> logs;
+        page->SetLogShower([&](QWidget*, const std::string& log) { logs.push_back(log); });
+
+        QCOMPARE(list->Count(), 6);
+        QCOMPARE(page->Counter()->text(), QString("0/6"));
+        QCOMPARE(page->CounterLabel()->text(), QString("Proceeded:"));
+        const BatchRow& second = list->Row(1);
+        QCOMPARE(second.idText, std::string("002"));
+        QCOMPARE(second.addressText, std::string("127.0.0.3:8080"));
+        QCOMPARE(second.version, std::string("1.05"));
+        QCOMPARE(StatusTexts(list), std::vector<std::string>(6, "Standby"));
+
+        page->BackupBox()->click();  // keep the saved settings
+        h_.boxes->Queue(MessageAnswer::Ok);
+        StallMeter stalls;
+        QElapsedTimer clock;
+        clock.start();
+        w.NextButton()->click();
+        QVERIFY(!page->RetainBox()->isEnabled());
+        QVERIFY(!page->BackupBox()->isEnabled());
+        QTRY_VERIFY(h_.boxes->Saw(kProceed));
+        QVERIFY(clock.elapsed() >= 90);
+        QVERIFY(list->EngineRunning());
+        QCOMPARE(w.PageIndex(), 9);
+        QCOMPARE(w.NextButton()->text(), QString("&Abort"));
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(!w.CancelButton()->isEnabled());
+        QVERIFY(!w.CloseEnabled());
+
+        QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 1, 90000);
+        QCOMPARE(logs.size(), size_t(1));
+        QCOMPARE(logs[0], std::string("VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+                                      "VCQ-R20(127.0.0.3:8080) Completed successfully.\r\n"
+                                      "VCQ-R20(DHCP:127.0.0.4) Completed successfully.\r\n"
+                                      "VCQ-R20(127.0.0.5) Network error (missing target).\r\n"
+                                      "VCQ-R20(127.0.0.6) Completed successfully.\r\n"
+                                      "VCQ-R20(127.0.0.7) Upgrade sequence error.\r\n"));
+        QCOMPARE(StatusTexts(list), (std::vector<std::string>{"Completed", "Completed", "Completed",
+                                                              "Error1", "Completed", "Error2"}));
+        QCOMPARE(list->Row(0).version, std::string("1.08"));
+        QCOMPARE(list->Row(5).version, std::string("1.05"));
+        for (int row = 0; row < 6; ++row)
+            QCOMPARE(list->Row(row).progress, kBatchProgressFull);
+        QCOMPARE(page->Counter()->text(), QString("6/6"));
+        QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
+        QVERIFY(w.CancelButton()->isEnabled());
+        QVERIFY(!w.NextButton()->isEnabled());
+        QVERIFY(w.CloseEnabled());
+        const qint64 longest = stalls.LongestMs();
+        std::printf("batch of six: %lld ms, longest UI-thread stall %lld ms\n",
+                    static_cast<long long>(clock.elapsed()), static_cast<long long>(longest));
+        QVERIFY2(longest < 250, qPrintable(QString("UI thread stalled %1 ms").arg(longest)));
+        // The boxes were asked once, before the batch; no other box came.
+        QCOMPARE(h_.boxes->Texts(), std::vector<std::string>{kProceed});
+
+        // Each completed camera got its own settings back, and its backup stays.
+        for (size_t i : {0, 1, 2, 4}) {
+            const sim::CameraConfig now = cameras_->Config(i);
+            QVERIFY(now.restoredConfiguration.find(now.serial) != std::string::npos);
+            QCOMPARE(cameras_->Ftp(i).flashedVersion, std::string("1.08"));
+        }
+        int backups = 0;
+        for (auto& entry :
+             std::filesystem::recursive_directory_iterator((h_.temp.path() + "/pf").toStdString()))
+            backups += entry.is_regular_file() && entry.path().extension() == ".cfg";
+        QVERIFY(backups >= 4);
+
+        QTest::qWait(3 * kBatchCounterMs);
+        QCOMPARE(page->LogsShown(), 1);
+        w.CancelButton()->click();  // Finish ends without a question
+        QVERIFY(w.Ended());
+    }
+
+    void abortLetsRunningCamerasFinishAndDropsTheRest() {
+        RequireCameras();
+        // The second uploads slowly, so Abort comes while it uploads.
+        StartCameras({"", "ftp-rate=300000", "", "", ""});
+        MainWindow& w = h_.Open();
+        std::vector<CameraRecord> records;
+        for (const sim::CameraConfig& config : configs_)
+            records.push_back(test::RecordOf(config));
+        ToBatchPage(w, records);
+        BatchUpgradePage* page = w.Batch();
+        BatchUpgradeList* list = page->List();
+        std::vector<std::string> logs;
+        page->SetLogShower([&](QWidget*, const std::string& log) { logs.push_back(log); });
+        h_.boxes->Queue(MessageAnswer::Ok);
+        w.NextButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(list->Row(1).statusText, std::string("Uploading"), 30000);
+        w.NextButton()->click();  // Abort
+        QVERIFY(!w.NextButton()->isEnabled());
+        QCOMPARE(w.PageIndex(), 10);
+
+        QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 1, 90000);
+        QCOMPARE(logs[0], std::string("VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+                                      "VCQ-R20(127.0.0.3) Completed successfully.\r\n"));
+        QCOMPARE(StatusTexts(list), (std::vector<std::string>{"Completed", "Completed", "Standby",
+                                                              "Standby", "Standby"}));
+        QCOMPARE(list->Row(2).progress, 0);
+        QCOMPARE(page->Counter()->text(), QString("5/5"));
+        QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
+        QCOMPARE(cameras_->RequestCount(2, "POST /command/main.cgi"), 0);
+    }
+
+    void noTickedCameraGivesZeroOfZeroFinishAndOneEmptyLogAtOnce() {
+        MainWindow& w = h_.Open();
+        LogCloser closer;
+        ToBatchPage(w,
+                    {test::RecordOf(sim::DefaultCamera(0)), test::RecordOf(sim::DefaultCamera(1))},
+                    [](CameraListView* list) {
+                        // Unticked behind the page's back: Next stays enabled.
+                        list->Rows().MutableRow(0).ticked = 0;
+                        list->Rows().MutableRow(1).ticked = 0;
+                    });
+        BatchUpgradePage* page = w.Batch();
+        QCOMPARE(page->List()->Count(), 0);
+        QCOMPARE(page->Counter()->text(), QString("0/0"));
+        QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
+        QVERIFY(w.CancelButton()->isEnabled());
+        QVERIFY(!w.NextButton()->isEnabled());
+        QTRY_COMPARE(closer.texts.size(), size_t(1));
+        QCOMPARE(closer.texts[0], QString());
+        QTest::qWait(3 * kBatchCounterMs);
+        QCOMPARE(closer.texts.size(), size_t(1));
+        QCOMPARE(page->LogsShown(), 1);
+        QVERIFY(h_.boxes->Boxes().empty());
+    }
+
+    void cancelInTheConfirmationReenablesBothBoxesAndStartsNothing() {
+        MainWindow& w = h_.Open();
+        ToBatchPage(w, {test::RecordOf(sim::DefaultCamera(0))});
+        BatchUpgradePage* page = w.Batch();
+        for (int round = 0; round < 2; ++round) {
+            h_.boxes->Clear();
+            h_.boxes->Queue(MessageAnswer::Cancel);
+            w.NextButton()->click();
+            QVERIFY(page->ConfirmationPending());
+            QVERIFY(!page->RetainBox()->isEnabled());
+            QVERIFY(!page->BackupBox()->isEnabled());
+            QTRY_VERIFY(h_.boxes->Saw(kProceed));
+            const MessageRequest& box = h_.boxes->Boxes()[0].request;
+            QCOMPARE(box.caption, std::string("Information"));
+            QCOMPARE(box.buttons, MessageButtons::OkCancel);
+            QCOMPARE(box.icon, MessageIcon::Question);
+            QVERIFY(page->RetainBox()->isEnabled());
+            QVERIFY(page->BackupBox()->isEnabled());
+            QVERIFY(!page->List()->EngineRunning());
+            QCOMPARE(w.PageIndex(), 8);
+            QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
+            QVERIFY(w.NextButton()->isEnabled());
+            QVERIFY(w.CancelButton()->isEnabled());
+            QCOMPARE(page->List()->Row(0).statusText, std::string("Standby"));
+        }
+    }
+
+    void untickingRetainClearsAndDisablesBackup() {
+        MainWindow& w = h_.Open();
+        ToBatchPage(w, {test::RecordOf(sim::DefaultCamera(0))});
+        BatchUpgradePage* page = w.Batch();
+        QVERIFY(page->RetainBox()->isChecked());
+        QVERIFY(!page->BackupBox()->isChecked());
+        // A mnemonic clicks as a press shown for a moment.
+        QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+        QTRY_VERIFY(page->BackupBox()->isChecked());
+        QTest::keyClick(&w, Qt::Key_R, Qt::AltModifier);  // untick Retain
+        QTRY_VERIFY(!page->RetainBox()->isChecked());
+        QVERIFY(!page->BackupBox()->isEnabled());
+        QVERIFY(!page->BackupBox()->isChecked());
+        page->RetainBox()->click();
+        QVERIFY(page->BackupBox()->isEnabled());
+        QVERIFY(!page->BackupBox()->isChecked());
+
+        // Upgrade, then Back before the confirmation: no question, nothing
+        // starts, and Next again lists the cameras afresh with usable boxes.
+        w.NextButton()->click();
+        QVERIFY(!page->RetainBox()->isEnabled());
+        w.BackButton()->click();
+        QCOMPARE(w.PageIndex(), 7);
+        w.NextButton()->click();
+        QCOMPARE(w.PageIndex(), 8);
+        QTest::qWait(2 * kBatchConfirmMs);
+        QVERIFY(!h_.boxes->Saw(kProceed));
+        QCOMPARE(page->List()->Count(), 1);
+        QVERIFY(page->RetainBox()->isEnabled());
+        QVERIFY(page->BackupBox()->isEnabled());
+        QVERIFY(!page->List()->EngineRunning());
+    }
+};
+
+QTEST_MAIN(BatchPageTest)
+#include "batch_page_test.moc"

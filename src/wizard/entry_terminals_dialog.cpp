@@ -49,8 +49,6 @@ EntryTerminalsDialog::EntryTerminalsDialog(targets::EntryOwner& owner, int total
     port80_ = ports.port80;
     customPort_ = ports.custom;
     portEdit_ = ports.edit;
-    auto* portLabel = new QLabel("&HTTP port No.:", this);
-    portLabel->setBuddy(port80_);
 
     prev_ = StepButton("PREV", this);
     next_ = StepButton("NEXT", this);
@@ -77,7 +75,7 @@ EntryTerminalsDialog::EntryTerminalsDialog(targets::EntryOwner& owner, int total
     auto* grid = new QGridLayout;
     grid->addWidget(addressLabel, 0, 0);
     grid->addWidget(address_, 0, 1, 1, 4);
-    grid->addWidget(portLabel, 1, 0);
+    grid->addWidget(ports.label, 1, 0);
     grid->addWidget(port80_, 1, 1);
     grid->addWidget(customPort_, 1, 2);
     grid->addWidget(portEdit_, 1, 3);

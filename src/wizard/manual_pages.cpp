@@ -46,13 +46,11 @@ TargetEntryPage::TargetEntryPage(WindowPort* owner, QWidget* parent)
     port80_ = ports.port80;
     customPort_ = ports.custom;
     portEdit_ = ports.edit;
-    auto* portLabel = new QLabel("&HTTP port No.:", target);
-    portLabel->setBuddy(port80_);
 
     auto* targetGrid = new QGridLayout(target);
     targetGrid->addWidget(addressLabel, 0, 0);
     targetGrid->addWidget(address_, 0, 1, 1, 5);
-    targetGrid->addWidget(portLabel, 1, 0);
+    targetGrid->addWidget(ports.label, 1, 0);
     targetGrid->addWidget(port80_, 1, 1);
     targetGrid->addWidget(customPort_, 1, 2);
     targetGrid->addWidget(portEdit_, 1, 3);

@@ -27,6 +27,8 @@ PortChoice MakePortChoice(QWidget* parent) {
 
     choice.range = new QLabel("(&1024 to 65535)", parent);
     choice.range->setBuddy(choice.edit);
+    choice.label = new QLabel("&HTTP port No.:", parent);
+    choice.label->setBuddy(choice.port80);
     return choice;
 }
 

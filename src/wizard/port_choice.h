@@ -1,6 +1,6 @@
-// The HTTP port choice of the camera entry windows: the "80" radio, the
-// custom radio and its port edit (off while "80" is chosen), and the range
-// label that leads to the edit.
+// The HTTP port choice of the camera entry windows: its "&HTTP port No.:"
+// label, the "80" radio, the custom radio and its port edit (off while "80"
+// is chosen), and the range label that leads to the edit.
 #pragma once
 
 #include <QLabel>
@@ -10,6 +10,7 @@
 namespace vcq::ui {
 
 struct PortChoice {
+    QLabel* label = nullptr;
     QRadioButton* port80 = nullptr;
     QRadioButton* custom = nullptr;
     QLineEdit* edit = nullptr;

@@ -8,6 +8,7 @@
 #include "isolated_env.h"
 #include "recording_window.h"
 #include "simulator.h"
+#include "sysinfo_camera.h"
 #include "targets/add_cameras_state.h"
 
 namespace vcq {
@@ -15,23 +16,15 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace sim = vcq::sim;
-
-sim::CameraConfig Camera(const char* address, const char* model, uint16_t port = 80) {
-    sim::CameraConfig config;
-    config.address = address;
-    config.model = model;
-    config.httpPort = port;
-    config.publicSysinfo = true;  // the verification sends no login
-    return config;
-}
+using test::SysinfoCamera;
 
 TEST(VerifyCameras, ALoadedListIsJudgedAndTheValidRowsHandedOver) {
     VCQ_REQUIRE_ISOLATED_NETWORK();
     sim::Simulator simulator;
     std::string error;
     ASSERT_TRUE(simulator.AddCameras(
-        {Camera("127.0.0.2", "VCQ-R20"), Camera("127.0.0.3", "VCQ-X99"),
-         Camera("127.0.0.4", "VCQ-R20"), Camera("127.0.0.5", "VCQ-R20N", 8080)},
+        {SysinfoCamera("127.0.0.2", "VCQ-R20"), SysinfoCamera("127.0.0.3", "VCQ-X99"),
+         SysinfoCamera("127.0.0.4", "VCQ-R20"), SysinfoCamera("127.0.0.5", "VCQ-R20N", 8080)},
         &error))
         << error;
     simulator.SetHttpFault(2, sim::HttpFault::AcceptNeverAnswer);  // lingers, never answers

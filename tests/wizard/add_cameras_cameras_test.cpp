@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "simulator.h"
+#include "sysinfo_camera.h"
 #include "wizard/add_cameras_dialog.h"
 #include "wizard/lists/verify_list.h"
 #include "wizard_support.h"
@@ -20,19 +21,7 @@
 using namespace vcq;
 using namespace vcq::ui;
 using vcq::test::ScriptedPresenter;
-
-namespace {
-
-sim::CameraConfig Camera(const char* address, const char* model, uint16_t port = 80) {
-    sim::CameraConfig config;
-    config.address = address;
-    config.model = model;
-    config.httpPort = port;
-    config.publicSysinfo = true;  // the verification sends no login
-    return config;
-}
-
-}  // namespace
+using vcq::test::SysinfoCamera;
 
 class AddCamerasCamerasTest : public QObject {
     Q_OBJECT
@@ -53,9 +42,10 @@ class AddCamerasCamerasTest : public QObject {
         sim::Simulator cameras;
         std::string error;
         QVERIFY2(cameras.AddCameras(
-                     {Camera("127.0.0.2", "VCQ-R20"), Camera("127.0.0.3", "VCQ-R20"),
-                      Camera("127.0.0.4", "VCQ-X99"), Camera("127.0.0.5", "VCQ-R20N", 8080),
-                      Camera("127.0.0.6", "VCQ-R20")},
+                     {SysinfoCamera("127.0.0.2", "VCQ-R20"), SysinfoCamera("127.0.0.3", "VCQ-R20"),
+                      SysinfoCamera("127.0.0.4", "VCQ-X99"),
+                      SysinfoCamera("127.0.0.5", "VCQ-R20N", 8080),
+                      SysinfoCamera("127.0.0.6", "VCQ-R20")},
                      &error),
                  error.c_str());
         cameras.SetHttpFault(0, sim::HttpFault::SplitHeadersAndBody);

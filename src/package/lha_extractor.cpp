@@ -20,6 +20,10 @@ const char* ToString(MemberOutcome outcome) {
             return "skipped: unknown method";
         case MemberOutcome::UnsafeName:
             return "refused: path outside the output folder";
+        case MemberOutcome::WindowsName:
+            return "refused: name Windows cannot hold";
+        case MemberOutcome::CaseClash:
+            return "refused: same path as an earlier member but for letter case";
         case MemberOutcome::HeaderTooLarge:
             return "refused: header too large";
         case MemberOutcome::NameTooLong:
@@ -146,6 +150,7 @@ int LhaExtractor::Extract(std::span<const uint8_t> archive, MemberSink& sink, in
 int LhaExtractor::Run(ArchiveReader& archive, MemberSink& sink, int& memberCount) {
     memberCount = 0;
     members_.clear();
+    spellings_.clear();
     truncated_ = false;
     archive_ = &archive;
     sink_ = &sink;
@@ -221,7 +226,30 @@ std::string Join(const std::vector<std::string>& parts, size_t count) {
     return path;
 }
 
+std::string LowerAscii(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return s;
+}
+
 }  // namespace
+
+MemberOutcome LhaExtractor::CheckPortable(const std::vector<std::string>& parts) const {
+    if (!std::all_of(parts.begin(), parts.end(), WindowsCanHold))
+        return MemberOutcome::WindowsName;
+    for (size_t i = 1; i <= parts.size(); ++i) {
+        const std::string path = Join(parts, i);
+        auto it = spellings_.find(LowerAscii(path));
+        if (it != spellings_.end() && it->second != path)
+            return MemberOutcome::CaseClash;
+    }
+    return MemberOutcome::Written;
+}
+
+void LhaExtractor::Remember(const std::string& path) {
+    spellings_.emplace(LowerAscii(path), path);
+}
 
 MemberOutcome LhaExtractor::ExtractMember(const LhaHeader& h) {
     auto skip = [this](MemberOutcome why) {
@@ -241,6 +269,10 @@ MemberOutcome LhaExtractor::ExtractMember(const LhaHeader& h) {
     std::vector<std::string> parts;
     if (!SafeMemberPath(h, parts))
         return skip(MemberOutcome::UnsafeName);
+    if (createFolders != 1)
+        parts.erase(parts.begin(), parts.end() - 1);  // the file name alone
+    if (MemberOutcome why = CheckPortable(parts); why != MemberOutcome::Written)
+        return skip(why);
     if (h.originalSize > maxMemberSize)
         return skip(MemberOutcome::TooLarge);
 
@@ -248,9 +280,10 @@ MemberOutcome LhaExtractor::ExtractMember(const LhaHeader& h) {
         for (size_t i = 1; i < parts.size(); ++i) {
             if (!sink_->MakeFolder(Join(parts, i)))
                 return skip(MemberOutcome::FolderFailed);
+            Remember(Join(parts, i));
         }
     }
-    const std::string path = createFolders == 1 ? Join(parts, parts.size()) : parts.back();
+    const std::string path = Join(parts, parts.size());
     if (!sink_->Open(path))
         return skip(MemberOutcome::CreateFailed);
     MemberOutcome outcome = CopyData(h);
@@ -259,6 +292,8 @@ MemberOutcome LhaExtractor::ExtractMember(const LhaHeader& h) {
     // Never leave bad data behind for the transfer to upload.
     if (outcome != MemberOutcome::Written)
         sink_->Remove(path);
+    else
+        Remember(path);
     SkipData();
     return outcome;
 }
@@ -267,9 +302,12 @@ MemberOutcome LhaExtractor::MakeFolderEntry(const LhaHeader& h) {
     std::vector<std::string> parts;
     if (!SafeFolderPath(h, parts))
         return MemberOutcome::UnsafeName;
+    if (MemberOutcome why = CheckPortable(parts); why != MemberOutcome::Written)
+        return why;
     for (size_t i = 1; i <= parts.size(); ++i) {
         if (!sink_->MakeFolder(Join(parts, i)))
             return MemberOutcome::FolderFailed;
+        Remember(Join(parts, i));
     }
     return MemberOutcome::Folder;
 }

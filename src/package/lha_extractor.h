@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,6 +23,8 @@ enum class MemberOutcome {
     Folder,          // a folder entry (-lhd-), its folder made
     UnknownMethod,   // not -lh0- or -lh5- (nor a folder entry made): skipped
     UnsafeName,      // would land outside the output folder: skipped
+    WindowsName,     // a name Windows cannot hold (see WindowsCanHold): skipped
+    CaseClash,       // differs from an earlier member only in letter case: skipped
     HeaderTooLarge,  // skipped
     NameTooLong,     // skipped
     BadHeader,       // broken extended headers: skipped
@@ -80,6 +83,9 @@ class LhaExtractor {
     HeaderStatus ReadHeader(LhaHeader& h);
     MemberOutcome ExtractMember(const LhaHeader& h);
     MemberOutcome MakeFolderEntry(const LhaHeader& h);
+    // WindowsName, CaseClash or Written when the path may be used.
+    MemberOutcome CheckPortable(const std::vector<std::string>& parts) const;
+    void Remember(const std::string& path);
     MemberOutcome CopyData(const LhaHeader& h);
     void SkipData();
     size_t ReadData(uint8_t* buf, size_t max);
@@ -91,6 +97,9 @@ class LhaExtractor {
     bool inputShort_ = false;
     bool truncated_ = false;
     std::vector<MemberResult> members_;
+    // Paths made so far, by their lower-case form: on Windows two spellings
+    // of one path are one file.
+    std::map<std::string, std::string> spellings_;
     uint8_t header_[kLhaHeaderBuffer];
     uint8_t chunk_[Lh5Decoder::kDictSize];
     std::unique_ptr<Lh5Decoder> decoder_;

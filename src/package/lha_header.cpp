@@ -1,6 +1,9 @@
 #include "package/lha_header.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <string_view>
 
 namespace vcq {
 namespace {
@@ -124,6 +127,38 @@ bool SafeMemberPath(const LhaHeader& h, std::vector<std::string>& components) {
 bool SafeFolderPath(const LhaHeader& h, std::vector<std::string>& components) {
     size_t folders = 0;
     return SafeComponents(h, components, folders) && !components.empty();
+}
+
+namespace {
+
+// Windows opens these as devices, whatever extension follows. The 8-bit
+// superscript digits (Windows-1252 and Latin-1) count as digits there.
+bool IsDeviceName(std::string base) {
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();  // "nul .txt" is the device too
+    std::transform(base.begin(), base.end(), base.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
+                                                                 "NUL", "CONIN$", "CONOUT$"};
+    if (std::find(kDevices.begin(), kDevices.end(), base) != kDevices.end())
+        return true;
+    if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0))
+        return false;
+    const char n = base[3];
+    return (n >= '0' && n <= '9') || n == '\xB9' || n == '\xB2' || n == '\xB3';
+}
+
+}  // namespace
+
+bool WindowsCanHold(const std::string& component) {
+    if (component.empty() || component.back() == '.' || component.back() == ' ')
+        return false;
+    for (char c : component) {
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("*?<>|\":", c) != nullptr)
+            return false;
+    }
+    return !IsDeviceName(component.substr(0, component.find('.')));
 }
 
 }  // namespace vcq

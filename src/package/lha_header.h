@@ -41,4 +41,11 @@ bool SafeMemberPath(const LhaHeader& h, std::vector<std::string>& components);
 // The same for a folder entry: every component is a folder, at least one.
 bool SafeFolderPath(const LhaHeader& h, std::vector<std::string>& components);
 
+// False for a path component that Windows cannot hold as it is: device
+// names ("NUL", "con.txt", "COM1"...), the characters * ? < > | " : and
+// control characters, a trailing dot or space. Such a member would land as
+// nothing, as a device or under another name there, so it is refused on
+// every system alike.
+bool WindowsCanHold(const std::string& component);
+
 }  // namespace vcq

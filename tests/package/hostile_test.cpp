@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <set>
 
 #include "package/lha_extractor.h"
 #include "test_util.h"
@@ -128,6 +129,86 @@ TEST(LhaHostile, PathsOutsideTheOutputFolderAreRefused) {
     EXPECT_EQ(ListFiles(s.Out()), std::vector<std::string>{"web/ok/good.txt"});
     EXPECT_FALSE(fs::exists("/tmp/vcq-escape4.txt"));
     EXPECT_FALSE(fs::exists("/tmp/escape3.txt"));
+}
+
+// Names that would land as a device, as nothing or under another name on
+// Windows are refused everywhere, and only what landed counts as written.
+TEST(LhaHostile, NamesWindowsCannotHoldAreRefused) {
+    using O = MemberOutcome;
+    struct Row {
+        std::string dir, file;
+        O outcome;
+        bool folderEntry = false;
+    } rows[] = {
+        {"", "NUL", O::WindowsName},
+        {"", "con.txt", O::WindowsName},
+        {"", "Aux", O::WindowsName},
+        {"", "prn.tar.gz", O::WindowsName},
+        {"", "nul .txt", O::WindowsName},
+        {"", "COM1", O::WindowsName},
+        {"", "com9.log", O::WindowsName},
+        {"", "LPT1", O::WindowsName},
+        {"", "lpt9.bin", O::WindowsName},
+        {"", "COM\xB9", O::WindowsName},
+        {"", "CONOUT$", O::WindowsName},
+        {"aux\xFF", "inside.txt", O::WindowsName},
+        {"web\xFF", "a*b", O::WindowsName},
+        {"web\xFF", "what?", O::WindowsName},
+        {"web\xFF", "a<b", O::WindowsName},
+        {"web\xFF", "a>b", O::WindowsName},
+        {"web\xFF", "a|b", O::WindowsName},
+        {"web\xFF", "say\"hi\"", O::WindowsName},
+        {"web\xFF", "tab\tname", O::WindowsName},
+        {"web\xFF", "bell\x07", O::WindowsName},
+        {"web\xFF", "dot.", O::WindowsName},
+        {"web\xFF", "space ", O::WindowsName},
+        {"web.\xFF", "in.txt", O::WindowsName},
+        {"web \xFF", "in.txt", O::WindowsName},
+        {"web\xFF", "a:b", O::UnsafeName},
+        {"lpt1\xFF", "", O::WindowsName, true},
+        {"web\xFF", "console.txt", O::Written},
+        {"web\xFF", "com10", O::Written},
+        {"web\xFF", "nul_", O::Written},
+        {"web\xFF", "lpt", O::Written},
+        {"web\xFF", ".htaccess", O::Written},
+        {"web\xFF", "Index.html", O::Written},
+        {"web\xFF", "index.html", O::CaseClash},
+        {"web\xFF", "INDEX.HTML", O::CaseClash},
+        {"web\xFF", "Index.html", O::Written},  // the same spelling again replaces it
+        {"WEB\xFF", "other.txt", O::CaseClash},
+        {"web\xFF", "Sub", O::Written},
+        {"web\xFFsub\xFF", "x.txt", O::CaseClash},
+        {"Web\xFF", "", O::CaseClash, true},
+        {"web\xFFnew\xFF", "", O::Folder, true},
+    };
+    ArchiveBuilder b;
+    for (const auto& r : rows) {
+        if (r.folderEntry)
+            b.AddFolder(r.dir);
+        else
+            b.AddStored(r.dir, r.file, Bytes("data"));
+    }
+    LhaExtractor x;
+    x.createFolders = 1;
+    x.folderEntries = 1;
+    MemorySink sink;
+    int members = 0;
+    auto archive = b.Finish();
+    EXPECT_EQ(x.Extract(archive, sink, members), 1);
+    ASSERT_EQ(members, static_cast<int>(std::size(rows)));
+    std::set<std::string> written;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(x.Members()[i].name);
+        EXPECT_EQ(x.Members()[i].outcome, rows[i].outcome);
+        if (rows[i].outcome == O::Written)
+            written.insert(x.Members()[i].name);
+    }
+    std::set<std::string> landed;
+    for (const auto& [path, data] : sink.files)
+        landed.insert(path);
+    EXPECT_EQ(landed, written);
+    EXPECT_FALSE(x.AllWritten());
+    EXPECT_FALSE(x.Damaged());
 }
 
 TEST(LhaHostile, FolderEntriesOutsideTheOutputFolderAreRefused) {

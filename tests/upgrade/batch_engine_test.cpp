@@ -12,6 +12,7 @@
 #include "recording_window.h"
 #include "scripted_server.h"
 #include "upgrade/batch_engine.h"
+#include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
 
 using vcq::BatchCamera;
@@ -526,4 +527,34 @@ TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
         }
         EXPECT_TRUE(window.Boxes().empty());
     }
+}
+
+// A check the batch gave up on still uses the model list and the window: the
+// run keeps them for it and does not end before it, within its bound.
+TEST(BatchRunLifetime, AnAbandonedCheckKeepsWhatItUsesAndTheRunWaitsForIt) {
+    using namespace std::chrono_literals;
+    ScriptedServer slow;
+    slow.SetReply(
+        ScriptedReply{{{"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 700ms}}});
+    auto resources = std::make_shared<vcq::BatchResources>();
+    resources->models = {{"VCQ-R20"}};
+    resources->targetVersion = "ver1.08";
+    auto window = std::make_shared<vcq::test::RecordingWindow>();
+    resources->window = window;
+    std::weak_ptr<vcq::BatchResources> watch = resources;
+    auto begun = std::chrono::steady_clock::now();
+    {
+        vcq::BatchRun run(std::move(resources));
+        run.Engine().AddCamera(At(slow));
+        run.Engine().Tick();  // the check begins
+        run.Engine().RequestCancel();
+        EXPECT_FALSE(run.Engine().Tick());  // dropped while its check still asks
+        EXPECT_EQ(run.Engine().Row(0).statusText, "Standby");
+        EXPECT_FALSE(run.Finish(50ms));
+        EXPECT_EQ(std::string(watch.lock()->models.Primary()), "VCQ-R20");
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - begun, 600ms) << "ended before its check";
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(slow.Requests().size(), 1u);
+    EXPECT_TRUE(window->Boxes().empty());
 }

@@ -64,6 +64,9 @@ struct CameraConfig {
     uint16_t httpPort = 80;
     std::string productName = "VCQCAM";  // first part of the "Server: " header
     std::string model = "VCQ-R20";
+    // The first model of its family: every camera of the family serves its
+    // configuration under this model's name, whatever its own.
+    std::string familyModel = "VCQ-R20";
     std::string serial = "10000001";
     std::string mac = "08:00:46:00:00:01";  // with colons, as "inq=tcpip" reports it
     std::string softVersion = "1.05";
@@ -75,9 +78,9 @@ struct CameraConfig {
     bool imageMemoryOn = false;
     uint64_t builtInFreeBytes = 16u * 1024 * 1024;
 
-    // "inq=sysinfo" answered without a login, as the verification of cameras
-    // added by hand (which sends none) expects; otherwise it needs one.
-    bool publicSysinfo = false;
+    // "inq=sysinfo" answered without a login, as real cameras do and as the
+    // verification of cameras added by hand (which sends none) expects.
+    bool publicSysinfo = true;
     // "Server: " ends in a blank after the version, as some firmware sends it.
     bool serverTrailingBlank = false;
     // "inq=ftpuser" lists this many empty "key=," entries before the account.
@@ -85,7 +88,7 @@ struct CameraConfig {
     // Size of the body sent under HttpFault::HugeBody (at least this many bytes).
     size_t hugeBodyBytes = 12 * 1024;
 
-    // The file served as "/home/l4/<model in lower case>.cfg"; empty gives
+    // The file served as "/home/l4/<family model in lower case>.cfg"; empty gives
     // one made from the camera's identity.
     std::string configuration;
     // Served instead of `configuration` once a reboot has reset the camera;

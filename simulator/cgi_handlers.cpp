@@ -127,7 +127,7 @@ HttpReply Restore(const HttpRequest& request, const CameraConfig& config, Camera
 }  // namespace
 
 std::string ConfigurationPath(const CameraConfig& config) {
-    std::string name = config.model;
+    std::string name = config.familyModel;
     for (char& c : name)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return "/home/l4/" + name + ".cfg";

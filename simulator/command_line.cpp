@@ -65,6 +65,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return camera.productName = text, true;
     if (key == "model")
         return camera.model = text, true;
+    if (key == "family")
+        return camera.familyModel = text, true;
     if (key == "serial")
         return camera.serial = text, true;
     if (key == "mac")
@@ -298,9 +300,13 @@ Keys:
   port=N               HTTP port; 0 picks a free one (default 80)
   product=TEXT         product name in "Server: " (default VCQCAM)
   model=TEXT           ModelName (default VCQ-R20)
+  family=TEXT          the family's first model, whose lower-case name the
+                       configuration file has (/home/l4/vcq-r20.cfg) whatever
+                       the camera's own model (default VCQ-R20)
   serial=TEXT          Serial
   mac=XX:XX:XX:XX:XX:XX  MacAddress
-  version=TEXT         SoftVersion and the "Server: " version (default 1.05)
+  version=TEXT         SoftVersion and the "Server: " version (default 1.05;
+                       any text: 3.00, 1.08, 1.09...)
   dhcp=on|off          dns=on|off
   admin=NAME:PASS      the administrator (default admin:admin)
   user=NAME:PASS       a level-4 user; repeat for more
@@ -314,7 +320,8 @@ Keys:
                        close-mid-reply, split (head and body apart),
                        huge-body
   delay=MS             answer every HTTP request MS late (default 0)
-  sysinfo=public       answer "inq=sysinfo" without a login (default login)
+  sysinfo=public|login answer "inq=sysinfo" without a login (default public)
+                       or only with one
   ftp-port=N           FTP port; 0 picks a free one (default 21)
   ftp-on=on|off        FTP server on from the start (default off, until
                        "FtpServerFunc=on")

@@ -20,7 +20,9 @@
 #include "package/workspace.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/batch_engine.h"
+#include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/manual_flow.h"
 
 namespace vcq::cli {
 namespace {
@@ -90,6 +92,20 @@ bool Confirm(const std::string& question) {
 void PrintStatus(const BatchRow& row) {
     std::printf("%s %s %s\n", row.idText.c_str(), row.addressText.c_str(), row.statusText.c_str());
     std::fflush(stdout);
+}
+
+// 0 when every camera completed; 3 when every shortfall is a configuration
+// that did not come back (the cameras are upgraded, the files kept); else 1.
+int BatchExitCode(const BatchEngine& engine) {
+    int code = 0;
+    for (size_t i = 0; i < engine.RowCount(); ++i) {
+        const int32_t outcome = engine.Row(i).finalStep;
+        if (outcome == step::kNotRestored)
+            code = kNotRestored;
+        else if (outcome != step::kCompleted)
+            return 1;
+    }
+    return code;
 }
 
 }  // namespace
@@ -172,9 +188,9 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
 }
 
 int RunBatch(const Args& args) {
-    ParsedArgs parsed =
-        ParseArgs(args, {"--user", "--password", "--second-after", "--stop-after", "--csv"},
-                  {"--discover", "--allow-broadcast", "--retain", "--backup", "--yes"});
+    ParsedArgs parsed = ParseArgs(
+        args, {"--user", "--password", "--second-after", "--stop-after", "--csv"},
+        {"--discover", "--allow-broadcast", "--retain", "--backup", "--yes", "--allow-reset"});
     if (!parsed.error.empty())
         return UsageError("batch", parsed.error);
     if (!parsed.Option("--user") || !parsed.Option("--password"))
@@ -209,17 +225,32 @@ int RunBatch(const Args& args) {
         return 1;
     }
 
-    StderrWindow window;
-    auto workspace = std::make_shared<PackageWorkspace>();
-    workspace->LoadPackage(&window);
-    struct CleanUp {
-        std::shared_ptr<PackageWorkspace> workspace;
-        ~CleanUp() { workspace->RemoveAtExit(); }
-    } cleanUp{workspace};
-    // From here Ctrl-C ends the tool through this function: the workspace goes.
+    // A camera at 1.08 or 1.09 loses its settings, IP address included: only
+    // --allow-reset agrees to that (--yes answers the other question only).
+    const bool allowReset = parsed.flags.count("--allow-reset") > 0;
+    for (BatchCamera& camera : cameras) {
+        camera.resetAgreed = allowReset;
+        if (!allowReset &&
+            DecideVersionGate(camera.version, PackageVersion()) == VersionGate::ResetQuestion)
+            std::fprintf(stderr, "batch: %s reports %s: %s It is left out unless --allow-reset.\n",
+                         CameraHostText(camera.ip, camera.port).c_str(), camera.version.c_str(),
+                         kResetQuestionText);
+    }
+
+    auto window = std::make_shared<StderrWindow>();
+    auto resources = std::make_shared<BatchResources>();
+    resources->models = models;
+    resources->targetVersion = "ver" + PackageVersion();
+    resources->window = window;
+    resources->workspace = std::make_shared<PackageWorkspace>();
+    resources->workspace->LoadPackage(window.get());
+    // The run outlives every check and worker it started, within a bound; its
+    // workspace goes with the last of them. From here Ctrl-C ends the tool
+    // through this function.
+    BatchRun run(std::move(resources));
     CatchInterrupt();
 
-    BatchEngine engine(CameraUpgradeJobs(&models, "ver" + PackageVersion(), &window, workspace));
+    BatchEngine& engine = run.Engine();
     for (const BatchCamera& camera : cameras)
         engine.AddCamera(camera);
     std::vector<std::string> shown(engine.RowCount());
@@ -227,7 +258,7 @@ int RunBatch(const Args& args) {
         PrintStatus(engine.Row(i));
         shown[i] = engine.Row(i).statusText;
     }
-    if (!parsed.flags.count("--yes") && !Confirm(LoadUiText(209, &window))) {
+    if (!parsed.flags.count("--yes") && !Confirm(LoadUiText(209, window.get()))) {
         std::fprintf(stderr, "batch: not confirmed; nothing was started\n");
         return 1;
     }
@@ -253,9 +284,9 @@ int RunBatch(const Args& args) {
         }
         if (Clock::now() >= nextSecond) {
             nextSecond += std::chrono::milliseconds(kTickPeriodMs);
-            for (uint32_t id : window.Timers())
+            for (uint32_t id : window->Timers())
                 if (!engine.OnCameraTimer(id))
-                    window.KillTimer(id);
+                    window->KillTimer(id);
         }
         // Keep the pace without a burst of catch-up ticks after a stall.
         nextTick = std::max(nextTick + std::chrono::milliseconds(kBatchTickMs),
@@ -276,15 +307,10 @@ int RunBatch(const Args& args) {
     if (std::getenv("VCQ_BATCH_STATS"))
         std::fprintf(stderr, "longest tick: %.1f ms\n",
                      std::chrono::duration<double, std::milli>(longestTick).count());
-    // Workers given up on may still be inside an exchange: let them end
-    // before the workspace goes.
-    for (int wait = 0; wait < 700 && engine.BusyLeftovers() > 0; ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-
-    for (size_t i = 0; i < engine.RowCount(); ++i)
-        if (engine.Row(i).finalStep != step::kCompleted)
-            return 1;
-    return 0;
+    // Checks and workers given up on may still be inside an exchange: let
+    // them end before the tool does.
+    run.Finish(BatchRun::kFinishBound);
+    return BatchExitCode(engine);
 }
 
 }  // namespace vcq::cli

@@ -34,15 +34,19 @@ const Command kCommands[] = {
      RunUpgrade},
     {"batch",
      "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] --user NAME "
-     "--password PASS [--retain [--backup]] [--yes]",
+     "--password PASS [--retain [--backup]] [--allow-reset] [--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
      "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
      "      loads it; refused whole on any wrong line) and, with --discover, those\n"
      "      that answer the broadcast enquiry (see discover). Prints `ID ADDRESS STATUS` at\n"
      "      every change, then `Proceeded: N/M` and the upgrade log (lines end in CR LF).\n"
-     "      Asks before it starts unless --yes. Ctrl-C aborts: cameras under way finish,\n"
-     "      the others are dropped. Exit 0: every camera completed; 1: not; 2: usage error.\n"
+     "      Asks before it starts unless --yes. A camera at 1.08 or 1.09 would lose its\n"
+     "      settings, IP address included: it is refused unless --allow-reset (--yes does\n"
+     "      not agree to that); so is one of another firmware generation. Ctrl-C aborts:\n"
+     "      cameras under way finish, the others are not started. Exit 0: every camera\n"
+     "      completed; 1: one did not; 2: usage error; 3: every shortfall is a camera\n"
+     "      upgraded that did not take its configuration back (the files are kept).\n"
      "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
      RunBatch},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",

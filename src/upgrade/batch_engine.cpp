@@ -28,6 +28,8 @@ const StepTexts* FindStep(int32_t step) {
     return nullptr;
 }
 
+constexpr const char* kNotStartedText = "Not started.\r\n";
+
 // "ver1.08" shows as "1.08".
 std::string WithoutVerPrefix(const std::string& version) {
     return version.rfind("ver", 0) == 0 ? version.substr(3) : version;
@@ -75,6 +77,8 @@ void BatchEngine::Clear() {
     rows_.clear();
     cancelRequested_ = false;
     lastShownFinished_ = -1;
+    endShown_ = false;
+    dropped_ = 0;
 }
 
 bool BatchEngine::AddCamera(const BatchCamera& camera) {
@@ -147,7 +151,8 @@ void BatchEngine::GiveUp(Active& entry, int32_t step, std::string detail) {
 void BatchEngine::Retire(size_t position, int32_t finalStep) {
     Active& entry = active_[position];
     BatchRow& row = rows_[entry.row];
-    if (finalStep == step::kCompleted) {
+    // A camera whose configuration did not come back is upgraded all the same.
+    if (finalStep == step::kCompleted || finalStep == step::kNotRestored) {
         std::string version = WithoutVerPrefix(entry.job->TargetVersion());
         if (version != row.version) {
             row.version = std::move(version);
@@ -170,6 +175,8 @@ void BatchEngine::DropAllUnstarted() {
         if (entry.job->Busy())
             leftovers_.push_back(entry.job);
         rows_[entry.row].finalStep = step::kNotStarted;
+        rows_[entry.row].dropped = true;
+        ++dropped_;
     }
     active_.clear();
 }
@@ -197,10 +204,12 @@ bool BatchEngine::Tick() {
                     entry.checking = true;
                 }
                 CheckOutcome outcome = entry.job->PollCheck();
-                if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::LowMemory) {
+                if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::LowMemory ||
+                    outcome == CheckOutcome::LoginRefused) {
                     GiveUp(entry,
-                           outcome == CheckOutcome::LowMemory ? step::kLowMemory
-                                                              : step::kVersionUpRefused,
+                           outcome == CheckOutcome::LowMemory      ? step::kLowMemory
+                           : outcome == CheckOutcome::LoginRefused ? step::kLoginError
+                                                                   : step::kVersionUpRefused,
                            entry.job->FailureDetail());
                     ++serviced;
                     ++i;
@@ -221,7 +230,12 @@ bool BatchEngine::Tick() {
         } else {
             if (now == step::kSavingConfig || now == step::kUploading)
                 startBlocked = true;
-            if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull)
+            // A camera flashing, restarting or taking its configuration back
+            // is bounded by its job's own limits; cutting it short here would
+            // leave it unrestored.
+            const bool ownLimits = now == step::kOverwriting || now == step::kReconfiguring;
+            if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull &&
+                !ownLimits)
                 GiveUp(entry, step::kVersionUpRefused, "still under way after 10000 engine ticks");
             Refresh(entry);
         }
@@ -266,9 +280,11 @@ std::vector<size_t> BatchEngine::TakeChangedRows() {
 
 std::optional<ProceededUpdate> BatchEngine::PollCounter() {
     const int rows = static_cast<int>(rows_.size());
-    const int finished = rows - static_cast<int>(active_.size());
-    if (finished == lastShownFinished_)
+    const int finished = rows - static_cast<int>(active_.size()) - dropped_;
+    // The end shows even when an abort left the count where it was.
+    if (finished == lastShownFinished_ && (!active_.empty() || endShown_))
         return std::nullopt;
+    endShown_ = active_.empty();
     lastShownFinished_ = finished;
     char text[32];
     std::snprintf(text, sizeof text, "%d/%d", finished, rows);
@@ -277,10 +293,15 @@ std::optional<ProceededUpdate> BatchEngine::PollCounter() {
 
 std::string BatchEngine::LogLine(size_t index) const {
     const BatchRow& row = rows_.at(index);
-    if (row.progress == 0)
+    if (row.progress == 0 && !row.dropped)
         return "";
-    return row.model + (row.dhcp ? "(DHCP:" : "(") + row.addressText + ") " +
-           BatchResultText(row.finalStep);
+    std::string line = row.model + (row.dhcp ? "(DHCP:" : "(") + row.addressText + ") ";
+    if (row.dropped)
+        return line + kNotStartedText;
+    line += BatchResultText(row.finalStep);
+    if (row.finalStep != step::kCompleted && !row.failureDetail.empty())
+        line += "    " + row.failureDetail + "\r\n";
+    return line;
 }
 
 std::string BatchEngine::LogText() const {

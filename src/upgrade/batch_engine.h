@@ -36,6 +36,9 @@ struct BatchCamera {
     std::string model;
     std::string version;
     std::string serial;
+    // The operator agreed that a camera at 1.08 or 1.09 loses its settings;
+    // without it such a camera is refused at its check.
+    bool resetAgreed = false;
 };
 
 // "a.b.c.d", with ":port" only when the port is not 80.
@@ -58,10 +61,11 @@ struct BatchRow {
     int32_t progress = 0;  // 10000 is a full bar; may run past it
     int32_t finalStep = 0;
     std::string failureDetail;  // why a failed camera failed, when known
+    bool dropped = false;       // left unstarted by an abort
     bool changed = true;        // status, version or progress since TakeChangedRows
 };
 
-enum class CheckOutcome { Pending, Passed, Failed, LowMemory };
+enum class CheckOutcome { Pending, Passed, Failed, LowMemory, LoginRefused };
 
 // The settings every job of a batch reads when it starts.
 struct BatchSettings {
@@ -105,10 +109,15 @@ using BatchJobFactory = std::function<std::shared_ptr<BatchJob>(
 // `owner`, unpacking into `workspace`.
 BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
                                   WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace);
+// The same, each job holding `keepAlive` (what `models` and `owner` belong
+// to) for as long as its check or worker may run (see BatchRun).
+BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
+                                  WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace,
+                                  std::shared_ptr<const void> keepAlive);
 
 // The "Proceeded:" counter after a change.
 struct ProceededUpdate {
-    std::string text;    // "%d/%d": finished (retired or dropped) over all rows
+    std::string text;    // "%d/%d": retired over all rows (an abort's dropped ones never count)
     bool ended = false;  // no job left: Finish and the log, once
 };
 
@@ -145,8 +154,9 @@ class BatchEngine {
     // last call (the first call always gives one).
     std::optional<ProceededUpdate> PollCounter();
 
-    // The row's line in the upgrade log, ending in CR LF; empty for a
-    // camera that never started.
+    // The row's line in the upgrade log, ending in CR LF, and for a failed
+    // camera its reason, when known, indented on a line of its own; "Not
+    // started." for a camera an abort left out; empty for one never reached.
     std::string LogLine(size_t row) const;
     // Every row's line in order: the upgrade log's text.
     std::string LogText() const;
@@ -180,6 +190,8 @@ class BatchEngine {
     bool cancelRequested_ = false;
     bool busy_ = false;
     int lastShownFinished_ = -1;
+    bool endShown_ = false;
+    int dropped_ = 0;  // rows an abort left unstarted
 };
 
 }  // namespace vcq

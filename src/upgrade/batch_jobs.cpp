@@ -7,19 +7,37 @@
 #include "protocol/cgi_client.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/manual_flow.h"
 
 namespace vcq {
 namespace {
 
 struct CheckState {
+    std::string refusal;  // written before `outcome`
     std::atomic<CheckOutcome> outcome{CheckOutcome::Pending};
     std::atomic<bool> running{false};
 };
 
+// The version gates, as manual mode applies them: another generation is
+// refused, a reset only with the operator's word. Empty when the camera may go.
+std::string GateRefusal(const CameraUpgrade& upgrade, bool resetAgreed) {
+    switch (DecideVersionGate(upgrade.currentVersion, upgrade.targetVersion)) {
+        case VersionGate::Refused:
+            return kVersionRefusedText;
+        case VersionGate::ResetQuestion:
+            return resetAgreed ? "" : std::string("left out: ") + kResetQuestionText;
+        case VersionGate::Pass:
+            break;
+    }
+    return "";
+}
+
 class CameraUpgradeJob : public BatchJob {
   public:
-    explicit CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade)
-        : upgrade_(std::move(upgrade)), check_(std::make_shared<CheckState>()) {}
+    CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade, bool resetAgreed)
+        : upgrade_(std::move(upgrade)),
+          check_(std::make_shared<CheckState>()),
+          resetAgreed_(resetAgreed) {}
 
     ~CameraUpgradeJob() override {
         if (!checker_.joinable())
@@ -35,12 +53,16 @@ class CameraUpgradeJob : public BatchJob {
         if (checker_.joinable())
             return;
         check_->running = true;
-        checker_ = std::thread([upgrade = upgrade_, state = check_] {
+        checker_ = std::thread([upgrade = upgrade_, state = check_, agreed = resetAgreed_] {
             bool lowMemory = false;
             bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
-            state->outcome = passed      ? CheckOutcome::Passed
-                             : lowMemory ? CheckOutcome::LowMemory
-                                         : CheckOutcome::Failed;
+            if (passed)
+                state->refusal = GateRefusal(*upgrade, agreed);
+            passed = passed && state->refusal.empty();
+            state->outcome = passed                  ? CheckOutcome::Passed
+                             : lowMemory             ? CheckOutcome::LowMemory
+                             : upgrade->loginRefused ? CheckOutcome::LoginRefused
+                                                     : CheckOutcome::Failed;
             state->running = false;
         });
     }
@@ -54,7 +76,11 @@ class CameraUpgradeJob : public BatchJob {
     std::string TargetVersion() const override { return upgrade_->targetVersion; }
     void OnTick(uint32_t timerId) override { upgrade_->OnTick(timerId); }
     void Abandon() override { upgrade_->Abandon(); }
-    std::string FailureDetail() const override { return upgrade_->FailureDetail(); }
+    std::string FailureDetail() const override {
+        if (check_->outcome != CheckOutcome::Pending && !check_->refusal.empty())
+            return check_->refusal;
+        return upgrade_->FailureDetail();
+    }
     bool Busy() const override {
         return check_->running || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
     }
@@ -63,12 +89,20 @@ class CameraUpgradeJob : public BatchJob {
     std::shared_ptr<CameraUpgrade> upgrade_;
     std::shared_ptr<CheckState> check_;
     std::thread checker_;
+    const bool resetAgreed_;
 };
 
 }  // namespace
 
 BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
                                   WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace) {
+    return CameraUpgradeJobs(models, std::move(targetVersion), owner, std::move(workspace),
+                             nullptr);
+}
+
+BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
+                                  WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace,
+                                  std::shared_ptr<const void> keepAlive) {
     return [=](const BatchCamera& camera, int32_t index, const BatchSettings* settings) {
         auto upgrade = std::make_shared<CameraUpgrade>(
             CameraHostText(camera.ip, camera.port), models,
@@ -76,8 +110,9 @@ BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVer
             &settings->retain, &settings->deleteAfterRestore, &settings->startTime, owner, index,
             true);
         upgrade->workspace = workspace;
+        upgrade->keepAlive = keepAlive;
         upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
-        return std::make_shared<CameraUpgradeJob>(std::move(upgrade));
+        return std::make_shared<CameraUpgradeJob>(std::move(upgrade), camera.resetAgreed);
     };
 }
 

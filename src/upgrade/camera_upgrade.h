@@ -34,9 +34,12 @@ inline constexpr int32_t kReconfiguring = 7;
 inline constexpr int32_t kCompleted = 8;
 inline constexpr int32_t kVersionUpRefused = 9;
 inline constexpr int32_t kWrongVersion = 10;
+inline constexpr int32_t kLoginError = 11;  // set by the batch engine's check
 inline constexpr int32_t kUploadFailed = 12;
 inline constexpr int32_t kLowMemory = 13;  // set by the batch engine's check
 inline constexpr int32_t kBackupFailed = 14;
+// Batch mode: upgraded, but the camera did not take its configuration back.
+inline constexpr int32_t kNotRestored = 15;
 }  // namespace step
 
 inline bool IsFinalStep(int32_t s) {
@@ -150,10 +153,16 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::string sysuserText;
     bool answered = false;
     bool silent = false;
+    // The last check failed on the login: refused, or not the administrator's.
+    bool loginRefused = false;
+    // What `modelNames` and `owner` point into, for owners whose workers may
+    // outlive them (the batch run's resources).
+    std::shared_ptr<const void> keepAlive;
 
   protected:
     std::string Inquire(CgiClient& client, std::string_view body) const;
-    void Warn(const std::string& text) const;
+    // To the operator; a silent check keeps it as its failure detail instead.
+    void Warn(const std::string& text);
     void Stop(const std::string& text) const;
     void RunUpgrade();
     // Writes the step unless the worker was abandoned, and tells the step

@@ -62,8 +62,13 @@ std::string CameraUpgrade::Inquire(CgiClient& client, std::string_view body) con
     return client.Exchange(BuildCgiRequest(kInquiryPath, hostText, authToken, body));
 }
 
-void CameraUpgrade::Warn(const std::string& text) const {
-    if (!silent && owner)
+void CameraUpgrade::Warn(const std::string& text) {
+    if (silent) {
+        // A more precise reason found first (why no reply came) stands.
+        std::lock_guard lock(stepMutex_);
+        if (failureDetail_.empty() && !abandoned_)
+            failureDetail_ = text;
+    } else if (owner)
         owner->MessageBox(text, kCaption, MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
@@ -74,6 +79,7 @@ void CameraUpgrade::Stop(const std::string& text) const {
 
 bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
     lowMemory = false;
+    loginRefused = false;
     SetFailureDetail({});
     CgiClient client(hostText, limits_);
     // A check that fails without a message to the operator still says why.
@@ -125,6 +131,7 @@ bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
 
 bool CameraUpgrade::CheckAdministrator(std::string_view reply) {
     if (reply.find("401 Unauthorized") != std::string_view::npos) {
+        loginRefused = true;
         Warn(kBadLogin);
         return false;
     }
@@ -135,6 +142,7 @@ bool CameraUpgrade::CheckAdministrator(std::string_view reply) {
     size_t end = reply.find(',', start);
     std::string_view first = reply.substr(start, end == std::string_view::npos ? end : end - start);
     if (first != authToken) {
+        loginRefused = true;
         Warn(kNotAdministrator);
         return false;
     }

@@ -12,6 +12,20 @@ bool VersionRefused(std::string_view cameraVersion, std::string_view packageVers
     return (c != '3' && p == '3') || (c == '3' && (p == '1' || p == '2'));
 }
 
+namespace {
+std::string_view WithoutVer(std::string_view version) {
+    return version.starts_with("ver") ? version.substr(3) : version;
+}
+}  // namespace
+
+VersionGate DecideVersionGate(std::string_view cameraVersion, std::string_view packageVersion) {
+    cameraVersion = WithoutVer(cameraVersion);
+    if (VersionRefused(cameraVersion, WithoutVer(packageVersion)))
+        return VersionGate::Refused;
+    return VersionNeedsResetQuestion(cameraVersion) ? VersionGate::ResetQuestion
+                                                    : VersionGate::Pass;
+}
+
 int ManualStepTextId(int32_t step) {
     switch (step) {
         case 1:

@@ -1,5 +1,5 @@
-// Decisions of the manual upgrade shared by the wizard and the headless tool:
-// the version gates and the progress page's step texts.
+// Decisions of the manual upgrade shared by the wizard and the headless tool
+// (the version gates hold in the batch too) and the progress page's step texts.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,11 @@ inline constexpr const char* kResetQuestionText =
 inline constexpr const char* kVersionRefusedText =
     "The firmware upgrade cannot be applied to the target camera.";
 bool VersionRefused(std::string_view cameraVersion, std::string_view packageVersion);
+
+// Both gates at once, for a front end that decides before it asks: a refusal
+// wins over the question. Either version may carry the "ver" prefix.
+enum class VersionGate { Pass, ResetQuestion, Refused };
+VersionGate DecideVersionGate(std::string_view cameraVersion, std::string_view packageVersion);
 
 // UI text id of a step on the manual progress page; 0 for steps that leave
 // the text as it is (and for step 0, which clears it).

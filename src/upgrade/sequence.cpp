@@ -281,10 +281,10 @@ bool CameraUpgrade::WaitForRebootedCamera() {
         target.remove_prefix(std::min<size_t>(3, target.size()));
 
     // A camera may keep answering with its old firmware for a moment after
-    // the versionup: until it has been seen going away, its old version
-    // means "not restarted yet".
+    // the versionup: until it has been seen going away, whatever version it
+    // reports is the old firmware's (a camera already at the target version
+    // reports that very version before it restarts).
     bool seenAway = false;
-    const std::string before = currentVersion;
     while (step == step::kOverwriting) {
         if (abandoned_)
             return false;
@@ -303,16 +303,17 @@ bool CameraUpgrade::WaitForRebootedCamera() {
         }
         if (abandoned_)
             return false;
+        if (!seenAway) {
+            PauseUnlessAbandoned(abandoned_, kPollPause);
+            continue;
+        }
         ReadSoftVersion(reply);
         if (currentVersion != target) {
-            if (!seenAway && (before.empty() || currentVersion == before)) {
-                PauseUnlessAbandoned(abandoned_, kPollPause);
-                continue;
-            }
             SetFailureDetail("the camera came back with " + currentVersion + ", expected " +
                              std::string(target));
             return SetStep(step::kWrongVersion);
         }
+        int32_t outcome = step::kCompleted;
         if (backup) {
             RestoreBackup();
             if (!PauseUnlessAbandoned(abandoned_, kRestorePause))
@@ -321,10 +322,18 @@ bool CameraUpgrade::WaitForRebootedCamera() {
                 return false;
             if (!PauseUnlessAbandoned(abandoned_, kRestorePause))
                 return false;
+            // The batch has no page flow to tell the operator: its row says
+            // the configuration is not back, and where the file is.
+            if (progressCounter && !backup->restored) {
+                std::string why = FailureDetail();
+                SetFailureDetail((why.empty() ? "" : why + "; ") +
+                                 "the saved configuration is kept in " + backup->localPath);
+                outcome = step::kNotRestored;
+            }
             if (progressCounter)
                 backup.reset();
         }
-        return SetStep(step::kCompleted);
+        return SetStep(outcome);
     }
     return false;
 }
@@ -356,6 +365,8 @@ void CameraUpgrade::OnTick(uint32_t timerId) {
     // Stop the worker cooperatively: it notices at its next round and ends.
     {
         std::lock_guard lock(stepMutex_);
+        if (IsFinalStep(step))
+            return;  // the worker ended just before: its outcome stands
         abandoned_ = true;
         if (progressCounter)
             step = step::kWrongVersion;

@@ -320,10 +320,13 @@ TEST_F(CliBatch, EightCamerasTwoFaultyEndWithTheLogAndExitOne) {
               "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
               "VCQ-R20(DHCP:127.0.0.4) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.5) Network error (missing target).\r\n"
+              "    the camera answered \"HTTP/1.1 500 Internal Server Error\" to "
+              "System=versionup\r\n"
               "VCQ-R20(127.0.0.6:8080) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.7) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.8) Completed successfully.\r\n"
-              "VCQ-R20(127.0.0.9) Upgrade sequence error.\r\n");
+              "VCQ-R20(127.0.0.9) Upgrade sequence error.\r\n"
+              "    the camera came back with 1.05, expected 1.08\r\n");
     EXPECT_NE(run.out.find("Proceeded: 8/8\n"), std::string::npos);
     for (const char* line :
          {"001 127.0.0.2 Standby\n", "001 127.0.0.2 Uploading\n", "004 127.0.0.5 Error1\n",
@@ -367,8 +370,11 @@ TEST_F(CliBatch, CtrlCLetsTheCamerasUnderWayFinishAndDropsTheRest) {
     EXPECT_EQ(run.code, 1) << run.out << run.err;
     EXPECT_EQ(Log(run.out),
               "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
-              "VCQ-R20(127.0.0.3) Completed successfully.\r\n");
-    EXPECT_NE(run.out.find("Proceeded: 5/5\n"), std::string::npos);
+              "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.4) Not started.\r\n"
+              "VCQ-R20(127.0.0.5) Not started.\r\n"
+              "VCQ-R20(127.0.0.6) Not started.\r\n");
+    EXPECT_NE(run.out.find("Proceeded: 2/5\n"), std::string::npos);
     EXPECT_EQ(run.out.find("003 127.0.0.4 Uploading"), std::string::npos);
     EXPECT_EQ(simulator_->RequestCount(3, "POST /command/main.cgi"), 0);
 }
@@ -414,11 +420,12 @@ TEST_F(CliBatch, CamerasFromACameraListFileOrStandardInput) {
               "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.3:8080) Completed successfully.\r\n");
 
-    // Given addresses come first; the list from standard input after them.
+    // Given addresses come first; the list from standard input after them
+    // (127.0.0.2 is at 1.08 now).
     std::ofstream(list, std::ios::binary) << "127.0.0.2\n";
-    Outcome piped = RunCli(
-        {"batch", "127.0.0.4", "--csv", "-", "--user", "admin", "--password", "secret", "--yes"},
-        list);
+    Outcome piped = RunCli({"batch", "127.0.0.4", "--csv", "-", "--user", "admin", "--password",
+                            "secret", "--yes", "--allow-reset"},
+                           list);
     EXPECT_EQ(piped.code, 0) << piped.out << piped.err;
     EXPECT_EQ(Log(piped.out),
               "VCQ-R20(127.0.0.4) Completed successfully.\r\n"
@@ -458,4 +465,53 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
     EXPECT_EQ(RunCli({"batch", "--csv", "-", "--user", "admin", "--password", "secret"}).code, 2);
     for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), 0);
+}
+
+// One batch as an installer meets it: a camera of another generation, one
+// already at the package's version whose old firmware lingers, one that
+// refuses its configuration back and one whose login is wrong. Each ends
+// with its true outcome and reason; nothing is flashed without agreement and
+// no configuration is lost.
+TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
+    StartFleet({"version=3.00", "version=1.08,linger=1500", "restore=refuse", "admin=admin:other"});
+    Outcome run = RunCli(BatchArgs({"--retain", "--allow-reset"}));
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    const std::string log = Log(run.out);
+    const std::string refused = "VCQ-R20(127.0.0.4) Cannot load config.\r\n    ";
+    const size_t keptAt = log.find("kept in ");
+    ASSERT_NE(keptAt, std::string::npos) << log;
+    const std::string kept = log.substr(keptAt + 8, log.find("\r\n", keptAt) - keptAt - 8);
+    EXPECT_EQ(log.substr(0, log.find(refused)),
+              "VCQ-R20(127.0.0.2) Network error (missing target).\r\n"
+              "    The firmware upgrade cannot be applied to the target camera.\r\n"
+              "VCQ-R20(127.0.0.3) Completed successfully.\r\n");
+    EXPECT_TRUE(log.ends_with(kept + "\r\nVCQ-R20(127.0.0.5) Login error.\r\n"
+                                     "    Please enter correct user name and password for the "
+                                     "administrator.\r\n"))
+        << log;
+    EXPECT_NE(run.out.find("Proceeded: 4/4\n"), std::string::npos) << run.out;
+    // Only the refused configuration is kept; the other went back to the new firmware.
+    EXPECT_TRUE(fs::is_regular_file(kept)) << kept;
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(scratch_ / "pf"))
+        files += entry.is_regular_file();
+    EXPECT_EQ(files, 1u);
+    EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
+    EXPECT_EQ(simulator_->RequestCount(3, "POST /command/ftpserver.cgi"), 0);
+    const sim::CameraConfig lingering = simulator_->Config(1);
+    EXPECT_EQ(lingering.configuration, lingering.restoredConfiguration);
+    EXPECT_NE(lingering.restoredConfiguration.find(lingering.serial), std::string::npos);
+
+    // Now at 1.08, they are left out without --allow-reset (--yes is no
+    // answer to that); with it, a refused restore alone exits 3.
+    hosts_ = {simulator_->HostText(1)};
+    Outcome left = RunCli(BatchArgs({"--retain"}));
+    EXPECT_EQ(left.code, 1) << left.out << left.err;
+    EXPECT_NE(left.err.find("127.0.0.3 reports ver1.08"), std::string::npos) << left.err;
+    EXPECT_NE(Log(left.out).find("    left out: The current set up information"), std::string::npos)
+        << left.out;
+    EXPECT_EQ(simulator_->RequestCount(1, "POST /command/main.cgi"), 1);
+    hosts_ = {simulator_->HostText(2)};
+    Outcome alone = RunCli(BatchArgs({"--retain", "--allow-reset"}));
+    EXPECT_EQ(alone.code, 3) << alone.out << alone.err;
 }

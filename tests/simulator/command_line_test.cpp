@@ -14,7 +14,8 @@ TEST(CommandLine, ReadsEveryCameraSetting) {
          "address=127.0.0.9,port=8080,product=CAMX,model=VCQ-R30,serial=77,mac=08:00:46:AA:BB:CC,"
          "version=1.08,dhcp=on,dns=on,admin=root:pw,user=op:op1,user=guest:g,ftp=f:fp,"
          "ftp-empty=3,image-memory=on,free=5242880,server-blank=on,huge=20000,fault=split,"
-         "sysinfo=public,reboot=1500,delay=250,next-version=1.10,status=inq=sysinfo:500,"
+         "sysinfo=login,family=VCQ-R30,reboot=1500,delay=250,next-version=1.10,status=inq=sysinfo:"
+         "500,"
          "status=/command/main.cgi:403"},
         line, error))
         << error;
@@ -27,7 +28,9 @@ TEST(CommandLine, ReadsEveryCameraSetting) {
     EXPECT_EQ(c.serial, "77");
     EXPECT_EQ(c.mac, "08:00:46:AA:BB:CC");
     EXPECT_EQ(c.softVersion, "1.08");
-    EXPECT_TRUE(c.dhcp && c.dnsAuto && c.imageMemoryOn && c.serverTrailingBlank && c.publicSysinfo);
+    EXPECT_TRUE(c.dhcp && c.dnsAuto && c.imageMemoryOn && c.serverTrailingBlank);
+    EXPECT_FALSE(c.publicSysinfo);
+    EXPECT_EQ(c.familyModel, "VCQ-R30");
     ASSERT_EQ(c.users.size(), 3u);
     EXPECT_EQ(c.users[0].name + ":" + c.users[0].password, "root:pw");
     EXPECT_EQ(c.users[2].name + ":" + c.users[2].password, "guest:g");

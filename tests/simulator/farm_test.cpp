@@ -88,6 +88,7 @@ TEST_F(Farm, ChecksTheLoginAndTellsLevel4UsersApartOnlyByTheTokenOrder) {
         EXPECT_EQ(reply.bytes.find("SysUserSet="), std::string::npos);
         EXPECT_EQ(reply.bytes.find('='), std::string::npos);
     }
+    simulator_->Update(0, [](CameraConfig& c) { c.publicSysinfo = false; });
     RawReply none = Exchange(
         camera_, {"POST /command/inquiry.cgi HTTP/1.1\r\nContent-Length: 11\r\n\r\ninq=sysinfo"});
     EXPECT_TRUE(none.bytes.starts_with("HTTP/1.1 401 Unauthorized\r\n"));
@@ -98,10 +99,12 @@ TEST_F(Farm, ChecksTheLoginAndTellsLevel4UsersApartOnlyByTheTokenOrder) {
         BodyOf(viewer.bytes).starts_with("SysUserSet=" + BasicToken("admin", "secret") + ","));
 }
 
-TEST_F(Farm, CanAnswerSysinfoWithoutALogin) {
-    StartCamera([](CameraConfig& c) { c.publicSysinfo = true; });
+TEST_F(Farm, AnswersSysinfoWithoutALoginUnlessToldNotTo) {
+    StartCamera();  // as real cameras do
     EXPECT_TRUE(Ask("sysinfo", "", "").bytes.starts_with("HTTP/1.1 200 OK\r\n"));
     EXPECT_TRUE(Ask("sysuser", "", "").bytes.starts_with("HTTP/1.1 401 Unauthorized\r\n"));
+    simulator_->Update(0, [](CameraConfig& c) { c.publicSysinfo = false; });
+    EXPECT_TRUE(Ask("sysinfo", "", "").bytes.starts_with("HTTP/1.1 401 Unauthorized\r\n"));
 }
 
 TEST_F(Farm, NamesItselfInTheServerHeader) {

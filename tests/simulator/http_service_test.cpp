@@ -206,6 +206,10 @@ TEST_F(LocalCamera, HandsOutItsConfigurationOnlyToItsUsers) {
     EXPECT_NE(refused.bytes.find("<HTML>"), std::string::npos) << "a page, not a file";
     EXPECT_TRUE(get("/home/l4/vcq-r30.cfg", admin).bytes.starts_with("HTTP/1.1 404"));
     EXPECT_TRUE(get("/home/l4/", admin).bytes.starts_with("HTTP/1.1 404"));
+    // Every camera of the family answers under the family's first model.
+    simulator_->Update(0, [](CameraConfig& c) { c.model = "VCQ-R20N"; });
+    EXPECT_TRUE(get("/home/l4/vcq-r20.cfg", admin).bytes.starts_with("HTTP/1.1 200 OK\r\n"));
+    EXPECT_TRUE(get("/home/l4/vcq-r20n.cfg", admin).bytes.starts_with("HTTP/1.1 404"));
 
     simulator_->Update(0, [](CameraConfig& c) { c.users.push_back({"viewer", "look"}); });
     EXPECT_TRUE(get("/home/l4/vcq-r20.cfg", BasicToken("viewer", "look"))
@@ -213,7 +217,7 @@ TEST_F(LocalCamera, HandsOutItsConfigurationOnlyToItsUsers) {
         << "level-4 users may not";
 
     simulator_->Update(0, [](CameraConfig& c) {
-        c.model = "VCQ-R30";
+        c.familyModel = "VCQ-R30";  // a camera of another family
         c.configuration = "saved settings";
     });
     EXPECT_EQ(BodyOf(get("/home/l4/vcq-r30.cfg", admin).bytes), "saved settings");

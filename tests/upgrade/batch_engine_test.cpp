@@ -12,6 +12,7 @@
 #include "recording_window.h"
 #include "scripted_server.h"
 #include "upgrade/batch_engine.h"
+#include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
 
 using vcq::BatchCamera;
@@ -206,7 +207,9 @@ TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
     EXPECT_EQ(Status(1), "Error5");
     EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
     EXPECT_EQ(engine_.Row(1).finalStep, step::kLowMemory);
-    EXPECT_EQ(engine_.LogLine(0), "VCQ-R20(192.168.0.10) Network error (missing target).\r\n");
+    EXPECT_EQ(engine_.LogLine(0),
+              "VCQ-R20(192.168.0.10) Network error (missing target).\r\n"
+              "    the camera did not answer\r\n");
     EXPECT_EQ(engine_.LogLine(1), "VCQ-R20(192.168.0.11) Insufficient memory.\r\n");
     EXPECT_EQ(engine_.Row(0).failureDetail, "the camera did not answer");
 }
@@ -214,10 +217,10 @@ TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
 TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) {
     AddCameras(2);
     engine_.Tick();
-    Job(0).step = step::kOverwriting;
+    Job(0).step = step::kUploading;  // an upload that never ends
     Job(0).progress = vcq::kBatchProgressFull - 1;
     engine_.Tick();  // 10000: still within the limit
-    EXPECT_EQ(Status(0), "Overwriting");
+    EXPECT_EQ(Status(0), "Uploading");
     EXPECT_FALSE(Job(0).abandoned);
     Job(1).step = step::kOverwriting;  // keep the second busy too
     engine_.Tick();                    // 10001
@@ -242,7 +245,7 @@ TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) 
     EXPECT_EQ(engine_.ActiveCount(), 1u);
 }
 
-TEST_F(BatchWalk, AbortLetsRunningJobsFinishAndDropsTheOthersWithoutALogLine) {
+TEST_F(BatchWalk, AbortLetsRunningJobsFinishAndLogsTheOthersAsNotStarted) {
     AddCameras(4);
     TickUntilStarted(0);
     Job(0).step = step::kOverwriting;
@@ -266,10 +269,18 @@ TEST_F(BatchWalk, AbortLetsRunningJobsFinishAndDropsTheOthersWithoutALogLine) {
     EXPECT_FALSE(engine_.CancelRequested());
     EXPECT_TRUE(Job(2).abandoned);
     EXPECT_EQ(Status(2), "Standby");
+    EXPECT_EQ(Status(3), "Standby");
     EXPECT_EQ(engine_.Row(3).progress, 0);
+    // Only the cameras that ran count as proceeded; the others are named.
+    auto counter = engine_.PollCounter();
+    ASSERT_TRUE(counter);
+    EXPECT_EQ(counter->text, "2/4");
+    EXPECT_TRUE(counter->ended);
     EXPECT_EQ(engine_.LogText(),
               "VCQ-R20(192.168.0.10) Completed successfully.\r\n"
-              "VCQ-R20(192.168.0.11) Upgrade sequence error.\r\n");
+              "VCQ-R20(192.168.0.11) Upgrade sequence error.\r\n"
+              "VCQ-R20(192.168.0.12) Not started.\r\n"
+              "VCQ-R20(192.168.0.13) Not started.\r\n");
 }
 
 TEST_F(BatchWalk, ACompletedCameraShowsTheNewVersionWithoutVer) {
@@ -315,10 +326,75 @@ TEST_F(BatchWalk, CounterAndChangedRowsFollowTheBatch) {
     engine_.Tick();
     auto last = engine_.PollCounter();
     ASSERT_TRUE(last);
-    EXPECT_EQ(last->text, "2/2");
+    EXPECT_EQ(last->text, "1/2");  // the end, though the count did not move
     EXPECT_TRUE(last->ended);
     EXPECT_FALSE(engine_.PollCounter());  // the log is shown once
-    EXPECT_EQ(engine_.LogText(), "VCQ-R20(192.168.0.10) Ftp error.\r\n");
+    EXPECT_EQ(engine_.LogText(),
+              "VCQ-R20(192.168.0.10) Ftp error.\r\nVCQ-R20(192.168.0.11) Not started.\r\n");
+}
+
+// How each camera ended, in its row and in the log: the camera's line as
+// the step table says, the reason known beneath it.
+TEST(BatchOutcomes, EveryFailureKeepsItsStepAndItsReason) {
+    struct Row {
+        CheckOutcome check;
+        int32_t finalStep;  // of a job that started
+        const char* detail;
+        const char* status;
+        const char* version;
+        const char* log;
+    };
+    const Row rows[] = {
+        {CheckOutcome::LoginRefused, 0, "Please enter correct user name and password.", "Error3",
+         "1.05", "Login error.\r\n    Please enter correct user name and password.\r\n"},
+        {CheckOutcome::Failed, 0, "The firmware upgrade cannot be applied to the target camera.",
+         "Error1", "1.05",
+         "Network error (missing target).\r\n"
+         "    The firmware upgrade cannot be applied to the target camera.\r\n"},
+        {CheckOutcome::Failed, 0, "", "Error1", "1.05", "Network error (missing target).\r\n"},
+        {CheckOutcome::Passed, step::kNotRestored, "refused; kept in /b/vcq-r20.1.cfg", "Error7",
+         "1.08", "Cannot load config.\r\n    refused; kept in /b/vcq-r20.1.cfg\r\n"},
+        {CheckOutcome::Passed, step::kUploadFailed, "550 No space", "Error4", "1.05",
+         "Ftp error.\r\n    550 No space\r\n"},
+        {CheckOutcome::Passed, step::kCompleted, "words of no weight", "Completed", "1.08",
+         "Completed successfully.\r\n"},
+    };
+    for (const Row& row : rows) {
+        auto script = std::make_shared<Script>();
+        script->check = row.check;
+        script->detail = row.detail;
+        BatchEngine engine([&](auto&&...) { return std::make_shared<ScriptedJob>(script); });
+        BatchCamera camera;
+        camera.ip = {10, 0, 0, 5};
+        camera.model = "VCQ-R20";
+        camera.version = "1.05";
+        engine.AddCamera(camera);
+        engine.Tick();
+        if (script->starts)
+            script->step = row.finalStep;
+        for (int t = 0; t < 3 && engine.Tick(); ++t) {
+        }
+        EXPECT_EQ(engine.ActiveCount(), 0u) << row.status;
+        EXPECT_EQ(engine.Row(0).statusText, row.status);
+        EXPECT_EQ(engine.Row(0).version, row.version) << row.status;
+        EXPECT_EQ(engine.LogText(), std::string("VCQ-R20(10.0.0.5) ") + row.log);
+    }
+}
+
+// A camera flashing, restarting or taking its configuration back is ended by
+// its own limits only; one stuck uploading by the engine's.
+TEST(BatchOutcomes, TheProgressLimitNeverCutsARebootWaitOrARestore) {
+    for (int32_t now : {step::kOverwriting, step::kReconfiguring, step::kUploading}) {
+        auto script = std::make_shared<Script>();
+        BatchEngine engine([&](auto&&...) { return std::make_shared<ScriptedJob>(script); });
+        engine.AddCamera(BatchCamera{});
+        engine.Tick();
+        script->step = now;
+        script->progress = 3 * vcq::kBatchProgressFull;
+        engine.Tick();
+        EXPECT_EQ(script->abandoned, now == step::kUploading) << now;
+        EXPECT_EQ(engine.Row(0).statusText, vcq::BatchStatusText(script->abandoned ? 9 : now));
+    }
 }
 
 namespace {
@@ -337,10 +413,11 @@ BatchCamera At(const ScriptedServer& server) {
     return camera;
 }
 
-std::vector<ScriptedReply> CheckReplies(const std::string& freeBytes) {
+std::vector<ScriptedReply> CheckReplies(const std::string& freeBytes,
+                                        const std::string& version = "1.05") {
     const std::string token = vcq::EncodeBasicToken("admin:secret");
-    return {{{{OkReply("SysUserSet=" + token + ",")}}},
-            {{{OkReply("ModelName=VCQ-R20&SoftVersion=1.05&Serial=1&")}}},
+    return {{{{OkReply("SysUserSet=" + token + ",", "VCQCAM/" + version)}}},
+            {{{OkReply("ModelName=VCQ-R20&SoftVersion=" + version + "&Serial=1&")}}},
             {{{OkReply("ImageMemoryFunc=off&")}}},
             {{{OkReply("BuiltIn=Free space : " + freeBytes + " byte&")}}}};
 }
@@ -376,7 +453,7 @@ TEST(BatchCameraJobs, ASlowCheckNeitherHoldsTheTickNorLetsALaterCameraStart) {
     }
     ASSERT_FALSE(running);
     EXPECT_LT(longest, 100ms);
-    EXPECT_EQ(engine.Row(0).finalStep, step::kVersionUpRefused);
+    EXPECT_EQ(engine.Row(0).finalStep, step::kLoginError);
     EXPECT_EQ(engine.Row(1).finalStep, step::kLowMemory);
     EXPECT_EQ(engine.Row(2).finalStep, step::kUploadFailed);
     EXPECT_EQ(engine.Row(2).statusText, "Error4");
@@ -384,4 +461,85 @@ TEST(BatchCameraJobs, ASlowCheckNeitherHoldsTheTickNorLetsALaterCameraStart) {
     for (int wait = 0; wait < 100 && engine.BusyLeftovers() > 0; ++wait)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(engine.BusyLeftovers(), 0u);
+}
+
+// The version gates at the check of the camera about to start: another
+// generation never, a reset only when the operator agreed; a refused login
+// is a login error. A camera that may go starts (and, without a workspace,
+// fails its upload at once).
+TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
+    using namespace std::chrono_literals;
+    struct Row {
+        const char* camera;
+        const char* package;
+        bool agreed;
+        int32_t finalStep;
+        const char* detail;  // its start, when refused
+    };
+    const Row rows[] = {
+        {"3.00", "ver1.08", true, step::kVersionUpRefused,
+         "The firmware upgrade cannot be applied to the target camera."},
+        {"1.05", "ver3.00", true, step::kVersionUpRefused,
+         "The firmware upgrade cannot be applied to the target camera."},
+        {"1.08", "ver1.08", false, step::kVersionUpRefused, "left out: The current set up"},
+        {"1.09", "ver1.08", false, step::kVersionUpRefused, "left out: The current set up"},
+        {"1.09", "ver1.08", true, step::kUploadFailed, nullptr},
+        {"1.05", "ver1.08", false, step::kUploadFailed, nullptr},
+        {"3.01", "ver3.00", false, step::kUploadFailed, nullptr},
+        {"401", "ver1.08", true, step::kLoginError, "Please enter correct user name"},
+    };
+    const vcq::ModelList models = {{"VCQ-R20"}};
+    for (const Row& row : rows) {
+        ScriptedServer camera;
+        if (std::string(row.camera) == "401")
+            camera.SetReply("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n");
+        else
+            camera.SetReplies(CheckReplies("8000000", row.camera));
+        vcq::test::RecordingWindow window;
+        BatchEngine engine(vcq::CameraUpgradeJobs(&models, row.package, &window, nullptr));
+        BatchCamera at = At(camera);
+        at.resetAgreed = row.agreed;
+        engine.AddCamera(at);
+        auto started = std::chrono::steady_clock::now();
+        while (engine.Tick() && std::chrono::steady_clock::now() - started < 5s)
+            std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(engine.Row(0).finalStep, row.finalStep) << row.camera << " " << row.package;
+        if (row.detail) {
+            EXPECT_TRUE(engine.Row(0).failureDetail.starts_with(row.detail))
+                << row.camera << ": " << engine.Row(0).failureDetail;
+            for (const std::string& request : camera.Requests())
+                EXPECT_EQ(request.find("ftpserver.cgi"), std::string::npos) << row.camera;
+        }
+        EXPECT_TRUE(window.Boxes().empty());
+    }
+}
+
+// A check the batch gave up on still uses the model list and the window: the
+// run keeps them for it and does not end before it, within its bound.
+TEST(BatchRunLifetime, AnAbandonedCheckKeepsWhatItUsesAndTheRunWaitsForIt) {
+    using namespace std::chrono_literals;
+    ScriptedServer slow;
+    slow.SetReply(
+        ScriptedReply{{{"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 700ms}}});
+    auto resources = std::make_shared<vcq::BatchResources>();
+    resources->models = {{"VCQ-R20"}};
+    resources->targetVersion = "ver1.08";
+    auto window = std::make_shared<vcq::test::RecordingWindow>();
+    resources->window = window;
+    std::weak_ptr<vcq::BatchResources> watch = resources;
+    auto begun = std::chrono::steady_clock::now();
+    {
+        vcq::BatchRun run(std::move(resources));
+        run.Engine().AddCamera(At(slow));
+        run.Engine().Tick();  // the check begins
+        run.Engine().RequestCancel();
+        EXPECT_FALSE(run.Engine().Tick());  // dropped while its check still asks
+        EXPECT_EQ(run.Engine().Row(0).statusText, "Standby");
+        EXPECT_FALSE(run.Finish(50ms));
+        EXPECT_EQ(std::string(watch.lock()->models.Primary()), "VCQ-R20");
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - begun, 600ms) << "ended before its check";
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(slow.Requests().size(), 1u);
+    EXPECT_TRUE(window->Boxes().empty());
 }

@@ -204,6 +204,33 @@ TEST(RebootWait, OldFirmwareLingeringIsNotYetTheAnswer) {
     EXPECT_EQ(second.Requests().size(), 3u);
 }
 
+// Whatever it reports, and whatever it reported before, a camera that has
+// not been seen going away is still the old firmware.
+TEST(RebootWait, NotBackUntilSeenGoingAwayWhateverTheVersions) {
+    struct Row {
+        const char* before;
+        std::vector<ScriptedReply> replies;
+        size_t requests;
+    };
+    const Row rows[] = {
+        {"1.08", {{{{SysInfo("1.08")}}}, {{{SysInfo("1.08")}}}, kClosed, {{{SysInfo("1.08")}}}}, 4},
+        {"1.05", {{{{SysInfo("1.09")}}}, kClosed, {{{SysInfo("1.08")}}}}, 3},
+        {"", {{{{SysInfo("1.08")}}}, kClosed, {{{SysInfo("1.08")}}}}, 3},
+    };
+    for (const Row& row : rows) {
+        ScriptedServer server;
+        RecordingWindow window;
+        WaitingUpgrade upgrade(server.hostText(), &kModels, "dG9rZW4=", "ver1.08", "42", nullptr,
+                               nullptr, nullptr, &window, 0, false);
+        upgrade.currentVersion = row.before;
+        server.SetReplies(row.replies);
+        upgrade.step = step::kOverwriting;
+        EXPECT_TRUE(upgrade.WaitForRebootedCamera()) << row.before;
+        EXPECT_EQ(upgrade.step, step::kCompleted) << row.before;
+        EXPECT_EQ(server.Requests().size(), row.requests) << row.before;
+    }
+}
+
 TEST(RebootWait, QuickRefusalsAreAskedAgainAfterAPause) {
     ScriptedServer server;
     server.SetReply("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
@@ -237,6 +264,23 @@ TEST(TickLimit, The361stTickEndsABatchCameraWithStep10) {
     EXPECT_TRUE(window.ActiveTimers().empty());
     EXPECT_TRUE(window.Boxes().empty());
     EXPECT_TRUE(window.Posts().empty());
+}
+
+// The worker's final step stands against a tick-out that lands just after it.
+TEST(TickLimit, AFinalStepNeverChangesAgain) {
+    for (bool batch : {true, false}) {
+        for (int32_t final : {step::kCompleted, step::kUploadFailed, step::kNotRestored}) {
+            RecordingWindow window;
+            auto upgrade = MakeUpgrade("127.0.0.1:1", window, batch);
+            upgrade->step = final;
+            upgrade->tickCount = vcq::kTickLimit;
+            upgrade->OnTick(upgrade->TimerId());
+            EXPECT_EQ(upgrade->step, final) << batch;
+            EXPECT_FALSE(upgrade->Abandoned()) << final;
+            EXPECT_TRUE(window.Boxes().empty()) << final;
+            EXPECT_TRUE(window.Posts().empty()) << final;
+        }
+    }
 }
 
 TEST(TickLimit, ManualCameraKeepsItsStepAndTellsTheOperator) {

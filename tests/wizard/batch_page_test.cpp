@@ -181,8 +181,11 @@ class BatchPageTest : public QObject {
                                       "VCQ-R20(127.0.0.3:8080) Completed successfully.\r\n"
                                       "VCQ-R20(DHCP:127.0.0.4) Completed successfully.\r\n"
                                       "VCQ-R20(127.0.0.5) Network error (missing target).\r\n"
+                                      "    the camera answered \"HTTP/1.1 500 Internal Server "
+                                      "Error\" to System=versionup\r\n"
                                       "VCQ-R20(127.0.0.6) Completed successfully.\r\n"
-                                      "VCQ-R20(127.0.0.7) Upgrade sequence error.\r\n"));
+                                      "VCQ-R20(127.0.0.7) Upgrade sequence error.\r\n"
+                                      "    the camera came back with 1.05, expected 1.08\r\n"));
         QCOMPARE(StatusTexts(list), (std::vector<std::string>{"Completed", "Completed", "Completed",
                                                               "Error1", "Completed", "Error2"}));
         QCOMPARE(list->Row(0).version, std::string("1.08"));
@@ -241,11 +244,14 @@ class BatchPageTest : public QObject {
 
         QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 1, 90000);
         QCOMPARE(logs[0], std::string("VCQ-R20(127.0.0.2) Completed successfully.\r\n"
-                                      "VCQ-R20(127.0.0.3) Completed successfully.\r\n"));
+                                      "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
+                                      "VCQ-R20(127.0.0.4) Not started.\r\n"
+                                      "VCQ-R20(127.0.0.5) Not started.\r\n"
+                                      "VCQ-R20(127.0.0.6) Not started.\r\n"));
         QCOMPARE(StatusTexts(list), (std::vector<std::string>{"Completed", "Completed", "Standby",
                                                               "Standby", "Standby"}));
         QCOMPARE(list->Row(2).progress, 0);
-        QCOMPARE(page->Counter()->text(), QString("5/5"));
+        QCOMPARE(page->Counter()->text(), QString("2/5"));  // the others never started
         QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
         QCOMPARE(cameras_->RequestCount(2, "POST /command/main.cgi"), 0);
     }

@@ -41,6 +41,8 @@ TargetEntryPage::TargetEntryPage(WindowPort* owner, QWidget* parent)
     address_->SetText("192.168.0.100");
     auto* addressLabel = new QLabel("&IP address:", target);
     addressLabel->setBuddy(address_->Field(0));
+    connect(address_, &AddressEdit::OutOfRange, this,
+            [this](int field) { Refuse(120, address_->Field(field)); });
 
     const PortChoice ports = MakePortChoice(target);
     port80_ = ports.port80;
@@ -103,6 +105,10 @@ void TargetEntryPage::Refuse(int textId, QWidget* focus) {
 bool TargetEntryPage::Validate() {
     if (address_->IsBlank()) {
         Refuse(120, address_->Field(0));
+        return false;
+    }
+    if (const int wrong = address_->OutOfRangeField(); wrong >= 0) {
+        Refuse(120, address_->Field(wrong));
         return false;
     }
     if (customPort_->isChecked()) {

@@ -81,6 +81,11 @@ TargetCameraPage::TargetCameraPage(const DiscoveryTable* table, WindowPort* owne
     setTabOrder(addOtherButton_, testing_);
     setTabOrder(testing_, reveal_);
 
+    // Rows come from discovery and from "Add other cameras...": each change
+    // counts at once and puts Next under the login rule again.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&list_->Model(), signal, this, &TargetCameraPage::RowsChanged);
+    connect(&list_->Model(), &QAbstractItemModel::modelReset, this, &TargetCameraPage::RowsChanged);
     connect(list_, &CameraListView::LoginsChanged, this, &TargetCameraPage::LoginsChanged);
     connect(list_, &CameraListView::SelectionChanged, this, &TargetCameraPage::SelectionChanged);
     connect(list_, &CameraListView::TestingEnded, this, &TargetCameraPage::TestingEnded);
@@ -100,10 +105,20 @@ void TargetCameraPage::SetButtonModeByLogins() {
 }
 
 void TargetCameraPage::Populate() {
-    const int n = table_ ? list_->Populate(table_->Snapshot()) : list_->Count();
-    counter_->setText(QString("%1/%2").arg(n).arg(kMaxListRows));
+    if (table_)
+        list_->Populate(table_->Snapshot());
+    ShowCount();
     if (isVisible())
         SetButtonModeByLogins();
+}
+
+void TargetCameraPage::ShowCount() {
+    counter_->setText(QString("%1/%2").arg(list_->Count()).arg(kMaxListRows));
+}
+
+void TargetCameraPage::RowsChanged() {
+    ShowCount();
+    LoginsChanged();
 }
 
 bool TargetCameraPage::Validate() {
@@ -229,6 +244,7 @@ void TargetCameraPage::AddOtherClicked() {
         button->setEnabled(any);
     if (any && !list_->AnySelected())
         list_->SelectFirst();
+    LoginsChanged();  // the dialog may have given logins too
 }
 
 void TargetCameraPage::TestingClicked() {

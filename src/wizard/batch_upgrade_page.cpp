@@ -10,6 +10,7 @@
 
 #include "upgrade/manual_flow.h"
 #include "wizard/lists/camera_list_view.h"
+#include "wizard/ui_text.h"
 #include "wizard/upgrade_log_dialog.h"
 
 namespace vcq::ui {
@@ -211,7 +212,7 @@ void BatchUpgradePage::UpdateCounter() {
     const std::optional<ProceededUpdate> update = list_->Engine().PollCounter();
     if (!update)
         return;
-    counter_->setText(QString::fromStdString(update->text));
+    ShowCounter(counter_, "Proceeded", QString::fromStdString(update->text));
     if (!update->ended)
         return;
     setButtonMode_(4);

@@ -179,7 +179,7 @@ void EntryTerminalsDialog::ShowEntry() {
     (shown.customPort ? customPort_ : port80_)->setChecked(true);
     portEdit_->setText(QString::number(shown.customPortValue));
     portEdit_->setEnabled(shown.customPort);
-    counter_->setText(QString::fromStdString(shown.counter));
+    ShowCounter(counter_, "Entry", QString::fromStdString(shown.counter));
 }
 
 void EntryTerminalsDialog::OnNext() {

@@ -191,6 +191,7 @@ UpgradeProgressPage::UpgradeProgressPage(WindowPort* owner, QWidget* parent)
     step_ = new QLabel(this);
     bar_ = new QProgressBar(this);
     StyleProgressBar(bar_);
+    bar_->setAccessibleName("Upgrade progress");
     bar_->setValue(0);
 
     auto* upper = new QHBoxLayout;
@@ -232,6 +233,7 @@ UpgradeResultPage::UpgradeResultPage(WindowPort* owner, QWidget* parent)
     result_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     auto* bar = new QProgressBar(this);
     StyleProgressBar(bar);
+    bar->setAccessibleName("Upgrade progress");
     bar->setValue(10000);
 
     auto* layout = new QVBoxLayout(this);

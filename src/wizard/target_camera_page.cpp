@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "wizard/lists/login_dialogs.h"
+#include "wizard/ui_text.h"
 
 namespace vcq::ui {
 namespace {
@@ -44,7 +45,7 @@ TargetCameraPage::TargetCameraPage(const DiscoveryTable* table, WindowPort* owne
     reveal_->setAccessibleName("Show more buttons");
     revealArea_ = new QWidget(this);
     addOtherButton_ = new QPushButton("Add &other cameras...", revealArea_);
-    testing_ = new QPushButton("&Testing...", revealArea_);
+    testing_ = new QPushButton("T&esting...", revealArea_);
     for (QPushButton* button : {selectAll_, access_, reveal_, addOtherButton_, testing_})
         button->setAutoDefault(false);
     // The revealed buttons sit in a strip of their own so the animation can
@@ -113,7 +114,8 @@ void TargetCameraPage::Populate() {
 }
 
 void TargetCameraPage::ShowCount() {
-    counter_->setText(QString("%1/%2").arg(list_->Count()).arg(kMaxListRows));
+    ShowCounter(counter_, "Detected camera(s)",
+                QString("%1/%2").arg(list_->Count()).arg(kMaxListRows));
 }
 
 void TargetCameraPage::RowsChanged() {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/manual_flow.h"
 
 namespace vcq {
 namespace {
@@ -58,6 +59,9 @@ bool CameraList::AddRow(int position, const std::string& mac, const std::string&
     CameraRow row;
     row.index = position;
     row.tag = tag;
+    // Upgrading these resets the camera's settings, IP address included: the
+    // operator ticks them on purpose.
+    row.ticked = VersionNeedsResetQuestion(version) ? 0 : 1;
     row.texts[text::kMac] = mac;
     row.texts[text::kAddress] = addressText;
     row.texts[text::kModel] = model;

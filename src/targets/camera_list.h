@@ -45,6 +45,8 @@ class CameraList {
 
     // Adds a row at `position` (clamped to the end) unless `mac` is not empty
     // and some row has the same one, or the list is full. True when added.
+    // The row is ticked unless its version is one whose upgrade resets the
+    // camera's settings.
     bool AddRow(int position, const std::string& mac, const std::string& addressText,
                 const std::string& model, const std::string& serial, const std::string& version,
                 const Ipv4& ip, int32_t port, int32_t tag);

@@ -19,13 +19,18 @@ int ParseCustomPort(const std::string& text) {
 EntryCheck CheckEntry(const TypedEntry& typed, EntryAddress* address) {
     if (typed.addressBlank)
         return EntryCheck::BadAddress;
+    for (int field : typed.ip) {
+        if (field < 0 || field > 255)
+            return EntryCheck::BadAddress;
+    }
     int port = kDefaultPort;
     if (typed.customPort) {
         port = ParseCustomPort(typed.portText);
         if (port == 0)
             return EntryCheck::BadPort;
     }
-    address->ip = typed.ip;
+    for (size_t i = 0; i < typed.ip.size(); ++i)
+        address->ip[i] = static_cast<uint8_t>(typed.ip[i]);
     address->port = port;
     return EntryCheck::Passed;
 }

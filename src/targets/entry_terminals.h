@@ -51,7 +51,9 @@ class EntryOwner {
 // The values as the operator typed them.
 struct TypedEntry {
     bool addressBlank = false;
-    std::array<uint8_t, 4> ip{};
+    // The four fields as typed: a value outside 0 to 255 is a wrong address,
+    // never cut to a byte.
+    std::array<int, 4> ip{};
     bool customPort = false;
     std::string portText;  // the custom port edit; read only when customPort
 };

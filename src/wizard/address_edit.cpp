@@ -12,6 +12,7 @@
 #include <QMenu>
 
 #include <memory>
+#include <utility>
 
 namespace vcq::ui {
 namespace {
@@ -52,13 +53,18 @@ AddressEdit::AddressEdit(QWidget* parent) : QWidget(parent) {
         field->installEventFilter(this);
         fields_[i] = field;
         layout->addWidget(field);
-        // A full field moves on to the next.
-        if (i < 3) {
-            connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
-                if (text.size() == 3 && fields_[i]->cursorPosition() == 3)
-                    MoveTo(i + 1, Caret::SelectAll);
-            });
-        }
+        connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
+            if (text.toInt() > 255) {
+                fields_[i]->selectAll();
+                emit OutOfRange(i);
+                return;
+            }
+            // A full field moves on to the next.
+            if (i < 3 && text.size() == 3 && fields_[i]->cursorPosition() == 3) {
+                MoveTo(i + 1, Caret::SelectAll);
+                advancedInto_ = fields_[i + 1];
+            }
+        });
     }
     layout->addStretch();
     setFocusProxy(fields_[0]);
@@ -79,6 +85,14 @@ bool AddressEdit::IsBlank() const {
             return false;
     }
     return true;
+}
+
+int AddressEdit::OutOfRangeField() const {
+    for (int i = 0; i < 4; ++i) {
+        if (fields_[i]->text().toInt() > 255)
+            return i;
+    }
+    return -1;
 }
 
 std::string AddressEdit::Text() const {
@@ -154,6 +168,7 @@ bool AddressEdit::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::KeyPress: {
             auto* key = static_cast<QKeyEvent*>(event);
+            QLineEdit* const advancedInto = std::exchange(advancedInto_, nullptr);
             if (key->matches(QKeySequence::Paste))
                 return Paste(index);
             const bool atStart = field->cursorPosition() == 0 && !field->hasSelectedText();
@@ -162,7 +177,8 @@ bool AddressEdit::eventFilter(QObject* watched, QEvent* event) {
             switch (key->key()) {
                 case Qt::Key_Period:
                 case Qt::Key_Comma:
-                    if (!field->text().isEmpty())
+                    // The full field before already made this move.
+                    if (!field->text().isEmpty() && advancedInto != field)
                         MoveTo(index + 1, Caret::SelectAll);
                     return true;
                 case Qt::Key_Backspace:
@@ -183,6 +199,9 @@ bool AddressEdit::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         }
+        case QEvent::MouseButtonPress:
+            advancedInto_ = nullptr;
+            break;
         case QEvent::ContextMenu: {
             // The menu's Paste must fill the four fields as Ctrl+V does.
             std::unique_ptr<QMenu> menu(field->createStandardContextMenu());

@@ -1,7 +1,10 @@
 // An IPv4 address control: four number fields between dots that behave as
 // one desktop address control. A field entered by keyboard is selected so
-// that typing replaces it; "." or a full field moves on; Backspace or Left at
-// the start of a field moves back; pasting "a.b.c.d" fills all four.
+// that typing replaces it; "." after digits or a full field moves on, and a
+// "." right after a full field moved on is taken as the same move; Backspace
+// or Left at the start of a field moves back; pasting "a.b.c.d" fills all
+// four. A field above 255 is reported (OutOfRange) and kept as typed, never
+// cut to a byte, so the owner refuses it.
 #pragma once
 
 #include <QLineEdit>
@@ -22,9 +25,16 @@ class AddressEdit : public QWidget {
     void SetText(const QString& dotted);
     // Blank only when every field is empty.
     bool IsBlank() const;
-    // The dotted address; an empty field counts as 0.
+    // The first field above 255, or -1.
+    int OutOfRangeField() const;
+    // The dotted address; an empty field counts as 0. Check OutOfRangeField
+    // first: a field above 255 is given as typed.
     std::string Text() const;
     QLineEdit* Field(int index) const { return fields_[index]; }
+
+  signals:
+    // The operator typed a value above 255 into `field`, which is selected.
+    void OutOfRange(int field);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -40,6 +50,8 @@ class AddressEdit : public QWidget {
     // Where the caret goes when caretField_ next gets the focus.
     QLineEdit* caretField_ = nullptr;
     Caret pendingCaret_ = Caret::SelectAll;
+    // The field a full field moved on to, until the next key.
+    QLineEdit* advancedInto_ = nullptr;
 };
 
 }  // namespace vcq::ui

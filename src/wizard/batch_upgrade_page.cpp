@@ -8,7 +8,9 @@
 
 #include <ctime>
 
+#include "upgrade/manual_flow.h"
 #include "wizard/lists/camera_list_view.h"
+#include "wizard/ui_text.h"
 #include "wizard/upgrade_log_dialog.h"
 
 namespace vcq::ui {
@@ -95,13 +97,15 @@ void BatchUpgradePage::PageShown() {
         Populate();
 }
 
-void BatchUpgradePage::Populate() {
+void BatchUpgradePage::Populate(bool leaveOutResetting) {
     started_ = true;
     confirmTimer_.stop();
     list_->Clear();
     for (int row = 0; detected_ && row < detected_->Count(); ++row) {
         TargetRow target;
         if (!detected_->GetTargetRow(row, target))
+            continue;
+        if (leaveOutResetting && VersionNeedsResetQuestion(target.version))
             continue;
         BatchCamera camera;
         camera.user = target.name;
@@ -138,10 +142,34 @@ void BatchUpgradePage::EnableSettings() {
 }
 
 void BatchUpgradePage::StartUpgrade() {
+    LockSettings();
+    confirmTimer_.start(kBatchConfirmMs);
+}
+
+void BatchUpgradePage::LockSettings() {
     list_->SetSharedSettings(retain_->isChecked(), !backup_->isChecked(), std::time(nullptr));
     retain_->setEnabled(false);
     backup_->setEnabled(false);
-    confirmTimer_.start(kBatchConfirmMs);
+}
+
+bool BatchUpgradePage::AskAboutResettingCameras() {
+    std::string addresses;
+    for (int row = 0; row < list_->Count(); ++row) {
+        if (VersionNeedsResetQuestion(list_->Row(row).version))
+            addresses += "\r\n" + list_->Row(row).addressText;
+    }
+    if (addresses.empty())
+        return true;
+    const std::string caption = LoadUiText(kTextInformation, port_.get());
+    const std::string text = std::string(kResetQuestionText) + "\r\n" + addresses;
+    if (port_->MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) ==
+        MessageAnswer::Ok)
+        return true;
+    Populate(/*leaveOutResetting=*/true);
+    if (list_->Count() == 0)
+        return false;
+    LockSettings();
+    return true;
 }
 
 void BatchUpgradePage::Confirm() {
@@ -153,6 +181,10 @@ void BatchUpgradePage::Confirm() {
     // Another box is open (the quit question): ask once it is answered.
     if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != window()) {
         confirmTimer_.start(kBatchConfirmMs);
+        return;
+    }
+    if (!AskAboutResettingCameras()) {
+        EnableSettings();
         return;
     }
     const std::string caption = LoadUiText(kTextInformation, port_.get());
@@ -180,7 +212,7 @@ void BatchUpgradePage::UpdateCounter() {
     const std::optional<ProceededUpdate> update = list_->Engine().PollCounter();
     if (!update)
         return;
-    counter_->setText(QString::fromStdString(update->text));
+    ShowCounter(counter_, "Proceeded", QString::fromStdString(update->text));
     if (!update->ended)
         return;
     setButtonMode_(4);

@@ -67,7 +67,13 @@ class BatchUpgradePage : public QWidget {
     QtWindowPort& Port() { return *port_; }
 
   private:
-    void Populate();
+    // Lists the ticked cameras; with `leaveOutResetting`, not those whose
+    // settings the upgrade would reset.
+    void Populate(bool leaveOutResetting = false);
+    void LockSettings();
+    // Asks about the listed cameras whose settings the upgrade would reset;
+    // Cancel leaves them out. False when no camera is left.
+    bool AskAboutResettingCameras();
     void UpdateCounter();
     void Confirm();
     void CameraTimer(uint32_t id);

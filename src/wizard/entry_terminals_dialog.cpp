@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "package/resources.h"
 #include "wizard/beep.h"
 #include "wizard/image_button.h"
@@ -44,6 +46,8 @@ EntryTerminalsDialog::EntryTerminalsDialog(targets::EntryOwner& owner, int total
     address_ = new AddressEdit(this);
     auto* addressLabel = new QLabel("&IP address:", this);
     addressLabel->setBuddy(address_->Field(0));
+    connect(address_, &AddressEdit::OutOfRange, this,
+            [this](int field) { Tell(targets::kTextBadAddress, address_->Field(field)); });
 
     const PortChoice ports = MakePortChoice(this);
     port80_ = ports.port80;
@@ -125,7 +129,7 @@ targets::TypedEntry EntryTerminalsDialog::Typed() const {
     targets::TypedEntry typed;
     typed.addressBlank = address_->IsBlank();
     for (int i = 0; i < 4; ++i)
-        typed.ip[i] = static_cast<uint8_t>(address_->Field(i)->text().toInt());
+        typed.ip[i] = address_->Field(i)->text().toInt();
     typed.customPort = customPort_->isChecked();
     typed.portText = portEdit_->text().toStdString();
     return typed;
@@ -141,7 +145,8 @@ void EntryTerminalsDialog::Tell(int textId, QWidget* focus) {
 bool EntryTerminalsDialog::Finish(EntryStep step) {
     switch (step) {
         case EntryStep::RefusedAddress:
-            Tell(targets::kTextBadAddress, address_->Field(0));
+            Tell(targets::kTextBadAddress,
+                 address_->Field(std::max(0, address_->OutOfRangeField())));
             return false;
         case EntryStep::RefusedPort:
             Tell(targets::kTextBadPort, portEdit_);
@@ -174,7 +179,7 @@ void EntryTerminalsDialog::ShowEntry() {
     (shown.customPort ? customPort_ : port80_)->setChecked(true);
     portEdit_->setText(QString::number(shown.customPortValue));
     portEdit_->setEnabled(shown.customPort);
-    counter_->setText(QString::fromStdString(shown.counter));
+    ShowCounter(counter_, "Entry", QString::fromStdString(shown.counter));
 }
 
 void EntryTerminalsDialog::OnNext() {

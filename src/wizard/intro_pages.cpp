@@ -76,8 +76,8 @@ ModePage::ModePage(WindowPort* owner, QWidget* parent) : QWidget(parent), owner_
     explanation->setAlignment(Qt::AlignTop | Qt::AlignLeft);
 
     group_ = new QGroupBox("&Select a mode", this);
-    automatic_ = new QRadioButton("Automatic upgrade", group_);
-    manual_ = new QRadioButton("Manual upgrade", group_);
+    automatic_ = new QRadioButton(group_);
+    manual_ = new QRadioButton(group_);
     automatic_->setChecked(true);
     auto* groupLayout = new QVBoxLayout(group_);
     groupLayout->addWidget(automatic_);
@@ -93,8 +93,9 @@ ModePage::ModePage(WindowPort* owner, QWidget* parent) : QWidget(parent), owner_
 void ModePage::Refresh() {
     IsManual();
     group_->setTitle(UiText(178, owner_));
-    automatic_->setText(UiText(179, owner_));
-    manual_->setText(UiText(180, owner_));
+    // The stored texts carry no mnemonics; Alt+A and Alt+M choose.
+    automatic_->setText("&" + UiText(179, owner_));
+    manual_->setText("&" + UiText(180, owner_));
     (mode_ == 0 ? automatic_ : manual_)->setFocus();
 }
 

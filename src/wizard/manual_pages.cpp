@@ -41,6 +41,8 @@ TargetEntryPage::TargetEntryPage(WindowPort* owner, QWidget* parent)
     address_->SetText("192.168.0.100");
     auto* addressLabel = new QLabel("&IP address:", target);
     addressLabel->setBuddy(address_->Field(0));
+    connect(address_, &AddressEdit::OutOfRange, this,
+            [this](int field) { Refuse(120, address_->Field(field)); });
 
     const PortChoice ports = MakePortChoice(target);
     port80_ = ports.port80;
@@ -103,6 +105,10 @@ void TargetEntryPage::Refuse(int textId, QWidget* focus) {
 bool TargetEntryPage::Validate() {
     if (address_->IsBlank()) {
         Refuse(120, address_->Field(0));
+        return false;
+    }
+    if (const int wrong = address_->OutOfRangeField(); wrong >= 0) {
+        Refuse(120, address_->Field(wrong));
         return false;
     }
     if (customPort_->isChecked()) {
@@ -185,6 +191,7 @@ UpgradeProgressPage::UpgradeProgressPage(WindowPort* owner, QWidget* parent)
     step_ = new QLabel(this);
     bar_ = new QProgressBar(this);
     StyleProgressBar(bar_);
+    bar_->setAccessibleName("Upgrade progress");
     bar_->setValue(0);
 
     auto* upper = new QHBoxLayout;
@@ -226,6 +233,7 @@ UpgradeResultPage::UpgradeResultPage(WindowPort* owner, QWidget* parent)
     result_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     auto* bar = new QProgressBar(this);
     StyleProgressBar(bar);
+    bar->setAccessibleName("Upgrade progress");
     bar->setValue(10000);
 
     auto* layout = new QVBoxLayout(this);

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "wizard/lists/login_dialogs.h"
+#include "wizard/ui_text.h"
 
 namespace vcq::ui {
 namespace {
@@ -44,7 +45,7 @@ TargetCameraPage::TargetCameraPage(const DiscoveryTable* table, WindowPort* owne
     reveal_->setAccessibleName("Show more buttons");
     revealArea_ = new QWidget(this);
     addOtherButton_ = new QPushButton("Add &other cameras...", revealArea_);
-    testing_ = new QPushButton("&Testing...", revealArea_);
+    testing_ = new QPushButton("T&esting...", revealArea_);
     for (QPushButton* button : {selectAll_, access_, reveal_, addOtherButton_, testing_})
         button->setAutoDefault(false);
     // The revealed buttons sit in a strip of their own so the animation can
@@ -81,6 +82,11 @@ TargetCameraPage::TargetCameraPage(const DiscoveryTable* table, WindowPort* owne
     setTabOrder(addOtherButton_, testing_);
     setTabOrder(testing_, reveal_);
 
+    // Rows come from discovery and from "Add other cameras...": each change
+    // counts at once and puts Next under the login rule again.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&list_->Model(), signal, this, &TargetCameraPage::RowsChanged);
+    connect(&list_->Model(), &QAbstractItemModel::modelReset, this, &TargetCameraPage::RowsChanged);
     connect(list_, &CameraListView::LoginsChanged, this, &TargetCameraPage::LoginsChanged);
     connect(list_, &CameraListView::SelectionChanged, this, &TargetCameraPage::SelectionChanged);
     connect(list_, &CameraListView::TestingEnded, this, &TargetCameraPage::TestingEnded);
@@ -100,10 +106,21 @@ void TargetCameraPage::SetButtonModeByLogins() {
 }
 
 void TargetCameraPage::Populate() {
-    const int n = table_ ? list_->Populate(table_->Snapshot()) : list_->Count();
-    counter_->setText(QString("%1/%2").arg(n).arg(kMaxListRows));
+    if (table_)
+        list_->Populate(table_->Snapshot());
+    ShowCount();
     if (isVisible())
         SetButtonModeByLogins();
+}
+
+void TargetCameraPage::ShowCount() {
+    ShowCounter(counter_, "Detected camera(s)",
+                QString("%1/%2").arg(list_->Count()).arg(kMaxListRows));
+}
+
+void TargetCameraPage::RowsChanged() {
+    ShowCount();
+    LoginsChanged();
 }
 
 bool TargetCameraPage::Validate() {
@@ -229,6 +246,7 @@ void TargetCameraPage::AddOtherClicked() {
         button->setEnabled(any);
     if (any && !list_->AnySelected())
         list_->SelectFirst();
+    LoginsChanged();  // the dialog may have given logins too
 }
 
 void TargetCameraPage::TestingClicked() {

@@ -65,6 +65,8 @@ class TargetCameraPage : public QWidget {
 
   private:
     void PageTimer();
+    void ShowCount();
+    void RowsChanged();
     void Block();
     void SetButtonModeByLogins();
     void UpdateCursor();

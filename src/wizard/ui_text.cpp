@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QLabel>
 
 #include "package/resources.h"
 
@@ -23,6 +24,11 @@ int DialogUnitsX(int units) {
 int DialogUnitsY(int units) {
     QFontMetrics metrics(QApplication::font());
     return (units * metrics.height() + 4) / 8;
+}
+
+void ShowCounter(QLabel* counter, const QString& label, const QString& value) {
+    counter->setText(value);
+    counter->setAccessibleName(label + " " + value);
 }
 
 }  // namespace vcq::ui

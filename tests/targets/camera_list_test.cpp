@@ -63,6 +63,31 @@ TEST(CameraListTest, SameNonEmptyMacIsAddedOnceButHandAddedRowsAlways) {
     EXPECT_EQ(list.Count(), 4);
 }
 
+// Upgrading a camera at 1.08 or 1.09 resets its settings: such rows wait for
+// the operator to tick them, however they came into the list.
+TEST(CameraListTest, RowsWhoseUpgradeResetsTheCameraStartUnticked) {
+    const struct {
+        const char* version;
+        int32_t ticked;
+    } rows[] = {{"1.08", 0}, {"1.09", 0},  {"1.05", 1}, {"1.07", 1},   {"1.10", 1},
+                {"3.00", 1}, {"1.080", 1}, {"", 1},     {"unknown", 1}};
+    CameraList byHand;
+    CameraList discovered;
+    std::vector<CameraRecord> records;
+    for (const auto& row : rows) {
+        CameraRecord record = Record(("m" + std::string(row.version)).c_str(), 1);
+        std::strncpy(record.softVersion, row.version, sizeof record.softVersion - 1);
+        records.push_back(record);
+        byHand.AddRow(byHand.Count(), "", "10.0.0.1", "VCQ-R20", "S", row.version, {10, 0, 0, 1},
+                      80, byHand.Count());
+    }
+    ASSERT_EQ(PopulateFromDiscovery(discovered, records), static_cast<int>(std::size(rows)));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(byHand.Row(int(i)).ticked, rows[i].ticked) << rows[i].version;
+        EXPECT_EQ(discovered.Row(int(i)).ticked, rows[i].ticked) << rows[i].version;
+    }
+}
+
 TEST(CameraListTest, ListHoldsAtMost256Rows) {
     CameraList list;
     for (int i = 0; i < 300; ++i)

@@ -10,7 +10,7 @@ using vcq::test::EntryListFake;
 
 namespace {
 
-TypedEntry Typed(std::array<uint8_t, 4> ip, const std::string& customPort = {}) {
+TypedEntry Typed(std::array<int, 4> ip, const std::string& customPort = {}) {
     TypedEntry typed;
     typed.ip = ip;
     typed.customPort = !customPort.empty();
@@ -41,6 +41,11 @@ TEST(EntryCheck, AddressIsCheckedBeforeThePort) {
     EXPECT_EQ(CheckEntry(Blank("8080"), &address), EntryCheck::BadAddress);
     EXPECT_EQ(CheckEntry(Blank(), &address), EntryCheck::BadAddress);
     EXPECT_EQ(CheckEntry(Typed({10, 0, 0, 1}, "1023"), &address), EntryCheck::BadPort);
+    // A field above 255 is a wrong address, not the byte it would wrap to.
+    for (std::array<int, 4> wrong :
+         {std::array<int, 4>{10, 0, 0, 300}, std::array<int, 4>{256, 0, 0, 1},
+          std::array<int, 4>{1, -1, 0, 1}})
+        EXPECT_EQ(CheckEntry(Typed(wrong, "1023"), &address), EntryCheck::BadAddress);
 
     // With the "80" radio the port edit is not read.
     TypedEntry port80 = Typed({10, 0, 0, 1});

@@ -171,7 +171,7 @@ TEST(AddCameras, EntryOperations) {
 }
 
 TEST(AddCameras, TheEntryTerminalsDialogWorksOnTheList) {
-    auto typed = [](std::array<uint8_t, 4> ip, const std::string& port = {}) {
+    auto typed = [](std::array<int, 4> ip, const std::string& port = {}) {
         targets::TypedEntry entry;
         entry.ip = ip;
         entry.customPort = !port.empty();

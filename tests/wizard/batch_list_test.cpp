@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QStyleFactory>
+#include <QToolTip>
 #include <QtTest>
 
 #include "upgrade/camera_upgrade.h"
@@ -28,8 +29,10 @@ class ScriptedJob : public BatchJob {
     void OnTick(uint32_t) override {}
     void Abandon() override {}
     bool Busy() const override { return false; }
+    std::string FailureDetail() const override { return detail; }
 
     int32_t step = step::kNotStarted;
+    std::string detail;
     int32_t progress = 0;
 };
 
@@ -144,6 +147,46 @@ class BatchListTest : public QObject {
         // Selected, yet the plain background: no highlight.
         const QColor background = image.pixelColor(2, top + height - 1);
         QVERIFY(background.lightness() > 200);
+    }
+
+    // A failed camera's reason is in its row's tooltip and accessible
+    // description, whichever cell the pointer or the reader is on.
+    void failedRowTellsItsReason_data() {
+        QTest::addColumn<int>("finalStep");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("completed") << int(step::kCompleted) << ""
+                                   << "";
+        QTest::newRow("upload refused")
+            << int(step::kUploadFailed) << "FTP: 550 No space left on device"
+            << "FTP: 550 No space left on device";
+        QTest::newRow("came back with the old version")
+            << int(step::kWrongVersion) << "the camera came back with 1.05, expected 1.08"
+            << "the camera came back with 1.05, expected 1.08";
+        QTest::newRow("failed, reason unknown") << int(step::kVersionUpRefused) << ""
+                                                << "";
+    }
+
+    void failedRowTellsItsReason() {
+        QFETCH(int, finalStep);
+        QFETCH(QString, detail);
+        QFETCH(QString, told);
+        auto list = MakeList();
+        QVERIFY(list->AddCamera(Camera(10)));
+        list->Engine().Tick();
+        jobs_[0]->step = finalStep;
+        jobs_[0]->detail = detail.toStdString();
+        list->Engine().Tick();
+        QCOMPARE(list->Row(0).finalStep, finalStep);
+        for (int column : {1, kBatchStatusColumn}) {
+            const QModelIndex cell = list->model()->index(0, column);
+            QCOMPARE(cell.data(Qt::AccessibleDescriptionRole).toString(), told);
+            const QPoint at = list->visualRect(cell).center();
+            QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+            QToolTip::hideText();
+            QApplication::sendEvent(list->viewport(), &help);
+            QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), told);
+        }
     }
 
     void headerPressOnlyBeeps() {

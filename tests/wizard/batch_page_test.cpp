@@ -107,9 +107,9 @@ class BatchPageTest : public QObject {
         for (int row = 0; row < list->Count(); ++row)
             list->SetLogin(row, "admin", "secret");
         emit list->LoginsChanged();
-        QVERIFY(w.NextButton()->isEnabled());
         if (beforeNext)
             beforeNext(list);
+        QVERIFY(w.NextButton()->isEnabled());
         w.NextButton()->click();
         QCOMPARE(w.PageIndex(), 8);
         QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
@@ -304,6 +304,90 @@ class BatchPageTest : public QObject {
             QVERIFY(w.NextButton()->isEnabled());
             QVERIFY(w.CancelButton()->isEnabled());
             QCOMPARE(page->List()->Row(0).statusText, std::string("Standby"));
+        }
+    }
+
+    // Cameras at 1.08 or 1.09 lose their settings, IP address included, when
+    // upgraded: they start unticked, and a batch with such cameras ticked asks
+    // once, naming them; Cancel leaves them out. Nothing starts here: the
+    // proceed question is cancelled.
+    void camerasWhoseSettingsResetAreAskedForByAddress_data() {
+        QTest::addColumn<QStringList>("versions");
+        QTest::addColumn<bool>("tickAll");
+        QTest::addColumn<int>("answer");  // to the question about resetting cameras
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QStringList>("batch");
+        const QStringList mixed{"1.05", "1.08", "1.09"};
+        QTest::newRow("ticked, OK keeps them")
+            << mixed << true << int(MessageAnswer::Ok) << QStringList{"127.0.0.3", "127.0.0.4"}
+            << QStringList{"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+        QTest::newRow("ticked, Cancel leaves them out")
+            << mixed << true << int(MessageAnswer::Cancel) << QStringList{"127.0.0.3", "127.0.0.4"}
+            << QStringList{"127.0.0.2"};
+        QTest::newRow("left unticked: no question") << mixed << false << int(MessageAnswer::Ok)
+                                                    << QStringList{} << QStringList{"127.0.0.2"};
+        QTest::newRow("none of those versions")
+            << QStringList{"1.07", "1.10", "3.00"} << false << int(MessageAnswer::Ok)
+            << QStringList{} << QStringList{"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+        QTest::newRow("Cancel leaves nothing: nothing to proceed with")
+            << QStringList{"1.09"} << true << int(MessageAnswer::Cancel) << QStringList{"127.0.0.2"}
+            << QStringList{};
+    }
+
+    void camerasWhoseSettingsResetAreAskedForByAddress() {
+        QFETCH(QStringList, versions);
+        QFETCH(bool, tickAll);
+        QFETCH(int, answer);
+        QFETCH(QStringList, asked);
+        QFETCH(QStringList, batch);
+        MainWindow& w = h_.Open();
+        LogCloser closer;
+        std::vector<CameraRecord> records;
+        for (int i = 0; i < versions.size(); ++i) {
+            sim::CameraConfig camera = sim::DefaultCamera(i);
+            camera.softVersion = versions[i].toStdString();
+            records.push_back(test::RecordOf(camera));
+        }
+        ToBatchPage(w, records, [&](CameraListView* list) {
+            for (int row = 0; row < list->Count(); ++row) {
+                const bool resets = versions[row] == "1.08" || versions[row] == "1.09";
+                QCOMPARE(list->Rows().Row(row).ticked, resets ? 0 : 1);
+                if (tickAll)
+                    list->Rows().MutableRow(row).ticked = 1;
+            }
+            emit list->LoginsChanged();
+        });
+        if (!asked.isEmpty())
+            h_.boxes->Queue(static_cast<MessageAnswer>(answer));
+        h_.boxes->Queue(MessageAnswer::Cancel);
+        w.NextButton()->click();
+        BatchUpgradePage* page = w.Batch();
+        QTRY_VERIFY(!page->ConfirmationPending());
+
+        std::vector<std::string> expected;
+        if (!asked.isEmpty()) {
+            std::string question =
+                "The current set up information of the camera including IP address will be "
+                "reset to default.\r\n";
+            for (const QString& address : asked)
+                question += "\r\n" + address.toStdString();
+            expected.push_back(question);
+        }
+        if (!batch.isEmpty())
+            expected.push_back(kProceed);
+        QCOMPARE(h_.boxes->Texts(), expected);
+        QStringList listed;
+        for (int row = 0; row < page->List()->Count(); ++row)
+            listed << QString::fromStdString(page->List()->Row(row).addressText);
+        QCOMPARE(listed, batch);
+        QVERIFY(!page->List()->EngineRunning());
+        if (batch.isEmpty()) {  // a batch of none ends at once, as with no ticks
+            QTRY_COMPARE(closer.texts.size(), size_t(1));
+            QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
+        } else {
+            QVERIFY(page->RetainBox()->isEnabled());
+            QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
+            QCOMPARE(page->LogsShown(), 0);
         }
     }
 

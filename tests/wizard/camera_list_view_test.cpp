@@ -39,6 +39,19 @@ QColor Sample(CameraListView& list, int row, int column) {
     return image.pixelColor(rect.right() - 2, rect.center().y());
 }
 
+// The strongest contrast any pixel of a cell has against the cell's ground.
+double BestContrast(CameraListView& list, int row, int column) {
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect rect = list.visualRect(list.Model().index(row, column));
+    const QColor ground = Sample(list, row, column);
+    double best = 1;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            best = std::max(best, ContrastRatio(image.pixelColor(x, y), ground));
+    }
+    return best;
+}
+
 void Move(CameraListView& list, QPoint at) {
     QMouseEvent move(QEvent::MouseMove, at, list.viewport()->mapToGlobal(at), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
@@ -51,7 +64,7 @@ bool HasRedText(CameraListView& list, int row, int column) {
     for (int y = rect.top(); y <= rect.bottom(); ++y) {
         for (int x = rect.left(); x <= rect.right(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (c.red() > 200 && c.green() < 80 && c.blue() < 80)
+            if (c.red() > 100 && c.red() > 2 * (c.green() + c.blue()))
                 return true;
         }
     }
@@ -174,6 +187,59 @@ class CameraListViewTest : public QObject {
         const QImage grey =
             list.viewport()->grab().toImage().copy(list.visualRect(list.Model().index(2, 0)));
         QVERIFY(ticked != grey);
+    }
+
+    // The verification result reads from a row whatever else it shows:
+    // selected or not, its name red for a missing password or not.
+    void verificationResultStaysReadable_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("not verified") << int(status::kNotVerified) << false << "pw"
+                                      << "";
+        QTest::newRow("pink, name in red") << int(status::kFailed) << false << ""
+                                           << "verification failed (pink)";
+        QTest::newRow("lavender, name in red") << int(status::kVerified) << false << ""
+                                               << "verified (lavender)";
+        QTest::newRow("pink, selected") << int(status::kFailed) << true << ""
+                                        << "verification failed (pink)";
+        QTest::newRow("lavender, selected") << int(status::kVerified) << true << "pw"
+                                            << "verified (lavender)";
+        QTest::newRow("not verified, selected") << int(status::kNotVerified) << true << ""
+                                                << "";
+    }
+
+    void verificationResultStaysReadable() {
+        QFETCH(int, status);
+        QFETCH(bool, selected);
+        QFETCH(QString, password);
+        QFETCH(QString, description);
+        CameraListView& list = Open(1);
+        list.clearSelection();
+        list.Rows().MutableRow(0).status = status;
+        list.SetLogin(0, "admin", password.toStdString());
+        if (selected)
+            Select({0}, 0);
+        list.Model().RowsChanged();
+        for (int column : {0, text::kName})
+            QCOMPARE(list.Model().index(0, column).data(Qt::AccessibleDescriptionRole).toString(),
+                     description);
+        const double contrast = BestContrast(list, 0, text::kName);
+        QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
+        // Beside the tick box the row shows its result even when selected.
+        const QRect tick = list.visualRect(list.Model().index(0, 0));
+        const QColor edge =
+            list.viewport()->grab().toImage().pixelColor(tick.left() + 1, tick.center().y());
+        const bool blue = edge.blue() > edge.red() + 50 && edge.red() < 120;
+        const bool pink = edge.red() > 240 && edge.green() < 180;
+        const bool lavender = edge.blue() > 240 && edge.red() > 180 && edge.red() < 225;
+        if (status == status::kFailed)
+            QVERIFY2(pink, qPrintable(edge.name()));
+        else if (status == status::kVerified)
+            QVERIFY2(lavender, qPrintable(edge.name()));
+        else
+            QVERIFY2(selected ? blue : !pink && !lavender, qPrintable(edge.name()));
     }
 
     // --- Mouse and keyboard

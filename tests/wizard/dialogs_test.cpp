@@ -15,6 +15,7 @@
 #include "entry_list_fake.h"
 #include "wizard/beep.h"
 #include "wizard/entry_terminals_dialog.h"
+#include "wizard/main_window.h"
 #include "wizard/upgrade_log_dialog.h"
 #include "wizard_support.h"
 
@@ -311,6 +312,114 @@ class DialogsTest : public QObject {
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("earlier log\r\n"));
         QCOMPARE(QDir(temp.path()).entryList(QDir::Files), QStringList({"blocker", "log.txt"}));
+    }
+
+    // Typing into the address control key by key, on the manual target page
+    // (0) and in the entry terminals dialog (1), from 192.168.0.100 with the
+    // first field selected as either leaves it. "\b" is Backspace, "\x16"
+    // pastes the clipboard. An empty `address` means the operator is told
+    // the address is wrong and nothing goes on.
+    void addressTyping_data() {
+        QTest::addColumn<int>("surface");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("refusedWhileTyping");
+        struct Row {
+            const char* name;
+            const char* keys;
+            const char* clipboard;
+            const char* address;
+            int refused;
+        };
+        const Row rows[] = {
+            {"dots after digits", "192.168.0.55", "", "192.168.0.55", 0},
+            {"full fields move on once", "192168000055", "", "192.168.0.55", 0},
+            {"short fields", "1.2.3.4", "", "1.2.3.4", 0},
+            {"top of the range", "255.255.255.255", "", "255.255.255.255", 0},
+            {"above 255 is refused, not wrapped", "10.0.0.300", "", "", 1},
+            {"above 255 in a full first field", "256", "", "", 1},
+            {"backspace across fields", "10.0.0.25\b\b\b\b7.9", "", "10.0.7.9", 0},
+            {"paste of a whole address", "\x16", " 10.20.30.40\n", "10.20.30.40", 0},
+            {"paste, then edit the last field", "\x16\b5", "10.20.30.40", "10.20.30.45", 0},
+            {"paste of a wrong address changes nothing", "\x16", "10.0.0.300", "192.168.0.100", 0},
+        };
+        for (int surface : {0, 1}) {
+            for (const Row& row : rows) {
+                QTest::addRow("%s %s", surface == 0 ? "page:" : "dialog:", row.name)
+                    << surface << QString(row.keys) << QString(row.clipboard)
+                    << QString(row.address) << row.refused;
+            }
+        }
+    }
+
+    void addressTyping() {
+        QFETCH(int, surface);
+        QFETCH(QString, keys);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, address);
+        QFETCH(int, refusedWhileTyping);
+        QApplication::clipboard()->setText(clipboard);
+
+        QTemporaryDir temp;
+        std::unique_ptr<MainWindow> wizard;
+        EntryListFake list(5);
+        std::unique_ptr<EntryTerminalsDialog> dialog;
+        AddressEdit* edit = nullptr;
+        if (surface == 0) {
+            wizard = vcq::test::OpenWizard(*boxes_, temp.path(), false);
+            wizard->NextButton()->click();
+            wizard->Agreement()->AgreeButton()->click();
+            wizard->NextButton()->click();
+            wizard->Mode()->ManualButton()->click();
+            wizard->NextButton()->click();
+            wizard->Target()->NameEdit()->setText("admin");
+            wizard->Target()->PasswordEdit()->setText("secret");
+            edit = wizard->Target()->Address();
+        } else {
+            list.Queue({{192, 168, 0, 100}, 80});
+            dialog = std::make_unique<EntryTerminalsDialog>(list, 5, 0);
+            dialog->show();
+            QApplication::setActiveWindow(dialog.get());
+            QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+            list.commits = 0;
+            edit = dialog->Address();
+        }
+        QVERIFY(edit->Field(0)->hasFocus());
+        QCOMPARE(edit->Field(0)->selectedText(), QString("192"));
+
+        for (QChar key : keys) {
+            QWidget* focus = QApplication::focusWidget();
+            if (key == '\b')
+                QTest::keyClick(focus, Qt::Key_Backspace);
+            else if (key == '\x16')
+                QTest::keySequence(focus, QKeySequence::Paste);
+            else
+                QTest::keyClicks(focus, QString(key));
+        }
+        QCOMPARE(int(boxes_->Boxes().size()), refusedWhileTyping);
+        for (const vcq::test::ShownBox& box : boxes_->Boxes())
+            QCOMPARE(box.request.text, std::string(kBadAddress));
+        boxes_->Clear();
+
+        if (surface == 0) {
+            const bool accepted = wizard->Target()->Validate();
+            QCOMPARE(accepted, !address.isEmpty());
+            if (accepted)
+                QCOMPARE(QString::fromStdString(wizard->Target()->GetHostText()), address);
+        } else {
+            dialog->OkButton()->click();
+            QCOMPARE(list.commits, address.isEmpty() ? 0 : 1);
+            if (!address.isEmpty()) {
+                const auto& ip = list.rows[0].address.ip;
+                QCOMPARE(QString("%1.%2.%3.%4").arg(ip[0]).arg(ip[1]).arg(ip[2]).arg(ip[3]),
+                         address);
+            }
+        }
+        if (address.isEmpty()) {
+            QCOMPARE(boxes_->Texts(), std::vector<std::string>{kBadAddress});
+            QVERIFY(QApplication::focusWidget() == edit->Field(edit->OutOfRangeField()));
+        }
     }
 
     void copyPutsTheWholeLogOnTheClipboard() {

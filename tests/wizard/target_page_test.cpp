@@ -157,6 +157,52 @@ class TargetPageTest : public QObject {
         QVERIFY(w.NextButton()->isEnabled());
     }
 
+    // Cameras added by "Add other cameras..." count at once, and Next follows
+    // the login rule with them: a ticked camera without a login holds it.
+    void addedCamerasCountAtOnceAndNextFollowsTheirLogins_data() {
+        QTest::addColumn<QStringList>("added");  // "version,name,password" each
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<bool>("next");
+        QTest::newRow("nothing added") << QStringList{} << "2/256" << true;
+        QTest::newRow("ticked, no login") << QStringList{"1.05,,"} << "3/256" << false;
+        QTest::newRow("ticked, name only") << QStringList{"1.05,admin,"} << "3/256" << false;
+        QTest::newRow("ticked, with login") << QStringList{"1.05,admin,pw"} << "3/256" << true;
+        QTest::newRow("unticked (1.08), no login") << QStringList{"1.08,,"} << "3/256" << true;
+        QTest::newRow("one of two without login")
+            << QStringList{"1.05,admin,pw", "1.07,,"} << "4/256" << false;
+    }
+
+    void addedCamerasCountAtOnceAndNextFollowsTheirLogins() {
+        QFETCH(QStringList, added);
+        QFETCH(QString, counter);
+        QFETCH(bool, next);
+        MainWindow& w = Open();
+        w.Table().Store(Record("08-00-46-00-00-01", {10, 0, 0, 1}));
+        w.Table().Store(Record("08-00-46-00-00-02", {10, 0, 0, 2}));
+        ToAutomaticPage(w);
+        TargetCameraPage* page = w.AutoTarget();
+        GiveAllLogins(w, "admin", "admin");
+        QVERIFY(w.NextButton()->isEnabled());
+        page->SetAddOtherCameras([&](TargetCameraPage& target) {
+            CameraListView* list = target.List();
+            for (const QString& camera : added) {
+                const QStringList parts = camera.split(',');
+                const int row = list->Count();
+                const uint8_t last = static_cast<uint8_t>(10 + row);
+                list->AddRow(row, "", AddressText({10, 0, 1, last}, 80), "VCQ-R20", "",
+                             parts[0].toStdString(), {10, 0, 1, last}, 80, row);
+                list->SetLogin(row, parts[1].toStdString(), parts[2].toStdString());
+                QCOMPARE(page->Counter()->text(), QString("%1/256").arg(list->Count()));
+            }
+        });
+        if (!page->Expanded())
+            page->RevealButton()->click();
+        QTRY_VERIFY(!page->Animating());
+        page->AddOtherButton()->click();
+        QCOMPARE(page->Counter()->text(), counter);
+        QCOMPARE(w.NextButton()->isEnabled(), next);
+    }
+
     void emptyListCountsZeroAndOffersOnlyTheRevealedButtons() {
         MainWindow& w = Open();
         ToAutomaticPage(w);

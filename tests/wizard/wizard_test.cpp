@@ -13,6 +13,8 @@
 #include <QAccessible>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QGroupBox>
+#include <QProgressBar>
 #include <QStackedWidget>
 
 #include <atomic>
@@ -551,6 +553,83 @@ class WizardTest : public QObject {
         w.NextButton()->click();
         QVERIFY(w.Target()->Address()->Field(0)->hasFocus());
         QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+    }
+
+    // Each Alt+letter reaches one control of the page shown (with the
+    // wizard's own buttons), and counters and bars read out their values.
+    void mnemonicsAreUniqueAndCountersReadTheirValue_data() {
+        QTest::addColumn<int>("page");
+        for (int page : {0, 1, 2, 3, 7, 8})
+            QTest::addRow("page %d", page) << page;
+    }
+
+    void mnemonicsAreUniqueAndCountersReadTheirValue() {
+        QFETCH(int, page);
+        MainWindow& w = Open();
+        CameraRecord record;
+        std::snprintf(record.mac, sizeof record.mac, "08-00-46-00-00-01");
+        std::snprintf(record.model, sizeof record.model, "VCQ-R20");
+        std::snprintf(record.softVersion, sizeof record.softVersion, "1.05");
+        record.ip[0] = 127;
+        record.ip[3] = 2;
+        record.webPort = 80;
+        w.Table().Store(record);
+        if (page > 0)
+            w.NextButton()->click();
+        if (page > 1) {
+            w.Agreement()->AgreeButton()->click();
+            w.NextButton()->click();
+        }
+        if (page == 3) {
+            w.Mode()->ManualButton()->click();
+            w.NextButton()->click();
+        } else if (page >= 7) {
+            w.Mode()->AutomaticButton()->click();
+            w.NextButton()->click();
+            TargetCameraPage* target = w.AutoTarget();
+            target->RevealButton()->click();
+            QTRY_VERIFY(!target->Animating());
+            const QString counter =
+                QAccessible::queryAccessibleInterface(target->Counter())->text(QAccessible::Name);
+            QVERIFY2(counter.contains("Detected camera(s)") && counter.contains("1/256"),
+                     qPrintable(counter));
+            if (page == 8) {
+                target->List()->SetLogin(0, "admin", "secret");
+                emit target->List()->LoginsChanged();
+                w.NextButton()->click();
+            }
+        }
+        QCOMPARE(w.PageIndex(), page);
+        QMap<QKeySequence, QString> seen;
+        for (QWidget* widget : w.findChildren<QWidget*>()) {
+            if (!widget->isVisible())
+                continue;
+            QString text;
+            if (auto* button = qobject_cast<QAbstractButton*>(widget))
+                text = button->text();
+            else if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy())
+                text = label->text();
+            else if (auto* group = qobject_cast<QGroupBox*>(widget))
+                text = group->title();
+            const QKeySequence key = QKeySequence::mnemonic(text);
+            if (key.isEmpty())
+                continue;
+            QVERIFY2(!seen.contains(key), qPrintable(seen.value(key) + " and " + text));
+            seen.insert(key, text);
+        }
+        if (page == 2) {  // both modes are reached by a letter
+            QCOMPARE(seen.value(QKeySequence::mnemonic(w.Mode()->AutomaticButton()->text())),
+                     w.Mode()->AutomaticButton()->text());
+            QCOMPARE(seen.value(QKeySequence::mnemonic(w.Mode()->ManualButton()->text())),
+                     w.Mode()->ManualButton()->text());
+        }
+        for (QProgressBar* bar : w.findChildren<QProgressBar*>())
+            QVERIFY(!QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name).isEmpty());
+        if (page == 8) {
+            const QString proceeded = QAccessible::queryAccessibleInterface(w.Batch()->Counter())
+                                          ->text(QAccessible::Name);
+            QVERIFY2(proceeded.contains("0/1"), qPrintable(proceeded));
+        }
     }
 
     void everyControlIsNamedAndReachedByTab() {

@@ -52,6 +52,9 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
     const int32_t progress = std::clamp(row.progress, 0, kBatchProgressFull);
     if (role == ProgressRole)
         return progress;
+    // Why a camera failed, on every cell of its row.
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
+        return row.failureDetail.empty() ? QVariant() : Text(row.failureDetail);
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
         return {};
     switch (index.column()) {

@@ -36,6 +36,13 @@ QVariant CameraListModel::data(const QModelIndex& index, int role) const {
             if (column == 0)
                 return row.ticked ? QStringLiteral("ticked") : QStringLiteral("not ticked");
             return text(column);
+        case Qt::AccessibleDescriptionRole:
+            // What the row's colour says.
+            if (row.status == status::kVerified)
+                return QStringLiteral("verified (lavender)");
+            if (row.status == status::kFailed)
+                return QStringLiteral("verification failed (pink)");
+            return {};
         case Qt::CheckStateRole:
             return column == 0 ? QVariant(row.ticked ? Qt::Checked : Qt::Unchecked) : QVariant();
         case StatusRole:

@@ -159,14 +159,26 @@ void ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
     painter->restore();
 }
 
-void ListView::DrawBackground(QPainter& painter, const RowPaint& row,
-                              RowBackground background) const {
-    if (row.selected)
-        FillRowBackground(painter, row.rect, RowBackground::Highlighted);
-    else if (row.disabled)
+QColor ListView::DrawBackground(QPainter& painter, const RowPaint& row,
+                                RowBackground background) const {
+    if (row.disabled && !row.selected) {
         painter.fillRect(row.rect, palette().color(QPalette::Button));
-    else
+        return palette().color(QPalette::Button);
+    }
+    if (!row.selected) {
         FillRowBackground(painter, row.rect, background);
+        return BodyShade(background);
+    }
+    FillRowBackground(painter, row.rect, RowBackground::Highlighted);
+    // The selection hides the verification colour no longer: it stays at the
+    // row's left, under the tick or before the first text.
+    if (background != RowBackground::Plain) {
+        const bool ticks = model()->index(row.row, 0).data(Qt::CheckStateRole).isValid();
+        const int width = ticks ? header()->sectionSize(0) : kColumnInset - 1;
+        FillRowBackground(painter, QRect(ColumnLeft(0), row.rect.top(), width, row.rect.height()),
+                          background);
+    }
+    return BodyShade(RowBackground::Highlighted);
 }
 
 QColor ListView::TextColour(const RowPaint& row) const {
@@ -177,7 +189,8 @@ QColor ListView::TextColour(const RowPaint& row) const {
     return palette().color(QPalette::Active, QPalette::Text);
 }
 
-void ListView::DrawTexts(QPainter& painter, const RowPaint& row, int firstColumn) const {
+void ListView::DrawTexts(QPainter& painter, const RowPaint& row, int firstColumn,
+                         const QColor& background) const {
     const int columns = model()->columnCount();
     for (int c = firstColumn; c < columns; ++c) {
         const QModelIndex index = model()->index(row.row, c);
@@ -185,7 +198,8 @@ void ListView::DrawTexts(QPainter& painter, const RowPaint& row, int firstColumn
         if (text.isEmpty())
             continue;
         const QVariant foreground = index.data(Qt::ForegroundRole);
-        painter.setPen(foreground.isValid() ? foreground.value<QColor>() : TextColour(row));
+        painter.setPen(foreground.isValid() ? ReadableOn(foreground.value<QColor>(), background)
+                                            : TextColour(row));
         const QRect column(ColumnLeft(c), row.rect.top(), header()->sectionSize(c),
                            row.rect.height());
         DrawColumnText(painter, column, text);
@@ -215,7 +229,7 @@ void ListView::DrawItem(QPainter& painter, const RowPaint& row) const {
         default:
             break;
     }
-    DrawBackground(painter, row, background);
+    const QColor behindText = DrawBackground(painter, row, background);
     int firstText = 0;
     const QVariant check = first.data(Qt::CheckStateRole);
     if (check.isValid()) {
@@ -226,7 +240,7 @@ void ListView::DrawItem(QPainter& painter, const RowPaint& row) const {
         painter.drawPixmap(ColumnLeft(0), row.rect.top(), TickPixmap(image, row.rect.height()));
         firstText = 1;
     }
-    DrawTexts(painter, row, firstText);
+    DrawTexts(painter, row, firstText, behindText);
     DrawFocus(painter, row);
 }
 

@@ -81,8 +81,12 @@ class ListView : public QTreeView {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Shared parts of DrawItem for derived lists.
-    void DrawBackground(QPainter& painter, const RowPaint& row, RowBackground background) const;
-    void DrawTexts(QPainter& painter, const RowPaint& row, int firstColumn) const;
+    // Returns the colour the row's texts stand on. A selected row keeps its
+    // `background` at its left edge (the tick column, when it has one).
+    QColor DrawBackground(QPainter& painter, const RowPaint& row, RowBackground background) const;
+    // A text whose colour would not read on `background` is drawn darker.
+    void DrawTexts(QPainter& painter, const RowPaint& row, int firstColumn,
+                   const QColor& background) const;
     void DrawFocus(QPainter& painter, const RowPaint& row) const;
     QColor TextColour(const RowPaint& row) const;
 

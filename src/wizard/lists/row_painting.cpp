@@ -2,6 +2,9 @@
 
 #include <QImage>
 
+#include <algorithm>
+#include <cmath>
+
 namespace vcq::ui {
 namespace {
 
@@ -51,6 +54,39 @@ const std::array<QColor, 17>& BackgroundShades(RowBackground background) {
             break;
     }
     return plain;
+}
+
+QColor BodyShade(RowBackground background) {
+    return BackgroundShades(background)[8];
+}
+
+namespace {
+
+double Luminance(const QColor& colour) {
+    auto channel = [](float c) {
+        return c <= 0.03928f ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+}
+
+}  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableOn(const QColor& text, const QColor& background) {
+    constexpr double kReadable = 4.5;
+    const bool darkBackground = Luminance(background) < 0.18;
+    QColor colour = text;
+    for (int step = 0; step < 20 && ContrastRatio(colour, background) < kReadable; ++step)
+        colour = darkBackground ? colour.lighter(125) : colour.darker(125);
+    if (ContrastRatio(colour, background) < kReadable)
+        colour = darkBackground ? QColor(Qt::white) : QColor(Qt::black);
+    return colour;
 }
 
 void FillRowBackground(QPainter& painter, const QRect& rect, RowBackground background) {

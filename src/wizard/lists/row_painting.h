@@ -25,6 +25,13 @@ enum class RowBackground {
 
 // The 17 shades of a background, top first.
 const std::array<QColor, 17>& BackgroundShades(RowBackground background);
+// The shade that most of a row's height shows, which its texts stand on.
+QColor BodyShade(RowBackground background);
+// Contrast of two colours as screens show them: 1 (none) to 21.
+double ContrastRatio(const QColor& a, const QColor& b);
+// `text`, darkened (lightened on a dark background) until it reads on
+// `background` at 4.5 to 1.
+QColor ReadableOn(const QColor& text, const QColor& background);
 // Stretches the background's shades over `rect`.
 void FillRowBackground(QPainter& painter, const QRect& rect, RowBackground background);
 // Stretches a column of shades, top first, over `rect` (a 1-pixel-wide bitmap).

@@ -118,8 +118,7 @@ void VerifyList::DrawItem(QPainter& painter, const RowPaint& paint) const {
         background = RowBackground::Duplicate;
     else if (row.duplicate == 2)
         background = RowBackground::Refused;
-    DrawBackground(painter, paint, background);
-    DrawTexts(painter, paint, 0);
+    DrawTexts(painter, paint, 0, DrawBackground(painter, paint, background));
     DrawFocus(painter, paint);
 }
 

@@ -22,21 +22,26 @@ void ShowLogDialog(QWidget* parent, const std::string& log) {
     dialog.exec();
 }
 
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
 }  // namespace
 
 BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVersion,
                                    std::shared_ptr<PackageWorkspace> workspace,
                                    std::function<void(int)> setButtonMode, QWidget* parent)
     : QWidget(parent), setButtonMode_(std::move(setButtonMode)), showLog_(ShowLogDialog) {
-    port_ = std::make_unique<QtWindowPort>(
-        this, [this](uint32_t id) { CameraTimer(id); }, nullptr);
+    run_ = std::make_unique<WizardBatchRun>(
+        this, [this](uint32_t id) { CameraTimer(id); },
+        [&](WindowPort* port) {
+            return CameraUpgradeJobs(models, std::move(targetVersion), port, std::move(workspace));
+        });
 
     auto* title = new QLabel("&Target camera(s):", this);
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::StyledPanel);
-    list_ = new BatchUpgradeList(
-        CameraUpgradeJobs(models, std::move(targetVersion), port_.get(), std::move(workspace)),
-        frame);
+    list_ = new BatchUpgradeList(run_->Engine(), frame);
     list_->setAccessibleName("Target camera(s)");
     title->setBuddy(list_);
     auto* frameLayout = new QVBoxLayout(frame);
@@ -59,35 +64,76 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     counter_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     counter_->setMinimumWidth(counter_->fontMetrics().horizontalAdvance("256/256"));
     counterLabel_->setBuddy(counter_);
+    // Read-only figures beside the counter, reached with Tab like it.
+    auto figure = [this](const QString& caption, const QString& name, QLabel*& value) {
+        auto* label = new QLabel(caption, this);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value = new QLabel(this);
+        value->setAccessibleName(name);
+        value->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance("0:00:00"));
+        label->setBuddy(value);
+        return label;
+    };
+    elapsedLabel_ = figure("Elapsed:", "Elapsed time", elapsed_);
+    leftLabel_ = figure("Time left:", "Estimated time left", left_);
+
+    showLogButton_ = new QPushButton("Show &log...", this);
+    showLogButton_->setAccessibleName("Show the upgrade log");
+    showLogButton_->setAutoDefault(false);
+    retryButton_ = new QPushButton("&Retry failed", this);
+    retryButton_->setAccessibleName("Retry the cameras that did not complete");
+    retryButton_->setAutoDefault(false);
+    connect(showLogButton_, &QPushButton::clicked, this, &BatchUpgradePage::ShowLog);
+    connect(retryButton_, &QPushButton::clicked, this, &BatchUpgradePage::RetryFailed);
 
     auto* counterRow = new QHBoxLayout;
     counterRow->addWidget(counterLabel_);
     counterRow->addWidget(counter_);
+    counterRow->addWidget(elapsedLabel_);
+    counterRow->addWidget(elapsed_);
+    counterRow->addWidget(leftLabel_);
+    counterRow->addWidget(left_);
+    auto* endedRow = new QHBoxLayout;
+    endedRow->addStretch();
+    endedRow->addWidget(showLogButton_);
+    endedRow->addWidget(retryButton_);
+    auto* right = new QVBoxLayout;
+    right->addLayout(endedRow);
+    right->addStretch();
+    right->addLayout(counterRow);
     auto* lower = new QHBoxLayout;
     lower->addWidget(setup);
     lower->addStretch();
-    lower->addLayout(counterRow);
-    lower->setAlignment(counterRow, Qt::AlignBottom);
+    lower->addLayout(right);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title);
     layout->addWidget(frame, 1);
     layout->addLayout(lower);
     setTabOrder(list_, retain_);
     setTabOrder(retain_, backup_);
+    setTabOrder(backup_, showLogButton_);
+    setTabOrder(showLogButton_, retryButton_);
+    SetEndedControls(false);
 
+    engineTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&engineTimer_, &QTimer::timeout, this, &BatchUpgradePage::EngineTick);
     counterTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&counterTimer_, &QTimer::timeout, this, &BatchUpgradePage::UpdateCounter);
+    connect(&counterTimer_, &QTimer::timeout, this, [this] {
+        UpdateClock();
+        UpdateCounter();
+    });
     confirmTimer_.setSingleShot(true);
     connect(&confirmTimer_, &QTimer::timeout, this, &BatchUpgradePage::Confirm);
+    clock_.start();
 }
 
 BatchUpgradePage::~BatchUpgradePage() {
-    port_->Close();
-    list_->Clear();
-    // A job's worker still inside an exchange may yet set its timer here;
-    // the closed port answers it harmlessly, so it must outlive the page.
-    if (list_->Engine().BusyLeftovers() > 0)
-        (void)port_.release();
+    engineTimer_.stop();
+    // The list goes with the page's children, after the run: it must not
+    // read the engine on its way out.
+    list_->setModel(nullptr);
+    run_.reset();
 }
 
 void BatchUpgradePage::PageShown() {
@@ -98,7 +144,11 @@ void BatchUpgradePage::PageShown() {
 void BatchUpgradePage::Populate() {
     started_ = true;
     confirmTimer_.stop();
+    engineTimer_.stop();
     list_->Clear();
+    timeline_ = BatchTimeline();
+    lastLog_.clear();
+    SetEndedControls(false);
     for (int row = 0; detected_ && row < detected_->Count(); ++row) {
         TargetRow target;
         if (!detected_->GetTargetRow(row, target))
@@ -118,6 +168,7 @@ void BatchUpgradePage::Populate() {
     // A batch after an earlier one chooses its settings afresh.
     EnableSettings();
     setButtonMode_(2);
+    UpdateClock();
     UpdateCounter();
     if (!counterTimer_.isActive())
         counterTimer_.start(kBatchCounterMs);
@@ -138,7 +189,7 @@ void BatchUpgradePage::EnableSettings() {
 }
 
 void BatchUpgradePage::StartUpgrade() {
-    list_->SetSharedSettings(retain_->isChecked(), !backup_->isChecked(), std::time(nullptr));
+    Engine().SetSharedSettings(retain_->isChecked(), !backup_->isChecked(), std::time(nullptr));
     retain_->setEnabled(false);
     backup_->setEnabled(false);
     confirmTimer_.start(kBatchConfirmMs);
@@ -155,42 +206,85 @@ void BatchUpgradePage::Confirm() {
         confirmTimer_.start(kBatchConfirmMs);
         return;
     }
-    const std::string caption = LoadUiText(kTextInformation, port_.get());
-    const std::string text = LoadUiText(kTextProceed, port_.get());
-    if (port_->MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
+    const std::string caption = LoadUiText(kTextInformation, &Port());
+    const std::string text = LoadUiText(kTextProceed, &Port());
+    if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
         MessageAnswer::Ok) {
         EnableSettings();
         return;
     }
     setButtonMode_(3);
-    list_->StartEngine();
+    RunBatch();
+}
+
+// The engine runs the batch from its first tick; the clock starts with it.
+void BatchUpgradePage::RunBatch() {
+    list_->RestartFollowing();
+    timeline_.Begin(Engine(), Now());
+    engineTimer_.start(static_cast<int>(kBatchTickMs));
+    UpdateClock();
+}
+
+void BatchUpgradePage::EngineTick() {
+    const bool more = Engine().Tick();
+    list_->ShowChangedRows();
+    timeline_.Observe(Engine(), Now());
+    list_->Follow(timeline_.FirstInService());
+    if (more)
+        return;
+    engineTimer_.stop();
+    timeline_.End(Now());
+    UpdateClock();
+}
+
+void BatchUpgradePage::UpdateClock() {
+    elapsed_->setText(timeline_.Begun() ? Text(DurationText(timeline_.ElapsedSeconds(Now())))
+                                        : QString());
+    const std::optional<double> left = timeline_.SecondsLeft(Now());
+    left_->setText(left ? Text(DurationText(*left)) : QString());
+    leftLabel_->setVisible(left.has_value());
+    left_->setVisible(left.has_value());
 }
 
 void BatchUpgradePage::CancelIfVisible() {
     if (isVisible())
-        list_->RequestCancel();
+        Engine().RequestCancel();
 }
 
 void BatchUpgradePage::CameraTimer(uint32_t id) {
-    if (!list_->Engine().OnCameraTimer(id))
-        port_->KillTimer(id);
+    if (!Engine().OnCameraTimer(id))
+        Port().KillTimer(id);
 }
 
 void BatchUpgradePage::UpdateCounter() {
-    const std::optional<ProceededUpdate> update = list_->Engine().PollCounter();
+    const std::optional<ProceededUpdate> update = Engine().PollCounter();
     if (!update)
         return;
-    counter_->setText(QString::fromStdString(update->text));
+    counter_->setText(Text(update->text));
     if (!update->ended)
         return;
+    // With no camera at all the engine never ran.
+    engineTimer_.stop();
+    timeline_.End(Now());
+    UpdateClock();
+    lastLog_ = Engine().LogText();
     setButtonMode_(4);
+    SetEndedControls(true);
     // After the handler that ended the batch, so the page shows Finish first.
     QTimer::singleShot(0, this, &BatchUpgradePage::ShowLog);
 }
 
 void BatchUpgradePage::ShowLog() {
     ++logsShown_;
-    showLog_(this, list_->LogText());
+    showLog_(this, lastLog_);
 }
+
+void BatchUpgradePage::SetEndedControls(bool ended) {
+    showLogButton_->setEnabled(ended);
+    retryButton_->setEnabled(ended);
+    retryButton_->setVisible(false);
+}
+
+void BatchUpgradePage::RetryFailed() {}
 
 }  // namespace vcq::ui

@@ -198,6 +198,13 @@ MessageAnswer MainWindow::Box(const std::string& text, const std::string& captio
 }
 
 void MainWindow::SetButtonMode(int mode) {
+    // The ended batch runs again for its failed cameras: Finish gives way to
+    // Abort until it ends once more.
+    if (mode == kButtonModeRetry && finishMode_) {
+        finishMode_ = 0;
+        cancel_->setText(UiText(kTextCancel, port_.get()));
+        mode = 3;
+    }
     if (finishMode_)
         return;
     switch (mode) {

@@ -48,14 +48,16 @@ class BatchListTest : public QObject {
     Q_OBJECT
 
     std::vector<std::shared_ptr<ScriptedJob>> jobs_;
+    std::unique_ptr<BatchEngine> engine_;
 
     std::unique_ptr<BatchUpgradeList> MakeList() {
         jobs_.clear();
-        auto list = std::make_unique<BatchUpgradeList>(
+        engine_ = std::make_unique<BatchEngine>(
             [this](const BatchCamera&, int32_t, const BatchSettings*) {
                 jobs_.push_back(std::make_shared<ScriptedJob>());
                 return jobs_.back();
             });
+        auto list = std::make_unique<BatchUpgradeList>(*engine_);
         list->resize(700, 200);
         list->show();
         [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(list.get());
@@ -97,14 +99,20 @@ class BatchListTest : public QObject {
 
         // One start per tick; the view hears of the changed row.
         QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
-        list->StartEngine();
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, list.get(), [&] {
+            if (!engine_->Tick())
+                ticks.stop();
+            list->ShowChangedRows();
+        });
+        ticks.start(static_cast<int>(kBatchTickMs));
         QTRY_COMPARE(model->index(0, 5).data().toString(), QString("Uploading"));
         QVERIFY(!changed.isEmpty());
         jobs_[0]->progress = 5000;
         QTRY_COMPARE(model->index(0, 4).data(Qt::AccessibleTextRole).toString(), QString("50%"));
         jobs_[0]->step = step::kCompleted;
         jobs_[1]->step = step::kWrongVersion;
-        QTRY_VERIFY(!list->EngineRunning());
+        QTRY_VERIFY(!ticks.isActive());
         QCOMPARE(model->index(0, 3).data().toString(), QString("1.08"));
         QCOMPARE(model->index(1, 5).data().toString(), QString("Error2"));
         QCOMPARE(list->LogText(), std::string("VCQ-R20(192.168.0.10) Completed successfully.\r\n"
@@ -117,10 +125,10 @@ class BatchListTest : public QObject {
         QVERIFY(list->AddCamera(Camera(10)));
         list->selectAll();
         // Ticked by hand, so the progress stays where it is put.
-        list->Engine().Tick();
+        engine_->Tick();
         QCOMPARE(list->Row(0).statusText, std::string("Uploading"));
         jobs_[0]->progress = 4999;
-        list->Engine().Tick();  // one more for the tick in service
+        engine_->Tick();  // one more for the tick in service
         QCOMPARE(list->Row(0).progress, 5000);
         list->viewport()->repaint();
 

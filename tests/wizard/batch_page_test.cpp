@@ -168,7 +168,7 @@ class BatchPageTest : public QObject {
         QVERIFY(!page->BackupBox()->isEnabled());
         QTRY_VERIFY(h_.boxes->Saw(kProceed));
         QVERIFY(clock.elapsed() >= 90);
-        QVERIFY(list->EngineRunning());
+        QVERIFY(page->EngineRunning());
         QCOMPARE(w.PageIndex(), 9);
         QCOMPARE(w.NextButton()->text(), QString("&Abort"));
         QVERIFY(!w.BackButton()->isEnabled());
@@ -292,7 +292,7 @@ class BatchPageTest : public QObject {
             QCOMPARE(box.icon, MessageIcon::Question);
             QVERIFY(page->RetainBox()->isEnabled());
             QVERIFY(page->BackupBox()->isEnabled());
-            QVERIFY(!page->List()->EngineRunning());
+            QVERIFY(!page->EngineRunning());
             QCOMPARE(w.PageIndex(), 8);
             QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
             QVERIFY(w.NextButton()->isEnabled());
@@ -331,7 +331,7 @@ class BatchPageTest : public QObject {
         QCOMPARE(page->List()->Count(), 1);
         QVERIFY(page->RetainBox()->isEnabled());
         QVERIFY(page->BackupBox()->isEnabled());
-        QVERIFY(!page->List()->EngineRunning());
+        QVERIFY(!page->EngineRunning());
     }
 };
 

@@ -8,6 +8,7 @@
 
 #include <ctime>
 
+#include "protocol/config_backup.h"
 #include "wizard/lists/camera_list_view.h"
 #include "wizard/upgrade_log_dialog.h"
 
@@ -16,11 +17,6 @@ namespace {
 
 constexpr int kTextInformation = 203;
 constexpr int kTextProceed = 209;
-
-void ShowLogDialog(QWidget* parent, const std::string& log) {
-    UpgradeLogDialog dialog(log, parent);
-    dialog.exec();
-}
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -31,7 +27,12 @@ QString Text(const std::string& text) {
 BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVersion,
                                    std::shared_ptr<PackageWorkspace> workspace,
                                    std::function<void(int)> setButtonMode, QWidget* parent)
-    : QWidget(parent), setButtonMode_(std::move(setButtonMode)), showLog_(ShowLogDialog) {
+    : QWidget(parent), setButtonMode_(std::move(setButtonMode)) {
+    showLog_ = [this](QWidget* parent, const std::string& log) {
+        UpgradeLogDialog dialog(log, parent);
+        dialog.SetFileNote(QString::fromStdString(logPath_), QString::fromStdString(logError_));
+        dialog.exec();
+    };
     run_ = std::make_unique<WizardBatchRun>(
         this, [this](uint32_t id) { CameraTimer(id); },
         [&](WindowPort* port) {
@@ -71,6 +72,7 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
         value = new QLabel(this);
         value->setAccessibleName(name);
         value->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+        value->setFocusPolicy(Qt::StrongFocus);
         value->setMinimumWidth(value->fontMetrics().horizontalAdvance("0:00:00"));
         label->setBuddy(value);
         return label;
@@ -114,6 +116,8 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     setTabOrder(retain_, backup_);
     setTabOrder(backup_, showLogButton_);
     setTabOrder(showLogButton_, retryButton_);
+    setTabOrder(retryButton_, elapsed_);
+    setTabOrder(elapsed_, left_);
     SetEndedControls(false);
 
     engineTimer_.setTimerType(Qt::PreciseTimer);
@@ -148,6 +152,8 @@ void BatchUpgradePage::Populate() {
     list_->Clear();
     timeline_ = BatchTimeline();
     lastLog_.clear();
+    logPath_.clear();
+    logError_.clear();
     SetEndedControls(false);
     for (int row = 0; detected_ && row < detected_->Count(); ++row) {
         TargetRow target;
@@ -268,10 +274,23 @@ void BatchUpgradePage::UpdateCounter() {
     timeline_.End(Now());
     UpdateClock();
     lastLog_ = Engine().LogText();
+    KeepLog();
     setButtonMode_(4);
     SetEndedControls(true);
     // After the handler that ended the batch, so the page shows Finish first.
     QTimer::singleShot(0, this, &BatchUpgradePage::ShowLog);
+}
+
+// Beside the batch's backups; a batch with no camera never started.
+void BatchUpgradePage::KeepLog() {
+    logPath_.clear();
+    logError_.clear();
+    if (Engine().RowCount() == 0)
+        return;
+    std::string error;
+    logPath_ = WriteUpgradeLog(Engine().Settings().startTime, lastLog_, error);
+    if (logPath_.empty())
+        logError_ = error;
 }
 
 void BatchUpgradePage::ShowLog() {
@@ -281,10 +300,22 @@ void BatchUpgradePage::ShowLog() {
 
 void BatchUpgradePage::SetEndedControls(bool ended) {
     showLogButton_->setEnabled(ended);
-    retryButton_->setEnabled(ended);
-    retryButton_->setVisible(false);
+    retryButton_->setEnabled(ended && !Engine().NotCompletedRows().empty());
 }
 
-void BatchUpgradePage::RetryFailed() {}
+// The cameras that did not complete run again as a batch of their own, with
+// the same settings, at once: the operator asked in one step.
+void BatchUpgradePage::RetryFailed() {
+    if (EngineRunning() || Engine().RetryNotCompleted(std::time(nullptr)) == 0)
+        return;
+    list_->ShowChangedRows();
+    lastLog_.clear();
+    logPath_.clear();
+    logError_.clear();
+    SetEndedControls(false);
+    setButtonMode_(kButtonModeRetry);
+    RunBatch();
+    UpdateCounter();
+}
 
 }  // namespace vcq::ui

@@ -65,6 +65,9 @@ class BatchUpgradePage : public QWidget {
     using LogShower = std::function<void(QWidget* parent, const std::string& log)>;
     void SetLogShower(LogShower shower) { showLog_ = std::move(shower); }
     int LogsShown() const { return logsShown_; }
+    // Where the ended batch's log was written, or why it was not.
+    const std::string& LogPath() const { return logPath_; }
+    const std::string& LogError() const { return logError_; }
 
     BatchUpgradeList* List() const { return list_; }
     BatchEngine& Engine() { return run_->Engine(); }
@@ -95,6 +98,7 @@ class BatchUpgradePage : public QWidget {
     void ShowLog();
     void SetEndedControls(bool ended);
     void RetryFailed();
+    void KeepLog();
     double Now() const { return static_cast<double>(clock_.elapsed()) / 1000.0; }
 
     std::function<void(int)> setButtonMode_;
@@ -117,6 +121,8 @@ class BatchUpgradePage : public QWidget {
     QElapsedTimer clock_;
     BatchTimeline timeline_;
     std::string lastLog_;
+    std::string logPath_;
+    std::string logError_;
     LogShower showLog_;
     bool started_ = false;
     int logsShown_ = 0;

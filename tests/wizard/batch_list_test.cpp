@@ -3,6 +3,7 @@
 // header press that only beeps.
 #include <QApplication>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QtTest>
 
@@ -152,6 +153,67 @@ class BatchListTest : public QObject {
         // Selected, yet the plain background: no highlight.
         const QColor background = image.pixelColor(2, top + height - 1);
         QVERIFY(background.lightness() > 200);
+    }
+
+    void failedBarsAreRedCompletedAndRunningOnesKeepTheirShades() {
+        auto list = MakeList();
+        for (uint8_t last : {10, 11, 12})
+            QVERIFY(list->AddCamera(Camera(last)));
+        for (int i = 0; i < 3; ++i) {
+            engine_->Tick();
+            jobs_[static_cast<size_t>(i)]->step = step::kOverwriting;  // lets the next start
+        }
+        jobs_[0]->step = step::kCompleted;
+        jobs_[1]->step = step::kUploadFailed;
+        jobs_[2]->progress = 5000;
+        engine_->Tick();
+        list->ShowChangedRows();
+        list->viewport()->repaint();
+        const QImage image = list->viewport()->grab().toImage();
+        const int left = list->header()->sectionViewportPosition(kBatchProgressColumn);
+        const struct {
+            int row;
+            const std::array<QColor, 11>& shades;
+        } rows[] = {{0, ProgressShades()}, {1, FailureShades()}, {2, ProgressShades()}};
+        for (const auto& r : rows) {
+            const int top = list->visualRect(list->model()->index(r.row, 0)).top();
+            QCOMPARE(image.pixelColor(left + 1, top + 3), r.shades[0]);
+        }
+        QVERIFY(FailureShades()[0] != ProgressShades()[0]);
+    }
+
+    void followsTheFirstCameraInServiceUntilScrolledByHand() {
+        auto list = MakeList();
+        list->resize(700, list->header()->height() + 6 * list->RowHeight());
+        QCoreApplication::processEvents();
+        for (uint8_t last = 1; last <= 30; ++last)
+            QVERIFY(list->AddCamera(Camera(last)));
+        auto visible = [&](int row) {
+            return list->viewport()->rect().contains(
+                list->visualRect(list->model()->index(row, 0)));
+        };
+        struct Step {
+            int follow;
+            bool byHandBefore;
+            int visibleRow;
+        };
+        const Step steps[] = {
+            {20, false, 20},  // far down: the list goes there
+            {2, false, 2},    // and back up
+            {-1, false, 2},   // no camera in service: stays
+            {25, true, 2},    // the operator scrolled: left alone
+        };
+        for (const Step& s : steps) {
+            if (s.byHandBefore)
+                list->verticalScrollBar()->setValue(0);
+            list->Follow(s.follow);
+            QVERIFY2(visible(s.visibleRow), qPrintable(QString::number(s.follow)));
+        }
+        QVERIFY(list->ScrolledByHand());
+        // A new batch follows again.
+        list->RestartFollowing();
+        list->Follow(25);
+        QVERIFY(visible(25));
     }
 
     void headerPressOnlyBeeps() {

@@ -132,14 +132,10 @@ bool BatchUpgradeList::AddCamera(const BatchCamera& camera) {
 }
 
 void BatchUpgradeList::Clear() {
-    ResetWith([this] { engine_.Clear(); });
-}
-
-void BatchUpgradeList::ResetWith(const std::function<void()>& change) {
     // The scroll bar moves with the rows, not by the operator's hand.
     following_ = true;
     model_->BeginReset();
-    change();
+    engine_.Clear();
     model_->EndReset();
     (void)engine_.TakeChangedRows();
     following_ = false;

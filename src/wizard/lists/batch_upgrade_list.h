@@ -9,7 +9,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,13 +61,11 @@ class BatchUpgradeList : public ListView {
     explicit BatchUpgradeList(BatchEngine& engine, QWidget* parent = nullptr);
     ~BatchUpgradeList() override;
 
-    // Row changes the list hears of: appending and clearing go through here.
+    // Rows come and go through here, so the view hears of them.
     // False when the batch is full.
     bool AddCamera(const BatchCamera& camera);
     // Drops every row and job.
     void Clear();
-    // Anything else that changes rows wholesale (a retry), inside one reset.
-    void ResetWith(const std::function<void()>& change);
     // Repaints the rows the engine changed since the last call.
     void ShowChangedRows();
 

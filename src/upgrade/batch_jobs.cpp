@@ -2,8 +2,8 @@
 // check on a thread of its own so that the engine's caller never waits for a
 // camera.
 #include <atomic>
-#include <thread>
 
+#include "platform/detached_work.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_upgrade.h"
@@ -11,41 +11,25 @@
 namespace vcq {
 namespace {
 
-struct CheckState {
-    std::atomic<CheckOutcome> outcome{CheckOutcome::Pending};
-    std::atomic<bool> running{false};
-};
-
 class CameraUpgradeJob : public BatchJob {
   public:
     explicit CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade)
-        : upgrade_(std::move(upgrade)), check_(std::make_shared<CheckState>()) {}
+        : upgrade_(std::move(upgrade)) {}
 
-    ~CameraUpgradeJob() override {
-        if (!checker_.joinable())
-            return;
-        // A check that has not ended is let go; it holds what it uses.
-        if (check_->running)
-            checker_.detach();
-        else
-            checker_.join();
-    }
-
+    // A check that has not ended is let go; it holds what it uses.
     void BeginCheck() override {
-        if (checker_.joinable())
+        if (check_.Started())
             return;
-        check_->running = true;
-        checker_ = std::thread([upgrade = upgrade_, state = check_] {
+        check_ = DetachedWork<CheckOutcome>::Start([upgrade = upgrade_] {
             bool lowMemory = false;
-            bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
-            state->outcome = passed      ? CheckOutcome::Passed
-                             : lowMemory ? CheckOutcome::LowMemory
-                                         : CheckOutcome::Failed;
-            state->running = false;
+            const bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
+            return passed      ? CheckOutcome::Passed
+                   : lowMemory ? CheckOutcome::LowMemory
+                               : CheckOutcome::Failed;
         });
     }
 
-    CheckOutcome PollCheck() override { return check_->outcome; }
+    CheckOutcome PollCheck() override { return check_.Outcome().value_or(CheckOutcome::Pending); }
 
     void Start() override { upgrade_->StartUpgrade(nullptr); }
     int32_t Step() const override { return upgrade_->step; }
@@ -56,13 +40,12 @@ class CameraUpgradeJob : public BatchJob {
     void Abandon() override { upgrade_->Abandon(); }
     std::string FailureDetail() const override { return upgrade_->FailureDetail(); }
     bool Busy() const override {
-        return check_->running || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
+        return check_.Running() || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
     }
 
   private:
     std::shared_ptr<CameraUpgrade> upgrade_;
-    std::shared_ptr<CheckState> check_;
-    std::thread checker_;
+    DetachedWork<CheckOutcome> check_;
 };
 
 }  // namespace

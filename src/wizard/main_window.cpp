@@ -1,5 +1,7 @@
 #include "wizard/main_window.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
@@ -13,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #ifdef Q_OS_WIN
 #define NOMINMAX
@@ -160,7 +161,9 @@ MainWindow::~MainWindow() {
     Shutdown();
     // A worker still inside an exchange may yet call its owner; the port
     // answers it harmlessly, so it must outlive this window.
-    if (port_ && (stillRunning_ || *checksRunning_ > 0))
+    const bool checkRunning = std::any_of(checks_.begin(), checks_.end(),
+                                          [](const DetachedWork<bool>& w) { return w.Running(); });
+    if (port_ && (stillRunning_ || checkRunning))
         (void)port_.release();
 }
 
@@ -462,13 +465,12 @@ void MainWindow::RunOffUiThread(std::function<bool()> work, std::function<void(b
     checkDone_ = std::move(done);
     checkResult_.reset();
     const uint32_t serial = ++checkSerial_;
-    ++*checksRunning_;
-    // The port outlives the window while the counter is up (see the destructor).
-    std::thread([work = std::move(work), port = port_.get(), running = checksRunning_, serial] {
-        const bool passed = work();
-        port->PostMessage(kMsgCheckEnded, passed ? 1 : 0, serial);
-        --*running;
-    }).detach();
+    std::erase_if(checks_, [](const DetachedWork<bool>& w) { return !w.Running(); });
+    // The port outlives the window while a check runs (see the destructor).
+    checks_.push_back(
+        DetachedWork<bool>::Start(std::move(work), [port = port_.get(), serial](bool passed) {
+            port->PostMessage(kMsgCheckEnded, passed ? 1 : 0, serial);
+        }));
 }
 
 void MainWindow::CheckEnded(bool passed, uint32_t serial) {

@@ -236,10 +236,12 @@ void BatchUpgradePage::EngineTick() {
     list_->ShowChangedRows();
     timeline_.Observe(Engine(), Now());
     list_->Follow(timeline_.FirstInService());
-    if (more)
-        return;
-    engineTimer_.stop();
-    timeline_.End(Now());
+    if (!more) {
+        engineTimer_.stop();
+        timeline_.End(Now());
+    }
+    // The time left appears with the first completed camera, not up to a
+    // counter period later; unchanged texts cost nothing.
     UpdateClock();
 }
 

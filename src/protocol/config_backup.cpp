@@ -60,6 +60,42 @@ std::string NumberedPath(const std::string& path, int number) {
     return path.substr(0, dot) + "-" + std::to_string(number) + path.substr(dot);
 }
 
+// Gives the finished file `partPath` the name `path`, or the first free
+// numbered one after it; `path` then says which. The part file goes either
+// way.
+bool PlaceUnderFreeName(const std::string& partPath, std::string& path) {
+    for (int number = 1; number <= kMaxSameNames; ++number) {
+        const std::string target = NumberedPath(path, number);
+        bool exists = false;
+        if (files::RenameNoReplace(partPath, target, exists)) {
+            path = target;
+            return true;
+        }
+        if (!exists)
+            break;
+    }
+    std::error_code ec;
+    fs::remove(partPath, ec);
+    return false;
+}
+
+std::string WithCrLf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (text[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string ConfigurationsFolder() {
@@ -76,15 +112,18 @@ std::string ConfigurationsFolder() {
            static_cast<char>(fs::path::preferred_separator);
 }
 
-std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
-                           std::string_view serialText) {
+std::string BatchFolder(std::time_t timeStamp) {
     std::tm local{};
     localtime_r(&timeStamp, &local);
     char stamp[16];
     std::strftime(stamp, sizeof stamp, "%y%m%d%H%M", &local);
-    return ConfigurationsFolder() + stamp + static_cast<char>(fs::path::preferred_separator) +
-           Lower(SafeNamePart(modelName, "camera")) + "." + SafeNamePart(serialText, "unknown") +
-           ".cfg";
+    return ConfigurationsFolder() + stamp + static_cast<char>(fs::path::preferred_separator);
+}
+
+std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
+                           std::string_view serialText) {
+    return BatchFolder(timeStamp) + Lower(SafeNamePart(modelName, "camera")) + "." +
+           SafeNamePart(serialText, "unknown") + ".cfg";
 }
 
 std::string ConfigCameraPath(std::string_view modelName) {
@@ -192,19 +231,42 @@ bool ConfigBackup::Download() {
         return false;
     }
     // Never over another backup: a second one within the minute gets "-2".
-    for (int number = 1; number <= kMaxSameNames; ++number) {
-        const std::string target = NumberedPath(localPath, number);
-        bool exists = false;
-        if (files::RenameNoReplace(partPath, target, exists)) {
-            localPath = target;
-            return true;
-        }
-        if (!exists)
-            break;
-    }
+    if (PlaceUnderFreeName(partPath, localPath))
+        return true;
     SetError(errorText, "Cannot save the configuration as " + localPath);
-    fs::remove(partPath, ec);
     return false;
+}
+
+std::string WriteUpgradeLog(std::time_t batchStart, std::string_view text, std::string& error) {
+    std::string path = BatchFolder(batchStart) + "upgrade-log.txt";
+    if (!MakeFolders(path)) {
+        error = "Cannot create the folder of " + path;
+        return "";
+    }
+    // Whole or not at all, as a backup: written aside, then named.
+    const std::string folder =
+        fs::path(path).parent_path().string() + static_cast<char>(fs::path::preferred_separator);
+    std::string partPath;
+    if (!files::CreateUniqueFile(folder, "~vl", partPath)) {
+        error = "Cannot create a file in " + folder;
+        return "";
+    }
+    const std::string bytes = WithCrLf(text);
+    std::ofstream file(partPath, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) {
+        std::error_code ec;
+        fs::remove(partPath, ec);
+        error = "Cannot write " + partPath;
+        return "";
+    }
+    if (!PlaceUnderFreeName(partPath, path)) {
+        error = "Cannot save the upgrade log as " + path;
+        return "";
+    }
+    error.clear();
+    return path;
 }
 
 bool ConfigBackup::ReadBack(std::vector<char>& buffer) {

@@ -16,6 +16,10 @@ namespace vcq {
 // folder ($XDG_DATA_HOME, or ~/.local/share).
 std::string ConfigurationsFolder();
 
+// "<folder>/<yyMMddHHmm>/", local time: where a batch started at `timeStamp`
+// keeps its backups and its log.
+std::string BatchFolder(std::time_t timeStamp);
+
 // "<folder>/<yyMMddHHmm>/<model lower case>.<serial>.cfg", local time. The
 // camera's texts are made safe first: other characters than letters, digits,
 // ".", "-" and "_" become "_", no leading dot, at most 64 of them; an empty
@@ -25,6 +29,13 @@ std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
 
 // Creates the missing folders of a file path; refuses 20 or more levels.
 bool MakeFolders(const std::string& path);
+
+// Writes a batch's upgrade log as "upgrade-log.txt" in BatchFolder(batchStart),
+// whether or not any backup went there: UTF-8, every line ending in CR LF
+// (a bare LF or CR becomes CR LF). Never replaces a file, so a second batch
+// in the same minute gets "upgrade-log-2.txt". Returns the path, or an
+// empty string with `error` saying why.
+std::string WriteUpgradeLog(std::time_t batchStart, std::string_view text, std::string& error);
 
 // "/home/l4/" + the model in lower case + ".cfg".
 std::string ConfigCameraPath(std::string_view modelName);

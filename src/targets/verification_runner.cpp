@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
-#include <thread>
 
 namespace vcq {
 namespace {
@@ -13,33 +11,20 @@ std::atomic<bool> g_busy{false};
 
 }  // namespace
 
-// Shared with the worker, which may outlive the job and the runner.
-struct VerificationRunner::Slot {
-    std::mutex mutex;
-    bool done = false;
-    JobReply reply;
-};
-
 VerificationRunner::~VerificationRunner() = default;
 
 void VerificationRunner::Add(int32_t index, JobExchange exchange) {
-    jobs_.push_back(Job{index, std::move(exchange), nullptr});
+    jobs_.push_back(Job{index, std::move(exchange), std::nullopt});
 }
 
 size_t VerificationRunner::Running() const {
-    return static_cast<size_t>(
-        std::count_if(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.running; }));
+    return static_cast<size_t>(std::count_if(
+        jobs_.begin(), jobs_.end(), [](const Job& job) { return job.running.has_value(); }));
 }
 
+// The exchange may outlive the job and the runner.
 void VerificationRunner::Launch(Job& job) {
-    auto slot = std::make_shared<Slot>();
-    job.running = slot;
-    std::thread([slot, exchange = job.exchange] {
-        JobReply reply = exchange();
-        std::lock_guard lock(slot->mutex);
-        slot->reply = std::move(reply);
-        slot->done = true;
-    }).detach();
+    job.running = DetachedWork<JobReply>::Start(job.exchange);
 }
 
 std::vector<VerificationRunner::Outcome> VerificationRunner::Tick() {
@@ -51,15 +36,12 @@ std::vector<VerificationRunner::Outcome> VerificationRunner::Tick() {
     for (size_t visit = 0; visit < visits && at < jobs_.size(); ++visit) {
         Job& job = jobs_[at];
         if (job.running) {
-            JobReply reply;
-            {
-                std::lock_guard lock(job.running->mutex);
-                if (!job.running->done) {
-                    ++at;  // still asking
-                    continue;
-                }
-                reply = std::move(job.running->reply);
+            std::optional<JobReply> outcome = job.running->Outcome();
+            if (!outcome) {
+                ++at;  // still asking
+                continue;
             }
+            JobReply reply = std::move(*outcome);
             job.running.reset();
             if (reply.answered || (options_.maxRounds > 0 && ++job.rounds >= options_.maxRounds)) {
                 outcomes.push_back({reply.answered ? Event::Answered : Event::GaveUp, job.index,

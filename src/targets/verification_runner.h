@@ -10,8 +10,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/detached_work.h"
 
 namespace vcq {
 
@@ -70,11 +73,10 @@ class VerificationRunner {
     void Clear();
 
   private:
-    struct Slot;
     struct Job {
         int32_t index;
         JobExchange exchange;
-        std::shared_ptr<Slot> running;  // null while no exchange runs
+        std::optional<DetachedWork<JobReply>> running;  // none while no exchange runs
         int rounds = 0;
         bool asked = false;
     };

@@ -75,6 +75,8 @@ void BatchEngine::Clear() {
     }
     active_.clear();
     rows_.clear();
+    cameras_.clear();
+    inRun_.clear();
     cancelRequested_ = false;
     lastShownFinished_ = -1;
     endShown_ = false;
@@ -98,8 +100,47 @@ bool BatchEngine::AddCamera(const BatchCamera& camera) {
     entry.job = factory_(camera, row.index, settings_.get());
     entry.row = rows_.size();
     rows_.push_back(std::move(row));
+    cameras_.push_back(camera);
+    inRun_.push_back(true);
     active_.push_back(std::move(entry));
     return true;
+}
+
+std::vector<size_t> BatchEngine::NotCompletedRows() const {
+    std::vector<size_t> rows;
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].finalStep != step::kCompleted)
+            rows.push_back(i);
+    return rows;
+}
+
+size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
+    if (!active_.empty())
+        return 0;
+    // Jobs read the settings when they start, so the old run's jobs never
+    // see the new time.
+    settings_->startTime = startTime;
+    std::fill(inRun_.begin(), inRun_.end(), false);
+    for (size_t i : NotCompletedRows()) {
+        BatchRow& row = rows_[i];
+        row.statusText = statusTexts_[step::kNotStarted];
+        row.progress = 0;
+        row.finalStep = step::kNotStarted;
+        row.failureDetail.clear();
+        row.changed = true;
+        if (row.dropped) {  // an abort's drop counts for the run that dropped it
+            row.dropped = false;
+            --dropped_;
+        }
+        inRun_[i] = true;
+        Active entry;
+        entry.job = factory_(cameras_[i], row.index, settings_.get());
+        entry.row = i;
+        active_.push_back(std::move(entry));
+    }
+    cancelRequested_ = false;
+    lastShownFinished_ = -1;
+    return active_.size();
 }
 
 void BatchEngine::SetSharedSettings(bool retain, bool deleteAfterRestore, std::time_t startTime) {
@@ -307,7 +348,8 @@ std::string BatchEngine::LogLine(size_t index) const {
 std::string BatchEngine::LogText() const {
     std::string text;
     for (size_t i = 0; i < rows_.size(); ++i)
-        text += LogLine(i);
+        if (inRun_[i])
+            text += LogLine(i);
     return text;
 }
 

@@ -134,6 +134,19 @@ class BatchEngine {
     // Appends a row and its job; false when the batch is full.
     bool AddCamera(const BatchCamera& camera);
     void SetSharedSettings(bool retain, bool deleteAfterRestore, std::time_t startTime);
+    const BatchSettings& Settings() const { return *settings_; }
+
+    // Once the batch has ended: the cameras that did not complete (failed, or
+    // dropped unstarted by an abort) go back to "Standby" with the logins
+    // they had and run again as a new batch started at `startTime` (so their
+    // backups go to a new folder), with the same retain and backup choices.
+    // Completed rows stay as they are. Returns how many rows were re-armed;
+    // 0 while jobs are still active.
+    size_t RetryNotCompleted(std::time_t startTime);
+    // Rows whose camera did not complete, in order.
+    std::vector<size_t> NotCompletedRows() const;
+    // What the row's camera was added with, login included.
+    const BatchCamera& Camera(size_t row) const { return cameras_.at(row); }
 
     // One engine tick. False once no job is left: stop ticking.
     bool Tick();
@@ -158,7 +171,8 @@ class BatchEngine {
     // camera its reason, when known, indented on a line of its own; "Not
     // started." for a camera an abort left out; empty for one never reached.
     std::string LogLine(size_t row) const;
-    // Every row's line in order: the upgrade log's text.
+    // The upgrade log of the latest run: the lines of the rows that took
+    // part in it (every row, or those a retry re-armed), in order.
     std::string LogText() const;
 
     // Threads still running for jobs that were retired or given up.
@@ -185,6 +199,8 @@ class BatchEngine {
     std::vector<std::string> statusTexts_;     // by step, looked up once
     std::unique_ptr<BatchSettings> settings_;  // jobs keep pointers to it
     std::vector<BatchRow> rows_;
+    std::vector<BatchCamera> cameras_;  // by row
+    std::vector<bool> inRun_;           // by row: taking part in the latest run
     std::vector<Active> active_;
     std::vector<std::shared_ptr<BatchJob>> leftovers_;
     bool cancelRequested_ = false;

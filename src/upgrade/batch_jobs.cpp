@@ -2,8 +2,8 @@
 // check on a thread of its own so that the engine's caller never waits for a
 // camera.
 #include <atomic>
-#include <thread>
 
+#include "platform/detached_work.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_upgrade.h"
@@ -12,10 +12,11 @@
 namespace vcq {
 namespace {
 
-struct CheckState {
-    std::string refusal;  // written before `outcome`
-    std::atomic<CheckOutcome> outcome{CheckOutcome::Pending};
-    std::atomic<bool> running{false};
+// What a finished check found: its outcome and, for a camera the version
+// gates keep back, why.
+struct CheckResult {
+    CheckOutcome outcome = CheckOutcome::Pending;
+    std::string refusal;
 };
 
 // The version gates, as manual mode applies them: another generation is
@@ -35,39 +36,31 @@ std::string GateRefusal(const CameraUpgrade& upgrade, bool resetAgreed) {
 class CameraUpgradeJob : public BatchJob {
   public:
     CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade, bool resetAgreed)
-        : upgrade_(std::move(upgrade)),
-          check_(std::make_shared<CheckState>()),
-          resetAgreed_(resetAgreed) {}
+        : upgrade_(std::move(upgrade)), resetAgreed_(resetAgreed) {}
 
-    ~CameraUpgradeJob() override {
-        if (!checker_.joinable())
-            return;
-        // A check that has not ended is let go; it holds what it uses.
-        if (check_->running)
-            checker_.detach();
-        else
-            checker_.join();
-    }
-
+    // A check that has not ended is let go; it holds what it uses.
     void BeginCheck() override {
-        if (checker_.joinable())
+        if (check_.Started())
             return;
-        check_->running = true;
-        checker_ = std::thread([upgrade = upgrade_, state = check_, agreed = resetAgreed_] {
+        check_ = DetachedWork<CheckResult>::Start([upgrade = upgrade_, agreed = resetAgreed_] {
+            CheckResult result;
             bool lowMemory = false;
             bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
             if (passed)
-                state->refusal = GateRefusal(*upgrade, agreed);
-            passed = passed && state->refusal.empty();
-            state->outcome = passed                  ? CheckOutcome::Passed
+                result.refusal = GateRefusal(*upgrade, agreed);
+            passed = passed && result.refusal.empty();
+            result.outcome = passed                  ? CheckOutcome::Passed
                              : lowMemory             ? CheckOutcome::LowMemory
                              : upgrade->loginRefused ? CheckOutcome::LoginRefused
                                                      : CheckOutcome::Failed;
-            state->running = false;
+            return result;
         });
     }
 
-    CheckOutcome PollCheck() override { return check_->outcome; }
+    CheckOutcome PollCheck() override {
+        const std::optional<CheckResult> result = check_.Outcome();
+        return result ? result->outcome : CheckOutcome::Pending;
+    }
 
     void Start() override { upgrade_->StartUpgrade(nullptr); }
     int32_t Step() const override { return upgrade_->step; }
@@ -77,18 +70,18 @@ class CameraUpgradeJob : public BatchJob {
     void OnTick(uint32_t timerId) override { upgrade_->OnTick(timerId); }
     void Abandon() override { upgrade_->Abandon(); }
     std::string FailureDetail() const override {
-        if (check_->outcome != CheckOutcome::Pending && !check_->refusal.empty())
-            return check_->refusal;
+        if (const std::optional<CheckResult> result = check_.Outcome();
+            result && !result->refusal.empty())
+            return result->refusal;
         return upgrade_->FailureDetail();
     }
     bool Busy() const override {
-        return check_->running || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
+        return check_.Running() || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
     }
 
   private:
     std::shared_ptr<CameraUpgrade> upgrade_;
-    std::shared_ptr<CheckState> check_;
-    std::thread checker_;
+    DetachedWork<CheckResult> check_;
     const bool resetAgreed_;
 };
 

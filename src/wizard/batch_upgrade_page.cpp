@@ -8,6 +8,7 @@
 
 #include <ctime>
 
+#include "protocol/config_backup.h"
 #include "upgrade/manual_flow.h"
 #include "wizard/lists/camera_list_view.h"
 #include "wizard/ui_text.h"
@@ -19,9 +20,8 @@ namespace {
 constexpr int kTextInformation = 203;
 constexpr int kTextProceed = 209;
 
-void ShowLogDialog(QWidget* parent, const std::string& log) {
-    UpgradeLogDialog dialog(log, parent);
-    dialog.exec();
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 }  // namespace
@@ -29,16 +29,20 @@ void ShowLogDialog(QWidget* parent, const std::string& log) {
 BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVersion,
                                    std::shared_ptr<PackageWorkspace> workspace,
                                    std::function<void(int)> setButtonMode, QWidget* parent)
-    : QWidget(parent), setButtonMode_(std::move(setButtonMode)), showLog_(ShowLogDialog) {
-    port_ = std::make_unique<QtWindowPort>(
-        this, [this](uint32_t id) { CameraTimer(id); }, nullptr);
+    : QWidget(parent), setButtonMode_(std::move(setButtonMode)) {
+    showLog_ = [this](QWidget* parent, const std::string& log) {
+        UpgradeLogDialog dialog(log, parent);
+        dialog.SetFileNote(QString::fromStdString(logPath_), QString::fromStdString(logError_));
+        dialog.exec();
+    };
+    run_ = std::make_unique<WizardBatchRun>(
+        this, [this](uint32_t id) { CameraTimer(id); }, *models, std::move(targetVersion),
+        std::move(workspace));
 
     auto* title = new QLabel("&Target camera(s):", this);
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::StyledPanel);
-    list_ = new BatchUpgradeList(
-        CameraUpgradeJobs(models, std::move(targetVersion), port_.get(), std::move(workspace)),
-        frame);
+    list_ = new BatchUpgradeList(run_->Engine(), frame);
     list_->setAccessibleName("Target camera(s)");
     title->setBuddy(list_);
     auto* frameLayout = new QVBoxLayout(frame);
@@ -61,35 +65,79 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     counter_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     counter_->setMinimumWidth(counter_->fontMetrics().horizontalAdvance("256/256"));
     counterLabel_->setBuddy(counter_);
+    // Read-only figures beside the counter, reached with Tab like it.
+    auto figure = [this](const QString& caption, const QString& name, QLabel*& value) {
+        auto* label = new QLabel(caption, this);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value = new QLabel(this);
+        value->setAccessibleName(name);
+        value->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+        value->setFocusPolicy(Qt::StrongFocus);
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance("0:00:00"));
+        label->setBuddy(value);
+        return label;
+    };
+    elapsedLabel_ = figure("Elapsed:", "Elapsed time", elapsed_);
+    leftLabel_ = figure("Time left:", "Estimated time left", left_);
+
+    showLogButton_ = new QPushButton("Show &log...", this);
+    showLogButton_->setAccessibleName("Show the upgrade log");
+    showLogButton_->setAutoDefault(false);
+    retryButton_ = new QPushButton("Retr&y failed", this);
+    retryButton_->setAccessibleName("Retry the cameras that did not complete");
+    retryButton_->setAutoDefault(false);
+    connect(showLogButton_, &QPushButton::clicked, this, &BatchUpgradePage::ShowLog);
+    connect(retryButton_, &QPushButton::clicked, this, &BatchUpgradePage::RetryFailed);
 
     auto* counterRow = new QHBoxLayout;
     counterRow->addWidget(counterLabel_);
     counterRow->addWidget(counter_);
+    counterRow->addWidget(elapsedLabel_);
+    counterRow->addWidget(elapsed_);
+    counterRow->addWidget(leftLabel_);
+    counterRow->addWidget(left_);
+    auto* endedRow = new QHBoxLayout;
+    endedRow->addStretch();
+    endedRow->addWidget(showLogButton_);
+    endedRow->addWidget(retryButton_);
+    auto* right = new QVBoxLayout;
+    right->addLayout(endedRow);
+    right->addStretch();
+    right->addLayout(counterRow);
     auto* lower = new QHBoxLayout;
     lower->addWidget(setup);
     lower->addStretch();
-    lower->addLayout(counterRow);
-    lower->setAlignment(counterRow, Qt::AlignBottom);
+    lower->addLayout(right);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title);
     layout->addWidget(frame, 1);
     layout->addLayout(lower);
     setTabOrder(list_, retain_);
     setTabOrder(retain_, backup_);
+    setTabOrder(backup_, showLogButton_);
+    setTabOrder(showLogButton_, retryButton_);
+    setTabOrder(retryButton_, elapsed_);
+    setTabOrder(elapsed_, left_);
+    SetEndedControls(false);
 
+    engineTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&engineTimer_, &QTimer::timeout, this, &BatchUpgradePage::EngineTick);
     counterTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&counterTimer_, &QTimer::timeout, this, &BatchUpgradePage::UpdateCounter);
+    connect(&counterTimer_, &QTimer::timeout, this, [this] {
+        UpdateClock();
+        UpdateCounter();
+    });
     confirmTimer_.setSingleShot(true);
     connect(&confirmTimer_, &QTimer::timeout, this, &BatchUpgradePage::Confirm);
+    clock_.start();
 }
 
 BatchUpgradePage::~BatchUpgradePage() {
-    port_->Close();
-    list_->Clear();
-    // A job's worker still inside an exchange may yet set its timer here;
-    // the closed port answers it harmlessly, so it must outlive the page.
-    if (list_->Engine().BusyLeftovers() > 0)
-        (void)port_.release();
+    engineTimer_.stop();
+    // The list goes with the page's children, after the run: it must not
+    // read the engine on its way out.
+    list_->setModel(nullptr);
+    run_.reset();
 }
 
 void BatchUpgradePage::PageShown() {
@@ -100,7 +148,13 @@ void BatchUpgradePage::PageShown() {
 void BatchUpgradePage::Populate(bool leaveOutResetting) {
     started_ = true;
     confirmTimer_.stop();
+    engineTimer_.stop();
     list_->Clear();
+    timeline_ = BatchTimeline();
+    lastLog_.clear();
+    logPath_.clear();
+    logError_.clear();
+    SetEndedControls(false);
     for (int row = 0; detected_ && row < detected_->Count(); ++row) {
         TargetRow target;
         if (!detected_->GetTargetRow(row, target))
@@ -116,12 +170,16 @@ void BatchUpgradePage::Populate(bool leaveOutResetting) {
         camera.model = target.model;
         camera.version = target.version;
         camera.serial = target.serial;
+        // The batch starts only after the operator kept such cameras in the
+        // question that names them (AskAboutResettingCameras).
+        camera.resetAgreed = VersionNeedsResetQuestion(target.version);
         if (!list_->AddCamera(camera))
             break;
     }
     // A batch after an earlier one chooses its settings afresh.
     EnableSettings();
     setButtonMode_(2);
+    UpdateClock();
     UpdateCounter();
     if (!counterTimer_.isActive())
         counterTimer_.start(kBatchCounterMs);
@@ -147,7 +205,7 @@ void BatchUpgradePage::StartUpgrade() {
 }
 
 void BatchUpgradePage::LockSettings() {
-    list_->SetSharedSettings(retain_->isChecked(), !backup_->isChecked(), std::time(nullptr));
+    Engine().SetSharedSettings(retain_->isChecked(), !backup_->isChecked(), std::time(nullptr));
     retain_->setEnabled(false);
     backup_->setEnabled(false);
 }
@@ -160,9 +218,9 @@ bool BatchUpgradePage::AskAboutResettingCameras() {
     }
     if (addresses.empty())
         return true;
-    const std::string caption = LoadUiText(kTextInformation, port_.get());
+    const std::string caption = LoadUiText(kTextInformation, &Port());
     const std::string text = std::string(kResetQuestionText) + "\r\n" + addresses;
-    if (port_->MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) ==
+    if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) ==
         MessageAnswer::Ok)
         return true;
     Populate(/*leaveOutResetting=*/true);
@@ -187,42 +245,112 @@ void BatchUpgradePage::Confirm() {
         EnableSettings();
         return;
     }
-    const std::string caption = LoadUiText(kTextInformation, port_.get());
-    const std::string text = LoadUiText(kTextProceed, port_.get());
-    if (port_->MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
+    const std::string caption = LoadUiText(kTextInformation, &Port());
+    const std::string text = LoadUiText(kTextProceed, &Port());
+    if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
         MessageAnswer::Ok) {
         EnableSettings();
         return;
     }
     setButtonMode_(3);
-    list_->StartEngine();
+    RunBatch();
+}
+
+// The engine runs the batch from its first tick; the clock starts with it.
+void BatchUpgradePage::RunBatch() {
+    list_->RestartFollowing();
+    timeline_.Begin(Engine(), Now());
+    engineTimer_.start(static_cast<int>(kBatchTickMs));
+    UpdateClock();
+}
+
+void BatchUpgradePage::EngineTick() {
+    const bool more = Engine().Tick();
+    list_->ShowChangedRows();
+    timeline_.Observe(Engine(), Now());
+    list_->Follow(timeline_.FirstInService());
+    if (!more) {
+        engineTimer_.stop();
+        timeline_.End(Now());
+    }
+    // The time left appears with the first completed camera, not up to a
+    // counter period later; unchanged texts cost nothing.
+    UpdateClock();
+}
+
+void BatchUpgradePage::UpdateClock() {
+    elapsed_->setText(timeline_.Begun() ? Text(DurationText(timeline_.ElapsedSeconds(Now())))
+                                        : QString());
+    const std::optional<double> left = timeline_.SecondsLeft(Now());
+    left_->setText(left ? Text(DurationText(*left)) : QString());
+    leftLabel_->setVisible(left.has_value());
+    left_->setVisible(left.has_value());
 }
 
 void BatchUpgradePage::CancelIfVisible() {
     if (isVisible())
-        list_->RequestCancel();
+        Engine().RequestCancel();
 }
 
 void BatchUpgradePage::CameraTimer(uint32_t id) {
-    if (!list_->Engine().OnCameraTimer(id))
-        port_->KillTimer(id);
+    if (!Engine().OnCameraTimer(id))
+        Port().KillTimer(id);
 }
 
 void BatchUpgradePage::UpdateCounter() {
-    const std::optional<ProceededUpdate> update = list_->Engine().PollCounter();
+    const std::optional<ProceededUpdate> update = Engine().PollCounter();
     if (!update)
         return;
     ShowCounter(counter_, "Proceeded", QString::fromStdString(update->text));
     if (!update->ended)
         return;
+    // With no camera at all the engine never ran.
+    engineTimer_.stop();
+    timeline_.End(Now());
+    UpdateClock();
+    lastLog_ = Engine().LogText();
+    KeepLog();
     setButtonMode_(4);
+    SetEndedControls(true);
     // After the handler that ended the batch, so the page shows Finish first.
     QTimer::singleShot(0, this, &BatchUpgradePage::ShowLog);
 }
 
+// Beside the batch's backups; a batch with no camera never started.
+void BatchUpgradePage::KeepLog() {
+    logPath_.clear();
+    logError_.clear();
+    if (Engine().RowCount() == 0)
+        return;
+    std::string error;
+    logPath_ = WriteUpgradeLog(Engine().Settings().startTime, lastLog_, error);
+    if (logPath_.empty())
+        logError_ = error;
+}
+
 void BatchUpgradePage::ShowLog() {
     ++logsShown_;
-    showLog_(this, list_->LogText());
+    showLog_(this, lastLog_);
+}
+
+void BatchUpgradePage::SetEndedControls(bool ended) {
+    showLogButton_->setEnabled(ended);
+    retryButton_->setEnabled(ended && !Engine().NotCompletedRows().empty());
+}
+
+// The cameras that did not complete run again as a batch of their own, with
+// the same settings, at once: the operator asked in one step.
+void BatchUpgradePage::RetryFailed() {
+    if (EngineRunning() || Engine().RetryNotCompleted(std::time(nullptr)) == 0)
+        return;
+    list_->ShowChangedRows();
+    lastLog_.clear();
+    logPath_.clear();
+    logError_.clear();
+    SetEndedControls(false);
+    setButtonMode_(kButtonModeRetry);
+    RunBatch();
+    UpdateCounter();
 }
 
 }  // namespace vcq::ui

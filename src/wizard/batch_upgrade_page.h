@@ -1,11 +1,15 @@
 // The batch upgrade page of automatic mode: the ticked cameras of the target
 // camera page in the batch list, the "Setup data" choice, the confirmation a
-// moment after Upgrade, the "Proceeded:" counter, Abort, and the upgrade log
-// once the batch has ended.
+// moment after Upgrade, the "Proceeded:" counter with the time run and the
+// time left, Abort, and the upgrade log once the batch has ended; then the
+// log again on request, and a retry of the cameras that did not complete.
+// The page owns the batch (engine and port) and ticks it; the list shows it.
 #pragma once
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
@@ -15,6 +19,8 @@
 
 #include "package/resources.h"
 #include "package/workspace.h"
+#include "upgrade/batch_estimate.h"
+#include "wizard/batch_run.h"
 #include "wizard/lists/batch_upgrade_list.h"
 #include "wizard/qt_window_port.h"
 
@@ -22,6 +28,9 @@ namespace vcq::ui {
 
 class CameraListView;
 
+// The button mode that leaves the ended state for a retry batch (then as 3).
+inline constexpr int kButtonModeRetry = 6;
+inline constexpr uint32_t kBatchEngineTimer = 0x8012;
 inline constexpr uint32_t kBatchCounterTimer = 0x8014;
 inline constexpr int kBatchCounterMs = 500;
 inline constexpr uint32_t kBatchConfirmTimer = 0x8015;
@@ -56,15 +65,28 @@ class BatchUpgradePage : public QWidget {
     using LogShower = std::function<void(QWidget* parent, const std::string& log)>;
     void SetLogShower(LogShower shower) { showLog_ = std::move(shower); }
     int LogsShown() const { return logsShown_; }
+    // Where the ended batch's log was written, or why it was not.
+    const std::string& LogPath() const { return logPath_; }
+    const std::string& LogError() const { return logError_; }
 
     BatchUpgradeList* List() const { return list_; }
+    BatchEngine& Engine() { return run_->Engine(); }
+    // Threads still running for cameras the batch retired or gave up.
+    size_t BusyLeftovers() { return run_->BusyLeftovers(); }
+    // The 33 ms engine tick runs.
+    bool EngineRunning() const { return engineTimer_.isActive(); }
     QCheckBox* RetainBox() const { return retain_; }
     QCheckBox* BackupBox() const { return backup_; }
     QLabel* CounterLabel() const { return counterLabel_; }
     QLabel* Counter() const { return counter_; }
+    // The time the batch has run, and once a camera completed, the time left.
+    QLabel* Elapsed() const { return elapsed_; }
+    QLabel* TimeLeft() const { return left_; }
+    QPushButton* ShowLogButton() const { return showLogButton_; }
+    QPushButton* RetryButton() const { return retryButton_; }
     bool ConfirmationPending() const { return confirmTimer_.isActive(); }
     // The jobs' one-second timers (0x8100 + row) run here.
-    QtWindowPort& Port() { return *port_; }
+    QtWindowPort& Port() { return run_->Port(); }
 
   private:
     // Lists the ticked cameras; with `leaveOutResetting`, not those whose
@@ -76,20 +98,39 @@ class BatchUpgradePage : public QWidget {
     bool AskAboutResettingCameras();
     void UpdateCounter();
     void Confirm();
+    void RunBatch();
+    void EngineTick();
+    void UpdateClock();
     void CameraTimer(uint32_t id);
     void EnableSettings();
     void ShowLog();
+    void SetEndedControls(bool ended);
+    void RetryFailed();
+    void KeepLog();
+    double Now() const { return static_cast<double>(clock_.elapsed()) / 1000.0; }
 
-    std::unique_ptr<QtWindowPort> port_;
     std::function<void(int)> setButtonMode_;
+    std::unique_ptr<WizardBatchRun> run_;
     const CameraListView* detected_ = nullptr;
     BatchUpgradeList* list_;
     QCheckBox* retain_;
     QCheckBox* backup_;
     QLabel* counterLabel_;
     QLabel* counter_;
+    QLabel* elapsedLabel_;
+    QLabel* elapsed_;
+    QLabel* leftLabel_;
+    QLabel* left_;
+    QPushButton* showLogButton_;
+    QPushButton* retryButton_;
+    QTimer engineTimer_;
     QTimer counterTimer_;
     QTimer confirmTimer_;
+    QElapsedTimer clock_;
+    BatchTimeline timeline_;
+    std::string lastLog_;
+    std::string logPath_;
+    std::string logError_;
     LogShower showLog_;
     bool started_ = false;
     int logsShown_ = 0;

@@ -1,5 +1,7 @@
 #include "wizard/main_window.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
@@ -13,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #ifdef Q_OS_WIN
 #define NOMINMAX
@@ -158,9 +159,17 @@ MainWindow::~MainWindow() {
     // Closed first: a worker waiting for a box gets its answer and can end.
     port_->Close();
     Shutdown();
+    if (workspaceLeft_) {
+        // The batch's run waits for its threads as it goes, off screen now.
+        delete batchPage_;
+        batchPage_ = nullptr;
+        workspace_->RemoveAtExit();
+    }
     // A worker still inside an exchange may yet call its owner; the port
     // answers it harmlessly, so it must outlive this window.
-    if (port_ && (stillRunning_ || *checksRunning_ > 0))
+    const bool checkRunning = std::any_of(checks_.begin(), checks_.end(),
+                                          [](const DetachedWork<bool>& w) { return w.Running(); });
+    if (port_ && (stillRunning_ || checkRunning))
         (void)port_.release();
 }
 
@@ -198,6 +207,13 @@ MessageAnswer MainWindow::Box(const std::string& text, const std::string& captio
 }
 
 void MainWindow::SetButtonMode(int mode) {
+    // The ended batch runs again for its failed cameras: Finish gives way to
+    // Abort until it ends once more.
+    if (mode == kButtonModeRetry && finishMode_) {
+        finishMode_ = 0;
+        cancel_->setText(UiText(kTextCancel, port_.get()));
+        mode = 3;
+    }
     if (finishMode_)
         return;
     switch (mode) {
@@ -455,13 +471,12 @@ void MainWindow::RunOffUiThread(std::function<bool()> work, std::function<void(b
     checkDone_ = std::move(done);
     checkResult_.reset();
     const uint32_t serial = ++checkSerial_;
-    ++*checksRunning_;
-    // The port outlives the window while the counter is up (see the destructor).
-    std::thread([work = std::move(work), port = port_.get(), running = checksRunning_, serial] {
-        const bool passed = work();
-        port->PostMessage(kMsgCheckEnded, passed ? 1 : 0, serial);
-        --*running;
-    }).detach();
+    std::erase_if(checks_, [](const DetachedWork<bool>& w) { return !w.Running(); });
+    // The port outlives the window while a check runs (see the destructor).
+    checks_.push_back(
+        DetachedWork<bool>::Start(std::move(work), [port = port_.get(), serial](bool passed) {
+            port->PostMessage(kMsgCheckEnded, passed ? 1 : 0, serial);
+        }));
 }
 
 void MainWindow::CheckEnded(bool passed, uint32_t serial) {
@@ -643,6 +658,12 @@ void MainWindow::EndWizard() {
     // gets its answer, so the wait for its thread below cannot hang.
     port_->Close();
     Shutdown();
+    if (workspaceLeft_) {
+        // The batch's run waits for its threads as it goes, off screen now.
+        delete batchPage_;
+        batchPage_ = nullptr;
+        workspace_->RemoveAtExit();
+    }
     QDialog::done(QDialog::Rejected);
 }
 
@@ -656,8 +677,13 @@ void MainWindow::Shutdown() {
     }
     DiscardUpgrade();
     backup_.reset();
-    // Before discovery: a failed discovery ends the process once its box is answered.
-    workspace_->RemoveAtExit();
+    // Before discovery: a failed discovery ends the process once its box is
+    // answered. Not under a batch's worker that is still ending: that waits
+    // for the window to go.
+    if (batchPage_ && batchPage_->BusyLeftovers() > 0)
+        workspaceLeft_ = true;
+    else
+        workspace_->RemoveAtExit();
     if (discovery_) {
         discovery_->Shutdown();
         discovery_.reset();

@@ -12,11 +12,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "discovery/camera_record.h"
 #include "discovery/discovery_probe.h"
 #include "discovery/discovery_session.h"
 #include "package/workspace.h"
+#include "platform/detached_work.h"
 #include "protocol/config_backup.h"
 #include "upgrade/camera_upgrade.h"
 #include "wizard/batch_upgrade_page.h"
@@ -152,7 +154,8 @@ class MainWindow : public QDialog {
     bool closeEnabled_ = true;
     bool ended_ = false;
     bool shutDown_ = false;
-    bool stillRunning_ = false;  // an abandoned upgrade's worker may still call us
+    bool stillRunning_ = false;   // an abandoned upgrade's worker may still call us
+    bool workspaceLeft_ = false;  // removed after the batch's threads ended
     bool askingQuit_ = false;
 
     // The check running off the UI thread: what follows it, the buttons it
@@ -161,7 +164,7 @@ class MainWindow : public QDialog {
     bool checkButtons_[3] = {};
     uint32_t checkSerial_ = 0;
     std::optional<bool> checkResult_;
-    std::shared_ptr<std::atomic<int>> checksRunning_ = std::make_shared<std::atomic<int>>(0);
+    std::vector<DetachedWork<bool>> checks_;  // started by RunOffUiThread
     std::shared_ptr<std::string> checkedSerial_;
 
     DiscoveryTable table_;

@@ -54,6 +54,14 @@ UpgradeLogDialog::UpgradeLogDialog(const std::string& log, QWidget* parent)
     edit_->setPlainText(text);
     edit_->installEventFilter(this);
 
+    fileNote_ = new QLabel(this);
+    fileNote_->setAccessibleName("Log file");
+    fileNote_->setWordWrap(true);
+    fileNote_->setTextFormat(Qt::PlainText);
+    fileNote_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    fileNote_->setFocusPolicy(Qt::StrongFocus);  // Tab reaches it, to copy the path
+    fileNote_->hide();
+
     save_ = new QPushButton("&Save...", this);
     copy_ = new QPushButton("&Copy", this);
     close_ = new QPushButton("Close", this);
@@ -77,6 +85,7 @@ UpgradeLogDialog::UpgradeLogDialog(const std::string& log, QWidget* parent)
     const int margin = DialogUnitsX(7);
     layout->setContentsMargins(margin, margin, margin, margin);
     layout->addWidget(edit_, 1);
+    layout->addWidget(fileNote_);
     layout->addLayout(buttons);
     resize(std::max(sizeHint().width(), DialogUnitsX(319)),
            std::max(sizeHint().height(), DialogUnitsY(199)));
@@ -128,6 +137,14 @@ bool UpgradeLogDialog::SaveTo(const QString& path) {
     request.icon = MessageIcon::Stop;
     ActivePresenter().Present(this, request);
     return false;
+}
+
+void UpgradeLogDialog::SetFileNote(const QString& path, const QString& error) {
+    if (!path.isEmpty())
+        fileNote_->setText("This log is also kept in " + QDir::toNativeSeparators(path));
+    else if (!error.isEmpty())
+        fileNote_->setText("This log could not be kept beside the backups: " + error);
+    fileNote_->setVisible(!path.isEmpty() || !error.isEmpty());
 }
 
 void UpgradeLogDialog::Save() {

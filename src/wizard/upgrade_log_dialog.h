@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QString>
@@ -28,12 +29,15 @@ class UpgradeLogDialog : public QDialog {
     // replaced only once the whole log is written. Tells the operator when
     // it fails.
     bool SaveTo(const QString& path);
+    // Says where the log was kept (selectable), or why it could not be.
+    void SetFileNote(const QString& path, const QString& error);
     void CopyToClipboard();
 
     QPlainTextEdit* Edit() const { return edit_; }
     QPushButton* SaveButton() const { return save_; }
     QPushButton* CopyButton() const { return copy_; }
     QPushButton* CloseButton() const { return close_; }
+    QLabel* FileNote() const { return fileNote_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -46,6 +50,7 @@ class UpgradeLogDialog : public QDialog {
     QByteArray bytes_;  // the file's contents
     FileChooser chooser_;
     QPlainTextEdit* edit_;
+    QLabel* fileNote_;
     QPushButton* save_;
     QPushButton* copy_;
     QPushButton* close_;

@@ -206,6 +206,46 @@ TEST_F(BackupFolder, ReadBackOfAShortFileFails) {
     EXPECT_TRUE(fs::is_directory(folder));
 }
 
+TEST_F(BackupFolder, UpgradeLogGoesBesideTheBatchsBackupsWithCrLf) {
+    const std::time_t start = std::time(nullptr);
+    const struct {
+        std::string text;
+        std::string bytes;
+    } cases[] = {
+        {"VCQ-R20(127.0.0.2) Completed successfully.\r\n",
+         "VCQ-R20(127.0.0.2) Completed successfully.\r\n"},
+        {"a\nb\rc\r\n", "a\r\nb\r\nc\r\n"},
+        {"Kamera \xC3\xBC\n", "Kamera \xC3\xBC\r\n"},  // UTF-8 passes untouched
+        {"", ""},
+        {"\n\n", "\r\n\r\n"},
+    };
+    const std::string folder = vcq::BatchFolder(start);
+    EXPECT_EQ(fs::path(vcq::BackupFilePath(start, "VCQ-R20", "1")).parent_path(),
+              fs::path(folder).parent_path());
+    int number = 1;
+    for (const auto& c : cases) {
+        std::string error = "stale";
+        const std::string path = vcq::WriteUpgradeLog(start, c.text, error);
+        ASSERT_FALSE(path.empty()) << error;
+        EXPECT_TRUE(error.empty());
+        // Each batch in the same minute keeps its own log.
+        EXPECT_EQ(path, folder + (number == 1 ? std::string("upgrade-log.txt")
+                                              : "upgrade-log-" + std::to_string(number) + ".txt"));
+        EXPECT_EQ(ReadFile(path), c.bytes);
+        ++number;
+    }
+    EXPECT_EQ(FilesBelow().size(), std::size(cases)) << "no part file left behind";
+}
+
+TEST_F(BackupFolder, UpgradeLogThatCannotBeWrittenSaysWhy) {
+    // The configurations' folder cannot be made: a file stands where it goes.
+    std::ofstream(root_ / "TEZO") << "in the way";
+    std::string error;
+    EXPECT_EQ(vcq::WriteUpgradeLog(std::time(nullptr), "x\r\n", error), "");
+    EXPECT_NE(error.find("Cannot create the folder of"), std::string::npos) << error;
+    EXPECT_NE(error.find("upgrade-log.txt"), std::string::npos) << error;
+}
+
 TEST(Restore, SendsTheFormExactlyInPieces) {
     ScriptedServer server;
     server.SetReply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");

@@ -59,11 +59,22 @@ class ScriptedJob : public vcq::BatchJob {
 class BatchWalk : public ::testing::Test {
   protected:
     BatchWalk()
-        : engine_([this](const BatchCamera&, int32_t index, const vcq::BatchSettings*) {
-              EXPECT_EQ(index, static_cast<int32_t>(jobs_.size()));
-              jobs_.push_back(std::make_shared<Script>());
-              return std::make_shared<ScriptedJob>(jobs_.back());
-          }) {}
+        : engine_(
+              [this](const BatchCamera& camera, int32_t index, const vcq::BatchSettings* settings) {
+                  if (!retrying_) {
+                      EXPECT_EQ(index, static_cast<int32_t>(jobs_.size()));
+                  }
+                  made_.push_back({index, camera.user, camera.password, settings});
+                  jobs_.push_back(std::make_shared<Script>());
+                  return std::make_shared<ScriptedJob>(jobs_.back());
+              }) {}
+
+    struct Made {
+        int32_t index;
+        std::string user;
+        std::string password;
+        const vcq::BatchSettings* settings;
+    };
 
     void AddCameras(int count, int32_t port = 80, bool dhcp = false) {
         for (int i = 0; i < count; ++i) {
@@ -73,6 +84,8 @@ class BatchWalk : public ::testing::Test {
             camera.dhcp = dhcp;
             camera.model = "VCQ-R20";
             camera.version = "1.05";
+            camera.user = "admin" + std::to_string(jobs_.size());
+            camera.password = "pw" + std::to_string(jobs_.size());
             ASSERT_TRUE(engine_.AddCamera(camera));
         }
     }
@@ -93,6 +106,8 @@ class BatchWalk : public ::testing::Test {
     }
 
     std::vector<std::shared_ptr<Script>> jobs_;
+    std::vector<Made> made_;
+    bool retrying_ = false;
     BatchEngine engine_;
 };
 
@@ -395,6 +410,108 @@ TEST(BatchOutcomes, TheProgressLimitNeverCutsARebootWaitOrARestore) {
         EXPECT_EQ(script->abandoned, now == step::kUploading) << now;
         EXPECT_EQ(engine.Row(0).statusText, vcq::BatchStatusText(script->abandoned ? 9 : now));
     }
+}
+
+// How each camera of the first run ends, and whether a retry runs it again.
+TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
+    enum class End { Completes, CheckFails, LowMemory, UploadFails, TimesOut, DroppedByAbort };
+    struct Row {
+        End end;
+        bool retried;
+        const char* statusBefore;
+    };
+    const Row table[] = {
+        {End::Completes, false, "Completed"},   {End::CheckFails, true, "Error1"},
+        {End::UploadFails, true, "Error4"},     {End::LowMemory, true, "Error5"},
+        {End::TimesOut, true, "Error1"},        {End::Completes, false, "Completed"},
+        {End::DroppedByAbort, true, "Standby"},
+    };
+    const size_t n = std::size(table);
+    AddCameras(static_cast<int>(n));
+    engine_.SetSharedSettings(true, false, 1000);
+    EXPECT_EQ(engine_.RetryNotCompleted(2000), 0u) << "nothing to retry while jobs are active";
+    for (size_t i = 0; i < n; ++i) {
+        if (table[i].end == End::CheckFails)
+            Job(i).check = CheckOutcome::Failed;
+        if (table[i].end == End::LowMemory)
+            Job(i).check = CheckOutcome::LowMemory;
+    }
+    // Run the first run to its end: each started job ends as the table says.
+    for (int guard = 0; guard < 200 && engine_.ActiveCount() > 0; ++guard) {
+        for (size_t i = 0; i < n; ++i) {
+            if (Job(i).starts == 0 || vcq::IsFinalStep(Job(i).step))
+                continue;
+            if (table[i].end == End::Completes)
+                Job(i).step = step::kCompleted;
+            if (table[i].end == End::UploadFails)
+                Job(i).step = step::kUploadFailed;
+            if (table[i].end == End::TimesOut) {
+                Job(i).step = step::kUploading;  // the limit spares reboot waits
+                Job(i).progress = vcq::kBatchProgressFull + 1;
+            }
+        }
+        if (Job(n - 2).starts > 0)
+            engine_.RequestCancel();  // the last one never starts
+        engine_.Tick();
+    }
+    ASSERT_EQ(engine_.ActiveCount(), 0u);
+    for (size_t i = 0; i < n; ++i)
+        EXPECT_EQ(Status(i), table[i].statusBefore) << "row " << i;
+    std::vector<size_t> expected;
+    for (size_t i = 0; i < n; ++i)
+        if (table[i].retried)
+            expected.push_back(i);
+    EXPECT_EQ(engine_.NotCompletedRows(), expected);
+    engine_.PollCounter();
+    engine_.TakeChangedRows();
+
+    retrying_ = true;
+    const size_t firstRunJobs = jobs_.size();
+    ASSERT_EQ(engine_.RetryNotCompleted(2000), expected.size());
+    EXPECT_EQ(engine_.Settings().startTime, 2000);
+    EXPECT_EQ(engine_.Settings().retain, 1);
+    EXPECT_EQ(engine_.Settings().deleteAfterRestore, 0);
+    EXPECT_EQ(engine_.TakeChangedRows(), expected);
+    ASSERT_EQ(jobs_.size(), firstRunJobs + expected.size());
+    for (size_t k = 0; k < expected.size(); ++k) {
+        const Made& made = made_[firstRunJobs + k];
+        const size_t row = expected[k];
+        EXPECT_EQ(made.index, static_cast<int32_t>(row));
+        EXPECT_EQ(made.user, "admin" + std::to_string(row));
+        EXPECT_EQ(made.password, "pw" + std::to_string(row));
+        EXPECT_EQ(made.settings, made_[0].settings);
+        EXPECT_EQ(Status(row), "Standby");
+        EXPECT_EQ(engine_.Row(row).progress, 0);
+        EXPECT_EQ(engine_.Row(row).finalStep, step::kNotStarted);
+        EXPECT_TRUE(engine_.Row(row).failureDetail.empty());
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (!table[i].retried) {
+            EXPECT_EQ(Status(i), "Completed");
+            EXPECT_EQ(engine_.Row(i).version, "1.08");
+        }
+    }
+    auto counter = engine_.PollCounter();
+    ASSERT_TRUE(counter);
+    EXPECT_EQ(counter->text, std::to_string(n - expected.size()) + "/" + std::to_string(n));
+    EXPECT_FALSE(counter->ended);
+    EXPECT_EQ(engine_.LogText(), "") << "the new run's log starts empty";
+
+    // The second run: every retried camera is healthy now.
+    for (int guard = 0; guard < 200 && engine_.ActiveCount() > 0; ++guard) {
+        for (size_t j = firstRunJobs; j < jobs_.size(); ++j)
+            if (Job(j).starts > 0)
+                Job(j).step = step::kCompleted;
+        engine_.Tick();
+    }
+    EXPECT_TRUE(engine_.NotCompletedRows().empty());
+    for (size_t j = 0; j < firstRunJobs; ++j)
+        EXPECT_LE(Job(j).starts, 1) << "first-run job " << j << " ran again";
+    std::string log;
+    for (size_t row : expected)
+        log += "VCQ-R20(192.168.0." + std::to_string(10 + row) + ") Completed successfully.\r\n";
+    EXPECT_EQ(engine_.LogText(), log);
+    EXPECT_EQ(engine_.RetryNotCompleted(3000), 0u) << "all completed: nothing to retry";
 }
 
 namespace {

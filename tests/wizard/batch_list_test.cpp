@@ -3,6 +3,7 @@
 // header press that only beeps.
 #include <QApplication>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QToolTip>
 #include <QtTest>
@@ -51,14 +52,16 @@ class BatchListTest : public QObject {
     Q_OBJECT
 
     std::vector<std::shared_ptr<ScriptedJob>> jobs_;
+    std::unique_ptr<BatchEngine> engine_;
 
     std::unique_ptr<BatchUpgradeList> MakeList() {
         jobs_.clear();
-        auto list = std::make_unique<BatchUpgradeList>(
+        engine_ = std::make_unique<BatchEngine>(
             [this](const BatchCamera&, int32_t, const BatchSettings*) {
                 jobs_.push_back(std::make_shared<ScriptedJob>());
                 return jobs_.back();
             });
+        auto list = std::make_unique<BatchUpgradeList>(*engine_);
         list->resize(700, 200);
         list->show();
         [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(list.get());
@@ -100,14 +103,20 @@ class BatchListTest : public QObject {
 
         // One start per tick; the view hears of the changed row.
         QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
-        list->StartEngine();
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, list.get(), [&] {
+            if (!engine_->Tick())
+                ticks.stop();
+            list->ShowChangedRows();
+        });
+        ticks.start(static_cast<int>(kBatchTickMs));
         QTRY_COMPARE(model->index(0, 5).data().toString(), QString("Uploading"));
         QVERIFY(!changed.isEmpty());
         jobs_[0]->progress = 5000;
         QTRY_COMPARE(model->index(0, 4).data(Qt::AccessibleTextRole).toString(), QString("50%"));
         jobs_[0]->step = step::kCompleted;
         jobs_[1]->step = step::kWrongVersion;
-        QTRY_VERIFY(!list->EngineRunning());
+        QTRY_VERIFY(!ticks.isActive());
         QCOMPARE(model->index(0, 3).data().toString(), QString("1.08"));
         QCOMPARE(model->index(1, 5).data().toString(), QString("Error2"));
         QCOMPARE(list->LogText(), std::string("VCQ-R20(192.168.0.10) Completed successfully.\r\n"
@@ -120,10 +129,10 @@ class BatchListTest : public QObject {
         QVERIFY(list->AddCamera(Camera(10)));
         list->selectAll();
         // Ticked by hand, so the progress stays where it is put.
-        list->Engine().Tick();
+        engine_->Tick();
         QCOMPARE(list->Row(0).statusText, std::string("Uploading"));
         jobs_[0]->progress = 4999;
-        list->Engine().Tick();  // one more for the tick in service
+        engine_->Tick();  // one more for the tick in service
         QCOMPARE(list->Row(0).progress, 5000);
         list->viewport()->repaint();
 
@@ -173,10 +182,10 @@ class BatchListTest : public QObject {
         QFETCH(QString, told);
         auto list = MakeList();
         QVERIFY(list->AddCamera(Camera(10)));
-        list->Engine().Tick();
+        engine_->Tick();
         jobs_[0]->step = finalStep;
         jobs_[0]->detail = detail.toStdString();
-        list->Engine().Tick();
+        engine_->Tick();
         QCOMPARE(list->Row(0).finalStep, finalStep);
         for (int column : {1, kBatchStatusColumn}) {
             const QModelIndex cell = list->model()->index(0, column);
@@ -187,6 +196,67 @@ class BatchListTest : public QObject {
             QApplication::sendEvent(list->viewport(), &help);
             QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), told);
         }
+    }
+
+    void failedBarsAreRedCompletedAndRunningOnesKeepTheirShades() {
+        auto list = MakeList();
+        for (uint8_t last : {10, 11, 12})
+            QVERIFY(list->AddCamera(Camera(last)));
+        for (int i = 0; i < 3; ++i) {
+            engine_->Tick();
+            jobs_[static_cast<size_t>(i)]->step = step::kOverwriting;  // lets the next start
+        }
+        jobs_[0]->step = step::kCompleted;
+        jobs_[1]->step = step::kUploadFailed;
+        jobs_[2]->progress = 5000;
+        engine_->Tick();
+        list->ShowChangedRows();
+        list->viewport()->repaint();
+        const QImage image = list->viewport()->grab().toImage();
+        const int left = list->header()->sectionViewportPosition(kBatchProgressColumn);
+        const struct {
+            int row;
+            const std::array<QColor, 11>& shades;
+        } rows[] = {{0, ProgressShades()}, {1, FailureShades()}, {2, ProgressShades()}};
+        for (const auto& r : rows) {
+            const int top = list->visualRect(list->model()->index(r.row, 0)).top();
+            QCOMPARE(image.pixelColor(left + 1, top + 3), r.shades[0]);
+        }
+        QVERIFY(FailureShades()[0] != ProgressShades()[0]);
+    }
+
+    void followsTheFirstCameraInServiceUntilScrolledByHand() {
+        auto list = MakeList();
+        list->resize(700, list->header()->height() + 6 * list->RowHeight());
+        QCoreApplication::processEvents();
+        for (uint8_t last = 1; last <= 30; ++last)
+            QVERIFY(list->AddCamera(Camera(last)));
+        auto visible = [&](int row) {
+            return list->viewport()->rect().contains(
+                list->visualRect(list->model()->index(row, 0)));
+        };
+        struct Step {
+            int follow;
+            bool byHandBefore;
+            int visibleRow;
+        };
+        const Step steps[] = {
+            {20, false, 20},  // far down: the list goes there
+            {2, false, 2},    // and back up
+            {-1, false, 2},   // no camera in service: stays
+            {25, true, 2},    // the operator scrolled: left alone
+        };
+        for (const Step& s : steps) {
+            if (s.byHandBefore)
+                list->verticalScrollBar()->setValue(0);
+            list->Follow(s.follow);
+            QVERIFY2(visible(s.visibleRow), qPrintable(QString::number(s.follow)));
+        }
+        QVERIFY(list->ScrolledByHand());
+        // A new batch follows again.
+        list->RestartFollowing();
+        list->Follow(25);
+        QVERIFY(visible(25));
     }
 
     void headerPressOnlyBeeps() {

@@ -3,6 +3,7 @@
 // confirmation, and the "Setup data" boxes.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QtTest>
 
 #include <cstdio>
@@ -115,6 +116,14 @@ class BatchPageTest : public QObject {
         QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
     }
 
+    // The stand-in cameras as discovery lists them.
+    std::vector<CameraRecord> RecordsOfCameras() const {
+        std::vector<CameraRecord> records;
+        for (const sim::CameraConfig& config : configs_)
+            records.push_back(test::RecordOf(config));
+        return records;
+    }
+
     void RequireCameras() {
         if (!test::InsideIsolatedNetwork())
             QSKIP("needs the isolated network of tests/isolated (stand-in cameras on port 80)");
@@ -168,7 +177,7 @@ class BatchPageTest : public QObject {
         QVERIFY(!page->BackupBox()->isEnabled());
         QTRY_VERIFY(h_.boxes->Saw(kProceed));
         QVERIFY(clock.elapsed() >= 90);
-        QVERIFY(list->EngineRunning());
+        QVERIFY(page->EngineRunning());
         QCOMPARE(w.PageIndex(), 9);
         QCOMPARE(w.NextButton()->text(), QString("&Abort"));
         QVERIFY(!w.BackButton()->isEnabled());
@@ -222,15 +231,131 @@ class BatchPageTest : public QObject {
         QVERIFY(w.Ended());
     }
 
+    void retryFailedRerunsOnlyTheFailedCamerasAndKeepsEveryLogBesideTheBackups() {
+        RequireCameras();
+        // The third refuses the versionup, the fifth comes back with its old version.
+        StartCameras({"", "", "status=/command/main.cgi:500", "", "after-reboot=old", ""});
+        MainWindow& w = h_.Open();
+        ToBatchPage(w, RecordsOfCameras());
+        BatchUpgradePage* page = w.Batch();
+        BatchUpgradeList* list = page->List();
+        struct Shown {
+            std::string log;
+            std::string path;
+        };
+        std::vector<Shown> shown;
+        page->SetLogShower([&](QWidget*, const std::string& log) {
+            shown.push_back({log, page->LogPath()});
+        });
+        QVERIFY(!page->RetryButton()->isEnabled());
+        QVERIFY(!page->ShowLogButton()->isEnabled());
+        QCOMPARE(page->Elapsed()->text(), QString());
+        // Every new control is named and reached with Tab.
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 page->RetryButton(), page->ShowLogButton(), page->Elapsed(), page->TimeLeft()}) {
+            QVERIFY(!control->accessibleName().isEmpty());
+            QVERIFY(control->focusPolicy() & Qt::TabFocus);
+        }
+
+        // The time left shows only once a camera has completed, and then
+        // while the batch runs.
+        bool leftBeforeCompletion = false;
+        bool leftAfterCompletion = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            const bool anyCompleted = list->Row(0).finalStep == step::kCompleted ||
+                                      list->Row(1).finalStep == step::kCompleted ||
+                                      list->Row(3).finalStep == step::kCompleted;
+            const bool left = !page->TimeLeft()->isHidden() && !page->TimeLeft()->text().isEmpty();
+            (anyCompleted ? leftAfterCompletion : leftBeforeCompletion) |= left;
+        });
+        watch.start(10);
+        page->RetainBox()->click();  // the log is kept even with no backup
+        h_.boxes->Queue(MessageAnswer::Ok);
+        w.NextButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->Elapsed()->text().isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 1, 90000);
+        watch.stop();
+        QVERIFY(!leftBeforeCompletion);
+        QVERIFY(leftAfterCompletion);
+        QVERIFY(page->TimeLeft()->isHidden());
+        QCOMPARE(StatusTexts(list), (std::vector<std::string>{"Completed", "Completed", "Error1",
+                                                              "Completed", "Error2", "Completed"}));
+        QVERIFY(page->RetryButton()->isEnabled());
+        QVERIFY(page->ShowLogButton()->isEnabled());
+        QVERIFY(!w.BackButton()->isEnabled());
+
+        // Made healthy, then Retry failed from the keyboard: only they run
+        // again, with the logins they had and the same settings.
+        cameras_->Update(2, [](sim::CameraConfig& c) { c.forcedStatus.clear(); });
+        cameras_->Update(4,
+                         [](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::Flashed; });
+        QTest::keyClick(&w, Qt::Key_Y, Qt::AltModifier);
+        QTRY_VERIFY(page->EngineRunning());
+        QCOMPARE(w.NextButton()->text(), QString("&Abort"));
+        QVERIFY(w.NextButton()->isEnabled());
+        QVERIFY(!w.CancelButton()->isEnabled());
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(!page->RetryButton()->isEnabled());
+        QVERIFY(!page->RetainBox()->isEnabled());
+        QCOMPARE(list->Row(0).statusText, std::string("Completed"));
+        QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 2, 90000);
+        QCOMPARE(StatusTexts(list), std::vector<std::string>(6, "Completed"));
+        QCOMPARE(page->Counter()->text(), QString("6/6"));
+        QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
+        QVERIFY(!w.BackButton()->isEnabled());
+        QVERIFY(!page->RetryButton()->isEnabled());  // nothing left to retry
+        for (size_t i = 0; i < 6; ++i) {
+            const int runs = (i == 2 || i == 4) ? 2 : 1;
+            QCOMPARE(cameras_->RequestCount(i, "POST /command/main.cgi"), runs);
+            QVERIFY(cameras_->Config(i).restoredConfiguration.empty());  // retain stayed off
+        }
+
+        const std::string first =
+            "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+            "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
+            "VCQ-R20(127.0.0.4) Network error (missing target).\r\n"
+            "    the camera answered \"HTTP/1.1 500 Internal Server Error\" to "
+            "System=versionup\r\n"
+            "VCQ-R20(127.0.0.5) Completed successfully.\r\n"
+            "VCQ-R20(127.0.0.6) Upgrade sequence error.\r\n"
+            "    the camera came back with 1.05, expected 1.08\r\n"
+            "VCQ-R20(127.0.0.7) Completed successfully.\r\n";
+        const std::string retried =
+            "VCQ-R20(127.0.0.4) Completed successfully.\r\n"
+            "VCQ-R20(127.0.0.6) Completed successfully.\r\n";
+        QCOMPARE(shown.size(), size_t(2));
+        QCOMPARE(shown[0].log, first);
+        QCOMPARE(shown[1].log, retried);
+        // Each batch's log in its own file, in a dated folder of the backups'.
+        const std::filesystem::path configurations =
+            std::filesystem::path((h_.temp.path() + "/pf").toStdString()) / "TEZO" /
+            "VCQ FirmwareUpgrade" / "Configurations";
+        QVERIFY(shown[0].path != shown[1].path);
+        for (const Shown& batch : shown) {
+            const std::filesystem::path path(batch.path);
+            QCOMPARE(path.parent_path().parent_path(), configurations);
+            QCOMPARE(path.parent_path().filename().string().size(), size_t(10));  // yyMMddHHmm
+            QVERIFY(path.filename().string().starts_with("upgrade-log"));
+            QFile file(QString::fromStdString(batch.path));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll().toStdString(), batch.log);
+        }
+
+        // The log again, from the keyboard, as it was.
+        QTest::keyClick(&w, Qt::Key_L, Qt::AltModifier);
+        QTRY_COMPARE(shown.size(), size_t(3));
+        QCOMPARE(shown[2].log, retried);
+        w.CancelButton()->click();
+        QVERIFY(w.Ended());
+    }
+
     void abortLetsRunningCamerasFinishAndDropsTheRest() {
         RequireCameras();
         // The second uploads slowly, so Abort comes while it uploads.
         StartCameras({"", "ftp-rate=300000", "", "", ""});
         MainWindow& w = h_.Open();
-        std::vector<CameraRecord> records;
-        for (const sim::CameraConfig& config : configs_)
-            records.push_back(test::RecordOf(config));
-        ToBatchPage(w, records);
+        ToBatchPage(w, RecordsOfCameras());
         BatchUpgradePage* page = w.Batch();
         BatchUpgradeList* list = page->List();
         std::vector<std::string> logs;
@@ -298,7 +423,7 @@ class BatchPageTest : public QObject {
             QCOMPARE(box.icon, MessageIcon::Question);
             QVERIFY(page->RetainBox()->isEnabled());
             QVERIFY(page->BackupBox()->isEnabled());
-            QVERIFY(!page->List()->EngineRunning());
+            QVERIFY(!page->EngineRunning());
             QCOMPARE(w.PageIndex(), 8);
             QCOMPARE(w.NextButton()->text(), QString("&Upgrade"));
             QVERIFY(w.NextButton()->isEnabled());
@@ -380,7 +505,7 @@ class BatchPageTest : public QObject {
         for (int row = 0; row < page->List()->Count(); ++row)
             listed << QString::fromStdString(page->List()->Row(row).addressText);
         QCOMPARE(listed, batch);
-        QVERIFY(!page->List()->EngineRunning());
+        QVERIFY(!page->EngineRunning());
         if (batch.isEmpty()) {  // a batch of none ends at once, as with no ticks
             QTRY_COMPARE(closer.texts.size(), size_t(1));
             QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
@@ -421,7 +546,7 @@ class BatchPageTest : public QObject {
         QCOMPARE(page->List()->Count(), 1);
         QVERIFY(page->RetainBox()->isEnabled());
         QVERIFY(page->BackupBox()->isEnabled());
-        QVERIFY(!page->List()->EngineRunning());
+        QVERIFY(!page->EngineRunning());
     }
 };
 

@@ -241,6 +241,37 @@ class DialogsTest : public QObject {
         QCOMPARE(d.result(), int(QDialog::Rejected));
     }
 
+    void fileNoteSaysWhereTheLogIsKeptOrWhyNot() {
+        struct Case {
+            QString path, error;
+            bool shown;
+            QString says;
+        };
+        const Case cases[] = {
+            {"/pf/Configurations/2612090012/upgrade-log.txt", "", true,
+             "/pf/Configurations/2612090012/upgrade-log.txt"},
+            {"", "Permission denied", true, "Permission denied"},
+            {"", "", false, ""},
+        };
+        for (const Case& c : cases) {
+            UpgradeLogDialog d("A(1.2.3.4) Login error.\r\n");
+            d.SetFileNote(c.path, c.error);
+            d.show();
+            QCOMPARE(!d.FileNote()->isHidden(), c.shown);
+            QVERIFY(d.FileNote()->text().contains(c.says));
+            QVERIFY(d.FileNote()->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+            QVERIFY(!d.FileNote()->accessibleName().isEmpty());
+            if (!c.shown)
+                continue;
+            // Tab from the log reaches the note, where the path can be selected.
+            d.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&d));
+            d.Edit()->setFocus();
+            QTest::keyClick(d.Edit(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.FileNote()));
+        }
+    }
+
     void saveWritesTheBytesShown() {
         QTemporaryDir temp;
         const std::string log =

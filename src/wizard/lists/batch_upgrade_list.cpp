@@ -1,9 +1,11 @@
 #include "wizard/lists/batch_upgrade_list.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 
 #include <algorithm>
 
+#include "upgrade/camera_upgrade.h"
 #include "wizard/beep.h"
 
 namespace vcq::ui {
@@ -34,6 +36,17 @@ const std::array<QColor, 11>& ProgressShades() {
     return shades;
 }
 
+// The bar's shades with red and blue swapped: the same relief, in red.
+const std::array<QColor, 11>& FailureShades() {
+    static const std::array<QColor, 11> shades = [] {
+        std::array<QColor, 11> red = ProgressShades();
+        for (QColor& shade : red)
+            shade = QColor(shade.blue(), shade.green(), shade.red());
+        return red;
+    }();
+    return shades;
+}
+
 BatchListModel::BatchListModel(const BatchEngine& engine, QObject* parent)
     : QAbstractTableModel(parent), engine_(engine) {}
 
@@ -55,6 +68,8 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
     // Why a camera failed, on every cell of its row.
     if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
         return row.failureDetail.empty() ? QVariant() : Text(row.failureDetail);
+    if (role == FailedRole)
+        return IsFinalStep(row.finalStep) && row.finalStep != step::kCompleted;
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
         return {};
     switch (index.column()) {
@@ -94,20 +109,25 @@ void BatchListModel::RowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
-BatchUpgradeList::BatchUpgradeList(BatchJobFactory factory, QWidget* parent)
-    : ListView(parent), engine_(std::move(factory)) {
+BatchUpgradeList::BatchUpgradeList(BatchEngine& engine, QWidget* parent)
+    : ListView(parent), engine_(engine) {
     model_ = new BatchListModel(engine_, this);
     setModel(model_);
     ApplyColumns(BatchListColumns());
     // The status takes the room left, so "Loading config file" shows whole.
     header()->setStretchLastSection(true);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (!following_)
+            scrolledByHand_ = true;
+    });
 }
 
-// The engine lets go of jobs still under way; their threads end on their own.
 BatchUpgradeList::~BatchUpgradeList() = default;
 
 bool BatchUpgradeList::AddCamera(const BatchCamera& camera) {
     const int row = Count();
+    if (static_cast<size_t>(row) >= kBatchMaxRows)
+        return false;
     model_->BeginAppend(row);
     const bool added = engine_.AddCamera(camera);
     model_->EndAppend();
@@ -115,28 +135,26 @@ bool BatchUpgradeList::AddCamera(const BatchCamera& camera) {
 }
 
 void BatchUpgradeList::Clear() {
-    KillListTimer(kBatchEngineTimer);
+    // The scroll bar moves with the rows, not by the operator's hand.
+    following_ = true;
     model_->BeginReset();
     engine_.Clear();
     model_->EndReset();
-}
-
-void BatchUpgradeList::StartEngine() {
-    StartListTimer(kBatchEngineTimer, static_cast<int>(kBatchTickMs));
-}
-
-void BatchUpgradeList::OnListTimer(uint32_t id) {
-    if (id != kBatchEngineTimer)
-        return;
-    const bool more = engine_.Tick();
-    ShowChangedRows();
-    if (!more)
-        KillListTimer(kBatchEngineTimer);
+    (void)engine_.TakeChangedRows();
+    following_ = false;
 }
 
 void BatchUpgradeList::ShowChangedRows() {
     for (size_t row : engine_.TakeChangedRows())
         model_->RowChanged(static_cast<int>(row));
+}
+
+void BatchUpgradeList::Follow(int row) {
+    if (scrolledByHand_ || row < 0 || row >= Count())
+        return;
+    following_ = true;
+    scrollTo(model_->index(row, 0), QAbstractItemView::PositionAtTop);
+    following_ = false;
 }
 
 // The batch keeps its order: a header press only says so.
@@ -153,7 +171,8 @@ void BatchUpgradeList::DrawItem(QPainter& painter, const RowPaint& row) const {
                            row.rect.height());
         const QModelIndex index = model_->index(row.row, c);
         if (c == kBatchProgressColumn)
-            DrawProgress(painter, column, index.data(BatchListModel::ProgressRole).toInt());
+            DrawProgress(painter, column, index.data(BatchListModel::ProgressRole).toInt(),
+                         index.data(BatchListModel::FailedRole).toBool());
         else
             DrawColumnText(painter, column, index.data(Qt::DisplayRole).toString());
     }
@@ -164,8 +183,8 @@ void BatchUpgradeList::DrawItem(QPainter& painter, const RowPaint& row) const {
 
 // A grey frame under a black one, one pixel down and right, and the bar
 // stretched inside the black frame over the share done.
-void BatchUpgradeList::DrawProgress(QPainter& painter, const QRect& column,
-                                    int32_t progress) const {
+void BatchUpgradeList::DrawProgress(QPainter& painter, const QRect& column, int32_t progress,
+                                    bool failed) const {
     const int left = column.left();
     const int top = column.top();
     const int right = left + column.width();
@@ -184,7 +203,8 @@ void BatchUpgradeList::DrawProgress(QPainter& painter, const QRect& column,
                                                       std::max(progress, 0) / kBatchProgressFull));
     const int height = column.height() - 7;
     if (width > 0 && height > 0)
-        StretchShades(painter, QRect(left + 1, top + 3, width, height), ProgressShades());
+        StretchShades(painter, QRect(left + 1, top + 3, width, height),
+                      failed ? FailureShades() : ProgressShades());
     painter.restore();
 }
 

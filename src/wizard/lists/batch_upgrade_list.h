@@ -1,7 +1,8 @@
-// The batch list of automatic mode: one row per ticked camera with its
-// status text and progress bar, drawn whole. It owns the batch engine and
-// ticks it from its 33 ms timer. Rows are not sorted, ticked or opened: a
-// header press only beeps, and the rows get the plain list behaviour.
+// The batch list of automatic mode: a view of the batch engine's rows, one
+// per ticked camera with its status text and progress bar, drawn whole. The
+// engine belongs to whoever runs the batch; the list is told when rows
+// change. Rows are not sorted, ticked or opened: a header press only beeps,
+// and the rows get the plain list behaviour.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -16,8 +17,6 @@
 
 namespace vcq::ui {
 
-inline constexpr uint32_t kBatchEngineTimer = 0x8012;
-
 // The columns of the batch list; the bar is drawn in column 4.
 const std::vector<ListColumn>& BatchListColumns();
 inline constexpr int kBatchProgressColumn = 4;
@@ -25,6 +24,9 @@ inline constexpr int kBatchStatusColumn = 5;
 
 // The progress bar's 11 shades, top first, stretched over the bar's height.
 const std::array<QColor, 11>& ProgressShades();
+// The same bar in red for a camera that failed, so it stands out from the
+// completed ones.
+const std::array<QColor, 11>& FailureShades();
 
 // The engine's rows as a Qt model: ID, address, model, version, (bar), status.
 class BatchListModel : public QAbstractTableModel {
@@ -32,6 +34,8 @@ class BatchListModel : public QAbstractTableModel {
   public:
     // The progress of a row, 0 to 10000 (column 4).
     static constexpr int ProgressRole = Qt::UserRole + 2;
+    // Whether the row's camera ended in a failure (bool).
+    static constexpr int FailedRole = Qt::UserRole + 3;
 
     explicit BatchListModel(const BatchEngine& engine, QObject* parent = nullptr);
 
@@ -53,40 +57,43 @@ class BatchListModel : public QAbstractTableModel {
 class BatchUpgradeList : public ListView {
     Q_OBJECT
   public:
-    BatchUpgradeList(BatchJobFactory factory, QWidget* parent = nullptr);
+    // Shows `engine`'s rows; the engine outlives the list.
+    explicit BatchUpgradeList(BatchEngine& engine, QWidget* parent = nullptr);
     ~BatchUpgradeList() override;
 
+    // Rows come and go through here, so the view hears of them.
     // False when the batch is full.
     bool AddCamera(const BatchCamera& camera);
     // Drops every row and job.
     void Clear();
-    void SetSharedSettings(bool retain, bool deleteAfterRestore, std::time_t startTime) {
-        engine_.SetSharedSettings(retain, deleteAfterRestore, startTime);
-    }
-    // Starts the engine's 33 ms timer.
-    void StartEngine();
-    bool EngineRunning() const { return ListTimerActive(kBatchEngineTimer); }
-    void RequestCancel() { engine_.RequestCancel(); }
+    // Repaints the rows the engine changed since the last call.
+    void ShowChangedRows();
+
+    // Keeps `row` in view, unless the operator scrolled the list by hand
+    // since following began.
+    void Follow(int row);
+    // Following begins (again): a new batch.
+    void RestartFollowing() { scrolledByHand_ = false; }
+    bool ScrolledByHand() const { return scrolledByHand_; }
 
     int Count() const { return static_cast<int>(engine_.RowCount()); }
     size_t ActiveCount() const { return engine_.ActiveCount(); }
     const BatchRow& Row(int row) const { return engine_.Row(static_cast<size_t>(row)); }
     std::string LogLine(int row) const { return engine_.LogLine(static_cast<size_t>(row)); }
     std::string LogText() const { return engine_.LogText(); }
-    BatchEngine& Engine() { return engine_; }
+    const BatchEngine& Engine() const { return engine_; }
 
   protected:
     void DrawItem(QPainter& painter, const RowPaint& row) const override;
     void HeaderPressed(int column) override;
-    void OnListTimer(uint32_t id) override;
 
   private:
-    void DrawProgress(QPainter& painter, const QRect& column, int32_t progress) const;
-    // Repaints the rows the engine changed since the last call.
-    void ShowChangedRows();
+    void DrawProgress(QPainter& painter, const QRect& column, int32_t progress, bool failed) const;
 
-    BatchEngine engine_;
+    BatchEngine& engine_;
     BatchListModel* model_;
+    bool following_ = false;  // the list scrolls itself: not by hand
+    bool scrolledByHand_ = false;
 };
 
 }  // namespace vcq::ui

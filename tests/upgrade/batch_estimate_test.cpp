@@ -1,0 +1,117 @@
+// The batch's time left and its timeline, from scripted rows: no threads.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "upgrade/batch_estimate.h"
+#include "upgrade/camera_upgrade.h"
+
+using vcq::BatchEngine;
+using vcq::BatchTimeline;
+using vcq::EstimateInput;
+namespace step = vcq::step;
+
+namespace {
+
+struct EstimateCase {
+    const char* name;
+    EstimateInput input;
+    std::optional<double> left;
+};
+
+TEST(BatchEstimate, TimeLeftAtTheCompletedCamerasPaceFourAtATime) {
+    const EstimateCase cases[] = {
+        {"nothing completed yet", {{}, {5, 5}, 3}, std::nullopt},
+        {"the last camera done", {{100}, {}, 0}, 0.0},
+        {"one in service halfway", {{100}, {50}, 0}, 50.0},
+        {"the usual is the mean", {{80, 120}, {}, 1}, 100.0},
+        {"four waiting fill four places", {{100}, {}, 4}, 100.0},
+        {"a fifth waits for the first free place", {{100}, {}, 5}, 200.0},
+        {"waiting ones follow the earliest free place", {{100}, {90, 10, 10, 10}, 1}, 110.0},
+        {"overdue in service taken as about to end", {{100}, {250}, 0}, 0.0},
+        {"one in service at a time", {{10}, {}, 3, 1}, 30.0},
+    };
+    for (const EstimateCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<double> left = vcq::EstimateSecondsLeft(c.input);
+        ASSERT_EQ(left.has_value(), c.left.has_value());
+        if (left) {
+            EXPECT_DOUBLE_EQ(*left, *c.left);
+        }
+    }
+}
+
+TEST(BatchEstimate, DurationTexts) {
+    const std::pair<double, const char*> cases[] = {
+        {0, "0:00"}, {7.4, "0:07"}, {59.6, "1:00"}, {754, "12:34"}, {3723, "1:02:03"}, {-3, "0:00"},
+    };
+    for (auto [seconds, text] : cases)
+        EXPECT_EQ(vcq::DurationText(seconds), text) << seconds;
+}
+
+class StepJob : public vcq::BatchJob {
+  public:
+    void BeginCheck() override {}
+    vcq::CheckOutcome PollCheck() override { return vcq::CheckOutcome::Passed; }
+    // Past its upload at once, so the next camera may start on the next tick.
+    void Start() override { step = step::kOverwriting; }
+    int32_t Step() const override { return step; }
+    int32_t Progress() const override { return 0; }
+    int32_t AddProgress(int32_t) override { return 0; }
+    std::string TargetVersion() const override { return "ver1.08"; }
+    void OnTick(uint32_t) override {}
+    void Abandon() override {}
+    bool Busy() const override { return false; }
+    int32_t step = step::kNotStarted;
+};
+
+// Six cameras ticked at 10 s a tick: each camera's time in service is what
+// the timeline measures, and the estimate follows it.
+TEST(BatchTimeline, FollowsCamerasIntoServiceAndEstimatesFromCompletedOnes) {
+    std::vector<std::shared_ptr<StepJob>> jobs;
+    BatchEngine engine([&](const vcq::BatchCamera&, int32_t, const vcq::BatchSettings*) {
+        jobs.push_back(std::make_shared<StepJob>());
+        return jobs.back();
+    });
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(engine.AddCamera({}));
+    BatchTimeline timeline;
+    EXPECT_FALSE(timeline.Begun());
+    timeline.Begin(engine, 0);
+    double now = 0;
+    auto tick = [&] {
+        now += 10;
+        engine.Tick();
+        timeline.Observe(engine, now);
+    };
+    tick();  // the first starts
+    EXPECT_EQ(timeline.FirstInService(), 0);
+    EXPECT_FALSE(timeline.SecondsLeft(now));
+    for (int i = 0; i < 3; ++i)
+        tick();  // the second to fourth start, one a tick
+    jobs[0]->step = step::kCompleted;
+    tick();  // the first retired after 40 s in service
+    EXPECT_EQ(timeline.FirstInService(), 1);
+    // Left 10, 20 and 30 s of the usual 40, and a free place: the fifth
+    // takes that, the sixth the one free after 10 s.
+    ASSERT_TRUE(timeline.SecondsLeft(now));
+    EXPECT_DOUBLE_EQ(*timeline.SecondsLeft(now), 50.0);
+    EXPECT_DOUBLE_EQ(timeline.ElapsedSeconds(now), 50.0);
+
+    // Abort: the waiting camera is dropped, not counted.
+    engine.RequestCancel();
+    timeline.Observe(engine, now);
+    EXPECT_DOUBLE_EQ(*timeline.SecondsLeft(now), 30.0);
+    timeline.End(now);
+    EXPECT_FALSE(timeline.SecondsLeft(now + 100));
+    EXPECT_DOUBLE_EQ(timeline.ElapsedSeconds(now + 100), 50.0);
+
+    // A later batch over the same rows leaves the completed camera out.
+    timeline.Begin(engine, 200);
+    EXPECT_EQ(timeline.FirstInService(), 1);
+    EXPECT_FALSE(timeline.SecondsLeft(200));
+}
+
+}  // namespace

@@ -58,7 +58,8 @@ enum class ConfigBodyEnd {
     Length,   // Content-Length
     Chunked,  // Transfer-Encoding: chunked
     Close,    // neither: an orderly close ends the body, as an HTTP/1.0 server does
-    Reset,    // neither, and the connection is reset after configResetAfter bytes of it
+    Reset,    // neither, and the connection is reset after configCutAfter bytes of it
+    Stall,    // neither, and the camera goes silent after configCutAfter bytes, never closing
 };
 
 // Ways the discovery responder can misbehave.
@@ -109,7 +110,7 @@ struct CameraConfig {
     // The download answers 200 with a lowercase HTML login page instead.
     bool configurationLoginPage = false;
     ConfigBodyEnd configBodyEnd = ConfigBodyEnd::Length;
-    size_t configResetAfter = 0;
+    size_t configCutAfter = 0;
     RestoreAnswer restoreAnswer = RestoreAnswer::Accept;
     int restoreStatus = 200;
     // The file part of the last upload to "/command/all-configuration.cgi";

@@ -112,7 +112,11 @@ HttpReply Configuration(const HttpRequest& request, const CameraConfig& config, 
             break;
         case ConfigBodyEnd::Reset:
             reply.bodyEnd = HttpReply::BodyEnd::Reset;
-            reply.resetAfter = config.configResetAfter;
+            reply.cutAfter = config.configCutAfter;
+            break;
+        case ConfigBodyEnd::Stall:
+            reply.bodyEnd = HttpReply::BodyEnd::Stall;
+            reply.cutAfter = config.configCutAfter;
             break;
     }
     return reply;

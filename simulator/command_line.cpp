@@ -188,10 +188,11 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
             return camera.configBodyEnd = ConfigBodyEnd::Chunked, true;
         if (value == "close")
             return camera.configBodyEnd = ConfigBodyEnd::Close, true;
-        if (!value.starts_with("reset:") || !ParseNumber(value.substr(6), camera.configResetAfter))
+        const bool reset = value.starts_with("reset:");
+        if (!reset && !value.starts_with("stall:"))
             return false;
-        camera.configBodyEnd = ConfigBodyEnd::Reset;
-        return true;
+        camera.configBodyEnd = reset ? ConfigBodyEnd::Reset : ConfigBodyEnd::Stall;
+        return ParseNumber(value.substr(6), camera.configCutAfter);
     }
     if (key == "mkd")
         return value == "refuse" ? (camera.ftpRefuseMkd = true, true)
@@ -368,8 +369,10 @@ Keys:
                        400 to 599 keep the camera's settings
   config-end=KIND      how the configuration download ends: length
                        (Content-Length, default), chunked, close (no
-                       length; an orderly close ends it) or reset:N (no
-                       length; the connection is reset after N bytes)
+                       length; an orderly close ends it), reset:N (no
+                       length; the connection is reset after N bytes) or
+                       stall:N (no length; silent after N bytes, never
+                       closing)
   mkd=refuse           answer every MKD with 550, creating nothing (or accept)
   status=TOPIC:CODE    answer a request with CODE instead, TOPIC being an
                        inquiry (inq=sysinfo) or a path (/command/main.cgi,

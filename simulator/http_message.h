@@ -63,10 +63,12 @@ struct HttpReply {
     // status line, or after half the head.
     enum class Cut { None, BeforeStatus, MidHead };
     Cut cut = Cut::None;
-    // How the body's end is shown; Close and Reset send no length at all.
-    enum class BodyEnd { Length, Chunked, Close, Reset };
+    // How the body's end is shown; Close, Reset and Stall send no length. Reset
+    // breaks the connection after cutAfter bytes of the body,
+    // and Stall sends that much and then nothing, never closing.
+    enum class BodyEnd { Length, Chunked, Close, Reset, Stall };
     BodyEnd bodyEnd = BodyEnd::Length;
-    size_t resetAfter = 0;  // body bytes sent before the reset under Reset
+    size_t cutAfter = 0;  // body bytes sent before the reset or the silence
     // Further header lines ("Location"); never with an "=" in them.
     std::vector<std::pair<std::string, std::string>> headers{};
 };

@@ -147,10 +147,15 @@ void HttpService::Reply(net::TcpSocket& connection, const HttpReply& original,
             connection.SendAll(SerializeBody(reply), kSendTimeout);
             break;
         default:
-            if (reply.bodyEnd == HttpReply::BodyEnd::Reset) {
-                // A body without a length that breaks off: only a reset tells
-                // the client it is not whole.
-                connection.SendAll(head + reply.body.substr(0, reply.resetAfter), kSendTimeout);
+            if (reply.bodyEnd == HttpReply::BodyEnd::Reset ||
+                reply.bodyEnd == HttpReply::BodyEnd::Stall) {
+                // A body without a length that breaks off: only a reset, or
+                // the client's own time-out, tells it is not whole.
+                connection.SendAll(head + reply.body.substr(0, reply.cutAfter), kSendTimeout);
+                if (reply.bodyEnd == HttpReply::BodyEnd::Stall) {
+                    WaitForPeerClose(connection, std::chrono::hours(24));
+                    return;
+                }
                 Pause(kResetPause);
                 connection.Abort();
                 return;

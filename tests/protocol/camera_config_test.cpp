@@ -208,8 +208,9 @@ TEST_F(CameraConfiguration, DownloadIsWholeOnlyWhenItsEndIsClear) {
         {"config-end=chunked", settings, true},
         {"config-end=close", settings, true},
         {"config-end=reset:3000", settings, false},
-        {"config-end=reset:" + std::to_string(settings.size()), settings,
-         false},  // all, then reset
+        {"config-end=stall:3000", settings, false},
+        // All of it, then a reset instead of a close.
+        {"config-end=reset:" + std::to_string(settings.size()), settings, false},
         {"config-end=close", overCap, false},
         {"config-end=length", overCap, false},
         {"config-end=close", "<html><body>busy</body></html>", false},
@@ -221,6 +222,10 @@ TEST_F(CameraConfiguration, DownloadIsWholeOnlyWhenItsEndIsClear) {
             c.configuration = row.file;
         });
         auto backup = MakeBackup("127.0.0.2", std::time(nullptr));
+        // libcurl notices a stall only after several seconds: a silent camera
+        // meets the bound of the whole download first.
+        if (row.setting.starts_with("config-end=stall"))
+            backup->SetTransferLimits({2000ms, 1000ms, 2000ms});
         const std::string name = row.setting + " of " + std::to_string(row.file.size());
         EXPECT_EQ(backup->Download(), row.backup) << name << ": " << backup->errorText;
         auto files = FilesBelow();

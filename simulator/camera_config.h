@@ -11,6 +11,9 @@
 
 namespace vcq::sim {
 
+// ftpFailStatus of a STOR that fails by the camera dropping its connections.
+inline constexpr int kDropStor = 0;
+
 struct UserAccount {
     std::string name;
     std::string password;
@@ -43,9 +46,20 @@ enum class VersionUpReply {
 
 // How the camera takes a configuration restore.
 enum class RestoreAnswer {
-    Accept,  // stores it, 200
-    Refuse,  // keeps its own settings, 500
+    // The reply's status is restoreStatus when it fits the answer (a web
+    // form's yes may be a redirect, 302), else 200 or 500.
+    Accept,  // stores it
+    Refuse,  // keeps its own settings
     Cut,     // keeps its own settings and closes without a status line
+};
+
+// How the configuration download shows where its body ends.
+enum class ConfigBodyEnd {
+    Length,   // Content-Length
+    Chunked,  // Transfer-Encoding: chunked
+    Close,    // neither: an orderly close ends the body, as an HTTP/1.0 server does
+    Reset,    // neither, and the connection is reset after configCutAfter bytes of it
+    Stall,    // neither, and the camera goes silent after configCutAfter bytes, never closing
 };
 
 // Ways the discovery responder can misbehave.
@@ -98,7 +112,10 @@ struct CameraConfig {
     bool configurationAsHtml = false;
     // The download answers 200 with a lowercase HTML login page instead.
     bool configurationLoginPage = false;
+    ConfigBodyEnd configBodyEnd = ConfigBodyEnd::Length;
+    size_t configCutAfter = 0;
     RestoreAnswer restoreAnswer = RestoreAnswer::Accept;
+    int restoreStatus = 200;
     // The file part of the last upload to "/command/all-configuration.cgi";
     // an accepted upload also becomes `configuration`.
     std::string restoredConfiguration;
@@ -114,7 +131,8 @@ struct CameraConfig {
     bool ftpRefuseLogin = false;
     // STOR number N (from 1, counted over the camera's life) fails; -1 fails
     // every STOR; 0 none. 550 refuses before the data connection, any other
-    // status (451) is sent after the data has been read.
+    // status (451) is sent after the data has been read, and kDropStor
+    // resets the data and control connections once the first bytes arrived.
     int ftpFailStor = 0;
     int ftpFailStatus = 550;
     // MKD answers 550 and creates nothing.

@@ -100,7 +100,26 @@ HttpReply Configuration(const HttpRequest& request, const CameraConfig& config, 
                          "name=\"password\" type=\"password\"></form></body></html>"};
     if (config.configurationAsHtml)
         return HttpReply{200, "text/html", "<HTML><BODY>Settings are not available</BODY></HTML>"};
-    return HttpReply{200, "application/octet-stream", ConfigurationFile(config)};
+    HttpReply reply{200, "application/octet-stream", ConfigurationFile(config)};
+    switch (config.configBodyEnd) {
+        case ConfigBodyEnd::Length:
+            break;
+        case ConfigBodyEnd::Chunked:
+            reply.bodyEnd = HttpReply::BodyEnd::Chunked;
+            break;
+        case ConfigBodyEnd::Close:
+            reply.bodyEnd = HttpReply::BodyEnd::Close;
+            break;
+        case ConfigBodyEnd::Reset:
+            reply.bodyEnd = HttpReply::BodyEnd::Reset;
+            reply.cutAfter = config.configCutAfter;
+            break;
+        case ConfigBodyEnd::Stall:
+            reply.bodyEnd = HttpReply::BodyEnd::Stall;
+            reply.cutAfter = config.configCutAfter;
+            break;
+    }
+    return reply;
 }
 
 HttpReply Restore(const HttpRequest& request, const CameraConfig& config, CameraState& camera) {
@@ -111,7 +130,8 @@ HttpReply Restore(const HttpRequest& request, const CameraConfig& config, Camera
     if (!file)
         return HttpReply{400, "text/html", "<HTML>Not a configuration form</HTML>"};
     if (config.restoreAnswer == RestoreAnswer::Refuse)
-        return HttpReply{500, "text/html", "<HTML>Configuration not accepted</HTML>"};
+        return HttpReply{config.restoreStatus >= 400 ? config.restoreStatus : 500, "text/html",
+                         "<HTML>Configuration not accepted</HTML>"};
     if (config.restoreAnswer == RestoreAnswer::Cut) {
         HttpReply cut;
         cut.cut = HttpReply::Cut::BeforeStatus;
@@ -121,7 +141,14 @@ HttpReply Restore(const HttpRequest& request, const CameraConfig& config, Camera
         c.restoredConfiguration = *file;
         c.configuration = std::move(*file);
     });
-    return HttpReply{200, "text/html", "<HTML>Configuration restored</HTML>"};
+    const int status = config.restoreStatus < 400 ? config.restoreStatus : 200;
+    if (status == 204)
+        return NoContent();
+    HttpReply reply{status, "text/html", "<HTML>Configuration restored</HTML>"};
+    // A web form's usual answer: back to the camera's settings page.
+    if (status >= 300 && status < 400)
+        reply.headers.emplace_back("Location", "/admin/index.html");
+    return reply;
 }
 
 }  // namespace

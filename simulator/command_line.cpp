@@ -124,12 +124,14 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
     if (key == "ftp-rate")
         return ParseNumber(value, camera.ftpRateLimit);
     if (key == "stor-fail") {
-        // N or "every", optionally ":STATUS".
+        // N or "every", optionally ":STATUS" or ":drop".
         size_t colon = value.find(':');
         std::string_view which = value.substr(0, colon);
         int status = 550;
-        if (colon != std::string_view::npos &&
-            (!ParseNumber(value.substr(colon + 1), status) || status < 400 || status > 599))
+        if (colon != std::string_view::npos && value.substr(colon + 1) == "drop")
+            status = kDropStor;
+        else if (colon != std::string_view::npos &&
+                 (!ParseNumber(value.substr(colon + 1), status) || status < 400 || status > 599))
             return false;
         int number = 0;
         if (which == "every")
@@ -168,12 +170,31 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
     }
     if (key == "restore") {
         if (value == "accept")
-            return camera.restoreAnswer = RestoreAnswer::Accept, true;
+            return camera.restoreAnswer = RestoreAnswer::Accept, camera.restoreStatus = 200, true;
         if (value == "refuse")
-            return camera.restoreAnswer = RestoreAnswer::Refuse, true;
+            return camera.restoreAnswer = RestoreAnswer::Refuse, camera.restoreStatus = 500, true;
         if (value == "cut")
             return camera.restoreAnswer = RestoreAnswer::Cut, true;
-        return false;
+        // A status: 2xx and 3xx store the configuration, 4xx and 5xx do not.
+        int status = 0;
+        if (!ParseNumber(value, status) || status < 200 || status > 599)
+            return false;
+        camera.restoreStatus = status;
+        camera.restoreAnswer = status < 400 ? RestoreAnswer::Accept : RestoreAnswer::Refuse;
+        return true;
+    }
+    if (key == "config-end") {
+        if (value == "length")
+            return camera.configBodyEnd = ConfigBodyEnd::Length, true;
+        if (value == "chunked")
+            return camera.configBodyEnd = ConfigBodyEnd::Chunked, true;
+        if (value == "close")
+            return camera.configBodyEnd = ConfigBodyEnd::Close, true;
+        const bool reset = value.starts_with("reset:");
+        if (!reset && !value.starts_with("stall:"))
+            return false;
+        camera.configBodyEnd = reset ? ConfigBodyEnd::Reset : ConfigBodyEnd::Stall;
+        return ParseNumber(value.substr(6), camera.configCutAfter);
     }
     if (key == "mkd")
         return value == "refuse" ? (camera.ftpRefuseMkd = true, true)
@@ -328,7 +349,9 @@ Keys:
   ftp-login=refuse     answer every FTP login with 530 (or accept)
   stor-fail=N[:CODE]   STOR number N fails (N=every: all of them) with
                        CODE: 550 (default) before the data connection, or
-                       any other (451) after the data was read
+                       any other (451) after the data was read; CODE drop
+                       resets the data and control connections once the
+                       first bytes of the file arrived
   ftp-rate=BYTES       STOR reads at most BYTES per second (0: no limit)
   reboot=MS            downtime after "System=versionup" (default 2000);
                        the camera flashes the first *.img uploaded under
@@ -346,8 +369,17 @@ Keys:
                        before the restart begins (default 0)
   versionup-reply=KIND whole (204), drop (no reply) or half (half a head);
                        the camera restarts in every case
-  restore=KIND         accept (default), refuse (500, settings kept) or
+  restore=KIND         accept (default), refuse (500, settings kept),
                        cut (closes without a status line, settings kept)
+                       or a status: 200 to 399 store the configuration
+                       (a 3xx with a Location, as a web form redirects),
+                       400 to 599 keep the camera's settings
+  config-end=KIND      how the configuration download ends: length
+                       (Content-Length, default), chunked, close (no
+                       length; an orderly close ends it), reset:N (no
+                       length; the connection is reset after N bytes) or
+                       stall:N (no length; silent after N bytes, never
+                       closing)
   mkd=refuse           answer every MKD with 550, creating nothing (or accept)
   status=TOPIC:CODE    answer a request with CODE instead, TOPIC being an
                        inquiry (inq=sysinfo) or a path (/command/main.cgi,

@@ -250,6 +250,15 @@ class Session {
         if (!data.Open() || !data.Bind({localAddress_, 0}) ||
             !data.Connect(*endpoint, options_.connectTimeout))
             return Reply("425 Cannot open data connection.");
+        if (fail && config.ftpFailStatus == kDropStor) {
+            // The camera goes away mid-upload: the first bytes arrive, then
+            // both connections break without a word.
+            char first[512];
+            data.Receive(first, sizeof first, options_.dataTimeout);
+            data.Abort();
+            control_.Abort();
+            return false;
+        }
         std::string bytes;
         if (!Receive(data, config.ftpRateLimit, bytes))
             return Reply("426 Connection closed; transfer aborted.");

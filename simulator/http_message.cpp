@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 
 namespace vcq::sim {
 namespace {
@@ -135,6 +136,12 @@ std::string_view ReasonPhrase(int status) {
             return "OK";
         case 204:
             return "No Content";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 303:
+            return "See Other";
         case 400:
             return "Bad Request";
         case 401:
@@ -158,12 +165,33 @@ std::string SerializeHead(const HttpReply& reply, std::string_view serverName) {
     head += "\r\nServer: ";
     head += serverName;
     head += "\r\n";
-    if (!reply.body.empty()) {
+    for (const auto& [name, value] : reply.headers)
+        head += name + ": " + value + "\r\n";
+    if (!reply.body.empty())
         head += "Content-Type: " + reply.contentType + "\r\n";
+    if (reply.bodyEnd == HttpReply::BodyEnd::Chunked)
+        head += "Transfer-Encoding: chunked\r\n";
+    else if (reply.bodyEnd == HttpReply::BodyEnd::Length && !reply.body.empty())
         head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
-    }
     head += "Connection: close\r\n\r\n";
     return head;
+}
+
+std::string SerializeBody(const HttpReply& reply) {
+    if (reply.bodyEnd != HttpReply::BodyEnd::Chunked)
+        return reply.body;
+    // Uneven chunks, so that no chunk lines up with a reader's buffer.
+    constexpr size_t kChunk = 1000;
+    std::string out;
+    char size[16];
+    for (size_t at = 0; at < reply.body.size(); at += kChunk) {
+        size_t n = std::min(kChunk, reply.body.size() - at);
+        std::snprintf(size, sizeof size, "%zx\r\n", n);
+        out += size;
+        out.append(reply.body, at, n);
+        out += "\r\n";
+    }
+    return out + "0\r\n\r\n";
 }
 
 }  // namespace vcq::sim

@@ -63,11 +63,21 @@ struct HttpReply {
     // status line, or after half the head.
     enum class Cut { None, BeforeStatus, MidHead };
     Cut cut = Cut::None;
+    // How the body's end is shown; Close, Reset and Stall send no length. Reset
+    // breaks the connection after cutAfter bytes of the body,
+    // and Stall sends that much and then nothing, never closing.
+    enum class BodyEnd { Length, Chunked, Close, Reset, Stall };
+    BodyEnd bodyEnd = BodyEnd::Length;
+    size_t cutAfter = 0;  // body bytes sent before the reset or the silence
+    // Further header lines ("Location"); never with an "=" in them.
+    std::vector<std::pair<std::string, std::string>> headers{};
 };
 
 // Status line, headers and blank line. Our client finds keys by substring
 // search over the whole reply, so no "=" may ever appear in the head.
 std::string SerializeHead(const HttpReply& reply, std::string_view serverName);
+// The body as it goes on the wire: as is, or in chunks under BodyEnd::Chunked.
+std::string SerializeBody(const HttpReply& reply);
 std::string_view ReasonPhrase(int status);
 
 }  // namespace vcq::sim

@@ -11,6 +11,8 @@ using Clock = std::chrono::steady_clock;
 // Every wait is cut into slices this long so that Stop() is noticed quickly.
 constexpr milliseconds kSlice{50};
 constexpr milliseconds kSendTimeout{1000};
+// Lets the bytes before a reset reach the client, as they would on a network.
+constexpr milliseconds kResetPause{100};
 
 std::string ServerName(const CameraConfig& config) {
     std::string name = config.productName + "/" + config.softVersion;
@@ -142,10 +144,23 @@ void HttpService::Reply(net::TcpSocket& connection, const HttpReply& original,
         case HttpFault::SplitHeadersAndBody:
             if (!connection.SendAll(head, kSendTimeout) || !Pause(options_.splitPause))
                 return;
-            connection.SendAll(reply.body, kSendTimeout);
+            connection.SendAll(SerializeBody(reply), kSendTimeout);
             break;
         default:
-            connection.SendAll(head + reply.body, kSendTimeout);
+            if (reply.bodyEnd == HttpReply::BodyEnd::Reset ||
+                reply.bodyEnd == HttpReply::BodyEnd::Stall) {
+                // A body without a length that breaks off: only a reset, or
+                // the client's own time-out, tells it is not whole.
+                connection.SendAll(head + reply.body.substr(0, reply.cutAfter), kSendTimeout);
+                if (reply.bodyEnd == HttpReply::BodyEnd::Stall) {
+                    WaitForPeerClose(connection, std::chrono::hours(24));
+                    return;
+                }
+                Pause(kResetPause);
+                connection.Abort();
+                return;
+            }
+            connection.SendAll(head + SerializeBody(reply), kSendTimeout);
             break;
     }
     // Closing with unread input would reset the connection and could destroy

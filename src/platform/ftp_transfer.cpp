@@ -2,6 +2,7 @@
 
 #include "platform/curl_easy.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -17,11 +18,44 @@ size_t ReadFile(char* buffer, size_t size, size_t count, void* user) {
     return std::fread(buffer, 1, size * count, static_cast<std::FILE*>(user));
 }
 
+// libcurl hands every reply line of the control connection to the header
+// function; the last one is what the server last said.
+size_t KeepReply(char* data, size_t size, size_t count, void* user) {
+    std::string line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (!line.empty())
+        *static_cast<std::string*>(user) = std::move(line);
+    return size * count;
+}
+
+bool IsRefusal(const std::string& reply) {
+    return reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5') &&
+           std::isdigit(static_cast<unsigned char>(reply[1])) &&
+           std::isdigit(static_cast<unsigned char>(reply[2]));
+}
+
+// The connection broke under the transfer rather than the server saying no.
+bool IsDrop(CURLcode code) {
+    switch (code) {
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_UPLOAD_FAILED:
+        case CURLE_FTP_WEIRD_SERVER_REPLY:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 struct FtpConnection::Handle {
     CURL* curl = nullptr;
     char error[CURL_ERROR_SIZE] = {};
+    std::string lastReply;  // of the current operation only
     ~Handle() {
         if (curl)
             curl_easy_cleanup(curl);
@@ -77,9 +111,34 @@ void FtpConnection::Prepare(const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");  // active mode, our end of the control link
     curl_easy_setopt(curl, CURLOPT_FTP_USE_EPRT, 0L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, handle_->error);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, KeepReply);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &handle_->lastReply);
     if (getenv("VCQ_FTP_TRACE"))
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+    // Nothing of an earlier operation may explain this one's failure.
     handle_->error[0] = '\0';
+    handle_->lastReply.clear();
+    lastError_.clear();
+}
+
+void FtpConnection::Fail(int result) {
+    const auto code = static_cast<CURLcode>(result);
+    // libcurl keeps the first message of an operation, which is often a
+    // harmless one from setting up the data port, so the server's own
+    // refusal comes first, then a dropped connection, then libcurl's words.
+    if (IsRefusal(handle_->lastReply))
+        lastError_ = handle_->lastReply;
+    else if (IsDrop(code))
+        lastError_ =
+            std::string("the camera dropped the connection (") + curl_easy_strerror(code) + ")";
+    else if ((code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST) &&
+             handle_->error[0])
+        lastError_ = handle_->error;  // said before any data port was set up
+    else
+        lastError_ = curl_easy_strerror(code);
+    if (getenv("VCQ_FTP_TRACE"))
+        std::fprintf(stderr, "ftp: %s [%d: %s]\n", lastError_.c_str(), static_cast<int>(code),
+                     handle_->error);
 }
 
 bool FtpConnection::Command(const std::string& command, bool ignoreFailure) {
@@ -99,7 +158,7 @@ bool FtpConnection::Command(const std::string& command, bool ignoreFailure) {
     curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(quote);
     if (code != CURLE_OK) {
-        lastError_ = handle_->error[0] ? handle_->error : curl_easy_strerror(code);
+        Fail(code);
         return false;
     }
     return true;
@@ -134,7 +193,7 @@ bool FtpConnection::Upload(const std::string& localPath, const std::string& name
     CURLcode code = curl_easy_perform(curl);
     std::fclose(file);
     if (code != CURLE_OK) {
-        lastError_ = handle_->error[0] ? handle_->error : curl_easy_strerror(code);
+        Fail(code);
         return false;
     }
     return true;

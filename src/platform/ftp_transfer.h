@@ -35,10 +35,15 @@ class FtpConnection {
     // Sends QUIT and closes; Open may be called again.
     void Close();
 
+    // Why the last operation failed, empty after one that succeeded: the
+    // server's refusal line as it sent it ("550 a.bin: Permission denied."),
+    // "the camera dropped the connection (...)" when the connection broke
+    // with no refusal, or else what kept the operation from the server.
     const std::string& lastError() const { return lastError_; }
 
   private:
     void Prepare(const std::string& url);
+    void Fail(int code);  // sets lastError_ from a failed transfer's code
     bool Command(const std::string& command, bool ignoreFailure);
 
     struct Handle;

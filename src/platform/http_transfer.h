@@ -23,11 +23,14 @@ struct TransferLimits {
 using BodySink = std::function<bool(long status, std::string_view piece)>;
 
 struct GetResult {
-    bool ok = false;       // the whole body was received
+    // The whole body was received: to its Content-Length or last chunk, or,
+    // when the reply gave neither, to the server's orderly close (FIN). A
+    // reset, a time-out or a stop is never ok, with or without a length.
+    bool ok = false;
     bool stopped = false;  // the sink stopped it
     long status = 0;       // HTTP status, 0 when none arrived
-    // The reply said where its body ends (Content-Length or chunked), so a
-    // body cut short shows as a failure; without it, a close ends the body.
+    // The reply said where its body ends (Content-Length or chunked); without
+    // it only the kind of close tells a whole body from a cut one.
     bool lengthKnown = false;
     std::string error;  // why it failed, when it did
 };

@@ -80,6 +80,9 @@ class TcpSocket : public Socket {
     IoResult Receive(void* buffer, size_t size, Millis timeout);
     // Orderly shutdown of the sending side.
     void ShutdownSend();
+    // Closes at once with a reset (RST) instead of an orderly close, dropping
+    // whatever is still unsent: the peer sees the connection fail, not end.
+    void Abort();
     // Sends small writes at once instead of holding them for an ACK.
     bool SetNoDelay();
 

@@ -247,6 +247,14 @@ void TcpSocket::ShutdownSend() {
         ::shutdown(handle_, SHUT_WR);
 }
 
+void TcpSocket::Abort() {
+    if (!valid())
+        return;
+    linger off{1, 0};
+    ::setsockopt(handle_, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    Close();
+}
+
 bool TcpSocket::SetNoDelay() {
     int on = 1;
     if (::setsockopt(handle_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {

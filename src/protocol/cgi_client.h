@@ -51,10 +51,11 @@ class CgiClient {
     // until RestoreConfiguration returns.
     void SetRestoreData(const char* data, uint32_t size);
     // Uploads it as the camera's multipart configuration form. 0 only when
-    // the whole form was sent and the camera answered with a 2xx status; -1
-    // when the connection or sending failed; -2 when the request did not end
-    // with a whole status line (the connection cut); -3 when the camera
-    // answered with another status (it refused the configuration).
+    // the whole form was sent and the camera answered whole with a 2xx or
+    // 3xx status (a redirect is a web form's yes; it is not followed); -1
+    // when the connection or sending failed; -2 when no whole reply came
+    // (the connection cut); -3 when the camera answered 4xx or 5xx (it
+    // refused the configuration).
     int RestoreConfiguration();
     // Why the last restore did not count, in words; empty after a success.
     const std::string& restoreError() const { return restoreError_; }

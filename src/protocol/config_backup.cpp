@@ -216,12 +216,14 @@ bool ConfigBackup::Download() {
                                 std::to_string(kMaxConfigBytes / (1024 * 1024)) + " MiB");
     else if (badStatus || (got.ok && got.status != 200))
         SetError(errorText, "The camera answered " + std::to_string(got.status) + " to " + url);
-    else if (!got.ok || !file)
+    else if (!file)
+        SetError(errorText, "Cannot write " + partPath);
+    else if (!got.ok && !got.lengthKnown && got.status == 200)
+        // Without a length only an orderly close ends the file: this one broke off.
+        SetError(errorText, "The camera's configuration broke off after " +
+                                std::to_string(byteCount) + " bytes: " + got.error);
+    else if (!got.ok)
         SetError(errorText, got.error.empty() ? "Cannot write " + partPath : got.error);
-    else if (!got.lengthKnown)
-        SetError(errorText,
-                 "The camera did not say how long its configuration is, so a cut one cannot be "
-                 "told from a whole one");
     else if (byteCount == 0)
         SetError(errorText, "The camera's configuration is empty");
 

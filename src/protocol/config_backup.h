@@ -51,8 +51,9 @@ class ConfigBackup {
 
     // Fetches the configuration and writes localPath; false leaves no file
     // there. Only a whole, non-empty configuration of at most 8 MiB counts,
-    // never a web page. An existing file is never replaced: the backup then
-    // gets a numbered name ("...-2.cfg"), and localPath says which.
+    // never a web page; a reply without a length is whole when the camera
+    // closes the connection in order, not when it is reset or goes silent. An existing file is
+    // never replaced: the backup then gets a numbered name ("...-2.cfg"), and localPath says which.
     bool Download();
     // Reads exactly byteCount bytes of the saved file into `buffer`.
     bool ReadBack(std::vector<char>& buffer);

@@ -74,9 +74,9 @@ int CgiClient::RestoreConfiguration() {
         [&](size_t index) { restoreWrites_.push_back(writes[index].size()); }, restoreLimits_);
     switch (result.outcome) {
         case http::PostResult::Outcome::Ok:
-            // Only the camera's yes counts: a refused configuration must stay
-            // in its backup file.
-            if (result.status >= 200 && result.status < 300)
+            // A refused configuration must stay in its backup file; but a
+            // web form's usual yes is a redirect, so 3xx counts as taken.
+            if (result.status >= 200 && result.status < 400)
                 return 0;
             restoreError_ =
                 "the camera refused the configuration (HTTP " + std::to_string(result.status) + ")";

@@ -171,27 +171,35 @@ TEST_F(CliCamera, BackupSavesTheFileThatRestoreSendsBack) {
 
 TEST_F(CliCamera, UpgradeRetainingABackupShowsEveryStepInOrder) {
     const std::string settings = "camera settings " + std::string(2000, 'x');
-    StartCamera([&](sim::CameraConfig& c) { c.configuration = settings; });
-    Outcome run = RunCli(With({"upgrade", "127.0.0.2", "--retain", "--backup"}));
-    EXPECT_EQ(run.code, 0) << run.out << run.err;
-    // This build carries the stand-in package, and says so first.
-    EXPECT_EQ(run.out.rfind("note: this build carries the stand-in firmware package", 0), 0u)
-        << run.out;
-    size_t last = 0;
-    for (const char* line : {"step 2 Uploading\n", "step 3 Overwriting\n", "step 7 Reconfiguring\n",
-                             "step 8 Completed\n"}) {
-        size_t at = run.out.find(line, last);
-        ASSERT_NE(at, std::string::npos) << line << run.out;
-        last = at;
+    // Also a camera that ends its file by closing the connection and answers
+    // the restore with a redirect, as a web form does.
+    for (const char* camera : {"", "config-end=close,restore=302"}) {
+        StartCamera([&](sim::CameraConfig& c) {
+            std::string error;
+            ASSERT_TRUE(sim::ApplyCameraSettings(camera, c, error)) << error;
+            c.configuration = settings;
+        });
+        Outcome run = RunCli(With({"upgrade", "127.0.0.2", "--retain", "--backup"}));
+        EXPECT_EQ(run.code, 0) << camera << run.out << run.err;
+        // This build carries the stand-in package, and says so first.
+        EXPECT_EQ(run.out.rfind("note: this build carries the stand-in firmware package", 0), 0u)
+            << run.out;
+        size_t last = 0;
+        for (const char* line : {"step 2 Uploading\n", "step 3 Overwriting\n",
+                                 "step 7 Reconfiguring\n", "step 8 Completed\n"}) {
+            size_t at = run.out.find(line, last);
+            ASSERT_NE(at, std::string::npos) << line << run.out;
+            last = at;
+        }
+        EXPECT_EQ(Line(run.out, "current version"), "1.05");
+        EXPECT_EQ(Line(run.out, "upgraded to"), "1.08");
+        // Kept, as asked, and back on the camera.
+        const std::string kept = Line(run.out, "kept");
+        EXPECT_EQ(kept, Line(run.out, "saved"));
+        EXPECT_TRUE(ReadWholeFile(kept) == settings);
+        EXPECT_TRUE(simulator_->Config(0).restoredConfiguration == settings);
+        EXPECT_EQ(simulator_->Ftp(0).flashedVersion, "1.08");
     }
-    EXPECT_EQ(Line(run.out, "current version"), "1.05");
-    EXPECT_EQ(Line(run.out, "upgraded to"), "1.08");
-    // Kept, as asked, and back on the camera.
-    const std::string kept = Line(run.out, "kept");
-    EXPECT_EQ(kept, Line(run.out, "saved"));
-    EXPECT_TRUE(ReadWholeFile(kept) == settings);
-    EXPECT_TRUE(simulator_->Config(0).restoredConfiguration == settings);
-    EXPECT_EQ(simulator_->Ftp(0).flashedVersion, "1.08");
 }
 
 TEST_F(CliCamera, UpgradeWhoseVersionUpIsNotAcceptedExitsOne) {

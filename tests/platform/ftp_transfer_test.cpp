@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "command_line.h"
 #include "platform/ftp_transfer.h"
 #include "simulator.h"
 
@@ -93,4 +94,59 @@ TEST_F(FtpTransfer, RefusalsAreFailures) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     FtpConnection off = Connect();
     EXPECT_FALSE(off.Open());
+}
+
+// A failure names what the camera said, or that it went away; never a
+// message libcurl left behind earlier in the same operation.
+TEST_F(FtpTransfer, FailureNamesTheServersAnswerOrTheDrop) {
+    // StoreSecond uploads a good file first: its success must not colour the failure.
+    enum class Step { Login, Folder, Store, StoreSecond, Connect };
+    struct Row {
+        std::string setting;  // as the stand-in's command line takes it
+        Step step;
+        std::string reason;  // what lastError() starts with
+    };
+    const Row rows[] = {
+        {"stor-fail=every", Step::Store, "550 big.bin: Permission denied."},
+        {"stor-fail=every:451", Step::Store, "451 Transfer failed."},
+        {"stor-fail=every:drop", Step::Store, "the camera dropped the connection"},
+        {"stor-fail=2", Step::StoreSecond, "550 big.bin: Permission denied."},
+        {"stor-fail=2:drop", Step::StoreSecond, "the camera dropped the connection"},
+        {"", Step::Folder, "550 C:\\missing: No such directory."},
+        {"ftp-login=refuse", Step::Login, "530 Login incorrect."},
+        {"ftp-on=off", Step::Connect, ""},
+    };
+    // Large enough that the drop comes while the file is still on its way.
+    const std::string big = Write("big.bin", std::string(8u * 1024 * 1024, 'b'));
+    const std::string small = Write("small.bin", "abc");
+    for (const Row& row : rows) {
+        Start([&](vcq::sim::CameraConfig& c) {
+            std::string error;
+            ASSERT_TRUE(vcq::sim::ApplyCameraSettings(row.setting, c, error)) << error;
+        });
+        FtpConnection ftp = Connect();
+        bool done = false;
+        switch (row.step) {
+            case Step::Login:
+            case Step::Connect:
+                done = ftp.Open();
+                break;
+            case Step::Folder:
+                done = ftp.Open() && ftp.ChangeFolder("C:\\missing");
+                break;
+            case Step::Store:
+                done = ftp.Open() && ftp.ChangeFolder("C:\\") && ftp.Upload(big, "big.bin");
+                break;
+            case Step::StoreSecond:
+                done = ftp.Open() && ftp.ChangeFolder("C:\\") && ftp.Upload(small, "small.bin") &&
+                       ftp.Upload(big, "big.bin");
+                break;
+        }
+        EXPECT_FALSE(done) << row.setting;
+        const std::string& reason = ftp.lastError();
+        EXPECT_EQ(reason.substr(0, row.reason.size()), row.reason) << row.setting << ": " << reason;
+        EXPECT_FALSE(reason.empty()) << row.setting;
+        EXPECT_EQ(reason.find("inet_ntop"), std::string::npos) << row.setting << ": " << reason;
+        simulator_.reset();
+    }
 }

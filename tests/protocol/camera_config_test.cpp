@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "backup_folder.h"
+#include "command_line.h"
 #include "isolated_env.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
@@ -189,5 +190,79 @@ TEST_F(CameraConfiguration, SavedFileGoesBackAndIsDeletedOnlyWhenWanted) {
         EXPECT_TRUE(fs::is_directory(fs::path(backup->localPath).parent_path()));
         if (!deleteAfter)
             fs::remove(backup->localPath);
+    }
+}
+
+// However the camera marks the end of its file, a whole one is a backup and
+// a cut, oversized or HTML one is not.
+TEST_F(CameraConfiguration, DownloadIsWholeOnlyWhenItsEndIsClear) {
+    const std::string settings = "settings\r\n" + Pattern(5000);
+    const std::string overCap(8u * 1024 * 1024 + 1, 'c');
+    struct Row {
+        std::string setting;  // as the stand-in's command line takes it
+        std::string file;
+        bool backup;
+    };
+    const Row rows[] = {
+        {"config-end=length", settings, true},
+        {"config-end=chunked", settings, true},
+        {"config-end=close", settings, true},
+        {"config-end=reset:3000", settings, false},
+        {"config-end=stall:3000", settings, false},
+        // All of it, then a reset instead of a close.
+        {"config-end=reset:" + std::to_string(settings.size()), settings, false},
+        {"config-end=close", overCap, false},
+        {"config-end=length", overCap, false},
+        {"config-end=close", "<html><body>busy</body></html>", false},
+    };
+    for (const Row& row : rows) {
+        StartCameras([&](sim::CameraConfig& c) {
+            std::string error;
+            ASSERT_TRUE(sim::ApplyCameraSettings(row.setting, c, error)) << error;
+            c.configuration = row.file;
+        });
+        auto backup = MakeBackup("127.0.0.2", std::time(nullptr));
+        // libcurl notices a stall only after several seconds: a silent camera
+        // meets the bound of the whole download first.
+        if (row.setting.starts_with("config-end=stall"))
+            backup->SetTransferLimits({2000ms, 1000ms, 2000ms});
+        const std::string name = row.setting + " of " + std::to_string(row.file.size());
+        EXPECT_EQ(backup->Download(), row.backup) << name << ": " << backup->errorText;
+        auto files = FilesBelow();
+        if (row.backup) {
+            EXPECT_TRUE(ReadFile(backup->localPath) == row.file) << name;
+            EXPECT_EQ(backup->byteCount, row.file.size()) << name;
+            for (const auto& file : files)
+                fs::remove(file);
+        } else {
+            EXPECT_TRUE(files.empty()) << name;
+            EXPECT_FALSE(backup->errorText.empty()) << name;
+        }
+    }
+}
+
+// A web form's redirect is a yes; a refusal or a cut reply keeps the file.
+TEST_F(CameraConfiguration, RestoreCountsTwoAndThreeHundredsAsTaken) {
+    struct Row {
+        std::string setting;  // as the stand-in's command line takes it
+        int result;
+    };
+    const Row rows[] = {
+        {"restore=200", 0},  {"restore=204", 0},  {"restore=302", 0},
+        {"restore=401", -3}, {"restore=500", -3}, {"restore=cut", -2},
+    };
+    const std::string settings = Pattern(3000);
+    for (const Row& row : rows) {
+        StartCameras([&](sim::CameraConfig& c) {
+            std::string error;
+            ASSERT_TRUE(sim::ApplyCameraSettings(row.setting, c, error)) << error;
+        });
+        CgiClient client("127.0.0.2");
+        client.SetRestoreData(settings.data(), static_cast<uint32_t>(settings.size()));
+        EXPECT_EQ(client.RestoreConfiguration(), row.result) << row.setting;
+        EXPECT_EQ(client.restoreError().empty(), row.result == 0) << client.restoreError();
+        // What the camera did agrees with what we concluded.
+        EXPECT_EQ(simulator_->Config(0).restoredConfiguration == settings, row.result == 0)
+            << row.setting;
     }
 }

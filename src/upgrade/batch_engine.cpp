@@ -123,6 +123,9 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         row.progress = 0;
         row.finalStep = step::kNotStarted;
         row.failureDetail.clear();
+        row.keptFile.clear();
+        row.step = step::kNotStarted;
+        row.begun = row.ended = {};
         row.changed = true;
         inRun_[i] = true;
         Active entry;
@@ -149,8 +152,13 @@ int32_t BatchEngine::StepOf(const Active& entry) const {
     return entry.checking ? step::kNotStarted : entry.job->Step();
 }
 
+void BatchEngine::SetMaxInService(size_t count) {
+    maxInService_ = std::clamp<size_t>(count, 1, kBatchMaxInServiceLimit);
+}
+
 void BatchEngine::SetStatus(BatchRow& row, int32_t step) {
     static const std::string kNone;
+    row.step = step;
     const std::string& text =
         step >= 0 && static_cast<size_t>(step) < statusTexts_.size() ? statusTexts_[step] : kNone;
     if (text != row.statusText) {
@@ -193,6 +201,8 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     }
     SetProgress(row, kBatchProgressFull);
     row.finalStep = finalStep;
+    row.ended = std::chrono::steady_clock::now();
+    row.keptFile = entry.job->KeptFile();
     if (finalStep != step::kCompleted)
         row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     if (entry.job->Busy())
@@ -218,7 +228,7 @@ bool BatchEngine::Tick() {
     bool startBlocked = false;
     size_t serviced = 0;
     for (size_t i = 0; i < active_.size();) {
-        if (serviced >= kBatchMaxInService) {
+        if (serviced >= maxInService_) {
             for (; i < active_.size(); ++i)
                 Refresh(active_[i]);
             break;
@@ -230,6 +240,7 @@ bool BatchEngine::Tick() {
                 // The check runs elsewhere; until its outcome is known no
                 // other camera starts.
                 if (!entry.checking) {
+                    rows_[entry.row].begun = std::chrono::steady_clock::now();
                     entry.job->BeginCheck();
                     entry.checking = true;
                 }

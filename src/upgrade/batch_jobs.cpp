@@ -2,6 +2,8 @@
 // check on a thread of its own so that the engine's caller never waits for a
 // camera.
 #include <atomic>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "protocol/cgi_client.h"
@@ -55,6 +57,11 @@ class CameraUpgradeJob : public BatchJob {
     void OnTick(uint32_t timerId) override { upgrade_->OnTick(timerId); }
     void Abandon() override { upgrade_->Abandon(); }
     std::string FailureDetail() const override { return upgrade_->FailureDetail(); }
+    std::string KeptFile() const override {
+        std::string path = upgrade_->SavedBackupPath();
+        std::error_code ec;
+        return !path.empty() && std::filesystem::exists(path, ec) ? path : std::string();
+    }
     bool Busy() const override {
         return check_->running || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
     }

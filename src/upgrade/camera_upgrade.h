@@ -108,6 +108,9 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // expected 1.08"); also why a restore did not count. Empty when nothing
     // failed or nothing more is known. Safe from any thread.
     std::string FailureDetail() const;
+    // The file the worker saved the configuration to, empty when it saved
+    // none; the file may have been deleted since. Safe from any thread.
+    std::string SavedBackupPath() const;
 
     // The worker stops at its next chance and from then on neither writes
     // `step` nor calls the owner or the step listener. Waits only for a step
@@ -173,7 +176,8 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // listener may call Abandon() itself.
     mutable std::recursive_mutex stepMutex_;
     StepListener stepListener_;
-    std::string failureDetail_;  // under stepMutex_
+    std::string failureDetail_;    // under stepMutex_
+    std::string savedBackupPath_;  // under stepMutex_
     std::mutex workerMutex_;
     std::thread worker_;
     std::atomic<bool> workerDone_{true};

@@ -34,16 +34,21 @@ const Command kCommands[] = {
      RunUpgrade},
     {"batch",
      "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] --user NAME "
-     "--password PASS [--retain [--backup]] [--yes]",
+     "--password PASS [--retain [--backup]] [--in-service N] [--json] [--failed-list FILE] "
+     "[--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
      "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
      "      loads it; refused whole on any wrong line) and, with --discover, those\n"
      "      that answer the broadcast enquiry (see discover). Prints `ID ADDRESS STATUS` at\n"
-     "      every change, then `Proceeded: N/M` and the upgrade log (lines end in CR LF).\n"
-     "      Asks before it starts unless --yes. Ctrl-C aborts: cameras under way finish,\n"
-     "      the others are dropped. Exit 0: every camera completed; 1: not; 2: usage error.\n"
-     "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
+     "      every change, then `Proceeded: N/M`, `Log file: PATH` and the upgrade log (lines\n"
+     "      end in CR LF), which is also saved beside the batch's backups. --json prints one\n"
+     "      JSON object a line instead (status, end and summary events; see README).\n"
+     "      --failed-list FILE writes the cameras that did not complete, for --csv.\n"
+     "      --in-service N (1 to 16, default 4) lets more cameras reboot at once; uploads\n"
+     "      stay one at a time. Asks before it starts unless --yes. Ctrl-C aborts: cameras\n"
+     "      under way finish, the others are dropped. Exit 0: every camera completed;\n"
+     "      1: not; 2: usage error. VCQ_BATCH_STATS=1 prints the longest engine tick.",
      RunBatch},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
      "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"

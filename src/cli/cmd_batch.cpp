@@ -49,20 +49,18 @@ constexpr int kIdentifyThreads = 16;
 // of the cameras themselves, several at a time. A camera that does not
 // answer keeps its address as its serial, so that its backup file name
 // stays its own; its check ends it anyway.
-void IdentifyCameras(std::vector<BatchCamera>& cameras, const ModelList& models) {
+void IdentifyCameras(std::vector<BatchCamera>& cameras) {
     std::atomic<size_t> next{0};
     auto work = [&] {
         for (size_t i = next++; i < cameras.size(); i = next++) {
             BatchCamera& camera = cameras[i];
             const std::string host = CameraHostText(camera.ip, camera.port);
-            CameraUpgrade asker(host, &models,
-                                EncodeBasicToken(camera.user + ":" + camera.password), "", "",
-                                nullptr, nullptr, nullptr, nullptr, 0, true);
-            asker.InquireSysinfo();
-            int32_t ignored = 0;
-            asker.ParseIdentity(asker.sysinfoText, ignored, camera.model, camera.version,
-                                camera.serial);
-            camera.dhcp = KeyValue(asker.sysinfoText, "Dhcp=").value_or("") == "on";
+            const CameraIdentity identity = ReadIdentity(InquireCamera(
+                host, EncodeBasicToken(camera.user + ":" + camera.password), "inq=sysinfo"));
+            camera.model = identity.model;
+            camera.version = identity.version;
+            camera.serial = identity.serial;
+            camera.dhcp = identity.dhcp;
             if (camera.serial.empty()) {
                 camera.serial = host;
                 std::replace(camera.serial.begin(), camera.serial.end(), ':', '-');
@@ -117,8 +115,8 @@ bool WriteFailedList(const std::string& path, const BatchEngine& engine) {
 
 // The cameras of the batch, in order: the addresses given, then those
 // discovery found that are not given already. False with `error` set.
-bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
-                         std::vector<BatchCamera>& cameras, std::string& error) {
+bool CollectBatchCameras(const ParsedArgs& parsed, std::vector<BatchCamera>& cameras,
+                         std::string& error) {
     BatchCamera login;
     login.user = parsed.Option("--user").value_or("");
     login.password = parsed.Option("--password").value_or("");
@@ -173,7 +171,7 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
                 return false;
         }
     }
-    IdentifyCameras(cameras, models);
+    IdentifyCameras(cameras);
 
     if (parsed.flags.count("--discover")) {
         for (const CameraRecord& r : DiscoverCameras(secondAfter, stopAfter)) {
@@ -237,7 +235,7 @@ int RunBatch(const Args& args) {
     const ModelList models = SupportedModels();
     std::vector<BatchCamera> cameras;
     std::string error;
-    if (!CollectBatchCameras(parsed, models, cameras, error))
+    if (!CollectBatchCameras(parsed, cameras, error))
         return UsageError("batch", error);
     if (cameras.empty()) {
         std::fprintf(stderr, "batch: no camera to upgrade\n");

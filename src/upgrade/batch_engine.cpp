@@ -35,15 +35,6 @@ std::string WithoutVerPrefix(const std::string& version) {
 
 }  // namespace
 
-std::string CameraHostText(const std::array<uint8_t, 4>& ip, int32_t port) {
-    char text[32];
-    if (port == 80)
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
-    else
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u:%d", ip[0], ip[1], ip[2], ip[3], port);
-    return text;
-}
-
 std::string BatchStatusText(int32_t step) {
     const StepTexts* t = FindStep(step);
     return t ? LoadUiText(t->statusId, nullptr) : std::string();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "package/resources.h"
+#include "protocol/cgi_client.h"  // CameraHostText, for the rows' address text
 
 namespace vcq {
 
@@ -41,9 +42,6 @@ struct BatchCamera {
     std::string version;
     std::string serial;
 };
-
-// "a.b.c.d", with ":port" only when the port is not 80.
-std::string CameraHostText(const std::array<uint8_t, 4>& ip, int32_t port);
 
 // The status text of a step ("Standby", "Uploading", "Error1"...), empty for
 // codes without one.

@@ -189,6 +189,25 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::vector<std::string> models_;
 };
 
+// What an "inq=sysinfo" reply says about a camera; a field the reply lacks
+// stays empty.
+struct CameraIdentity {
+    std::string model;    // "ModelName="; empty: not a camera of ours to read
+    std::string version;  // "ver" + "SoftVersion=", "unknown" for an emergency firmware
+    std::string serial;   // "Serial="
+    bool dhcp = false;    // "Dhcp=on"
+};
+CameraIdentity ReadIdentity(std::string_view reply);
+// The "MacAddress=" of an "inq=tcpip" reply with "-" for ":"; empty when none.
+std::string ReadMacAddress(std::string_view reply);
+// Whether `model` is among the first ten names of `models`; an empty model
+// never is, not even against the list's empty slots.
+bool IsSupportedModel(std::string_view model, const ModelList* models);
+// One inquiry ("inq=sysinfo", ...) to the camera at `hostText`: the whole
+// reply, empty when none came.
+std::string InquireCamera(std::string_view hostText, std::string_view authToken,
+                          std::string_view body, const ExchangeLimits& limits = {});
+
 // Reply reading: plain, case-sensitive substring search over the whole reply.
 // The value of a key runs from after its "=" to the next "&"; empty when no
 // "&" follows. Nullopt when the key is absent.

@@ -628,3 +628,34 @@ TEST_F(CliBatch, InServiceLetsMoreRebootButNeverTwoUploadsAtOnce) {
         EXPECT_NE(refused.err.find("--in-service"), std::string::npos) << refused.err;
     }
 }
+
+TEST_F(CliBatch, AnAbortedJsonBatchCountsAndListsTheCamerasItDropped) {
+    StartFleet({"", "ftp-rate=300000", "", "", ""});
+    const fs::path failed = scratch_ / "failed.csv";
+    vcq::test::CliProcess cli(BatchArgs({"--json", "--failed-list", failed.string()}),
+                              scratch_ / "stderr.txt");
+    for (std::string line = cli.ReadLine(); line.find("\"id\":2,") == std::string::npos ||
+                                            line.find("\"step\":2,") == std::string::npos;
+         line = cli.ReadLine())
+        ASSERT_FALSE(line.empty()) << "the second camera never started";
+    cli.Interrupt();
+    Outcome run = cli.Finish();
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    std::vector<JsonObject> lines = JsonLines(run.out);
+    ASSERT_FALSE(lines.empty());
+    std::map<std::string, int> outcomes;
+    for (const JsonObject& line : lines)
+        if (Text(line, "event") == "end")
+            ++outcomes[Text(line, "outcome")];
+    EXPECT_EQ(outcomes, (std::map<std::string, int>{{"completed", 2}, {"not_started", 3}}));
+    const JsonObject& summary = lines.back();
+    EXPECT_EQ(Text(summary, "event"), "summary");
+    EXPECT_EQ(Number(summary, "completed"), 2);
+    EXPECT_EQ(Number(summary, "failed"), 0);
+    EXPECT_EQ(Number(summary, "not_started"), 3);
+    EXPECT_EQ(ReadWholeFile(failed), "127.0.0.4\n127.0.0.5\n127.0.0.6\n");
+    // The log names only the cameras that took part.
+    EXPECT_EQ(ReadWholeFile(Text(summary, "log")),
+              "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.3) Completed successfully.\r\n");
+}

@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/batch_report.h"
 #include "cli/camera_list_file.h"
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -19,6 +22,7 @@
 #include "discovery/broadcast_guard.h"
 #include "package/workspace.h"
 #include "protocol/cgi_client.h"
+#include "protocol/config_backup.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
@@ -47,20 +51,18 @@ constexpr int kIdentifyThreads = 16;
 // of the cameras themselves, several at a time. A camera that does not
 // answer keeps its address as its serial, so that its backup file name
 // stays its own; its check ends it anyway.
-void IdentifyCameras(std::vector<BatchCamera>& cameras, const ModelList& models) {
+void IdentifyCameras(std::vector<BatchCamera>& cameras) {
     std::atomic<size_t> next{0};
     auto work = [&] {
         for (size_t i = next++; i < cameras.size(); i = next++) {
             BatchCamera& camera = cameras[i];
             const std::string host = CameraHostText(camera.ip, camera.port);
-            CameraUpgrade asker(host, &models,
-                                EncodeBasicToken(camera.user + ":" + camera.password), "", "",
-                                nullptr, nullptr, nullptr, nullptr, 0, true);
-            asker.InquireSysinfo();
-            int32_t ignored = 0;
-            asker.ParseIdentity(asker.sysinfoText, ignored, camera.model, camera.version,
-                                camera.serial);
-            camera.dhcp = KeyValue(asker.sysinfoText, "Dhcp=").value_or("") == "on";
+            const CameraIdentity identity = ReadIdentity(InquireCamera(
+                host, EncodeBasicToken(camera.user + ":" + camera.password), "inq=sysinfo"));
+            camera.model = identity.model;
+            camera.version = identity.version;
+            camera.serial = identity.serial;
+            camera.dhcp = identity.dhcp;
             if (camera.serial.empty()) {
                 camera.serial = host;
                 std::replace(camera.serial.begin(), camera.serial.end(), ':', '-');
@@ -108,12 +110,29 @@ int BatchExitCode(const BatchEngine& engine) {
     return code;
 }
 
+void PrintLine(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+// The cameras that did not complete, for `--csv` to take back; false with a
+// message when the file cannot be written.
+bool WriteFailedList(const std::string& path, const BatchEngine& engine) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    const std::string list = NotCompletedList(engine);
+    file.write(list.data(), static_cast<std::streamsize>(list.size()));
+    file.close();
+    if (!file)
+        std::fprintf(stderr, "batch: cannot write the failed list %s\n", path.c_str());
+    return static_cast<bool>(file);
+}
+
 }  // namespace
 
 // The cameras of the batch, in order: the addresses given, then those
 // discovery found that are not given already. False with `error` set.
-bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
-                         std::vector<BatchCamera>& cameras, std::string& error) {
+bool CollectBatchCameras(const ParsedArgs& parsed, std::vector<BatchCamera>& cameras,
+                         std::string& error) {
     BatchCamera login;
     login.user = parsed.Option("--user").value_or("");
     login.password = parsed.Option("--password").value_or("");
@@ -168,7 +187,7 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
                 return false;
         }
     }
-    IdentifyCameras(cameras, models);
+    IdentifyCameras(cameras);
 
     if (parsed.flags.count("--discover")) {
         for (const CameraRecord& r : DiscoverCameras(secondAfter, stopAfter)) {
@@ -188,9 +207,11 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const ModelList& models,
 }
 
 int RunBatch(const Args& args) {
-    ParsedArgs parsed = ParseArgs(
-        args, {"--user", "--password", "--second-after", "--stop-after", "--csv"},
-        {"--discover", "--allow-broadcast", "--retain", "--backup", "--yes", "--allow-reset"});
+    ParsedArgs parsed = ParseArgs(args,
+                                  {"--user", "--password", "--second-after", "--stop-after",
+                                   "--csv", "--failed-list", "--in-service"},
+                                  {"--discover", "--allow-broadcast", "--retain", "--backup",
+                                   "--yes", "--allow-reset", "--json"});
     if (!parsed.error.empty())
         return UsageError("batch", parsed.error);
     if (!parsed.Option("--user") || !parsed.Option("--password"))
@@ -204,6 +225,18 @@ int RunBatch(const Args& args) {
     const bool keepBackup = parsed.flags.count("--backup") > 0;
     if (keepBackup && !retain)
         return UsageError("batch", "--backup goes with --retain");
+    const bool json = parsed.flags.count("--json") > 0;
+    const std::optional<std::string> failedList = parsed.Option("--failed-list");
+    size_t inService = kBatchMaxInService;
+    if (auto given = parsed.Option("--in-service")) {
+        char* end = nullptr;
+        const long n = std::strtol(given->c_str(), &end, 10);
+        if (given->empty() || *end != '\0' || n < 1 ||
+            n > static_cast<long>(kBatchMaxInServiceLimit))
+            return UsageError("batch", "--in-service wants a number from 1 to " +
+                                           std::to_string(kBatchMaxInServiceLimit));
+        inService = static_cast<size_t>(n);
+    }
 
     // The enquiry is a broadcast to the whole segment: in a development
     // build never by accident.
@@ -218,7 +251,7 @@ int RunBatch(const Args& args) {
     const ModelList models = SupportedModels();
     std::vector<BatchCamera> cameras;
     std::string error;
-    if (!CollectBatchCameras(parsed, models, cameras, error))
+    if (!CollectBatchCameras(parsed, cameras, error))
         return UsageError("batch", error);
     if (cameras.empty()) {
         std::fprintf(stderr, "batch: no camera to upgrade\n");
@@ -251,15 +284,24 @@ int RunBatch(const Args& args) {
     CatchInterrupt();
 
     BatchEngine& engine = run.Engine();
+    engine.SetMaxInService(inService);
     for (const BatchCamera& camera : cameras)
         engine.AddCamera(camera);
+    auto show = [&](size_t i) {
+        if (json)
+            PrintLine(StatusEvent(engine.Row(i), engine.Camera(i)));
+        else
+            PrintStatus(engine.Row(i));
+    };
     std::vector<std::string> shown(engine.RowCount());
     for (size_t i = 0; i < engine.RowCount(); ++i) {
-        PrintStatus(engine.Row(i));
+        show(i);
         shown[i] = engine.Row(i).statusText;
     }
     if (!parsed.flags.count("--yes") && !Confirm(LoadUiText(209, window.get()))) {
         std::fprintf(stderr, "batch: not confirmed; nothing was started\n");
+        if (failedList)
+            WriteFailedList(*failedList, engine);
         return 1;
     }
     engine.SetSharedSettings(retain, !keepBackup, std::time(nullptr));
@@ -268,6 +310,12 @@ int RunBatch(const Args& args) {
     auto nextTick = Clock::now();
     Clock::duration longestTick{};  // what a window driving the engine would stall
     auto nextSecond = nextTick + std::chrono::milliseconds(kTickPeriodMs);
+    std::vector<bool> ended(engine.RowCount(), false);
+    auto showEnd = [&](size_t i) {
+        ended[i] = true;
+        if (json)
+            PrintLine(EndEvent(engine.Row(i), engine.Camera(i)));
+    };
     for (bool running = true; running;) {
         if (g_interrupted && !engine.CancelRequested()) {
             std::fprintf(stderr, "batch: aborting; cameras under way finish, the others stay\n");
@@ -279,8 +327,10 @@ int RunBatch(const Args& args) {
         for (size_t i : engine.TakeChangedRows()) {
             if (engine.Row(i).statusText != shown[i]) {
                 shown[i] = engine.Row(i).statusText;
-                PrintStatus(engine.Row(i));
+                show(i);
             }
+            if (!ended[i] && IsFinalStep(engine.Row(i).finalStep))
+                showEnd(i);
         }
         if (Clock::now() >= nextSecond) {
             nextSecond += std::chrono::milliseconds(kTickPeriodMs);
@@ -294,23 +344,40 @@ int RunBatch(const Args& args) {
         std::this_thread::sleep_until(nextTick);
     }
 
-    if (auto counter = engine.PollCounter())
-        std::printf("Proceeded: %s\n", counter->text.c_str());
-    std::printf("Upgrade log\n%s", engine.LogText().c_str());
-    std::fflush(stdout);
-    for (size_t i = 0; i < engine.RowCount(); ++i) {
-        const BatchRow& row = engine.Row(i);
-        if (!row.failureDetail.empty())
-            std::fprintf(stderr, "%s %s: %s\n", row.idText.c_str(), row.addressText.c_str(),
-                         row.failureDetail.c_str());
+    // Cameras an abort dropped end here.
+    for (size_t i = 0; i < engine.RowCount(); ++i)
+        if (!ended[i])
+            showEnd(i);
+    // The log goes beside the batch's backups, whether or not any was kept.
+    std::string logError;
+    const std::string logPath =
+        WriteUpgradeLog(engine.Settings().startTime, engine.LogText(), logError);
+    if (logPath.empty())
+        std::fprintf(stderr, "batch: the upgrade log was not saved: %s\n", logError.c_str());
+    if (json) {
+        PrintLine(SummaryEvent(engine, logPath));
+    } else {
+        if (auto counter = engine.PollCounter())
+            std::printf("Proceeded: %s\n", counter->text.c_str());
+        if (!logPath.empty())
+            std::printf("Log file: %s\n", logPath.c_str());
+        std::printf("Upgrade log\n%s", engine.LogText().c_str());
+        std::fflush(stdout);
+        for (size_t i = 0; i < engine.RowCount(); ++i) {
+            const BatchRow& row = engine.Row(i);
+            if (!row.failureDetail.empty())
+                std::fprintf(stderr, "%s %s: %s\n", row.idText.c_str(), row.addressText.c_str(),
+                             row.failureDetail.c_str());
+        }
     }
+    const bool listWritten = !failedList || WriteFailedList(*failedList, engine);
     if (std::getenv("VCQ_BATCH_STATS"))
         std::fprintf(stderr, "longest tick: %.1f ms\n",
                      std::chrono::duration<double, std::milli>(longestTick).count());
     // Checks and workers given up on may still be inside an exchange: let
     // them end before the tool does.
     run.Finish(BatchRun::kFinishBound);
-    return BatchExitCode(engine);
+    return listWritten ? BatchExitCode(engine) : 1;
 }
 
 }  // namespace vcq::cli

@@ -34,18 +34,23 @@ const Command kCommands[] = {
      RunUpgrade},
     {"batch",
      "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] --user NAME "
-     "--password PASS [--retain [--backup]] [--allow-reset] [--yes]",
+     "--password PASS [--retain [--backup]] [--allow-reset] [--in-service N] [--json] "
+     "[--failed-list FILE] [--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
      "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
      "      loads it; refused whole on any wrong line) and, with --discover, those\n"
      "      that answer the broadcast enquiry (see discover). Prints `ID ADDRESS STATUS` at\n"
-     "      every change, then `Proceeded: N/M` and the upgrade log (lines end in CR LF).\n"
-     "      Asks before it starts unless --yes. A camera at 1.08 or 1.09 would lose its\n"
-     "      settings, IP address included: it is refused unless --allow-reset (--yes does\n"
-     "      not agree to that); so is one of another firmware generation. Ctrl-C aborts:\n"
-     "      cameras under way finish, the others are not started. Exit 0: every camera\n"
-     "      completed; 1: one did not; 2: usage error; 3: every shortfall is a camera\n"
+     "      every change, then `Proceeded: N/M`, `Log file: PATH` and the upgrade log (lines\n"
+     "      end in CR LF), which is also saved beside the batch's backups. --json prints one\n"
+     "      JSON object a line instead (status, end and summary events; see README).\n"
+     "      --failed-list FILE writes the cameras that did not complete, for --csv.\n"
+     "      --in-service N (1 to 16, default 4) lets more cameras reboot at once; uploads\n"
+     "      stay one at a time. Asks before it starts unless --yes. A camera at 1.08 or 1.09\n"
+     "      would lose its settings, IP address included: it is refused unless --allow-reset\n"
+     "      (--yes does not agree to that); so is one of another firmware generation. Ctrl-C\n"
+     "      aborts: cameras under way finish, the others are not started. Exit 0: every\n"
+     "      camera completed; 1: one did not; 2: usage error; 3: every shortfall is a camera\n"
      "      upgraded that did not take its configuration back (the files are kept).\n"
      "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
      RunBatch},

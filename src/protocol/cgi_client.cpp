@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 
 namespace vcq {
@@ -201,6 +202,15 @@ std::string EncodeBasicToken(std::string_view input) {
         out += '=';
     }
     return out;
+}
+
+std::string CameraHostText(const std::array<uint8_t, 4>& ip, int32_t port) {
+    char text[32];
+    if (port == 80)
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
+    else
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u:%d", ip[0], ip[1], ip[2], ip[3], port);
+    return text;
 }
 
 }  // namespace vcq

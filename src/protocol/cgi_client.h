@@ -2,6 +2,8 @@
 // connection, the one layout of every CGI request, and the Basic token.
 #pragma once
 
+#include <array>
+
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -82,6 +84,10 @@ class CgiClient {
     std::string restoreError_;
     http::TransferLimits restoreLimits_;
 };
+
+// A camera's host text: "a.b.c.d", with ":port" only when the port is not
+// 80. Every exchange with the camera and every list shows this form.
+std::string CameraHostText(const std::array<uint8_t, 4>& ip, int32_t port);
 
 // The restore form's boundary for a time stamp (seconds since 1970).
 std::string RestoreBoundary(long long secondsSince1970);

@@ -29,16 +29,11 @@ int CompareRows(const CameraRow& a, const CameraRow& b, int column) {
 
 VerifyExchange SysuserExchange(ExchangeLimits limits) {
     return [limits](const std::string& hostText, const std::string& token) {
-        CameraUpgrade camera(hostText, nullptr, token, "", "", nullptr, nullptr, nullptr, nullptr,
-                             0, true);
-        camera.SetExchangeLimits(limits);
         JobReply reply;
-        camera.InquireSysuser();
-        reply.answered = camera.answered;
-        reply.text = camera.sysuserText;
-        int32_t unused = 0;
-        if (reply.answered && camera.ReplyIsOk(reply.text, unused))
-            camera.InquireMacAddress(reply.extra);
+        reply.text = InquireCamera(hostText, token, "inq=sysuser", limits);
+        reply.answered = !reply.text.empty();
+        if (reply.answered && reply.text.find("200 OK") != std::string::npos)
+            reply.extra = ReadMacAddress(InquireCamera(hostText, token, "inq=tcpip", limits));
         return reply;
     };
 }

@@ -1,11 +1,11 @@
 #include "targets/camera_row.h"
 
-#include "upgrade/batch_engine.h"
+#include "protocol/cgi_client.h"
 
 namespace vcq {
 
 std::string AddressText(const Ipv4& ip, int32_t port) {
-    return CameraHostText(ip, port);  // the batch's rows use the same form
+    return CameraHostText(ip, port);
 }
 
 std::string DiscoveredAddressText(const CameraRecord& record) {

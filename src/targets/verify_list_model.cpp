@@ -24,12 +24,7 @@ std::string IdText(int32_t id) {
 
 SysinfoExchange SysinfoInquiry(ExchangeLimits limits) {
     return [limits](const std::string& hostText) {
-        CameraUpgrade camera(hostText, nullptr, ":", "", "", nullptr, nullptr, nullptr, nullptr, 0,
-                             true);
-        camera.progressCounter = std::make_shared<std::atomic<int32_t>>(0);  // never uploads
-        camera.SetExchangeLimits(limits);
-        camera.InquireSysinfo();
-        return JobReply{true, camera.sysinfoText, ""};
+        return JobReply{true, InquireCamera(hostText, ":", "inq=sysinfo", limits), ""};
     };
 }
 
@@ -189,20 +184,16 @@ bool VerifyListModel::Tick() {
 }
 
 void VerifyListModel::Judge(VerifyRow& row, const std::string& reply) const {
-    CameraUpgrade judge(row.texts[verify_text::kAddress], &models_, ":", "", "", nullptr, nullptr,
-                        nullptr, nullptr, row.index, true);
-    int32_t ignored = 0;
-    std::string model, version, serial;
-    const bool found = judge.ParseIdentity(reply, ignored, model, version, serial);
+    CameraIdentity identity = ReadIdentity(reply);
     if (reply.empty())
         row.texts[verify_text::kModel] = kNoResponse;
     else
-        row.texts[verify_text::kModel] = found ? model : kNotACamera;
-    if (version.starts_with("ver"))
-        version.erase(0, 3);
-    row.texts[verify_text::kVersion] = version;
-    row.texts[verify_text::kSerial] = serial;
-    row.validity = judge.CheckModel(reply) ? 1 : 2;
+        row.texts[verify_text::kModel] = identity.model.empty() ? kNotACamera : identity.model;
+    if (identity.version.starts_with("ver"))
+        identity.version.erase(0, 3);
+    row.texts[verify_text::kVersion] = identity.version;
+    row.texts[verify_text::kSerial] = identity.serial;
+    row.validity = IsSupportedModel(identity.model, &models_) ? 1 : 2;
 }
 
 }  // namespace vcq

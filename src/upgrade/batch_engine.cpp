@@ -37,15 +37,6 @@ std::string WithoutVerPrefix(const std::string& version) {
 
 }  // namespace
 
-std::string CameraHostText(const std::array<uint8_t, 4>& ip, int32_t port) {
-    char text[32];
-    if (port == 80)
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
-    else
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u:%d", ip[0], ip[1], ip[2], ip[3], port);
-    return text;
-}
-
 std::string BatchStatusText(int32_t step) {
     const StepTexts* t = FindStep(step);
     return t ? LoadUiText(t->statusId, nullptr) : std::string();
@@ -127,6 +118,9 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         row.progress = 0;
         row.finalStep = step::kNotStarted;
         row.failureDetail.clear();
+        row.keptFile.clear();
+        row.step = step::kNotStarted;
+        row.begun = row.ended = {};
         row.changed = true;
         if (row.dropped) {  // an abort's drop counts for the run that dropped it
             row.dropped = false;
@@ -157,8 +151,13 @@ int32_t BatchEngine::StepOf(const Active& entry) const {
     return entry.checking ? step::kNotStarted : entry.job->Step();
 }
 
+void BatchEngine::SetMaxInService(size_t count) {
+    maxInService_ = std::clamp<size_t>(count, 1, kBatchMaxInServiceLimit);
+}
+
 void BatchEngine::SetStatus(BatchRow& row, int32_t step) {
     static const std::string kNone;
+    row.step = step;
     const std::string& text =
         step >= 0 && static_cast<size_t>(step) < statusTexts_.size() ? statusTexts_[step] : kNone;
     if (text != row.statusText) {
@@ -202,6 +201,8 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     }
     SetProgress(row, kBatchProgressFull);
     row.finalStep = finalStep;
+    row.ended = std::chrono::steady_clock::now();
+    row.keptFile = entry.job->KeptFile();
     if (finalStep != step::kCompleted)
         row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     if (entry.job->Busy())
@@ -229,7 +230,7 @@ bool BatchEngine::Tick() {
     bool startBlocked = false;
     size_t serviced = 0;
     for (size_t i = 0; i < active_.size();) {
-        if (serviced >= kBatchMaxInService) {
+        if (serviced >= maxInService_) {
             for (; i < active_.size(); ++i)
                 Refresh(active_[i]);
             break;
@@ -241,6 +242,7 @@ bool BatchEngine::Tick() {
                 // The check runs elsewhere; until its outcome is known no
                 // other camera starts.
                 if (!entry.checking) {
+                    rows_[entry.row].begun = std::chrono::steady_clock::now();
                     entry.job->BeginCheck();
                     entry.checking = true;
                 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "package/resources.h"
+#include "protocol/cgi_client.h"  // CameraHostText, for the rows' address text
 
 namespace vcq {
 
@@ -23,6 +25,9 @@ class WindowPort;
 
 inline constexpr uint32_t kBatchTickMs = 33;
 inline constexpr size_t kBatchMaxInService = 4;
+// The headless tool may let more cameras reboot at once; uploads stay one
+// at a time.
+inline constexpr size_t kBatchMaxInServiceLimit = 16;
 inline constexpr int32_t kBatchProgressFull = 10000;
 inline constexpr size_t kBatchMaxRows = 256;
 
@@ -40,9 +45,6 @@ struct BatchCamera {
     // without it such a camera is refused at its check.
     bool resetAgreed = false;
 };
-
-// "a.b.c.d", with ":port" only when the port is not 80.
-std::string CameraHostText(const std::array<uint8_t, 4>& ip, int32_t port);
 
 // The status text of a step ("Standby", "Uploading", "Error1"...), empty for
 // codes without one.
@@ -63,6 +65,12 @@ struct BatchRow {
     std::string failureDetail;  // why a failed camera failed, when known
     bool dropped = false;       // left unstarted by an abort
     bool changed = true;        // status, version or progress since TakeChangedRows
+    int32_t step = 0;           // the step the status text shows
+    std::string keptFile;       // the configuration file the camera left behind
+    // When the engine began the camera's check and when it retired the job
+    // (both zero until then).
+    std::chrono::steady_clock::time_point begun{};
+    std::chrono::steady_clock::time_point ended{};
 };
 
 enum class CheckOutcome { Pending, Passed, Failed, LowMemory, LoginRefused };
@@ -100,6 +108,9 @@ class BatchJob {
     virtual bool Busy() const = 0;
     // Why its check or upgrade failed, in a few words; empty when unknown.
     virtual std::string FailureDetail() const { return {}; }
+    // The configuration file saved for the camera that is still there once
+    // the job ended (kept on purpose, or because the restore failed).
+    virtual std::string KeptFile() const { return {}; }
 };
 
 using BatchJobFactory = std::function<std::shared_ptr<BatchJob>(
@@ -135,6 +146,10 @@ class BatchEngine {
     bool AddCamera(const BatchCamera& camera);
     void SetSharedSettings(bool retain, bool deleteAfterRestore, std::time_t startTime);
     const BatchSettings& Settings() const { return *settings_; }
+    // How many cameras may be in service at once: 1 to 16, 4 unless set.
+    // Only one of them saves its configuration or uploads at a time.
+    void SetMaxInService(size_t count);
+    size_t MaxInService() const { return maxInService_; }
 
     // Once the batch has ended: the cameras that did not complete (failed, or
     // dropped unstarted by an abort) go back to "Standby" with the logins
@@ -204,6 +219,7 @@ class BatchEngine {
     std::vector<Active> active_;
     std::vector<std::shared_ptr<BatchJob>> leftovers_;
     bool cancelRequested_ = false;
+    size_t maxInService_ = kBatchMaxInService;
     bool busy_ = false;
     int lastShownFinished_ = -1;
     bool endShown_ = false;

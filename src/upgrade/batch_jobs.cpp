@@ -2,6 +2,8 @@
 // check on a thread of its own so that the engine's caller never waits for a
 // camera.
 #include <atomic>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/detached_work.h"
 #include "protocol/cgi_client.h"
@@ -74,6 +76,11 @@ class CameraUpgradeJob : public BatchJob {
             result && !result->refusal.empty())
             return result->refusal;
         return upgrade_->FailureDetail();
+    }
+    std::string KeptFile() const override {
+        std::string path = upgrade_->SavedBackupPath();
+        std::error_code ec;
+        return !path.empty() && std::filesystem::exists(path, ec) ? path : std::string();
     }
     bool Busy() const override {
         return check_.Running() || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));

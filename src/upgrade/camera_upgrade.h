@@ -111,6 +111,9 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // expected 1.08"); also why a restore did not count. Empty when nothing
     // failed or nothing more is known. Safe from any thread.
     std::string FailureDetail() const;
+    // The file the worker saved the configuration to, empty when it saved
+    // none; the file may have been deleted since. Safe from any thread.
+    std::string SavedBackupPath() const;
 
     // The worker stops at its next chance and from then on neither writes
     // `step` nor calls the owner or the step listener. Waits only for a step
@@ -182,7 +185,8 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // listener may call Abandon() itself.
     mutable std::recursive_mutex stepMutex_;
     StepListener stepListener_;
-    std::string failureDetail_;  // under stepMutex_
+    std::string failureDetail_;    // under stepMutex_
+    std::string savedBackupPath_;  // under stepMutex_
     std::mutex workerMutex_;
     std::thread worker_;
     std::atomic<bool> workerDone_{true};
@@ -193,6 +197,25 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::time_t backupStamp_ = 0;
     std::vector<std::string> models_;
 };
+
+// What an "inq=sysinfo" reply says about a camera; a field the reply lacks
+// stays empty.
+struct CameraIdentity {
+    std::string model;    // "ModelName="; empty: not a camera of ours to read
+    std::string version;  // "ver" + "SoftVersion=", "unknown" for an emergency firmware
+    std::string serial;   // "Serial="
+    bool dhcp = false;    // "Dhcp=on"
+};
+CameraIdentity ReadIdentity(std::string_view reply);
+// The "MacAddress=" of an "inq=tcpip" reply with "-" for ":"; empty when none.
+std::string ReadMacAddress(std::string_view reply);
+// Whether `model` is among the first ten names of `models`; an empty model
+// never is, not even against the list's empty slots.
+bool IsSupportedModel(std::string_view model, const ModelList* models);
+// One inquiry ("inq=sysinfo", ...) to the camera at `hostText`: the whole
+// reply, empty when none came.
+std::string InquireCamera(std::string_view hostText, std::string_view authToken,
+                          std::string_view body, const ExchangeLimits& limits = {});
 
 // Reply reading: plain, case-sensitive substring search over the whole reply.
 // The value of a key runs from after its "=" to the next "&"; empty when no

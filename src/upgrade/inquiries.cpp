@@ -149,16 +149,17 @@ bool CameraUpgrade::CheckAdministrator(std::string_view reply) {
     return true;
 }
 
+bool IsSupportedModel(std::string_view model, const ModelList* models) {
+    if (model.empty() || !models)
+        return false;
+    const auto& names = models->names;
+    const size_t count = std::min(names.size(), kMaxModelNames);
+    return std::find(names.begin(), names.begin() + count, model) != names.begin() + count;
+}
+
 bool CameraUpgrade::CheckModel(std::string_view reply) {
     std::string model(KeyValue(reply, "ModelName=").value_or(""));
-    // An empty model never matches, not even the empty slots of the list.
-    bool supported = false;
-    if (!model.empty() && modelNames) {
-        const auto& names = modelNames->names;
-        size_t count = std::min(names.size(), kMaxModelNames);
-        supported = std::find(names.begin(), names.begin() + count, model) != names.begin() + count;
-    }
-    if (!supported) {
+    if (!IsSupportedModel(model, modelNames)) {
         Warn("This program works for the " + model + ". Please select the correct camera.");
         return false;
     }
@@ -224,23 +225,45 @@ bool CameraUpgrade::ReplyIsOk(std::string_view reply, int32_t& indexOut) const {
     return reply.find("200 OK") != std::string_view::npos;
 }
 
+std::string ReadMacAddress(std::string_view reply) {
+    std::string mac(KeyValueToEnd(reply, "MacAddress=").value_or(""));
+    std::replace(mac.begin(), mac.end(), ':', '-');
+    return mac;
+}
+
 bool CameraUpgrade::InquireMacAddress(std::string& mac) {
     CgiClient client(hostText, limits_);
-    std::string reply = Inquire(client, "inq=tcpip");
-    mac = std::string(KeyValueToEnd(reply, "MacAddress=").value_or(""));
-    std::replace(mac.begin(), mac.end(), ':', '-');
+    mac = ReadMacAddress(Inquire(client, "inq=tcpip"));
     return !mac.empty();
 }
 
+CameraIdentity ReadIdentity(std::string_view reply) {
+    CameraIdentity identity;
+    identity.model = KeyValue(reply, "ModelName=").value_or("");
+    if (auto value = KeyValueToEnd(reply, "SoftVersion="))
+        identity.version = *value == "emergency" ? "unknown" : "ver" + std::string(*value);
+    identity.serial = KeyValue(reply, "Serial=").value_or("");
+    identity.dhcp = KeyValue(reply, "Dhcp=").value_or("") == "on";
+    return identity;
+}
+
+std::string InquireCamera(std::string_view hostText, std::string_view authToken,
+                          std::string_view body, const ExchangeLimits& limits) {
+    CgiClient client(hostText, limits);
+    return client.Exchange(BuildCgiRequest(kInquiryPath, hostText, authToken, body));
+}
+
+// Fields the reply lacks keep what the caller had.
 bool CameraUpgrade::ParseIdentity(std::string_view reply, int32_t& indexOut, std::string& model,
                                   std::string& version, std::string& serial) const {
     indexOut = index;
-    if (auto value = KeyValue(reply, "ModelName="))
-        model = std::string(*value);
-    if (auto value = KeyValueToEnd(reply, "SoftVersion="))
-        version = *value == "emergency" ? "unknown" : "ver" + std::string(*value);
-    if (auto value = KeyValue(reply, "Serial="))
-        serial = std::string(*value);
+    CameraIdentity identity = ReadIdentity(reply);
+    if (!identity.model.empty())
+        model = std::move(identity.model);
+    if (!identity.version.empty())
+        version = std::move(identity.version);
+    if (!identity.serial.empty())
+        serial = std::move(identity.serial);
     return !model.empty();
 }
 

@@ -122,6 +122,11 @@ std::string CameraUpgrade::FailureDetail() const {
     return failureDetail_;
 }
 
+std::string CameraUpgrade::SavedBackupPath() const {
+    std::lock_guard lock(stepMutex_);
+    return savedBackupPath_;
+}
+
 void CameraUpgrade::SetFailureDetail(std::string detail) {
     std::lock_guard lock(stepMutex_);
     if (!abandoned_)  // the owner has the last word, a tick-out's say
@@ -260,6 +265,8 @@ void CameraUpgrade::RunUpgrade() {
             SetStep(step::kBackupFailed);
             return;
         }
+        std::lock_guard lock(stepMutex_);
+        savedBackupPath_ = backup->localPath;
     }
     if (!SetStep(step::kUploading))
         return;

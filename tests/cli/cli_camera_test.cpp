@@ -13,6 +13,7 @@
 
 #include "cli_run.h"
 #include "command_line.h"
+#include "flat_json.h"
 #include "isolated_env.h"
 #include "run_command.h"
 #include "simulator.h"
@@ -502,7 +503,7 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
     EXPECT_TRUE(fs::is_regular_file(kept)) << kept;
     size_t files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(scratch_ / "pf"))
-        files += entry.is_regular_file();
+        files += entry.is_regular_file() && entry.path().extension() == ".cfg";
     EXPECT_EQ(files, 1u);
     EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
     EXPECT_EQ(simulator_->RequestCount(3, "POST /command/ftpserver.cgi"), 0);
@@ -522,4 +523,209 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
     hosts_ = {simulator_->HostText(2)};
     Outcome alone = RunCli(BatchArgs({"--retain", "--allow-reset"}));
     EXPECT_EQ(alone.code, 3) << alone.out << alone.err;
+}
+
+namespace {
+
+using vcq::test::JsonObject;
+
+// Every stdout line as a JSON object; a line that does not parse fails the test.
+std::vector<JsonObject> JsonLines(const std::string& out) {
+    std::vector<JsonObject> lines;
+    size_t at = 0;
+    for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = out.substr(at, end - at);
+        auto object = vcq::test::ParseFlatJson(line);
+        EXPECT_TRUE(object) << "not one JSON object: " << line;
+        if (object)
+            lines.push_back(*object);
+    }
+    EXPECT_EQ(at, out.size()) << "unterminated last line";
+    return lines;
+}
+
+std::string Text(const JsonObject& o, const std::string& key) {
+    auto it = o.find(key);
+    return it == o.end() ? "<missing>" : it->second.text;
+}
+
+double Number(const JsonObject& o, const std::string& key) {
+    auto it = o.find(key);
+    return it == o.end() || it->second.kind != vcq::test::JsonValue::Kind::Number
+               ? -1
+               : it->second.number;
+}
+
+}  // namespace
+
+TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
+    StartFleet({"", "status=/command/main.cgi:500", "serial=q\"u\\o\x01t\xff\xc3\xa9",
+                "after-reboot=old", "port=8080"});
+    Outcome run = RunCli(BatchArgs({"--retain", "--backup", "--json"}));
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    std::vector<JsonObject> lines = JsonLines(run.out);
+    ASSERT_FALSE(lines.empty());
+
+    // Per camera: how it ends, and why.
+    const struct {
+        std::string address;
+        int port;
+        const char* outcome;
+        int step;
+        const char* reason;
+        bool kept;
+    } cameras[] = {
+        {"127.0.0.2", 80, "completed", 8, "Completed successfully.", true},
+        {"127.0.0.3", 80, "failed", 9, "Network error (missing target).", true},
+        {"127.0.0.4", 80, "completed", 8, "Completed successfully.", true},
+        {"127.0.0.5", 80, "failed", 10, "Upgrade sequence error.", true},
+        {"127.0.0.6", 8080, "completed", 8, "Completed successfully.", true},
+    };
+    std::map<int, int> ends;
+    std::map<int, int> lastStep;
+    std::string keptFolder;
+    for (const JsonObject& line : lines) {
+        const std::string event = Text(line, "event");
+        if (event == "summary")
+            continue;
+        ASSERT_TRUE(event == "status" || event == "end") << event;
+        const int id = static_cast<int>(Number(line, "id"));
+        ASSERT_GE(id, 1);
+        ASSERT_LE(id, 5);
+        const auto& camera = cameras[id - 1];
+        EXPECT_EQ(Text(line, "address"), camera.address);
+        EXPECT_EQ(Number(line, "port"), camera.port);
+        EXPECT_EQ(Text(line, "model"), "VCQ-R20");
+        EXPECT_FALSE(Text(line, "status").empty());
+        const int step = static_cast<int>(Number(line, "step"));
+        EXPECT_GE(step, lastStep[id]) << "steps only move forward";
+        lastStep[id] = step;
+        if (event == "end") {
+            ++ends[id];
+            SCOPED_TRACE(camera.address);
+            EXPECT_EQ(Text(line, "outcome"), camera.outcome);
+            EXPECT_EQ(step, camera.step);
+            EXPECT_EQ(Text(line, "reason"), camera.reason);
+            EXPECT_EQ(line.at("detail").text.empty(), camera.step == 8);
+            ASSERT_EQ(line.at("kept").kind == vcq::test::JsonValue::Kind::String, camera.kept);
+            EXPECT_TRUE(fs::exists(Text(line, "kept"))) << Text(line, "kept");
+            keptFolder = fs::path(Text(line, "kept")).parent_path();
+            EXPECT_GE(Number(line, "elapsed"), 0.0);
+            EXPECT_LT(Number(line, "elapsed"), 120.0);
+        }
+    }
+    // Escaped and read back whole; a byte that is no UTF-8 becomes U+FFFD.
+    EXPECT_EQ(Text(lines[2], "serial"), "q\"u\\o\x01t\xEF\xBF\xBD\xC3\xA9");
+    for (int id = 1; id <= 5; ++id)
+        EXPECT_EQ(ends[id], 1) << "one end event for camera " << id;
+
+    const JsonObject& summary = lines.back();
+    ASSERT_EQ(Text(summary, "event"), "summary");
+    EXPECT_EQ(Number(summary, "completed"), 3);
+    EXPECT_EQ(Number(summary, "failed"), 2);
+    EXPECT_EQ(Number(summary, "not_started"), 0);
+    const std::string log = Text(summary, "log");
+    EXPECT_EQ(fs::path(log).filename(), "upgrade-log.txt");
+    EXPECT_EQ(fs::path(log).parent_path(), keptFolder) << "beside the backups";
+    EXPECT_EQ(ReadWholeFile(log),
+              "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.3) Network error (missing target).\r\n"
+              "    the camera answered \"HTTP/1.1 500 Internal Server Error\" to "
+              "System=versionup\r\n"
+              "VCQ-R20(127.0.0.4) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.5) Upgrade sequence error.\r\n"
+              "    the camera came back with 1.05, expected 1.08\r\n"
+              "VCQ-R20(127.0.0.6:8080) Completed successfully.\r\n");
+}
+
+TEST_F(CliBatch, FailedListThenCsvUpgradesExactlyTheFailedCameras) {
+    // Two faulty cameras, one of them on another port.
+    StartFleet({"", "fault=refuse", "", "port=8080,status=/command/main.cgi:500", ""});
+    const fs::path failed = scratch_ / "failed.csv";
+    Outcome first = RunCli(BatchArgs({"--failed-list", failed.string()}));
+    EXPECT_EQ(first.code, 1) << first.out << first.err;
+    EXPECT_EQ(ReadWholeFile(failed), "127.0.0.3\n127.0.0.5,8080\n");
+    // The text run names its log file too.
+    const std::string logFile = Line(first.out, "Log file");
+    EXPECT_EQ(ReadWholeFile(logFile), Log(first.out));
+
+    // The same addresses, healthy now: only the two listed are asked anything.
+    simulator_.reset();
+    hosts_.clear();
+    StartFleet({"", "", "", "port=8080", ""});
+    std::vector<std::string> retry = {"batch",         "--csv",         failed.string(),
+                                      "--failed-list", failed.string(), "--yes"};
+    retry.insert(retry.end(), kLogin.begin(), kLogin.end());
+    Outcome second = RunCli(retry);
+    EXPECT_EQ(second.code, 0) << second.out << second.err;
+    EXPECT_EQ(Log(second.out),
+              "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.5:8080) Completed successfully.\r\n");
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(simulator_->RequestCount(i, "POST /command/main.cgi"), i == 1 || i == 3 ? 1 : 0)
+            << i;
+    EXPECT_EQ(ReadWholeFile(failed), "") << "all completed: an empty list";
+}
+
+TEST_F(CliBatch, InServiceLetsMoreRebootButNeverTwoUploadsAtOnce) {
+    // Long reboots, so that many cameras are in service together.
+    StartFleet(std::vector<std::string>(12, "reboot=2500"));
+    Outcome run = RunCli(BatchArgs({"--json", "--in-service", "8"}));
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    std::map<int, int> stepOf;
+    size_t mostInService = 0;
+    for (const JsonObject& line : JsonLines(run.out)) {
+        if (Text(line, "event") != "status")
+            continue;
+        stepOf[static_cast<int>(Number(line, "id"))] = static_cast<int>(Number(line, "step"));
+        size_t inService = 0, uploading = 0;
+        for (const auto& [id, step] : stepOf) {
+            inService += step >= 1 && step <= 7;
+            uploading += step == 1 || step == 2;
+        }
+        EXPECT_LE(uploading, 1u);
+        EXPECT_LE(inService, 8u);
+        mostInService = std::max(mostInService, inService);
+    }
+    EXPECT_GT(mostInService, 4u) << "more than the default were in service";
+
+    for (const char* bad : {"0", "17", "4x", ""}) {
+        Outcome refused = RunCli(BatchArgs({"--in-service", bad}));
+        EXPECT_EQ(refused.code, 2) << bad;
+        EXPECT_NE(refused.err.find("--in-service"), std::string::npos) << refused.err;
+    }
+}
+
+TEST_F(CliBatch, AnAbortedJsonBatchCountsAndListsTheCamerasItDropped) {
+    StartFleet({"", "ftp-rate=300000", "", "", ""});
+    const fs::path failed = scratch_ / "failed.csv";
+    vcq::test::CliProcess cli(BatchArgs({"--json", "--failed-list", failed.string()}),
+                              scratch_ / "stderr.txt");
+    for (std::string line = cli.ReadLine(); line.find("\"id\":2,") == std::string::npos ||
+                                            line.find("\"step\":2,") == std::string::npos;
+         line = cli.ReadLine())
+        ASSERT_FALSE(line.empty()) << "the second camera never started";
+    cli.Interrupt();
+    Outcome run = cli.Finish();
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    std::vector<JsonObject> lines = JsonLines(run.out);
+    ASSERT_FALSE(lines.empty());
+    std::map<std::string, int> outcomes;
+    for (const JsonObject& line : lines)
+        if (Text(line, "event") == "end")
+            ++outcomes[Text(line, "outcome")];
+    EXPECT_EQ(outcomes, (std::map<std::string, int>{{"completed", 2}, {"not_started", 3}}));
+    const JsonObject& summary = lines.back();
+    EXPECT_EQ(Text(summary, "event"), "summary");
+    EXPECT_EQ(Number(summary, "completed"), 2);
+    EXPECT_EQ(Number(summary, "failed"), 0);
+    EXPECT_EQ(Number(summary, "not_started"), 3);
+    EXPECT_EQ(ReadWholeFile(failed), "127.0.0.4\n127.0.0.5\n127.0.0.6\n");
+    // The log names the cameras the abort left out, too.
+    EXPECT_EQ(ReadWholeFile(Text(summary, "log")),
+              "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
+              "VCQ-R20(127.0.0.4) Not started.\r\n"
+              "VCQ-R20(127.0.0.5) Not started.\r\n"
+              "VCQ-R20(127.0.0.6) Not started.\r\n");
 }

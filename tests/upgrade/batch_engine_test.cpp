@@ -32,6 +32,7 @@ struct Script {
     bool abandoned = false;
     std::string targetVersion = "ver1.08";
     std::string detail;
+    std::string kept;
 };
 
 class ScriptedJob : public vcq::BatchJob {
@@ -51,6 +52,7 @@ class ScriptedJob : public vcq::BatchJob {
     void Abandon() override { s_->abandoned = true; }
     bool Busy() const override { return false; }
     std::string FailureDetail() const override { return s_->detail; }
+    std::string KeptFile() const override { return s_->kept; }
 
   private:
     std::shared_ptr<Script> s_;
@@ -512,6 +514,69 @@ TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
         log += "VCQ-R20(192.168.0." + std::to_string(10 + row) + ") Completed successfully.\r\n";
     EXPECT_EQ(engine_.LogText(), log);
     EXPECT_EQ(engine_.RetryNotCompleted(3000), 0u) << "all completed: nothing to retry";
+}
+
+TEST_F(BatchWalk, InServiceSetsHowManyRunAtOnceButUploadsStayOneAtATime) {
+    const struct {
+        size_t asked;
+        size_t allowed;
+    } cases[] = {{4, 4}, {1, 1}, {8, 8}, {16, 16}, {0, 1}, {40, 16}};
+    for (const auto& c : cases) {
+        engine_.Clear();
+        jobs_.clear();
+        made_.clear();
+        engine_.SetMaxInService(c.asked);
+        EXPECT_EQ(engine_.MaxInService(), c.allowed) << c.asked;
+        AddCameras(20);
+        size_t mostInService = 0;
+        for (int t = 0; t < 200; ++t) {
+            engine_.Tick();
+            size_t uploading = 0, inService = 0;
+            for (size_t i = 0; i < jobs_.size(); ++i) {
+                uploading += Job(i).step == step::kUploading;
+                inService += Job(i).starts > 0 && !vcq::IsFinalStep(Job(i).step);
+            }
+            EXPECT_LE(uploading, 1u) << c.asked;
+            mostInService = std::max(mostInService, inService);
+            // An upload ends some ticks after it began.
+            for (size_t i = 0; i < jobs_.size(); ++i)
+                if (Job(i).step == step::kUploading && t % 3 == 0)
+                    Job(i).step = step::kOverwriting;
+        }
+        EXPECT_EQ(mostInService, c.allowed) << c.asked;
+    }
+}
+
+TEST_F(BatchWalk, RetiredRowsKeepTheirStepTimesAndKeptFile) {
+    AddCameras(3);
+    Job(0).kept = "/backups/vcq-r20.1.cfg";
+    Job(1).kept = "/backups/vcq-r20.2.cfg";
+    Job(2).check = CheckOutcome::Failed;
+    const auto before = std::chrono::steady_clock::now();
+    TickUntilStarted(0);
+    EXPECT_EQ(engine_.Row(0).step, step::kUploading);
+    EXPECT_GE(engine_.Row(0).begun, before);
+    EXPECT_EQ(engine_.Row(1).begun, std::chrono::steady_clock::time_point{});
+    Job(0).step = step::kCompleted;
+    TickUntilStarted(1);
+    Job(1).step = step::kWrongVersion;  // saved, never restored
+    for (int t = 0; t < 5; ++t)
+        engine_.Tick();
+    ASSERT_EQ(engine_.ActiveCount(), 0u);
+    const struct {
+        int32_t step;
+        std::string kept;
+    } rows[] = {{step::kCompleted, "/backups/vcq-r20.1.cfg"},
+                {step::kWrongVersion, "/backups/vcq-r20.2.cfg"},
+                {step::kVersionUpRefused, ""}};
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const vcq::BatchRow& row = engine_.Row(i);
+        EXPECT_EQ(row.step, rows[i].step) << i;
+        EXPECT_EQ(row.finalStep, rows[i].step) << i;
+        EXPECT_EQ(row.keptFile, rows[i].kept) << i;
+        EXPECT_GE(row.ended, row.begun) << i;
+        EXPECT_NE(row.begun, std::chrono::steady_clock::time_point{}) << i;
+    }
 }
 
 namespace {

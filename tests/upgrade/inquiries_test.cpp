@@ -233,3 +233,76 @@ TEST(Inquiries, ListInquiriesKeepTheirReplies) {
     EXPECT_TRUE(c.upgrade.InquireSysuser());
     EXPECT_NE(c.upgrade.sysuserText.find(kToken), std::string::npos);
 }
+
+// Identity and the model check as the lists and the headless tool use them,
+// with no upgrade object.
+TEST(Identity, ReadsASysinfoReplyAsItIs) {
+    const struct {
+        const char* reply;
+        const char* model;
+        const char* version;
+        const char* serial;
+        bool dhcp;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\n\r\nModelName=VCQ-R20&SoftVersion=1.05&Serial=77&Dhcp=on&", "VCQ-R20",
+         "ver1.05", "77", true},
+        {"ModelName=VCQ-R20N&Serial=8&SoftVersion=emergency", "VCQ-R20N", "unknown", "8", false},
+        {"ModelName=VCQ-R20&Dhcp=off&", "VCQ-R20", "", "", false},
+        {"Serial=1&SoftVersion=1.08", "", "ver1.08", "1", false},
+        {"ModelName=VCQ-R20", "", "", "", false},  // a value without "&" is cut off
+        {"", "", "", "", false},
+        {"HTTP/1.1 401 Unauthorized\r\n\r\n", "", "", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        const vcq::CameraIdentity identity = vcq::ReadIdentity(c.reply);
+        EXPECT_EQ(identity.model, c.model);
+        EXPECT_EQ(identity.version, c.version);
+        EXPECT_EQ(identity.serial, c.serial);
+        EXPECT_EQ(identity.dhcp, c.dhcp);
+    }
+}
+
+TEST(Identity, SupportedModelsAreTheFirstTenNamesOfTheList) {
+    ModelList eleven;
+    for (int i = 0; i < 11; ++i)
+        eleven.names.push_back("M" + std::to_string(i));
+    const ModelList withEmptySlot = {{"VCQ-R20", ""}};
+    const struct {
+        const char* model;
+        const ModelList* models;
+        bool supported;
+    } cases[] = {
+        {"VCQ-R20", &kModels, true},  {"VCQ-R20P", &kModels, true}, {"VCQ-R2", &kModels, false},
+        {"vcq-r20", &kModels, false}, {"", &kModels, false},        {"", &withEmptySlot, false},
+        {"VCQ-R20", nullptr, false},  {"M9", &eleven, true},        {"M10", &eleven, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(vcq::IsSupportedModel(c.model, c.models), c.supported) << c.model;
+}
+
+TEST(Identity, MacAddressUsesDashes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"IpAddress=1.2.3.4&MacAddress=08:00:46:00:00:01", "08-00-46-00-00-01"},
+        {"MacAddress=08:00:46:00:00:01&Other=1&", "08-00-46-00-00-01"},
+        {"IpAddress=1.2.3.4&", ""},
+        {"", ""},
+    };
+    for (const auto& [reply, mac] : cases)
+        EXPECT_EQ(vcq::ReadMacAddress(reply), mac) << reply;
+}
+
+TEST(Identity, InquireCameraSendsTheInquiryWithTheLogin) {
+    ScriptedServer server;
+    server.SetReply(OkReply("ModelName=VCQ-R20&SoftVersion=1.05&Serial=9&"));
+    const std::string reply = vcq::InquireCamera(server.hostText(), kToken, "inq=sysinfo");
+    EXPECT_EQ(vcq::ReadIdentity(reply).serial, "9");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const std::string request = server.Requests()[0];
+    EXPECT_TRUE(request.starts_with("POST /command/inquiry.cgi HTTP/1.1\r\n")) << request;
+    EXPECT_NE(request.find("Authorization: Basic " + kToken + "\r\n"), std::string::npos);
+    EXPECT_TRUE(request.ends_with("\r\n\r\ninq=sysinfo")) << request;
+
+    // Nobody listens on port 1: no reply, no wait.
+    EXPECT_EQ(vcq::InquireCamera("127.0.0.1:1", kToken, "inq=sysinfo"), "");
+}

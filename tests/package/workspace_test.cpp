@@ -15,7 +15,7 @@ namespace fs = test::fs;
 std::vector<std::string> Entries(const fs::path& p) {
     std::vector<std::string> out;
     for (auto& e : fs::directory_iterator(p))
-        out.push_back(e.path().filename());
+        out.push_back(e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
 }

@@ -39,8 +39,8 @@ TEST(Workspace, TwoPreparesUseOneFolderAndTwoPackageFiles) {
     auto top = Entries(temp.Path());
     ASSERT_EQ(top.size(), 1u);
     EXPECT_EQ(top[0].rfind("~vcqtemp", 0), 0u);
-    EXPECT_EQ(ws.workspacePath, temp.Str() + top[0] + "/");
-    EXPECT_EQ(ws.workspaceName, top[0] + "/");
+    EXPECT_EQ(ws.workspacePath, temp.Str() + top[0] + files::kPathSeparator);
+    EXPECT_EQ(ws.workspaceName, top[0] + files::kPathSeparator);
     int vcFiles = 0;
     for (const auto& e : Entries(ws.workspacePath))
         vcFiles += e.rfind("~vc", 0) == 0;

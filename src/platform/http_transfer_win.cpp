@@ -46,6 +46,7 @@ bool OpenRequest(Request& r, const wchar_t* verb, const std::string& url, const 
         r.error = inet::LastErrorText("opening the request");
         return false;
     }
+    inet::SetTimeouts(r.request.get(), limits.connect, limits.stall);
     for (const auto& header : headers) {
         std::wstring line = text::Utf8ToWide(header + "\r\n");
         if (!HttpAddRequestHeadersW(r.request.get(), line.c_str(), static_cast<DWORD>(line.size()),
@@ -178,6 +179,14 @@ PostResult Post(const std::string& url, const std::string& agent,
     }
     bool present = false;
     result.status = QueryNumber(r.request.get(), HTTP_QUERY_STATUS_CODE, present);
+    // WinINet takes a reply without a whole status line for an old-style
+    // one: that is no answer, not a refusal.
+    if (!present || result.status < 100 || result.status > 999) {
+        result.outcome = PostResult::Outcome::EndFailed;
+        result.status = 0;
+        result.error = "no whole status line came back";
+        return result;
+    }
     // Read the reply to its end so the connection is left in order.
     char buffer[4096];
     DWORD n = 0;

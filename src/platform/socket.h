@@ -28,10 +28,9 @@ std::string FormatEndpoint(const Endpoint& endpoint);  // "a.b.c.d:port"
 inline constexpr uint32_t kBroadcastAddress = 0xFFFFFFFFu;
 
 // Starts the OS socket layer once per process (Winsock 2.2; on POSIX only
-// SIGPIPE is ignored). False when it cannot start: the caller says
-// kSocketsFailedText and ends.
+// SIGPIPE is ignored). False when it cannot start: the programs then say
+// "Windows sockets initialization failed." (string kStrSocketsFailed) and end.
 bool StartSockets();
-inline constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
 
 // An OS error code as its POSIX errno twin (WSAECONNRESET as ECONNRESET, ...),
 // so that LastError() means the same on every system.

@@ -22,7 +22,11 @@ Handle OpenSession(const std::string& agent, std::chrono::milliseconds connect,
                                  nullptr, nullptr, 0));
     if (!session)
         return session;
-    HINTERNET h = session.get();
+    SetTimeouts(session.get(), connect, stall);
+    return session;
+}
+
+void SetTimeouts(HINTERNET h, std::chrono::milliseconds connect, std::chrono::milliseconds stall) {
     SetTimeout(h, INTERNET_OPTION_CONNECT_TIMEOUT, connect);
     DWORD once = 1;
     InternetSetOptionW(h, INTERNET_OPTION_CONNECT_RETRIES, &once, sizeof once);
@@ -30,7 +34,6 @@ Handle OpenSession(const std::string& agent, std::chrono::milliseconds connect,
     SetTimeout(h, INTERNET_OPTION_RECEIVE_TIMEOUT, stall);
     SetTimeout(h, INTERNET_OPTION_DATA_SEND_TIMEOUT, stall);
     SetTimeout(h, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, stall);
-    return session;
 }
 
 bool SplitUrl(const std::string& url, Url& parts) {

@@ -20,6 +20,11 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 Handle OpenSession(const std::string& agent, std::chrono::milliseconds connect,
                    std::chrono::milliseconds stall);
 
+// The waits on one handle; a request takes them from its session only on
+// some WinINet versions, so each request gets them too.
+void SetTimeouts(HINTERNET handle, std::chrono::milliseconds connect,
+                 std::chrono::milliseconds stall);
+
 // Host, port and path of "http://a.b.c.d[:port]/path", the scheme in any
 // letter case; false for anything else, a host name included.
 struct Url {

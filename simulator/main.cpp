@@ -1,4 +1,5 @@
 // vcq-camera-sim: stand-in cameras for demos and scripted tests.
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <iostream>
@@ -8,12 +9,14 @@
 #include <cstring>
 
 #include "command_line.h"
+#include "platform/system.h"
 #include "simulator.h"
 
 namespace {
-volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) {
-    g_stop = 1;
+// Set from a signal handler or, on Windows, the console's own thread.
+std::atomic<bool> g_stop{false};
+void OnSignal() {
+    g_stop = true;
 }
 }  // namespace
 
@@ -29,8 +32,7 @@ int main(int argc, char** argv) {
         std::cout << UsageText();
         return 0;
     }
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    vcq::sys::CatchStop(OnSignal);
 
     // The discovery port answers broadcasts: only inside the private network.
     const char* isolated = std::getenv("VCQ_ISOLATED");

@@ -21,6 +21,7 @@
 #include "cli/stderr_window.h"
 #include "discovery/broadcast_guard.h"
 #include "package/workspace.h"
+#include "platform/system.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_engine.h"
@@ -31,18 +32,15 @@
 namespace vcq::cli {
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) {
+// Set from a signal handler or, on Windows, the console's own thread.
+std::atomic<int> g_interrupted{0};
+void OnInterrupt() {
     g_interrupted = 1;
 }
 
 // Ctrl-C asks for an abort once; a second one ends the tool the usual way.
 void CatchInterrupt() {
-    struct sigaction action = {};
-    action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    sys::CatchInterrupt(OnInterrupt, true);
 }
 
 constexpr int kIdentifyThreads = 16;

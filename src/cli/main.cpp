@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "package/resources.h"
+#include "platform/socket.h"
 
 namespace vcq::cli {
 namespace {
@@ -121,6 +122,10 @@ int main(int argc, char** argv) {
                     PrintSummary(stdout, c.summary);
                     return 0;
                 }
+            }
+            if (!vcq::net::StartSockets()) {
+                std::fprintf(stderr, "%s\n", vcq::LoadStringEntry(vcq::kStrSocketsFailed).c_str());
+                return 1;
             }
             return c.run(args);
         }

@@ -2,7 +2,7 @@
 // development build (VCQ_BROADCAST_GUARD on, the default) broadcasts only
 // inside the private test network of tests/isolated (VCQ_ISOLATED=1) or when
 // the operator asked for it; a release build broadcasts at start-up, as the
-// product must.
+// product must. On Windows a development build never broadcasts.
 #pragma once
 
 namespace vcq {

@@ -1,7 +1,7 @@
 // Thin file-system services: the temporary folder, unique file names, folder
-// creation and removal, attributes. POSIX now; a Windows build adds
-// files_win.cpp with the same declarations. Paths are 8-bit strings in the
-// native form; folders given back end with kPathSeparator.
+// creation and removal, attributes: files_posix.cpp, or files_win.cpp over
+// the wide-character Win32 calls. Paths are UTF-8 strings in the native form;
+// folders given back end with kPathSeparator.
 #pragma once
 
 #include <string>
@@ -9,7 +9,20 @@
 
 namespace vcq::files {
 
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
+
+// Length of the part of `path` no one can create: "/" here; on Windows a
+// drive (C: or C:\), a UNC share (\\server\share\) or a \\?\ prefix with
+// the drive or share after it.
+size_t PathRootLength(const std::string& path);
+
+// Creates `folder` and every missing folder above it, never its root. True
+// when it exists as a folder afterwards.
+bool CreateFolderPath(const std::string& folder);
 
 // The system's temporary-files folder ($TMPDIR or /tmp), with a separator at
 // the end. False when it is not an existing folder.

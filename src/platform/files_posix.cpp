@@ -12,6 +12,25 @@
 
 namespace vcq::files {
 
+size_t PathRootLength(const std::string& path) {
+    return path.find_first_not_of('/');
+}
+
+bool CreateFolderPath(const std::string& folder) {
+    size_t root = PathRootLength(folder);
+    if (root == std::string::npos)
+        return FolderExists(folder.empty() ? "." : folder);
+    for (size_t at = folder.find('/', root);; at = folder.find('/', at + 1)) {
+        std::string part = folder.substr(0, at);
+        if (!part.empty() && part.back() != '/' && !FolderExists(part) &&
+            mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+        if (at == std::string::npos)
+            break;
+    }
+    return FolderExists(folder);
+}
+
 bool GetTempFolder(std::string& folder) {
     const char* env = std::getenv("TMPDIR");
     folder = (env && *env) ? env : "/tmp";

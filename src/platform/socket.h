@@ -1,5 +1,5 @@
-// Thin RAII sockets over the OS API. socket_posix.cpp implements them here;
-// a Winsock build is a second implementation file behind the same header.
+// Thin RAII sockets over the OS API: socket_posix.cpp, or socket_win.cpp over
+// Winsock, behind the same header.
 #pragma once
 
 #include <chrono>
@@ -27,8 +27,18 @@ std::string FormatEndpoint(const Endpoint& endpoint);  // "a.b.c.d:port"
 
 inline constexpr uint32_t kBroadcastAddress = 0xFFFFFFFFu;
 
-// Starts the OS socket layer once per process (a no-op on POSIX).
+// Starts the OS socket layer once per process (Winsock 2.2; on POSIX only
+// SIGPIPE is ignored). False when it cannot start: the programs then say
+// "Windows sockets initialization failed." (string kStrSocketsFailed) and end.
 bool StartSockets();
+
+// An OS error code as its POSIX errno twin (WSAECONNRESET as ECONNRESET, ...),
+// so that LastError() means the same on every system.
+int PortableError(int nativeError);
+
+// Wide enough for a Win64 SOCKET as well as a POSIX descriptor.
+using NativeSocket = std::intptr_t;
+inline constexpr NativeSocket kNoSocket = -1;
 
 enum class IoStatus { Ok, Closed, TimedOut, Failed };
 
@@ -47,7 +57,7 @@ class Socket {
     Socket& operator=(Socket&& other) noexcept;
     ~Socket();
 
-    bool valid() const { return handle_ >= 0; }
+    bool valid() const { return handle_ != kNoSocket; }
     // False when the OS reports a failure; the handle is released either way.
     bool Close();
     bool SetReuseAddress();
@@ -59,12 +69,12 @@ class Socket {
     int LastError() const { return lastError_; }
 
   protected:
-    explicit Socket(int handle) : handle_(handle) {}
-    bool Reset(int handle);
+    explicit Socket(NativeSocket handle) : handle_(handle) {}
+    bool Reset(NativeSocket handle);
     // Waits until readable (or writable); false on time-out or error.
     IoStatus Wait(bool forWrite, Millis timeout);
 
-    int handle_ = -1;
+    NativeSocket handle_ = kNoSocket;
     int lastError_ = 0;
 };
 
@@ -92,7 +102,7 @@ class TcpSocket : public Socket {
     TcpSocket Accept(Millis timeout, Endpoint* peer = nullptr);
 
   private:
-    explicit TcpSocket(int handle) : Socket(handle) {}
+    explicit TcpSocket(NativeSocket handle) : Socket(handle) {}
 };
 
 class UdpSocket : public Socket {

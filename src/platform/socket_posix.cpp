@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <csignal>
 
-#include <charconv>
-
 #include "platform/socket.h"
 
 namespace vcq::net {
@@ -37,40 +35,6 @@ int PollTimeout(Millis timeout) {
 
 }  // namespace
 
-std::optional<uint32_t> ParseIpv4(std::string_view dotted) {
-    uint32_t address = 0;
-    size_t pos = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (pos >= dotted.size() || dotted[pos] != '.')
-                return std::nullopt;
-            ++pos;
-        }
-        size_t start = pos;
-        while (pos < dotted.size() && dotted[pos] >= '0' && dotted[pos] <= '9' && pos - start < 4)
-            ++pos;
-        if (pos == start || pos - start > 3)
-            return std::nullopt;
-        unsigned value = 0;
-        std::from_chars(dotted.data() + start, dotted.data() + pos, value);
-        if (value > 255)
-            return std::nullopt;
-        address = (address << 8) | value;
-    }
-    if (pos != dotted.size())
-        return std::nullopt;
-    return address;
-}
-
-std::string FormatIpv4(uint32_t address) {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
-std::string FormatEndpoint(const Endpoint& endpoint) {
-    return FormatIpv4(endpoint.address) + ":" + std::to_string(endpoint.port);
-}
-
 bool StartSockets() {
     // A camera closing mid-send must not kill the process.
     static const bool started = [] {
@@ -80,29 +44,15 @@ bool StartSockets() {
     return started;
 }
 
-Socket::Socket(Socket&& other) noexcept : handle_(other.handle_), lastError_(other.lastError_) {
-    other.handle_ = -1;
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        lastError_ = other.lastError_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-Socket::~Socket() {
-    Close();
+int PortableError(int nativeError) {
+    return nativeError;
 }
 
 bool Socket::Close() {
     if (handle_ < 0)
         return true;
-    int rc = ::close(handle_);
-    handle_ = -1;
+    int rc = ::close(static_cast<int>(handle_));
+    handle_ = kNoSocket;
     if (rc != 0) {
         lastError_ = errno;
         return false;
@@ -110,7 +60,7 @@ bool Socket::Close() {
     return true;
 }
 
-bool Socket::Reset(int handle) {
+bool Socket::Reset(NativeSocket handle) {
     Close();
     if (handle < 0) {
         lastError_ = errno;
@@ -163,7 +113,7 @@ std::optional<Endpoint> Socket::LocalEndpoint() const {
 }
 
 IoStatus Socket::Wait(bool forWrite, Millis timeout) {
-    pollfd pfd{handle_, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+    pollfd pfd{static_cast<int>(handle_), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
     for (;;) {
         int n = ::poll(&pfd, 1, PollTimeout(timeout));
         if (n > 0)

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/files.h"
+#include "platform/system.h"
 
 namespace vcq {
 namespace fs = std::filesystem;
@@ -114,7 +115,7 @@ std::string ConfigurationsFolder() {
 
 std::string BatchFolder(std::time_t timeStamp) {
     std::tm local{};
-    localtime_r(&timeStamp, &local);
+    sys::LocalTime(timeStamp, local);
     char stamp[16];
     std::strftime(stamp, sizeof stamp, "%y%m%d%H%M", &local);
     return ConfigurationsFolder() + stamp + static_cast<char>(fs::path::preferred_separator);
@@ -131,19 +132,14 @@ std::string ConfigCameraPath(std::string_view modelName) {
 }
 
 bool MakeFolders(const std::string& path) {
-    const char separator = static_cast<char>(fs::path::preferred_separator);
-    if (std::count(path.begin(), path.end(), separator) >= kMaxLevels)
+    auto isSeparator = [](char c) { return c == '/' || c == files::kPathSeparator; };
+    if (std::count_if(path.begin(), path.end(), isSeparator) >= kMaxLevels)
         return false;
-    for (size_t at = path.find(separator, 1); at != std::string::npos;
-         at = path.find(separator, at + 1)) {
-        fs::path folder = path.substr(0, at);
-        std::error_code ec;
-        if (fs::is_directory(folder, ec))
-            continue;
-        if (!fs::create_directory(folder, ec) && !fs::is_directory(folder, ec))
-            return false;
-    }
-    return true;
+    auto last = std::find_if(path.rbegin(), path.rend(), isSeparator);
+    if (last == path.rend())
+        return true;  // a bare file name: the current folder
+    // The platform's folder maker never tries to make a drive or share root.
+    return files::CreateFolderPath(path.substr(0, static_cast<size_t>(path.rend() - last) - 1));
 }
 
 ConfigBackup::ConfigBackup(std::string_view host, std::string_view cameraPath,

@@ -1,12 +1,10 @@
 // The upgrade sequence of one camera on its worker thread: configuration
 // saved, package uploaded, versionup ordered, the rebooted camera awaited,
 // configuration restored.
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <cctype>
 
+#include "platform/system.h"
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq {
@@ -19,17 +17,6 @@ constexpr auto kRefusedRetryPause = std::chrono::milliseconds(50);
 // Nor is one that answers quickly without its version, or with the old one.
 constexpr auto kPollPause = std::chrono::milliseconds(100);
 constexpr int kMaxEmptyFtpEntries = 10;
-
-// Above-normal priority where the OS lets us; nothing breaks where it does not.
-void RaisePriority(std::thread& thread) {
-    sched_param param{};
-    int policy = 0;
-    if (pthread_getschedparam(thread.native_handle(), &policy, &param) == 0 &&
-        policy == SCHED_OTHER)
-        return;  // the default policy has no priorities to raise
-    param.sched_priority = std::min(param.sched_priority + 1, sched_get_priority_max(policy));
-    pthread_setschedparam(thread.native_handle(), policy, &param);
-}
 
 // Sleeps in short slices so that an abandoned worker ends soon.
 bool PauseUnlessAbandoned(const std::atomic<bool>& abandoned, std::chrono::milliseconds length) {
@@ -103,7 +90,7 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
         self->RunUpgrade();
         self->workerDone_ = true;
     });
-    RaisePriority(worker_);
+    sys::RaiseThreadPriority(worker_);  // above normal where the OS lets us
     return 1;
 }
 

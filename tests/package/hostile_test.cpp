@@ -36,7 +36,7 @@ struct Sandbox {
             x.Extract((dir.Path() / "a.lzh").string(), (dir.Path() / "out").string(), members);
         std::vector<std::string> top;
         for (auto& e : fs::directory_iterator(dir.Path()))
-            top.push_back(e.path().filename());
+            top.push_back(e.path().filename().string());
         std::sort(top.begin(), top.end());
         EXPECT_EQ(top, (std::vector<std::string>{"a.lzh", "out"}));
         return result;

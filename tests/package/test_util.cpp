@@ -1,21 +1,27 @@
 #include "test_util.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "package/crc16.h"
 
 namespace vcq::test {
 
 ScratchDir::ScratchDir() {
-    std::string tmpl = (fs::temp_directory_path() / "vcqpkgtest.XXXXXX").string();
-    if (!mkdtemp(tmpl.data()))
-        ADD_FAILURE() << "mkdtemp failed";
-    path_ = tmpl;
+    // A new folder of our own, as mkdtemp makes it, on every system.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        fs::path candidate = fs::temp_directory_path() / ("vcqpkgtest." + std::to_string(random()));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec))
+            path_ = candidate;
+    }
+    if (path_.empty())
+        ADD_FAILURE() << "cannot make a scratch folder";
 }
 
 ScratchDir::~ScratchDir() {

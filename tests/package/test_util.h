@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace vcq::test {
 
 namespace fs = std::filesystem;
@@ -16,7 +18,7 @@ class ScratchDir {
     ScratchDir();
     ~ScratchDir();
     const fs::path& Path() const { return path_; }
-    std::string Str() const { return path_.string() + "/"; }
+    std::string Str() const { return path_.string() + files::kPathSeparator; }
 
   private:
     fs::path path_;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "package/upload_plan.h"
+#include "platform/files.h"
 #include "test_util.h"
 
 using vcq::BuildUploadPlan;
@@ -23,6 +26,7 @@ std::string Describe(const UploadPlan& plan, const std::string& root) {
             break;
         std::string local =
             e.localPath.rfind(root, 0) == 0 ? e.localPath.substr(root.size()) : e.localPath;
+        std::replace(local.begin(), local.end(), vcq::files::kPathSeparator, '/');
         out += std::string(1, e.kind) + ":" + e.name + ":" + local + "\n";
     }
     return out;

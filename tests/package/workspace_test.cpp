@@ -15,7 +15,7 @@ namespace fs = test::fs;
 std::vector<std::string> Entries(const fs::path& p) {
     std::vector<std::string> out;
     for (auto& e : fs::directory_iterator(p))
-        out.push_back(e.path().filename());
+        out.push_back(e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -39,8 +39,8 @@ TEST(Workspace, TwoPreparesUseOneFolderAndTwoPackageFiles) {
     auto top = Entries(temp.Path());
     ASSERT_EQ(top.size(), 1u);
     EXPECT_EQ(top[0].rfind("~vcqtemp", 0), 0u);
-    EXPECT_EQ(ws.workspacePath, temp.Str() + top[0] + "/");
-    EXPECT_EQ(ws.workspaceName, top[0] + "/");
+    EXPECT_EQ(ws.workspacePath, temp.Str() + top[0] + files::kPathSeparator);
+    EXPECT_EQ(ws.workspaceName, top[0] + files::kPathSeparator);
     int vcFiles = 0;
     for (const auto& e : Entries(ws.workspacePath))
         vcFiles += e.rfind("~vc", 0) == 0;

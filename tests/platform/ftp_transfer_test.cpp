@@ -6,6 +6,7 @@
 
 #include "command_line.h"
 #include "platform/ftp_transfer.h"
+#include "portable_env.h"
 #include "simulator.h"
 
 namespace fs = std::filesystem;
@@ -16,7 +17,7 @@ namespace {
 class FtpTransfer : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vcq-ftp-" + std::to_string(getpid()));
+        dir_ = fs::temp_directory_path() / ("vcq-ftp-" + std::to_string(vcq::test::ProcessId()));
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }

@@ -10,6 +10,7 @@
 #include "backup_folder.h"
 #include "command_line.h"
 #include "isolated_env.h"
+#include "platform/system.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "simulator.h"
@@ -77,7 +78,7 @@ TEST_F(CameraConfiguration, BackupIsTheCamerasFileInAFolderNamedAfterTheMinute) 
     const std::time_t when = std::time(nullptr);
     char minute[16];
     std::tm local{};
-    localtime_r(&when, &local);
+    vcq::sys::LocalTime(when, local);
     std::strftime(minute, sizeof minute, "%y%m%d%H%M", &local);
     const fs::path folder = root_ / "TEZO" / "VCQ FirmwareUpgrade" / "Configurations" / minute;
 

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "backup_folder.h"
+#include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "scripted_server.h"
@@ -48,16 +49,18 @@ TEST_F(BackupFolder, FileIsNamedAfterModelSerialAndMinute) {
     when.tm_min = 5;
     when.tm_isdst = -1;
     std::time_t stamp = std::mktime(&when);
-    EXPECT_EQ(
-        vcq::BackupFilePath(stamp, "VCQ-R20", "123456"),
-        root_.string() + "/TEZO/VCQ FirmwareUpgrade/Configurations/2612070905/vcq-r20.123456.cfg");
+    EXPECT_EQ(vcq::BackupFilePath(stamp, "VCQ-R20", "123456"),
+              (root_ / "TEZO" / "VCQ FirmwareUpgrade" / "Configurations" / "2612070905" /
+               "vcq-r20.123456.cfg")
+                  .string());
     EXPECT_EQ(vcq::ConfigCameraPath("VCQ-R20N"), "/home/l4/vcq-r20n.cfg");
 
-    unsetenv("ProgramFiles");
-    setenv("XDG_DATA_HOME", root_.c_str(), 1);
+    vcq::test::UnsetEnv("ProgramFiles");
+    vcq::test::SetEnv("XDG_DATA_HOME", root_.string());
     EXPECT_EQ(vcq::ConfigurationsFolder(),
-              root_.string() + "/TEZO/VCQ FirmwareUpgrade/Configurations/");
-    unsetenv("XDG_DATA_HOME");
+              (root_ / "TEZO" / "VCQ FirmwareUpgrade" / "Configurations").string() +
+                  vcq::files::kPathSeparator);
+    vcq::test::UnsetEnv("XDG_DATA_HOME");
 }
 
 TEST_F(BackupFolder, MakeFoldersCreatesWhatIsMissingUpToNineteenLevels) {

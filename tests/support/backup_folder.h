@@ -4,12 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "portable_env.h"
 
 namespace vcq::test {
 
@@ -17,14 +18,14 @@ class ScopedBackupFolder {
   public:
     explicit ScopedBackupFolder(const std::string& prefix) {
         root_ = std::filesystem::temp_directory_path() /
-                (prefix + "-" + std::to_string(::getpid()) + "-" +
+                (prefix + "-" + std::to_string(::vcq::test::ProcessId()) + "-" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(root_);
         std::filesystem::create_directories(root_);
-        setenv("ProgramFiles", root_.c_str(), 1);
+        SetEnv("ProgramFiles", root_.string());
     }
     ~ScopedBackupFolder() {
-        unsetenv("ProgramFiles");
+        UnsetEnv("ProgramFiles");
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "isolated_env.h"
+#include "portable_env.h"
 #include "recording_window.h"
 #include "simulator.h"
 #include "upgrade/camera_upgrade.h"
@@ -28,11 +29,11 @@ class UpgradeFlow : public ::testing::Test {
     void SetUp() override {
         VCQ_REQUIRE_ISOLATED_NETWORK();
         scratch_ = fs::temp_directory_path() /
-                   ("vcq-flow-" + std::to_string(getpid()) + "-" +
+                   ("vcq-flow-" + std::to_string(vcq::test::ProcessId()) + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(scratch_);
         fs::create_directories(scratch_ / "tmp");
-        setenv("ProgramFiles", (scratch_ / "pf").c_str(), 1);
+        vcq::test::SetEnv("ProgramFiles", (scratch_ / "pf").string());
         workspace_ = std::make_shared<vcq::PackageWorkspace>();
         workspace_->tempFolderOverride = (scratch_ / "tmp").string();
         workspace_->LoadPackage(&window_);
@@ -41,7 +42,7 @@ class UpgradeFlow : public ::testing::Test {
         if (workspace_)
             workspace_->RemoveAtExit();
         fs::remove_all(scratch_);
-        unsetenv("ProgramFiles");
+        vcq::test::UnsetEnv("ProgramFiles");
     }
 
     void StartCamera(const std::function<void(sim::CameraConfig&)>& adjust = {}) {

@@ -1,0 +1,82 @@
+// FTP over WinINet: active mode (no INTERNET_FLAG_PASSIVE, so PORT), binary,
+// CWD and MKD as given, STOR into the current folder.
+#include "platform/ftp_transfer.h"
+
+#include "platform/socket.h"
+#include "platform/text_win.h"
+#include "platform/wininet_session.h"
+
+namespace vcq::ftp {
+
+struct FtpConnection::Handle {
+    inet::Handle session;
+    inet::Handle connection;
+};
+
+FtpConnection::FtpConnection(std::string host, uint16_t port, std::string user,
+                             std::string password, FtpLimits limits)
+    : host_(std::move(host)),
+      port_(port),
+      user_(std::move(user)),
+      password_(std::move(password)),
+      limits_(limits) {}
+
+FtpConnection::~FtpConnection() {
+    Close();
+}
+
+void FtpConnection::Close() {
+    handle_.reset();
+}
+
+bool FtpConnection::Open() {
+    Close();
+    if (!net::ParseIpv4(host_)) {
+        lastError_ = "not an IPv4 address: " + host_;  // a name is never looked up
+        return false;
+    }
+    auto handle = std::make_unique<Handle>();
+    handle->session = inet::OpenSession("vcq-upgrade", limits_.connect, limits_.stall);
+    if (!handle->session) {
+        lastError_ = inet::LastErrorText("starting an FTP session");
+        return false;
+    }
+    handle->connection.reset(
+        InternetConnectW(handle->session.get(), text::Utf8ToWide(host_).c_str(), port_,
+                         text::Utf8ToWide(user_).c_str(), text::Utf8ToWide(password_).c_str(),
+                         INTERNET_SERVICE_FTP, 0, 0));
+    if (!handle->connection) {
+        lastError_ = inet::LastErrorText("FTP login");
+        return false;
+    }
+    handle_ = std::move(handle);
+    return true;
+}
+
+bool FtpConnection::ChangeFolder(const std::string& path) {
+    if (!handle_)
+        return false;
+    if (!FtpSetCurrentDirectoryW(handle_->connection.get(), text::Utf8ToWide(path).c_str())) {
+        lastError_ = inet::LastErrorText(("CWD " + path).c_str());
+        return false;
+    }
+    return true;
+}
+
+void FtpConnection::CreateFolderIgnoringFailure(const std::string& name) {
+    if (handle_)
+        FtpCreateDirectoryW(handle_->connection.get(), text::Utf8ToWide(name).c_str());
+}
+
+bool FtpConnection::Upload(const std::string& localPath, const std::string& name) {
+    if (!handle_)
+        return false;
+    if (!FtpPutFileW(handle_->connection.get(), text::Utf8ToWide(localPath).c_str(),
+                     text::Utf8ToWide(name).c_str(), FTP_TRANSFER_TYPE_BINARY, 0)) {
+        lastError_ = inet::LastErrorText(("STOR " + name).c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vcq::ftp

@@ -1,0 +1,60 @@
+// What the socket implementations share: address texts, moves.
+#include <charconv>
+
+#include "platform/socket.h"
+
+namespace vcq::net {
+
+std::optional<uint32_t> ParseIpv4(std::string_view dotted) {
+    uint32_t address = 0;
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= dotted.size() || dotted[pos] != '.')
+                return std::nullopt;
+            ++pos;
+        }
+        size_t start = pos;
+        while (pos < dotted.size() && dotted[pos] >= '0' && dotted[pos] <= '9' && pos - start < 4)
+            ++pos;
+        if (pos == start || pos - start > 3)
+            return std::nullopt;
+        unsigned value = 0;
+        std::from_chars(dotted.data() + start, dotted.data() + pos, value);
+        if (value > 255)
+            return std::nullopt;
+        address = (address << 8) | value;
+    }
+    if (pos != dotted.size())
+        return std::nullopt;
+    return address;
+}
+
+std::string FormatIpv4(uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+std::string FormatEndpoint(const Endpoint& endpoint) {
+    return FormatIpv4(endpoint.address) + ":" + std::to_string(endpoint.port);
+}
+
+Socket::Socket(Socket&& other) noexcept : handle_(other.handle_), lastError_(other.lastError_) {
+    other.handle_ = kNoSocket;
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        lastError_ = other.lastError_;
+        other.handle_ = kNoSocket;
+    }
+    return *this;
+}
+
+Socket::~Socket() {
+    Close();
+}
+
+}  // namespace vcq::net

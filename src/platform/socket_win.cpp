@@ -1,0 +1,356 @@
+// Winsock 2.2 behind socket.h. Error codes are kept as their errno twins
+// (PortableError), so a reset reads ECONNRESET on every system.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <mswsock.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/socket.h"
+
+namespace vcq::net {
+namespace {
+
+sockaddr_in ToSockaddr(const Endpoint& endpoint) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(endpoint.address);
+    sa.sin_port = htons(endpoint.port);
+    return sa;
+}
+
+Endpoint FromSockaddr(const sockaddr_in& sa) {
+    return Endpoint{ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port)};
+}
+
+SOCKET Native(NativeSocket handle) {
+    return static_cast<SOCKET>(handle);
+}
+
+NativeSocket FromNative(SOCKET socket) {
+    return socket == INVALID_SOCKET ? kNoSocket : static_cast<NativeSocket>(socket);
+}
+
+int LastSocketError() {
+    return PortableError(WSAGetLastError());
+}
+
+INT PollTimeout(Millis timeout) {
+    if (timeout.count() < 0)
+        return -1;
+    if (timeout.count() > 0x7fffffff)
+        return 0x7fffffff;
+    return static_cast<INT>(timeout.count());
+}
+
+}  // namespace
+
+int PortableError(int nativeError) {
+    struct Twin {
+        int wsa;
+        int posix;
+    };
+    static constexpr Twin kTwins[] = {
+        {WSAEINTR, EINTR},
+        {WSAEBADF, EBADF},
+        {WSAEACCES, EACCES},
+        {WSAEFAULT, EFAULT},
+        {WSAEINVAL, EINVAL},
+        {WSAEMFILE, EMFILE},
+        {WSAEWOULDBLOCK, EWOULDBLOCK},
+        {WSAEINPROGRESS, EINPROGRESS},
+        {WSAEALREADY, EALREADY},
+        {WSAENOTSOCK, ENOTSOCK},
+        {WSAEMSGSIZE, EMSGSIZE},
+        {WSAEADDRINUSE, EADDRINUSE},
+        {WSAEADDRNOTAVAIL, EADDRNOTAVAIL},
+        {WSAENETDOWN, ENETDOWN},
+        {WSAENETUNREACH, ENETUNREACH},
+        {WSAENETRESET, ENETRESET},
+        {WSAECONNABORTED, ECONNABORTED},
+        {WSAECONNRESET, ECONNRESET},
+        {WSAENOBUFS, ENOBUFS},
+        {WSAEISCONN, EISCONN},
+        {WSAENOTCONN, ENOTCONN},
+        {WSAESHUTDOWN, EPIPE},
+        {WSAETIMEDOUT, ETIMEDOUT},
+        {WSAECONNREFUSED, ECONNREFUSED},
+        {WSAEHOSTUNREACH, EHOSTUNREACH},
+    };
+    for (const Twin& twin : kTwins)
+        if (twin.wsa == nativeError)
+            return twin.posix;
+    return nativeError;
+}
+
+bool StartSockets() {
+    static const bool started = [] {
+        WSADATA data{};
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+
+bool Socket::Close() {
+    if (handle_ == kNoSocket)
+        return true;
+    int rc = ::closesocket(Native(handle_));
+    handle_ = kNoSocket;
+    if (rc != 0) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+bool Socket::Reset(NativeSocket handle) {
+    Close();
+    if (handle == kNoSocket) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    handle_ = handle;
+    return true;
+}
+
+bool Socket::SetReuseAddress() {
+    BOOL on = TRUE;
+    if (::setsockopt(Native(handle_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                     sizeof on) != 0) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+bool Socket::SetReceiveBufferSize(int bytes) {
+    if (::setsockopt(Native(handle_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                     sizeof bytes) != 0) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+int Socket::ReceiveBufferSize() const {
+    int bytes = 0;
+    int len = sizeof bytes;
+    if (::getsockopt(Native(handle_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&bytes),
+                     &len) != 0)
+        return -1;
+    return bytes;
+}
+
+bool Socket::Bind(const Endpoint& local) {
+    sockaddr_in sa = ToSockaddr(local);
+    if (::bind(Native(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+std::optional<Endpoint> Socket::LocalEndpoint() const {
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    if (::getsockname(Native(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return std::nullopt;
+    return FromSockaddr(sa);
+}
+
+IoStatus Socket::Wait(bool forWrite, Millis timeout) {
+    WSAPOLLFD pfd{};
+    pfd.fd = Native(handle_);
+    pfd.events = static_cast<SHORT>(forWrite ? POLLWRNORM : POLLRDNORM);
+    int n = ::WSAPoll(&pfd, 1, PollTimeout(timeout));
+    if (n > 0)
+        return IoStatus::Ok;
+    if (n == 0)
+        return IoStatus::TimedOut;
+    lastError_ = LastSocketError();
+    return IoStatus::Failed;
+}
+
+bool TcpSocket::Open() {
+    if (!StartSockets())
+        return false;
+    return Reset(FromNative(::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                         WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT)));
+}
+
+bool TcpSocket::Connect(const Endpoint& remote, Millis timeout) {
+    if (!valid())
+        return false;
+    u_long nonBlocking = 1;
+    ::ioctlsocket(Native(handle_), FIONBIO, &nonBlocking);
+    sockaddr_in sa = ToSockaddr(remote);
+    int rc = ::connect(Native(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    bool connected = rc == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+        // A refused connection shows as an error event, not as writable.
+        WSAPOLLFD pfd{};
+        pfd.fd = Native(handle_);
+        pfd.events = POLLWRNORM;
+        int n = ::WSAPoll(&pfd, 1, PollTimeout(timeout));
+        if (n > 0) {
+            int err = 0;
+            int len = sizeof err;
+            ::getsockopt(Native(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err),
+                         &len);
+            connected = err == 0 && (pfd.revents & (POLLERR | POLLHUP)) == 0;
+            if (!connected)
+                lastError_ = PortableError(err != 0 ? err : WSAECONNREFUSED);
+        } else {
+            lastError_ = n == 0 ? ETIMEDOUT : LastSocketError();
+        }
+    } else if (!connected) {
+        lastError_ = LastSocketError();
+    }
+    u_long blocking = 0;
+    ::ioctlsocket(Native(handle_), FIONBIO, &blocking);
+    return connected;
+}
+
+bool TcpSocket::SendAll(std::string_view data, Millis timeout) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        if (Wait(true, timeout) != IoStatus::Ok)
+            return false;
+        size_t chunk = std::min<size_t>(data.size() - sent, 1 << 20);
+        int n = ::send(Native(handle_), data.data() + sent, static_cast<int>(chunk), 0);
+        if (n == SOCKET_ERROR) {
+            int err = WSAGetLastError();
+            if (err == WSAEINTR || err == WSAEWOULDBLOCK)
+                continue;
+            lastError_ = PortableError(err);
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+IoResult TcpSocket::Receive(void* buffer, size_t size, Millis timeout) {
+    IoStatus waited = Wait(false, timeout);
+    if (waited != IoStatus::Ok)
+        return {waited, 0};
+    int want = static_cast<int>(std::min<size_t>(size, 0x7fffffff));
+    for (;;) {
+        int n = ::recv(Native(handle_), static_cast<char*>(buffer), want, 0);
+        if (n > 0)
+            return {IoStatus::Ok, static_cast<size_t>(n)};
+        if (n == 0)
+            return {IoStatus::Closed, 0};
+        int err = WSAGetLastError();
+        if (err == WSAEINTR)
+            continue;
+        lastError_ = PortableError(err);
+        return {IoStatus::Failed, 0};
+    }
+}
+
+void TcpSocket::ShutdownSend() {
+    if (valid())
+        ::shutdown(Native(handle_), SD_SEND);
+}
+
+bool TcpSocket::SetNoDelay() {
+    BOOL on = TRUE;
+    if (::setsockopt(Native(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                     sizeof on) != 0) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+bool TcpSocket::Listen(int backlog) {
+    if (::listen(Native(handle_), backlog) != 0) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+TcpSocket TcpSocket::Accept(Millis timeout, Endpoint* peer) {
+    if (Wait(false, timeout) != IoStatus::Ok)
+        return TcpSocket();
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    SOCKET s = ::accept(Native(handle_), reinterpret_cast<sockaddr*>(&sa), &len);
+    if (s == INVALID_SOCKET) {
+        lastError_ = LastSocketError();
+        return TcpSocket();
+    }
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    if (peer)
+        *peer = FromSockaddr(sa);
+    return TcpSocket(FromNative(s));
+}
+
+bool UdpSocket::Open() {
+    if (!StartSockets())
+        return false;
+    if (!Reset(FromNative(::WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
+                                       WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT))))
+        return false;
+    // Without this an ICMP "port unreachable" for an earlier send fails the
+    // next read with WSAECONNRESET; POSIX reports no such thing.
+    BOOL report = FALSE;
+    DWORD returned = 0;
+    ::WSAIoctl(Native(handle_), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned,
+               nullptr, nullptr);
+    return true;
+}
+
+bool UdpSocket::EnableBroadcast() {
+    BOOL on = TRUE;
+    if (::setsockopt(Native(handle_), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                     sizeof on) != 0) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+bool UdpSocket::SendTo(const Endpoint& remote, std::string_view data) {
+    sockaddr_in sa = ToSockaddr(remote);
+    int n = ::sendto(Native(handle_), data.data(), static_cast<int>(data.size()), 0,
+                     reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    if (n == SOCKET_ERROR || static_cast<size_t>(n) != data.size()) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+IoResult UdpSocket::ReceiveFrom(void* buffer, size_t size, Endpoint& from, Millis timeout) {
+    IoStatus waited = Wait(false, timeout);
+    if (waited != IoStatus::Ok)
+        return {waited, 0};
+    sockaddr_in sa{};
+    int want = static_cast<int>(std::min<size_t>(size, 0x7fffffff));
+    for (;;) {
+        int len = sizeof sa;
+        int n = ::recvfrom(Native(handle_), static_cast<char*>(buffer), want, 0,
+                           reinterpret_cast<sockaddr*>(&sa), &len);
+        if (n >= 0) {
+            from = FromSockaddr(sa);
+            return {IoStatus::Ok, static_cast<size_t>(n)};
+        }
+        int err = WSAGetLastError();
+        // A datagram larger than the buffer is cut, as on POSIX.
+        if (err == WSAEMSGSIZE) {
+            from = FromSockaddr(sa);
+            return {IoStatus::Ok, static_cast<size_t>(want)};
+        }
+        if (err == WSAEINTR)
+            continue;
+        lastError_ = PortableError(err);
+        return {IoStatus::Failed, 0};
+    }
+}
+
+}  // namespace vcq::net

@@ -1,0 +1,26 @@
+// Small OS services the portable code needs: local time, the console's
+// interrupt, thread priority. system_posix.cpp or system_win.cpp.
+#pragma once
+
+#include <ctime>
+#include <thread>
+
+namespace vcq::sys {
+
+// The local calendar time of `when`; false when the OS cannot tell.
+bool LocalTime(std::time_t when, std::tm& local);
+
+// Calls `handler` (from any thread: it may only set a flag) on Ctrl-C. With
+// `once`, a second Ctrl-C ends the process the usual way. POSIX signals, or
+// SetConsoleCtrlHandler on Windows.
+void CatchInterrupt(void (*handler)(), bool once);
+
+// The same for every polite request to stop: Ctrl-C, SIGTERM, Ctrl-Break or
+// the console closing.
+void CatchStop(void (*handler)());
+
+// Puts `thread` above normal priority where the OS lets us; false where it
+// did not (nothing breaks then).
+bool RaiseThreadPriority(std::thread& thread);
+
+}  // namespace vcq::sys

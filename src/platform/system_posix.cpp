@@ -1,0 +1,53 @@
+#include <pthread.h>
+#include <sched.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/system.h"
+
+namespace vcq::sys {
+namespace {
+
+std::atomic<void (*)()> g_handler{nullptr};
+
+void OnSignal(int) {
+    if (auto handler = g_handler.load())
+        handler();
+}
+
+}  // namespace
+
+bool LocalTime(std::time_t when, std::tm& local) {
+    return localtime_r(&when, &local) != nullptr;
+}
+
+void CatchInterrupt(void (*handler)(), bool once) {
+    g_handler = handler;
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    action.sa_flags = once ? SA_RESETHAND : 0;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void CatchStop(void (*handler)()) {
+    CatchInterrupt(handler, false);
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool RaiseThreadPriority(std::thread& thread) {
+    sched_param param{};
+    int policy = 0;
+    if (pthread_getschedparam(thread.native_handle(), &policy, &param) != 0 ||
+        policy == SCHED_OTHER)
+        return false;  // the default policy has no priorities to raise
+    param.sched_priority = std::min(param.sched_priority + 1, sched_get_priority_max(policy));
+    return pthread_setschedparam(thread.native_handle(), policy, &param) == 0;
+}
+
+}  // namespace vcq::sys

@@ -1,0 +1,40 @@
+// Shared by the WinINet transfers of this folder; not for use above it.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vcq::inet {
+
+struct HandleCloser {
+    void operator()(void* handle) const { InternetCloseHandle(static_cast<HINTERNET>(handle)); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+// A direct session (never a proxy) with the given waits, in milliseconds.
+Handle OpenSession(const std::string& agent, std::chrono::milliseconds connect,
+                   std::chrono::milliseconds stall);
+
+// The waits on one handle; a request takes them from its session only on
+// some WinINet versions, so each request gets them too.
+void SetTimeouts(HINTERNET handle, std::chrono::milliseconds connect,
+                 std::chrono::milliseconds stall);
+
+// Host, port and path of "http://a.b.c.d[:port]/path", the scheme in any
+// letter case; false for anything else, a host name included.
+struct Url {
+    std::string host;
+    uint16_t port = 80;
+    std::string path = "/";
+};
+bool SplitUrl(const std::string& url, Url& parts);
+
+// The last failure in words: the server's last reply when WinINet has one.
+std::string LastErrorText(const char* what);
+
+}  // namespace vcq::inet

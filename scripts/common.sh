@@ -11,6 +11,7 @@ VCQ_PACKAGES=(
   iproute2 util-linux
   clang libclang-rt-14-dev
   lhasa libarchive-tools
+  ccache
 )
 
 # Installs what is missing: with apt-get when root, otherwise prints the command.
@@ -31,9 +32,18 @@ vcq_ensure_packages() {
   fi
 }
 
+# A compiler cache shared by every checkout on this machine: paths below the
+# checkout are hashed relative to it, so a fresh clone elsewhere hits it too.
+vcq_use_ccache() {
+  command -v ccache >/dev/null 2>&1 || return 0
+  export CCACHE_BASEDIR=$VCQ_ROOT CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-20G}
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+}
+
 # Configures and builds one preset.
 vcq_build() {
   local preset=$1
+  vcq_use_ccache
   cmake --preset "$preset" -S "$VCQ_ROOT" >/dev/null
   cmake --build --preset "$preset" --parallel "$(nproc)"
 }

@@ -256,6 +256,16 @@ void TcpSocket::ShutdownSend() {
         ::shutdown(Native(handle_), SD_SEND);
 }
 
+void TcpSocket::Abort() {
+    if (!valid())
+        return;
+    // No lingering: closing sends a reset, as a broken connection would.
+    linger off{1, 0};
+    ::setsockopt(Native(handle_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off),
+                 sizeof off);
+    Close();
+}
+
 bool TcpSocket::SetNoDelay() {
     BOOL on = TRUE;
     if (::setsockopt(Native(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),

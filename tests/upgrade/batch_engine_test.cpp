@@ -362,7 +362,7 @@ vcq::BatchJobFactory Scripted(const std::shared_ptr<Script>& script) {
 // How each camera ended, in its row and in the log: the camera's line as
 // the step table says, the reason known beneath it; the retired row keeps
 // its step, its times and the file its configuration was kept in.
-TEST(BatchOutcomes, EveryFailureKeepsItsStepAndItsReason) {
+TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
     struct Row {
         CheckOutcome check;
         int32_t finalStep;  // of a job that started

@@ -1,12 +1,13 @@
-// A strict reader of one flat JSON object ({"key":value,...} with strings,
-// numbers, true, false and null), enough to hold the headless tool's event
-// lines to the format a script's JSON reader expects.
+// Reads one flat JSON object ({"key":value,...}; strings, numbers, true,
+// false, null), strictly enough that a line a script's JSON reader would
+// refuse is refused here too.
 #pragma once
 
 #include <cctype>
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -14,113 +15,75 @@ namespace vcq::test {
 
 struct JsonValue {
     enum class Kind { String, Number, Bool, Null } kind = Kind::Null;
-    std::string text;  // the decoded string, or the number as written
+    std::string text;  // the decoded string, or true/false/the number as written
     double number = 0;
 };
 
 using JsonObject = std::map<std::string, JsonValue>;
 
-class FlatJsonReader {
-  public:
-    explicit FlatJsonReader(std::string_view text) : s_(text) {}
+// Decodes a JSON string literal at `at`; the tool escapes only ASCII controls.
+inline bool JsonString(std::string_view s, size_t& at, std::string& out) {
+    if (at >= s.size() || s[at++] != '"')
+        return false;
+    while (at < s.size()) {
+        const char c = s[at++];
+        if (c == '"')
+            return true;
+        if (static_cast<unsigned char>(c) < 0x20 || (c == '\\' && at >= s.size()))
+            return false;
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        const char e = s[at++];
+        if (const size_t k = std::string_view("\"\\/bfnrt").find(e); k != std::string_view::npos)
+            out += "\"\\/\b\f\n\r\t"[k];
+        else if (e == 'u' && s.substr(at, 2) == "00" && at + 4 <= s.size() &&
+                 std::isxdigit(static_cast<unsigned char>(s[at + 2])) &&
+                 std::isxdigit(static_cast<unsigned char>(s[at + 3])) && s[at + 2] < '8')
+            out += static_cast<char>(std::stoi(std::string(s.substr(at, 4)), nullptr, 16)), at += 4;
+        else
+            return false;
+    }
+    return false;
+}
 
-    std::optional<JsonObject> Object() {
-        JsonObject object;
-        if (!Take('{'))
+inline std::optional<JsonObject> ParseFlatJson(std::string_view s) {
+    static const std::regex scalar(R"(^(true|false|null|-?(0|[1-9]\d*)(\.\d+)?([eE][+-]?\d+)?))");
+    JsonObject object;
+    size_t at = 1;
+    if (s.empty() || s[0] != '{')
+        return std::nullopt;
+    for (bool first = true; at < s.size() && s[at] != '}'; first = false) {
+        std::string key;
+        JsonValue value;
+        if ((!first && s[at++] != ',') || !JsonString(s, at, key) || at >= s.size() ||
+            s[at++] != ':' || object.count(key))
             return std::nullopt;
-        if (!Take('}')) {
-            do {
-                std::string key;
-                JsonValue value;
-                if (!String(key) || !Take(':') || !Value(value) || object.count(key))
-                    return std::nullopt;
-                object[key] = value;
-            } while (Take(','));
-            if (!Take('}'))
-                return std::nullopt;
-        }
-        return at_ == s_.size() ? std::optional(object) : std::nullopt;
-    }
-
-  private:
-    bool Take(char c) {
-        if (at_ < s_.size() && s_[at_] == c) {
-            ++at_;
-            return true;
-        }
-        return false;
-    }
-    bool Word(std::string_view word) {
-        if (s_.substr(at_, word.size()) != word)
-            return false;
-        at_ += word.size();
-        return true;
-    }
-    bool String(std::string& out) {
-        if (!Take('"'))
-            return false;
-        while (at_ < s_.size()) {
-            const unsigned char c = static_cast<unsigned char>(s_[at_++]);
-            if (c == '"')
-                return true;
-            if (c < 0x20)
-                return false;  // control characters must be escaped
-            if (c != '\\') {
-                out += static_cast<char>(c);
-                continue;
-            }
-            if (at_ >= s_.size())
-                return false;
-            const char e = s_[at_++];
-            const std::string_view simple = "\"\\/bfnrt";
-            const std::string_view meant = "\"\\/\b\f\n\r\t";
-            if (size_t k = simple.find(e); k != std::string_view::npos) {
-                out += meant[k];
-            } else if (e == 'u' && at_ + 4 <= s_.size()) {
-                const std::string hex(s_.substr(at_, 4));
-                char* end = nullptr;
-                const long code = std::strtol(hex.c_str(), &end, 16);
-                if (*end != '\0' || code >= 0x80)
-                    return false;  // the tool escapes only ASCII controls
-                out += static_cast<char>(code);
-                at_ += 4;
-            } else {
-                return false;
-            }
-        }
-        return false;
-    }
-    bool Value(JsonValue& value) {
-        if (at_ < s_.size() && s_[at_] == '"') {
+        std::match_results<std::string_view::const_iterator> m;
+        if (at < s.size() && s[at] == '"') {
             value.kind = JsonValue::Kind::String;
-            return String(value.text);
+            if (!JsonString(s, at, value.text))
+                return std::nullopt;
+        } else if (std::regex_search(s.begin() + at, s.end(), m, scalar)) {
+            value.text = m.str();
+            at += value.text.size();
+            if (value.text == "null") {
+                value.text.clear();
+            } else {
+                value.kind = std::isalpha(static_cast<unsigned char>(value.text[0]))
+                                 ? JsonValue::Kind::Bool
+                                 : JsonValue::Kind::Number;
+                value.number = std::strtod(value.text.c_str(), nullptr);
+            }
+        } else {
+            return std::nullopt;
         }
-        if (Word("null"))
-            return true;
-        if (Word("true") || Word("false")) {
-            value.kind = JsonValue::Kind::Bool;
-            value.text = s_[at_ - 1] == 'e' && s_[at_ - 2] == 'u' ? "true" : "false";
-            return true;
-        }
-        const size_t start = at_;
-        Take('-');
-        while (at_ < s_.size() &&
-               (std::isdigit(static_cast<unsigned char>(s_[at_])) || s_[at_] == '.' ||
-                s_[at_] == 'e' || s_[at_] == 'E' || s_[at_] == '+' || s_[at_] == '-'))
-            ++at_;
-        value.kind = JsonValue::Kind::Number;
-        value.text = std::string(s_.substr(start, at_ - start));
-        char* end = nullptr;
-        value.number = std::strtod(value.text.c_str(), &end);
-        return !value.text.empty() && *end == '\0';
+        object[key] = value;
     }
-
-    std::string_view s_;
-    size_t at_ = 0;
-};
-
-inline std::optional<JsonObject> ParseFlatJson(std::string_view line) {
-    return FlatJsonReader(line).Object();
+    if (at + 1 != s.size())
+        return std::nullopt;  // no closing brace, or something after it
+    return object;
 }
 
 }  // namespace vcq::test

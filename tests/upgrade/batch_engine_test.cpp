@@ -350,9 +350,19 @@ TEST_F(BatchWalk, CounterAndChangedRowsFollowTheBatch) {
               "VCQ-R20(192.168.0.10) Ftp error.\r\nVCQ-R20(192.168.0.11) Not started.\r\n");
 }
 
+namespace {
+
+// Every job it makes is scripted by `script`.
+vcq::BatchJobFactory Scripted(const std::shared_ptr<Script>& script) {
+    return [script](auto&&...) { return std::make_shared<ScriptedJob>(script); };
+}
+
+}  // namespace
+
 // How each camera ended, in its row and in the log: the camera's line as
-// the step table says, the reason known beneath it.
-TEST(BatchOutcomes, EveryFailureKeepsItsStepAndItsReason) {
+// the step table says, the reason known beneath it; the retired row keeps
+// its step, its times and the file its configuration was kept in.
+TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
     struct Row {
         CheckOutcome check;
         int32_t finalStep;  // of a job that started
@@ -373,28 +383,41 @@ TEST(BatchOutcomes, EveryFailureKeepsItsStepAndItsReason) {
          "1.08", "Cannot load config.\r\n    refused; kept in /b/vcq-r20.1.cfg\r\n"},
         {CheckOutcome::Passed, step::kUploadFailed, "550 No space", "Error4", "1.05",
          "Ftp error.\r\n    550 No space\r\n"},
+        {CheckOutcome::Passed, step::kWrongVersion, "", "Error2", "1.05",
+         "Upgrade sequence error.\r\n"},
         {CheckOutcome::Passed, step::kCompleted, "words of no weight", "Completed", "1.08",
          "Completed successfully.\r\n"},
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.status);
         auto script = std::make_shared<Script>();
         script->check = row.check;
         script->detail = row.detail;
-        BatchEngine engine([&](auto&&...) { return std::make_shared<ScriptedJob>(script); });
+        script->kept = row.check == CheckOutcome::Passed ? "/b/vcq-r20.1.cfg" : "";
         BatchCamera camera;
         camera.ip = {10, 0, 0, 5};
         camera.model = "VCQ-R20";
         camera.version = "1.05";
+        BatchEngine engine(Scripted(script));
         engine.AddCamera(camera);
+        EXPECT_EQ(engine.Row(0).begun, std::chrono::steady_clock::time_point{});
+        const auto before = std::chrono::steady_clock::now();
         engine.Tick();
-        if (script->starts)
+        if (script->starts) {
+            EXPECT_EQ(engine.Row(0).step, step::kUploading);
             script->step = row.finalStep;
+        }
         for (int t = 0; t < 3 && engine.Tick(); ++t) {
         }
-        EXPECT_EQ(engine.ActiveCount(), 0u) << row.status;
-        EXPECT_EQ(engine.Row(0).statusText, row.status);
-        EXPECT_EQ(engine.Row(0).version, row.version) << row.status;
+        const vcq::BatchRow& retired = engine.Row(0);
+        EXPECT_EQ(engine.ActiveCount(), 0u);
+        EXPECT_EQ(retired.statusText, row.status);
+        EXPECT_EQ(retired.version, row.version);
         EXPECT_EQ(engine.LogText(), std::string("VCQ-R20(10.0.0.5) ") + row.log);
+        EXPECT_EQ(retired.step, retired.finalStep);
+        EXPECT_EQ(retired.keptFile, script->kept);
+        EXPECT_GE(retired.begun, before);
+        EXPECT_GE(retired.ended, retired.begun);
     }
 }
 
@@ -403,8 +426,8 @@ TEST(BatchOutcomes, EveryFailureKeepsItsStepAndItsReason) {
 TEST(BatchOutcomes, TheProgressLimitNeverCutsARebootWaitOrARestore) {
     for (int32_t now : {step::kOverwriting, step::kReconfiguring, step::kUploading}) {
         auto script = std::make_shared<Script>();
-        BatchEngine engine([&](auto&&...) { return std::make_shared<ScriptedJob>(script); });
-        engine.AddCamera(BatchCamera{});
+        BatchEngine engine(Scripted(script));
+        engine.AddCamera({});
         engine.Tick();
         script->step = now;
         script->progress = 3 * vcq::kBatchProgressFull;
@@ -417,16 +440,14 @@ TEST(BatchOutcomes, TheProgressLimitNeverCutsARebootWaitOrARestore) {
 // How each camera of the first run ends, and whether a retry runs it again.
 TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
     enum class End { Completes, CheckFails, LowMemory, UploadFails, TimesOut, DroppedByAbort };
-    struct Row {
+    const struct {
         End end;
-        bool retried;
-        const char* statusBefore;
-    };
-    const Row table[] = {
-        {End::Completes, false, "Completed"},   {End::CheckFails, true, "Error1"},
-        {End::UploadFails, true, "Error4"},     {End::LowMemory, true, "Error5"},
-        {End::TimesOut, true, "Error1"},        {End::Completes, false, "Completed"},
-        {End::DroppedByAbort, true, "Standby"},
+        const char* statusBefore;  // all but the completed are retried
+    } table[] = {
+        {End::Completes, "Completed"},    {End::CheckFails, "Error1"},
+        {End::UploadFails, "Error4"},     {End::LowMemory, "Error5"},
+        {End::TimesOut, "Error1"},        {End::Completes, "Completed"},
+        {End::DroppedByAbort, "Standby"},
     };
     const size_t n = std::size(table);
     AddCameras(static_cast<int>(n));
@@ -457,12 +478,12 @@ TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
         engine_.Tick();
     }
     ASSERT_EQ(engine_.ActiveCount(), 0u);
-    for (size_t i = 0; i < n; ++i)
-        EXPECT_EQ(Status(i), table[i].statusBefore) << "row " << i;
     std::vector<size_t> expected;
-    for (size_t i = 0; i < n; ++i)
-        if (table[i].retried)
+    for (size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(Status(i), table[i].statusBefore) << "row " << i;
+        if (table[i].end != End::Completes)
             expected.push_back(i);
+    }
     EXPECT_EQ(engine_.NotCompletedRows(), expected);
     engine_.PollCounter();
     engine_.TakeChangedRows();
@@ -488,7 +509,7 @@ TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
         EXPECT_TRUE(engine_.Row(row).failureDetail.empty());
     }
     for (size_t i = 0; i < n; ++i) {
-        if (!table[i].retried) {
+        if (table[i].end == End::Completes) {
             EXPECT_EQ(Status(i), "Completed");
             EXPECT_EQ(engine_.Row(i).version, "1.08");
         }
@@ -544,38 +565,6 @@ TEST_F(BatchWalk, InServiceSetsHowManyRunAtOnceButUploadsStayOneAtATime) {
                     Job(i).step = step::kOverwriting;
         }
         EXPECT_EQ(mostInService, c.allowed) << c.asked;
-    }
-}
-
-TEST_F(BatchWalk, RetiredRowsKeepTheirStepTimesAndKeptFile) {
-    AddCameras(3);
-    Job(0).kept = "/backups/vcq-r20.1.cfg";
-    Job(1).kept = "/backups/vcq-r20.2.cfg";
-    Job(2).check = CheckOutcome::Failed;
-    const auto before = std::chrono::steady_clock::now();
-    TickUntilStarted(0);
-    EXPECT_EQ(engine_.Row(0).step, step::kUploading);
-    EXPECT_GE(engine_.Row(0).begun, before);
-    EXPECT_EQ(engine_.Row(1).begun, std::chrono::steady_clock::time_point{});
-    Job(0).step = step::kCompleted;
-    TickUntilStarted(1);
-    Job(1).step = step::kWrongVersion;  // saved, never restored
-    for (int t = 0; t < 5; ++t)
-        engine_.Tick();
-    ASSERT_EQ(engine_.ActiveCount(), 0u);
-    const struct {
-        int32_t step;
-        std::string kept;
-    } rows[] = {{step::kCompleted, "/backups/vcq-r20.1.cfg"},
-                {step::kWrongVersion, "/backups/vcq-r20.2.cfg"},
-                {step::kVersionUpRefused, ""}};
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const vcq::BatchRow& row = engine_.Row(i);
-        EXPECT_EQ(row.step, rows[i].step) << i;
-        EXPECT_EQ(row.finalStep, rows[i].step) << i;
-        EXPECT_EQ(row.keptFile, rows[i].kept) << i;
-        EXPECT_GE(row.ended, row.begun) << i;
-        EXPECT_NE(row.begun, std::chrono::steady_clock::time_point{}) << i;
     }
 }
 

@@ -21,8 +21,10 @@
 #include <mutex>
 #include <thread>
 
+#include "command_line.h"
 #include "discovery/broadcast_guard.h"
 #include "discovery_responder.h"
+#include "sim_records.h"
 #include "simulator.h"
 #include "wizard_support.h"
 
@@ -566,14 +568,7 @@ class WizardTest : public QObject {
     void mnemonicsAreUniqueAndCountersReadTheirValue() {
         QFETCH(int, page);
         MainWindow& w = Open();
-        CameraRecord record;
-        std::snprintf(record.mac, sizeof record.mac, "08-00-46-00-00-01");
-        std::snprintf(record.model, sizeof record.model, "VCQ-R20");
-        std::snprintf(record.softVersion, sizeof record.softVersion, "1.05");
-        record.ip[0] = 127;
-        record.ip[3] = 2;
-        record.webPort = 80;
-        w.Table().Store(record);
+        w.Table().Store(test::RecordOf(sim::DefaultCamera(0)));
         if (page > 0)
             w.NextButton()->click();
         if (page > 1) {

@@ -17,7 +17,7 @@ namespace {
 class FtpTransfer : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vcq-ftp-" + std::to_string(vcq::test::ProcessId()));
+        dir_ = fs::temp_directory_path() / ("vcq-ftp-" + vcq::test::UniqueTag());
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }

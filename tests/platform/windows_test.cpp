@@ -11,6 +11,7 @@
 
 #include "platform/files.h"
 #include "platform/socket.h"
+#include "portable_env.h"
 
 namespace fs = std::filesystem;
 using namespace vcq;
@@ -46,7 +47,7 @@ TEST(WindowsPaths, RootsAreNeverPartOfWhatIsMade) {
 }
 
 TEST(WindowsPaths, FolderMakerStartsBelowTheDrive) {
-    const std::string base = TempFolder() + "vcq-win-" + std::to_string(GetCurrentProcessId());
+    const std::string base = TempFolder() + "vcq-win-" + vcq::test::UniqueTag();
     const struct {
         std::string folder;
         bool made;
@@ -69,7 +70,7 @@ TEST(WindowsPaths, FolderMakerStartsBelowTheDrive) {
 }
 
 TEST(WindowsPaths, NamesOutsideTheAnsiCodePageSurvive) {
-    const std::string base = TempFolder() + "vcq-wide-" + std::to_string(GetCurrentProcessId());
+    const std::string base = TempFolder() + "vcq-wide-" + vcq::test::UniqueTag();
     const std::string names[] = {
         "\xC3\x9C"
         "berwachung",

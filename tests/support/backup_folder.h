@@ -18,7 +18,7 @@ class ScopedBackupFolder {
   public:
     explicit ScopedBackupFolder(const std::string& prefix) {
         root_ = std::filesystem::temp_directory_path() /
-                (prefix + "-" + std::to_string(::vcq::test::ProcessId()) + "-" +
+                (prefix + "-" + ::vcq::test::UniqueTag() + "-" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(root_);
         std::filesystem::create_directories(root_);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <random>
 #include <string>
 
 #ifdef _WIN32
@@ -35,6 +36,14 @@ inline int ProcessId() {
 #else
     return getpid();
 #endif
+}
+
+// A name part no other test process has, even under wine, where every test
+// gets a wine server of its own and with it the same small process ids.
+inline std::string UniqueTag() {
+    static const std::string tag =
+        std::to_string(ProcessId()) + "-" + std::to_string(std::random_device{}());
+    return tag;
 }
 
 }  // namespace vcq::test

@@ -29,7 +29,7 @@ class UpgradeFlow : public ::testing::Test {
     void SetUp() override {
         VCQ_REQUIRE_ISOLATED_NETWORK();
         scratch_ = fs::temp_directory_path() /
-                   ("vcq-flow-" + std::to_string(vcq::test::ProcessId()) + "-" +
+                   ("vcq-flow-" + vcq::test::UniqueTag() + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(scratch_);
         fs::create_directories(scratch_ / "tmp");

@@ -9,21 +9,10 @@
 #include <cerrno>
 
 #include "platform/socket.h"
+#include "platform/socket_address.h"
 
 namespace vcq::net {
 namespace {
-
-sockaddr_in ToSockaddr(const Endpoint& endpoint) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(endpoint.address);
-    sa.sin_port = htons(endpoint.port);
-    return sa;
-}
-
-Endpoint FromSockaddr(const sockaddr_in& sa) {
-    return Endpoint{ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port)};
-}
 
 SOCKET Native(NativeSocket handle) {
     return static_cast<SOCKET>(handle);

@@ -24,27 +24,16 @@ bool WriteEmbeddedPackage(const std::string& dir, std::string& path, StderrWindo
     return ok;
 }
 
-// DIR and any missing parents.
-bool MakeFolders(const std::string& dir) {
-    for (size_t pos = 1; pos <= dir.size(); ++pos) {
-        if (pos < dir.size() && dir[pos] != files::kPathSeparator)
-            continue;
-        std::string prefix = dir.substr(0, pos);
-        if (!files::FolderExists(prefix) && !files::CreateFolder(prefix))
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int RunExtract(const Args& args) {
     if (args.size() != 2 || args[1].empty())
         return UsageError("extract", "give ARCHIVE (or embedded) and DIR");
     std::string dir = args[1];
-    if (dir.back() != files::kPathSeparator)
+    if (dir.back() != '/' && dir.back() != files::kPathSeparator)
         dir += files::kPathSeparator;
-    if (!MakeFolders(dir)) {
+    // Never the drive or share root itself, which Windows cannot create.
+    if (!files::CreateFolderPath(dir)) {
         std::fprintf(stderr, "extract: cannot create %s\n", dir.c_str());
         return 2;
     }

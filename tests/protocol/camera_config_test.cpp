@@ -13,6 +13,7 @@
 #include "platform/system.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
+#include "restore_request.h"
 #include "simulator.h"
 
 namespace fs = std::filesystem;
@@ -26,17 +27,6 @@ using vcq::test::ReadFile;
 namespace {
 
 const std::string kToken = vcq::EncodeBasicToken("admin:secret");
-
-std::vector<std::string> HeaderLines(const std::string& request) {
-    std::vector<std::string> lines;
-    size_t end = request.find("\r\n\r\n");
-    for (size_t at = 0; at < end;) {
-        size_t next = request.find("\r\n", at);
-        lines.push_back(request.substr(at, next - at));
-        at = next + 2;
-    }
-    return lines;
-}
 
 class CameraConfiguration : public ::testing::Test {
   protected:
@@ -136,37 +126,9 @@ TEST_F(CameraConfiguration, RestoreArrivesIntactInEthernetSizedPieces) {
         EXPECT_EQ(simulator_->RequestCount(1 - camera, "POST /command/all-configuration.cgi"),
                   camera == 0 ? 0 : 1);
 
-        const std::string request = simulator_->LastRequest(camera);
-        auto lines = HeaderLines(request);
-        ASSERT_GE(lines.size(), 4u);
-        std::string type = lines.size() > 4 ? lines[4] : "";
-        const std::string typePrefix = "Content-Type: multipart/form-data; boundary=";
-        ASSERT_EQ(type.rfind(typePrefix, 0), 0u) << type;
-        const std::string boundary = type.substr(typePrefix.size());
-        const std::string head =
-            "\r\n" + boundary +
-            "\r\nContent-Disposition: form-data; name=\"Restore\"; filename=\"temp.cfg\"\r\n"
-            "Content-Type: application/octet-stream\r\n\r\n";
-        const std::string tail = "\r\n" + boundary + "--\r\n\r\n";
-        EXPECT_EQ(client.restoreWrites()[0], head.size());
-        EXPECT_EQ(client.restoreWrites()[4], tail.size());
-        const std::vector<std::string> expected = {
-            "POST /command/all-configuration.cgi HTTP/1.1",
-            "Host: " + host,
-            "User-Agent: VCQ Upgrade Tool",
-            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
-            "application/x-shockwave-flash, application/vnd.ms-excel, "
-            "application/vnd.ms-powerpoint, application/msword, */*",
-            type,
-            "Accept-Encoding: gzip, deflate",
-            "Connection: Keep-Alive",
-            "Proxy-Connection: Keep-Alive",
-            "Cache-Control: no-cache",
-            "Content-Length: " + std::to_string(head.size() + settings.size() + tail.size()),
-            "Authorization: Basic AAAAAAAAAAAAAAA=",
-        };
-        EXPECT_EQ(lines, expected);
-        EXPECT_TRUE(request.substr(request.find("\r\n\r\n") + 4) == head + settings + tail);
+        auto form = vcq::test::CheckRestoreRequest(simulator_->LastRequest(camera), host, settings);
+        EXPECT_EQ(client.restoreWrites()[0], form.head.size());
+        EXPECT_EQ(client.restoreWrites()[4], form.tail.size());
     }
 }
 

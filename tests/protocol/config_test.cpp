@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
+#include "restore_request.h"
 #include "scripted_server.h"
 
 namespace fs = std::filesystem;
@@ -65,7 +66,12 @@ TEST_F(BackupFolder, FileIsNamedAfterModelSerialAndMinute) {
 
 TEST_F(BackupFolder, MakeFoldersCreatesWhatIsMissingUpToNineteenLevels) {
     std::string deep = root_.string();
-    while (std::count(deep.begin(), deep.end(), '/') < 18)
+    // The temporary folder's own levels count too, with either separator.
+    auto levels = [&] {
+        return std::count_if(deep.begin(), deep.end(),
+                             [](char c) { return c == '/' || c == fs::path::preferred_separator; });
+    };
+    while (levels() < 18)
         deep += "/d";
     EXPECT_TRUE(vcq::MakeFolders(deep + "/file.cfg"));
     EXPECT_TRUE(fs::is_directory(deep));
@@ -257,49 +263,18 @@ TEST(Restore, SendsTheFormExactlyInPieces) {
     client.SetRestoreData(config.data(), static_cast<uint32_t>(config.size()));
     ASSERT_EQ(client.RestoreConfiguration(), 0);
 
-    auto request = server.Requests().at(0);
-    std::string contentType = HeaderValue(request, "Content-Type");
-    const std::string prefix = "multipart/form-data; boundary=";
-    ASSERT_EQ(contentType.rfind(prefix, 0), 0u) << contentType;
-    std::string boundary = contentType.substr(prefix.size());
+    auto form = vcq::test::CheckRestoreRequest(server.Requests().at(0), server.hostText(), config);
+    const std::string& boundary = form.boundary;
     ASSERT_EQ(boundary.rfind(std::string(27, '-') + "7d", 0), 0u);
     long long seconds = std::stoll(boundary.substr(29));
     EXPECT_LE(std::llabs(seconds - std::time(nullptr)), 5);
-
-    std::string head =
-        "\r\n" + boundary +
-        "\r\nContent-Disposition: form-data; name=\"Restore\"; filename=\"temp.cfg\"\r\n"
-        "Content-Type: application/octet-stream\r\n\r\n";
-    std::string tail = "\r\n" + boundary + "--\r\n\r\n";
-    std::string expected =
-        "POST /command/all-configuration.cgi HTTP/1.1\r\n"
-        "Host: " +
-        server.hostText() +
-        "\r\n"
-        "User-Agent: VCQ Upgrade Tool\r\n"
-        "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
-        "application/x-shockwave-flash, "
-        "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*\r\n"
-        "Content-Type: multipart/form-data; boundary=" +
-        boundary +
-        "\r\n"
-        "Accept-Encoding: gzip, deflate\r\n"
-        "Connection: Keep-Alive\r\n"
-        "Proxy-Connection: Keep-Alive\r\n"
-        "Cache-Control: no-cache\r\n"
-        "Content-Length: " +
-        std::to_string(head.size() + config.size() + tail.size()) +
-        "\r\n"
-        "Authorization: Basic AAAAAAAAAAAAAAA=\r\n\r\n" +
-        head + config + tail;
-    EXPECT_TRUE(request == expected) << request.substr(0, request.find("\r\n\r\n"));
-    EXPECT_EQ(client.restoreWrites(),
-              (std::vector<size_t>{head.size(), 1460, 1460, 0, tail.size()}));
+    const size_t head = form.head.size(), tail = form.tail.size();
+    EXPECT_EQ(client.restoreWrites(), (std::vector<size_t>{head, 1460, 1460, 0, tail}));
 
     std::string odd = Pattern(1500);
     client.SetRestoreData(odd.data(), static_cast<uint32_t>(odd.size()));
     ASSERT_EQ(client.RestoreConfiguration(), 0);
-    EXPECT_EQ(client.restoreWrites(), (std::vector<size_t>{head.size(), 1460, 40, tail.size()}));
+    EXPECT_EQ(client.restoreWrites(), (std::vector<size_t>{head, 1460, 40, tail}));
 }
 
 TEST(Restore, FailuresGiveMinusOneOrMinusTwo) {

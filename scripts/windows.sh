@@ -6,29 +6,16 @@ VCQ_WINDOWS_PACKAGES=(
   wine wine64
 )
 
-# Tests that cannot pass under wine or through WinINet, with the reason; a
-# ctest regular expression each.
+# Tests that cannot pass under wine, with the wine limitation; a ctest regular
+# expression each. Real Windows has none of these.
 VCQ_WINE_SKIPS=(
-  # WinINet sends headers of its own (Host, User-Agent, Connection, Cache-Control)
-  # in its own order; these compare the request line by line with libcurl's.
-  'Restore\.SendsTheFormExactlyInPieces'
-  'CameraConfiguration\.RestoreArrivesIntactInEthernetSizedPieces'
-  # They run the tool through a POSIX shell line ('quotes', 2>/dev/null, Unix
-  # paths), which cmd.exe under wine cannot read; tests/windows-peers runs it.
-  'CliExtract\.'
   # Wine binds a UDP socket to an address that no interface carries
   # (192.0.2.1, 127.0.1.2, 127.0.0.3) as if to any address: the bind never
-  # fails and replies leave from 127.0.0.1.
+  # fails and replies leave from 127.0.0.1. Windows refuses such a bind
+  # (WSAEADDRNOTAVAIL) and answers from the bound address.
   'LoopbackDiscovery\.BindFailureReportsAndEndsWithCode3'
   'DiscoveryResponderUnit\.AnswersOnlyTheExactEnquiryAndStopsQuickly'
   'FarmWithFtpAndDiscovery\.'
-  # Counts folder levels from the temporary folder, which under wine
-  # (C:\users\root\Temp) is deeper than /tmp.
-  'BackupFolder\.MakeFoldersCreatesWhatIsMissingUpToNineteenLevels'
-  # Symbolic links: wine cannot make them on its drive mapping.
-  'RemoveFolderTree\.RemovesReadOnlyFilesAndFoldersButNotLinkTargets'
-  # Hangs now and then under wine (detached threads); not understood yet.
-  'VerificationRunnerTest\.RemoveAndReindexFollowTheOwnersRows'
 )
 
 vcq_test_windows() {

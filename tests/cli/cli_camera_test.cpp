@@ -2,8 +2,6 @@
 // against a stand-in camera on 127.0.0.2:80 and :21. These run only inside
 // tests/isolated.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -15,7 +13,7 @@
 #include "command_line.h"
 #include "flat_json.h"
 #include "isolated_env.h"
-#include "run_command.h"
+#include "portable_env.h"
 #include "simulator.h"
 
 namespace fs = std::filesystem;
@@ -32,17 +30,22 @@ class CliCamera : public ::testing::Test {
     void SetUp() override {
         VCQ_REQUIRE_ISOLATED_NETWORK();
         scratch_ = fs::temp_directory_path() /
-                   ("vcq-cli-" + std::to_string(::getpid()) + "-" +
+                   ("vcq-cli-" + vcq::test::UniqueTag() + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(scratch_);
         fs::create_directories(scratch_);
-        setenv("ProgramFiles", (scratch_ / "pf").c_str(), 1);
+        // Wine sets ProgramFiles afresh in each process it starts; tests/wine-run
+        // gives every test an empty C:\Program Files instead.
+        programFiles_ = vcq::test::UnderWine() ? fs::path("C:\\Program Files") : scratch_ / "pf";
+        vcq::test::SetEnv("ProgramFiles", programFiles_.string());
     }
     void TearDown() override {
         simulator_.reset();
-        unsetenv("ProgramFiles");
+        vcq::test::UnsetEnv("ProgramFiles");
         if (!scratch_.empty())
             fs::remove_all(scratch_);
+        if (!programFiles_.empty())
+            fs::remove_all(programFiles_ / "TEZO");
     }
 
     void StartCamera(const std::function<void(sim::CameraConfig&)>& adjust = {}) {
@@ -60,7 +63,7 @@ class CliCamera : public ::testing::Test {
         ASSERT_TRUE(simulator_->AddCamera(config, &error)) << error;
     }
 
-    Outcome RunCli(const std::vector<std::string>& args, const fs::path& input = "/dev/null") {
+    Outcome RunCli(const std::vector<std::string>& args, const fs::path& input = {}) {
         return vcq::test::RunCliProgram(args, scratch_ / "stderr.txt", input);
     }
 
@@ -75,6 +78,7 @@ class CliCamera : public ::testing::Test {
     }
 
     fs::path scratch_;
+    fs::path programFiles_;  // where the tool keeps its backups
     std::unique_ptr<sim::Simulator> simulator_;
 };
 
@@ -154,7 +158,7 @@ TEST_F(CliCamera, BackupSavesTheFileThatRestoreSendsBack) {
     ASSERT_EQ(saved.code, 0) << saved.err;
     const std::string path = Line(saved.out, "saved");
     EXPECT_EQ(fs::path(path).filename(), "vcq-r20.123456.cfg");
-    EXPECT_EQ(path.rfind((scratch_ / "pf").string(), 0), 0u) << path;
+    EXPECT_EQ(path.rfind(programFiles_.string(), 0), 0u) << path;
     EXPECT_TRUE(ReadWholeFile(path) == settings);
 
     simulator_->Update(0, [](sim::CameraConfig& c) { c.configuration = "factory"; });
@@ -270,8 +274,8 @@ TEST_F(CliCamera, UnreadableRepliesNeverEndSilently) {
 
 TEST_F(CliCamera, RetainSaysWhyTheConfigurationCouldNotBeSaved) {
     StartCamera();
-    std::ofstream(scratch_ / "file") << "not a folder";
-    setenv("ProgramFiles", (scratch_ / "file").c_str(), 1);
+    fs::create_directories(programFiles_);
+    std::ofstream(programFiles_ / "TEZO") << "not a folder";
     Outcome run = RunCli(With({"upgrade", "127.0.0.2", "--retain"}));
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("Cannot save camera's configuration!\nCannot create the folder"),
@@ -410,9 +414,9 @@ TEST_F(CliBatch, RefusesBadWordsAndTheBroadcastOutsideTheIsolatedNetwork) {
     EXPECT_EQ(unconfirmed.code, 1);
     EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
 
-    unsetenv("VCQ_ISOLATED");
+    vcq::test::UnsetEnv("VCQ_ISOLATED");
     Outcome refused = RunCli({"batch", "--discover", "--user", "admin", "--password", "secret"});
-    setenv("VCQ_ISOLATED", "1", 1);
+    vcq::test::SetEnv("VCQ_ISOLATED", "1");
     EXPECT_EQ(refused.code, 6) << refused.err;
 }
 
@@ -502,7 +506,7 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
     // Only the refused configuration is kept; the other went back to the new firmware.
     EXPECT_TRUE(fs::is_regular_file(kept)) << kept;
     size_t files = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(scratch_ / "pf"))
+    for (const auto& entry : fs::recursive_directory_iterator(programFiles_))
         files += entry.is_regular_file() && entry.path().extension() == ".cfg";
     EXPECT_EQ(files, 1u);
     EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
@@ -609,7 +613,7 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
             // Every configuration was saved (--backup), failed or not.
             ASSERT_EQ(line.at("kept").kind, vcq::test::JsonValue::Kind::String);
             EXPECT_TRUE(fs::exists(Text(line, "kept"))) << Text(line, "kept");
-            keptFolder = fs::path(Text(line, "kept")).parent_path();
+            keptFolder = fs::path(Text(line, "kept")).parent_path().string();
             EXPECT_GE(Number(line, "elapsed"), 0.0);
             EXPECT_LT(Number(line, "elapsed"), 120.0);
         }
@@ -668,8 +672,10 @@ TEST_F(CliBatch, FailedListThenCsvUpgradesExactlyTheFailedCameras) {
 }
 
 TEST_F(CliBatch, InServiceLetsMoreRebootButNeverTwoUploadsAtOnce) {
-    // Long reboots, so that many cameras are in service together.
-    StartFleet(std::vector<std::string>(12, "reboot=2500"));
+    // Long reboots, so that many cameras are in service together; under wine
+    // each upload takes seconds.
+    StartFleet(
+        std::vector<std::string>(12, vcq::test::UnderWine() ? "reboot=12000" : "reboot=2500"));
     Outcome run = RunCli(BatchArgs({"--json", "--in-service", "8"}));
     EXPECT_EQ(run.code, 0) << run.out << run.err;
     std::map<int, int> stepOf;

@@ -5,15 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "run_command.h"
+#include "child_process.h"
 
 namespace {
 
 using vcq::test::CommandOutput;
-
-CommandOutput Capture(const std::string& command) {
-    return vcq::test::RunCommand(command + " 2>/dev/null");
-}
+using vcq::test::RunProgram;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -28,11 +25,11 @@ const char* const kStandInLine =
     "cameras]";
 
 TEST(CliHelp, VersionNamesTheStandInPackage) {
-    CommandOutput cli = Capture(std::string(VCQ_CLI) + " --version");
+    CommandOutput cli = RunProgram(VCQ_CLI, {"--version"});
     EXPECT_EQ(cli.code, 0);
     EXPECT_EQ(Lines(cli.out), (std::vector<std::string>{"vcq-upgrade-cli 1.0.0", kStandInLine}));
 #ifdef VCQ_WIZARD
-    CommandOutput wizard = Capture(std::string(VCQ_WIZARD) + " --version");
+    CommandOutput wizard = RunProgram(VCQ_WIZARD, {"--version"});
     EXPECT_EQ(wizard.code, 0);
     EXPECT_EQ(Lines(wizard.out), (std::vector<std::string>{"vcq-upgrade 1.0.0", kStandInLine}));
 #endif
@@ -50,7 +47,7 @@ TEST(CliHelp, SummariesAreIndentedAlike) {
     for (const char* command :
          {"check", "backup", "restore", "upgrade", "batch", "discover", "extract"}) {
         SCOPED_TRACE(command);
-        CommandOutput help = Capture(std::string(VCQ_CLI) + " " + command + " --help");
+        CommandOutput help = RunProgram(VCQ_CLI, {command, "--help"});
         EXPECT_EQ(help.code, 0);
         auto lines = Lines(help.out);
         ASSERT_GE(lines.size(), 2u);
@@ -58,7 +55,7 @@ TEST(CliHelp, SummariesAreIndentedAlike) {
         for (size_t i = 1; i < lines.size(); ++i)
             expectIndented(lines[i]);
     }
-    CommandOutput all = Capture(std::string(VCQ_CLI) + " --help");
+    CommandOutput all = RunProgram(VCQ_CLI, {"--help"});
     EXPECT_EQ(all.code, 0);
     bool inCommands = false;
     for (const auto& line : Lines(all.out)) {

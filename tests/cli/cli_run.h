@@ -2,16 +2,13 @@
 // comes, its stderr kept in a file, its exit code.
 #pragma once
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "child_process.h"
 
 namespace vcq::test {
 
@@ -28,72 +25,43 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
 
 class CliProcess {
   public:
-    // `input` becomes its standard input.
+    // `input` becomes its standard input; none gives an empty one.
     CliProcess(const std::vector<std::string>& args, const std::filesystem::path& errFile,
-               const std::filesystem::path& input = "/dev/null")
-        : errFile_(errFile) {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(fds[1], 1);
-            std::freopen(errFile.c_str(), "w", stderr);
-            std::freopen(input.c_str(), "r", stdin);
-            ::close(fds[0]);
-            ::close(fds[1]);
-            std::vector<char*> argv{const_cast<char*>(VCQ_CLI)};
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(VCQ_CLI, argv.data());
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        out_ = ::fdopen(fds[0], "r");
-    }
-    ~CliProcess() { Finish(); }
+               const std::filesystem::path& input = {})
+        : errFile_(errFile), child_(VCQ_CLI, args, errFile, input) {}
 
     // The next line of its output with its end, or "" at the end.
     std::string ReadLine() {
-        std::string line;
-        char buffer[512];
-        while (out_ && std::fgets(buffer, sizeof buffer, out_)) {
-            line += buffer;
-            if (line.back() == '\n')
-                break;
-        }
+        std::string line = child_.ReadLine();
         seen_ += line;
         return line;
     }
-    void Interrupt() { ::kill(pid_, SIGINT); }
+    void Interrupt() { child_.Interrupt(); }
 
     Outcome Finish() {
-        if (out_) {
-            while (!ReadLine().empty()) {
-            }
-            std::fclose(out_);
-            out_ = nullptr;
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-            outcome_.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            outcome_.out = seen_;
-            outcome_.err = ReadWholeFile(errFile_);
+        while (!ReadLine().empty()) {
         }
-        return outcome_;
+        Outcome outcome;
+        outcome.code = child_.Wait();
+        outcome.out = seen_;
+        outcome.err = ReadWholeFile(errFile_);
+#ifdef _WIN32
+        // Its lines end with CR LF there; the output pipe is read as text already.
+        for (size_t at = 0; (at = outcome.err.find("\r\n", at)) != std::string::npos; ++at)
+            outcome.err.erase(at, 1);
+#endif
+        return outcome;
     }
 
   private:
     std::filesystem::path errFile_;
-    pid_t pid_ = -1;
-    FILE* out_ = nullptr;
+    ChildProcess child_;
     std::string seen_;
-    Outcome outcome_;
 };
 
 inline Outcome RunCliProgram(const std::vector<std::string>& args,
                              const std::filesystem::path& errFile,
-                             const std::filesystem::path& input = "/dev/null") {
+                             const std::filesystem::path& input = {}) {
     return CliProcess(args, errFile, input).Finish();
 }
 

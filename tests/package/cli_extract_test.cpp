@@ -1,7 +1,7 @@
 // vcq-upgrade-cli extract: its output and exit codes.
 #include <gtest/gtest.h>
 
-#include "run_command.h"
+#include "child_process.h"
 #include "test_util.h"
 
 namespace vcq {
@@ -12,8 +12,7 @@ namespace fs = test::fs;
 using Result = test::CommandOutput;
 
 Result RunCli(const std::string& archive, const fs::path& dir) {
-    return test::RunCommand(std::string(VCQ_CLI) + " extract '" + archive + "' '" + dir.string() +
-                            "' 2>/dev/null");
+    return test::RunProgram(VCQ_CLI, {"extract", archive, dir.string()});
 }
 
 TEST(CliExtract, ExitCodes) {

@@ -7,15 +7,18 @@
 
 #ifdef _WIN32
 #include <process.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 namespace vcq::test {
 
+// On Windows the C runtime's copy and the one children inherit are apart.
 inline void SetEnv(const char* name, const std::string& value) {
 #ifdef _WIN32
     _putenv_s(name, value.c_str());
+    SetEnvironmentVariableA(name, value.c_str());
 #else
     setenv(name, value.c_str(), 1);
 #endif
@@ -25,6 +28,7 @@ inline void SetEnv(const char* name, const std::string& value) {
 inline void UnsetEnv(const char* name) {
 #ifdef _WIN32
     _putenv_s(name, "");
+    SetEnvironmentVariableA(name, nullptr);
 #else
     unsetenv(name);
 #endif
@@ -35,6 +39,27 @@ inline int ProcessId() {
     return _getpid();
 #else
     return getpid();
+#endif
+}
+
+// A symbolic link to a folder (libstdc++ cannot make one on Windows).
+inline bool MakeFolderLink(const std::string& target, const std::string& link) {
+#ifdef _WIN32
+    const DWORD unprivileged = 0x2;  // developer mode's flag, unknown to older headers
+    return CreateSymbolicLinkA(link.c_str(), target.c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY | unprivileged) != 0;
+#else
+    return symlink(target.c_str(), link.c_str()) == 0;
+#endif
+}
+
+// Wine's own functions are in its ntdll.
+inline bool UnderWine() {
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
 #endif
 }
 

@@ -125,6 +125,7 @@ void ChildProcess::Interrupt() {
         GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
         FreeConsole();
     }
+    AttachConsole(ATTACH_PARENT_PROCESS);  // back to the console the tests print on
 }
 
 int ChildProcess::Wait() {

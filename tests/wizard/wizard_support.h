@@ -17,6 +17,11 @@
 
 namespace vcq::test {
 
+// The longest the UI thread may go without running its event loop. Every camera
+// exchange waits seconds, so a window that waited on one stalls far longer; a
+// loaded machine (sanitizers, wine, two cores) alone can stall it a few hundred ms.
+inline constexpr qint64 kMaxUiStallMs = 1000;
+
 struct ShownBox {
     ui::MessageRequest request;
     bool onUiThread = false;

@@ -459,6 +459,35 @@ TEST_F(CliBatch, EveryCameraCompletedExitsZero) {
               "VCQ-R20(127.0.0.4) Completed successfully.\r\n");
 }
 
+// The configuration is retained unless the operator says otherwise, as the
+// wizard's default is; --retain still reads.
+TEST_F(CliBatch, UpgradeAndBatchRetainTheConfigurationByDefault) {
+    StartFleet({"", "", "", "", ""});
+    const struct {
+        const char* command;
+        std::vector<std::string> words;
+        bool restored;
+    } cases[] = {
+        {"upgrade", {}, true},
+        {"upgrade", {"--no-retain"}, false},
+        {"upgrade", {"--retain"}, true},
+        {"batch", {"--yes"}, true},
+        {"batch", {"--yes", "--no-retain"}, false},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(testing::PrintToString(cases[i].words) + cases[i].command);
+        std::vector<std::string> args = {cases[i].command, hosts_[i]};
+        args.insert(args.end(), cases[i].words.begin(), cases[i].words.end());
+        Outcome run = RunCli(With(args));
+        EXPECT_EQ(run.code, 0) << run.out << run.err;
+        EXPECT_EQ(simulator_->Ftp(i).flashedVersion, "1.08");
+        EXPECT_EQ(simulator_->Config(i).restoredConfiguration.find(simulator_->Config(i).serial) !=
+                      std::string::npos,
+                  cases[i].restored)
+            << simulator_->Config(i).restoredConfiguration;
+    }
+}
+
 TEST_F(CliBatch, CtrlCLetsTheCamerasUnderWayFinishAndDropsTheRest) {
     // Slow uploads, so that the second is still uploading when Ctrl-C comes.
     StartFleet({"", "ftp-rate=300000", "", "", ""});

@@ -11,6 +11,12 @@
 namespace vcq::cli {
 namespace {
 
+// A file saved by a Windows editor may begin with a UTF-8 byte order mark.
+void StripByteOrderMark(std::string& line) {
+    if (line.rfind("\xEF\xBB\xBF", 0) == 0)
+        line.erase(0, 3);
+}
+
 void StripLineEnd(std::string& line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
         line.pop_back();
@@ -62,6 +68,7 @@ std::optional<std::string> ReadPassword(const ParsedArgs& parsed, bool mayPrompt
             return std::nullopt;
         }
         StripLineEnd(line);
+        StripByteOrderMark(line);
         return line;
     }
     if (const char* variable = std::getenv("VCQ_PASSWORD"))
@@ -96,6 +103,8 @@ bool ReadLogins(const std::string& path, std::vector<CameraLogin>& logins, std::
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         StripLineEnd(line);
+        if (number == 1)
+            StripByteOrderMark(line);
         if (line.empty() || line[0] == '#')
             continue;
         auto login = ReadLoginLine(line);

@@ -226,7 +226,7 @@ TEST_F(CliCamera, PasswordSourcesInTheirOrder) {
     StartCamera([&](sim::CameraConfig& c) { c.users = {{"admin", good}}; });
     const fs::path goodFile = scratch_ / "good.txt";
     const fs::path badFile = scratch_ / "bad.txt";
-    std::ofstream(goodFile, std::ios::binary) << good << "\r\n" << bad << "\n";
+    std::ofstream(goodFile, std::ios::binary) << "\xEF\xBB\xBF" << good << "\r\n" << bad << "\n";
     std::ofstream(badFile, std::ios::binary) << bad;
     struct Case {
         std::vector<std::string> words;
@@ -786,7 +786,7 @@ TEST_F(CliBatch, DryRunJudgesEachCameraAndChangesNothing) {
         settings.push_back(camera.settings);
     StartFleet(settings);
     const fs::path logins = scratch_ / "logins.txt";
-    std::ofstream(logins, std::ios::binary) << "# own logins\r\n"
+    std::ofstream(logins, std::ios::binary) << "\xEF\xBB\xBF# own logins\r\n"
                                             << hosts_[2] << ",admin,Kx-5530\r\n";
     std::vector<std::string> args = {"batch"};
     args.insert(args.end(), hosts_.begin(), hosts_.end());

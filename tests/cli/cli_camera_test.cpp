@@ -787,7 +787,7 @@ TEST_F(CliBatch, DryRunJudgesEachCameraAndChangesNothing) {
     StartFleet(settings);
     const fs::path logins = scratch_ / "logins.txt";
     std::ofstream(logins, std::ios::binary) << "\xEF\xBB\xBF# own logins\r\n"
-                                            << hosts_[2] << ",admin,Kx-5530\r\n";
+                                            << hosts_[2] << ",80,admin,Kx-5530\r\n";
     std::vector<std::string> args = {"batch"};
     args.insert(args.end(), hosts_.begin(), hosts_.end());
     vcq::test::SetEnv("VCQ_PASSWORD", "secret");

@@ -14,7 +14,8 @@ bool LoadCameraList(const std::string& source, WindowPort& window,
     if (!ok) {
         error = parser.Failure() == ImportFailure::Unreadable
                     ? "cannot read the camera list from " + name
-                    : "the camera list from " + name + " was refused; nothing is upgraded";
+                    : "the camera list from " + name + " was refused at line " +
+                          std::to_string(parser.FailedLineNumber()) + "; nothing is upgraded";
         return false;
     }
     cameras = parser.Entries();

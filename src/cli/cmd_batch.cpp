@@ -17,11 +17,16 @@
 #include "cli/batch_report.h"
 #include "cli/camera_list_file.h"
 #include "cli/commands.h"
+#include "cli/credentials.h"
+#include "cli/dry_run.h"
+#include "cli/live_line.h"
 #include "cli/options.h"
+#include "cli/parallel.h"
 #include "cli/stderr_window.h"
 #include "discovery/broadcast_guard.h"
 #include "package/workspace.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_engine.h"
@@ -43,35 +48,25 @@ void CatchInterrupt() {
     sys::CatchInterrupt(OnInterrupt, true);
 }
 
-constexpr int kIdentifyThreads = 16;
-
 // Model, version, serial and DHCP flag of cameras given by address, asked
 // of the cameras themselves, several at a time. A camera that does not
 // answer keeps its address as its serial, so that its backup file name
 // stays its own; its check ends it anyway.
 void IdentifyCameras(std::vector<BatchCamera>& cameras) {
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t i = next++; i < cameras.size(); i = next++) {
-            BatchCamera& camera = cameras[i];
-            const std::string host = CameraHostText(camera.ip, camera.port);
-            const CameraIdentity identity = ReadIdentity(InquireCamera(
-                host, EncodeBasicToken(camera.user + ":" + camera.password), "inq=sysinfo"));
-            camera.model = identity.model;
-            camera.version = identity.version;
-            camera.serial = identity.serial;
-            camera.dhcp = identity.dhcp;
-            if (camera.serial.empty()) {
-                camera.serial = host;
-                std::replace(camera.serial.begin(), camera.serial.end(), ':', '-');
-            }
+    ForEachAtOnce(cameras.size(), [&](size_t i) {
+        BatchCamera& camera = cameras[i];
+        const std::string host = CameraHostText(camera.ip, camera.port);
+        const CameraIdentity identity = ReadIdentity(InquireCamera(
+            host, EncodeBasicToken(camera.user + ":" + camera.password), "inq=sysinfo"));
+        camera.model = identity.model;
+        camera.version = identity.version;
+        camera.serial = identity.serial;
+        camera.dhcp = identity.dhcp;
+        if (camera.serial.empty()) {
+            camera.serial = host;
+            std::replace(camera.serial.begin(), camera.serial.end(), ':', '-');
         }
-    };
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kIdentifyThreads && static_cast<size_t>(t) < cameras.size(); ++t)
-        threads.emplace_back(work);
-    for (auto& thread : threads)
-        thread.join();
+    });
 }
 
 std::array<uint8_t, 4> Octets(uint32_t address) {
@@ -127,13 +122,13 @@ bool WriteFailedList(const std::string& path, const BatchEngine& engine) {
 
 }  // namespace
 
-// The cameras of the batch, in order: the addresses given, then those
-// discovery found that are not given already. False with `error` set.
-bool CollectBatchCameras(const ParsedArgs& parsed, std::vector<BatchCamera>& cameras,
-                         std::string& error) {
+// The cameras of the batch, in order: the addresses given, those of the
+// camera list, then those discovery found that are not given already; the
+// cameras of the logins file when none of these is asked for. Each with its
+// login. False with `error` set.
+bool CollectBatchCameras(const ParsedArgs& parsed, const BatchLogins& logins,
+                         std::vector<BatchCamera>& cameras, std::string& error) {
     BatchCamera login;
-    login.user = parsed.Option("--user").value_or("");
-    login.password = parsed.Option("--password").value_or("");
     std::set<uint32_t> addresses;  // a camera's address, whatever its port
     int secondAfter = 5000;
     int stopAfter = 10000;
@@ -185,6 +180,12 @@ bool CollectBatchCameras(const ParsedArgs& parsed, std::vector<BatchCamera>& cam
                 return false;
         }
     }
+    if (parsed.positional.empty() && !parsed.Option("--csv") && !parsed.flags.count("--discover"))
+        for (const CameraLogin& entry : logins.perCamera)
+            if (!add(entry.ip, entry.port))
+                return false;
+    if (!ApplyLogins(logins.perCamera, logins.shared, cameras, error))
+        return false;
     IdentifyCameras(cameras);
 
     if (parsed.flags.count("--discover")) {
@@ -201,28 +202,40 @@ bool CollectBatchCameras(const ParsedArgs& parsed, std::vector<BatchCamera>& cam
             cameras.push_back(camera);
         }
     }
-    return cameras.size() <= kBatchMaxRows || tooMany();
+    if (cameras.size() > kBatchMaxRows)
+        return tooMany();
+    return ApplyLogins(logins.perCamera, logins.shared, cameras, error);
 }
 
 int RunBatch(const Args& args) {
     ParsedArgs parsed = ParseArgs(args,
-                                  {"--user", "--password", "--second-after", "--stop-after",
-                                   "--csv", "--failed-list", "--in-service"},
-                                  {"--discover", "--allow-broadcast", "--retain", "--backup",
-                                   "--yes", "--allow-reset", "--json"});
+                                  Words({kLoginOptions,
+                                         {"--logins", "--second-after", "--stop-after", "--csv",
+                                          "--failed-list", "--in-service"}}),
+                                  Words({kRetainFlags,
+                                         {"--discover", "--allow-broadcast", "--yes",
+                                          "--allow-reset", "--json", "--dry-run"}}));
     if (!parsed.error.empty())
         return UsageError("batch", parsed.error);
-    if (!parsed.Option("--user") || !parsed.Option("--password"))
-        return UsageError("batch", "--user and --password are required");
-    if (parsed.positional.empty() && !parsed.Option("--csv") && !parsed.flags.count("--discover"))
+    if (parsed.positional.empty() && !parsed.Option("--csv") && !parsed.flags.count("--discover") &&
+        !parsed.Option("--logins"))
         return UsageError("batch", "give the cameras' addresses, --csv, --discover, or more");
-    // The question before the batch would read the rest of the list.
-    if (parsed.Option("--csv") == "-" && !parsed.flags.count("--yes"))
-        return UsageError("batch", "--csv - takes standard input, so it needs --yes");
-    const bool retain = parsed.flags.count("--retain") > 0;
-    const bool keepBackup = parsed.flags.count("--backup") > 0;
-    if (keepBackup && !retain)
-        return UsageError("batch", "--backup goes with --retain");
+    const bool dryRun = parsed.flags.count("--dry-run") > 0;
+    // A question nobody can answer is the script's mistake, found before any
+    // camera is asked anything. The question before the batch would also
+    // read the rest of a list on standard input.
+    if (!dryRun && !parsed.flags.count("--yes")) {
+        if (parsed.Option("--csv") == "-")
+            return UsageError("batch", "--csv - takes standard input, so it needs --yes");
+        if (!sys::IsTerminal(sys::StdStream::Input))
+            return UsageError("batch", "no terminal to ask for confirmation on: give --yes");
+    }
+    std::string error;
+    const std::optional<RetainChoice> choice = ReadRetainChoice(parsed, error);
+    if (!choice)
+        return UsageError("batch", error);
+    const bool retain = choice->retain;
+    const bool keepBackup = choice->keepBackup;
     const bool json = parsed.flags.count("--json") > 0;
     const std::optional<std::string> failedList = parsed.Option("--failed-list");
     size_t inService = kBatchMaxInService;
@@ -246,10 +259,12 @@ int RunBatch(const Args& args) {
         return kDiscoverRefused;
     }
 
+    BatchLogins logins;
+    if (!ReadBatchLogins(parsed, logins, error))
+        return UsageError("batch", error);
     const ModelList models = SupportedModels();
     std::vector<BatchCamera> cameras;
-    std::string error;
-    if (!CollectBatchCameras(parsed, cameras, error))
+    if (!CollectBatchCameras(parsed, logins, cameras, error))
         return UsageError("batch", error);
     if (cameras.empty()) {
         std::fprintf(stderr, "batch: no camera to upgrade\n");
@@ -259,8 +274,11 @@ int RunBatch(const Args& args) {
     // A camera at 1.08 or 1.09 loses its settings, IP address included: only
     // --allow-reset agrees to that (--yes answers the other question only).
     const bool allowReset = parsed.flags.count("--allow-reset") > 0;
-    for (BatchCamera& camera : cameras) {
+    for (BatchCamera& camera : cameras)
         camera.resetAgreed = allowReset;
+    if (dryRun)
+        return RunDryRun(cameras, models, json);
+    for (BatchCamera& camera : cameras) {
         if (!allowReset &&
             DecideVersionGate(camera.version, PackageVersion()) == VersionGate::ResetQuestion)
             std::fprintf(stderr, "batch: %s reports %s: %s It is left out unless --allow-reset.\n",
@@ -285,7 +303,9 @@ int RunBatch(const Args& args) {
     engine.SetMaxInService(inService);
     for (const BatchCamera& camera : cameras)
         engine.AddCamera(camera);
+    LiveLine live(!json && sys::IsTerminal(sys::StdStream::Output));
     auto show = [&](size_t i) {
+        live.Clear();
         if (json)
             PrintLine(StatusEvent(engine.Row(i), engine.Camera(i)));
         else
@@ -303,6 +323,7 @@ int RunBatch(const Args& args) {
         return 1;
     }
     engine.SetSharedSettings(retain, !keepBackup, std::time(nullptr));
+    live.Begin(engine);
 
     using Clock = std::chrono::steady_clock;
     auto nextTick = Clock::now();
@@ -330,6 +351,7 @@ int RunBatch(const Args& args) {
             if (!ended[i] && IsFinalStep(engine.Row(i).finalStep))
                 showEnd(i);
         }
+        live.Update(engine);
         if (Clock::now() >= nextSecond) {
             nextSecond += std::chrono::milliseconds(kTickPeriodMs);
             for (uint32_t id : window->Timers())
@@ -342,6 +364,7 @@ int RunBatch(const Args& args) {
         std::this_thread::sleep_until(nextTick);
     }
 
+    live.End();
     // Cameras an abort dropped end here.
     for (size_t i = 0; i < engine.RowCount(); ++i)
         if (!ended[i])
@@ -359,7 +382,7 @@ int RunBatch(const Args& args) {
             std::printf("Proceeded: %s\n", counter->text.c_str());
         if (!logPath.empty())
             std::printf("Log file: %s\n", logPath.c_str());
-        std::printf("Upgrade log\n%s", engine.LogText().c_str());
+        std::printf("Upgrade log\n%s", ConsoleText(engine.LogText()).c_str());
         std::fflush(stdout);
         for (size_t i = 0; i < engine.RowCount(); ++i) {
             const BatchRow& row = engine.Row(i);

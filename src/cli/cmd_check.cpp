@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/credentials.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
 #include "protocol/cgi_client.h"
@@ -13,15 +14,15 @@ ModelList SupportedModels() {
 }
 
 int RunCheck(const Args& args) {
-    ParsedArgs parsed = ParseArgs(args, {"--user", "--password"});
+    ParsedArgs parsed = ParseArgs(args, kLoginOptions);
     if (!parsed.error.empty())
         return UsageError("check", parsed.error);
     if (parsed.positional.size() != 1)
         return UsageError("check", "give one HOST[:PORT]");
-    auto user = parsed.Option("--user");
-    auto password = parsed.Option("--password");
-    if (!user || !password)
-        return UsageError("check", "--user and --password are required");
+    std::string error;
+    const std::optional<Login> login = ReadLogin(parsed, error);
+    if (!login)
+        return UsageError("check", error);
     const std::string& host = parsed.positional[0];
     net::Endpoint endpoint;
     if (!CgiClient::ParseHostText(host, endpoint))
@@ -29,8 +30,8 @@ int RunCheck(const Args& args) {
 
     StderrWindow window;
     ModelList models = SupportedModels();
-    CameraUpgrade camera(host, &models, EncodeBasicToken(*user + ":" + *password), "", "", nullptr,
-                         nullptr, nullptr, &window, 0, false);
+    CameraUpgrade camera(host, &models, EncodeBasicToken(login->user + ":" + login->password), "",
+                         "", nullptr, nullptr, nullptr, &window, 0, false);
     bool lowMemory = false;
     std::string serial;
     bool passed = camera.CheckPreconditions(lowMemory, &serial);

@@ -5,8 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <string_view>
 
 #include "cli/commands.h"
+#include "cli/credentials.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
 #include "protocol/cgi_client.h"
@@ -14,17 +17,72 @@
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq::cli {
+namespace {
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// How a serial appears in the name of our backup files.
+std::string SerialInFileName(const std::string& serial) {
+    const std::string name =
+        std::filesystem::path(BackupFilePath(0, "x", serial)).filename().string();
+    return name.substr(2, name.size() - 6);  // between "x." and ".cfg"
+}
+
+// The serial named by one of our backup files ("<model>.<serial>.cfg", or
+// "...-N.cfg" beside an earlier one, for a supported model); nothing for any
+// other name.
+std::optional<std::string> BackupSerial(const std::string& path, const ModelList& models) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".cfg") != 0)
+        return std::nullopt;
+    for (const std::string& model : models.names) {
+        const std::string prefix =
+            std::filesystem::path(BackupFilePath(0, model, "")).filename().string();
+        const std::string modelPart = prefix.substr(0, prefix.find('.') + 1);
+        if (name.size() > modelPart.size() + 4 && name.rfind(modelPart, 0) == 0)
+            return name.substr(modelPart.size(), name.size() - modelPart.size() - 4);
+    }
+    return std::nullopt;
+}
+
+// Whether the file named `fileSerial` may go to a camera with `cameraSerial`:
+// the same serial, or a numbered copy of its backup.
+bool SameCamera(const std::string& fileSerial, const std::string& cameraSerial) {
+    const std::string own = SerialInFileName(cameraSerial);
+    return fileSerial == own || (fileSerial.rfind(own + "-", 0) == 0 &&
+                                 AllDigits(std::string_view(fileSerial).substr(own.size() + 1)));
+}
+
+// Empty when `file` may go to the camera at `host`, else why not.
+std::string ForeignBackup(const std::string& host, const std::string& file) {
+    const std::optional<std::string> fileSerial = BackupSerial(file, SupportedModels());
+    if (!fileSerial)
+        return {};
+    // The camera tells its serial without a login.
+    const std::string serial = ReadIdentity(InquireCamera(host, "", "inq=sysinfo")).serial;
+    if (serial.empty())
+        return "cannot read the serial of " + host + " to compare with the file's (" + *fileSerial +
+               ")";
+    if (SameCamera(*fileSerial, serial))
+        return {};
+    return file + " is the backup of the camera with serial " + *fileSerial + ", but " + host +
+           " has serial " + serial;
+}
+
+}  // namespace
 
 int RunBackup(const Args& args) {
-    ParsedArgs parsed = ParseArgs(args, {"--user", "--password"});
+    ParsedArgs parsed = ParseArgs(args, kLoginOptions);
     if (!parsed.error.empty())
         return UsageError("backup", parsed.error);
     if (parsed.positional.size() != 1)
         return UsageError("backup", "give one HOST[:PORT]");
-    auto user = parsed.Option("--user");
-    auto password = parsed.Option("--password");
-    if (!user || !password)
-        return UsageError("backup", "--user and --password are required");
+    std::string error;
+    const std::optional<Login> login = ReadLogin(parsed, error);
+    if (!login)
+        return UsageError("backup", error);
     const std::string& host = parsed.positional[0];
     net::Endpoint endpoint;
     if (!CgiClient::ParseHostText(host, endpoint))
@@ -32,7 +90,7 @@ int RunBackup(const Args& args) {
 
     StderrWindow window;
     ModelList models = SupportedModels();
-    const std::string token = EncodeBasicToken(*user + ":" + *password);
+    const std::string token = EncodeBasicToken(login->user + ":" + login->password);
     CameraUpgrade camera(host, &models, token, "", "", nullptr, nullptr, nullptr, &window, 0,
                          false);
     bool lowMemory = false;
@@ -57,7 +115,7 @@ int RunBackup(const Args& args) {
 }
 
 int RunRestore(const Args& args) {
-    ParsedArgs parsed = ParseArgs(args, {});
+    ParsedArgs parsed = ParseArgs(args, {}, {"--force"});
     if (!parsed.error.empty())
         return UsageError("restore", parsed.error);
     if (parsed.positional.size() != 2)
@@ -73,6 +131,16 @@ int RunRestore(const Args& args) {
         return 1;
     }
     std::vector<char> data((std::istreambuf_iterator<char>(file)), {});
+    // Another camera's settings would bring its IP address along.
+    if (!parsed.flags.count("--force")) {
+        const std::string refusal = ForeignBackup(host, parsed.positional[1]);
+        if (!refusal.empty()) {
+            std::fprintf(stderr,
+                         "vcq-upgrade-cli restore: %s; nothing was sent (--force sends it)\n",
+                         refusal.c_str());
+            return 1;
+        }
+    }
     CgiClient client(host);
     client.SetRestoreData(data.data(), static_cast<uint32_t>(data.size()));
     int result = client.RestoreConfiguration();

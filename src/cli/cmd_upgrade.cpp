@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "cli/commands.h"
+#include "cli/credentials.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
 #include "package/workspace.h"
@@ -69,20 +70,17 @@ void PrintDetail(const std::string& detail) {
 }  // namespace
 
 int RunUpgrade(const Args& args) {
-    ParsedArgs parsed =
-        ParseArgs(args, {"--user", "--password"}, {"--retain", "--backup", "--yes"});
+    ParsedArgs parsed = ParseArgs(args, kLoginOptions, Words({kRetainFlags, {"--yes"}}));
     if (!parsed.error.empty())
         return UsageError("upgrade", parsed.error);
     if (parsed.positional.size() != 1)
         return UsageError("upgrade", "give one HOST[:PORT]");
-    auto user = parsed.Option("--user");
-    auto password = parsed.Option("--password");
-    if (!user || !password)
-        return UsageError("upgrade", "--user and --password are required");
-    const bool retain = parsed.flags.count("--retain") > 0;
-    const bool keepBackup = parsed.flags.count("--backup") > 0;
-    if (keepBackup && !retain)
-        return UsageError("upgrade", "--backup goes with --retain");
+    std::string error;
+    const std::optional<RetainChoice> choice = ReadRetainChoice(parsed, error);
+    if (!choice)
+        return UsageError("upgrade", error);
+    const bool retain = choice->retain;
+    const bool keepBackup = choice->keepBackup;
     const std::string& host = parsed.positional[0];
     net::Endpoint endpoint;
     if (!CgiClient::ParseHostText(host, endpoint))
@@ -90,9 +88,12 @@ int RunUpgrade(const Args& args) {
 
     if (StandInPackage())
         std::printf("note: this build carries the %s\n", kStandInNotice);
+    const std::optional<Login> login = ReadLogin(parsed, error);
+    if (!login)
+        return UsageError("upgrade", error);
     StderrWindow window(parsed.flags.count("--yes") > 0);
     ModelList models = SupportedModels();
-    const std::string token = EncodeBasicToken(*user + ":" + *password);
+    const std::string token = EncodeBasicToken(login->user + ":" + login->password);
     const std::string packageVersion = PackageVersion();
     auto upgrade = std::make_shared<CameraUpgrade>(host, &models, token, "ver" + packageVersion, "",
                                                    nullptr, nullptr, nullptr, &window, 0, false);

@@ -10,49 +10,64 @@ namespace vcq::cli {
 namespace {
 
 const Command kCommands[] = {
-    {"check", "check HOST[:PORT] --user NAME --password PASS",
+    {"check", "check HOST[:PORT] --user NAME [--password-file FILE|--password PASS]",
      "Checks whether the camera may be upgraded and prints its model, version and serial.\n"
+     "      The password comes from --password, --password-file FILE (its first line),\n"
+     "      VCQ_PASSWORD, or a prompt without echo on a terminal, in that order.\n"
      "      Exit 0: passed; 1: refused or no answer; 2: usage error.",
      RunCheck},
-    {"backup", "backup HOST[:PORT] --user NAME --password PASS",
+    {"backup", "backup HOST[:PORT] --user NAME [--password-file FILE|--password PASS]",
      "Saves the camera's configuration into the backup folder and prints `saved: PATH`.\n"
      "      Exit 0: saved; 1: not saved; 2: usage error.",
      RunBackup},
-    {"restore", "restore HOST[:PORT] FILE",
+    {"restore", "restore HOST[:PORT] FILE [--force]",
      "Uploads FILE as the camera's configuration and prints `result: N`: 0 taken, -1 not\n"
-     "      sent, -2 no whole answer, -3 refused by the camera. Exit 0 only for result 0,\n"
-     "      else 1.",
+     "      sent, -2 no whole answer, -3 refused by the camera. A backup file of another\n"
+     "      camera (its serial in the name) is refused with both serials named, unless\n"
+     "      --force. Exit 0 only for result 0, else 1.",
      RunRestore},
-    {"upgrade", "upgrade HOST[:PORT] --user NAME --password PASS [--retain [--backup]] [--yes]",
+    {"upgrade",
+     "upgrade HOST[:PORT] --user NAME [--password-file FILE|--password PASS] "
+     "[--no-retain|--backup] [--yes]",
      "Upgrades the camera to the built-in firmware as the wizard's manual mode does,\n"
      "      printing each step as it happens as `step N TEXT`, a failure with its reason.\n"
-     "      --retain saves the configuration first and restores it afterwards; --backup\n"
-     "      keeps the saved file. A camera at 1.08 or 1.09 loses its settings, IP address\n"
-     "      included: the tool asks, and answers no unless --yes is given. Exit 0: step 8\n"
+     "      The configuration is saved first and restored afterwards unless --no-retain;\n"
+     "      --backup keeps the saved file. A camera at 1.08 or 1.09 loses its settings,\n"
+     "      IP address included: the tool asks, and answers no unless --yes is given.\n"
+     "      Exit 0: step 8\n"
      "      reached (and the configuration restored); 1: not upgraded (refused, failed or\n"
      "      answered no); 2: usage error; 3: upgraded, but the configuration was not\n"
      "      restored (the saved file is kept).",
      RunUpgrade},
     {"batch",
-     "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] --user NAME "
-     "--password PASS [--retain [--backup]] [--allow-reset] [--in-service N] [--json] "
-     "[--failed-list FILE] [--yes]",
+     "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] [--logins FILE] "
+     "[--user NAME [--password-file FILE|--password PASS]] [--no-retain|--backup] "
+     "[--allow-reset] [--in-service N] [--json] [--failed-list FILE] [--dry-run|--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
      "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
-     "      loads it; refused whole on any wrong line) and, with --discover, those\n"
-     "      that answer the broadcast enquiry (see discover). Prints `ID ADDRESS STATUS` at\n"
-     "      every change, then `Proceeded: N/M`, `Log file: PATH` and the upgrade log (lines\n"
-     "      end in CR LF), which is also saved beside the batch's backups. --json prints one\n"
-     "      JSON object a line instead (status, end and summary events; see README).\n"
+     "      loads it, # comments and a first line of column names skipped; refused whole,\n"
+     "      naming the first wrong line) and, with --discover, those that answer the\n"
+     "      broadcast enquiry (see discover). --logins FILE gives cameras their own login,\n"
+     "      one ADDRESS[,PORT],USER,PASSWORD a line (the batch's cameras when none is\n"
+     "      given otherwise); the others take --user and the password (see check).\n"
+     "      The configuration is retained unless --no-retain. --dry-run only checks each\n"
+     "      camera and prints what the batch would do and why (exit 0: all would be\n"
+     "      upgraded or are up to date; 1: not). Prints `ID ADDRESS STATUS` at every\n"
+     "      change (on a terminal under a live status line), then `Proceeded: N/M`,\n"
+     "      `Log file: PATH` and the upgrade log, which is also saved, lines ending in\n"
+     "      CR LF, beside the batch's backups. --json prints one JSON object a line\n"
+     "      instead (status, end and summary events; see README).\n"
      "      --failed-list FILE writes the cameras that did not complete, for --csv.\n"
      "      --in-service N (1 to 16, default 4) lets more cameras reboot at once; uploads\n"
-     "      stay one at a time. Asks before it starts unless --yes. A camera at 1.08 or 1.09\n"
-     "      would lose its settings, IP address included: it is refused unless --allow-reset\n"
-     "      (--yes does not agree to that); so is one of another firmware generation. Ctrl-C\n"
-     "      aborts: cameras under way finish, the others are not started. Exit 0: every\n"
-     "      camera completed; 1: one did not; 2: usage error; 3: every shortfall is a camera\n"
-     "      upgraded that did not take its configuration back (the files are kept).\n"
+     "      stay one at a time. Asks before it starts unless --yes; without a terminal to\n"
+     "      ask on, that is a usage error. A camera at 1.08 or 1.09 would lose its\n"
+     "      settings, IP address included: it is refused unless --allow-reset (--yes does\n"
+     "      not agree to that); so is one of another firmware generation. Ctrl-C aborts:\n"
+     "      cameras under way finish, the others are not started. Exit 0: every camera\n"
+     "      completed; 1: one did not, or the answer was no; 2: usage error; 3: every\n"
+     "      shortfall is a camera upgraded that did not take its configuration back (the\n"
+     "      files are kept).\n"
      "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
      RunBatch},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",

@@ -11,6 +11,13 @@ std::optional<std::string> ParsedArgs::Option(const std::string& name) const {
     return it->second;
 }
 
+std::set<std::string> Words(std::initializer_list<std::set<std::string>> sets) {
+    std::set<std::string> all;
+    for (const auto& set : sets)
+        all.insert(set.begin(), set.end());
+    return all;
+}
+
 ParsedArgs ParseArgs(const Args& args, const std::set<std::string>& valued,
                      const std::set<std::string>& flags) {
     ParsedArgs parsed;
@@ -32,6 +39,22 @@ ParsedArgs ParseArgs(const Args& args, const std::set<std::string>& valued,
         }
     }
     return parsed;
+}
+
+std::optional<RetainChoice> ReadRetainChoice(const ParsedArgs& parsed, std::string& error) {
+    RetainChoice choice;
+    const bool no = parsed.flags.count("--no-retain") > 0;
+    choice.retain = !no;
+    choice.keepBackup = parsed.flags.count("--backup") > 0;
+    if (no && parsed.flags.count("--retain")) {
+        error = "--retain and --no-retain contradict each other";
+        return std::nullopt;
+    }
+    if (no && choice.keepBackup) {
+        error = "--backup keeps the retained configuration: not with --no-retain";
+        return std::nullopt;
+    }
+    return choice;
 }
 
 int UsageError(const char* command, const std::string& message) {

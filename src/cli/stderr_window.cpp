@@ -2,13 +2,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace vcq::cli {
+
+std::string ConsoleText(std::string text) {
+    for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;)
+        text.erase(at, 1);
+    return text;
+}
 
 MessageAnswer StderrWindow::MessageBox(const std::string& text, const std::string&, MessageIcon,
                                        MessageButtons buttons) {
     std::lock_guard lock(mutex_);
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", ConsoleText(text).c_str());
     MessageAnswer answer = MessageAnswer::Ok;
     if (buttons != MessageButtons::Ok) {
         bool yes = answerYes_;

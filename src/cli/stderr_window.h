@@ -6,11 +6,16 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/window_port.h"
 
 namespace vcq::cli {
+
+// `text` with its CR LF line ends as the console takes them (a bare LF, which
+// Windows' console output turns back into CR LF).
+std::string ConsoleText(std::string text);
 
 class StderrWindow : public WindowPort {
   public:

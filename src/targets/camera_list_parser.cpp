@@ -13,7 +13,7 @@ constexpr int kTextInvalidCharacter = 306;
 constexpr int kTextWrongLine = 307;
 // The character pass looks at this many lines; the line pass stops at as
 // many entries.
-constexpr int kCheckedLines = 256;
+constexpr size_t kCheckedLines = 256;
 constexpr size_t kMaxLineLength = 256;
 constexpr size_t kMaxPortDigits = 5;
 
@@ -121,7 +121,10 @@ bool CameraListParser::ReadText(std::string_view text) {
 bool CameraListParser::Parse() {
     entries_.clear();
     failure_ = ImportFailure::None;
-    return Check() && Extract();
+    failedLine_ = 0;
+    failedText_.clear();
+    const std::vector<Line> lines = SplitLines();
+    return Check(lines) && Extract(lines);
 }
 
 std::optional<CameraAddress> CameraListParser::Entry(size_t k) const {
@@ -134,75 +137,104 @@ void CameraListParser::Tell(int textId, const std::string& detail, bool question
     if (!owner_)
         return;
     std::string text = LoadUiText(textId, owner_);
+    // "Invalid format." has no place for the line: it goes below.
     if (size_t at = text.find("%s"); at != std::string::npos)
         text.replace(at, 2, detail);
+    else if (!detail.empty())
+        text += "\r\n" + detail;
     const std::string caption = LoadUiText(kTextInformationCaption, owner_);
     owner_->MessageBox(text, caption, question ? MessageIcon::Question : MessageIcon::Information,
                        MessageButtons::Ok);
 }
 
-bool CameraListParser::Check() {
-    int tabs = 0, colons = 0, commas = 0;
-    int lines = 0;
-    for (size_t i = 0; i < text_.size() && lines < kCheckedLines; ++i) {
-        char c = text_[i];
-        if (IsDigit(c) || c == '.')
-            continue;
-        switch (c) {
-            case '\t':
-                ++tabs;
-                break;
-            case ':':
-                ++colons;
-                break;
-            case ',':
-                ++commas;
-                break;
-            case '\n':
-                ++lines;
-                break;
-            case '\r':
-                ++lines;
-                // A CR alone ends its line too; only the LF of a CR LF is skipped.
-                if (i + 1 < text_.size() && text_[i + 1] == '\n')
-                    ++i;
-                break;
-            default:
-                failure_ = ImportFailure::InvalidCharacter;
-                Tell(kTextInvalidCharacter, {}, false);
-                return false;
-        }
-    }
-    if ((tabs > 0) + (colons > 0) + (commas > 0) > 1) {
-        failure_ = ImportFailure::MixedSeparators;
-        Tell(kTextMixedSeparators, {}, false);
-        return false;
-    }
-    separator_ = tabs > 0 ? '\t' : colons > 0 ? ':' : ',';
-    return true;
-}
-
-bool CameraListParser::Extract() {
-    size_t at = 0;
-    while (at < text_.size() && entries_.size() < kMaxImportEntries) {
+std::vector<CameraListParser::Line> CameraListParser::SplitLines() const {
+    std::vector<Line> lines;
+    int numbered = 0;
+    bool headerPossible = true;
+    for (size_t at = 0; at < text_.size();) {
         size_t end = text_.find_first_of("\r\n", at);
         if (end == std::string::npos)
             end = text_.size();
-        std::string_view line(text_.data() + at, end - at);
+        Line line{std::string_view(text_.data() + at, end - at), 0, false};
         at = end;
+        // A CR alone ends its line too; CR LF is one line end.
         if (at < text_.size())
             at += text_[at] == '\r' && at + 1 < text_.size() && text_[at + 1] == '\n' ? 2 : 1;
-        if (line.empty())
+        if (!line.text.empty()) {
+            line.number = ++numbered;
+            if (line.text[0] == '#') {
+                line.skipped = true;
+            } else {
+                line.skipped = headerPossible && NamesColumns(line.text);
+                headerPossible = false;
+            }
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A first line such as "address,port": letters and no address.
+bool CameraListParser::NamesColumns(std::string_view line) {
+    bool letter = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        letter = letter || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (c == '.' && i > 0 && i + 1 < line.size() && IsDigit(line[i - 1]) &&
+            IsDigit(line[i + 1]))
+            return false;
+    }
+    return letter;
+}
+
+void CameraListParser::Refuse(ImportFailure failure, int textId, const Line& line) {
+    char number[16];
+    std::snprintf(number, sizeof number, "Line%03d:>", line.number);
+    entries_.clear();
+    failure_ = failure;
+    failedLine_ = line.number;
+    failedText_ = std::string(line.text.substr(0, kMaxLineLength));
+    Tell(textId, number + failedText_, failure == ImportFailure::WrongLine);
+}
+
+bool CameraListParser::Check(const std::vector<Line>& lines) {
+    const Line* firstMixed = nullptr;
+    char kindSeen = 0;
+    for (size_t n = 0; n < lines.size() && n < kCheckedLines; ++n) {
+        const Line& line = lines[n];
+        if (line.skipped)
             continue;
-        auto entry = ReadCameraLine(line, separator_);
+        for (char c : line.text) {
+            if (IsDigit(c) || c == '.')
+                continue;
+            if (c != '\t' && c != ':' && c != ',') {
+                Refuse(ImportFailure::InvalidCharacter, kTextInvalidCharacter, line);
+                return false;
+            }
+            if (!kindSeen)
+                kindSeen = c;
+            else if (c != kindSeen && !firstMixed)
+                firstMixed = &line;
+        }
+    }
+    // Every character is looked at before a mix of separators is reported.
+    if (firstMixed) {
+        Refuse(ImportFailure::MixedSeparators, kTextMixedSeparators, *firstMixed);
+        return false;
+    }
+    separator_ = kindSeen ? kindSeen : ',';
+    return true;
+}
+
+bool CameraListParser::Extract(const std::vector<Line>& lines) {
+    for (const Line& line : lines) {
+        if (entries_.size() >= kMaxImportEntries)
+            break;
+        if (line.text.empty() || line.skipped)
+            continue;
+        auto entry = ReadCameraLine(line.text, separator_);
         if (!entry) {
-            std::string shown(line.substr(0, kMaxLineLength));
-            char number[16];
-            std::snprintf(number, sizeof number, "Line%03d:>",
-                          static_cast<int>(entries_.size() + 1));
-            entries_.clear();
-            failure_ = ImportFailure::WrongLine;
-            Tell(kTextWrongLine, number + shown, true);
+            Refuse(ImportFailure::WrongLine, kTextWrongLine, line);
             return false;
         }
         entries_.push_back(*entry);

@@ -1,8 +1,9 @@
 // Camera lists from a text file, the clipboard or standard input: one camera
 // per line, "a.b.c.d" optionally followed by one separator ("," ":" or TAB,
 // the same kind throughout the text) and a port of 80 or 1024 to 65535.
-// All or nothing: any fault shows the operator one message and no entry is
-// delivered.
+// Lines beginning with "#" and a first line that names columns (letters, no
+// address) are skipped. All or nothing: any fault shows the operator one
+// message naming the first wrong line and no entry is delivered.
 #pragma once
 
 #include <cstdint>
@@ -53,10 +54,22 @@ class CameraListParser {
     std::optional<CameraAddress> Entry(size_t k) const;
     const std::vector<CameraAddress>& Entries() const { return entries_; }
     ImportFailure Failure() const { return failure_; }
+    // The refused line: its number (counting the non-empty lines from 1) and
+    // its text; 0 and "" when no line was refused.
+    int FailedLineNumber() const { return failedLine_; }
+    const std::string& FailedLineText() const { return failedText_; }
 
   private:
-    bool Check();
-    bool Extract();
+    struct Line {
+        std::string_view text;  // without its end
+        int number = 0;         // among the non-empty lines, from 1; 0 when empty
+        bool skipped = false;   // a comment or the column names
+    };
+    std::vector<Line> SplitLines() const;
+    static bool NamesColumns(std::string_view line);
+    bool Check(const std::vector<Line>& lines);
+    bool Extract(const std::vector<Line>& lines);
+    void Refuse(ImportFailure failure, int textId, const Line& line);
     void Tell(int textId, const std::string& detail, bool question);
 
     WindowPort* owner_;
@@ -64,6 +77,8 @@ class CameraListParser {
     char separator_ = ',';
     std::vector<CameraAddress> entries_;
     ImportFailure failure_ = ImportFailure::None;
+    int failedLine_ = 0;
+    std::string failedText_;
 };
 
 // Reads one non-empty line; nothing when it is a wrong line.

@@ -140,7 +140,10 @@ TEST_F(CliCamera, UsageErrorsExitTwoWithoutAskingTheCamera) {
         {"check", "--user", "admin", "--password", "secret"},
         {"backup", "127.0.0.2", "--user", "admin"},
         {"restore", "127.0.0.2"},
-        {"upgrade", "127.0.0.2", "--user", "admin", "--password", "secret", "--backup"},
+        {"upgrade", "127.0.0.2", "--user", "admin", "--password", "secret", "--no-retain",
+         "--backup"},
+        {"upgrade", "127.0.0.2", "--user", "admin", "--password", "secret", "--retain",
+         "--no-retain"},
         {"upgrade", "127.0.0.2", "--user", "admin", "--password", "secret", "--bogus"},
     };
     for (const auto& args : bad) {
@@ -169,9 +172,87 @@ TEST_F(CliCamera, BackupSavesTheFileThatRestoreSendsBack) {
 
     // Nothing listens: the form cannot go out.
     simulator_.reset();
-    Outcome refused = RunCli({"restore", "127.0.0.2", path});
+    Outcome refused = RunCli({"restore", "127.0.0.2", path, "--force"});
     EXPECT_EQ(refused.code, 1);
     EXPECT_EQ(refused.out, "result: -1\n");
+}
+
+// A backup of another camera would bring its IP address along: refused,
+// both serials named, unless --force. Files not named as our backups go as
+// they are.
+TEST_F(CliCamera, RestoreRefusesAnotherCamerasBackupUnlessForced) {
+    StartCamera();  // serial 123456
+    struct Case {
+        const char* file;
+        bool force;
+        int code;
+        const char* message;  // on stderr, when refused
+    };
+    const Case cases[] = {
+        {"vcq-r20.123456.cfg", false, 0, ""},
+        {"vcq-r20.123456-2.cfg", false, 0, ""},
+        {"settings.cfg", false, 0, ""},
+        {"vcq-r20.654321.cfg", false, 1, "serial 654321, but 127.0.0.2 has serial 123456"},
+        {"vcq-r20.654321-2.cfg", false, 1, "serial 654321-2, but 127.0.0.2 has serial 123456"},
+        {"vcq-r20.654321.cfg", true, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        simulator_->Update(0, [](sim::CameraConfig& config) { config.restoredConfiguration = ""; });
+        const fs::path file = scratch_ / c.file;
+        std::ofstream(file, std::ios::binary) << "settings of " << c.file;
+        std::vector<std::string> args = {"restore", "127.0.0.2", file.string()};
+        if (c.force)
+            args.push_back("--force");
+        Outcome run = RunCli(args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(simulator_->Config(0).restoredConfiguration,
+                  c.code == 0 ? "settings of " + std::string(c.file) : "");
+    }
+    // A camera that cannot tell its serial takes no backup of ours unforced.
+    simulator_.reset();
+    Outcome silent = RunCli({"restore", "127.0.0.2", (scratch_ / "vcq-r20.123456.cfg").string()});
+    EXPECT_EQ(silent.code, 1);
+    EXPECT_NE(silent.err.find("cannot read the serial"), std::string::npos) << silent.err;
+}
+
+// The password's sources in their order: --password, --password-file (its
+// first line), VCQ_PASSWORD; none at all (no terminal here) is a usage
+// error. The password shows nowhere.
+TEST_F(CliCamera, PasswordSourcesInTheirOrder) {
+    const std::string good = "Pw-77,81";
+    const std::string bad = "Zq-1306";
+    StartCamera([&](sim::CameraConfig& c) { c.users = {{"admin", good}}; });
+    const fs::path goodFile = scratch_ / "good.txt";
+    const fs::path badFile = scratch_ / "bad.txt";
+    std::ofstream(goodFile, std::ios::binary) << "\xEF\xBB\xBF" << good << "\r\n" << bad << "\n";
+    std::ofstream(badFile, std::ios::binary) << bad;
+    struct Case {
+        std::vector<std::string> words;
+        const char* environment;  // VCQ_PASSWORD, or null
+        int code;
+    };
+    const Case cases[] = {
+        {{"--password", good}, nullptr, 0},
+        {{"--password-file", goodFile.string()}, nullptr, 0},
+        {{}, good.c_str(), 0},
+        {{"--password", bad, "--password-file", goodFile.string()}, good.c_str(), 1},
+        {{"--password-file", goodFile.string()}, bad.c_str(), 0},
+        {{"--password-file", badFile.string()}, good.c_str(), 1},
+        {{"--password-file", (scratch_ / "none.txt").string()}, good.c_str(), 2},
+        {{}, nullptr, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.words) + (c.environment ? c.environment : ""));
+        if (c.environment)
+            vcq::test::SetEnv("VCQ_PASSWORD", c.environment);
+        Outcome run = RunCli(With({"check", "127.0.0.2", "--user", "admin"}, c.words));
+        vcq::test::UnsetEnv("VCQ_PASSWORD");
+        EXPECT_EQ(run.code, c.code) << run.err;
+        for (const std::string& secret : {good, bad})
+            EXPECT_EQ((run.out + run.err).find(secret), std::string::npos) << run.out << run.err;
+    }
 }
 
 TEST_F(CliCamera, UpgradeRetainingABackupShowsEveryStepInOrder) {
@@ -313,9 +394,16 @@ class CliBatch : public CliCamera {
         return args;
     }
 
+    // The printed log, its lines ended as the saved file ends them.
     static std::string Log(const std::string& out) {
         size_t at = out.find("Upgrade log\n");
-        return at == std::string::npos ? "<missing>" : out.substr(at + 12);
+        if (at == std::string::npos)
+            return "<missing>";
+        std::string log = out.substr(at + 12);
+        EXPECT_EQ(log.find('\r'), std::string::npos) << "printed with the console's line end";
+        for (size_t end = 0; (end = log.find('\n', end)) != std::string::npos; end += 2)
+            log.insert(end, 1, '\r');
+        return log;
     }
 
     std::vector<std::string> hosts_;
@@ -371,6 +459,35 @@ TEST_F(CliBatch, EveryCameraCompletedExitsZero) {
               "VCQ-R20(127.0.0.4) Completed successfully.\r\n");
 }
 
+// The configuration is retained unless the operator says otherwise, as the
+// wizard's default is; --retain still reads.
+TEST_F(CliBatch, UpgradeAndBatchRetainTheConfigurationByDefault) {
+    StartFleet({"", "", "", "", ""});
+    const struct {
+        const char* command;
+        std::vector<std::string> words;
+        bool restored;
+    } cases[] = {
+        {"upgrade", {}, true},
+        {"upgrade", {"--no-retain"}, false},
+        {"upgrade", {"--retain"}, true},
+        {"batch", {"--yes"}, true},
+        {"batch", {"--yes", "--no-retain"}, false},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(testing::PrintToString(cases[i].words) + cases[i].command);
+        std::vector<std::string> args = {cases[i].command, hosts_[i]};
+        args.insert(args.end(), cases[i].words.begin(), cases[i].words.end());
+        Outcome run = RunCli(With(args));
+        EXPECT_EQ(run.code, 0) << run.out << run.err;
+        EXPECT_EQ(simulator_->Ftp(i).flashedVersion, "1.08");
+        EXPECT_EQ(simulator_->Config(i).restoredConfiguration.find(simulator_->Config(i).serial) !=
+                      std::string::npos,
+                  cases[i].restored)
+            << simulator_->Config(i).restoredConfiguration;
+    }
+}
+
 TEST_F(CliBatch, CtrlCLetsTheCamerasUnderWayFinishAndDropsTheRest) {
     // Slow uploads, so that the second is still uploading when Ctrl-C comes.
     StartFleet({"", "ftp-rate=300000", "", "", ""});
@@ -398,24 +515,25 @@ TEST_F(CliBatch, RefusesBadWordsAndTheBroadcastOutsideTheIsolatedNetwork) {
         {"batch", "--user", "admin", "--password", "secret"},
         {"batch", "127.0.0.2", "127.0.0.2:8080", "--user", "admin", "--password", "secret"},
         {"batch", "127.0.0.2", "--user", "admin"},
-        {"batch", "127.0.0.2", "--user", "admin", "--password", "secret", "--backup"},
+        {"batch", "127.0.0.2", "--user", "admin", "--password", "secret", "--no-retain",
+         "--backup"},
+        // No terminal to confirm on: nothing is asked of any camera.
+        {"batch", "127.0.0.2", "--user", "admin", "--password", "secret"},
     };
     std::vector<std::string> tooMany = {"batch", "--user", "admin", "--password", "secret"};
     for (int i = 0; i < 257; ++i)
         tooMany.push_back("127.0." + std::to_string(9 + i / 250) + "." +
                           std::to_string(i % 250 + 2));
-    for (const auto& args : {bad[0], bad[1], bad[2], bad[3], tooMany}) {
+    for (const auto& args : {bad[0], bad[1], bad[2], bad[3], bad[4], tooMany}) {
         Outcome run = RunCli(args);
         EXPECT_EQ(run.code, 2) << args[1];
         EXPECT_FALSE(run.err.empty());
     }
-    // Without --yes the tool asks; no answer starts nothing.
-    Outcome unconfirmed = RunCli({"batch", "127.0.0.2", "--user", "admin", "--password", "secret"});
-    EXPECT_EQ(unconfirmed.code, 1);
-    EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
+    EXPECT_EQ(simulator_->Requests(0).size(), 0u);
 
     vcq::test::UnsetEnv("VCQ_ISOLATED");
-    Outcome refused = RunCli({"batch", "--discover", "--user", "admin", "--password", "secret"});
+    Outcome refused =
+        RunCli({"batch", "--discover", "--user", "admin", "--password", "secret", "--yes"});
     vcq::test::SetEnv("VCQ_ISOLATED", "1");
     EXPECT_EQ(refused.code, 6) << refused.err;
 }
@@ -423,7 +541,8 @@ TEST_F(CliBatch, RefusesBadWordsAndTheBroadcastOutsideTheIsolatedNetwork) {
 TEST_F(CliBatch, CamerasFromACameraListFileOrStandardInput) {
     StartFleet({"", "port=8080", ""});
     const fs::path list = scratch_ / "cameras.csv";
-    std::ofstream(list, std::ios::binary) << "127.0.0.2\r\n\r\n127.0.0.3,8080\r\n";
+    std::ofstream(list, std::ios::binary)
+        << "address,port\r\n# lobby\r\n127.0.0.2\r\n\r\n127.0.0.3,8080\r\n";
     std::vector<std::string> args = {"batch", "--csv", list.string()};
     args.insert(args.end(), kLogin.begin(), kLogin.end());
     args.push_back("--yes");
@@ -453,9 +572,10 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
     };
     const Case cases[] = {
         {"127.0.0.2\n127.0.0.3,1023\n",
-         "Invalid address or port number.\r\nLine002:>127.0.0.3,1023\n"},
-        {"127.0.0.2,80\n127.0.0.3:80\n", "Invalid format.\n"},
-        {"127.0.0.2\n# spare\n", "Invalid format.\n"},
+         "Invalid address or port number.\nLine002:>127.0.0.3,1023\n"
+         "vcq-upgrade-cli batch: the camera list from"},
+        {"127.0.0.2,80\n127.0.0.3:80\n", "Invalid format.\nLine002:>127.0.0.3:80\n"},
+        {"IP,Port\n# spare\n127.0.0.2 80\n127.0.0.3\n", "Invalid format.\nLine003:>127.0.0.2 80\n"},
         {"127.0.0.2\n127.0.0.2,8080\n", ""},  // one camera twice
     };
     const fs::path list = scratch_ / "cameras.csv";
@@ -468,6 +588,9 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
         Outcome run = RunCli(args);
         EXPECT_EQ(run.code, 2) << run.out;
         EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
+        if (*c.message) {
+            EXPECT_NE(run.err.find("refused at line "), std::string::npos) << run.err;
+        }
         EXPECT_EQ(run.out, "");
     }
     Outcome missing = RunCli({"batch", "--csv", (scratch_ / "none.csv").string(), "--user", "admin",
@@ -640,6 +763,75 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
               "VCQ-R20(127.0.0.5) Upgrade sequence error.\r\n"
               "    the camera came back with 1.05, expected 1.08\r\n"
               "VCQ-R20(127.0.0.6:8080) Completed successfully.\r\n");
+}
+
+// A dry run of a mixed fleet says what the batch would do with each camera
+// and why, and the cameras hear nothing but inquiries. Logins come from a
+// file for one camera and from the environment for the others.
+TEST_F(CliBatch, DryRunJudgesEachCameraAndChangesNothing) {
+    const struct {
+        const char* settings;
+        const char* line;  // after "ID ADDRESS "
+    } fleet[] = {
+        {"", "upgrade: 1.05 to 1.08"},
+        {"version=1.08", "left out: The current set up information"},
+        {"admin=admin:Kx-5530", "upgrade: 1.05 to 1.08"},  // its own login, from the file
+        {"admin=admin:Kx-5531", "left out: login refused"},
+        {"free=1000", "left out: too little free memory"},
+        {"version=3.00", "left out: The firmware upgrade cannot be applied"},
+        {"image-memory=on", "left out: the camera's check failed"},
+    };
+    std::vector<std::string> settings;
+    for (const auto& camera : fleet)
+        settings.push_back(camera.settings);
+    StartFleet(settings);
+    const fs::path logins = scratch_ / "logins.txt";
+    std::ofstream(logins, std::ios::binary) << "\xEF\xBB\xBF# own logins\r\n"
+                                            << hosts_[2] << ",80,admin,Kx-5530\r\n";
+    std::vector<std::string> args = {"batch"};
+    args.insert(args.end(), hosts_.begin(), hosts_.end());
+    vcq::test::SetEnv("VCQ_PASSWORD", "secret");
+    Outcome run = RunCli(With(args, {"--user", "admin", "--logins", logins.string(), "--dry-run"}));
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    for (size_t i = 0; i < hosts_.size(); ++i) {
+        char id[8];
+        std::snprintf(id, sizeof id, "%03zu ", i + 1);
+        EXPECT_NE(("\n" + run.out).find(std::string("\n") + id + hosts_[i] + " " + fleet[i].line),
+                  std::string::npos)
+            << fleet[i].settings << "\n"
+            << run.out;
+    }
+    EXPECT_NE(run.out.find("Dry run: 2 to upgrade, 0 up to date, 5 left out"), std::string::npos);
+    for (size_t i = 0; i < hosts_.size(); ++i) {
+        for (const std::string& request : simulator_->Requests(i))
+            EXPECT_TRUE(request.starts_with("POST /command/inquiry.cgi ")) << request;
+        EXPECT_EQ(simulator_->Ftp(i).flashedVersion, "");
+    }
+    EXPECT_FALSE(fs::exists(programFiles_ / "TEZO")) << "nothing saved";
+
+    // Agreeing to the reset, the fit cameras all go: exit 0, in JSON too.
+    Outcome fit = RunCli(
+        {"batch", hosts_[0], hosts_[1], "--user", "admin", "--allow-reset", "--dry-run", "--json"});
+    vcq::test::UnsetEnv("VCQ_PASSWORD");
+    EXPECT_EQ(fit.code, 0) << fit.out << fit.err;
+    const std::vector<JsonObject> lines = JsonLines(fit.out);
+    ASSERT_EQ(lines.size(), 3u) << fit.out;
+    EXPECT_EQ(Text(lines[0], "action"), "upgrade");
+    EXPECT_EQ(Text(lines[1], "action"), "up_to_date");
+    EXPECT_EQ(Text(lines[1], "version"), "1.08");
+    EXPECT_EQ(Number(lines[2], "left_out"), 0);
+    for (const Outcome& o : {run, fit})
+        for (const char* secret : {"secret", "Kx-553"})
+            EXPECT_EQ((o.out + o.err).find(secret), std::string::npos) << o.out << o.err;
+
+    // A wrong line of the logins file is named by its number, never shown.
+    std::ofstream(logins, std::ios::binary) << hosts_[0] << ",admin,Kx-5530\n\n"
+                                            << hosts_[1] << ",Kx-5539\n";
+    Outcome wrong = RunCli({"batch", "--logins", logins.string(), "--dry-run"});
+    EXPECT_EQ(wrong.code, 2);
+    EXPECT_NE(wrong.err.find("line 3 is not ADDRESS[,PORT],USER,PASSWORD"), std::string::npos)
+        << wrong.err;
+    EXPECT_EQ(wrong.err.find("Kx-553"), std::string::npos) << wrong.err;
 }
 
 TEST_F(CliBatch, FailedListThenCsvUpgradesExactlyTheFailedCameras) {

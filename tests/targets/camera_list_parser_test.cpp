@@ -102,25 +102,67 @@ TEST(CameraListImport, WrongLinesAreNamedAndNothingIsDelivered) {
 }
 
 TEST(CameraListImport, CharactersAreCheckedBeforeAnyLineIsRead) {
-    for (const char* text : {"10.0.0.1 8080", "# cameras\n10.0.0.1", "\"10.0.0.1\"", "10.0.0.1,-80",
-                             "host\n", "10.0.0.300\nx"}) {
-        SCOPED_TRACE(text);
-        Import import(text);
+    struct Case {
+        const char* text;
+        ImportFailure failure;
+        const char* shown;  // the first wrong line, after "Invalid format."
+    };
+    const Case cases[] = {
+        {"10.0.0.1 8080", ImportFailure::InvalidCharacter, "Line001:>10.0.0.1 8080"},
+        {"\"10.0.0.1\"", ImportFailure::InvalidCharacter, "Line001:>\"10.0.0.1\""},
+        {"10.0.0.1,-80", ImportFailure::InvalidCharacter, "Line001:>10.0.0.1,-80"},
+        // Blank lines do not count, comments and column names do.
+        {"# site A\n\n10.0.0.1\n10.0.0.2;8080\n", ImportFailure::InvalidCharacter,
+         "Line003:>10.0.0.2;8080"},
+        {"address,port\n10.0.0.1\n10.0.0.2 \n", ImportFailure::InvalidCharacter,
+         "Line003:>10.0.0.2 "},
+        // Column names come first or not at all; an address makes a line no header.
+        {"10.0.0.1\naddress\n", ImportFailure::InvalidCharacter, "Line002:>address"},
+        {"camera 10.0.0.1\n", ImportFailure::InvalidCharacter, "Line001:>camera 10.0.0.1"},
+        // The wrong address on line 1 is never reached: the separators differ.
+        {"10.0.0.300,80\n10.0.0.2:8080\n", ImportFailure::MixedSeparators,
+         "Line002:>10.0.0.2:8080"},
+        {"1.2.3.4\t80\n1.2.3.5,80", ImportFailure::MixedSeparators, "Line002:>1.2.3.5,80"},
+        // Any wrong character wins over a mix found before it.
+        {"1.2.3.4:80\n1.2.3.5\t80\n10.0.0.300\nx", ImportFailure::InvalidCharacter, "Line004:>x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Import import(c.text);
         EXPECT_FALSE(import.ok);
-        EXPECT_EQ(import.parser.Failure(), ImportFailure::InvalidCharacter);
-        EXPECT_EQ(import.window.BoxTexts(), std::vector<std::string>{"Invalid format."});
+        EXPECT_EQ(import.parser.Failure(), c.failure);
+        EXPECT_EQ(import.parser.EntryCount(), 0u);
+        EXPECT_EQ(import.window.BoxTexts(),
+                  std::vector<std::string>{std::string("Invalid format.\r\n") + c.shown});
         EXPECT_EQ(import.window.Boxes()[0].icon, MessageIcon::Information);
     }
-    // The wrong address on line 1 is never reached: the separators differ.
-    for (const char* text : {"10.0.0.300,80\n10.0.0.2:8080\n", "1.2.3.4\t80\n1.2.3.5,80",
-                             "1.2.3.4:80\n1.2.3.5\t80\n"}) {
-        SCOPED_TRACE(text);
-        Import import(text);
-        EXPECT_FALSE(import.ok);
-        EXPECT_EQ(import.parser.Failure(), ImportFailure::MixedSeparators);
-        EXPECT_EQ(import.window.BoxTexts(), std::vector<std::string>{"Invalid format."});
-        EXPECT_EQ(import.parser.EntryCount(), 0u);
+}
+
+TEST(CameraListImport, CommentsAndColumnNamesAreSkipped) {
+    struct Case {
+        const char* text;
+        std::vector<CameraAddress> entries;
+    };
+    const Case cases[] = {
+        {"address,port\r\n10.0.0.1,8080\r\n# spare\r\n10.0.0.2\r\n",
+         {At(10, 0, 0, 1, 8080), At(10, 0, 0, 2)}},
+        {"# exported\n\nIP\tPort\n10.0.0.3\t1024\n", {At(10, 0, 0, 3, 1024)}},
+        {"#10.0.0.9\n10.0.0.4:80\n#\n", {At(10, 0, 0, 4)}},
+        {"Cameras\n", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Import import(c.text);
+        EXPECT_TRUE(import.ok);
+        EXPECT_EQ(import.Entries(), c.entries);
+        EXPECT_TRUE(import.window.Boxes().empty());
     }
+    // A wrong line keeps its number among the lines the operator sees.
+    Import wrong("address\n# one\n10.0.0.300\n");
+    EXPECT_EQ(wrong.window.BoxTexts(),
+              std::vector<std::string>{"Invalid address or port number.\r\nLine003:>10.0.0.300"});
+    EXPECT_EQ(wrong.parser.FailedLineNumber(), 3);
+    EXPECT_EQ(wrong.parser.FailedLineText(), "10.0.0.300");
 }
 
 TEST(CameraListImport, LineEndsOfEveryKind) {

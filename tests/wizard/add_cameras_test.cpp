@@ -311,7 +311,8 @@ class AddCamerasTest : public QObject {
     void refusedImportsAddNothing() {
         auto dialog = Open(0);
         Paste(*dialog, "10.0.0.1\r\n10.0.0.2 # office\r\n");
-        QCOMPARE(boxes_->Texts(), (std::vector<std::string>{"Invalid format."}));
+        QCOMPARE(boxes_->Texts(),
+                 (std::vector<std::string>{"Invalid format.\r\nLine002:>10.0.0.2 # office"}));
         Paste(*dialog, "10.0.0.1\r\n10.0.0.300\r\n");
         QCOMPARE(boxes_->Texts().size(), size_t(2));
         QVERIFY(boxes_->Texts()[1].starts_with("Invalid address or port number."));

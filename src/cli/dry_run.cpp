@@ -1,0 +1,122 @@
+#include "cli/dry_run.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/batch_report.h"
+#include "cli/parallel.h"
+#include "protocol/cgi_client.h"
+#include "upgrade/camera_upgrade.h"
+#include "upgrade/manual_flow.h"
+
+namespace vcq::cli {
+namespace {
+
+std::string WithoutPrefix(std::string version) {
+    if (version.rfind("ver", 0) == 0)
+        version.erase(0, 3);
+    return version;
+}
+
+const char* ActionName(DryRunAction action) {
+    switch (action) {
+        case DryRunAction::Upgrade:
+            return "upgrade";
+        case DryRunAction::UpToDate:
+            return "up_to_date";
+        case DryRunAction::LeftOut:
+            break;
+    }
+    return "left_out";
+}
+
+}  // namespace
+
+DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
+                          const std::string& targetVersion) {
+    DryRunVerdict verdict;
+    // Silent, as in the batch: the reasons are kept instead of shown.
+    CameraUpgrade upgrade(CameraHostText(camera.ip, camera.port), &models,
+                          EncodeBasicToken(camera.user + ":" + camera.password),
+                          "ver" + targetVersion, camera.serial, nullptr, nullptr, nullptr, nullptr,
+                          0, true);
+    bool lowMemory = false;
+    const bool passed = upgrade.CheckPreconditions(lowMemory, nullptr);
+    verdict.version = WithoutPrefix(upgrade.currentVersion);
+    if (!passed) {
+        verdict.reason = upgrade.loginRefused ? "login refused"
+                         : lowMemory          ? "too little free memory for the package"
+                                              : "the camera's check failed";
+        if (!upgrade.FailureDetail().empty())
+            verdict.reason += ": " + upgrade.FailureDetail();
+        return verdict;
+    }
+    switch (DecideVersionGate(upgrade.currentVersion, targetVersion)) {
+        case VersionGate::Refused:
+            verdict.reason = kVersionRefusedText;
+            return verdict;
+        case VersionGate::ResetQuestion:
+            if (!camera.resetAgreed) {
+                verdict.reason =
+                    std::string(kResetQuestionText) + " Left out unless --allow-reset.";
+                return verdict;
+            }
+            break;
+        case VersionGate::Pass:
+            break;
+    }
+    if (verdict.version == targetVersion) {
+        verdict.action = DryRunAction::UpToDate;
+        verdict.reason = "already at " + targetVersion + "; the batch would install it again";
+    } else {
+        verdict.action = DryRunAction::Upgrade;
+        verdict.reason = verdict.version + " to " + targetVersion;
+    }
+    return verdict;
+}
+
+std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerdict& verdict,
+                       bool json) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%03zu", index + 1);
+    if (!json) {
+        std::string action = ActionName(verdict.action);
+        std::replace(action.begin(), action.end(), '_', ' ');
+        return std::string(id) + " " + CameraHostText(camera.ip, camera.port) + " " + action +
+               ": " + verdict.reason;
+    }
+    return "{\"event\":\"dry_run\",\"id\":" + std::to_string(index + 1) +
+           ",\"address\":" + JsonString(CameraHostText(camera.ip, 80)) +
+           ",\"port\":" + std::to_string(camera.port) + ",\"model\":" + JsonString(camera.model) +
+           ",\"serial\":" + JsonString(camera.serial) +
+           ",\"version\":" + JsonString(verdict.version) +
+           ",\"action\":" + JsonString(ActionName(verdict.action)) +
+           ",\"reason\":" + JsonString(verdict.reason) + "}";
+}
+
+int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool json) {
+    const std::string target = PackageVersion();
+    std::vector<DryRunVerdict> verdicts(cameras.size());
+    ForEachAtOnce(cameras.size(),
+                  [&](size_t i) { verdicts[i] = JudgeCamera(cameras[i], models, target); });
+    size_t counts[3] = {};
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        ++counts[static_cast<int>(verdicts[i].action)];
+        std::printf("%s\n", DryRunLine(i, cameras[i], verdicts[i], json).c_str());
+    }
+    const size_t upgrade = counts[static_cast<int>(DryRunAction::Upgrade)];
+    const size_t upToDate = counts[static_cast<int>(DryRunAction::UpToDate)];
+    const size_t leftOut = counts[static_cast<int>(DryRunAction::LeftOut)];
+    if (json)
+        std::printf(
+            "{\"event\":\"dry_run_summary\",\"upgrade\":%zu,\"up_to_date\":%zu,"
+            "\"left_out\":%zu}\n",
+            upgrade, upToDate, leftOut);
+    else
+        std::printf("Dry run: %zu to upgrade, %zu up to date, %zu left out; nothing was changed\n",
+                    upgrade, upToDate, leftOut);
+    std::fflush(stdout);
+    return leftOut == 0 ? 0 : 1;
+}
+
+}  // namespace vcq::cli

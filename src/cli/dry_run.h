@@ -1,0 +1,36 @@
+// batch --dry-run: what the batch would do with each camera and why, from
+// the checks the batch itself runs (login, model, image memory, free memory,
+// version gates) and whether the camera is already up to date. Only
+// inquiries reach the cameras: nothing is saved, enabled or uploaded.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "package/resources.h"
+#include "upgrade/batch_engine.h"
+
+namespace vcq::cli {
+
+enum class DryRunAction { Upgrade, UpToDate, LeftOut };
+
+struct DryRunVerdict {
+    DryRunAction action = DryRunAction::LeftOut;
+    std::string version;  // the camera's, as it reports it; empty when unknown
+    std::string reason;   // why it is left out, or what the upgrade would do
+};
+
+// The checks of the batch, for one camera, against package `targetVersion`
+// ("1.08"); a camera at 1.08 or 1.09 is left out unless `camera.resetAgreed`.
+DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
+                          const std::string& targetVersion);
+
+// "001 127.0.0.2 upgrade: 1.05 to 1.08", or the JSON object of the same.
+std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerdict& verdict,
+                       bool json);
+
+// Judges every camera, several at a time, and prints one line each and a
+// summary. Exit 0 when each would be upgraded or is up to date, else 1.
+int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool json);
+
+}  // namespace vcq::cli

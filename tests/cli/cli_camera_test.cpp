@@ -794,7 +794,7 @@ TEST_F(CliBatch, DryRunJudgesEachCameraAndChangesNothing) {
     Outcome run = RunCli(With(args, {"--user", "admin", "--logins", logins.string(), "--dry-run"}));
     EXPECT_EQ(run.code, 1) << run.out << run.err;
     for (size_t i = 0; i < hosts_.size(); ++i) {
-        char id[8];
+        char id[24];
         std::snprintf(id, sizeof id, "%03zu ", i + 1);
         EXPECT_NE(("\n" + run.out).find(std::string("\n") + id + hosts_[i] + " " + fleet[i].line),
                   std::string::npos)

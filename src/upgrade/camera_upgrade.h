@@ -150,7 +150,6 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::atomic<int32_t> tickCount{0};
     UploadPlan packageEntries;
     WindowPort* owner = nullptr;
-    bool keepWorker = false;
     WindowPort* mainWindow = nullptr;
     std::shared_ptr<PackageWorkspace> workspace;  // where the package is unpacked
     std::string sysinfoText;

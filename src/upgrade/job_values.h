@@ -55,7 +55,6 @@ enum class Phase {
     Restore,
 };
 inline constexpr size_t kPhaseCount = 9;
-const char* PhaseName(Phase phase);
 
 // Bounds of the phases that have no exchange of their own to bound them.
 struct PhaseLimits {

@@ -47,14 +47,6 @@ bool FileExists(const std::string& path) {
 
 }  // namespace
 
-const char* PhaseName(Phase phase) {
-    static constexpr const char* kNames[kPhaseCount] = {
-        "check",           "save configuration", "prepare",         "enable FTP", "upload",
-        "order versionup", "wait until gone",    "wait until back", "restore",
-    };
-    return kNames[static_cast<size_t>(phase)];
-}
-
 bool ReadFtpAccount(std::string_view reply, std::string& user, std::string& password) {
     int emptyEntries = 0;
     for (size_t at = reply.find('=', 1); at != std::string_view::npos;
@@ -324,7 +316,6 @@ void CameraUpgrade::RunUpgrade() {
                                                 authToken, settings_.startTime, models.front(),
                                                 settings_.serial, settings_.deleteAfterRestore);
         if (!backup->Download()) {
-            keepWorker = true;
             Finish(step::kBackupFailed, backup->errorText);
             return;
         }

@@ -103,8 +103,8 @@ void BM_FullUpgrade(benchmark::State& state) {
         workspace->tempFolderOverride = scratch.string();
         workspace->LoadPackage(&window);
         auto upgrade = std::make_shared<vcq::CameraUpgrade>(
-            simulator.HostText(0), &models, kToken, "ver" + vcq::PackageVersion(), "", nullptr,
-            nullptr, nullptr, &window, 0, false);
+            vcq::CameraJob(simulator.HostText(0), kToken, models, "ver" + vcq::PackageVersion()),
+            &window, 0, false);
         upgrade->workspace = workspace;
         upgrade->ftpPort = simulator.FtpEndpoint(0).port;
         state.ResumeTiming();

@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const vcq::ModelList models = {{"VCQ-R20", "VCQ-R20N", "VCQ-R20P"}};
     static vcq::fuzz::SilentWindow window;
     const std::string reply(reinterpret_cast<const char*>(data), size);
-    vcq::CameraUpgrade camera("127.0.0.1", &models, "YWRtaW46YWRtaW4=", "ver1.08", "", nullptr,
-                              nullptr, nullptr, &window, 0, false);
+    vcq::CameraUpgrade camera(vcq::CameraJob("127.0.0.1", "YWRtaW46YWRtaW4=", models, "ver1.08"),
+                              &window, 0, false);
     camera.CheckAdministrator(reply);
     camera.CheckModel(reply);
     camera.CheckImageMemory(reply);

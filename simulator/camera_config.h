@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ enum class VersionUpReply {
     Whole,     // 204 No Content
     Dropped,   // closes the connection without a word
     HalfHead,  // half a status line and header, then closes
+    Hold,      // takes it and holds the connection without a word
 };
 
 // How the camera takes a configuration restore.
@@ -77,6 +79,9 @@ struct CameraConfig {
     std::string address = "127.0.0.2";  // its own loopback address
     uint16_t httpPort = 80;
     std::string productName = "VCQCAM";  // first part of the "Server: " header
+    // When set, the whole "Server: " value instead of product/version; an
+    // empty text sends no "Server: " header at all.
+    std::optional<std::string> serverText;
     std::string model = "VCQ-R20";
     // The first model of its family: every camera of the family serves its
     // configuration under this model's name, whatever its own.
@@ -149,6 +154,16 @@ struct CameraConfig {
     // accepting "System=versionup" before the camera goes down.
     std::chrono::milliseconds versionUpLinger{0};
     VersionUpReply versionUpReply = VersionUpReply::Whole;
+    // The first "inq=sysinfo" after "System=versionup" is answered this much
+    // later (the connection accepted, nothing said meanwhile).
+    std::chrono::milliseconds pollStall{0};
+    bool pollStallPending = false;  // set by the versionup, cleared by that poll
+    // A camera whose settings the versionup reset comes back at its default
+    // address: when set, it never answers at its own address again (nothing
+    // serves at this one either).
+    std::string resetAddress;
+    // A configuration restore is answered this much later.
+    std::chrono::milliseconds restoreDelay{0};
     AfterReboot afterReboot = AfterReboot::Flashed;
     // When not empty, the version it reports after that reboot, whatever it flashed.
     std::string versionAfterUpgrade;

@@ -78,8 +78,10 @@ void CameraState::VersionUp() {
         config_.versionAfterUpgrade.empty() ? version.value_or("") : config_.versionAfterUpgrade;
     // The old firmware may linger a moment before the restart begins.
     downFrom_ = std::chrono::steady_clock::now() + config_.versionUpLinger;
-    upAgain_ = after == AfterReboot::NeverBack ? std::chrono::steady_clock::time_point::max()
-                                               : downFrom_ + config_.rebootDowntime;
+    const bool goneForGood = after == AfterReboot::NeverBack || !config_.resetAddress.empty();
+    upAgain_ = goneForGood ? std::chrono::steady_clock::time_point::max()
+                           : downFrom_ + config_.rebootDowntime;
+    config_.pollStallPending = config_.pollStall.count() > 0;
     afterReboot_ = [after, next](CameraConfig& c) {
         if (after == AfterReboot::Flashed && !next.empty())
             c.softVersion = next;

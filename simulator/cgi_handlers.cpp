@@ -83,6 +83,8 @@ HttpReply Main(const HttpRequest& request, const CameraConfig& config, CameraSta
         reply.cut = HttpReply::Cut::BeforeStatus;
     else if (config.versionUpReply == VersionUpReply::HalfHead)
         reply.cut = HttpReply::Cut::MidHead;
+    else if (config.versionUpReply == VersionUpReply::Hold)
+        reply.cut = HttpReply::Cut::Hold;
     return reply;
 }
 

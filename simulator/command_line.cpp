@@ -157,6 +157,18 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         camera.configurationLoginPage = false;
         return ParseOnOff(value, camera.configurationAsHtml);
     }
+    if (key == "server")
+        return camera.serverText = text, true;
+    if (key == "poll-stall") {
+        int seconds = 0;
+        if (!ParseNumber(value, seconds) || seconds < 0)
+            return false;
+        return camera.pollStall = std::chrono::seconds(seconds), true;
+    }
+    if (key == "reset-address")
+        return camera.resetAddress = text, true;
+    if (key == "restore-delay")
+        return ParseMillis(value, camera.restoreDelay);
     if (key == "linger")
         return ParseMillis(value, camera.versionUpLinger);
     if (key == "versionup-reply") {
@@ -166,6 +178,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
             return camera.versionUpReply = VersionUpReply::Dropped, true;
         if (value == "half")
             return camera.versionUpReply = VersionUpReply::HalfHead, true;
+        if (value == "hold")
+            return camera.versionUpReply = VersionUpReply::Hold, true;
         return false;
     }
     if (key == "restore") {
@@ -320,6 +334,8 @@ Keys:
   address=A.B.C.D      loopback address (127.x.y.z only)
   port=N               HTTP port; 0 picks a free one (default 80)
   product=TEXT         product name in "Server: " (default VCQCAM)
+  server=TEXT          the whole "Server: " value instead of product/version
+                       (server= sends no "Server: " header)
   model=TEXT           ModelName (default VCQ-R20)
   family=TEXT          the family's first model, whose lower-case name the
                        configuration file has (/home/l4/vcq-r20.cfg) whatever
@@ -367,8 +383,15 @@ Keys:
   linger=MS            the old firmware keeps answering, with its old
                        version, for MS after accepting "System=versionup"
                        before the restart begins (default 0)
-  versionup-reply=KIND whole (204), drop (no reply) or half (half a head);
-                       the camera restarts in every case
+  versionup-reply=KIND whole (204), drop (no reply), half (half a head) or
+                       hold (the connection held without a word); the
+                       camera restarts in every case
+  poll-stall=SECONDS   the first "inq=sysinfo" after "System=versionup" is
+                       answered SECONDS late (default 0)
+  reset-address=IP     the versionup resets the camera to its default
+                       address IP: it stops answering at its own address
+                       (nothing is served at IP)
+  restore-delay=MS     answer a configuration restore MS late (default 0)
   restore=KIND         accept (default), refuse (500, settings kept),
                        cut (closes without a status line, settings kept)
                        or a status: 200 to 399 store the configuration

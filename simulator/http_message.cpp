@@ -162,9 +162,9 @@ std::string_view ReasonPhrase(int status) {
 std::string SerializeHead(const HttpReply& reply, std::string_view serverName) {
     std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " ";
     head += ReasonPhrase(reply.status);
-    head += "\r\nServer: ";
-    head += serverName;
     head += "\r\n";
+    if (!serverName.empty())
+        head += "Server: " + std::string(serverName) + "\r\n";
     for (const auto& [name, value] : reply.headers)
         head += name + ": " + value + "\r\n";
     if (!reply.body.empty())

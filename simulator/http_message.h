@@ -60,8 +60,9 @@ struct HttpReply {
     std::string contentType = "text/plain";
     std::string body;
     // Replies that never arrive whole: the connection closes before the
-    // status line, or after half the head.
-    enum class Cut { None, BeforeStatus, MidHead };
+    // status line, or after half the head; or it is held without a word
+    // until the client gives up.
+    enum class Cut { None, BeforeStatus, MidHead, Hold };
     Cut cut = Cut::None;
     // How the body's end is shown; Close, Reset and Stall send no length. Reset
     // breaks the connection after cutAfter bytes of the body,

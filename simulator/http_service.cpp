@@ -15,6 +15,8 @@ constexpr milliseconds kSendTimeout{1000};
 constexpr milliseconds kResetPause{100};
 
 std::string ServerName(const CameraConfig& config) {
+    if (config.serverText)
+        return *config.serverText;
     std::string name = config.productName + "/" + config.softVersion;
     if (config.serverTrailingBlank)
         name += ' ';
@@ -106,6 +108,18 @@ void HttpService::Serve(net::TcpSocket connection) {
     }
     if (config.replyDelay.count() > 0 && !Pause(config.replyDelay))
         return;
+    const std::string topic = CameraState::TopicOf(request);
+    if (topic == "inq=sysinfo" && config.pollStallPending) {
+        camera_.Update([](CameraConfig& c) { c.pollStallPending = false; });
+        if (!Pause(config.pollStall))
+            return;
+        if (!camera_.HttpReachable())
+            return;                 // gone down meanwhile: the connection just closes
+        config = camera_.Config();  // the camera as it is by now
+    }
+    if (topic == "POST /command/all-configuration.cgi" && config.restoreDelay.count() > 0 &&
+        !Pause(config.restoreDelay))
+        return;
     auto forced = config.forcedStatus.find(CameraState::TopicOf(request));
     if (forced != config.forcedStatus.end()) {
         int status = forced->second;
@@ -128,6 +142,10 @@ void HttpService::Reply(net::TcpSocket& connection, const HttpReply& original,
     std::string head = SerializeHead(reply, ServerName(config));
     if (reply.cut == HttpReply::Cut::BeforeStatus)
         return;
+    if (reply.cut == HttpReply::Cut::Hold) {
+        WaitForPeerClose(connection, std::chrono::hours(24));
+        return;
+    }
     if (reply.cut == HttpReply::Cut::MidHead) {
         connection.SendAll(std::string_view(head).substr(0, head.size() / 2), kSendTimeout);
         return;

@@ -386,9 +386,9 @@ int RunBatch(const Args& args) {
         std::fflush(stdout);
         for (size_t i = 0; i < engine.RowCount(); ++i) {
             const BatchRow& row = engine.Row(i);
-            if (!row.failureDetail.empty())
+            if (const std::string note = RowNote(row); !note.empty())
                 std::fprintf(stderr, "%s %s: %s\n", row.idText.c_str(), row.addressText.c_str(),
-                             row.failureDetail.c_str());
+                             note.c_str());
         }
     }
     const bool listWritten = !failedList || WriteFailedList(*failedList, engine);

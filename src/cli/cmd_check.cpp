@@ -30,8 +30,9 @@ int RunCheck(const Args& args) {
 
     StderrWindow window;
     ModelList models = SupportedModels();
-    CameraUpgrade camera(host, &models, EncodeBasicToken(login->user + ":" + login->password), "",
-                         "", nullptr, nullptr, nullptr, &window, 0, false);
+    CameraUpgrade camera(
+        CameraJob(host, EncodeBasicToken(login->user + ":" + login->password), models), &window, 0,
+        false);
     bool lowMemory = false;
     std::string serial;
     bool passed = camera.CheckPreconditions(lowMemory, &serial);
@@ -40,8 +41,9 @@ int RunCheck(const Args& args) {
     int32_t index = 0;
     std::string version, unusedSerial;
     camera.ParseIdentity(camera.sysinfoText, index, model, version, unusedSerial);
-    std::printf("model: %s\nversion: %s\nserial: %s\n", model.c_str(),
-                camera.currentVersion.c_str(), serial.c_str());
+    // The camera's texts, escaped: they cannot write lines of their own.
+    std::printf("model: %s\nversion: %s\nserial: %s\n", EscapeControls(model).c_str(),
+                EscapeControls(camera.currentVersion).c_str(), EscapeControls(serial).c_str());
     // A reply the check could not read fails without a message: say why.
     if (!passed && !camera.FailureDetail().empty())
         std::fprintf(stderr, "%s\n", camera.FailureDetail().c_str());

@@ -91,8 +91,7 @@ int RunBackup(const Args& args) {
     StderrWindow window;
     ModelList models = SupportedModels();
     const std::string token = EncodeBasicToken(login->user + ":" + login->password);
-    CameraUpgrade camera(host, &models, token, "", "", nullptr, nullptr, nullptr, &window, 0,
-                         false);
+    CameraUpgrade camera(CameraJob(host, token, models), &window, 0, false);
     bool lowMemory = false;
     std::string serial;
     // Only the model and serial matter here; a camera short of space can still be saved.

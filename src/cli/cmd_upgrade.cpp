@@ -95,17 +95,17 @@ int RunUpgrade(const Args& args) {
     ModelList models = SupportedModels();
     const std::string token = EncodeBasicToken(login->user + ":" + login->password);
     const std::string packageVersion = PackageVersion();
-    auto upgrade = std::make_shared<CameraUpgrade>(host, &models, token, "ver" + packageVersion, "",
-                                                   nullptr, nullptr, nullptr, &window, 0, false);
+    auto upgrade = std::make_shared<CameraUpgrade>(
+        CameraJob(host, token, models, "ver" + packageVersion), &window, 0, false);
     bool lowMemory = false;
     std::string serial;
     if (!upgrade->CheckPreconditions(lowMemory, &serial)) {
         PrintDetail(upgrade->FailureDetail());
         return 1;
     }
-    upgrade->serialText = serial;
-    std::printf("current version: %s\nnew version: %s\n", upgrade->currentVersion.c_str(),
-                packageVersion.c_str());
+    upgrade->SetSerial(serial);
+    std::printf("current version: %s\nnew version: %s\n",
+                EscapeControls(upgrade->currentVersion).c_str(), packageVersion.c_str());
 
     if (VersionNeedsResetQuestion(upgrade->currentVersion) &&
         window.MessageBox(kResetQuestionText, "Information", MessageIcon::Question,
@@ -157,16 +157,19 @@ int RunUpgrade(const Args& args) {
     upgrade->Abandon();  // nothing more to print after this
 
     const int32_t outcome = upgrade->step;
+    const JobOutcome result = upgrade->Outcome();
     if (outcome != step::kCompleted) {
-        // The worker and the tick-out have told the operator what went
-        // wrong; only a camera back with another version says so here.
-        if (outcome == step::kWrongVersion)
+        // The worker has told the operator what went wrong, a camera not
+        // back in time too; only one back with another version says so here.
+        if (outcome == step::kWrongVersion && window.GoToPagePosts() == 0)
             window.MessageBox(LoadUiText(206, &window), LoadUiText(203, &window), MessageIcon::Stop,
                               MessageButtons::Ok);
         PrintDetail(upgrade->FailureDetail());
+        if (!result.keptFile.empty())
+            std::printf("kept: %s\n", result.keptFile.c_str());
         return 1;
     }
-    std::printf("upgraded to: %s\n", upgrade->currentVersion.c_str());
+    std::printf("upgraded to: %s\n", EscapeControls(upgrade->currentVersion).c_str());
     if (backup && !backup->restored) {
         window.MessageBox("Fault to upload configuration!", "Information", MessageIcon::Stop,
                           MessageButtons::Ok);
@@ -174,8 +177,9 @@ int RunUpgrade(const Args& args) {
         std::printf("kept: %s\n", backup->localPath.c_str());
         return kNotRestored;
     }
-    if (backup && keepBackup)
-        std::printf("kept: %s\n", backup->localPath.c_str());
+    PrintDetail(result.reason);  // a redirect may not have been the camera's yes
+    if (!result.keptFile.empty())
+        std::printf("kept: %s\n", result.keptFile.c_str());
     return 0;
 }
 

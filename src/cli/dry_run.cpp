@@ -12,12 +12,6 @@
 namespace vcq::cli {
 namespace {
 
-std::string WithoutPrefix(std::string version) {
-    if (version.rfind("ver", 0) == 0)
-        version.erase(0, 3);
-    return version;
-}
-
 const char* ActionName(DryRunAction action) {
     switch (action) {
         case DryRunAction::Upgrade:
@@ -36,13 +30,14 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
                           const std::string& targetVersion) {
     DryRunVerdict verdict;
     // Silent, as in the batch: the reasons are kept instead of shown.
-    CameraUpgrade upgrade(CameraHostText(camera.ip, camera.port), &models,
-                          EncodeBasicToken(camera.user + ":" + camera.password),
-                          "ver" + targetVersion, camera.serial, nullptr, nullptr, nullptr, nullptr,
-                          0, true);
+    JobSettings settings = CameraJob(CameraHostText(camera.ip, camera.port),
+                                     EncodeBasicToken(camera.user + ":" + camera.password), models,
+                                     "ver" + targetVersion);
+    settings.serial = camera.serial;
+    CameraUpgrade upgrade(settings, nullptr, 0, true);
     bool lowMemory = false;
     const bool passed = upgrade.CheckPreconditions(lowMemory, nullptr);
-    verdict.version = WithoutPrefix(upgrade.currentVersion);
+    verdict.version = std::string(PlainVersion(upgrade.currentVersion));
     if (!passed) {
         verdict.reason = upgrade.loginRefused ? "login refused"
                          : lowMemory          ? "too little free memory for the package"

@@ -75,6 +75,7 @@ std::string CgiClient::FailureText() const {
 
 std::string CgiClient::Exchange(std::string_view request) {
     failure_ = ExchangeFailure::BadAddress;
+    cutEarly_ = false;
     net::Endpoint camera;
     if (!ParseHostText(hostText_, camera))
         return {};
@@ -104,6 +105,8 @@ std::string CgiClient::Exchange(std::string_view request) {
         auto got = socket.Receive(buffer.data(), std::min(want, buffer.size()), remaining());
         if (got.ok())
             reply.append(buffer.data(), got.bytes);
+        cutEarly_ = reply.empty() &&
+                    (got.status == net::IoStatus::Closed || got.status == net::IoStatus::Failed);
         return got.status;
     };
 

@@ -48,6 +48,9 @@ class CgiClient {
     // Why the last exchange gave an empty reply, and the same in words.
     ExchangeFailure lastFailure() const { return failure_; }
     std::string FailureText() const;
+    // The last exchange got no byte back and its connection was closed or
+    // reset rather than left silent: the camera went away.
+    bool CutBeforeReply() const { return failure_ == ExchangeFailure::NoReply && cutEarly_; }
 
     // The configuration to restore; not copied: the caller keeps it alive
     // until RestoreConfiguration returns.
@@ -61,6 +64,8 @@ class CgiClient {
     int RestoreConfiguration();
     // Why the last restore did not count, in words; empty after a success.
     const std::string& restoreError() const { return restoreError_; }
+    // The status the camera answered the last restore with; 0 without one.
+    long restoreStatus() const { return restoreStatus_; }
     // The sizes of the form's writes in the last restore (head, pieces, tail).
     const std::vector<size_t>& restoreWrites() const { return restoreWrites_; }
     void SetRestoreLimits(const http::TransferLimits& limits) { restoreLimits_ = limits; }
@@ -78,6 +83,8 @@ class CgiClient {
     ExchangeLimits limits_;
     std::string serverVersion_;
     ExchangeFailure failure_ = ExchangeFailure::None;
+    bool cutEarly_ = false;
+    long restoreStatus_ = 0;
     const char* restoreData_ = nullptr;
     uint32_t restoreSize_ = 0;
     std::vector<size_t> restoreWrites_;

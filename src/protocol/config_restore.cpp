@@ -26,6 +26,7 @@ void CgiClient::SetRestoreData(const char* data, uint32_t size) {
 int CgiClient::RestoreConfiguration() {
     restoreWrites_.clear();
     restoreError_.clear();
+    restoreStatus_ = 0;
     net::Endpoint camera;
     if (!ParseHostText(hostText_, camera)) {
         restoreError_ = "\"" + hostText_ + "\" is not an IPv4 address with an optional port";
@@ -72,6 +73,7 @@ int CgiClient::RestoreConfiguration() {
     http::PostResult result = http::Post(
         url, kAgent, headers, writes,
         [&](size_t index) { restoreWrites_.push_back(writes[index].size()); }, restoreLimits_);
+    restoreStatus_ = result.status;
     switch (result.outcome) {
         case http::PostResult::Outcome::Ok:
             // A refused configuration must stay in its backup file; but a

@@ -251,8 +251,9 @@ int PopulateFromDiscovery(CameraList& list, const std::vector<CameraRecord>& rec
         const CameraRecord& record = records[static_cast<size_t>(j)];
         if (record.free())
             continue;
+        // The model is one of ours; the other texts are shown as the camera sent them, escaped.
         list.AddRow(list.Count(), record.mac, DiscoveredAddressText(record), record.model,
-                    record.serial, record.softVersion,
+                    EscapeControls(record.serial), EscapeControls(record.softVersion),
                     {record.ip[0], record.ip[1], record.ip[2], record.ip[3]}, record.webPort, -1);
     }
     return list.Count();

@@ -188,11 +188,10 @@ void VerifyListModel::Judge(VerifyRow& row, const std::string& reply) const {
     if (reply.empty())
         row.texts[verify_text::kModel] = kNoResponse;
     else
-        row.texts[verify_text::kModel] = identity.model.empty() ? kNotACamera : identity.model;
-    if (identity.version.starts_with("ver"))
-        identity.version.erase(0, 3);
-    row.texts[verify_text::kVersion] = identity.version;
-    row.texts[verify_text::kSerial] = identity.serial;
+        row.texts[verify_text::kModel] =
+            identity.model.empty() ? kNotACamera : EscapeControls(identity.model);
+    row.texts[verify_text::kVersion] = EscapeControls(PlainVersion(identity.version));
+    row.texts[verify_text::kSerial] = EscapeControls(identity.serial);
     row.validity = IsSupportedModel(identity.model, &models_) ? 1 : 2;
 }
 

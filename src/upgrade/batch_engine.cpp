@@ -30,11 +30,6 @@ const StepTexts* FindStep(int32_t step) {
 
 constexpr const char* kNotStartedText = "Not started.\r\n";
 
-// "ver1.08" shows as "1.08".
-std::string WithoutVerPrefix(const std::string& version) {
-    return version.rfind("ver", 0) == 0 ? version.substr(3) : version;
-}
-
 }  // namespace
 
 std::string BatchStatusText(int32_t step) {
@@ -83,8 +78,9 @@ bool BatchEngine::AddCamera(const BatchCamera& camera) {
     std::snprintf(id, sizeof id, "%03d", row.index + 1);
     row.idText = id;
     row.addressText = CameraHostText(camera.ip, camera.port);
-    row.model = camera.model;
-    row.version = camera.version;
+    // A camera's own texts may hold CR LF: shown escaped, they cannot forge a line.
+    row.model = EscapeControls(camera.model);
+    row.version = EscapeControls(camera.version);
     row.dhcp = camera.dhcp;
     row.statusText = statusTexts_[step::kNotStarted];
     Active entry;
@@ -193,7 +189,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     BatchRow& row = rows_[entry.row];
     // A camera whose configuration did not come back is upgraded all the same.
     if (finalStep == step::kCompleted || finalStep == step::kNotRestored) {
-        std::string version = WithoutVerPrefix(entry.job->TargetVersion());
+        std::string version(PlainVersion(entry.job->TargetVersion()));
         if (version != row.version) {
             row.version = std::move(version);
             row.changed = true;
@@ -202,9 +198,13 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     SetProgress(row, kBatchProgressFull);
     row.finalStep = finalStep;
     row.ended = std::chrono::steady_clock::now();
-    row.keptFile = entry.job->KeptFile();
+    const std::optional<JobOutcome> outcome = entry.job->Outcome();
+    row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
     if (finalStep != step::kCompleted)
         row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
+    else if (outcome)
+        row.failureDetail = outcome->reason;  // e.g. a restore answered by a redirect
+    row.failureDetail = EscapeControls(row.failureDetail);
     if (entry.job->Busy())
         leftovers_.push_back(entry.job);
     active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(position));
@@ -342,9 +342,17 @@ std::string BatchEngine::LogLine(size_t index) const {
     if (row.dropped)
         return line + kNotStartedText;
     line += BatchResultText(row.finalStep);
-    if (row.finalStep != step::kCompleted && !row.failureDetail.empty())
-        line += "    " + row.failureDetail + "\r\n";
+    if (const std::string note = RowNote(row); !note.empty())
+        line += "    " + note + "\r\n";
     return line;
+}
+
+std::string RowNote(const BatchRow& row) {
+    std::string note = row.failureDetail;
+    if (!row.keptFile.empty() && note.find(row.keptFile) == std::string::npos)
+        note += (note.empty() ? "" : "; ") + std::string("the saved configuration is kept in ") +
+                row.keptFile;
+    return note;
 }
 
 std::string BatchEngine::LogText() const {

@@ -17,6 +17,7 @@
 
 #include "package/resources.h"
 #include "protocol/cgi_client.h"  // CameraHostText, for the rows' address text
+#include "upgrade/job_values.h"
 
 namespace vcq {
 
@@ -73,6 +74,10 @@ struct BatchRow {
     std::chrono::steady_clock::time_point ended{};
 };
 
+// What the log and the row's tooltip say beneath a row: why it failed, and
+// the configuration file it left, when there is one.
+std::string RowNote(const BatchRow& row);
+
 enum class CheckOutcome { Pending, Passed, Failed, LowMemory, LoginRefused };
 
 // The settings every job of a batch reads when it starts.
@@ -111,6 +116,9 @@ class BatchJob {
     // The configuration file saved for the camera that is still there once
     // the job ended (kept on purpose, or because the restore failed).
     virtual std::string KeptFile() const { return {}; }
+    // The job's whole outcome once it ended; none from jobs that keep no
+    // such record.
+    virtual std::optional<JobOutcome> Outcome() const { return std::nullopt; }
 };
 
 using BatchJobFactory = std::function<std::shared_ptr<BatchJob>(

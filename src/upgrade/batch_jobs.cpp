@@ -2,8 +2,6 @@
 // check on a thread of its own so that the engine's caller never waits for a
 // camera.
 #include <atomic>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/detached_work.h"
 #include "protocol/cgi_client.h"
@@ -37,8 +35,9 @@ std::string GateRefusal(const CameraUpgrade& upgrade, bool resetAgreed) {
 
 class CameraUpgradeJob : public BatchJob {
   public:
-    CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade, bool resetAgreed)
-        : upgrade_(std::move(upgrade)), resetAgreed_(resetAgreed) {}
+    CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade, bool resetAgreed,
+                     const BatchSettings* settings)
+        : upgrade_(std::move(upgrade)), resetAgreed_(resetAgreed), settings_(settings) {}
 
     // A check that has not ended is let go; it holds what it uses.
     void BeginCheck() override {
@@ -64,7 +63,12 @@ class CameraUpgradeJob : public BatchJob {
         return result ? result->outcome : CheckOutcome::Pending;
     }
 
-    void Start() override { upgrade_->StartUpgrade(nullptr); }
+    // The batch's choices are made after its rows: the job takes them now.
+    void Start() override {
+        upgrade_->SetSaveChoice(settings_->retain != 0, settings_->deleteAfterRestore != 0,
+                                settings_->startTime);
+        upgrade_->StartUpgrade(nullptr);
+    }
     int32_t Step() const override { return upgrade_->step; }
     int32_t Progress() const override { return *upgrade_->progressCounter; }
     int32_t AddProgress(int32_t amount) override { return *upgrade_->progressCounter += amount; }
@@ -77,10 +81,12 @@ class CameraUpgradeJob : public BatchJob {
             return result->refusal;
         return upgrade_->FailureDetail();
     }
-    std::string KeptFile() const override {
-        std::string path = upgrade_->SavedBackupPath();
-        std::error_code ec;
-        return !path.empty() && std::filesystem::exists(path, ec) ? path : std::string();
+    std::string KeptFile() const override { return upgrade_->Outcome().keptFile; }
+    std::optional<JobOutcome> Outcome() const override {
+        JobOutcome outcome = upgrade_->Outcome();
+        if (!IsFinalStep(outcome.finalStep))
+            return std::nullopt;
+        return outcome;
     }
     bool Busy() const override {
         return check_.Running() || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
@@ -90,6 +96,7 @@ class CameraUpgradeJob : public BatchJob {
     std::shared_ptr<CameraUpgrade> upgrade_;
     DetachedWork<CheckResult> check_;
     const bool resetAgreed_;
+    const BatchSettings* settings_;  // the engine's, read on its thread only
 };
 
 }  // namespace
@@ -104,15 +111,15 @@ BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVer
                                   WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace,
                                   std::shared_ptr<const void> keepAlive) {
     return [=](const BatchCamera& camera, int32_t index, const BatchSettings* settings) {
-        auto upgrade = std::make_shared<CameraUpgrade>(
-            CameraHostText(camera.ip, camera.port), models,
-            EncodeBasicToken(camera.user + ":" + camera.password), targetVersion, camera.serial,
-            &settings->retain, &settings->deleteAfterRestore, &settings->startTime, owner, index,
-            true);
+        JobSettings job = CameraJob(CameraHostText(camera.ip, camera.port),
+                                    EncodeBasicToken(camera.user + ":" + camera.password),
+                                    models ? *models : ModelList{}, targetVersion);
+        job.serial = camera.serial;
+        auto upgrade = std::make_shared<CameraUpgrade>(std::move(job), owner, index, true);
         upgrade->workspace = workspace;
         upgrade->keepAlive = keepAlive;
         upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
-        return std::make_shared<CameraUpgradeJob>(std::move(upgrade), camera.resetAgreed);
+        return std::make_shared<CameraUpgradeJob>(std::move(upgrade), camera.resetAgreed, settings);
     };
 }
 

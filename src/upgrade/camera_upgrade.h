@@ -2,6 +2,7 @@
 // camera may be upgraded, and the upgrade itself on a worker thread.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -21,6 +22,7 @@
 #include "platform/window_port.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
+#include "upgrade/job_values.h"
 
 namespace vcq {
 
@@ -49,24 +51,23 @@ inline bool IsFinalStep(int32_t s) {
 inline constexpr size_t kMaxModelNames = 10;
 inline constexpr uint64_t kMinBuiltInFree = 5242880;  // 5 MiB for the package
 inline constexpr uint32_t kTickPeriodMs = 1000;
-inline constexpr int32_t kTickLimit = 360;  // six minutes of one-second ticks
 
 // The upgrade's owners hold it by shared_ptr: a worker still inside a bounded
 // exchange keeps the object alive after its owner let go, and stops on its
 // own once it notices Abandon().
 class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
   public:
-    // Manual mode passes index 0, not silent and no backup settings; the batch
-    // engine passes its row, silent, and pointers to its own settings (read
-    // once, when the upgrade starts).
-    CameraUpgrade(std::string_view hostText, const ModelList* modelNames,
-                  std::string_view authToken, std::string_view targetVersion,
-                  std::string_view serialText, const int32_t* backupWanted,
-                  const int32_t* deleteAfterRestore, const std::time_t* backupTime,
-                  WindowPort* owner, int32_t index, bool silent);
+    // Manual mode passes index 0 and not silent, and hands its own backup to
+    // StartUpgrade; the batch passes its row, silent, and retain set.
+    CameraUpgrade(JobSettings settings, WindowPort* owner, int32_t index, bool silent);
     virtual ~CameraUpgrade();
     CameraUpgrade(const CameraUpgrade&) = delete;
     CameraUpgrade& operator=(const CameraUpgrade&) = delete;
+
+    const JobSettings& Settings() const { return settings_; }
+    // Before StartUpgrade: the serial the check found, the batch's choices.
+    void SetSerial(std::string serial) { settings_.serial = std::move(serial); }
+    void SetSaveChoice(bool retain, bool deleteAfterRestore, std::time_t startTime);
 
     // The full check before an upgrade; the first failure ends it.
     bool CheckPreconditions(bool& lowMemory, std::string* serial);
@@ -85,9 +86,10 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     bool ReadSoftVersion(std::string_view reply);
 
     // The upgrade. StartUpgrade needs the object to be held by a shared_ptr
-    // (0 otherwise); it sets step 2 and runs the sequence on a worker thread.
+    // (0 otherwise); it sets step 2 and runs the phases on a worker thread.
     int StartUpgrade(std::shared_ptr<ConfigBackup> backup);
-    // The owner passes every timer message; only 0x8100 + index counts.
+    // The owner passes every timer message; only 0x8100 + index counts. The
+    // job's bounds are its phases' own: the tick only counts.
     void OnTick(uint32_t timerId);
     bool EnableFtpServer();
     bool SendVersionUp();
@@ -111,9 +113,12 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // expected 1.08"); also why a restore did not count. Empty when nothing
     // failed or nothing more is known. Safe from any thread.
     std::string FailureDetail() const;
-    // The file the worker saved the configuration to, empty when it saved
-    // none; the file may have been deleted since. Safe from any thread.
+    // The file the configuration was saved to, empty when none was; the
+    // file may have been deleted since. Safe from any thread.
     std::string SavedBackupPath() const;
+    // The job's outcome so far; whole once the step is final. Safe from any
+    // thread.
+    JobOutcome Outcome() const;
 
     // The worker stops at its next chance and from then on neither writes
     // `step` nor calls the owner or the step listener. Waits only for a step
@@ -126,17 +131,13 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
 
     // Exchange bounds of every client this object makes (tests shorten them).
     void SetExchangeLimits(const ExchangeLimits& limits) { limits_ = limits; }
+    void SetPhaseLimits(const PhaseLimits& limits) { phaseLimits_ = limits; }
 
     std::atomic<int32_t> step{step::kNotStarted};
     int32_t index = 0;
     std::shared_ptr<ConfigBackup> backup;
-    const std::time_t* backupTime = nullptr;
-    std::string serialText;
-    const int32_t* backupWanted = nullptr;
-    const int32_t* deleteAfterRestore = nullptr;
     std::atomic<int32_t> fileCount{0};
     std::string hostText;
-    const ModelList* modelNames = nullptr;
     std::string authToken;
     std::string ftpUser;
     std::string ftpPassword;
@@ -149,7 +150,6 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::atomic<int32_t> tickCount{0};
     UploadPlan packageEntries;
     WindowPort* owner = nullptr;
-    bool keepWorker = false;
     WindowPort* mainWindow = nullptr;
     std::shared_ptr<PackageWorkspace> workspace;  // where the package is unpacked
     std::string sysinfoText;
@@ -158,8 +158,8 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     bool silent = false;
     // The last check failed on the login: refused, or not the administrator's.
     bool loginRefused = false;
-    // What `modelNames` and `owner` point into, for owners whose workers may
-    // outlive them (the batch run's resources).
+    // What `owner` belongs to, for owners whose workers may outlive them
+    // (the batch run's resources).
     std::shared_ptr<const void> keepAlive;
 
   protected:
@@ -171,6 +171,10 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // Writes the step unless the worker was abandoned, and tells the step
     // listener; false when it was abandoned.
     bool SetStep(int32_t value);
+    // The final step, its reason and, for every failure after the save, the
+    // kept file named.
+    bool Finish(int32_t finalStep, std::string reason);
+    void EnterPhase(Phase phase);
     void SetFailureDetail(std::string detail);
     void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void ProgressReset(int32_t range);
@@ -178,24 +182,25 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     bool WaitForRebootedCamera();
     // Sends the backup back; marks it restored only when the camera took it.
     void RestoreBackup();
+    bool RunRestore();
 
+    JobSettings settings_;
     ExchangeLimits limits_;
+    PhaseLimits phaseLimits_;
     std::atomic<bool> abandoned_{false};
     // A step write, its listener call and the abandon check are one; the
     // listener may call Abandon() itself.
     mutable std::recursive_mutex stepMutex_;
     StepListener stepListener_;
-    std::string failureDetail_;    // under stepMutex_
-    std::string savedBackupPath_;  // under stepMutex_
+    std::string failureDetail_;                         // under stepMutex_
+    std::string savedBackupPath_;                       // under stepMutex_
+    JobOutcome outcome_;                                // under stepMutex_
+    Phase phase_ = Phase::Check;                        // under stepMutex_
+    std::chrono::steady_clock::time_point phaseStart_;  // under stepMutex_
     std::mutex workerMutex_;
     std::thread worker_;
     std::atomic<bool> workerDone_{true};
-    // Settings read when the upgrade starts, so the worker never follows the
-    // owner's pointers.
-    bool wantBackup_ = false;
-    bool deleteAfter_ = false;
-    std::time_t backupStamp_ = 0;
-    std::vector<std::string> models_;
+    std::string timeoutText_;  // looked up on the owner's thread
 };
 
 // What an "inq=sysinfo" reply says about a camera; a field the reply lacks

@@ -40,23 +40,61 @@ std::optional<std::string_view> KeyValueToEnd(std::string_view reply, std::strin
     return reply.substr(start, end == std::string_view::npos ? end : end - start);
 }
 
-CameraUpgrade::CameraUpgrade(std::string_view host, const ModelList* models, std::string_view token,
-                             std::string_view target, std::string_view serial,
-                             const int32_t* wanted, const int32_t* deleteAfter,
-                             const std::time_t* time, WindowPort* ownerWindow, int32_t rowIndex,
+CameraUpgrade::CameraUpgrade(JobSettings settings, WindowPort* ownerWindow, int32_t rowIndex,
                              bool isSilent)
     : index(rowIndex),
-      backupTime(time),
-      serialText(serial),
-      backupWanted(wanted),
-      deleteAfterRestore(deleteAfter),
-      hostText(host),
-      modelNames(models),
-      authToken(token),
-      targetVersion(target),
+      hostText(settings.hostText),
+      authToken(settings.authToken),
+      targetVersion(settings.targetVersion),
       owner(ownerWindow),
       mainWindow(ownerWindow ? ownerWindow->Parent() : nullptr),
-      silent(isSilent) {}
+      silent(isSilent),
+      settings_(std::move(settings)) {}
+
+std::string_view PlainVersion(std::string_view version) {
+    return version.starts_with("ver") ? version.substr(3) : version;
+}
+
+bool IsPlainVersion(std::string_view version) {
+    size_t dot = version.find('.');
+    auto digits = [](std::string_view part) {
+        return !part.empty() &&
+               std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return dot != std::string_view::npos && digits(version.substr(0, dot)) &&
+           digits(version.substr(dot + 1));
+}
+
+std::string AgreedVersion(std::string_view header, std::string_view softVersion, std::string& why) {
+    const bool agree = header.empty() || softVersion.empty() || header == softVersion;
+    const std::string_view version = header.empty() ? softVersion : header;
+    if (agree && IsPlainVersion(version))
+        return std::string(version);
+    why = "the camera's versions cannot be trusted: \"Server:\" header \"" +
+          EscapeControls(header) + "\", sysinfo SoftVersion \"" + EscapeControls(softVersion) +
+          "\"";
+    return {};
+}
+
+std::string EscapeControls(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (byte < 0x20 || byte == 0x7f)
+            out += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 15];
+        else
+            out += c;
+    }
+    return out;
+}
 
 std::string CameraUpgrade::Inquire(CgiClient& client, std::string_view body) const {
     return client.Exchange(BuildCgiRequest(kInquiryPath, hostText, authToken, body));
@@ -78,6 +116,17 @@ void CameraUpgrade::Stop(const std::string& text) const {
 }
 
 bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
+    const auto started = std::chrono::steady_clock::now();
+    struct Timed {
+        CameraUpgrade& job;
+        std::chrono::steady_clock::time_point started;
+        ~Timed() {
+            std::lock_guard lock(job.stepMutex_);
+            job.outcome_.phaseTimes[static_cast<size_t>(Phase::Check)] =
+                std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - started);
+        }
+    } timed{*this, started};
     lowMemory = false;
     loginRefused = false;
     SetFailureDetail({});
@@ -102,14 +151,22 @@ bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
                    ? unreadable(reply, "inq=sysuser", "SysUserSet=")
                    : false;
 
-    currentVersion = client.serverVersion();
-    currentVersionTag = "ver" + currentVersion;
+    const std::string header = client.serverVersion();
 
     sysinfoText = Inquire(client, "inq=sysinfo");
     if (sysinfoText.empty())
         unreadable(sysinfoText, "inq=sysinfo", "ModelName=");
     if (!CheckModel(sysinfoText))
         return false;
+    // Two sources of one version: a camera they disagree on is not flashed.
+    std::string why;
+    currentVersion =
+        AgreedVersion(header, KeyValueToEnd(sysinfoText, "SoftVersion=").value_or(""), why);
+    currentVersionTag = "ver" + currentVersion;
+    if (currentVersion.empty()) {
+        Warn(why);
+        return false;
+    }
     if (serial)
         *serial = std::string(KeyValue(sysinfoText, "Serial=").value_or(""));
 
@@ -159,8 +216,9 @@ bool IsSupportedModel(std::string_view model, const ModelList* models) {
 
 bool CameraUpgrade::CheckModel(std::string_view reply) {
     std::string model(KeyValue(reply, "ModelName=").value_or(""));
-    if (!IsSupportedModel(model, modelNames)) {
-        Warn("This program works for the " + model + ". Please select the correct camera.");
+    if (!IsSupportedModel(model, &settings_.models)) {
+        Warn("This program works for the " + EscapeControls(model) +
+             ". Please select the correct camera.");
         return false;
     }
     return true;

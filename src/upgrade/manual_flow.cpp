@@ -1,5 +1,7 @@
 #include "upgrade/manual_flow.h"
 
+#include "upgrade/job_values.h"
+
 namespace vcq {
 
 bool VersionNeedsResetQuestion(std::string_view cameraVersion) {
@@ -12,15 +14,9 @@ bool VersionRefused(std::string_view cameraVersion, std::string_view packageVers
     return (c != '3' && p == '3') || (c == '3' && (p == '1' || p == '2'));
 }
 
-namespace {
-std::string_view WithoutVer(std::string_view version) {
-    return version.starts_with("ver") ? version.substr(3) : version;
-}
-}  // namespace
-
 VersionGate DecideVersionGate(std::string_view cameraVersion, std::string_view packageVersion) {
-    cameraVersion = WithoutVer(cameraVersion);
-    if (VersionRefused(cameraVersion, WithoutVer(packageVersion)))
+    cameraVersion = PlainVersion(cameraVersion);
+    if (VersionRefused(cameraVersion, PlainVersion(packageVersion)))
         return VersionGate::Refused;
     return VersionNeedsResetQuestion(cameraVersion) ? VersionGate::ResetQuestion
                                                     : VersionGate::Pass;

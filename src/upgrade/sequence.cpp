@@ -3,19 +3,19 @@
 // configuration restored.
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/system.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/manual_flow.h"
 
 namespace vcq {
 namespace {
 
-constexpr auto kRestorePause = std::chrono::milliseconds(2000);
 // A camera that refuses at once while it restarts is asked again after this,
 // not in a tight loop.
 constexpr auto kRefusedRetryPause = std::chrono::milliseconds(50);
-// Nor is one that answers quickly without its version, or with the old one.
-constexpr auto kPollPause = std::chrono::milliseconds(100);
 constexpr int kMaxEmptyFtpEntries = 10;
 
 // Sleeps in short slices so that an abandoned worker ends soon.
@@ -32,6 +32,17 @@ bool PauseUnlessAbandoned(const std::atomic<bool>& abandoned, std::chrono::milli
 // The first line of a reply, for failure details.
 std::string StatusLine(std::string_view reply) {
     return std::string(reply.substr(0, std::min(reply.find("\r\n"), size_t{80})));
+}
+
+std::string Seconds(std::chrono::milliseconds length) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(length).count();
+    return seconds >= 120 && seconds % 60 == 0 ? std::to_string(seconds / 60) + " minutes"
+                                               : std::to_string(seconds) + " s";
+}
+
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::exists(path, ec);
 }
 
 }  // namespace
@@ -78,12 +89,21 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
         worker_.join();
 
     backup = std::move(savedBackup);
-    wantBackup_ = backupWanted && *backupWanted != 0;
-    deleteAfter_ = deleteAfterRestore && *deleteAfterRestore != 0;
-    backupStamp_ = backupTime ? *backupTime : std::time(nullptr);
-    models_ = modelNames ? modelNames->names : std::vector<std::string>{};
+    if (settings_.startTime == 0)
+        settings_.startTime = std::time(nullptr);
+    // The owner's texts are for its own thread.
+    timeoutText_ = !silent && owner && !progressCounter ? LoadUiText(206, owner) : "";
     abandoned_ = false;
     SetFailureDetail({});
+    {
+        std::lock_guard stepLock(stepMutex_);
+        const auto checkTime = outcome_.phaseTimes[static_cast<size_t>(Phase::Check)];
+        outcome_ = {};
+        outcome_.phaseTimes[static_cast<size_t>(Phase::Check)] = checkTime;
+        savedBackupPath_ = backup ? backup->localPath : "";
+        phase_ = Phase::Prepare;
+        phaseStart_ = std::chrono::steady_clock::now();
+    }
     workerDone_ = false;
     step = step::kUploading;
     worker_ = std::thread([self] {
@@ -112,6 +132,50 @@ std::string CameraUpgrade::FailureDetail() const {
 std::string CameraUpgrade::SavedBackupPath() const {
     std::lock_guard lock(stepMutex_);
     return savedBackupPath_;
+}
+
+JobOutcome CameraUpgrade::Outcome() const {
+    std::lock_guard lock(stepMutex_);
+    JobOutcome outcome = outcome_;
+    if (!IsFinalStep(outcome.finalStep)) {
+        outcome.reason = failureDetail_;
+        outcome.keptFile = FileExists(savedBackupPath_) ? savedBackupPath_ : "";
+    }
+    return outcome;
+}
+
+void CameraUpgrade::SetSaveChoice(bool retain, bool deleteAfterRestore, std::time_t startTime) {
+    settings_.retain = retain;
+    settings_.deleteAfterRestore = deleteAfterRestore;
+    settings_.startTime = startTime;
+}
+
+void CameraUpgrade::EnterPhase(Phase phase) {
+    std::lock_guard lock(stepMutex_);
+    const auto now = std::chrono::steady_clock::now();
+    outcome_.phaseTimes[static_cast<size_t>(phase_)] +=
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - phaseStart_);
+    phase_ = phase;
+    phaseStart_ = now;
+}
+
+bool CameraUpgrade::Finish(int32_t finalStep, std::string reason) {
+    std::lock_guard lock(stepMutex_);
+    if (abandoned_)
+        return false;
+    EnterPhase(phase_);
+    // A failure after the save leaves the configuration on disk: say where.
+    const std::string kept = FileExists(savedBackupPath_) ? savedBackupPath_ : "";
+    if (!kept.empty() && (finalStep != step::kCompleted || !reason.empty()) &&
+        reason.find(kept) == std::string::npos)
+        reason += (reason.empty() ? "" : "; ") +
+                  std::string("the saved configuration is kept in ") + kept;
+    outcome_.finalStep = finalStep;
+    outcome_.keptFile = kept;
+    outcome_.reason = reason;
+    outcome_.restored = backup && backup->restored;
+    failureDetail_ = std::move(reason);
+    return SetStep(finalStep);
 }
 
 void CameraUpgrade::SetFailureDetail(std::string detail) {
@@ -167,6 +231,7 @@ void CameraUpgrade::ProgressAdvance() {
 }
 
 bool CameraUpgrade::EnableFtpServer() {
+    EnterPhase(Phase::EnableFtp);
     CgiClient client(hostText, limits_);
     std::string reply = client.Exchange(
         BuildCgiRequest("/command/ftpserver.cgi", hostText, authToken, "FtpServerFunc=on"));
@@ -189,10 +254,12 @@ bool CameraUpgrade::EnableFtpServer() {
         Stop("FtpServerUser Error!!");
         return false;
     }
+    EnterPhase(Phase::Upload);
     return true;
 }
 
 bool CameraUpgrade::SendVersionUp() {
+    EnterPhase(Phase::VersionUp);
     CgiClient client(hostText, limits_);
     std::string reply = client.Exchange(
         BuildCgiRequest("/command/main.cgi", hostText, authToken, "System=versionup"));
@@ -220,7 +287,7 @@ void CameraUpgrade::ReportUploadFailure() {
         owner->SetTimer(TimerId(), kTickPeriodMs);
     }
     Post(kMsgGoToPage, 1, 3);
-    SetStep(step::kUploadFailed);
+    Finish(step::kUploadFailed, FailureDetail());
 }
 
 void CameraUpgrade::ReportVersionUpResult() {
@@ -236,25 +303,26 @@ void CameraUpgrade::ReportVersionUpResult() {
         owner->SetTimer(TimerId(), kTickPeriodMs);
     }
     Post(kMsgGoToPage, 1, 3);
-    SetStep(step::kVersionUpRefused);
+    Finish(step::kVersionUpRefused, FailureDetail());
 }
 
 void CameraUpgrade::RunUpgrade() {
-    if (!backup && wantBackup_ && !models_.empty()) {
+    const std::vector<std::string>& models = settings_.models.names;
+    if (!backup && settings_.retain && !models.empty()) {
+        EnterPhase(Phase::SaveConfiguration);
         if (!SetStep(step::kSavingConfig))
             return;
-        backup =
-            std::make_shared<ConfigBackup>(hostText, ConfigCameraPath(models_.front()), authToken,
-                                           backupStamp_, models_.front(), serialText, deleteAfter_);
+        backup = std::make_shared<ConfigBackup>(hostText, ConfigCameraPath(models.front()),
+                                                authToken, settings_.startTime, models.front(),
+                                                settings_.serial, settings_.deleteAfterRestore);
         if (!backup->Download()) {
-            SetFailureDetail(backup->errorText);
-            keepWorker = true;
-            SetStep(step::kBackupFailed);
+            Finish(step::kBackupFailed, backup->errorText);
             return;
         }
         std::lock_guard lock(stepMutex_);
         savedBackupPath_ = backup->localPath;
     }
+    EnterPhase(Phase::Prepare);
     if (!SetStep(step::kUploading))
         return;
     if (TransferPackage() != 0) {
@@ -268,68 +336,120 @@ void CameraUpgrade::RunUpgrade() {
         WaitForRebootedCamera();
 }
 
-bool CameraUpgrade::WaitForRebootedCamera() {
-    // "ver1.08" and "1.08" name the same version.
-    std::string_view target = targetVersion;
-    if (!target.empty() && target[0] == 'v')
-        target.remove_prefix(std::min<size_t>(3, target.size()));
+namespace {
 
-    // A camera may keep answering with its old firmware for a moment after
-    // the versionup: until it has been seen going away, whatever version it
-    // reports is the old firmware's (a camera already at the target version
-    // reports that very version before it restarts).
-    bool seenAway = false;
-    while (step == step::kOverwriting) {
+// Gone: no connection could be made, or it was cut before any reply. A
+// connection accepted and answered late is a camera still up.
+bool CameraGone(const CgiClient& client) {
+    switch (client.lastFailure()) {
+        case ExchangeFailure::NoConnection:
+        case ExchangeFailure::NotSent:
+            return true;
+        case ExchangeFailure::NoReply:
+            return client.CutBeforeReply();
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool CameraUpgrade::WaitForRebootedCamera() {
+    const std::string target(PlainVersion(targetVersion));
+    const std::string before(PlainVersion(currentVersion));
+    {
+        std::lock_guard lock(stepMutex_);
+        outcome_.versionBefore = before;
+    }
+    // Re-flashing the same version (or an unknown one): only a camera seen
+    // restarting is back.
+    const bool sameVersion = before.empty() || before == target;
+    EnterPhase(Phase::WaitGone);
+    const auto deadline = std::chrono::steady_clock::now() + phaseLimits_.reboot;
+    bool seenGone = false;
+    std::string lastVersion;
+    while (std::chrono::steady_clock::now() < deadline) {
         if (abandoned_)
             return false;
         CgiClient client(hostText, limits_);
-        auto asked = std::chrono::steady_clock::now();
-        std::string reply = Inquire(client, "inq=sysinfo");
+        const auto asked = std::chrono::steady_clock::now();
+        const std::string reply = Inquire(client, "inq=sysinfo");
         if (reply.empty()) {
-            seenAway = true;
+            if (!seenGone && CameraGone(client)) {
+                seenGone = true;
+                EnterPhase(Phase::WaitBack);
+            }
             if (std::chrono::steady_clock::now() - asked < kRefusedRetryPause)
                 PauseUnlessAbandoned(abandoned_, kRefusedRetryPause);
             continue;
         }
-        if (reply.find("SoftVersion=") == std::string::npos) {
-            PauseUnlessAbandoned(abandoned_, kPollPause);
+        const auto soft = KeyValueToEnd(reply, "SoftVersion=");
+        if (!soft) {
+            PauseUnlessAbandoned(abandoned_, phaseLimits_.pollPause);
             continue;
         }
-        if (abandoned_)
-            return false;
-        if (!seenAway) {
-            PauseUnlessAbandoned(abandoned_, kPollPause);
-            continue;
-        }
-        ReadSoftVersion(reply);
-        if (currentVersion != target) {
-            SetFailureDetail("the camera came back with " + currentVersion + ", expected " +
-                             std::string(target));
-            return SetStep(step::kWrongVersion);
-        }
-        int32_t outcome = step::kCompleted;
-        if (backup) {
-            RestoreBackup();
-            if (!PauseUnlessAbandoned(abandoned_, kRestorePause))
-                return false;
-            if (!SetStep(step::kReconfiguring))
-                return false;
-            if (!PauseUnlessAbandoned(abandoned_, kRestorePause))
-                return false;
-            // The batch has no page flow to tell the operator: its row says
-            // the configuration is not back, and where the file is.
-            if (progressCounter && !backup->restored) {
-                std::string why = FailureDetail();
-                SetFailureDetail((why.empty() ? "" : why + "; ") +
-                                 "the saved configuration is kept in " + backup->localPath);
-                outcome = step::kNotRestored;
+        lastVersion = std::string(*soft);
+        const bool isTarget = lastVersion == target;
+        if (isTarget && (!sameVersion || seenGone)) {
+            EnterPhase(Phase::Restore);  // the reboot clock stops here
+            currentVersion = lastVersion;
+            {
+                std::lock_guard lock(stepMutex_);
+                outcome_.versionAfter = lastVersion;
             }
-            if (progressCounter)
-                backup.reset();
+            return RunRestore();
         }
-        return SetStep(outcome);
+        // Not seen gone yet: the old firmware may still run.
+        if (!seenGone) {
+            PauseUnlessAbandoned(abandoned_, phaseLimits_.pollPause);
+            continue;
+        }
+        currentVersion = lastVersion;
+        {
+            std::lock_guard lock(stepMutex_);
+            outcome_.versionAfter = lastVersion;
+        }
+        return Finish(
+            step::kWrongVersion,
+            "the camera came back with " + EscapeControls(lastVersion) + ", expected " + target);
     }
-    return false;
+    if (abandoned_)
+        return false;
+    std::string reason;
+    if (sameVersion && lastVersion == target && !seenGone)
+        reason = "the camera still answers with " + target +
+                 " but was never seen restarting: it may still run its old firmware, so its "
+                 "configuration was not restored";
+    else
+        reason =
+            "the camera was not back with the new version within " + Seconds(phaseLimits_.reboot);
+    if (VersionNeedsResetQuestion(before))
+        reason += "; a camera whose settings were reset comes back at its default address";
+    if (!timeoutText_.empty()) {
+        Stop(timeoutText_);
+        Post(kMsgGoToPage, 1, 3);
+    }
+    return Finish(step::kWrongVersion, reason);
+}
+
+bool CameraUpgrade::RunRestore() {
+    if (!backup)
+        return Finish(step::kCompleted, "");
+    RestoreBackup();
+    if (!PauseUnlessAbandoned(abandoned_, phaseLimits_.restorePause))
+        return false;
+    if (!SetStep(step::kReconfiguring))
+        return false;
+    if (!PauseUnlessAbandoned(abandoned_, phaseLimits_.restorePause))
+        return false;
+    // The batch has no page flow to tell the operator: its row says the
+    // configuration is not back.
+    const int32_t outcome =
+        progressCounter && !backup->restored ? step::kNotRestored : step::kCompleted;
+    const bool ok = Finish(outcome, FailureDetail());
+    if (progressCounter)
+        backup.reset();
+    return ok;
 }
 
 void CameraUpgrade::RestoreBackup() {
@@ -341,48 +461,32 @@ void CameraUpgrade::RestoreBackup() {
         SetFailureDetail(backup->errorText);
         return;
     }
+    http::TransferLimits bound;
+    bound.total = phaseLimits_.restore;
+    restorer.SetRestoreLimits(bound);
     restorer.SetRestoreData(buffer.data(), static_cast<uint32_t>(buffer.size()));
-    if (restorer.RestoreConfiguration() == 0) {
-        backup->restored = true;
-        backup->DeleteFileIfWanted();
-    } else {
-        SetFailureDetail(restorer.restoreError());
+    const auto started = std::chrono::steady_clock::now();
+    if (restorer.RestoreConfiguration() != 0) {
+        const bool late = std::chrono::steady_clock::now() - started >= phaseLimits_.restore;
+        SetFailureDetail(
+            (late ? "the restore did not end within " + Seconds(phaseLimits_.restore) + ": "
+                  : std::string()) +
+            restorer.restoreError());
+        return;
     }
+    backup->restored = true;
+    // A redirect may be the camera's login page: taken, but the file stays.
+    if (const int status = restorer.restoreStatus(); status >= 300 && status < 400) {
+        SetFailureDetail("the camera answered the restore with a redirect (HTTP " +
+                         std::to_string(status) + "), which may be its login page");
+        return;
+    }
+    backup->DeleteFileIfWanted();
 }
 
 void CameraUpgrade::OnTick(uint32_t timerId) {
-    if (timerId != TimerId())
-        return;
-    if (tickCount++ != kTickLimit)
-        return;
-
-    // Stop the worker cooperatively: it notices at its next round and ends.
-    {
-        std::lock_guard lock(stepMutex_);
-        if (IsFinalStep(step))
-            return;  // the worker ended just before: its outcome stands
-        abandoned_ = true;
-        if (progressCounter)
-            step = step::kWrongVersion;
-        failureDetail_ = "the camera was not back with the new version within " +
-                         std::to_string(kTickLimit / 60) + " minutes";
-    }
-    if (owner)
-        owner->KillTimer(TimerId());
-    if (!progressCounter) {
-        if (!silent && owner) {
-            std::string text = LoadUiText(206, owner);
-            std::string caption = LoadUiText(203, owner);
-            owner->MessageBox(text, caption, MessageIcon::Stop, MessageButtons::Ok);
-        }
-        if (owner)
-            owner->PostMessage(kMsgGoToPage, 1, 3);
-    }
-    if (!keepWorker) {
-        std::lock_guard lock(workerMutex_);
-        if (worker_.joinable())
-            worker_.detach();  // it holds its own reference
-    }
+    if (timerId == TimerId())
+        ++tickCount;
 }
 
 }  // namespace vcq

@@ -458,7 +458,7 @@ std::function<bool()> MainWindow::CheckCamera() {
 void MainWindow::TakeCheckedSerial() {
     serialText_ = checkedSerial_ ? *checkedSerial_ : std::string();
     if (upgrade_)
-        upgrade_->serialText = serialText_;
+        upgrade_->SetSerial(serialText_);
 }
 
 void MainWindow::RunOffUiThread(std::function<bool()> work, std::function<void(bool)> done) {
@@ -502,9 +502,10 @@ void MainWindow::FinishCheck() {
 
 void MainWindow::CheckTargetCamera() {
     DiscardUpgrade();
-    upgrade_ = std::make_shared<CameraUpgrade>(addressText_, &workspace_->models, authToken_,
-                                               versionLabel_, "", nullptr, nullptr, nullptr,
-                                               port_.get(), 0, false);
+    // The target is the package's version; the label may carry a build mark.
+    upgrade_ = std::make_shared<CameraUpgrade>(
+        CameraJob(addressText_, authToken_, workspace_->models, "ver" + PackageVersion()),
+        port_.get(), 0, false);
     upgrade_->SetExchangeLimits(options_.limits);
     upgrade_->progressBar = progressPort_;
     upgrade_->workspace = workspace_;

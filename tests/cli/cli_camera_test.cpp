@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <regex>
 
 #include "cli_run.h"
 #include "command_line.h"
@@ -270,9 +271,14 @@ TEST_F(CliCamera, UpgradeRetainingABackupShowsEveryStepInOrder) {
         // This build carries the stand-in package, and says so first.
         EXPECT_EQ(run.out.rfind("note: this build carries the stand-in firmware package", 0), 0u)
             << run.out;
+        // A redirect counts as taken, but says so and names the file.
+        const std::string end = *camera ? "step 8 Completed: the camera answered the restore with "
+                                          "a redirect (HTTP 302)"
+                                        : "step 8 Completed\n";
         size_t last = 0;
-        for (const char* line : {"step 2 Uploading\n", "step 3 Overwriting\n",
-                                 "step 7 Reconfiguring\n", "step 8 Completed\n"}) {
+        for (const std::string& line :
+             {std::string("step 2 Uploading\n"), std::string("step 3 Overwriting\n"),
+              std::string("step 7 Reconfiguring\n"), end}) {
             size_t at = run.out.find(line, last);
             ASSERT_NE(at, std::string::npos) << line << run.out;
             last = at;
@@ -403,7 +409,13 @@ class CliBatch : public CliCamera {
         EXPECT_EQ(log.find('\r'), std::string::npos) << "printed with the console's line end";
         for (size_t end = 0; (end = log.find('\n', end)) != std::string::npos; end += 2)
             log.insert(end, 1, '\r');
-        return log;
+        return InFolder(log);
+    }
+
+    // The batch's dated backup folder, wherever it is and whichever separator, as "<folder>".
+    static std::string InFolder(const std::string& text) {
+        static const std::regex kFolder("kept in [^\r\n]*[/\\\\]([^/\\\\\r\n]+\\.cfg)");
+        return std::regex_replace(text, kFolder, "kept in <folder>/$1");
     }
 
     std::vector<std::string> hosts_;
@@ -422,12 +434,14 @@ TEST_F(CliBatch, EightCamerasTwoFaultyEndWithTheLogAndExitOne) {
               "VCQ-R20(DHCP:127.0.0.4) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.5) Network error (missing target).\r\n"
               "    the camera answered \"HTTP/1.1 500 Internal Server Error\" to "
-              "System=versionup\r\n"
+              "System=versionup; the saved configuration is kept in "
+              "<folder>/vcq-r20.10000004.cfg\r\n"
               "VCQ-R20(127.0.0.6:8080) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.7) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.8) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.9) Upgrade sequence error.\r\n"
-              "    the camera came back with 1.05, expected 1.08\r\n");
+              "    the camera came back with 1.05, expected 1.08; the saved configuration is "
+              "kept in <folder>/vcq-r20.10000008.cfg\r\n");
     EXPECT_NE(run.out.find("Proceeded: 8/8\n"), std::string::npos);
     for (const char* line :
          {"001 127.0.0.2 Standby\n", "001 127.0.0.2 Uploading\n", "004 127.0.0.5 Error1\n",
@@ -443,7 +457,9 @@ TEST_F(CliBatch, EightCamerasTwoFaultyEndWithTheLogAndExitOne) {
     // Why the two failed, after the log.
     EXPECT_NE(run.err.find("004 127.0.0.5: the camera answered \"HTTP/1.1 500"), std::string::npos)
         << run.err;
-    EXPECT_NE(run.err.find("008 127.0.0.9: the camera came back with 1.05, expected 1.08\n"),
+    EXPECT_NE(InFolder(run.err).find("008 127.0.0.9: the camera came back with 1.05, expected "
+                                     "1.08; the saved configuration is kept in "
+                                     "<folder>/vcq-r20.10000008.cfg\n"),
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find("001 127.0.0.2: "), std::string::npos) << run.err;
@@ -612,7 +628,7 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
     StartFleet({"version=3.00", "version=1.08,linger=1500", "restore=refuse", "admin=admin:other"});
     Outcome run = RunCli(BatchArgs({"--retain", "--allow-reset"}));
     EXPECT_EQ(run.code, 1) << run.out << run.err;
-    const std::string log = Log(run.out);
+    const std::string log = run.out.substr(run.out.find("Upgrade log\n") + 12);
     const std::string refused = "VCQ-R20(127.0.0.4) Cannot load config.\r\n    ";
     const size_t keptAt = log.find("kept in ");
     ASSERT_NE(keptAt, std::string::npos) << log;
@@ -754,15 +770,21 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
     const std::string log = Text(summary, "log");
     EXPECT_EQ(fs::path(log).filename(), "upgrade-log.txt");
     EXPECT_EQ(fs::path(log).parent_path(), keptFolder) << "beside the backups";
-    EXPECT_EQ(ReadWholeFile(log),
+    // Every row names the file it left (--backup keeps them all).
+    EXPECT_EQ(InFolder(ReadWholeFile(log)),
               "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
+              "    the saved configuration is kept in <folder>/vcq-r20.10000001.cfg\r\n"
               "VCQ-R20(127.0.0.3) Network error (missing target).\r\n"
               "    the camera answered \"HTTP/1.1 500 Internal Server Error\" to "
-              "System=versionup\r\n"
+              "System=versionup; the saved configuration is kept in "
+              "<folder>/vcq-r20.10000002.cfg\r\n"
               "VCQ-R20(127.0.0.4) Completed successfully.\r\n"
+              "    the saved configuration is kept in <folder>/vcq-r20.q_u_o_t___.cfg\r\n"
               "VCQ-R20(127.0.0.5) Upgrade sequence error.\r\n"
-              "    the camera came back with 1.05, expected 1.08\r\n"
-              "VCQ-R20(127.0.0.6:8080) Completed successfully.\r\n");
+              "    the camera came back with 1.05, expected 1.08; the saved configuration is "
+              "kept in <folder>/vcq-r20.10000004.cfg\r\n"
+              "VCQ-R20(127.0.0.6:8080) Completed successfully.\r\n"
+              "    the saved configuration is kept in <folder>/vcq-r20.10000005.cfg\r\n");
 }
 
 // A dry run of a mixed fleet says what the batch would do with each camera

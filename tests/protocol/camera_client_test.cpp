@@ -215,8 +215,8 @@ TEST_F(CameraClient, PreconditionsPassOnlyAFitCamera) {
             StartCamera(r.adjust);
             vcq::test::RecordingWindow window;
             std::string token = vcq::EncodeBasicToken(r.user.empty() ? "admin:secret" : r.user);
-            vcq::CameraUpgrade camera("127.0.0.2", &kModels, token, "ver1.08", "", nullptr, nullptr,
-                                      nullptr, &window, 0, silent);
+            vcq::CameraUpgrade camera(vcq::CameraJob("127.0.0.2", token, kModels, "ver1.08"),
+                                      &window, 0, silent);
             camera.SetExchangeLimits(ShortLimits());
             bool lowMemory = !r.lowMemory;
             std::string serial;

@@ -77,7 +77,10 @@ TEST(CommandLine, ReadsTheRealCameraQuirks) {
     ASSERT_TRUE(ParseCommandLine({"--camera",
                                   "linger=2000,versionup-reply=drop,restore=refuse,mkd=refuse,"
                                   "config-html=login",
-                                  "--camera", "versionup-reply=half,restore=cut"},
+                                  "--camera",
+                                  "versionup-reply=half,restore=cut,server=,poll-stall=16,"
+                                  "reset-address=192.168.0.90,restore-delay=3000",
+                                  "--camera", "versionup-reply=hold,server=VCQCAM/web/3.00"},
                                  line, error))
         << error;
     const CameraConfig& c = line.cameras.at(0);
@@ -88,6 +91,15 @@ TEST(CommandLine, ReadsTheRealCameraQuirks) {
     const CameraConfig& d = line.cameras.at(1);
     EXPECT_EQ(d.versionUpReply, VersionUpReply::HalfHead);
     EXPECT_EQ(d.restoreAnswer, RestoreAnswer::Cut);
+    EXPECT_EQ(d.serverText, std::optional<std::string>(""));  // no "Server: " header
+    EXPECT_EQ(d.pollStall, std::chrono::seconds(16));
+    EXPECT_EQ(d.resetAddress, "192.168.0.90");
+    EXPECT_EQ(d.restoreDelay, std::chrono::milliseconds(3000));
+    const CameraConfig& e = line.cameras.at(2);
+    EXPECT_EQ(e.versionUpReply, VersionUpReply::Hold);
+    EXPECT_EQ(e.serverText, std::optional<std::string>("VCQCAM/web/3.00"));
+    EXPECT_FALSE(c.serverText.has_value());
+    EXPECT_FALSE(ParseCommandLine({"--camera", "poll-stall=soon"}, line, error));
     EXPECT_FALSE(ParseCommandLine({"--camera", "restore=maybe"}, line, error));
     EXPECT_FALSE(ParseCommandLine({"--camera", "linger=soon"}, line, error));
 }

@@ -369,8 +369,12 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
         const char* detail;
         const char* status;
         const char* version;
-        const char* log;
+        std::string log;
+        std::string model = "VCQ-R20";
+        std::string modelInLog = "VCQ-R20";
     };
+    const std::string kept = "; the saved configuration is kept in /b/vcq-r20.1.cfg\r\n";
+    const std::string keptAlone = "    the saved configuration is kept in /b/vcq-r20.1.cfg\r\n";
     const Row rows[] = {
         {CheckOutcome::LoginRefused, 0, "Please enter correct user name and password.", "Error3",
          "1.05", "Login error.\r\n    Please enter correct user name and password.\r\n"},
@@ -382,11 +386,15 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
         {CheckOutcome::Passed, step::kNotRestored, "refused; kept in /b/vcq-r20.1.cfg", "Error7",
          "1.08", "Cannot load config.\r\n    refused; kept in /b/vcq-r20.1.cfg\r\n"},
         {CheckOutcome::Passed, step::kUploadFailed, "550 No space", "Error4", "1.05",
-         "Ftp error.\r\n    550 No space\r\n"},
+         "Ftp error.\r\n    550 No space" + kept},
         {CheckOutcome::Passed, step::kWrongVersion, "", "Error2", "1.05",
-         "Upgrade sequence error.\r\n"},
+         "Upgrade sequence error.\r\n" + keptAlone},
         {CheckOutcome::Passed, step::kCompleted, "words of no weight", "Completed", "1.08",
-         "Completed successfully.\r\n"},
+         "Completed successfully.\r\n" + keptAlone},
+        // A camera's model text cannot write a line of its own.
+        {CheckOutcome::Failed, 0, "", "Error1", "1.05", "Network error (missing target).\r\n",
+         "VCQ-R20\r\nVCQ-R20(10.0.0.7) Completed successfully.",
+         "VCQ-R20\\r\\nVCQ-R20(10.0.0.7) Completed successfully."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.status);
@@ -396,7 +404,7 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
         script->kept = row.check == CheckOutcome::Passed ? "/b/vcq-r20.1.cfg" : "";
         BatchCamera camera;
         camera.ip = {10, 0, 0, 5};
-        camera.model = "VCQ-R20";
+        camera.model = row.model;
         camera.version = "1.05";
         BatchEngine engine(Scripted(script));
         engine.AddCamera(camera);
@@ -413,7 +421,7 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
         EXPECT_EQ(engine.ActiveCount(), 0u);
         EXPECT_EQ(retired.statusText, row.status);
         EXPECT_EQ(retired.version, row.version);
-        EXPECT_EQ(engine.LogText(), std::string("VCQ-R20(10.0.0.5) ") + row.log);
+        EXPECT_EQ(engine.LogText(), row.modelInLog + "(10.0.0.5) " + row.log);
         EXPECT_EQ(retired.step, retired.finalStep);
         EXPECT_EQ(retired.keptFile, script->kept);
         EXPECT_GE(retired.begun, before);

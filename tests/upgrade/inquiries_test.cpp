@@ -20,8 +20,7 @@ const std::string kToken = vcq::EncodeBasicToken("admin:secret");
 
 struct Camera {
     explicit Camera(const std::string& host = "127.0.0.1", bool silent = false)
-        : upgrade(host, &kModels, kToken, "1.08", "", nullptr, nullptr, nullptr, &window, 3,
-                  silent) {
+        : upgrade(vcq::CameraJob(host, kToken, kModels, "1.08"), &window, 3, silent) {
         vcq::ExchangeLimits limits;
         limits.read = 500ms;
         limits.total = 2s;

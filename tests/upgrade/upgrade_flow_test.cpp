@@ -61,10 +61,12 @@ class UpgradeFlow : public ::testing::Test {
     }
 
     std::shared_ptr<CameraUpgrade> MakeUpgrade(bool batch = false) {
-        auto upgrade = std::make_shared<CameraUpgrade>(
-            "127.0.0.2", &kModels, kToken, "ver1.08", "123456", batch ? &wanted_ : nullptr,
-            batch ? &deleteAfter_ : nullptr, batch ? &when_ : nullptr, &window_, batch ? 2 : 0,
-            batch);
+        vcq::JobSettings job = vcq::CameraJob("127.0.0.2", kToken, kModels, "ver1.08");
+        job.serial = "123456";
+        job.retain = batch && wanted_;
+        job.deleteAfterRestore = deleteAfter_;
+        job.startTime = when_;
+        auto upgrade = std::make_shared<CameraUpgrade>(job, &window_, batch ? 2 : 0, batch);
         upgrade->workspace = workspace_;
         if (batch)
             upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
@@ -118,7 +120,7 @@ class UpgradeFlow : public ::testing::Test {
     std::shared_ptr<vcq::PackageWorkspace> workspace_;
     std::unique_ptr<sim::Simulator> simulator_;
     std::map<int32_t, std::chrono::steady_clock::time_point> stepTimes_;
-    int32_t wanted_ = 1, deleteAfter_ = 0;
+    bool wanted_ = true, deleteAfter_ = false;
     std::time_t when_ = std::time(nullptr);
 };
 
@@ -274,14 +276,6 @@ TEST_F(UpgradeFlow, RefusedFolderChangeEndsWithStep12AndNoVersionUp) {
     EXPECT_TRUE(WorkspaceHoldsOnlyPackageFiles());
 }
 
-TEST_F(UpgradeFlow, CameraBackWithItsOldVersionEndsWithStep10) {
-    StartCamera([](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::OldVersion; });
-    auto upgrade = MakeUpgrade();
-    ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
-    EXPECT_EQ(Follow(*upgrade), (std::vector<int32_t>{2, 3, 10}));
-    EXPECT_EQ(upgrade->currentVersion, "1.05");
-}
-
 TEST_F(UpgradeFlow, BatchBackupFailureEndsWith14AndUploadsNothing) {
     StartCamera([](sim::CameraConfig& c) { c.forcedStatus["GET /home/l4/vcq-r20.cfg"] = 404; });
     auto upgrade = MakeUpgrade(true);
@@ -293,8 +287,8 @@ TEST_F(UpgradeFlow, BatchBackupFailureEndsWith14AndUploadsNothing) {
 
 TEST_F(UpgradeFlow, BatchBackupIsRestoredAndDeleted) {
     StartCamera();
+    deleteAfter_ = true;
     auto upgrade = MakeUpgrade(true);
-    deleteAfter_ = 1;
     ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
     // StartUpgrade shows 2 at once; the worker may then show 1 before 2 again,
     // too briefly to be seen every time.
@@ -306,29 +300,6 @@ TEST_F(UpgradeFlow, BatchBackupIsRestoredAndDeleted) {
     EXPECT_EQ(upgrade->backup, nullptr);  // the worker's own, gone after the restore
     EXPECT_FALSE(simulator_->Config(0).restoredConfiguration.empty());
     EXPECT_GT(*upgrade->progressCounter, 0);
-}
-
-TEST_F(UpgradeFlow, CameraThatNeverComesBackIsEndedByTheTickLimit) {
-    for (bool batch : {false, true}) {
-        StartCamera([](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::NeverBack; });
-        RecordingWindow window;
-        auto upgrade = MakeUpgrade(batch);
-        upgrade->owner = &window;
-        ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
-        auto end = std::chrono::steady_clock::now() + 20s;
-        while (upgrade->step != step::kOverwriting && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(5ms);
-        ASSERT_EQ(upgrade->step, step::kOverwriting);
-        for (int i = 0; i < 361; ++i)
-            upgrade->OnTick(upgrade->TimerId());
-        EXPECT_EQ(upgrade->step, batch ? step::kWrongVersion : step::kOverwriting);
-        // The worker notices and ends; it writes nothing afterwards.
-        EXPECT_TRUE(upgrade->WaitForWorker(10s));
-        EXPECT_EQ(upgrade->step, batch ? step::kWrongVersion : step::kOverwriting);
-        if (!batch) {
-            EXPECT_EQ(window.BoxTexts(), std::vector<std::string>{"Version up error."});
-        }
-    }
 }
 
 TEST_F(UpgradeFlow, OwnerLettingGoOfARunningUpgradeIsSafe) {
@@ -350,4 +321,128 @@ TEST_F(UpgradeFlow, OwnerLettingGoOfARunningUpgradeIsSafe) {
         std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(watch.expired());
     EXPECT_FALSE(toldAfterwards);
+}
+
+namespace {
+
+// One unkind camera and what its job must end with. Times are shortened:
+// the reboot bound of a row stands for the six minutes.
+struct JobRow {
+    const char* name;
+    std::function<void(sim::CameraConfig&)> camera;
+    std::chrono::milliseconds rebootBound;
+    bool keepBackup;     // "Backup the current settings": the file stays on purpose
+    int32_t finalStep;   // step::kVersionUpRefused for a camera its check refuses
+    std::string reason;  // a part of the outcome's reason; empty: no reason at all
+    bool kept;           // a configuration file left and named
+    bool restored;       // the camera holds its old settings again
+    std::string before;  // the version the gates used
+};
+
+const JobRow kJobRows[] = {
+    {"slow first poll while the old firmware runs",
+     [](sim::CameraConfig& c) {
+         c.versionUpLinger = 6000ms;
+         c.pollStall = 3000ms;
+     },
+     30s, false, step::kCompleted, "", false, true, "1.05"},
+    {"restart hidden in a silent versionup",
+     [](sim::CameraConfig& c) { c.versionUpReply = sim::VersionUpReply::Hold; }, 30s, false,
+     step::kCompleted, "", false, true, "1.05"},
+    {"back late in its bound, then a slow restore",
+     [](sim::CameraConfig& c) {
+         c.rebootDowntime = 2000ms;
+         c.restoreDelay = 2500ms;
+     },
+     4s, false, step::kCompleted, "", false, true, "1.05"},
+    {"header and sysinfo disagreeing",
+     [](sim::CameraConfig& c) {
+         c.softVersion = "3.00";
+         c.serverText = "VCQCAM/web/3.00";
+     },
+     30s, false, step::kVersionUpRefused, "header \"web/3.00\", sysinfo SoftVersion \"3.00\"",
+     false, false, ""},
+    {"no header", [](sim::CameraConfig& c) { c.serverText = ""; }, 30s, false, step::kCompleted, "",
+     false, true, "1.05"},
+    {"a 3xx restore", [](sim::CameraConfig& c) { c.restoreStatus = 302; }, 30s, false,
+     step::kCompleted, "redirect (HTTP 302)", true, true, "1.05"},
+    {"a refused restore",
+     [](sim::CameraConfig& c) { c.restoreAnswer = sim::RestoreAnswer::Refuse; }, 30s, false,
+     step::kNotRestored, "refused the configuration", true, false, "1.05"},
+    {"model text with CR LF",
+     [](sim::CameraConfig& c) {
+         c.model = "VCQ-R20\r\nVCQ-R20(127.0.0.7) Completed successfully.";
+     },
+     30s, false, step::kVersionUpRefused, "VCQ-R20\\r\\nVCQ-R20(127.0.0.7)", false, false, ""},
+    {"back with its old version after a restart",
+     [](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::OldVersion; }, 30s, false,
+     step::kWrongVersion, "came back with 1.05, expected 1.08", true, false, "1.05"},
+    {"never back", [](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::NeverBack; }, 3s,
+     false, step::kWrongVersion, "not back with the new version within 3 s", true, false, "1.05"},
+    {"reset camera back at its default address",
+     [](sim::CameraConfig& c) {
+         c.softVersion = "1.09";
+         c.resetAddress = "192.168.0.90";
+     },
+     3s, false, step::kWrongVersion, "comes back at its default address", true, false, "1.09"},
+    {"same version never seen restarting",
+     [](sim::CameraConfig& c) {
+         c.softVersion = "1.08";
+         c.versionUpLinger = 60s;
+     },
+     3s, false, step::kWrongVersion, "never seen restarting", true, false, "1.08"},
+    {"same version seen restarting", [](sim::CameraConfig& c) { c.softVersion = "1.08"; }, 30s,
+     false, step::kCompleted, "", false, true, "1.08"},
+    {"completed, backup kept on purpose", {}, 30s, true, step::kCompleted, "", true, true, "1.05"},
+};
+
+}  // namespace
+
+TEST_F(UpgradeFlow, JobPhasesAgainstUnkindCameras) {
+    for (const JobRow& row : kJobRows) {
+        SCOPED_TRACE(row.name);
+        simulator_.reset();
+        StartCamera(row.camera);
+        deleteAfter_ = !row.keepBackup;
+        auto upgrade = MakeUpgrade(true);
+        vcq::ExchangeLimits limits;
+        limits.connect = 1s;
+        limits.read = 1s;
+        limits.total = 5s;
+        upgrade->SetExchangeLimits(limits);
+        vcq::PhaseLimits phases;
+        phases.reboot = row.rebootBound;
+        phases.restorePause = 200ms;
+        upgrade->SetPhaseLimits(phases);
+
+        bool lowMemory = false;
+        vcq::JobOutcome outcome;
+        if (upgrade->CheckPreconditions(lowMemory, nullptr)) {
+            ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
+            ASSERT_TRUE(upgrade->WaitForWorker(60s));
+            outcome = upgrade->Outcome();
+        } else {
+            outcome.finalStep = step::kVersionUpRefused;
+            outcome.reason = upgrade->FailureDetail();
+        }
+        EXPECT_EQ(outcome.finalStep, row.finalStep);
+        if (row.reason.empty()) {
+            EXPECT_EQ(outcome.reason, "");
+        } else {
+            EXPECT_NE(outcome.reason.find(row.reason), std::string::npos) << outcome.reason;
+        }
+        EXPECT_EQ(outcome.reason.find_first_of("\r\n"), std::string::npos);
+        EXPECT_EQ(!outcome.keptFile.empty(), row.kept) << outcome.keptFile;
+        if (!outcome.keptFile.empty()) {
+            EXPECT_TRUE(fs::is_regular_file(outcome.keptFile));
+            if (!row.keepBackup) {  // a file left behind is named where the operator reads
+                EXPECT_NE(outcome.reason.find(outcome.keptFile), std::string::npos);
+            }
+        }
+        EXPECT_EQ(!simulator_->Config(0).restoredConfiguration.empty(), row.restored);
+        EXPECT_EQ(outcome.restored, row.restored);
+        EXPECT_EQ(row.finalStep == step::kVersionUpRefused ? upgrade->currentVersion
+                                                           : outcome.versionBefore,
+                  row.before);
+    }
 }

@@ -31,9 +31,11 @@ class ScriptedJob : public BatchJob {
     void Abandon() override {}
     bool Busy() const override { return false; }
     std::string FailureDetail() const override { return detail; }
+    std::string KeptFile() const override { return kept; }
 
     int32_t step = step::kNotStarted;
     std::string detail;
+    std::string kept;
     int32_t progress = 0;
 };
 
@@ -158,32 +160,52 @@ class BatchListTest : public QObject {
         QVERIFY(background.lightness() > 200);
     }
 
-    // A failed camera's reason is in its row's tooltip and accessible
-    // description, whichever cell the pointer or the reader is on.
-    // How a row tells its end: the reason in its tooltip and accessible
+    // How a row tells its end, whichever cell the pointer or the reader is
+    // on: the reason and the file it left in its tooltip and accessible
     // description, and a red bar only when it failed.
     void rowTellsItsEnd_data() {
         QTest::addColumn<int>("finalStep");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("kept");
         QTest::addColumn<QString>("detail");
         QTest::addColumn<bool>("red");
-        QTest::newRow("completed") << int(step::kCompleted) << "" << false;
-        QTest::newRow("still running") << int(step::kOverwriting) << "" << false;
+        QTest::newRow("completed") << int(step::kCompleted) << ""
+                                   << ""
+                                   << "" << false;
+        QTest::newRow("still running") << int(step::kOverwriting) << ""
+                                       << ""
+                                       << "" << false;
         QTest::newRow("upload refused")
-            << int(step::kUploadFailed) << "FTP: 550 No space left on device" << true;
-        QTest::newRow("came back with the old version")
-            << int(step::kWrongVersion) << "the camera came back with 1.05, expected 1.08" << true;
-        QTest::newRow("failed, reason unknown") << int(step::kVersionUpRefused) << "" << true;
+            << int(step::kUploadFailed) << "FTP: 550 No space left on device"
+            << ""
+            << "FTP: 550 No space left on device" << true;
+        QTest::newRow("came back with the old version, its file kept")
+            << int(step::kWrongVersion) << "the camera came back with 1.05, expected 1.08"
+            << "/b/vcq-r20.1.cfg"
+            << "the camera came back with 1.05, expected 1.08; the saved configuration is kept "
+               "in /b/vcq-r20.1.cfg"
+            << true;
+        QTest::newRow("completed, its backup kept")
+            << int(step::kCompleted) << ""
+            << "/b/vcq-r20.1.cfg"
+            << "the saved configuration is kept in /b/vcq-r20.1.cfg" << false;
+        QTest::newRow("failed, reason unknown") << int(step::kVersionUpRefused) << ""
+                                                << ""
+                                                << "" << true;
     }
 
     void rowTellsItsEnd() {
         QFETCH(int, finalStep);
+        QFETCH(QString, reason);
+        QFETCH(QString, kept);
         QFETCH(QString, detail);
         QFETCH(bool, red);
         auto list = MakeList();
         QVERIFY(list->AddCamera(Camera(10)));
         engine_->Tick();
         jobs_[0]->step = finalStep;
-        jobs_[0]->detail = detail.toStdString();
+        jobs_[0]->detail = reason.toStdString();
+        jobs_[0]->kept = kept.toStdString();
         jobs_[0]->progress = 5000;
         engine_->Tick();
         list->ShowChangedRows();

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 
 #include "command_line.h"
 #include "sim_records.h"
@@ -186,15 +187,25 @@ class BatchPageTest : public QObject {
 
         QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 1, 90000);
         QCOMPARE(logs.size(), size_t(1));
-        QCOMPARE(logs[0], std::string("VCQ-R20(127.0.0.2) Completed successfully.\r\n"
-                                      "VCQ-R20(127.0.0.3:8080) Completed successfully.\r\n"
-                                      "VCQ-R20(DHCP:127.0.0.4) Completed successfully.\r\n"
-                                      "VCQ-R20(127.0.0.5) Network error (missing target).\r\n"
-                                      "    the camera answered \"HTTP/1.1 500 Internal Server "
-                                      "Error\" to System=versionup\r\n"
-                                      "VCQ-R20(127.0.0.6) Completed successfully.\r\n"
-                                      "VCQ-R20(127.0.0.7) Upgrade sequence error.\r\n"
-                                      "    the camera came back with 1.05, expected 1.08\r\n"));
+        // Every row names the file it left, the backups being kept.
+        static const std::regex kFolder("kept in [^\r\n]*/([^/\r\n]+\\.cfg)");
+        auto kept = [](const char* serial) {
+            return std::string("    the saved configuration is kept in <folder>/vcq-r20.") +
+                   serial + ".cfg\r\n";
+        };
+        QCOMPARE(std::regex_replace(logs[0], kFolder, "kept in <folder>/$1"),
+                 "VCQ-R20(127.0.0.2) Completed successfully.\r\n" + kept("10000001") +
+                     "VCQ-R20(127.0.0.3:8080) Completed successfully.\r\n" + kept("10000002") +
+                     "VCQ-R20(DHCP:127.0.0.4) Completed successfully.\r\n" + kept("10000003") +
+                     "VCQ-R20(127.0.0.5) Network error (missing target).\r\n"
+                     "    the camera answered \"HTTP/1.1 500 Internal Server Error\" to "
+                     "System=versionup; the saved configuration is kept in "
+                     "<folder>/vcq-r20.10000004.cfg\r\n"
+                     "VCQ-R20(127.0.0.6) Completed successfully.\r\n" +
+                     kept("10000005") +
+                     "VCQ-R20(127.0.0.7) Upgrade sequence error.\r\n"
+                     "    the camera came back with 1.05, expected 1.08; the saved configuration "
+                     "is kept in <folder>/vcq-r20.10000006.cfg\r\n");
         QCOMPARE(StatusTexts(list), (std::vector<std::string>{"Completed", "Completed", "Completed",
                                                               "Error1", "Completed", "Error2"}));
         QCOMPARE(list->Row(0).version, std::string("1.08"));

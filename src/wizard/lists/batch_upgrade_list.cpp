@@ -66,8 +66,10 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
     if (role == ProgressRole)
         return progress;
     // Why a camera failed, on every cell of its row.
-    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
-        return row.failureDetail.empty() ? QVariant() : Text(row.failureDetail);
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) {
+        const std::string note = RowNote(row);
+        return note.empty() ? QVariant() : Text(note);
+    }
     if (role == FailedRole)
         return IsFinalStep(row.finalStep) && row.finalStep != step::kCompleted;
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)

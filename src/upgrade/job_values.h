@@ -1,0 +1,95 @@
+// The values one camera's job is built from and reports: its settings, its
+// phases and their bounds, its outcome.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "package/resources.h"
+
+namespace vcq {
+
+inline constexpr int32_t kTickLimit = 360;  // six minutes of one-second ticks
+
+// What one camera's job is built from; copied, so the job never reads its
+// owner's settings again.
+struct JobSettings {
+    std::string hostText;   // "a.b.c.d[:port]"
+    std::string authToken;  // Base64 of "name:password"
+    ModelList models;
+    std::string targetVersion;  // the package's, "ver1.08" or "1.08"
+    std::string serial;         // part of the backup file name
+    bool retain = false;        // the job saves the configuration itself
+    bool deleteAfterRestore = false;
+    std::time_t startTime = 0;  // names the backup folder; 0: when the job starts
+};
+
+// The settings of a job for the camera at `hostText`; the rest as the
+// caller sets them.
+inline JobSettings CameraJob(std::string hostText, std::string authToken, ModelList models,
+                             std::string targetVersion = {}) {
+    JobSettings settings;
+    settings.hostText = std::move(hostText);
+    settings.authToken = std::move(authToken);
+    settings.models = std::move(models);
+    settings.targetVersion = std::move(targetVersion);
+    return settings;
+}
+
+// The phases of a job, in order. Each has its own bound and its own reason;
+// the step shown to the list and log stays the step table's.
+enum class Phase {
+    Check,
+    SaveConfiguration,
+    Prepare,
+    EnableFtp,
+    Upload,
+    VersionUp,
+    WaitGone,
+    WaitBack,
+    Restore,
+};
+inline constexpr size_t kPhaseCount = 9;
+
+// Bounds of the phases that have no exchange of their own to bound them.
+struct PhaseLimits {
+    // From the versionup until the camera answers with the new version; it
+    // stops once the camera is back.
+    std::chrono::milliseconds reboot{std::chrono::seconds(kTickLimit)};
+    // The restore's upload and its answer.
+    std::chrono::milliseconds restore{std::chrono::seconds(60)};
+    // Before and after the restore's step, so that the camera applies it.
+    std::chrono::milliseconds restorePause{2000};
+    // Between polls of a camera that answered without the new version.
+    std::chrono::milliseconds pollPause{100};
+};
+
+// What a job reports once it ended.
+struct JobOutcome {
+    int32_t finalStep = 0;
+    std::string reason;    // why it failed, or what the operator must know
+    std::string keptFile;  // the saved configuration still on disk, if any
+    std::string versionBefore;
+    std::string versionAfter;
+    bool restored = false;  // the camera took its configuration back
+    std::array<std::chrono::milliseconds, kPhaseCount> phaseTimes{};
+};
+
+// "ver1.08" and "1.08" are both "1.08".
+std::string_view PlainVersion(std::string_view version);
+// Digits, ".", digits.
+bool IsPlainVersion(std::string_view version);
+// The version the gates use, from the "Server: " header and sysinfo's
+// SoftVersion (either may be missing): empty with `why` naming both when
+// they disagree or neither is plain.
+std::string AgreedVersion(std::string_view header, std::string_view softVersion, std::string& why);
+// A camera's text for a log, a list or a terminal: control characters
+// (CR, LF, ESC...) shown as \r, \n, \x1b.
+std::string EscapeControls(std::string_view text);
+
+}  // namespace vcq

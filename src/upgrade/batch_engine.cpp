@@ -37,6 +37,12 @@ std::string WithoutVerPrefix(const std::string& version) {
 
 }  // namespace
 
+std::string UploadTooSlowText(const UploadTally& tally) {
+    return "the upload was too slow: " + std::to_string(tally.sent) + " of " +
+           std::to_string(tally.total) + " bytes in " +
+           std::to_string((tally.took.count() + 500) / 1000) + " s";
+}
+
 std::string BatchStatusText(int32_t step) {
     const StepTexts* t = FindStep(step);
     return t ? LoadUiText(t->statusId, nullptr) : std::string();
@@ -203,6 +209,9 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.finalStep = finalStep;
     row.ended = std::chrono::steady_clock::now();
     row.keptFile = entry.job->KeptFile();
+    // Read once the upload has stopped: how far it got in all.
+    if (entry.stoppedUpload && entry.job->Upload().total > 0)
+        entry.detail = UploadTooSlowText(entry.job->Upload());
     if (finalStep != step::kCompleted)
         row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     if (entry.job->Busy())
@@ -227,7 +236,9 @@ bool BatchEngine::Tick() {
     if (busy_)
         return !active_.empty();
     busy_ = true;
-    bool startBlocked = false;
+    // A job given up on may still be ending its transfer: no upload beside it.
+    bool startBlocked = std::any_of(leftovers_.begin(), leftovers_.end(),
+                                    [](const auto& job) { return job->InTransfer(); });
     size_t serviced = 0;
     for (size_t i = 0; i < active_.size();) {
         if (serviced >= maxInService_) {
@@ -237,7 +248,12 @@ bool BatchEngine::Tick() {
         }
         Active& entry = active_[i];
         const int32_t now = StepOf(entry);
-        if (now == step::kNotStarted && !cancelRequested_) {
+        if (entry.forcedStep >= 0 && entry.job->InTransfer()) {
+            // Asked to stop: it keeps its place, and holds back every start,
+            // until its transfer has ended.
+            startBlocked = true;
+            Refresh(entry);
+        } else if (now == step::kNotStarted && !cancelRequested_) {
             if (!startBlocked) {
                 // The check runs elsewhere; until its outcome is known no
                 // other camera starts.
@@ -278,8 +294,12 @@ bool BatchEngine::Tick() {
             // leave it unrestored.
             const bool ownLimits = now == step::kOverwriting || now == step::kReconfiguring;
             if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull &&
-                !ownLimits)
+                !ownLimits) {
                 GiveUp(entry, step::kVersionUpRefused, "still under way after 10000 engine ticks");
+                entry.stoppedUpload = now == step::kUploading;
+                if (entry.job->InTransfer())
+                    startBlocked = true;
+            }
             Refresh(entry);
         }
         if (cancelRequested_ &&

@@ -83,10 +83,12 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
     backupStamp_ = backupTime ? *backupTime : std::time(nullptr);
     models_ = modelNames ? modelNames->names : std::vector<std::string>{};
     abandoned_ = false;
+    transfers = std::make_shared<JobTransfers>();
     SetFailureDetail({});
     workerDone_ = false;
     step = step::kUploading;
-    worker_ = std::thread([self] {
+    worker_ = std::thread([self, abort = transfers->Abort()] {
+        const AbortScope transfersObey(abort);
         self->RunUpgrade();
         self->workerDone_ = true;
     });
@@ -95,8 +97,11 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
 }
 
 void CameraUpgrade::Abandon() {
-    std::lock_guard lock(stepMutex_);
-    abandoned_ = true;
+    {
+        std::lock_guard lock(stepMutex_);
+        abandoned_ = true;
+    }
+    transfers->Abort()->Abort();  // a transfer under way ends within a second
 }
 
 void CameraUpgrade::SetStepListener(StepListener listener) {
@@ -362,6 +367,7 @@ void CameraUpgrade::OnTick(uint32_t timerId) {
         if (IsFinalStep(step))
             return;  // the worker ended just before: its outcome stands
         abandoned_ = true;
+        transfers->Abort()->Abort();
         if (progressCounter)
             step = step::kWrongVersion;
         failureDetail_ = "the camera was not back with the new version within " +

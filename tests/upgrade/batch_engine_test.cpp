@@ -33,6 +33,10 @@ struct Script {
     std::string targetVersion = "ver1.08";
     std::string detail;
     std::string kept;
+    // A transfer under way; once abandoned it ends after this many more ticks.
+    bool inTransfer = false;
+    int ticksToStop = 0;
+    vcq::UploadTally upload;
 };
 
 class ScriptedJob : public vcq::BatchJob {
@@ -50,7 +54,14 @@ class ScriptedJob : public vcq::BatchJob {
     std::string TargetVersion() const override { return s_->targetVersion; }
     void OnTick(uint32_t) override { ++s_->ticks; }
     void Abandon() override { s_->abandoned = true; }
-    bool Busy() const override { return false; }
+    bool Busy() const override { return s_->inTransfer; }
+    bool InTransfer() const override {
+        // The engine asks once per tick: the stop takes that many asks.
+        if (s_->inTransfer && s_->abandoned && s_->ticksToStop-- <= 0)
+            s_->inTransfer = false;
+        return s_->inTransfer;
+    }
+    vcq::UploadTally Upload() const override { return s_->upload; }
     std::string FailureDetail() const override { return s_->detail; }
     std::string KeptFile() const override { return s_->kept; }
 
@@ -260,6 +271,55 @@ TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) 
     EXPECT_EQ(engine_.Row(0).version, "1.05");
     EXPECT_EQ(engine_.Row(0).failureDetail, "still under way after 10000 engine ticks");
     EXPECT_EQ(engine_.ActiveCount(), 1u);
+}
+
+TEST_F(BatchWalk, AGivenUpUploadIsStoppedBeforeAnyOtherUploadStarts) {
+    struct Case {
+        const char* name;
+        int ticksToStop;   // after the engine asked the job to stop
+        bool clearBefore;  // the batch was cleared: a new one waits just the same
+    };
+    const Case cases[] = {
+        {"stops at once", 0, false},
+        {"stops a few ticks later", 3, false},
+        {"cleared, still stopping", 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine_.Clear();
+        jobs_.clear();
+        AddCameras(2);
+        engine_.Tick();
+        ASSERT_EQ(Job(0).starts, 1);
+        Script& slow = Job(0);
+        slow.inTransfer = true;
+        slow.ticksToStop = c.ticksToStop;
+        slow.upload = {123456, 7000000, std::chrono::milliseconds(329600)};
+        slow.progress = vcq::kBatchProgressFull;
+        engine_.Tick();  // past the limit: asked to stop
+        ASSERT_TRUE(slow.abandoned);
+        size_t next = 1;
+        if (c.clearBefore) {
+            engine_.Clear();
+            retrying_ = true;  // the new batch's rows count from 0 again
+            AddCameras(1);
+            retrying_ = false;
+            next = 2;
+        }
+        // Nothing starts while the given-up upload still runs.
+        int ticks = 0;
+        for (; slow.inTransfer && ticks < 20; ++ticks) {
+            engine_.Tick();
+            EXPECT_TRUE(Job(next).starts == 0 || !slow.inTransfer) << "tick " << ticks;
+        }
+        EXPECT_FALSE(slow.inTransfer);
+        TickUntilStarted(next);
+        if (!c.clearBefore) {
+            EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
+            EXPECT_EQ(engine_.Row(0).failureDetail,
+                      "the upload was too slow: 123456 of 7000000 bytes in 330 s");
+        }
+    }
 }
 
 TEST_F(BatchWalk, AbortLetsRunningJobsFinishAndLogsTheOthersAsNotStarted) {

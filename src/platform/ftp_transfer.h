@@ -18,7 +18,7 @@ struct FtpLimits {
     std::chrono::milliseconds connect{10000};
     std::chrono::milliseconds stall{60000};  // no byte moved for this long
     // Stops the connection's commands and uploads; none: the thread's own.
-    std::shared_ptr<TransferAbort> abort;
+    std::shared_ptr<TransferAbort> abort = nullptr;
 };
 
 // Why an upload failed when the camera could not open the data connection

@@ -212,6 +212,9 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
         entry.detail = UploadTooSlowText(entry.job->Upload());
+    if (entry.cutOff && !row.keptFile.empty() &&
+        entry.detail.find(row.keptFile) == std::string::npos)
+        entry.detail += "; the saved configuration is kept in " + row.keptFile;
     if (finalStep != step::kCompleted)
         row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     if (entry.job->Busy())
@@ -219,17 +222,41 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
+void BatchEngine::Drop(Active& entry) {
+    // A check still under way is let go: its outcome starts nothing.
+    entry.job->Abandon();
+    if (entry.job->Busy())
+        leftovers_.push_back(entry.job);
+    rows_[entry.row].finalStep = step::kNotStarted;
+    rows_[entry.row].dropped = true;
+    ++dropped_;
+}
+
 void BatchEngine::DropAllUnstarted() {
-    for (Active& entry : active_) {
-        // A check still under way is let go: its outcome starts nothing.
-        entry.job->Abandon();
-        if (entry.job->Busy())
-            leftovers_.push_back(entry.job);
-        rows_[entry.row].finalStep = step::kNotStarted;
-        rows_[entry.row].dropped = true;
-        ++dropped_;
-    }
+    for (Active& entry : active_)
+        Drop(entry);
     active_.clear();
+}
+
+void BatchEngine::StopNow() {
+    cancelRequested_ = true;
+    std::erase_if(active_, [this](Active& entry) {
+        if (entry.forcedStep >= 0)
+            return false;  // given up already: it ends as it was going to
+        const int32_t now = StepOf(entry);
+        if (now == step::kNotStarted) {
+            Drop(entry);
+            return true;
+        }
+        std::string detail =
+            "cut off while " + rows_[entry.row].statusText + " (step " + std::to_string(now) + ")";
+        // Past the versionup the camera goes on without us.
+        if (now >= step::kOverwriting)
+            detail += "; the camera may still be writing its firmware or restarting";
+        GiveUp(entry, step::kVersionUpRefused, std::move(detail));
+        entry.cutOff = true;
+        return false;
+    });
 }
 
 bool BatchEngine::Tick() {

@@ -177,6 +177,11 @@ class BatchEngine {
     bool Tick();
     // Abort: running jobs go on to their end, the others are dropped.
     void RequestCancel() { cancelRequested_ = true; }
+    // Stop at once (the program must end): every job under way is asked to
+    // stop, so its transfer ends within a second, and ends with step 9, its
+    // reason naming the step it was cut off in; the others are dropped as by
+    // an abort. Tick on until no job is left.
+    void StopNow();
     bool CancelRequested() const { return cancelRequested_; }
     // A job's one-second timer: passed to the active job of row
     // `timerId - 0x8100`; false when there is none (kill that timer).
@@ -211,6 +216,7 @@ class BatchEngine {
         int32_t forcedStep = -1;     // the engine's verdict, once it gave up on the job
         std::string detail;          // and why
         bool stoppedUpload = false;  // given up while uploading: the tally says why
+        bool cutOff = false;         // by StopNow: the kept file is named
     };
 
     int32_t StepOf(const Active& entry) const;
@@ -220,6 +226,7 @@ class BatchEngine {
     void GiveUp(Active& entry, int32_t step, std::string detail);
     void Retire(size_t position, int32_t finalStep);
     void DropAllUnstarted();
+    void Drop(Active& entry);
 
     BatchJobFactory factory_;
     std::vector<std::string> statusTexts_;     // by step, looked up once

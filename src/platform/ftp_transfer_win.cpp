@@ -11,29 +11,44 @@
 namespace vcq::ftp {
 namespace {
 
+// WSAECONNRESET and WSAECONNABORTED, as a data connection's write reports them.
+constexpr DWORD kSocketReset = 10054;
+constexpr DWORD kSocketAborted = 10053;
+
+// The last line the server sent on the control connection, empty when none.
+std::string LastReplyLine() {
+    DWORD code = 0;
+    wchar_t reply[1024];
+    DWORD length = sizeof reply / sizeof reply[0];
+    if (!InternetGetLastResponseInfoW(&code, reply, &length) || length == 0)
+        return {};
+    std::string text = text::WideToUtf8(std::wstring_view(reply, length));
+    while (!text.empty() && (text.back() == '\0' || text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    // A reply of several lines ends with the one that carries its code.
+    const size_t last = text.find_last_of('\n');
+    return last == std::string::npos ? text : text.substr(last + 1);
+}
+
+bool IsRefusal(const std::string& line) {
+    return line.size() >= 3 && (line[0] == '4' || line[0] == '5');
+}
+
 // What the camera answered ("550 ..."), or that it went away, as the
 // libcurl side says it; otherwise WinINet's own account of `what`.
 std::string FtpFailure(const char* what) {
     const DWORD error = GetLastError();
     // A refused login keeps the server's "530" line as the last response too.
     if (error == ERROR_INTERNET_EXTENDED_ERROR || error == ERROR_INTERNET_LOGIN_FAILURE) {
-        DWORD code = 0;
-        wchar_t reply[1024];
-        DWORD length = sizeof reply / sizeof reply[0];
-        if (InternetGetLastResponseInfoW(&code, reply, &length) && length > 0) {
-            std::string text = text::WideToUtf8(std::wstring_view(reply, length));
-            while (!text.empty() &&
-                   (text.back() == '\0' || text.back() == '\n' || text.back() == '\r'))
-                text.pop_back();
-            // A reply of several lines ends with the one that carries its code.
-            const size_t last = text.find_last_of('\n');
-            if (!text.empty())
-                return last == std::string::npos ? text : text.substr(last + 1);
-        }
+        std::string line = LastReplyLine();
+        if (!line.empty())
+            return line;
     }
-    // Wine reports a drop in mid-transfer as a transfer still in progress.
+    // Wine reports a drop in mid-transfer as a transfer still in progress, a
+    // write into a reset connection as the socket's own error.
     if (error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED ||
-        error == ERROR_FTP_DROPPED || error == ERROR_FTP_TRANSFER_IN_PROGRESS)
+        error == ERROR_FTP_DROPPED || error == ERROR_FTP_TRANSFER_IN_PROGRESS ||
+        error == kSocketReset || error == kSocketAborted)
         return "the camera dropped the connection (" + inet::SystemText(error) + ")";
     SetLastError(error);
     return inet::LastErrorText(what);
@@ -182,9 +197,14 @@ bool FtpConnection::Upload(const std::string& localPath, const std::string& name
                 sent(total);
         }
     }
-    // The server's answer to the whole file comes with the close.
+    // The server's answer to the whole file comes with the close; some
+    // WinINet versions close happily over a refusal ("451 ...").
+    const std::string before = LastReplyLine();
     if (!handle_->handles.Close(file))
         return fail(FtpFailure(("STOR " + name).c_str()));
+    const std::string after = LastReplyLine();
+    if (after != before && IsRefusal(after))
+        return fail(after);
     return true;
 }
 

@@ -753,6 +753,9 @@ TEST_F(CliBatch, ASecondCtrlCOrARequestToEndCutsTheCamerasOffAndStillWritesTheLo
     const Row rows[] = {{"two Ctrl-C", true}, {"a request to end", false}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        // Wine does not deliver a generated Ctrl-Break to another console.
+        if (!row.twoInterrupts && vcq::test::UnderWine())
+            continue;
         // The second camera's upload lasts long enough to be cut off.
         StartFleet({"", "ftp-rate=20000", "", ""});
         const fs::path failed = scratch_ / "failed.csv";

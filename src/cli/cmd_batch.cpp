@@ -37,15 +37,36 @@
 namespace vcq::cli {
 namespace {
 
-// Set from a signal handler or, on Windows, the console's own thread.
+// Set from a signal handler or, on Windows, the console's own thread. The
+// first Ctrl-C asks for an abort; a second one, or any request to end, stops
+// the cameras under way at once.
 std::atomic<int> g_interrupted{0};
+std::atomic<bool> g_stopNow{false};
 void OnInterrupt() {
-    g_interrupted = 1;
+    if (g_interrupted.fetch_add(1) >= 1)
+        g_stopNow = true;
+}
+void OnStop() {
+    g_stopNow = true;
 }
 
-// Ctrl-C asks for an abort once; a second one ends the tool the usual way.
-void CatchInterrupt() {
-    sys::CatchInterrupt(OnInterrupt, true);
+// What an aborted batch still waits for, every few seconds until it ends.
+constexpr auto kWaitingReportEvery = std::chrono::seconds(5);
+// After a stop, how long the tool lets its cameras' threads end.
+constexpr auto kStopBound = std::chrono::seconds(2);
+constexpr int kStoppedExit = 130;
+
+void ReportWaiting(const BatchEngine& engine, const std::vector<size_t>& rows) {
+    if (rows.empty())
+        return;
+    std::string text = "batch: waiting for " + std::to_string(rows.size()) +
+                       (rows.size() == 1 ? " camera:" : " cameras:");
+    for (size_t i : rows) {
+        const BatchRow& row = engine.Row(i);
+        text += " " + row.idText + " " + row.addressText + " (" +
+                (row.step == step::kNotStarted ? std::string("checking") : row.statusText) + ")";
+    }
+    std::fprintf(stderr, "%s; Ctrl-C again stops them now\n", text.c_str());
 }
 
 // Model, version, serial and DHCP flag of cameras given by address, asked
@@ -297,7 +318,7 @@ int RunBatch(const Args& args) {
     // workspace goes with the last of them. From here Ctrl-C ends the tool
     // through this function.
     BatchRun run(std::move(resources));
-    CatchInterrupt();
+    sys::CatchInterruptAndStop(OnInterrupt, OnStop);
 
     BatchEngine& engine = run.Engine();
     engine.SetMaxInService(inService);
@@ -325,50 +346,53 @@ int RunBatch(const Args& args) {
     engine.SetSharedSettings(retain, !keepBackup, std::time(nullptr));
     live.Begin(engine);
 
-    using Clock = std::chrono::steady_clock;
-    auto nextTick = Clock::now();
-    Clock::duration longestTick{};  // what a window driving the engine would stall
-    auto nextSecond = nextTick + std::chrono::milliseconds(kTickPeriodMs);
-    std::vector<bool> ended(engine.RowCount(), false);
-    auto showEnd = [&](size_t i) {
-        ended[i] = true;
+    // The shared driver paces the engine and the jobs' timers; this loop
+    // prints what it hears and answers Ctrl-C.
+    struct Printer : BatchDriver::Listener {
+        std::function<void(size_t)> changed;
+        std::function<void(size_t)> ended;
+        void RowChanged(size_t row) override { changed(row); }
+        void RowEnded(size_t row) override { ended(row); }
+    } printer;
+    printer.changed = [&](size_t i) {
+        if (engine.Row(i).statusText != shown[i]) {
+            shown[i] = engine.Row(i).statusText;
+            show(i);
+        }
+    };
+    printer.ended = [&](size_t i) {
         if (json)
             PrintLine(EndEvent(engine.Row(i), engine.Camera(i)));
     };
-    for (bool running = true; running;) {
+    using Clock = std::chrono::steady_clock;
+    BatchDriver& driver = run.Driver();
+    driver.SetListener(&printer);
+    driver.Begin(Clock::now());
+    bool stopping = false;
+    auto nextReport = Clock::time_point::max();
+    while (driver.Running()) {
+        const auto now = Clock::now();
         if (g_interrupted && !engine.CancelRequested()) {
             std::fprintf(stderr, "batch: aborting; cameras under way finish, the others stay\n");
             engine.RequestCancel();
+            nextReport = now;
         }
-        auto tickStart = Clock::now();
-        running = engine.Tick();
-        longestTick = std::max(longestTick, Clock::now() - tickStart);
-        for (size_t i : engine.TakeChangedRows()) {
-            if (engine.Row(i).statusText != shown[i]) {
-                shown[i] = engine.Row(i).statusText;
-                show(i);
-            }
-            if (!ended[i] && IsFinalStep(engine.Row(i).finalStep))
-                showEnd(i);
+        if (g_stopNow && !stopping) {
+            stopping = true;
+            std::fprintf(stderr, "batch: stopping now; the cameras under way are cut off\n");
+            engine.StopNow();
         }
         live.Update(engine);
-        if (Clock::now() >= nextSecond) {
-            nextSecond += std::chrono::milliseconds(kTickPeriodMs);
-            for (uint32_t id : window->Timers())
-                if (!engine.OnCameraTimer(id))
-                    window->KillTimer(id);
+        if (!stopping && now >= nextReport) {
+            ReportWaiting(engine, driver.UnderWay());
+            nextReport = now + kWaitingReportEvery;
         }
-        // Keep the pace without a burst of catch-up ticks after a stall.
-        nextTick = std::max(nextTick + std::chrono::milliseconds(kBatchTickMs),
-                            Clock::now() - std::chrono::milliseconds(kBatchTickMs));
-        std::this_thread::sleep_until(nextTick);
+        driver.Pulse(now);
+        std::this_thread::sleep_until(driver.NextPulse());
     }
+    driver.SetListener(nullptr);
 
     live.End();
-    // Cameras an abort dropped end here.
-    for (size_t i = 0; i < engine.RowCount(); ++i)
-        if (!ended[i])
-            showEnd(i);
     // The log goes beside the batch's backups, whether or not any was kept.
     std::string logError;
     const std::string logPath =
@@ -392,11 +416,16 @@ int RunBatch(const Args& args) {
         }
     }
     const bool listWritten = !failedList || WriteFailedList(*failedList, engine);
+    sys::StopHandled();
     if (std::getenv("VCQ_BATCH_STATS"))
         std::fprintf(stderr, "longest tick: %.1f ms\n",
-                     std::chrono::duration<double, std::milli>(longestTick).count());
+                     std::chrono::duration<double, std::milli>(driver.LongestTick()).count());
     // Checks and workers given up on may still be inside an exchange: let
-    // them end before the tool does.
+    // them end before the tool does; after a stop, only briefly.
+    if (stopping) {
+        run.Finish(kStopBound);
+        return kStoppedExit;
+    }
     run.Finish(BatchRun::kFinishBound);
     return listWritten ? BatchExitCode(engine) : 1;
 }

@@ -29,6 +29,20 @@ size_t KeepReply(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
+// Called at least once a second while a transfer runs, connecting and
+// waiting for the camera's data connection included.
+struct Progress {
+    const TransferAbort::Enlisted* enlisted = nullptr;
+    const FtpConnection::SentBytes* sent = nullptr;
+};
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+    auto* progress = static_cast<Progress*>(user);
+    if (progress->sent && *progress->sent)
+        (*progress->sent)(static_cast<uint64_t>(uploaded));
+    return progress->enlisted->Aborted() ? 1 : 0;
+}
+
 bool IsRefusal(const std::string& reply) {
     return reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5') &&
            std::isdigit(static_cast<unsigned char>(reply[1])) &&
@@ -56,6 +70,7 @@ struct FtpConnection::Handle {
     CURL* curl = nullptr;
     char error[CURL_ERROR_SIZE] = {};
     std::string lastReply;  // of the current operation only
+    Progress progress;      // of the current operation only
     ~Handle() {
         if (curl)
             curl_easy_cleanup(curl);
@@ -113,6 +128,9 @@ void FtpConnection::Prepare(const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, handle_->error);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, KeepReply);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &handle_->lastReply);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &handle_->progress);
     if (getenv("VCQ_FTP_TRACE"))
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     // Nothing of an earlier operation may explain this one's failure.
@@ -126,7 +144,11 @@ void FtpConnection::Fail(int result) {
     // libcurl keeps the first message of an operation, which is often a
     // harmless one from setting up the data port, so the server's own
     // refusal comes first, then a dropped connection, then libcurl's words.
-    if (IsRefusal(handle_->lastReply))
+    if (code == CURLE_ABORTED_BY_CALLBACK)
+        lastError_ = kStoppedText;
+    else if (code == CURLE_FTP_ACCEPT_FAILED || code == CURLE_FTP_ACCEPT_TIMEOUT)
+        lastError_ = kConnectBackText;
+    else if (IsRefusal(handle_->lastReply))
         lastError_ = handle_->lastReply;
     else if (IsDrop(code))
         lastError_ =
@@ -154,7 +176,7 @@ bool FtpConnection::Command(const std::string& command, bool ignoreFailure) {
     if (!command.empty())
         quote = curl_slist_append(quote, ((ignoreFailure ? "*" : "") + command).c_str());
     curl_easy_setopt(curl, CURLOPT_QUOTE, quote);
-    CURLcode code = curl_easy_perform(curl);
+    const int code = Perform();
     curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(quote);
     if (code != CURLE_OK) {
@@ -172,7 +194,18 @@ void FtpConnection::CreateFolderIgnoringFailure(const std::string& name) {
     Command("MKD " + name, true);
 }
 
-bool FtpConnection::Upload(const std::string& localPath, const std::string& name) {
+int FtpConnection::Perform(const SentBytes* sent) {
+    const TransferAbort::Enlisted enlisted(AbortFor(limits_.abort));
+    if (enlisted.Aborted())
+        return CURLE_ABORTED_BY_CALLBACK;
+    handle_->progress = Progress{&enlisted, sent};
+    const CURLcode code = curl_easy_perform(handle_->curl);
+    handle_->progress = Progress{};
+    return code;
+}
+
+bool FtpConnection::Upload(const std::string& localPath, const std::string& name,
+                           const SentBytes& sent) {
     if (!handle_)
         return false;
     std::FILE* file = std::fopen(localPath.c_str(), "rb");
@@ -190,7 +223,7 @@ bool FtpConnection::Upload(const std::string& localPath, const std::string& name
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadFile);
     curl_easy_setopt(curl, CURLOPT_READDATA, file);
-    CURLcode code = curl_easy_perform(curl);
+    const int code = Perform(&sent);
     std::fclose(file);
     if (code != CURLE_OK) {
         Fail(code);

@@ -6,15 +6,28 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+
+#include "platform/transfer_abort.h"
 
 namespace vcq::ftp {
 
 struct FtpLimits {
     std::chrono::milliseconds connect{10000};
     std::chrono::milliseconds stall{60000};  // no byte moved for this long
+    // Stops the connection's commands and uploads; none: the thread's own.
+    std::shared_ptr<TransferAbort> abort = nullptr;
 };
+
+// Why an upload failed when the camera could not open the data connection
+// back to this PC (active mode).
+inline constexpr const char* kConnectBackText =
+    "the camera could not connect back to this PC for the FTP data connection; the firewall "
+    "must let this program in";
+// Why an operation failed when its abort stopped it.
+inline constexpr const char* kStoppedText = "stopped";
 
 class FtpConnection {
   public:
@@ -30,8 +43,10 @@ class FtpConnection {
     bool ChangeFolder(const std::string& path);
     // "MKD name"; true also when the server refused it.
     void CreateFolderIgnoringFailure(const std::string& name);
-    // "STOR name" of a local file into the current folder, binary.
-    bool Upload(const std::string& localPath, const std::string& name);
+    // "STOR name" of a local file into the current folder, binary;
+    // `sent`, when given, hears how many bytes of it went out so far.
+    using SentBytes = std::function<void(uint64_t bytes)>;
+    bool Upload(const std::string& localPath, const std::string& name, const SentBytes& sent = {});
     // Sends QUIT and closes; Open may be called again.
     void Close();
 
@@ -44,6 +59,8 @@ class FtpConnection {
   private:
     void Prepare(const std::string& url);
     void Fail(int code);  // sets lastError_ from a failed transfer's code
+    // Runs the prepared operation under the abort: its code.
+    int Perform(const SentBytes* sent = nullptr);
     bool Command(const std::string& command, bool ignoreFailure);
 
     struct Handle;

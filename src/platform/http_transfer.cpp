@@ -1,5 +1,7 @@
 #include "platform/http_transfer.h"
 
+#include "platform/transfer_abort.h"
+
 #include "platform/curl_easy.h"
 
 #include <cctype>
@@ -41,7 +43,25 @@ void CommonOptions(CURL* curl, const std::string& url, const std::string& agent,
 }
 
 std::string ErrorText(CURLcode code, const char* buffer) {
+    if (code == CURLE_ABORTED_BY_CALLBACK)
+        return "the transfer was stopped";
     return buffer[0] ? std::string(buffer) : std::string(curl_easy_strerror(code));
+}
+
+// At least once a second while the transfer runs: an abort ends it there.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const TransferAbort::Enlisted*>(user)->Aborted() ? 1 : 0;
+}
+
+// Runs a prepared transfer under its abort.
+CURLcode Perform(CURL* curl) {
+    const TransferAbort::Enlisted enlisted(AbortFor(nullptr));
+    if (enlisted.Aborted())
+        return CURLE_ABORTED_BY_CALLBACK;
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &enlisted);
+    return curl_easy_perform(curl);
 }
 
 struct GetState {
@@ -143,7 +163,7 @@ GetResult Get(const std::string& url, const std::string& agent,
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, GetHeader);
     curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &state);
-    CURLcode code = curl_easy_perform(curl.get());
+    CURLcode code = Perform(curl.get());
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.status);
     curl_off_t length = -1;
     curl_easy_getinfo(curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -186,7 +206,7 @@ PostResult Post(const std::string& url, const std::string& agent,
     curl_easy_setopt(curl.get(), CURLOPT_READDATA, &state);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, Discard);
 
-    CURLcode code = curl_easy_perform(curl.get());
+    CURLcode code = Perform(curl.get());
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.status);
     if (code == CURLE_OK) {
         // Announce trailing empty writes libcurl had no reason to ask for.

@@ -17,6 +17,8 @@ struct TransferLimits {
     // The whole transfer, however lively: configurations are small.
     std::chrono::milliseconds total{600000};
 };
+// Both transfers obey the abort of the thread they run on (AbortScope): a
+// job's worker stops its download or restore with the job.
 
 // Receives each piece of the body as libcurl hands it over, with the reply's
 // status code; returning false stops the transfer.

@@ -1,6 +1,8 @@
 // The HTTP transfers over WinINet: the same contract as the libcurl ones.
 #include "platform/http_transfer.h"
 
+#include "platform/transfer_abort.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -14,11 +16,22 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_REL
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
                                 INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_AUTH;
 
+// An abort closes every handle of the request from its own thread, which
+// ends a WinINet call blocked in it.
 struct Request {
-    inet::Handle session;
-    inet::Handle connection;
-    inet::Handle request;
+    Request() : enlisted(AbortFor(nullptr), [this] { handles.CloseAll(); }) {}
+    bool Stopped() const { return enlisted.Aborted(); }
+    // The failure in words, or that the abort stopped it.
+    std::string Failure(const char* what) const {
+        return Stopped() ? "the transfer was stopped" : inet::LastErrorText(what);
+    }
+
+    inet::HandleSet handles;
+    HINTERNET session = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
     std::string error;
+    TransferAbort::Enlisted enlisted;  // ends before the handles close
 };
 
 // Session, connection and request, the caller's headers added in order.
@@ -29,29 +42,35 @@ bool OpenRequest(Request& r, const wchar_t* verb, const std::string& url, const 
         r.error = "not an http URL: " + url;
         return false;
     }
-    r.session = inet::OpenSession(agent, limits.connect, limits.stall);
+    if (r.Stopped()) {
+        r.error = "the transfer was stopped";
+        return false;
+    }
+    r.session = r.handles.Add(inet::OpenSession(agent, limits.connect, limits.stall).release());
     if (!r.session) {
         r.error = inet::LastErrorText("starting an internet session");
         return false;
     }
-    r.connection.reset(InternetConnectW(r.session.get(), text::Utf8ToWide(parts.host).c_str(),
-                                        parts.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    r.connection =
+        r.handles.Add(InternetConnectW(r.session, text::Utf8ToWide(parts.host).c_str(), parts.port,
+                                       nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!r.connection) {
-        r.error = inet::LastErrorText("connecting");
+        r.error = r.Failure("connecting");
         return false;
     }
-    r.request.reset(HttpOpenRequestW(r.connection.get(), verb, text::Utf8ToWide(parts.path).c_str(),
-                                     L"HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
+    r.request =
+        r.handles.Add(HttpOpenRequestW(r.connection, verb, text::Utf8ToWide(parts.path).c_str(),
+                                       L"HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
     if (!r.request) {
-        r.error = inet::LastErrorText("opening the request");
+        r.error = r.Failure("opening the request");
         return false;
     }
-    inet::SetTimeouts(r.request.get(), limits.connect, limits.stall);
+    inet::SetTimeouts(r.request, limits.connect, limits.stall);
     for (const auto& header : headers) {
         std::wstring line = text::Utf8ToWide(header + "\r\n");
-        if (!HttpAddRequestHeadersW(r.request.get(), line.c_str(), static_cast<DWORD>(line.size()),
+        if (!HttpAddRequestHeadersW(r.request, line.c_str(), static_cast<DWORD>(line.size()),
                                     HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
-            r.error = inet::LastErrorText("adding a header");
+            r.error = r.Failure("adding a header");
             return false;
         }
     }
@@ -87,15 +106,15 @@ GetResult Get(const std::string& url, const std::string& agent,
         result.error = r.error;
         return result;
     }
-    if (!HttpSendRequestW(r.request.get(), nullptr, 0, nullptr, 0)) {
-        result.error = inet::LastErrorText("sending the request");
+    if (!HttpSendRequestW(r.request, nullptr, 0, nullptr, 0)) {
+        result.error = r.Failure("sending the request");
         return result;
     }
     bool present = false;
-    result.status = QueryNumber(r.request.get(), HTTP_QUERY_STATUS_CODE, present);
+    result.status = QueryNumber(r.request, HTTP_QUERY_STATUS_CODE, present);
     bool lengthGiven = false;
-    const long length = QueryNumber(r.request.get(), HTTP_QUERY_CONTENT_LENGTH, lengthGiven);
-    const bool chunked = IsChunked(r.request.get());
+    const long length = QueryNumber(r.request, HTTP_QUERY_CONTENT_LENGTH, lengthGiven);
+    const bool chunked = IsChunked(r.request);
     result.lengthKnown = lengthGiven || chunked;
     long long received = 0;
     char buffer[16384];
@@ -105,8 +124,8 @@ GetResult Get(const std::string& url, const std::string& agent,
             return result;
         }
         DWORD n = 0;
-        if (!InternetReadFile(r.request.get(), buffer, sizeof buffer, &n)) {
-            result.error = inet::LastErrorText("receiving the body");
+        if (!InternetReadFile(r.request, buffer, sizeof buffer, &n)) {
+            result.error = r.Failure("receiving the body");
             return result;
         }
         if (n == 0)
@@ -152,8 +171,8 @@ PostResult Post(const std::string& url, const std::string& agent,
     INTERNET_BUFFERSW buffers{};
     buffers.dwStructSize = sizeof buffers;
     buffers.dwBufferTotal = static_cast<DWORD>(total);
-    if (!HttpSendRequestExW(r.request.get(), &buffers, nullptr, 0, 0)) {
-        result.error = inet::LastErrorText("opening the upload");
+    if (!HttpSendRequestExW(r.request, &buffers, nullptr, 0, 0)) {
+        result.error = r.Failure("opening the upload");
         return result;
     }
     for (size_t i = 0; i < writes.size(); ++i) {
@@ -162,23 +181,23 @@ PostResult Post(const std::string& url, const std::string& agent,
         std::string_view piece = writes[i];
         while (!piece.empty()) {
             DWORD sent = 0;
-            if (!InternetWriteFile(r.request.get(), piece.data(), static_cast<DWORD>(piece.size()),
+            if (!InternetWriteFile(r.request, piece.data(), static_cast<DWORD>(piece.size()),
                                    &sent) ||
                 sent == 0) {
                 result.outcome = PostResult::Outcome::SendFailed;
-                result.error = inet::LastErrorText("sending the body");
+                result.error = r.Failure("sending the body");
                 return result;
             }
             piece.remove_prefix(sent);
         }
     }
-    if (!HttpEndRequestW(r.request.get(), nullptr, 0, 0)) {
+    if (!HttpEndRequestW(r.request, nullptr, 0, 0)) {
         result.outcome = PostResult::Outcome::EndFailed;
-        result.error = inet::LastErrorText("ending the upload");
+        result.error = r.Failure("ending the upload");
         return result;
     }
     bool present = false;
-    result.status = QueryNumber(r.request.get(), HTTP_QUERY_STATUS_CODE, present);
+    result.status = QueryNumber(r.request, HTTP_QUERY_STATUS_CODE, present);
     // WinINet takes a reply without a whole status line for an old-style
     // one: that is no answer, not a refusal.
     if (!present || result.status < 100 || result.status > 999) {
@@ -190,7 +209,7 @@ PostResult Post(const std::string& url, const std::string& agent,
     // Read the reply to its end so the connection is left in order.
     char buffer[4096];
     DWORD n = 0;
-    while (InternetReadFile(r.request.get(), buffer, sizeof buffer, &n) && n > 0) {
+    while (InternetReadFile(r.request, buffer, sizeof buffer, &n) && n > 0) {
     }
     result.outcome = PostResult::Outcome::Ok;
     return result;

@@ -178,17 +178,26 @@ bool TcpSocket::Connect(const Endpoint& remote, Millis timeout) {
     int rc = ::connect(Native(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     bool connected = rc == 0;
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-        // A refused connection shows as an error event, not as writable.
-        WSAPOLLFD pfd{};
-        pfd.fd = Native(handle_);
-        pfd.events = POLLWRNORM;
-        int n = ::WSAPoll(&pfd, 1, PollTimeout(timeout));
+        // A failed connect shows in the exception set; WSAPoll does not
+        // report it before Windows 10 2004, so a refused camera would take
+        // the whole time-out there.
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(Native(handle_), &writable);
+        FD_SET(Native(handle_), &failed);
+        timeval wait{};
+        const Millis bounded = timeout.count() < 0 ? Millis(0x7fffffff) : timeout;
+        wait.tv_sec = static_cast<long>(bounded.count() / 1000);
+        wait.tv_usec = static_cast<long>(bounded.count() % 1000 * 1000);
+        int n = ::select(0, nullptr, &writable, &failed, &wait);
         if (n > 0) {
             int err = 0;
             int len = sizeof err;
             ::getsockopt(Native(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err),
                          &len);
-            connected = err == 0 && (pfd.revents & (POLLERR | POLLHUP)) == 0;
+            connected = err == 0 && !FD_ISSET(Native(handle_), &failed);
             if (!connected)
                 lastError_ = PortableError(err != 0 ? err : WSAECONNREFUSED);
         } else {

@@ -19,6 +19,17 @@ void CatchInterrupt(void (*handler)(), bool once);
 // the console closing.
 void CatchStop(void (*handler)());
 
+// The headless batch's signals. `interrupt` hears every Ctrl-C; `stop`
+// every request to end now: SIGTERM and SIGHUP, or on Windows Ctrl-Break,
+// the console closing, log-off and shut-down. Both are called from a signal
+// handler or the console's own thread and may only set flags; the program
+// ends by itself. Windows ends a process whose console closes once the
+// handler returns, so that handler waits for StopHandled(), a few seconds
+// at most.
+void CatchInterruptAndStop(void (*interrupt)(), void (*stop)());
+// The program has written what it must before it ends.
+void StopHandled();
+
 // Puts `thread` above normal priority where the OS lets us; false where it
 // did not (nothing breaks then).
 bool RaiseThreadPriority(std::thread& thread);

@@ -11,10 +11,23 @@ namespace vcq::sys {
 namespace {
 
 std::atomic<void (*)()> g_handler{nullptr};
+std::atomic<void (*)()> g_stopHandler{nullptr};
 
 void OnSignal(int) {
     if (auto handler = g_handler.load())
         handler();
+}
+
+void OnStopSignal(int) {
+    if (auto handler = g_stopHandler.load())
+        handler();
+}
+
+void Catch(int signal, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
@@ -39,6 +52,16 @@ void CatchStop(void (*handler)()) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
 }
+
+void CatchInterruptAndStop(void (*interrupt)(), void (*stop)()) {
+    g_handler = interrupt;
+    g_stopHandler = stop;
+    Catch(SIGINT, OnSignal);
+    Catch(SIGTERM, OnStopSignal);
+    Catch(SIGHUP, OnStopSignal);
+}
+
+void StopHandled() {}
 
 bool RaiseThreadPriority(std::thread& thread) {
     sched_param param{};

@@ -14,6 +14,27 @@ std::atomic<void (*)()> g_handler{nullptr};
 std::atomic<bool> g_once{false};
 std::atomic<bool> g_caught{false};
 std::atomic<bool> g_everyStop{false};
+std::atomic<void (*)()> g_interrupt{nullptr};
+std::atomic<void (*)()> g_stop{nullptr};
+HANDLE g_stopHandled = nullptr;
+
+// The headless batch: Ctrl-C asks, everything else ends it now.
+BOOL WINAPI OnBatchConsoleEvent(DWORD event) {
+    if (event == CTRL_C_EVENT) {
+        if (auto interrupt = g_interrupt.load())
+            interrupt();
+        return TRUE;
+    }
+    auto stop = g_stop.load();
+    if (!stop)
+        return FALSE;
+    stop();
+    // Closing the console, log-off and shut-down end the process once this
+    // returns: let the log and the failed list be written first.
+    if (event != CTRL_BREAK_EVENT && g_stopHandled)
+        WaitForSingleObject(g_stopHandled, 4500);
+    return TRUE;
+}
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     auto handler = g_handler.load();
@@ -48,6 +69,20 @@ void CatchInterrupt(void (*handler)(), bool once) {
 void CatchStop(void (*handler)()) {
     g_everyStop = true;
     CatchInterrupt(handler, false);
+}
+
+void CatchInterruptAndStop(void (*interrupt)(), void (*stop)()) {
+    g_interrupt = interrupt;
+    g_stop = stop;
+    if (!g_stopHandled)
+        g_stopHandled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    static const bool installed = SetConsoleCtrlHandler(OnBatchConsoleEvent, TRUE) != 0;
+    (void)installed;
+}
+
+void StopHandled() {
+    if (g_stopHandled)
+        SetEvent(g_stopHandled);
 }
 
 bool RaiseThreadPriority(std::thread& thread) {

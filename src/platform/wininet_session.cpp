@@ -1,5 +1,6 @@
 #include "platform/wininet_session.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
@@ -15,6 +16,57 @@ void SetTimeout(HINTERNET handle, DWORD option, std::chrono::milliseconds value)
 }
 
 }  // namespace
+
+HINTERNET HandleSet::Add(HINTERNET handle) {
+    if (handle) {
+        std::lock_guard lock(mutex_);
+        open_.push_back(handle);
+    }
+    return handle;
+}
+
+bool HandleSet::Close(HINTERNET handle) {
+    {
+        std::lock_guard lock(mutex_);
+        auto at = std::find(open_.begin(), open_.end(), handle);
+        if (at == open_.end())
+            return false;
+        open_.erase(at);
+    }
+    return InternetCloseHandle(handle) != 0;
+}
+
+void HandleSet::CloseAll() {
+    std::lock_guard lock(mutex_);
+    while (!open_.empty()) {
+        InternetCloseHandle(open_.back());
+        open_.pop_back();
+    }
+}
+
+std::string SystemText(DWORD error) {
+    // WinINet's codes have their texts in its own module.
+    const bool inet = error >= INTERNET_ERROR_BASE && error <= INTERNET_ERROR_LAST;
+    HMODULE module = inet ? GetModuleHandleW(L"wininet.dll") : nullptr;
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                           (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM),
+                       module, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text;
+    if (length > 0 && buffer)
+        text = text::WideToUtf8(std::wstring_view(buffer, length));
+    if (buffer)
+        LocalFree(buffer);
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    if (text.empty())
+        text = "error " + std::to_string(error);
+    else
+        text += " (" + std::to_string(error) + ")";
+    return text;
+}
 
 Handle OpenSession(const std::string& agent, std::chrono::milliseconds connect,
                    std::chrono::milliseconds stall) {
@@ -64,7 +116,7 @@ bool SplitUrl(const std::string& url, Url& parts) {
 
 std::string LastErrorText(const char* what) {
     DWORD error = GetLastError();
-    std::string text = std::string(what) + " failed (WinINet error " + std::to_string(error) + ")";
+    std::string text = std::string(what) + " failed: " + SystemText(error);
     if (error == ERROR_INTERNET_EXTENDED_ERROR) {
         DWORD code = 0;
         wchar_t reply[512];

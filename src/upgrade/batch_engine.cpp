@@ -32,6 +32,12 @@ constexpr const char* kNotStartedText = "Not started.\r\n";
 
 }  // namespace
 
+std::string UploadTooSlowText(const UploadTally& tally) {
+    return "the upload was too slow: " + std::to_string(tally.sent) + " of " +
+           std::to_string(tally.total) + " bytes in " +
+           std::to_string((tally.took.count() + 500) / 1000) + " s";
+}
+
 std::string BatchStatusText(int32_t step) {
     const StepTexts* t = FindStep(step);
     return t ? LoadUiText(t->statusId, nullptr) : std::string();
@@ -200,6 +206,9 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.ended = std::chrono::steady_clock::now();
     const std::optional<JobOutcome> outcome = entry.job->Outcome();
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
+    // Read once the upload has stopped: how far it got in all.
+    if (entry.stoppedUpload && entry.job->Upload().total > 0)
+        entry.detail = UploadTooSlowText(entry.job->Upload());
     if (finalStep != step::kCompleted)
         row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     else if (outcome)
@@ -210,24 +219,50 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
+void BatchEngine::Drop(Active& entry) {
+    // A check still under way is let go: its outcome starts nothing.
+    entry.job->Abandon();
+    if (entry.job->Busy())
+        leftovers_.push_back(entry.job);
+    rows_[entry.row].finalStep = step::kNotStarted;
+    rows_[entry.row].dropped = true;
+    ++dropped_;
+}
+
 void BatchEngine::DropAllUnstarted() {
-    for (Active& entry : active_) {
-        // A check still under way is let go: its outcome starts nothing.
-        entry.job->Abandon();
-        if (entry.job->Busy())
-            leftovers_.push_back(entry.job);
-        rows_[entry.row].finalStep = step::kNotStarted;
-        rows_[entry.row].dropped = true;
-        ++dropped_;
-    }
+    for (Active& entry : active_)
+        Drop(entry);
     active_.clear();
+}
+
+void BatchEngine::StopNow() {
+    cancelRequested_ = true;
+    std::erase_if(active_, [this](Active& entry) {
+        if (entry.forcedStep >= 0)
+            return false;  // given up already: it ends as it was going to
+        const int32_t now = StepOf(entry);
+        if (now == step::kNotStarted) {
+            Drop(entry);
+            return true;
+        }
+        std::string detail =
+            "cut off while " + rows_[entry.row].statusText + " (step " + std::to_string(now) + ")";
+        // Past the versionup the camera goes on without us.
+        if (now >= step::kOverwriting)
+            detail += "; the camera may still be writing its firmware or restarting";
+        GiveUp(entry, step::kVersionUpRefused, std::move(detail));
+        entry.cutOff = true;
+        return false;
+    });
 }
 
 bool BatchEngine::Tick() {
     if (busy_)
         return !active_.empty();
     busy_ = true;
-    bool startBlocked = false;
+    // A job given up on may still be ending its transfer: no upload beside it.
+    bool startBlocked = std::any_of(leftovers_.begin(), leftovers_.end(),
+                                    [](const auto& job) { return job->InTransfer(); });
     size_t serviced = 0;
     for (size_t i = 0; i < active_.size();) {
         if (serviced >= maxInService_) {
@@ -237,7 +272,12 @@ bool BatchEngine::Tick() {
         }
         Active& entry = active_[i];
         const int32_t now = StepOf(entry);
-        if (now == step::kNotStarted && !cancelRequested_) {
+        if (entry.forcedStep >= 0 && entry.job->InTransfer()) {
+            // Asked to stop: it keeps its place, and holds back every start,
+            // until its transfer has ended.
+            startBlocked = true;
+            Refresh(entry);
+        } else if (now == step::kNotStarted && !cancelRequested_) {
             if (!startBlocked) {
                 // The check runs elsewhere; until its outcome is known no
                 // other camera starts.
@@ -278,8 +318,12 @@ bool BatchEngine::Tick() {
             // leave it unrestored.
             const bool ownLimits = now == step::kOverwriting || now == step::kReconfiguring;
             if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull &&
-                !ownLimits)
+                !ownLimits) {
                 GiveUp(entry, step::kVersionUpRefused, "still under way after 10000 engine ticks");
+                entry.stoppedUpload = now == step::kUploading;
+                if (entry.job->InTransfer())
+                    startBlocked = true;
+            }
             Refresh(entry);
         }
         if (cancelRequested_ &&

@@ -18,6 +18,7 @@
 #include "package/resources.h"
 #include "protocol/cgi_client.h"  // CameraHostText, for the rows' address text
 #include "upgrade/job_values.h"
+#include "upgrade/job_transfers.h"
 
 namespace vcq {
 
@@ -106,11 +107,17 @@ class BatchJob {
     virtual std::string TargetVersion() const = 0;
     // The job's one-second tick (timer 0x8100 + index).
     virtual void OnTick(uint32_t timerId) = 0;
-    // The engine gives up on the job: whatever still runs for it ends on its
-    // own and reports nothing more. Never blocks.
+    // The engine gives up on the job and asks it to stop: a transfer under
+    // way ends within a second, whatever else still runs for it ends on its
+    // own, and it reports nothing more. Never blocks.
     virtual void Abandon() = 0;
     // Whether a thread still runs for the job.
     virtual bool Busy() const = 0;
+    // Whether the job is still in a transfer (given up or not): while any
+    // job is, no upload starts.
+    virtual bool InTransfer() const { return false; }
+    // How far its package upload got; nothing when it has not begun one.
+    virtual UploadTally Upload() const { return {}; }
     // Why its check or upgrade failed, in a few words; empty when unknown.
     virtual std::string FailureDetail() const { return {}; }
     // The configuration file saved for the camera that is still there once
@@ -133,6 +140,9 @@ BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVer
 BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
                                   WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace,
                                   std::shared_ptr<const void> keepAlive);
+
+// Why a given-up upload failed: "the upload was too slow: N of M bytes in T s".
+std::string UploadTooSlowText(const UploadTally& tally);
 
 // The "Proceeded:" counter after a change.
 struct ProceededUpdate {
@@ -175,6 +185,11 @@ class BatchEngine {
     bool Tick();
     // Abort: running jobs go on to their end, the others are dropped.
     void RequestCancel() { cancelRequested_ = true; }
+    // Stop at once (the program must end): every job under way is asked to
+    // stop, so its transfer ends within a second, and ends with step 9, its
+    // reason naming the step it was cut off in; the others are dropped as by
+    // an abort. Tick on until no job is left.
+    void StopNow();
     bool CancelRequested() const { return cancelRequested_; }
     // A job's one-second timer: passed to the active job of row
     // `timerId - 0x8100`; false when there is none (kill that timer).
@@ -206,8 +221,10 @@ class BatchEngine {
         std::shared_ptr<BatchJob> job;
         size_t row = 0;
         bool checking = false;
-        int32_t forcedStep = -1;  // the engine's verdict, once it gave up on the job
-        std::string detail;       // and why
+        int32_t forcedStep = -1;     // the engine's verdict, once it gave up on the job
+        std::string detail;          // and why
+        bool stoppedUpload = false;  // given up while uploading: the tally says why
+        bool cutOff = false;         // by StopNow: the kept file is named
     };
 
     int32_t StepOf(const Active& entry) const;
@@ -217,6 +234,7 @@ class BatchEngine {
     void GiveUp(Active& entry, int32_t step, std::string detail);
     void Retire(size_t position, int32_t finalStep);
     void DropAllUnstarted();
+    void Drop(Active& entry);
 
     BatchJobFactory factory_;
     std::vector<std::string> statusTexts_;     // by step, looked up once

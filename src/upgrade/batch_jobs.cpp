@@ -91,6 +91,8 @@ class CameraUpgradeJob : public BatchJob {
     bool Busy() const override {
         return check_.Running() || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
     }
+    bool InTransfer() const override { return upgrade_->transfers->InTransfer(); }
+    UploadTally Upload() const override { return upgrade_->transfers->Tally(); }
 
   private:
     std::shared_ptr<CameraUpgrade> upgrade_;

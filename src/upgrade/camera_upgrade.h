@@ -23,6 +23,7 @@
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/job_values.h"
+#include "upgrade/job_transfers.h"
 
 namespace vcq {
 
@@ -161,6 +162,9 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // What `owner` belongs to, for owners whose workers may outlive them
     // (the batch run's resources).
     std::shared_ptr<const void> keepAlive;
+    // The abort of every transfer of the current upgrade (Abandon() pulls
+    // it) and its upload's tally; StartUpgrade makes them afresh.
+    std::shared_ptr<JobTransfers> transfers = std::make_shared<JobTransfers>();
 
   protected:
     std::string Inquire(CgiClient& client, std::string_view body) const;

@@ -2,6 +2,8 @@
 // and web trees to the camera's C: drive by FTP, deleting each local file
 // once it is on the camera.
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -32,6 +34,23 @@ bool OpenWithRetry(ftp::FtpConnection& ftp, const std::atomic<bool>& abandoned) 
             return false;
         std::this_thread::sleep_for(kOpenRetryPause);
     }
+}
+
+// A local file's size (paths are UTF-8 on every system); 0 when unknown.
+uint64_t FileBytes(const std::string& path) {
+    const auto* text = reinterpret_cast<const char8_t*>(path.data());
+    std::error_code ec;
+    const auto size =
+        std::filesystem::file_size(std::filesystem::path(text, text + path.size()), ec);
+    return ec ? 0 : size;
+}
+
+uint64_t PlannedBytes(const UploadPlan& plan) {
+    uint64_t total = 0;
+    for (const UploadEntry& entry : plan.entries)
+        if (entry.kind == 'e')
+            total += FileBytes(entry.localPath);
+    return total;
 }
 
 }  // namespace
@@ -83,8 +102,23 @@ int CameraUpgrade::TransferPackage() {
         return -1;
     ProgressReset(4 * fileCount);
 
+    // Whoever asks the job to stop ends the upload where it is, and learns
+    // how far it got.
+    const std::shared_ptr<JobTransfers> meter = transfers;
+    meter->BeginUpload(PlannedBytes(packageEntries));
+    struct EndUpload {
+        JobTransfers& meter;
+        ~EndUpload() { meter.EndUpload(); }
+    } endUpload{*meter};
+    uint64_t sentBefore = 0;  // by the files already on the camera
+    const ftp::FtpConnection::SentBytes sent = [&](uint64_t bytes) {
+        meter->SetSent(sentBefore + bytes);
+    };
+    ftp::FtpLimits limits;
+    limits.abort = meter->Abort();
+
     std::string host = hostText.substr(0, hostText.find(':'));
-    ftp::FtpConnection ftp(host, ftpPort, ftpUser, ftpPassword);
+    ftp::FtpConnection ftp(host, ftpPort, ftpUser, ftpPassword, limits);
     auto failed = [&](const std::string& what, int result) {
         SetFailureDetail(what + ": " + ftp.lastError());
         return result;
@@ -108,13 +142,17 @@ int CameraUpgrade::TransferPackage() {
                 if (!ftp.ChangeFolder(RemotePath(folders)))
                     return failed("FTP folder " + RemotePath(folders), -2);
                 break;
-            case 'e':
+            case 'e': {
                 if (!ftp.ChangeFolder(RemotePath(folders)))
                     return failed("FTP folder " + RemotePath(folders), -2);
-                if (!ftp.Upload(entry.localPath, entry.name))
+                const uint64_t bytes = FileBytes(entry.localPath);
+                if (!ftp.Upload(entry.localPath, entry.name, sent))
                     return failed("FTP upload of " + entry.name, -3);
+                sentBefore += bytes;
+                meter->SetSent(sentBefore);
                 files::RemoveFile(entry.localPath);
                 break;
+            }
             case 'f':
                 // A fresh connection for every folder, as the cameras expect.
                 ftp.Close();

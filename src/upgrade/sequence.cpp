@@ -94,6 +94,7 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
     // The owner's texts are for its own thread.
     timeoutText_ = !silent && owner && !progressCounter ? LoadUiText(206, owner) : "";
     abandoned_ = false;
+    transfers = std::make_shared<JobTransfers>();
     SetFailureDetail({});
     {
         std::lock_guard stepLock(stepMutex_);
@@ -106,7 +107,8 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
     }
     workerDone_ = false;
     step = step::kUploading;
-    worker_ = std::thread([self] {
+    worker_ = std::thread([self, abort = transfers->Abort()] {
+        const AbortScope transfersObey(abort);
         self->RunUpgrade();
         self->workerDone_ = true;
     });
@@ -115,8 +117,11 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
 }
 
 void CameraUpgrade::Abandon() {
-    std::lock_guard lock(stepMutex_);
-    abandoned_ = true;
+    {
+        std::lock_guard lock(stepMutex_);
+        abandoned_ = true;
+    }
+    transfers->Abort()->Abort();  // a transfer under way ends within a second
 }
 
 void CameraUpgrade::SetStepListener(StepListener listener) {

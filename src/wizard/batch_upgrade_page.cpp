@@ -35,9 +35,16 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
         dialog.SetFileNote(QString::fromStdString(logPath_), QString::fromStdString(logError_));
         dialog.exec();
     };
-    run_ = std::make_unique<WizardBatchRun>(
-        this, [this](uint32_t id) { CameraTimer(id); }, *models, std::move(targetVersion),
-        std::move(workspace));
+    port_ = std::make_shared<QtWindowPort>(this, nullptr, nullptr);
+    auto resources = std::make_shared<BatchResources>();
+    resources->models = *models;
+    resources->targetVersion = std::move(targetVersion);
+    resources->window = port_;
+    resources->workspace = std::move(workspace);
+    // The folder goes with the workspace's last holder (the main window's rule).
+    resources->removeWorkspace = false;
+    run_ = std::make_unique<BatchRun>(std::move(resources));
+    run_->Driver().SetListener(this);
 
     auto* title = new QLabel("&Target camera(s):", this);
     auto* frame = new QFrame(this);
@@ -133,10 +140,21 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
 }
 
 BatchUpgradePage::~BatchUpgradePage() {
+    ReleaseRun();
+}
+
+void BatchUpgradePage::ReleaseRun() {
+    if (!run_)
+        return;
     engineTimer_.stop();
+    counterTimer_.stop();
+    confirmTimer_.stop();
     // The list goes with the page's children, after the run: it must not
     // read the engine on its way out.
     list_->setModel(nullptr);
+    // Closed first: a worker waiting for a box gets its answer and can end.
+    port_->Close();
+    run_->Driver().SetListener(nullptr);
     run_.reset();
 }
 
@@ -260,22 +278,27 @@ void BatchUpgradePage::Confirm() {
 void BatchUpgradePage::RunBatch() {
     list_->RestartFollowing();
     timeline_.Begin(Engine(), Now());
+    run_->Driver().Begin(BatchDriver::Clock::now());
     engineTimer_.start(static_cast<int>(kBatchTickMs));
     UpdateClock();
 }
 
 void BatchUpgradePage::EngineTick() {
-    const bool more = Engine().Tick();
-    list_->ShowChangedRows();
+    run_->Driver().Pulse(BatchDriver::Clock::now());
     timeline_.Observe(Engine(), Now());
     list_->Follow(timeline_.FirstInService());
-    if (!more) {
-        engineTimer_.stop();
-        timeline_.End(Now());
-    }
     // The time left appears with the first completed camera, not up to a
     // counter period later; unchanged texts cost nothing.
     UpdateClock();
+}
+
+void BatchUpgradePage::RowChanged(size_t row) {
+    list_->ShowRow(row);
+}
+
+void BatchUpgradePage::Ended() {
+    engineTimer_.stop();
+    timeline_.End(Now());
 }
 
 void BatchUpgradePage::UpdateClock() {
@@ -290,11 +313,6 @@ void BatchUpgradePage::UpdateClock() {
 void BatchUpgradePage::CancelIfVisible() {
     if (isVisible())
         Engine().RequestCancel();
-}
-
-void BatchUpgradePage::CameraTimer(uint32_t id) {
-    if (!Engine().OnCameraTimer(id))
-        Port().KillTimer(id);
 }
 
 void BatchUpgradePage::UpdateCounter() {

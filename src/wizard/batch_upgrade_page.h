@@ -3,7 +3,8 @@
 // moment after Upgrade, the "Proceeded:" counter with the time run and the
 // time left, Abort, and the upgrade log once the batch has ended; then the
 // log again on request, and a retry of the cameras that did not complete.
-// The page owns the batch (engine and port) and ticks it; the list shows it.
+// The page owns the batch's run and pulses its driver from a 33 ms timer;
+// the list shows it. Letting go of the run never blocks the UI thread.
 #pragma once
 
 #include <QCheckBox>
@@ -20,7 +21,7 @@
 #include "package/resources.h"
 #include "package/workspace.h"
 #include "upgrade/batch_estimate.h"
-#include "wizard/batch_run.h"
+#include "upgrade/batch_run.h"
 #include "wizard/lists/batch_upgrade_list.h"
 #include "wizard/qt_window_port.h"
 
@@ -36,7 +37,7 @@ inline constexpr int kBatchCounterMs = 500;
 inline constexpr uint32_t kBatchConfirmTimer = 0x8015;
 inline constexpr int kBatchConfirmMs = 100;
 
-class BatchUpgradePage : public QWidget {
+class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     Q_OBJECT
   public:
     // Every camera gets the supported models and `targetVersion`, and
@@ -71,8 +72,9 @@ class BatchUpgradePage : public QWidget {
 
     BatchUpgradeList* List() const { return list_; }
     BatchEngine& Engine() { return run_->Engine(); }
-    // Threads still running for cameras the batch retired or gave up.
-    size_t BusyLeftovers() { return run_->BusyLeftovers(); }
+    // The wizard has ended: the run goes (its threads end on their own),
+    // and nothing of the page ticks or reads it any more.
+    void ReleaseRun();
     // The 33 ms engine tick runs.
     bool EngineRunning() const { return engineTimer_.isActive(); }
     QCheckBox* RetainBox() const { return retain_; }
@@ -85,8 +87,8 @@ class BatchUpgradePage : public QWidget {
     QPushButton* ShowLogButton() const { return showLogButton_; }
     QPushButton* RetryButton() const { return retryButton_; }
     bool ConfirmationPending() const { return confirmTimer_.isActive(); }
-    // The jobs' one-second timers (0x8100 + row) run here.
-    QtWindowPort& Port() { return run_->Port(); }
+    // The jobs' boxes and messages go here.
+    QtWindowPort& Port() { return *port_; }
 
   private:
     // Lists the ticked cameras; with `leaveOutResetting`, not those whose
@@ -101,7 +103,8 @@ class BatchUpgradePage : public QWidget {
     void RunBatch();
     void EngineTick();
     void UpdateClock();
-    void CameraTimer(uint32_t id);
+    void RowChanged(size_t row) override;
+    void Ended() override;
     void EnableSettings();
     void ShowLog();
     void SetEndedControls(bool ended);
@@ -110,7 +113,8 @@ class BatchUpgradePage : public QWidget {
     double Now() const { return static_cast<double>(clock_.elapsed()) / 1000.0; }
 
     std::function<void(int)> setButtonMode_;
-    std::unique_ptr<WizardBatchRun> run_;
+    std::shared_ptr<QtWindowPort> port_;
+    std::unique_ptr<BatchRun> run_;
     const CameraListView* detected_ = nullptr;
     BatchUpgradeList* list_;
     QCheckBox* retain_;

@@ -15,6 +15,7 @@
 
 #include "package/resources.h"
 #include "platform/socket.h"
+#include "upgrade/batch_run.h"
 #include "wizard/app_icon.h"
 #include "wizard/main_window.h"
 
@@ -70,7 +71,12 @@ int main(int argc, char** argv) {
                               QString::fromStdString(vcq::LoadStringEntry(vcq::kStrSocketsFailed)));
         return 1;
     }
-    vcq::ui::MainWindow window(options);
-    window.exec();
+    {
+        vcq::ui::MainWindow window(options);
+        window.exec();
+    }
+    // No window is left to paint: a batch's threads may end now, within
+    // their bound, before the process does.
+    vcq::BatchRun::AwaitReleased(vcq::BatchRun::kFinishBound);
     return 0;
 }

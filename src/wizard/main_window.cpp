@@ -30,31 +30,13 @@
 #include "wizard/add_cameras_dialog.h"
 #include "wizard/app_icon.h"
 #include "wizard/build_info.h"
+#include "wizard/main_window_texts.h"
 #include "wizard/ui_text.h"
 
 namespace vcq::ui {
 namespace {
 
-constexpr int kTextNext = 159;
-constexpr int kTextBack = 162;
-constexpr int kTextCancel = 165;
-constexpr int kTextInformation = 203;
-constexpr int kTextInProgress = 200;
-constexpr int kTextVersionUpError = 206;
-constexpr int kTextProceed = 209;
-constexpr int kTextQuit = 248;
-constexpr int kTextUpgrade = 266;
-constexpr int kTextAbort = 267;
-constexpr int kTextFinish = 268;
-constexpr int kTextResultFinish = 194;
-constexpr int kTextRetry = 195;
-
-constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
-constexpr const char* kCannotSave = "Cannot save camera's configuration!";
-constexpr const char* kRestoreFailed = "Fault to upload configuration!";
-
-// Posted by a check's worker when it ends: wParam 1 passed, lParam its serial.
-constexpr uint32_t kMsgCheckEnded = kMsgGoToPage + 1;
+using namespace main_window;
 
 // Text that is only read (the title's precautions, the licence) can be
 // focused to scroll it, but a page's first control is one to act on.
@@ -89,7 +71,12 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
     versionLabel_ = "ver" + PackageVersion() + build::kSpecialBuild;
     setWindowTitle(build::kFileDescription + QString::fromStdString(StandInMark()));
 
-    workspace_ = std::make_shared<PackageWorkspace>();
+    // The folder goes with the last holder: this window, the manual upgrade
+    // or a batch's job still ending.
+    workspace_ = std::shared_ptr<PackageWorkspace>(new PackageWorkspace, [](PackageWorkspace* w) {
+        w->RemoveAtExit();
+        delete w;
+    });
     workspace_->tempFolderOverride = options_.tempFolder;
     workspace_->LoadModelList(port_.get());
     workspace_->LoadPackage(port_.get());
@@ -159,12 +146,6 @@ MainWindow::~MainWindow() {
     // Closed first: a worker waiting for a box gets its answer and can end.
     port_->Close();
     Shutdown();
-    if (workspaceLeft_) {
-        // The batch's run waits for its threads as it goes, off screen now.
-        delete batchPage_;
-        batchPage_ = nullptr;
-        workspace_->RemoveAtExit();
-    }
     // A worker still inside an exchange may yet call its owner; the port
     // answers it harmlessly, so it must outlive this window.
     const bool checkRunning = std::any_of(checks_.begin(), checks_.end(),
@@ -366,167 +347,6 @@ void MainWindow::ShowPage() {
     }
 }
 
-void MainWindow::FailBackToTarget(const char* text) {
-    const std::string message = text;
-    Box(message, Text(kTextInformation), MessageIcon::Stop, MessageButtons::Ok);
-    GoToPage(1, 3);
-}
-
-void MainWindow::ShowVersionPage() {
-    progressPage_->SetStatusLine(QString());
-    progressPage_->ResetProgress();
-    SetButtonMode(2);
-    const std::string current = upgrade_ ? upgrade_->currentVersion : std::string();
-    progressPage_->SetAddressText(QString::fromStdString(addressText_));
-    progressPage_->SetCurrentVersion(QString::fromStdString("ver" + current));
-    progressPage_->SetNewVersion(QString::fromStdString(versionLabel_));
-
-    const std::string caption = Text(kTextInformation);
-    if (VersionNeedsResetQuestion(current)) {
-        if (Box(kResetQuestionText, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
-            MessageAnswer::Ok) {
-            --pageIndex_;
-            ShowPage();
-            return;
-        }
-    }
-    if (VersionRefused(current, PackageVersion())) {
-        Box(kVersionRefusedText, caption, MessageIcon::Stop, MessageButtons::Ok);
-        --pageIndex_;
-        ShowPage();
-    }
-}
-
-void MainWindow::StartManualUpgrade() {
-    for (QPushButton* button : {back_, next_, cancel_})
-        button->setEnabled(false);
-    SetCloseEnabled(false);
-    progressPage_->SetStatusLine(UiText(kTextInProgress, port_.get()));
-    if (!upgrade_) {
-        FailBackToTarget(Text(kTextVersionUpError).c_str());
-        return;
-    }
-    if (!targetPage_->Retain()) {
-        BeginUpgrade();
-        return;
-    }
-    const std::string model = workspace_->models.Primary();
-    backupTime_ = std::time(nullptr);
-    backup_.reset();
-    lastShownStep_ = step::kSavingConfig;
-    progressPage_->ShowStep(step::kSavingConfig);
-    backup_ =
-        std::make_shared<ConfigBackup>(addressText_, ConfigCameraPath(model), authToken_,
-                                       backupTime_, model, serialText_, !targetPage_->Backup());
-    std::shared_ptr<ConfigBackup> backup = backup_;
-    RunOffUiThread([backup] { return backup->Download(); },
-                   [this](bool saved) {
-                       if (saved) {
-                           BeginUpgrade();
-                           return;
-                       }
-                       backup_.reset();
-                       Box(kCannotSave, Text(kTextInformation), MessageIcon::Stop,
-                           MessageButtons::Ok);
-                       pageIndex_ = 3;
-                       ShowPage();
-                   });
-}
-
-void MainWindow::BeginUpgrade() {
-    if (!upgrade_) {
-        FailBackToTarget(Text(kTextVersionUpError).c_str());
-        return;
-    }
-    upgrade_->workspace = workspace_;
-    upgrade_->mainWindow = port_.get();
-    if (upgrade_->StartUpgrade(backup_) == 0)
-        FailBackToTarget(Text(kTextVersionUpError).c_str());
-}
-
-std::function<bool()> MainWindow::CheckCamera() {
-    // The worker reads only the upgrade object and writes only the serial,
-    // which the UI thread reads after the check has ended.
-    auto serial = std::make_shared<std::string>();
-    checkedSerial_ = serial;
-    return [upgrade = upgrade_, serial] {
-        bool lowMemory = false;
-        return upgrade->CheckPreconditions(lowMemory, serial.get());
-    };
-}
-
-void MainWindow::TakeCheckedSerial() {
-    serialText_ = checkedSerial_ ? *checkedSerial_ : std::string();
-    if (upgrade_)
-        upgrade_->SetSerial(serialText_);
-}
-
-void MainWindow::RunOffUiThread(std::function<bool()> work, std::function<void(bool)> done) {
-    checkButtons_[0] = back_->isEnabled();
-    checkButtons_[1] = next_->isEnabled();
-    checkButtons_[2] = cancel_->isEnabled();
-    for (QPushButton* button : {back_, next_, cancel_})
-        button->setEnabled(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    checkDone_ = std::move(done);
-    checkResult_.reset();
-    const uint32_t serial = ++checkSerial_;
-    std::erase_if(checks_, [](const DetachedWork<bool>& w) { return !w.Running(); });
-    // The port outlives the window while a check runs (see the destructor).
-    checks_.push_back(
-        DetachedWork<bool>::Start(std::move(work), [port = port_.get(), serial](bool passed) {
-            port->PostMessage(kMsgCheckEnded, passed ? 1 : 0, serial);
-        }));
-}
-
-void MainWindow::CheckEnded(bool passed, uint32_t serial) {
-    if (serial != checkSerial_ || !checkDone_)
-        return;
-    checkResult_ = passed;
-    // The quit question is open: the flow goes on once it is answered No.
-    if (!askingQuit_)
-        FinishCheck();
-}
-
-void MainWindow::FinishCheck() {
-    if (!checkDone_ || !checkResult_)
-        return;
-    QApplication::restoreOverrideCursor();
-    back_->setEnabled(checkButtons_[0]);
-    next_->setEnabled(checkButtons_[1]);
-    cancel_->setEnabled(checkButtons_[2]);
-    std::function<void(bool)> done = std::move(checkDone_);
-    checkDone_ = nullptr;
-    done(*checkResult_);
-}
-
-void MainWindow::CheckTargetCamera() {
-    DiscardUpgrade();
-    // The target is the package's version; the label may carry a build mark.
-    upgrade_ = std::make_shared<CameraUpgrade>(
-        CameraJob(addressText_, authToken_, workspace_->models, "ver" + PackageVersion()),
-        port_.get(), 0, false);
-    upgrade_->SetExchangeLimits(options_.limits);
-    upgrade_->progressBar = progressPort_;
-    upgrade_->workspace = workspace_;
-    upgrade_->mainWindow = port_.get();
-    upgrade_->step = step::kNotStarted;
-    RunOffUiThread(CheckCamera(), [this](bool passed) { AfterTargetCheck(passed); });
-}
-
-void MainWindow::AfterTargetCheck(bool passed) {
-    if (!passed || !upgrade_) {
-        Box(kNotSuitable, Text(kTextInformation), MessageIcon::Question, MessageButtons::Ok);
-        return;
-    }
-    TakeCheckedSerial();
-    lastShownStep_ = step::kNotStarted;
-    progressPage_->ShowStep(step::kNotStarted);
-    progressPage_->SetSetupData(targetPage_->Retain(), targetPage_->Backup());
-    pageIndex_ = 4;
-    ShowPage();
-}
-
 void MainWindow::NextStep() {
     if (!next_->isEnabled())
         return;
@@ -655,16 +475,13 @@ void MainWindow::reject() {
 
 void MainWindow::EndWizard() {
     ended_ = true;
+    // Gone from the screen before anything is let go: whatever still ends
+    // does so off the UI thread (the batch's run) or within a short bound.
+    hide();
     // Closed first: a worker waiting for a box (discovery's "Network NG")
     // gets its answer, so the wait for its thread below cannot hang.
     port_->Close();
     Shutdown();
-    if (workspaceLeft_) {
-        // The batch's run waits for its threads as it goes, off screen now.
-        delete batchPage_;
-        batchPage_ = nullptr;
-        workspace_->RemoveAtExit();
-    }
     QDialog::done(QDialog::Rejected);
 }
 
@@ -678,27 +495,16 @@ void MainWindow::Shutdown() {
     }
     DiscardUpgrade();
     backup_.reset();
-    // Before discovery: a failed discovery ends the process once its box is
-    // answered. Not under a batch's worker that is still ending: that waits
-    // for the window to go.
-    if (batchPage_ && batchPage_->BusyLeftovers() > 0)
-        workspaceLeft_ = true;
-    else
-        workspace_->RemoveAtExit();
+    // The batch's threads end on their own; the workspace folder goes with
+    // its last holder. Before discovery: a failed discovery ends the
+    // process once its box is answered.
+    if (batchPage_)
+        batchPage_->ReleaseRun();
+    workspace_.reset();
     if (discovery_) {
         discovery_->Shutdown();
         discovery_.reset();
     }
-}
-
-void MainWindow::DiscardUpgrade() {
-    if (!upgrade_)
-        return;
-    upgrade_->Abandon();
-    // Still held elsewhere means its worker runs on: it ends by itself.
-    if (!upgrade_->WaitForWorker(std::chrono::milliseconds(0)))
-        stillRunning_ = true;
-    upgrade_.reset();
 }
 
 void MainWindow::GoToPage(uintptr_t wParam, intptr_t lParam) {
@@ -726,27 +532,6 @@ void MainWindow::OnTimer(uint32_t id) {
     }
     if (discovery_)
         discovery_->OnTimer(id);
-}
-
-void MainWindow::ManualTick(uint32_t id) {
-    if (!upgrade_)
-        return;
-    std::shared_ptr<CameraUpgrade> upgrade = upgrade_;
-    upgrade->OnTick(id);
-    if (upgrade_ != upgrade)
-        return;  // a box inside the tick let the page flow move on
-    QProgressBar* bar = progressPage_->Bar();
-    bar->setValue(std::min(bar->value() + 1, bar->maximum()));
-    const int32_t now = upgrade->step;
-    if (now != lastShownStep_) {
-        lastShownStep_ = now;
-        progressPage_->ShowStep(now);
-    }
-    if (now >= step::kCompleted) {
-        finalStep_ = now;
-        DiscardUpgrade();
-        GoToPage(1, 6);
-    }
 }
 
 void MainWindow::RelaxedModeCommand() {

@@ -154,8 +154,7 @@ class MainWindow : public QDialog {
     bool closeEnabled_ = true;
     bool ended_ = false;
     bool shutDown_ = false;
-    bool stillRunning_ = false;   // an abandoned upgrade's worker may still call us
-    bool workspaceLeft_ = false;  // removed after the batch's threads ended
+    bool stillRunning_ = false;  // an abandoned upgrade's worker may still call us
     bool askingQuit_ = false;
 
     // The check running off the UI thread: what follows it, the buttons it

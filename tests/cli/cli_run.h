@@ -37,6 +37,7 @@ class CliProcess {
         return line;
     }
     void Interrupt() { child_.Interrupt(); }
+    void Stop() { child_.Stop(); }
 
     Outcome Finish() {
         while (!ReadLine().empty()) {

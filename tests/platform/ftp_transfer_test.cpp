@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "command_line.h"
 #include "platform/ftp_transfer.h"
@@ -149,5 +150,51 @@ TEST_F(FtpTransfer, FailureNamesTheServersAnswerOrTheDrop) {
         EXPECT_FALSE(reason.empty()) << row.setting;
         EXPECT_EQ(reason.find("inet_ntop"), std::string::npos) << row.setting << ": " << reason;
         simulator_.reset();
+    }
+}
+
+// An abort from another thread ends the connection's work where it is: an
+// upload under way, and whatever comes after it.
+TEST_F(FtpTransfer, AnAbortEndsTheUploadUnderWayAndEveryLaterCommand) {
+    struct Row {
+        const char* name;
+        uint64_t abortAfter;  // bytes of the file sent; 0: before the login
+        bool loggedIn;        // Open succeeds
+    };
+    const Row rows[] = {
+        {"before the login", 0, false},
+        {"in the middle of a slow STOR", 64 * 1024, true},
+    };
+    constexpr uint64_t kBigBytes = 4u * 1024 * 1024;
+    const std::string big = Write("big.bin", std::string(kBigBytes, 'b'));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Start([](vcq::sim::CameraConfig& c) { c.ftpRateLimit = 100000; });
+        auto abort = std::make_shared<vcq::TransferAbort>();
+        vcq::ftp::FtpLimits limits{std::chrono::milliseconds(2000),
+                                   std::chrono::milliseconds(30000), abort};
+        FtpConnection ftp("127.0.0.1", simulator_->FtpEndpoint(0).port, "ftpuser", "ftppass",
+                          limits);
+        if (row.abortAfter == 0)
+            abort->Abort();
+        ASSERT_EQ(ftp.Open(), row.loggedIn) << ftp.lastError();
+        uint64_t lastSent = 0;
+        if (row.loggedIn) {
+            ASSERT_TRUE(ftp.ChangeFolder("C:\\")) << ftp.lastError();
+            // The abort comes from another thread, as the engine's would.
+            std::thread aborter;
+            EXPECT_FALSE(ftp.Upload(big, "big.bin", [&](uint64_t sent) {
+                lastSent = sent;
+                if (sent >= row.abortAfter && !aborter.joinable())
+                    aborter = std::thread([abort] { abort->Abort(); });
+            }));
+            if (aborter.joinable())
+                aborter.join();
+            EXPECT_GE(lastSent, row.abortAfter);
+            EXPECT_LT(lastSent, kBigBytes) << "stopped before the whole file went";
+        }
+        EXPECT_EQ(ftp.lastError(), vcq::ftp::kStoppedText);
+        EXPECT_FALSE(ftp.ChangeFolder("C:\\")) << "nothing runs after an abort";
+        EXPECT_EQ(abort->Running(), 0u);
     }
 }

@@ -113,19 +113,31 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(readEnd), _O_RDONLY | _O_TEXT), "rt");
 }
 
-void ChildProcess::Interrupt() {
-    if (!native_->process)
-        return;
+namespace {
+
+void SendConsoleEvent(DWORD processId, DWORD event) {
     std::lock_guard<std::mutex> lock(g_startLock);
     // The event goes to every process on the console, this one included.
     static const bool ignoring = SetConsoleCtrlHandler(IgnoreEvent, TRUE) != 0;
     (void)ignoring;
     FreeConsole();
-    if (AttachConsole(native_->id)) {
-        GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    if (AttachConsole(processId)) {
+        GenerateConsoleCtrlEvent(event, 0);
         FreeConsole();
     }
     AttachConsole(ATTACH_PARENT_PROCESS);  // back to the console the tests print on
+}
+
+}  // namespace
+
+void ChildProcess::Interrupt() {
+    if (native_->process)
+        SendConsoleEvent(native_->id, CTRL_C_EVENT);
+}
+
+void ChildProcess::Stop() {
+    if (native_->process)
+        SendConsoleEvent(native_->id, CTRL_BREAK_EVENT);
 }
 
 int ChildProcess::Wait() {
@@ -187,6 +199,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 void ChildProcess::Interrupt() {
     if (native_->pid > 0)
         ::kill(native_->pid, SIGINT);
+}
+
+void ChildProcess::Stop() {
+    if (native_->pid > 0)
+        ::kill(native_->pid, SIGTERM);
 }
 
 int ChildProcess::Wait() {

@@ -26,6 +26,8 @@ class ChildProcess {
     std::string ReadLine();
     // What a Ctrl-C on its console does (SIGINT on Linux).
     void Interrupt();
+    // A request to end now: SIGTERM on Linux, Ctrl-Break on Windows.
+    void Stop();
     // Reads the rest of the output away and gives the exit code; -1 when the
     // program did not start or did not exit by itself.
     int Wait();

@@ -11,6 +11,7 @@
 #include "protocol/cgi_client.h"
 #include "recording_window.h"
 #include "scripted_server.h"
+#include "upgrade/batch_driver.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
@@ -33,6 +34,10 @@ struct Script {
     std::string targetVersion = "ver1.08";
     std::string detail;
     std::string kept;
+    // A transfer under way; once abandoned it ends after this many more ticks.
+    bool inTransfer = false;
+    int ticksToStop = 0;
+    vcq::UploadTally upload;
 };
 
 class ScriptedJob : public vcq::BatchJob {
@@ -50,7 +55,14 @@ class ScriptedJob : public vcq::BatchJob {
     std::string TargetVersion() const override { return s_->targetVersion; }
     void OnTick(uint32_t) override { ++s_->ticks; }
     void Abandon() override { s_->abandoned = true; }
-    bool Busy() const override { return false; }
+    bool Busy() const override { return s_->inTransfer; }
+    bool InTransfer() const override {
+        // The engine asks once per tick: the stop takes that many asks.
+        if (s_->inTransfer && s_->abandoned && s_->ticksToStop-- <= 0)
+            s_->inTransfer = false;
+        return s_->inTransfer;
+    }
+    vcq::UploadTally Upload() const override { return s_->upload; }
     std::string FailureDetail() const override { return s_->detail; }
     std::string KeptFile() const override { return s_->kept; }
 
@@ -260,6 +272,55 @@ TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) 
     EXPECT_EQ(engine_.Row(0).version, "1.05");
     EXPECT_EQ(engine_.Row(0).failureDetail, "still under way after 10000 engine ticks");
     EXPECT_EQ(engine_.ActiveCount(), 1u);
+}
+
+TEST_F(BatchWalk, AGivenUpUploadIsStoppedBeforeAnyOtherUploadStarts) {
+    struct Case {
+        const char* name;
+        int ticksToStop;   // after the engine asked the job to stop
+        bool clearBefore;  // the batch was cleared: a new one waits just the same
+    };
+    const Case cases[] = {
+        {"stops at once", 0, false},
+        {"stops a few ticks later", 3, false},
+        {"cleared, still stopping", 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine_.Clear();
+        jobs_.clear();
+        AddCameras(2);
+        engine_.Tick();
+        ASSERT_EQ(Job(0).starts, 1);
+        Script& slow = Job(0);
+        slow.inTransfer = true;
+        slow.ticksToStop = c.ticksToStop;
+        slow.upload = {123456, 7000000, std::chrono::milliseconds(329600)};
+        slow.progress = vcq::kBatchProgressFull;
+        engine_.Tick();  // past the limit: asked to stop
+        ASSERT_TRUE(slow.abandoned);
+        size_t next = 1;
+        if (c.clearBefore) {
+            engine_.Clear();
+            retrying_ = true;  // the new batch's rows count from 0 again
+            AddCameras(1);
+            retrying_ = false;
+            next = 2;
+        }
+        // Nothing starts while the given-up upload still runs.
+        int ticks = 0;
+        for (; slow.inTransfer && ticks < 20; ++ticks) {
+            engine_.Tick();
+            EXPECT_TRUE(Job(next).starts == 0 || !slow.inTransfer) << "tick " << ticks;
+        }
+        EXPECT_FALSE(slow.inTransfer);
+        TickUntilStarted(next);
+        if (!c.clearBefore) {
+            EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
+            EXPECT_EQ(engine_.Row(0).failureDetail,
+                      "the upload was too slow: 123456 of 7000000 bytes in 330 s");
+        }
+    }
 }
 
 TEST_F(BatchWalk, AbortLetsRunningJobsFinishAndLogsTheOthersAsNotStarted) {
@@ -694,7 +755,8 @@ TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
 }
 
 // A check the batch gave up on still uses the model list and the window: the
-// run keeps them for it and does not end before it, within its bound.
+// run keeps them for it, within its bound. Letting go of the run never waits
+// for it; a front end about to leave does, off any window's thread.
 TEST(BatchRunLifetime, AnAbandonedCheckKeepsWhatItUsesAndTheRunWaitsForIt) {
     using namespace std::chrono_literals;
     ScriptedServer slow;
@@ -717,8 +779,69 @@ TEST(BatchRunLifetime, AnAbandonedCheckKeepsWhatItUsesAndTheRunWaitsForIt) {
         EXPECT_FALSE(run.Finish(50ms));
         EXPECT_EQ(std::string(watch.lock()->models.Primary()), "VCQ-R20");
     }
+    EXPECT_FALSE(watch.expired()) << "let go while its check still asks";
+    EXPECT_TRUE(vcq::BatchRun::AwaitReleased(vcq::BatchRun::kFinishBound));
     EXPECT_GE(std::chrono::steady_clock::now() - begun, 600ms) << "ended before its check";
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(slow.Requests().size(), 1u);
     EXPECT_TRUE(window->Boxes().empty());
+}
+
+// The driver both front ends share, on a clock of the test's own: the tick's
+// pace without a burst after a stall, the jobs' one-second timers, and each
+// row's end and the batch's end heard once.
+TEST(BatchDriving, PaceTimersAndEndsFromTheDriversClock) {
+    using namespace std::chrono_literals;
+    struct Row {
+        const char* name;
+        std::vector<int> pulsesMs;  // when the front end pulses
+        int ticks;                  // engine ticks (the job's progress counts them)
+        int timerCalls;             // the job's one-second timer
+    };
+    const Row rows[] = {
+        {"every 33 ms", {0, 33, 66, 99}, 4, 0},
+        {"too soon again", {0, 10}, 1, 0},
+        {"a stall is one tick and one timer call", {0, 1000, 2000, 7000}, 4, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::shared_ptr<Script>> scripts;
+        BatchEngine engine([&](const BatchCamera&, int32_t, const vcq::BatchSettings*) {
+            scripts.push_back(std::make_shared<Script>());
+            return std::make_shared<ScriptedJob>(scripts.back());
+        });
+        auto window = std::make_shared<vcq::test::RecordingWindow>();
+        vcq::JobTimerPort timers(window);
+        vcq::BatchDriver driver(engine, timers);
+        struct Heard : vcq::BatchDriver::Listener {
+            std::vector<size_t> ended;
+            int batchEnded = 0;
+            void RowEnded(size_t row) override { ended.push_back(row); }
+            void Ended() override { ++batchEnded; }
+        } heard;
+        driver.SetListener(&heard);
+        BatchCamera camera;
+        engine.AddCamera(camera);
+        engine.AddCamera(camera);
+        const auto start = vcq::BatchDriver::Clock::time_point{} + 1h;
+        driver.Begin(start);
+        timers.SetTimer(vcq::kUpgradeTimerBase, vcq::kTickPeriodMs);
+        for (int at : row.pulsesMs)
+            EXPECT_TRUE(driver.Pulse(start + std::chrono::milliseconds(at)));
+        // The first job started at the first tick and counts every later one.
+        EXPECT_EQ(scripts[0]->progress, row.ticks - 1);
+        EXPECT_EQ(scripts[0]->ticks, row.timerCalls);
+        EXPECT_EQ(driver.UnderWay(), std::vector<size_t>{0});
+
+        // An abort drops the second; the first ends; each is heard once.
+        engine.RequestCancel();
+        scripts[0]->step = step::kCompleted;
+        auto at = start + 10s;
+        while (driver.Pulse(at))
+            at += 33ms;
+        EXPECT_FALSE(driver.Pulse(at + 1s));
+        EXPECT_EQ(heard.ended, (std::vector<size_t>{0, 1}));
+        EXPECT_EQ(heard.batchEnded, 1);
+        EXPECT_FALSE(timers.TimerActive(vcq::kUpgradeTimerBase)) << "no job owns it now";
+    }
 }

@@ -393,6 +393,28 @@ class BatchPageTest : public QObject {
         QCOMPARE(cameras_->RequestCount(2, "POST /command/main.cgi"), 0);
     }
 
+    // Finish while a camera's check is still asking (an Abort dropped it):
+    // the window goes at once, and the check ends on its own afterwards.
+    void finishNeverWaitsForACheckStillEnding() {
+        RequireCameras();
+        StartCameras({"delay=15000"});
+        MainWindow& w = h_.Open();
+        ToBatchPage(w, RecordsOfCameras());
+        BatchUpgradePage* page = w.Batch();
+        page->SetLogShower([](QWidget*, const std::string&) {});
+        h_.boxes->Queue(MessageAnswer::Ok);
+        w.NextButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(page->List()->Row(0).begun != BatchRow{}.begun, 30000);
+        w.NextButton()->click();  // Abort: the camera under its check is dropped
+        QTRY_COMPARE_WITH_TIMEOUT(w.CancelButton()->text(), QString("&Finish"), 30000);
+        w.CancelButton()->click();
+        QVERIFY(w.Ended());
+        QVERIFY(!w.isVisible());
+        QVERIFY2(!BatchRun::AwaitReleased(std::chrono::milliseconds(0)),
+                 "Finish waited for the check");
+        QVERIFY(BatchRun::AwaitReleased(BatchRun::kFinishBound));
+    }
+
     void noTickedCameraGivesZeroOfZeroFinishAndOneEmptyLogAtOnce() {
         MainWindow& w = h_.Open();
         LogCloser closer;

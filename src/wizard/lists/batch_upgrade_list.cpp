@@ -151,6 +151,10 @@ void BatchUpgradeList::ShowChangedRows() {
         model_->RowChanged(static_cast<int>(row));
 }
 
+void BatchUpgradeList::ShowRow(size_t row) {
+    model_->RowChanged(static_cast<int>(row));
+}
+
 void BatchUpgradeList::Follow(int row) {
     if (scrolledByHand_ || row < 0 || row >= Count())
         return;

@@ -68,6 +68,8 @@ class BatchUpgradeList : public ListView {
     void Clear();
     // Repaints the rows the engine changed since the last call.
     void ShowChangedRows();
+    // Repaints one row the batch driver said changed.
+    void ShowRow(size_t row);
 
     // Keeps `row` in view, unless the operator scrolled the list by hand
     // since following began.

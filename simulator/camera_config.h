@@ -150,6 +150,9 @@ struct CameraConfig {
     std::chrono::milliseconds versionUpLinger{0};
     VersionUpReply versionUpReply = VersionUpReply::Whole;
     AfterReboot afterReboot = AfterReboot::Flashed;
+    // A flash that keeps the camera's settings instead of resetting them, so
+    // that a test can tell a restore from a camera that lost nothing.
+    bool keepConfigurationOnFlash = false;
     // When not empty, the version it reports after that reboot, whatever it flashed.
     std::string versionAfterUpgrade;
     // Forces the status of a request topic ("inq=sysinfo",

@@ -80,12 +80,14 @@ void CameraState::VersionUp() {
     downFrom_ = std::chrono::steady_clock::now() + config_.versionUpLinger;
     upAgain_ = after == AfterReboot::NeverBack ? std::chrono::steady_clock::time_point::max()
                                                : downFrom_ + config_.rebootDowntime;
-    afterReboot_ = [after, next](CameraConfig& c) {
+    const bool keep = config_.keepConfigurationOnFlash;
+    afterReboot_ = [after, next, keep](CameraConfig& c) {
         if (after == AfterReboot::Flashed && !next.empty())
             c.softVersion = next;
         // Accounts survive so that the client can still ask it; the settings
         // file is the factory one until a restore.
-        c.configuration = FactoryConfigurationFile(c);
+        if (!keep)
+            c.configuration = FactoryConfigurationFile(c);
         c.ftpServerOn = false;
     };
 }

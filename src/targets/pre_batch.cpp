@@ -3,21 +3,17 @@
 #include "upgrade/manual_flow.h"
 
 namespace vcq {
-namespace {
-
-std::string_view Plain(std::string_view version) {
+std::string_view WithoutVerPrefix(std::string_view version) {
     return version.starts_with("ver") ? version.substr(3) : version;
 }
 
-}  // namespace
-
 PreBatch DecidePreBatch(std::string_view cameraVersion, std::string_view packageVersion) {
-    if (Plain(cameraVersion).empty())
+    if (WithoutVerPrefix(cameraVersion).empty())
         return PreBatch::Upgrade;
     const VersionGate gate = DecideVersionGate(cameraVersion, packageVersion);
     if (gate == VersionGate::Refused)
         return PreBatch::NotUpgradable;
-    if (Plain(cameraVersion) == Plain(packageVersion))
+    if (WithoutVerPrefix(cameraVersion) == WithoutVerPrefix(packageVersion))
         return PreBatch::UpToDate;
     return gate == VersionGate::ResetQuestion ? PreBatch::ResetFirst : PreBatch::Upgrade;
 }

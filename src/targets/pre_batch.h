@@ -15,6 +15,9 @@ enum class PreBatch {
     NotUpgradable,  // another firmware generation: never flashed
 };
 
+// "1.08" for "ver1.08"; other texts as they are.
+std::string_view WithoutVerPrefix(std::string_view version);
+
 // `cameraVersion` and `packageVersion` may carry the "ver" prefix. A camera
 // whose version is unknown is upgraded: its check decides.
 PreBatch DecidePreBatch(std::string_view cameraVersion, std::string_view packageVersion);

@@ -95,10 +95,10 @@ std::string IsoLocalTime(std::time_t when) {
         DaysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday)) *
             86400 +
         local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
-    const long long offsetMinutes = (asUtc - static_cast<long long>(when)) / 60;
-    const long long east = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    const int offsetMinutes = static_cast<int>((asUtc - static_cast<long long>(when)) / 60);
+    const int east = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02lld:%02lld",
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                   local.tm_min, local.tm_sec, offsetMinutes < 0 ? '-' : '+', east / 60, east % 60);
     return text;

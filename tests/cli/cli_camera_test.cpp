@@ -864,8 +864,9 @@ TEST_F(CliBatch, EachCameraEndsWithItsOutcomeVersionsAndTimes) {
     // still a shortfall; nothing is flashed a second time.
     Outcome again = RunCli(BatchArgs({"--retain"}));
     EXPECT_EQ(again.code, 1) << again.out << again.err;
-    EXPECT_TRUE(again.out.ends_with("Summary: 0 completed, 1 failed, 0 configuration not back, 3 "
-                                    "up to date, 1 not upgradable, 0 not started\n"))
+    EXPECT_TRUE(
+        again.out.ends_with("Summary: 0 completed, 1 failed, 0 configuration not back, 3 "
+                            "up to date, 1 not upgradable, 0 not started\n"))
         << again.out;
     for (size_t i = 0; i < std::size(cameras); ++i)
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), cameras[i].uploads);

@@ -165,6 +165,9 @@ struct CameraConfig {
     // A configuration restore is answered this much later.
     std::chrono::milliseconds restoreDelay{0};
     AfterReboot afterReboot = AfterReboot::Flashed;
+    // A flash that keeps the camera's settings instead of resetting them, so
+    // that a test can tell a restore from a camera that lost nothing.
+    bool keepConfigurationOnFlash = false;
     // When not empty, the version it reports after that reboot, whatever it flashed.
     std::string versionAfterUpgrade;
     // Forces the status of a request topic ("inq=sysinfo",

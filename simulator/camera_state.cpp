@@ -82,12 +82,14 @@ void CameraState::VersionUp() {
     upAgain_ = goneForGood ? std::chrono::steady_clock::time_point::max()
                            : downFrom_ + config_.rebootDowntime;
     config_.pollStallPending = config_.pollStall.count() > 0;
-    afterReboot_ = [after, next](CameraConfig& c) {
+    const bool keep = config_.keepConfigurationOnFlash;
+    afterReboot_ = [after, next, keep](CameraConfig& c) {
         if (after == AfterReboot::Flashed && !next.empty())
             c.softVersion = next;
         // Accounts survive so that the client can still ask it; the settings
         // file is the factory one until a restore.
-        c.configuration = FactoryConfigurationFile(c);
+        if (!keep)
+            c.configuration = FactoryConfigurationFile(c);
         c.ftpServerOn = false;
     };
 }

@@ -171,6 +171,12 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return ParseMillis(value, camera.restoreDelay);
     if (key == "linger")
         return ParseMillis(value, camera.versionUpLinger);
+    if (key == "flash-config") {
+        if (value != "reset" && value != "keep")
+            return false;
+        camera.keepConfigurationOnFlash = value == "keep";
+        return true;
+    }
     if (key == "versionup-reply") {
         if (value == "whole")
             return camera.versionUpReply = VersionUpReply::Whole, true;
@@ -377,6 +383,8 @@ Keys:
                        valid image), old (keeps its version), never (stays
                        down)
   next-version=TEXT    report this version after that reboot regardless
+  flash-config=KIND    reset (default: the flash brings back the factory
+                       settings) or keep (the settings survive the flash)
   config-html=on|off|login
                        answer the configuration download with an HTML page
                        (login: a lowercase login page with status 200)

@@ -2,7 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
+#include "platform/system.h"
+#include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq::cli {
@@ -60,10 +63,70 @@ const char* OutcomeName(BatchOutcome outcome) {
             return "completed";
         case BatchOutcome::Failed:
             return "failed";
+        case BatchOutcome::ConfigNotRestored:
+            return "config_not_restored";
+        case BatchOutcome::UpToDate:
+            return "up_to_date";
+        case BatchOutcome::Refused:
+            return "refused";
         case BatchOutcome::NotStarted:
             break;
     }
     return "not_started";
+}
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+long long DaysFromCivil(long long year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+// "2026-12-09T16:05:03+01:00": the local time with its offset from UTC,
+// which the local calendar fields themselves tell (no OS needs to name it).
+std::string IsoLocalTime(std::time_t when) {
+    std::tm local{};
+    if (!sys::LocalTime(when, local))
+        return "";
+    const long long asUtc =
+        DaysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday)) *
+            86400 +
+        local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
+    const int offsetMinutes = static_cast<int>((asUtc - static_cast<long long>(when)) / 60);
+    const int east = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, offsetMinutes < 0 ? '-' : '+', east / 60, east % 60);
+    return text;
+}
+
+// A moment of the engine's steady clock as the local calendar time; null
+// for a moment that never came.
+std::string JsonMoment(std::chrono::steady_clock::time_point moment) {
+    if (moment == std::chrono::steady_clock::time_point{})
+        return "null";
+    const auto ago = std::chrono::steady_clock::now() - moment;
+    const auto when = std::chrono::system_clock::now() -
+                      std::chrono::duration_cast<std::chrono::system_clock::duration>(ago);
+    const std::string text = IsoLocalTime(std::chrono::system_clock::to_time_t(when));
+    return text.empty() ? "null" : JsonString(text);
+}
+
+std::string JsonOrNull(const std::string& text) {
+    return text.empty() ? "null" : JsonString(text);
+}
+
+std::string WithoutVer(const std::string& version) {
+    return std::string(PlainVersion(version));
+}
+
+BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
+    return camera.verdict == PreBatch::NotUpgradable ? BatchOutcome::Refused
+                                                     : BatchOutcome::UpToDate;
 }
 
 }  // namespace
@@ -116,7 +179,34 @@ std::string JsonString(std::string_view text) {
 BatchOutcome OutcomeOf(const BatchRow& row) {
     if (row.finalStep == step::kCompleted)
         return BatchOutcome::Completed;
+    if (row.finalStep == step::kNotRestored)
+        return BatchOutcome::ConfigNotRestored;
     return IsFinalStep(row.finalStep) ? BatchOutcome::Failed : BatchOutcome::NotStarted;
+}
+
+std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
+                                          std::string_view packageVersion, bool reflash) {
+    std::vector<SetAside> setAside;
+    std::erase_if(cameras, [&](const BatchCamera& camera) {
+        const PreBatch verdict = DecidePreBatch(camera.version, packageVersion);
+        if (verdict == PreBatch::NotUpgradable || (verdict == PreBatch::UpToDate && !reflash)) {
+            setAside.push_back({camera, verdict});
+            return true;
+        }
+        return false;
+    });
+    return setAside;
+}
+
+std::string SetAsideLine(const SetAside& camera) {
+    return CameraHostText(camera.camera.ip, camera.camera.port) + " " +
+           PreBatchNotice(camera.verdict) + ": " + PreBatchReason(camera.verdict);
+}
+
+std::string SetAsideLogLine(const SetAside& camera) {
+    return camera.camera.model + (camera.camera.dhcp ? "(DHCP:" : "(") +
+           CameraHostText(camera.camera.ip, camera.camera.port) + ") " +
+           PreBatchReason(camera.verdict) + "\r\n";
 }
 
 std::string StatusEvent(const BatchRow& row, const BatchCamera& camera) {
@@ -132,21 +222,64 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
         elapsed = std::chrono::duration<double>(row.ended - row.begun).count();
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", elapsed);
+    const BatchOutcome outcome = OutcomeOf(row);
+    // The row's version is the one the camera came back with.
+    const bool upgraded =
+        outcome == BatchOutcome::Completed || outcome == BatchOutcome::ConfigNotRestored;
     return "{" + CameraFields("end", row, camera) +
-           ",\"outcome\":" + JsonString(OutcomeName(OutcomeOf(row))) +
+           ",\"outcome\":" + JsonString(OutcomeName(outcome)) +
            ",\"reason\":" + JsonString(reason) + ",\"detail\":" + JsonString(row.failureDetail) +
-           ",\"kept\":" + (row.keptFile.empty() ? "null" : JsonString(row.keptFile)) +
-           ",\"elapsed\":" + seconds + "}";
+           ",\"kept\":" + JsonOrNull(row.keptFile) + ",\"elapsed\":" + seconds +
+           ",\"version_before\":" + JsonOrNull(WithoutVer(camera.version)) +
+           ",\"version_after\":" + JsonOrNull(upgraded ? WithoutVer(row.version) : "") +
+           ",\"started\":" + JsonMoment(row.begun) + ",\"ended\":" + JsonMoment(row.ended) + "}";
 }
 
-std::string SummaryEvent(const BatchEngine& engine, const std::string& logPath) {
-    size_t counts[3] = {};
+std::string SetAsideEndEvent(size_t id, const SetAside& camera) {
+    BatchRow row;
+    row.index = static_cast<int32_t>(id - 1);
+    row.model = camera.camera.model;
+    row.statusText = PreBatchNotice(camera.verdict);
+    const std::string version = WithoutVer(camera.camera.version);
+    return "{" + CameraFields("end", row, camera.camera) +
+           ",\"outcome\":" + JsonString(OutcomeName(OutcomeOfSetAside(camera))) +
+           ",\"reason\":" + JsonString(PreBatchReason(camera.verdict)) +
+           ",\"detail\":\"\",\"kept\":null,\"elapsed\":0.0,\"version_before\":" +
+           JsonOrNull(version) + ",\"version_after\":" + JsonOrNull(version) +
+           ",\"started\":null,\"ended\":null}";
+}
+
+OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAside>& setAside) {
+    OutcomeCounts counts;
     for (size_t i = 0; i < engine.RowCount(); ++i)
-        ++counts[static_cast<int>(OutcomeOf(engine.Row(i)))];
-    return "{\"event\":\"summary\",\"completed\":" + std::to_string(counts[0]) +
-           ",\"failed\":" + std::to_string(counts[1]) +
-           ",\"not_started\":" + std::to_string(counts[2]) +
-           ",\"log\":" + (logPath.empty() ? "null" : JsonString(logPath)) + "}";
+        ++counts.counts[static_cast<int>(OutcomeOf(engine.Row(i)))];
+    for (const SetAside& camera : setAside)
+        ++counts.counts[static_cast<int>(OutcomeOfSetAside(camera))];
+    return counts;
+}
+
+std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath) {
+    std::string event = "{\"event\":\"summary\"";
+    for (int i = 0; i < 6; ++i)
+        event += ",\"" + std::string(OutcomeName(static_cast<BatchOutcome>(i))) +
+                 "\":" + std::to_string(counts.counts[i]);
+    return event + ",\"log\":" + JsonOrNull(logPath) + "}";
+}
+
+std::string SummaryLine(const OutcomeCounts& counts) {
+    static const char* const kWords[6] = {"completed",  "failed",         "configuration not back",
+                                          "up to date", "not upgradable", "not started"};
+    std::string line = "Summary:";
+    for (int i = 0; i < 6; ++i)
+        line += std::string(i ? ", " : " ") + std::to_string(counts.counts[i]) + " " + kWords[i];
+    return line;
+}
+
+std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside) {
+    std::string text = engine.LogText();
+    for (const SetAside& camera : setAside)
+        text += SetAsideLogLine(camera);
+    return text;
 }
 
 std::string NotCompletedList(const BatchEngine& engine) {

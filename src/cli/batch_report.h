@@ -5,7 +5,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "targets/pre_batch.h"
 #include "upgrade/batch_engine.h"
 
 namespace vcq::cli {
@@ -15,20 +17,59 @@ namespace vcq::cli {
 // U+FFFD, so that every line parses.
 std::string JsonString(std::string_view text);
 
-enum class BatchOutcome { Completed, Failed, NotStarted };
+enum class BatchOutcome {
+    Completed,
+    Failed,
+    ConfigNotRestored,  // upgraded, its configuration not back (its file kept)
+    UpToDate,
+    Refused,  // another firmware generation
+    NotStarted,
+};
 BatchOutcome OutcomeOf(const BatchRow& row);
+
+// A camera the batch leaves alone before it starts: already on the package's
+// version (unless reflashed) or of another firmware generation.
+struct SetAside {
+    BatchCamera camera;
+    PreBatch verdict = PreBatch::UpToDate;
+};
+// Moves such cameras out of `cameras`, which keeps its order.
+std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
+                                          std::string_view packageVersion, bool reflash);
+// "127.0.0.2 Up to date: ..." for the text output, and its upgrade log line
+// ("VCQ-R20(127.0.0.2) " and the reason, CR LF).
+std::string SetAsideLine(const SetAside& camera);
+std::string SetAsideLogLine(const SetAside& camera);
 
 // {"event":"status","id":1,"address":"a.b.c.d","port":80,"model":...,
 //  "serial":...,"step":2,"status":"Uploading"}
 std::string StatusEvent(const BatchRow& row, const BatchCamera& camera);
-// The status fields plus "outcome" ("completed", "failed", "not_started"),
-// "reason" (the log's result text), "detail" (why, when known), "kept" (the
-// configuration file left behind, or null) and "elapsed" (seconds from the
-// camera's check to its end).
+// The status fields plus "outcome" ("completed", "failed",
+// "config_not_restored", "not_started"), "reason" (the log's result text),
+// "detail" (why, when known), "kept" (the configuration file left behind, or
+// null), "elapsed" (seconds from the camera's check to its end),
+// "version_before" and "version_after" (null when unknown), "started" and
+// "ended" (ISO 8601 local time with its offset, null when it never began).
 std::string EndEvent(const BatchRow& row, const BatchCamera& camera);
-// {"event":"summary","completed":N,"failed":N,"not_started":N,"log":PATH}
+// The end event of a camera set aside, numbered `id` (after the batch's rows):
+// outcome "up_to_date" or "refused", its reason, nothing started.
+std::string SetAsideEndEvent(size_t id, const SetAside& camera);
+
+// How many cameras ended each way, in BatchOutcome's order.
+struct OutcomeCounts {
+    size_t counts[6] = {};
+    size_t operator[](BatchOutcome outcome) const { return counts[static_cast<int>(outcome)]; }
+};
+OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAside>& setAside);
+// {"event":"summary","completed":N,"failed":N,"config_not_restored":N,
+//  "up_to_date":N,"refused":N,"not_started":N,"log":PATH}
 // with "log" null when the log could not be written.
-std::string SummaryEvent(const BatchEngine& engine, const std::string& logPath);
+std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath);
+// The same for the text output: "Summary: 3 completed, 1 failed, ...".
+std::string SummaryLine(const OutcomeCounts& counts);
+// The upgrade log of the batch with the lines of the cameras set aside after
+// the batch's own.
+std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside);
 
 // One "a.b.c.d" or "a.b.c.d,PORT" line per camera that did not complete;
 // empty when all did.

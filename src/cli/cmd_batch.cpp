@@ -235,7 +235,7 @@ int RunBatch(const Args& args) {
                                           "--failed-list", "--in-service"}}),
                                   Words({kRetainFlags,
                                          {"--discover", "--allow-broadcast", "--yes",
-                                          "--allow-reset", "--json", "--dry-run"}}));
+                                          "--allow-reset", "--reflash", "--json", "--dry-run"}}));
     if (!parsed.error.empty())
         return UsageError("batch", parsed.error);
     if (parsed.positional.empty() && !parsed.Option("--csv") && !parsed.flags.count("--discover") &&
@@ -299,6 +299,9 @@ int RunBatch(const Args& args) {
         camera.resetAgreed = allowReset;
     if (dryRun)
         return RunDryRun(cameras, models, json);
+    // Up to date (unless reflashed) or of another generation: left alone.
+    const std::vector<SetAside> setAside =
+        SetAsideBeforeBatch(cameras, PackageVersion(), parsed.flags.count("--reflash") > 0);
     for (BatchCamera& camera : cameras) {
         if (!allowReset &&
             DecideVersionGate(camera.version, PackageVersion()) == VersionGate::ResetQuestion)
@@ -337,7 +340,11 @@ int RunBatch(const Args& args) {
         show(i);
         shown[i] = engine.Row(i).statusText;
     }
-    if (!parsed.flags.count("--yes") && !Confirm(LoadUiText(209, window.get()))) {
+    for (size_t i = 0; i < setAside.size(); ++i)
+        PrintLine(json ? SetAsideEndEvent(engine.RowCount() + i + 1, setAside[i])
+                       : SetAsideLine(setAside[i]));
+    if (!cameras.empty() && !parsed.flags.count("--yes") &&
+        !Confirm(LoadUiText(209, window.get()))) {
         std::fprintf(stderr, "batch: not confirmed; nothing was started\n");
         if (failedList)
             WriteFailedList(*failedList, engine);
@@ -396,17 +403,18 @@ int RunBatch(const Args& args) {
     // The log goes beside the batch's backups, whether or not any was kept.
     std::string logError;
     const std::string logPath =
-        WriteUpgradeLog(engine.Settings().startTime, engine.LogText(), logError);
+        WriteUpgradeLog(engine.Settings().startTime, BatchLogText(engine, setAside), logError);
     if (logPath.empty())
         std::fprintf(stderr, "batch: the upgrade log was not saved: %s\n", logError.c_str());
+    const OutcomeCounts counts = CountOutcomes(engine, setAside);
     if (json) {
-        PrintLine(SummaryEvent(engine, logPath));
+        PrintLine(SummaryEvent(counts, logPath));
     } else {
         if (auto counter = engine.PollCounter())
             std::printf("Proceeded: %s\n", counter->text.c_str());
         if (!logPath.empty())
             std::printf("Log file: %s\n", logPath.c_str());
-        std::printf("Upgrade log\n%s", ConsoleText(engine.LogText()).c_str());
+        std::printf("Upgrade log\n%s", ConsoleText(BatchLogText(engine, setAside)).c_str());
         std::fflush(stdout);
         for (size_t i = 0; i < engine.RowCount(); ++i) {
             const BatchRow& row = engine.Row(i);
@@ -414,6 +422,7 @@ int RunBatch(const Args& args) {
                 std::fprintf(stderr, "%s %s: %s\n", row.idText.c_str(), row.addressText.c_str(),
                              note.c_str());
         }
+        PrintLine(SummaryLine(counts));
     }
     const bool listWritten = !failedList || WriteFailedList(*failedList, engine);
     sys::StopHandled();
@@ -427,7 +436,9 @@ int RunBatch(const Args& args) {
         return kStoppedExit;
     }
     run.Finish(BatchRun::kFinishBound);
-    return listWritten ? BatchExitCode(engine) : 1;
+    // A camera that can never take the package is a shortfall; one up to date is not.
+    const bool refused = counts[BatchOutcome::Refused] > 0;
+    return listWritten && !refused ? BatchExitCode(engine) : 1;
 }
 
 }  // namespace vcq::cli

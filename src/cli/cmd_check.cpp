@@ -1,11 +1,15 @@
 #include <cstdio>
+#include <utility>
 
 #include "cli/commands.h"
 #include "cli/credentials.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
+#include "package/resources.h"
 #include "protocol/cgi_client.h"
+#include "targets/pre_batch.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/manual_flow.h"
 
 namespace vcq::cli {
 ModelList SupportedModels() {
@@ -41,13 +45,35 @@ int RunCheck(const Args& args) {
     int32_t index = 0;
     std::string version, unusedSerial;
     camera.ParseIdentity(camera.sysinfoText, index, model, version, unusedSerial);
-    // The camera's texts, escaped: they cannot write lines of their own.
-    std::printf("model: %s\nversion: %s\nserial: %s\n", EscapeControls(model).c_str(),
-                EscapeControls(camera.currentVersion).c_str(), EscapeControls(serial).c_str());
+    // What the camera did not tell (a refused login, no answer) is left out
+    // rather than printed empty: its reason is on stderr. Its texts are
+    // escaped: they cannot write lines of their own.
+    for (const auto& [key, value] : {std::pair<const char*, const std::string&>{"model", model},
+                                     {"version", camera.currentVersion},
+                                     {"serial", serial}})
+        if (!value.empty())
+            std::printf("%s: %s\n", key, EscapeControls(value).c_str());
     // A reply the check could not read fails without a message: say why.
     if (!passed && !camera.FailureDetail().empty())
         std::fprintf(stderr, "%s\n", camera.FailureDetail().c_str());
-    return passed ? 0 : 1;
+    if (!passed)
+        return 1;
+    switch (DecidePreBatch(camera.currentVersion, PackageVersion())) {
+        case PreBatch::NotUpgradable:
+            std::fprintf(stderr, "%s\n", kVersionRefusedText);
+            return 1;
+        case PreBatch::UpToDate:
+            std::printf("%s: %s\n", PreBatchNotice(PreBatch::UpToDate).c_str(),
+                        PreBatchReason(PreBatch::UpToDate).c_str());
+            break;
+        case PreBatch::ResetFirst:
+            std::fprintf(stderr, "%s\n", kResetQuestionText);
+            break;
+        case PreBatch::Upgrade:
+            break;
+    }
+    std::fflush(stdout);
+    return 0;
 }
 
 }  // namespace vcq::cli

@@ -42,7 +42,8 @@ const Command kCommands[] = {
     {"batch",
      "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] [--logins FILE] "
      "[--user NAME [--password-file FILE|--password PASS]] [--no-retain|--backup] "
-     "[--allow-reset] [--in-service N] [--json] [--failed-list FILE] [--dry-run|--yes]",
+     "[--allow-reset] [--reflash] [--in-service N] [--json] [--failed-list FILE] "
+     "[--dry-run|--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
      "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
@@ -63,9 +64,12 @@ const Command kCommands[] = {
      "      stay one at a time. Asks before it starts unless --yes; without a terminal to\n"
      "      ask on, that is a usage error. A camera at 1.08 or 1.09 would lose its\n"
      "      settings, IP address included: it is refused unless --allow-reset (--yes does\n"
-     "      not agree to that); so is one of another firmware generation. Ctrl-C aborts:\n"
+     "      not agree to that). A camera of another firmware generation is left out, its\n"
+     "      reason logged; one already at the package's version is left alone (up to date)\n"
+     "      unless --reflash. The text output ends with a one-line summary. Ctrl-C aborts:\n"
      "      cameras under way finish, the others are not started. Exit 0: every camera\n"
-     "      completed; 1: one did not, or the answer was no; 2: usage error; 3: every\n"
+     "      completed or was up to date; 1: one did not, or the answer was no; 2: usage\n"
+     "      error; 3: every\n"
      "      shortfall is a camera upgraded that did not take its configuration back (the\n"
      "      files are kept).\n"
      "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "package/resources.h"
+#include "targets/pre_batch.h"
 #include "upgrade/camera_upgrade.h"
-#include "upgrade/manual_flow.h"
 
 namespace vcq {
 namespace {
@@ -54,9 +55,11 @@ bool CameraList::AddRow(int position, const std::string& mac, const std::string&
     CameraRow row;
     row.index = position;
     row.tag = tag;
-    // Upgrading these resets the camera's settings, IP address included: the
-    // operator ticks them on purpose.
-    row.ticked = VersionNeedsResetQuestion(version) ? 0 : 1;
+    // A camera already up to date, one of another generation and one whose
+    // upgrade resets its settings (IP address included) are ticked only on
+    // purpose.
+    row.preBatch = DecidePreBatch(version, PackageVersion());
+    row.ticked = StartsTicked(row.preBatch) ? 1 : 0;
     row.texts[text::kMac] = mac;
     row.texts[text::kAddress] = addressText;
     row.texts[text::kModel] = model;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "discovery/camera_record.h"
+#include "targets/pre_batch.h"
 
 namespace vcq {
 
@@ -35,6 +36,7 @@ struct CameraRow {
     int32_t index = 0;  // position; renumbered after every sort
     int32_t tag = -1;   // -1 from discovery, else the adder's running number
     int32_t ticked = 1;
+    PreBatch preBatch = PreBatch::Upgrade;  // from the version it was added with
     std::array<std::string, 8> texts;
     Ipv4 ip = {192, 168, 0, 100};
     int32_t port = 80;

@@ -9,12 +9,18 @@
 
 namespace vcq {
 
+namespace {
+
+double Mean(const std::vector<double>& values) {
+    return std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
+}
+
+}  // namespace
+
 std::optional<double> EstimateSecondsLeft(const EstimateInput& input) {
     if (input.completedDurations.empty())
         return std::nullopt;
-    const double usual =
-        std::accumulate(input.completedDurations.begin(), input.completedDurations.end(), 0.0) /
-        static_cast<double>(input.completedDurations.size());
+    const double usual = Mean(input.completedDurations);
     // Each place in service is free once its camera is done; the waiting
     // cameras take the place that frees first, in turn.
     std::vector<double> places(std::max<size_t>(input.inService, 1), 0.0);
@@ -27,7 +33,17 @@ std::optional<double> EstimateSecondsLeft(const EstimateInput& input) {
     }
     for (size_t i = 0; i < input.waiting; ++i)
         *std::min_element(places.begin(), places.end()) += usual;
-    return *std::max_element(places.begin(), places.end());
+    double left = *std::max_element(places.begin(), places.end());
+    if (input.waiting > 0 && !input.uploadDurations.empty()) {
+        const double reboot = input.afterUpload.empty() ? 0.0 : Mean(input.afterUpload);
+        left = std::max(left,
+                        static_cast<double>(input.waiting) * Mean(input.uploadDurations) + reboot);
+    }
+    // Cameras under way past the usual time: how much longer is anyone's guess.
+    const bool underWay = input.waiting > 0 || !input.inServiceElapsed.empty();
+    if (underWay && left < 1.0)
+        return std::nullopt;
+    return left;
 }
 
 std::string DurationText(double seconds) {
@@ -48,6 +64,7 @@ void BatchTimeline::Begin(const BatchEngine& engine, double now) {
         if (IsFinalStep(engine.Row(i).finalStep))
             tracks_[i].phase = Phase::Before;
     standby_ = BatchStatusText(step::kNotStarted);
+    uploading_ = BatchStatusText(step::kUploading);
     cancelled_ = false;
     begun_ = true;
     ended_ = false;
@@ -68,6 +85,12 @@ void BatchTimeline::Observe(const BatchEngine& engine, double now) {
         const BatchRow& row = engine.Row(i);
         // A row keeps its final step; until then its status tells whether
         // its camera is in service (a camera under its check still waits).
+        // Uploads are timed on their own: they run one at a time.
+        const bool uploading = row.statusText == uploading_;
+        if (uploading && track.uploadSince < 0)
+            track.uploadSince = now;
+        else if (!uploading && track.uploadSince >= 0 && track.uploadEnd < 0)
+            track.uploadEnd = now;
         Phase phase = Phase::Waiting;
         if (row.finalStep == step::kCompleted)
             phase = Phase::Completed;
@@ -103,6 +126,10 @@ std::optional<double> BatchTimeline::SecondsLeft(double now) const {
         return std::nullopt;
     EstimateInput input;
     for (const Track& track : tracks_) {
+        if (track.uploadEnd >= 0)
+            input.uploadDurations.push_back(track.uploadEnd - track.uploadSince);
+        if (track.phase == Phase::Completed && track.uploadEnd >= 0)
+            input.afterUpload.push_back(track.since + track.duration - track.uploadEnd);
         if (track.phase == Phase::Completed)
             input.completedDurations.push_back(track.duration);
         else if (track.phase == Phase::InService)

@@ -1,7 +1,8 @@
 // How long a batch has run and how long it may still take: each camera's
 // time in service is followed from the engine's rows, and the time left is
 // what the cameras not yet done would take at the pace of the completed
-// ones, at most four in service at a time.
+// ones, at most four in service at a time, and never less than their uploads
+// take one after another.
 #pragma once
 
 #include <cstddef>
@@ -19,10 +20,15 @@ struct EstimateInput {
     std::vector<double> inServiceElapsed;    // each camera in service: its time so far
     size_t waiting = 0;                      // cameras yet to start
     size_t inService = kBatchMaxInService;   // cameras in service at once
+    std::vector<double> uploadDurations;     // each finished upload's time
+    std::vector<double> afterUpload;         // each completed camera's time from its upload's end
 };
 
-// Seconds left, or nothing before the first camera completed. A camera in
-// service longer than the usual is taken as about to end.
+// Seconds left, or nothing when it cannot tell: before the first camera
+// completed, or when the cameras still under way are all past the usual
+// time (never 0 while one is). Uploads run one at a time, so the waiting
+// cameras take at least their mean upload each, plus one reboot after the
+// last.
 std::optional<double> EstimateSecondsLeft(const EstimateInput& input);
 
 // "0:07", "12:34", "1:02:03".
@@ -50,12 +56,15 @@ class BatchTimeline {
     enum class Phase { Before, Waiting, InService, Completed, Ended };
     struct Track {
         Phase phase = Phase::Waiting;
-        double since = 0;     // went into service
-        double duration = 0;  // in service until it completed
+        double since = 0;         // went into service
+        double duration = 0;      // in service until it completed
+        double uploadSince = -1;  // its upload began
+        double uploadEnd = -1;    // and ended
     };
 
     std::vector<Track> tracks_;
     std::string standby_;
+    std::string uploading_;
     bool cancelled_ = false;
     bool begun_ = false;
     bool ended_ = false;

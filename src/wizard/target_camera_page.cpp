@@ -143,8 +143,9 @@ void TargetCameraPage::PageShown() {
         pageTimer_.start(kTargetPageTimerMs);
         discovering_ = true;
         for (QWidget* control :
-             std::initializer_list<QWidget*>{selectAll_, access_, reveal_, list_, testing_})
+             std::initializer_list<QWidget*>{selectAll_, access_, reveal_, testing_})
             control->setEnabled(false);
+        list_->SetSearching(true);
         UpdateCursor();
         return;
     }
@@ -175,8 +176,9 @@ void TargetCameraPage::PageTimer() {
         selectAll_->setEnabled(true);
         access_->setEnabled(true);
     }
-    for (QWidget* control : std::initializer_list<QWidget*>{reveal_, list_, testing_})
+    for (QWidget* control : std::initializer_list<QWidget*>{reveal_, testing_})
         control->setEnabled(true);
+    list_->SetSearching(false);
     UpdateCursor();
     if (!list_->AnySelected()) {
         list_->SelectFirst();

@@ -96,11 +96,21 @@ std::vector<std::string> With(std::vector<std::string> words,
 }  // namespace
 
 TEST_F(CliCamera, CheckPrintsTheIdentityOfAFitCamera) {
-    StartCamera([](sim::CameraConfig& c) { c.softVersion = "1.07"; });
-    Outcome run = RunCli(With({"check", "127.0.0.2"}));
-    EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(run.out, "model: VCQ-R20\nversion: 1.07\nserial: 123456\n");
-    EXPECT_EQ(run.err, "");
+    const struct {
+        const char* version;
+        std::string out;
+    } cases[] = {
+        {"1.07", "model: VCQ-R20\nversion: 1.07\nserial: 123456\n"},
+        {"1.08",
+         "model: VCQ-R20\nversion: 1.08\nserial: 123456\n"
+         "Up to date: The camera already runs the package's version.\n"},
+    };
+    for (const auto& c : cases) {
+        StartCamera([&](sim::CameraConfig& config) { config.softVersion = c.version; });
+        Outcome run = RunCli(With({"check", "127.0.0.2"}));
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out, c.out);
+    }
 }
 
 TEST_F(CliCamera, CheckRefusalsExitOneWithTheOperatorsMessage) {
@@ -124,13 +134,17 @@ TEST_F(CliCamera, CheckRefusalsExitOneWithTheOperatorsMessage) {
          "There is not enough free space in the built-in memory."},
         {[](sim::CameraConfig& c) { c.httpFault = sim::HttpFault::RefuseConnections; }, kLogin,
          "Cannot find the camera. (The camera may be turned off.)"},
+        {[](sim::CameraConfig& c) { c.softVersion = "3.00"; }, kLogin,
+         "The firmware upgrade cannot be applied to the target camera."},
     };
     for (const Case& c : cases) {
         StartCamera(c.adjust);
         Outcome run = RunCli(With({"check", "127.0.0.2"}, c.login));
         EXPECT_EQ(run.code, 1) << c.message;
         // The operator's message first; a line with the reason may follow.
-        EXPECT_EQ(run.err.substr(0, c.message.size() + 1), c.message + "\n");
+        EXPECT_EQ(run.err.substr(0, c.message.size() + 1), c.message + "\n") << run.err;
+        // What the camera did not tell is not printed empty.
+        EXPECT_EQ(run.out.find(": \n"), std::string::npos) << run.out;
     }
 }
 
@@ -408,6 +422,11 @@ class CliBatch : public CliCamera {
         if (at == std::string::npos)
             return "<missing>";
         std::string log = out.substr(at + 12);
+        // The batch's one-line summary follows the log.
+        if (size_t summary = log.rfind("\nSummary: "); summary != std::string::npos)
+            log.erase(summary + 1);
+        else if (log.starts_with("Summary: "))
+            log.clear();
         EXPECT_EQ(log.find('\r'), std::string::npos) << "printed with the console's line end";
         for (size_t end = 0; (end = log.find('\n', end)) != std::string::npos; end += 2)
             log.insert(end, 1, '\r');
@@ -571,10 +590,10 @@ TEST_F(CliBatch, CamerasFromACameraListFileOrStandardInput) {
               "VCQ-R20(127.0.0.3:8080) Completed successfully.\r\n");
 
     // Given addresses come first; the list from standard input after them
-    // (127.0.0.2 is at 1.08 now).
+    // (127.0.0.2 is at 1.08 now, so up to date unless reflashed).
     std::ofstream(list, std::ios::binary) << "127.0.0.2\n";
     Outcome piped = RunCli({"batch", "127.0.0.4", "--csv", "-", "--user", "admin", "--password",
-                            "secret", "--yes", "--allow-reset"},
+                            "secret", "--yes", "--allow-reset", "--reflash"},
                            list);
     EXPECT_EQ(piped.code, 0) << piped.out << piped.err;
     EXPECT_EQ(Log(piped.out),
@@ -622,28 +641,32 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
 }
 
 // One batch as an installer meets it: a camera of another generation, one
-// already at the package's version whose old firmware lingers, one that
-// refuses its configuration back and one whose login is wrong. Each ends
-// with its true outcome and reason; nothing is flashed without agreement and
-// no configuration is lost.
+// already at the package's version whose old firmware lingers (reflashed on
+// purpose), one that refuses its configuration back and one whose login is
+// wrong. Each ends with its true outcome and reason; nothing is flashed
+// without agreement and no configuration is lost.
 TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
     StartFleet({"version=3.00", "version=1.08,linger=1500", "restore=refuse", "admin=admin:other"});
-    Outcome run = RunCli(BatchArgs({"--retain", "--allow-reset"}));
+    Outcome run = RunCli(BatchArgs({"--retain", "--allow-reset", "--reflash"}));
     EXPECT_EQ(run.code, 1) << run.out << run.err;
     const std::string log = run.out.substr(run.out.find("Upgrade log\n") + 12);
     const std::string refused = "VCQ-R20(127.0.0.4) Cannot load config.\r\n    ";
     const size_t keptAt = log.find("kept in ");
     ASSERT_NE(keptAt, std::string::npos) << log;
     const std::string kept = log.substr(keptAt + 8, log.find("\r\n", keptAt) - keptAt - 8);
-    EXPECT_EQ(log.substr(0, log.find(refused)),
-              "VCQ-R20(127.0.0.2) Network error (missing target).\r\n"
-              "    The firmware upgrade cannot be applied to the target camera.\r\n"
-              "VCQ-R20(127.0.0.3) Completed successfully.\r\n");
+    EXPECT_EQ(log.substr(0, log.find(refused)), "VCQ-R20(127.0.0.3) Completed successfully.\r\n");
+    // The camera of another generation was never in the batch: its reason is its line.
     EXPECT_TRUE(log.ends_with(kept + "\r\nVCQ-R20(127.0.0.5) Login error.\r\n"
                                      "    Please enter correct user name and password for the "
-                                     "administrator.\r\n"))
+                                     "administrator.\r\n"
+                                     "VCQ-R20(127.0.0.2) The firmware upgrade cannot be applied "
+                                     "to the target camera.\r\n"))
         << log;
-    EXPECT_NE(run.out.find("Proceeded: 4/4\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Proceeded: 3/3\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Summary: 1 completed, 1 failed, 1 configuration not back, 0 up to "
+                           "date, 1 not upgradable, 0 not started\n"),
+              std::string::npos)
+        << run.out;
     // Only the refused configuration is kept; the other went back to the new firmware.
     EXPECT_TRUE(fs::is_regular_file(kept)) << kept;
     size_t files = 0;
@@ -656,17 +679,27 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
     EXPECT_EQ(lingering.configuration, lingering.restoredConfiguration);
     EXPECT_NE(lingering.restoredConfiguration.find(lingering.serial), std::string::npos);
 
-    // Now at 1.08, they are left out without --allow-reset (--yes is no
-    // answer to that); with it, a refused restore alone exits 3.
+    // Run again, both now at 1.08 are up to date and left alone: nothing is
+    // flashed and that is no failure. Reflashed on purpose they are left out
+    // without --allow-reset (--yes is no answer to that); with it, a refused
+    // restore alone exits 3.
+    hosts_ = {simulator_->HostText(1), simulator_->HostText(2)};
+    Outcome again = RunCli(BatchArgs({"--retain"}));
+    EXPECT_EQ(again.code, 0) << again.out << again.err;
+    EXPECT_EQ(Log(again.out),
+              "VCQ-R20(127.0.0.3) The camera already runs the package's version.\r\n"
+              "VCQ-R20(127.0.0.4) The camera already runs the package's version.\r\n");
+    EXPECT_EQ(simulator_->RequestCount(1, "POST /command/ftpserver.cgi"), 1);
+    EXPECT_EQ(simulator_->RequestCount(2, "POST /command/ftpserver.cgi"), 1);
     hosts_ = {simulator_->HostText(1)};
-    Outcome left = RunCli(BatchArgs({"--retain"}));
+    Outcome left = RunCli(BatchArgs({"--retain", "--reflash"}));
     EXPECT_EQ(left.code, 1) << left.out << left.err;
     EXPECT_NE(left.err.find("127.0.0.3 reports ver1.08"), std::string::npos) << left.err;
     EXPECT_NE(Log(left.out).find("    left out: The current set up information"), std::string::npos)
         << left.out;
     EXPECT_EQ(simulator_->RequestCount(1, "POST /command/main.cgi"), 1);
     hosts_ = {simulator_->HostText(2)};
-    Outcome alone = RunCli(BatchArgs({"--retain", "--allow-reset"}));
+    Outcome alone = RunCli(BatchArgs({"--retain", "--allow-reset", "--reflash"}));
     EXPECT_EQ(alone.code, 3) << alone.out << alone.err;
 }
 
@@ -769,6 +802,11 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
     EXPECT_EQ(Number(summary, "completed"), 3);
     EXPECT_EQ(Number(summary, "failed"), 2);
     EXPECT_EQ(Number(summary, "not_started"), 0);
+    double total = 0;
+    for (const char* outcome :
+         {"completed", "failed", "config_not_restored", "up_to_date", "refused", "not_started"})
+        total += Number(summary, outcome);
+    EXPECT_EQ(total, 5);
     const std::string log = Text(summary, "log");
     EXPECT_EQ(fs::path(log).filename(), "upgrade-log.txt");
     EXPECT_EQ(fs::path(log).parent_path(), keptFolder) << "beside the backups";
@@ -787,6 +825,74 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
               "kept in <folder>/vcq-r20.10000004.cfg\r\n"
               "VCQ-R20(127.0.0.6:8080) Completed successfully.\r\n"
               "    the saved configuration is kept in <folder>/vcq-r20.10000005.cfg\r\n");
+}
+
+// What the batch does with each camera, told as scripts read it: up to date
+// and of another generation before it starts, the others at their end; with
+// the versions before and after and when each began and ended. A second run
+// leaves the upgraded cameras alone.
+TEST_F(CliBatch, EachCameraEndsWithItsOutcomeVersionsAndTimes) {
+    StartFleet({"", "version=1.08", "version=3.00", "version=1.09", "restore=refuse"});
+    Outcome run = RunCli(BatchArgs({"--retain", "--json"}));
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    const struct {
+        const char* outcome;
+        const char* before;
+        const char* after;  // "" for null
+        bool started;
+        int uploads;
+    } cameras[] = {
+        {"completed", "1.05", "1.08", true, 1},
+        {"up_to_date", "1.08", "1.08", false, 0},
+        {"refused", "3.00", "3.00", false, 0},
+        {"failed", "1.09", "", true, 0},  // 1.09 resets: not without --allow-reset
+        {"config_not_restored", "1.05", "1.08", true, 1},
+    };
+    const std::regex isoLocal(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
+    std::map<std::string, int> ends;
+    std::vector<JsonObject> lines = JsonLines(run.out);
+    for (const JsonObject& line : lines) {
+        if (Text(line, "event") != "end")
+            continue;
+        const std::string address = Text(line, "address");
+        const size_t i = std::stoul(address.substr(address.rfind('.') + 1)) - 2;
+        ASSERT_LT(i, std::size(cameras));
+        const auto& camera = cameras[i];
+        SCOPED_TRACE(address);
+        ++ends[address];
+        EXPECT_EQ(Text(line, "outcome"), camera.outcome);
+        EXPECT_EQ(Text(line, "version_before"), camera.before);
+        if (*camera.after)
+            EXPECT_EQ(Text(line, "version_after"), camera.after);
+        else
+            EXPECT_EQ(line.at("version_after").kind, vcq::test::JsonValue::Kind::Null);
+        for (const char* moment : {"started", "ended"}) {
+            if (camera.started)
+                EXPECT_TRUE(std::regex_match(Text(line, moment), isoLocal)) << Text(line, moment);
+            else
+                EXPECT_EQ(line.at(moment).kind, vcq::test::JsonValue::Kind::Null);
+        }
+        EXPECT_FALSE(Text(line, "reason").empty());
+        EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), camera.uploads);
+    }
+    EXPECT_EQ(ends.size(), std::size(cameras));
+    const JsonObject& summary = lines.back();
+    ASSERT_EQ(Text(summary, "event"), "summary");
+    for (const char* outcome :
+         {"completed", "failed", "config_not_restored", "up_to_date", "refused"})
+        EXPECT_EQ(Number(summary, outcome), 1) << outcome;
+    EXPECT_EQ(Number(summary, "not_started"), 0);
+
+    // Again, as an installer catching stragglers: only the 1.09 camera is
+    // still a shortfall; nothing is flashed a second time.
+    Outcome again = RunCli(BatchArgs({"--retain"}));
+    EXPECT_EQ(again.code, 1) << again.out << again.err;
+    EXPECT_TRUE(
+        again.out.ends_with("Summary: 0 completed, 1 failed, 0 configuration not back, 3 "
+                            "up to date, 1 not upgradable, 0 not started\n"))
+        << again.out;
+    for (size_t i = 0; i < std::size(cameras); ++i)
+        EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), cameras[i].uploads);
 }
 
 // A dry run of a mixed fleet says what the batch would do with each camera

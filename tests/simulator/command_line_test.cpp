@@ -76,7 +76,7 @@ TEST(CommandLine, ReadsTheRealCameraQuirks) {
     std::string error;
     ASSERT_TRUE(ParseCommandLine({"--camera",
                                   "linger=2000,versionup-reply=drop,restore=refuse,mkd=refuse,"
-                                  "config-html=login",
+                                  "config-html=login,flash-config=keep",
                                   "--camera",
                                   "versionup-reply=half,restore=cut,server=,poll-stall=16,"
                                   "reset-address=192.168.0.90,restore-delay=3000",
@@ -87,7 +87,7 @@ TEST(CommandLine, ReadsTheRealCameraQuirks) {
     EXPECT_EQ(c.versionUpLinger, std::chrono::milliseconds(2000));
     EXPECT_EQ(c.versionUpReply, VersionUpReply::Dropped);
     EXPECT_EQ(c.restoreAnswer, RestoreAnswer::Refuse);
-    EXPECT_TRUE(c.ftpRefuseMkd && c.configurationLoginPage);
+    EXPECT_TRUE(c.ftpRefuseMkd && c.configurationLoginPage && c.keepConfigurationOnFlash);
     const CameraConfig& d = line.cameras.at(1);
     EXPECT_EQ(d.versionUpReply, VersionUpReply::HalfHead);
     EXPECT_EQ(d.restoreAnswer, RestoreAnswer::Cut);
@@ -102,6 +102,7 @@ TEST(CommandLine, ReadsTheRealCameraQuirks) {
     EXPECT_FALSE(ParseCommandLine({"--camera", "poll-stall=soon"}, line, error));
     EXPECT_FALSE(ParseCommandLine({"--camera", "restore=maybe"}, line, error));
     EXPECT_FALSE(ParseCommandLine({"--camera", "linger=soon"}, line, error));
+    EXPECT_FALSE(ParseCommandLine({"--camera", "flash-config=maybe"}, line, error));
 }
 
 TEST(CommandLine, GivesDefaultCamerasDistinctIdentities) {

@@ -64,34 +64,40 @@ class VersionUp : public ::testing::Test {
     std::string host_;
 };
 
-TEST_F(VersionUp, FlashesTheUploadedImageAndComesBackReset) {
-    Start();
-    ASSERT_TRUE(
-        Cgi("/command/ftpserver.cgi", "FtpServerFunc=on").bytes.starts_with("HTTP/1.1 204"));
-    std::this_thread::sleep_for(100ms);
-    RawFtp ftp;
-    ASSERT_TRUE(ftp.Connect(simulator_->FtpEndpoint(0)) && ftp.Login("ftpuser", "ftppass"));
-    ftp.Command("TYPE I");
-    ftp.Command("MKD system");
-    ftp.Command("CWD C:\\system");
-    ASSERT_TRUE(ftp.Store("vcq_r20.img", MakeFirmwareImage("1.08", std::string(5000, '\x5a')))
-                    .starts_with("226"));
-    ftp.Command("QUIT");
+// Reset by the flash, as real cameras are, or told to keep its settings so
+// that a restore can be told apart from settings never lost.
+TEST_F(VersionUp, FlashesTheUploadedImageAndComesBackResetOrAsItWas) {
+    for (const bool keep : {false, true}) {
+        SCOPED_TRACE(keep ? "keeps its settings" : "reset");
+        Start([&](CameraConfig& c) { c.keepConfigurationOnFlash = keep; });
+        ASSERT_TRUE(
+            Cgi("/command/ftpserver.cgi", "FtpServerFunc=on").bytes.starts_with("HTTP/1.1 204"));
+        std::this_thread::sleep_for(100ms);
+        RawFtp ftp;
+        ASSERT_TRUE(ftp.Connect(simulator_->FtpEndpoint(0)) && ftp.Login("ftpuser", "ftppass"));
+        ftp.Command("TYPE I");
+        ftp.Command("MKD system");
+        ftp.Command("CWD C:\\system");
+        ASSERT_TRUE(ftp.Store("vcq_r20.img", MakeFirmwareImage("1.08", std::string(5000, '\x5a')))
+                        .starts_with("226"));
+        ftp.Command("QUIT");
 
-    ASSERT_TRUE(Cgi("/command/main.cgi", "System=versionup").bytes.starts_with("HTTP/1.1 204"));
-    auto [reply, away] = AwaitReturn(3s);
-    EXPECT_GE(away, 150ms);
-    EXPECT_NE(reply.bytes.find("&SoftVersion=1.08&"), std::string::npos) << reply.bytes;
-    EXPECT_NE(reply.bytes.find("\r\nServer: VCQCAM/1.08\r\n"), std::string::npos);
+        ASSERT_TRUE(Cgi("/command/main.cgi", "System=versionup").bytes.starts_with("HTTP/1.1 204"));
+        auto [reply, away] = AwaitReturn(3s);
+        EXPECT_GE(away, 150ms);
+        EXPECT_NE(reply.bytes.find("&SoftVersion=1.08&"), std::string::npos) << reply.bytes;
+        EXPECT_NE(reply.bytes.find("\r\nServer: VCQCAM/1.08\r\n"), std::string::npos);
 
-    CameraConfig config = simulator_->Config(0);
-    EXPECT_FALSE(config.ftpServerOn);
-    EXPECT_EQ(config.configuration, FactoryConfigurationFile(config));
-    EXPECT_EQ(config.users.at(0).name, "admin") << "accounts survive";
-    FtpRecord record = simulator_->Ftp(0);
-    EXPECT_TRUE(record.files.empty());
-    EXPECT_EQ(record.flashedImage, "C:\\system\\vcq_r20.img");
-    EXPECT_EQ(record.createdFolders.size(), 1u) << "history stays";
+        CameraConfig config = simulator_->Config(0);
+        EXPECT_FALSE(config.ftpServerOn);
+        EXPECT_EQ(config.configuration,
+                  keep ? std::string("operator settings") : FactoryConfigurationFile(config));
+        EXPECT_EQ(config.users.at(0).name, "admin") << "accounts survive";
+        FtpRecord record = simulator_->Ftp(0);
+        EXPECT_TRUE(record.files.empty());
+        EXPECT_EQ(record.flashedImage, "C:\\system\\vcq_r20.img");
+        EXPECT_EQ(record.createdFolders.size(), 1u) << "history stays";
+    }
 }
 
 TEST_F(VersionUp, KeepsItsVersionWithoutAValidImageOrWhenToldTo) {

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
+#include "package/resources.h"
 #include "targets/camera_list.h"
+#include "targets/pre_batch.h"
 
 using namespace vcq;
 
@@ -65,12 +67,52 @@ TEST(CameraListTest, SameNonEmptyMacIsAddedOnceButHandAddedRowsAlways) {
 
 // Upgrading a camera at 1.08 or 1.09 resets its settings: such rows wait for
 // the operator to tick them, however they came into the list.
-TEST(CameraListTest, RowsWhoseUpgradeResetsTheCameraStartUnticked) {
+// What a batch does with a camera before it starts: the detected list's tick
+// and notice and the headless tool's outcome read this one verdict.
+TEST(PreBatchTest, EachVersionAgainstThePackageGetsOneVerdict) {
+    const struct {
+        const char* camera;
+        const char* package;
+        PreBatch verdict;
+        const char* notice;
+        const char* outcome;
+    } rows[] = {
+        {"1.05", "1.08", PreBatch::Upgrade, "", ""},
+        {"ver1.07", "1.08", PreBatch::Upgrade, "", ""},
+        {"1.10", "1.08", PreBatch::Upgrade, "", ""},
+        {"1.080", "1.08", PreBatch::Upgrade, "", ""},
+        {"", "1.08", PreBatch::Upgrade, "", ""},
+        {"ver", "1.08", PreBatch::Upgrade, "", ""},
+        {"1.08", "1.08", PreBatch::UpToDate, "Up to date", "up_to_date"},
+        {"ver1.08", "ver1.08", PreBatch::UpToDate, "Up to date", "up_to_date"},
+        {"1.09", "1.08", PreBatch::ResetFirst, "", ""},
+        {"1.08", "1.10", PreBatch::ResetFirst, "", ""},
+        {"1.09", "1.09", PreBatch::UpToDate, "Up to date", "up_to_date"},
+        {"3.00", "1.08", PreBatch::NotUpgradable, "Not upgradable", "refused"},
+        {"ver3.00", "1.08", PreBatch::NotUpgradable, "Not upgradable", "refused"},
+        {"1.05", "3.01", PreBatch::NotUpgradable, "Not upgradable", "refused"},
+        {"3.00", "3.01", PreBatch::Upgrade, "", ""},
+        {"3.01", "3.01", PreBatch::UpToDate, "Up to date", "up_to_date"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.camera) + " against " + row.package);
+        const PreBatch verdict = DecidePreBatch(row.camera, row.package);
+        EXPECT_EQ(verdict, row.verdict);
+        EXPECT_EQ(StartsTicked(verdict), row.verdict == PreBatch::Upgrade);
+        EXPECT_EQ(PreBatchNotice(verdict), row.notice);
+        EXPECT_EQ(PreBatchOutcomeName(verdict), row.outcome);
+        EXPECT_EQ(PreBatchReason(verdict).empty(), row.verdict == PreBatch::Upgrade);
+    }
+}
+
+// Discovered or added by hand, a row starts ticked only when the batch would
+// upgrade it without a question.
+TEST(CameraListTest, RowsTheBatchWouldNotSimplyUpgradeStartUnticked) {
     const struct {
         const char* version;
         int32_t ticked;
     } rows[] = {{"1.08", 0}, {"1.09", 0},  {"1.05", 1}, {"1.07", 1},   {"1.10", 1},
-                {"3.00", 1}, {"1.080", 1}, {"", 1},     {"unknown", 1}};
+                {"3.00", 0}, {"1.080", 1}, {"", 1},     {"unknown", 1}};
     CameraList byHand;
     CameraList discovered;
     std::vector<CameraRecord> records;
@@ -83,8 +125,11 @@ TEST(CameraListTest, RowsWhoseUpgradeResetsTheCameraStartUnticked) {
     }
     ASSERT_EQ(PopulateFromDiscovery(discovered, records), static_cast<int>(std::size(rows)));
     for (size_t i = 0; i < std::size(rows); ++i) {
-        EXPECT_EQ(byHand.Row(int(i)).ticked, rows[i].ticked) << rows[i].version;
-        EXPECT_EQ(discovered.Row(int(i)).ticked, rows[i].ticked) << rows[i].version;
+        SCOPED_TRACE(rows[i].version);
+        EXPECT_EQ(byHand.Row(int(i)).ticked, rows[i].ticked);
+        EXPECT_EQ(discovered.Row(int(i)).ticked, rows[i].ticked);
+        EXPECT_EQ(discovered.Row(int(i)).preBatch,
+                  DecidePreBatch(rows[i].version, PackageVersion()));
     }
 }
 

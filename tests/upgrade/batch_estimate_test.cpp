@@ -21,17 +21,24 @@ struct EstimateCase {
     std::optional<double> left;
 };
 
-TEST(BatchEstimate, TimeLeftAtTheCompletedCamerasPaceFourAtATime) {
+TEST(BatchEstimate, TimeLeftAtTheCompletedCamerasPaceFourAtATimeOneUploadAtATime) {
     const EstimateCase cases[] = {
-        {"nothing completed yet", {{}, {5, 5}, 3}, std::nullopt},
-        {"the last camera done", {{100}, {}, 0}, 0.0},
-        {"one in service halfway", {{100}, {50}, 0}, 50.0},
-        {"the usual is the mean", {{80, 120}, {}, 1}, 100.0},
-        {"four waiting fill four places", {{100}, {}, 4}, 100.0},
-        {"a fifth waits for the first free place", {{100}, {}, 5}, 200.0},
-        {"waiting ones follow the earliest free place", {{100}, {90, 10, 10, 10}, 1}, 110.0},
-        {"overdue in service taken as about to end", {{100}, {250}, 0}, 0.0},
-        {"one in service at a time", {{10}, {}, 3, 1}, 30.0},
+        {"nothing completed yet", {{}, {5, 5}, 3, 4, {}, {}}, std::nullopt},
+        {"the last camera done", {{100}, {}, 0, 4, {}, {}}, 0.0},
+        {"one in service halfway", {{100}, {50}, 0, 4, {}, {}}, 50.0},
+        {"the usual is the mean", {{80, 120}, {}, 1, 4, {}, {}}, 100.0},
+        {"four waiting fill four places", {{100}, {}, 4, 4, {}, {}}, 100.0},
+        {"a fifth waits for the first free place", {{100}, {}, 5, 4, {}, {}}, 200.0},
+        {"waiting ones follow the earliest free place",
+         {{100}, {90, 10, 10, 10}, 1, 4, {}, {}},
+         110.0},
+        {"overdue in service: cannot tell", {{100}, {250}, 0, 4, {}, {}}, std::nullopt},
+        {"nearly done is not done", {{100}, {99.5}, 0, 4, {}, {}}, std::nullopt},
+        {"one in service at a time", {{10}, {}, 3, 1, {}, {}}, 30.0},
+        {"uploads one after another outlast the places", {{100}, {}, 8, 4, {30}, {40}}, 280.0},
+        {"places outlast short uploads", {{100}, {}, 4, 4, {5}, {60}}, 100.0},
+        {"the mean upload and the mean reboot", {{100}, {}, 2, 4, {20, 40}, {50, 70}}, 120.0},
+        {"a waiting camera behind an overdue one", {{100}, {250}, 1, 4, {20}, {50}}, 100.0},
     };
     for (const EstimateCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -486,8 +486,11 @@ class BatchPageTest : public QObject {
         QTest::newRow("left unticked: no question") << mixed << false << int(MessageAnswer::Ok)
                                                     << QStringList{} << QStringList{"127.0.0.2"};
         QTest::newRow("none of those versions")
-            << QStringList{"1.07", "1.10", "3.00"} << false << int(MessageAnswer::Ok)
+            << QStringList{"1.07", "1.10", "1.05"} << false << int(MessageAnswer::Ok)
             << QStringList{} << QStringList{"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+        QTest::newRow("another generation starts unticked")
+            << QStringList{"1.07", "3.00"} << false << int(MessageAnswer::Ok) << QStringList{}
+            << QStringList{"127.0.0.2"};
         QTest::newRow("Cancel leaves nothing: nothing to proceed with")
             << QStringList{"1.09"} << true << int(MessageAnswer::Cancel) << QStringList{"127.0.0.2"}
             << QStringList{};
@@ -509,8 +512,10 @@ class BatchPageTest : public QObject {
         }
         ToBatchPage(w, records, [&](CameraListView* list) {
             for (int row = 0; row < list->Count(); ++row) {
-                const bool resets = versions[row] == "1.08" || versions[row] == "1.09";
-                QCOMPARE(list->Rows().Row(row).ticked, resets ? 0 : 1);
+                // Up to date, resetting or of another generation: unticked.
+                const bool plain =
+                    versions[row] != "1.08" && versions[row] != "1.09" && versions[row] != "3.00";
+                QCOMPARE(list->Rows().Row(row).ticked, plain ? 1 : 0);
                 if (tickAll)
                     list->Rows().MutableRow(row).ticked = 1;
             }

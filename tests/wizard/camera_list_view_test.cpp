@@ -7,6 +7,7 @@
 #include <QStyleFactory>
 #include <QtTest>
 
+#include "targets/pre_batch.h"
 #include "wizard/beep.h"
 #include "wizard/lists/camera_list_view.h"
 #include "wizard/lists/login_dialogs.h"
@@ -323,14 +324,51 @@ class CameraListViewTest : public QObject {
         QCOMPARE(list.Rows().SortColumn(), 0);
     }
 
-    void dhcpAddressesHaveATooltipWithTheRealAddress() {
+    // What a row's cell does not show whole, or why the row starts unticked,
+    // is in its tooltip; the version column says "Up to date" itself.
+    void cellsExplainThemselvesInTooltips_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("tooltip");
+        QTest::addColumn<bool>("ticked");
+        const QString upToDate = QString::fromStdString(PreBatchReason(PreBatch::UpToDate));
+        const QString refused = QString::fromStdString(PreBatchReason(PreBatch::NotUpgradable));
+        QTest::newRow("DHCP address") << 2 << text::kAddress << "DHCP"
+                                      << "10.0.0.3" << true;
+        QTest::newRow("fixed address") << 1 << text::kAddress << "10.0.0.2"
+                                       << "" << true;
+        QTest::newRow("model") << 2 << text::kModel << "VCQ-R20"
+                               << "" << true;
+        QTest::newRow("serial whole") << 1 << text::kSerial << "10000001"
+                                      << "10000001" << true;
+        QTest::newRow("older version") << 1 << text::kVersion << "ver1.05"
+                                       << "" << true;
+        QTest::newRow("up to date") << 4 << text::kVersion << "ver1.08 (Up to date)"
+                                    << "Up to date: " + upToDate << false;
+        QTest::newRow("other generation") << 5 << text::kVersion << "ver3.00 (Not upgradable)"
+                                          << "Not upgradable: " + refused << false;
+    }
+    void cellsExplainThemselvesInTooltips() {
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QString, shown);
+        QFETCH(QString, tooltip);
+        QFETCH(bool, ticked);
         CameraListView& list = Open(4);
-        Move(list, CellCentre(list, 2, text::kAddress));
-        QTRY_COMPARE(list.TooltipText(), QString("10.0.0.3"));
-        Move(list, CellCentre(list, 1, text::kAddress));
-        QTRY_COMPARE(list.TooltipText(), QString());
-        Move(list, CellCentre(list, 2, text::kModel));
-        QCOMPARE(list.TooltipText(), QString());
+        list.AddRow(4, "08-00-46-00-00-14", "10.0.0.5", "VCQ-R20", "1000004", "ver1.08",
+                    {10, 0, 0, 5}, 80, -1);
+        list.AddRow(5, "08-00-46-00-00-15", "10.0.0.6", "VCQ-R20", "1000005", "ver3.00",
+                    {10, 0, 0, 6}, 80, -1);
+        const QModelIndex cell = list.Model().index(row, column);
+        QCOMPARE(cell.data(Qt::DisplayRole).toString(), shown);
+        QCOMPARE(list.Rows().Row(row).ticked != 0, ticked);
+        if (column == text::kVersion)  // read out as well
+            QVERIFY(cell.data(Qt::AccessibleDescriptionRole).toString().contains(tooltip));
+        // Away first, so that the tooltip is looked up afresh.
+        Move(list, CellCentre(list, row == 0 ? 1 : 0, text::kModel));
+        Move(list, CellCentre(list, row, column));
+        QTRY_COMPARE(list.TooltipText(), tooltip);
     }
 
     void verificationColoursRowsAndEnds() {

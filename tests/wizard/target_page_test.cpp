@@ -448,6 +448,8 @@ class TargetPageTest : public QObject {
         QVERIFY(page->Discovering());
         QCOMPARE(page->cursor().shape(), Qt::WaitCursor);
         QVERIFY(!list->isEnabled());
+        QVERIFY(list->Searching());
+        QCOMPARE(list->accessibleDescription(), QString("Searching..."));
         QVERIFY(!page->SelectAllButton()->isEnabled());
         QVERIFY(!page->AccessButton()->isEnabled());
         QVERIFY(!page->RevealButton()->isEnabled());
@@ -460,6 +462,7 @@ class TargetPageTest : public QObject {
         QCOMPARE(list->Count(), 2);  // the camera without a MAC address gives no row
         QCOMPARE(page->Counter()->text(), QString("2/256"));
         QVERIFY(list->isEnabled());
+        QVERIFY(!list->Searching());
         QVERIFY(page->SelectAllButton()->isEnabled());
         QVERIFY(page->AccessButton()->isEnabled());
         QCOMPARE(page->cursor().shape(), Qt::ArrowCursor);

@@ -29,20 +29,35 @@ QVariant CameraListModel::data(const QModelIndex& index, int role) const {
     const CameraRow& row = rows_.Row(index.row());
     const int column = index.column();
     auto text = [&](int n) { return QString::fromStdString(row.texts[static_cast<size_t>(n)]); };
+    // A camera the batch would leave alone says so beside its version.
+    const QString notice = QString::fromStdString(PreBatchNotice(row.preBatch));
+    const QString reason =
+        notice.isEmpty()
+            ? QString()
+            : notice + QStringLiteral(": ") + QString::fromStdString(PreBatchReason(row.preBatch));
+    auto shown = [&](int n) {
+        if (n != text::kVersion || notice.isEmpty())
+            return text(n);
+        return text(n) + QStringLiteral(" (") + notice + QStringLiteral(")");
+    };
     switch (role) {
         case Qt::DisplayRole:
-            return column == 0 ? QVariant() : text(column);
+            return column == 0 ? QVariant() : shown(column);
         case Qt::AccessibleTextRole:
             if (column == 0)
                 return row.ticked ? QStringLiteral("ticked") : QStringLiteral("not ticked");
-            return text(column);
-        case Qt::AccessibleDescriptionRole:
-            // What the row's colour says.
+            return shown(column);
+        case Qt::AccessibleDescriptionRole: {
+            // What the row's colour says, and why it starts unticked.
+            QString description;
             if (row.status == status::kVerified)
-                return QStringLiteral("verified (lavender)");
-            if (row.status == status::kFailed)
-                return QStringLiteral("verification failed (pink)");
-            return {};
+                description = QStringLiteral("verified (lavender)");
+            else if (row.status == status::kFailed)
+                description = QStringLiteral("verification failed (pink)");
+            if (!reason.isEmpty())
+                description += (description.isEmpty() ? QString() : QStringLiteral("; ")) + reason;
+            return description.isEmpty() ? QVariant() : QVariant(description);
+        }
         case Qt::CheckStateRole:
             return column == 0 ? QVariant(row.ticked ? Qt::Checked : Qt::Unchecked) : QVariant();
         case StatusRole:
@@ -55,6 +70,11 @@ QVariant CameraListModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             if (column == text::kAddress && row.texts[text::kAddress] == kDhcpText)
                 return QString::fromStdString(AddressText(row.ip, row.port));
+            // A long serial is cut to the column's width.
+            if (column == text::kSerial && !row.texts[text::kSerial].empty())
+                return text(column);
+            if (column == text::kVersion && !reason.isEmpty())
+                return reason;
             return {};
         default:
             return {};

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolTip>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 
 namespace vcq::ui {
 namespace {
+
+constexpr const char* kSearchingText = "Searching...";
 
 constexpr int kTextError = 139;
 
@@ -234,11 +237,31 @@ void CameraListView::mouseMoveEvent(QMouseEvent* event) {
 
 bool CameraListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
-        // Only the DHCP addresses have a tooltip, shown after our own delay.
+        // Our own tooltips, shown after our own delay.
         event->accept();
         return true;
     }
     return ListView::viewportEvent(event);
+}
+
+void CameraListView::SetSearching(bool searching) {
+    searching_ = searching;
+    setEnabled(!searching);
+    setAccessibleDescription(searching ? QString(kSearchingText) : QString());
+    viewport()->update();
+}
+
+void CameraListView::paintEvent(QPaintEvent* event) {
+    ListView::paintEvent(event);
+    if (!searching_)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    // Below the rows discovery already found, or in the middle of an empty list.
+    QRect area = viewport()->rect();
+    area.setTop(std::min(Count() * RowHeight(), area.bottom() - RowHeight()));
+    painter.drawText(area, Count() == 0 ? Qt::AlignCenter : Qt::AlignHCenter | Qt::AlignTop,
+                     kSearchingText);
 }
 
 void CameraListView::UpdateTooltip(const QPoint& point) {
@@ -247,16 +270,23 @@ void CameraListView::UpdateTooltip(const QPoint& point) {
         tooltipTimer_.stop();
         QToolTip::hideText();
     };
-    if (point.x() < ColumnLeft(text::kAddress) || point.x() >= ColumnRight(text::kAddress)) {
+    // The DHCP address's real address, a serial cut by its column, and why a
+    // camera starts unticked (on its version).
+    int column = -1;
+    for (int c : {text::kAddress, text::kSerial, text::kVersion})
+        if (point.x() >= ColumnLeft(c) && point.x() < ColumnRight(c))
+            column = c;
+    if (column < 0) {
         tooltipRow_ = -1;
         clear();
         return;
     }
     const int row = RowAt(point);
-    if (Count() == 0 || row < 0 || row == tooltipRow_)
+    if (Count() == 0 || row < 0 || (row == tooltipRow_ && column == tooltipColumn_))
         return;
     tooltipRow_ = row;
-    tooltipText_ = model_->index(row, text::kAddress).data(Qt::ToolTipRole).toString();
+    tooltipColumn_ = column;
+    tooltipText_ = model_->index(row, column).data(Qt::ToolTipRole).toString();
     if (tooltipText_.isEmpty()) {
         clear();
         return;

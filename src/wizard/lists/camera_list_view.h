@@ -41,6 +41,10 @@ class CameraListView : public ListView {
     // Adds the discovery records not yet listed; returns the row count.
     int Populate(const std::vector<CameraRecord>& records);
     void Clear();
+    // While discovery is still waiting for answers the list is greyed and
+    // says "Searching...".
+    void SetSearching(bool searching);
+    bool Searching() const { return searching_; }
 
     std::vector<int> SelectedRows() const;
     int FirstSelectedRow() const;
@@ -84,6 +88,7 @@ class CameraListView : public ListView {
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
     // Toggles ticks for a press at `point`; false when it is not on a tick.
     bool PressTick(const QPoint& point);
@@ -95,6 +100,8 @@ class CameraListView : public ListView {
     CameraList rows_;
     CameraListModel* model_;
     int tooltipRow_ = -1;
+    int tooltipColumn_ = -1;
+    bool searching_ = false;
     QString tooltipText_;
     QPoint tooltipAt_;
     QTimer tooltipTimer_;

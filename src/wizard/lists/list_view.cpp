@@ -159,6 +159,27 @@ void ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
     painter->restore();
 }
 
+void ListView::UpdateWholeRow(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
+    const QRect rect = visualRect(index);
+    viewport()->update(QRect(0, rect.top(), viewport()->width(), rect.height()));
+}
+
+void ListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    QTreeView::selectionChanged(selected, deselected);
+    for (const QItemSelection* change : {&selected, &deselected})
+        for (const QItemSelectionRange& range : *change)
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                UpdateWholeRow(model()->index(row, 0, range.parent()));
+}
+
+void ListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    UpdateWholeRow(current);
+    UpdateWholeRow(previous);
+}
+
 QColor ListView::DrawBackground(QPainter& painter, const RowPaint& row,
                                 RowBackground background) const {
     if (row.disabled && !row.selected) {

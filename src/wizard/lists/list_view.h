@@ -79,6 +79,11 @@ class ListView : public QTreeView {
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Rows are drawn to the viewport's right edge, past the last column: a
+    // change of selection or focus repaints them whole.
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
     // Shared parts of DrawItem for derived lists.
     // Returns the colour the row's texts stand on. A selected row keeps its
@@ -91,6 +96,7 @@ class ListView : public QTreeView {
     QColor TextColour(const RowPaint& row) const;
 
   private:
+    void UpdateWholeRow(const QModelIndex& index);
     class RowDelegate;
     int rowHeight_ = 17;
     std::map<uint32_t, QTimer*> timers_;

@@ -1,0 +1,63 @@
+#include "targets/pre_batch.h"
+
+#include "upgrade/job_values.h"
+#include "upgrade/manual_flow.h"
+
+namespace vcq {
+
+PreBatch DecidePreBatch(std::string_view cameraVersion, std::string_view packageVersion) {
+    if (PlainVersion(cameraVersion).empty())
+        return PreBatch::Upgrade;
+    const VersionGate gate = DecideVersionGate(cameraVersion, packageVersion);
+    if (gate == VersionGate::Refused)
+        return PreBatch::NotUpgradable;
+    if (PlainVersion(cameraVersion) == PlainVersion(packageVersion))
+        return PreBatch::UpToDate;
+    return gate == VersionGate::ResetQuestion ? PreBatch::ResetFirst : PreBatch::Upgrade;
+}
+
+bool StartsTicked(PreBatch verdict) {
+    return verdict == PreBatch::Upgrade;
+}
+
+std::string PreBatchNotice(PreBatch verdict) {
+    switch (verdict) {
+        case PreBatch::UpToDate:
+            return "Up to date";
+        case PreBatch::NotUpgradable:
+            return "Not upgradable";
+        case PreBatch::ResetFirst:
+        case PreBatch::Upgrade:
+            break;
+    }
+    return "";
+}
+
+std::string PreBatchReason(PreBatch verdict) {
+    switch (verdict) {
+        case PreBatch::UpToDate:
+            return "The camera already runs the package's version.";
+        case PreBatch::NotUpgradable:
+            return kVersionRefusedText;
+        case PreBatch::ResetFirst:
+            return kResetQuestionText;
+        case PreBatch::Upgrade:
+            break;
+    }
+    return "";
+}
+
+std::string PreBatchOutcomeName(PreBatch verdict) {
+    switch (verdict) {
+        case PreBatch::UpToDate:
+            return "up_to_date";
+        case PreBatch::NotUpgradable:
+            return "refused";
+        case PreBatch::ResetFirst:
+        case PreBatch::Upgrade:
+            break;
+    }
+    return "";
+}
+
+}  // namespace vcq

@@ -1,0 +1,34 @@
+// What a batch does with a camera before it starts, from the version the
+// camera reported: the detected list's default tick and the headless tool's
+// filter read the same verdict.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vcq {
+
+enum class PreBatch {
+    Upgrade,        // flashed as usual
+    ResetFirst,     // flashed only once the operator agrees to lose its settings
+    UpToDate,       // already on the package's version: left alone
+    NotUpgradable,  // another firmware generation: never flashed
+};
+
+// `cameraVersion` and `packageVersion` may carry the "ver" prefix. A camera
+// whose version is unknown is upgraded: its check decides.
+PreBatch DecidePreBatch(std::string_view cameraVersion, std::string_view packageVersion);
+
+// Whether the row starts ticked in the detected list.
+bool StartsTicked(PreBatch verdict);
+// What the operator reads beside the camera's version ("Up to date"), empty
+// when there is nothing to say.
+std::string PreBatchNotice(PreBatch verdict);
+// Why the camera is not flashed, for a tooltip, a log line or a refusal;
+// empty for a camera that is.
+std::string PreBatchReason(PreBatch verdict);
+// The outcome of a camera the batch left alone, as the headless tool's JSON
+// names it ("up_to_date", "refused"); empty for the others.
+std::string PreBatchOutcomeName(PreBatch verdict);
+
+}  // namespace vcq

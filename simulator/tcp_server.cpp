@@ -11,8 +11,9 @@ TcpServer::~TcpServer() {
 
 bool TcpServer::OpenListener(std::string& error) {
     net::TcpSocket listener;
-    // Reuse lets a camera listen again at once after a refusal period or a reboot.
-    if (!listener.Open() || !listener.SetReuseAddress() || !listener.Bind(endpoint_) ||
+    // A camera listens again at once after a refusal period or a reboot, and
+    // a second simulator cannot take its port.
+    if (!listener.Open() || !listener.SetListenerAddressUse() || !listener.Bind(endpoint_) ||
         !listener.Listen(backlog_)) {
         error = "cannot listen on " + net::FormatEndpoint(endpoint_) + ": error " +
                 std::to_string(listener.LastError());

@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
+#include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/camera_upgrade.h"
@@ -66,13 +67,13 @@ int RunRestore(const Args& args) {
     net::Endpoint endpoint;
     if (!CgiClient::ParseHostText(host, endpoint))
         return UsageError("restore", "HOST must be a dotted IPv4 address, optionally with :PORT");
-    std::ifstream file(parsed.positional[1], std::ios::binary);
-    if (!file) {
+    std::string bytes;
+    if (!files::ReadWholeFile(parsed.positional[1], bytes)) {
         std::fprintf(stderr, "vcq-upgrade-cli restore: cannot read %s\n",
                      parsed.positional[1].c_str());
         return 1;
     }
-    std::vector<char> data((std::istreambuf_iterator<char>(file)), {});
+    std::vector<char> data(bytes.begin(), bytes.end());
     CgiClient client(host);
     client.SetRestoreData(data.data(), static_cast<uint32_t>(data.size()));
     int result = client.RestoreConfiguration();

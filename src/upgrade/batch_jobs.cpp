@@ -2,10 +2,10 @@
 // check on a thread of its own so that the engine's caller never waits for a
 // camera.
 #include <atomic>
-#include <filesystem>
 #include <system_error>
 
 #include "platform/detached_work.h"
+#include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_upgrade.h"
@@ -79,8 +79,7 @@ class CameraUpgradeJob : public BatchJob {
     }
     std::string KeptFile() const override {
         std::string path = upgrade_->SavedBackupPath();
-        std::error_code ec;
-        return !path.empty() && std::filesystem::exists(path, ec) ? path : std::string();
+        return !path.empty() && files::FileExists(path) ? path : std::string();
     }
     bool Busy() const override {
         return check_.Running() || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));

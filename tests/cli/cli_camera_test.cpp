@@ -400,8 +400,9 @@ TEST_F(CliCamera, FileNamesBeyondAsciiOnTheCommandLine) {
         SCOPED_TRACE(c.args[0]);
         Outcome run = RunCli(c.args);
         EXPECT_EQ(run.code, c.code) << run.out << run.err;
-        if (*c.made)
+        if (*c.made) {
             EXPECT_TRUE(fs::exists(folder / c.made));
+        }
     }
     EXPECT_TRUE(simulator_->Config(0).restoredConfiguration == "camera settings");
 }

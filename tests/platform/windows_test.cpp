@@ -9,8 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include <windows.h>
 #include <winsock2.h>
+// After winsock2.h, as it asks.
+#include <windows.h>
 
 #include "platform/files.h"
 #include "platform/socket.h"

@@ -22,9 +22,11 @@ void OnSignal() {
 
 int main(int argc, char** argv) {
     using namespace vcq::sim;
+    vcq::sys::UseUtf8Output();
+    const std::vector<std::string> words = vcq::sys::CommandLineWords(argc, argv);
     CommandLine commandLine;
     std::string error;
-    if (!ParseCommandLine({argv + 1, argv + argc}, commandLine, error)) {
+    if (!ParseCommandLine({words.begin() + 1, words.end()}, commandLine, error)) {
         std::cerr << "vcq-camera-sim: " << error << "\n" << UsageText();
         return 2;
     }

@@ -11,7 +11,10 @@ TcpServer::~TcpServer() {
 
 bool TcpServer::OpenListener(std::string& error) {
     net::TcpSocket listener;
-    // Reuse lets a camera listen again at once after a refusal period or a reboot.
+    // Reuse lets a camera listen again at once after a refusal period or a
+    // reboot. (SetListenerAddressUse would keep a second simulator off the
+    // port on Windows, but under wine it refused the camera's own listener now
+    // and then: not used until that is understood.)
     if (!listener.Open() || !listener.SetReuseAddress() || !listener.Bind(endpoint_) ||
         !listener.Listen(backlog_)) {
         error = "cannot listen on " + net::FormatEndpoint(endpoint_) + ": error " +

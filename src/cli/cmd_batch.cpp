@@ -25,6 +25,7 @@
 #include "cli/stderr_window.h"
 #include "discovery/broadcast_guard.h"
 #include "package/workspace.h"
+#include "platform/files.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
 #include "protocol/cgi_client.h"
@@ -132,13 +133,14 @@ void PrintLine(const std::string& line) {
 // The cameras that did not complete, for `--csv` to take back; false with a
 // message when the file cannot be written.
 bool WriteFailedList(const std::string& path, const BatchEngine& engine) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
     const std::string list = NotCompletedList(engine);
-    file.write(list.data(), static_cast<std::streamsize>(list.size()));
-    file.close();
-    if (!file)
+    std::FILE* file = files::OpenFile(path, "wb");
+    bool ok = file && std::fwrite(list.data(), 1, list.size(), file) == list.size();
+    if (file && std::fclose(file) != 0)
+        ok = false;
+    if (!ok)
         std::fprintf(stderr, "batch: cannot write the failed list %s\n", path.c_str());
-    return static_cast<bool>(file);
+    return ok;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "cli/credentials.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
+#include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/camera_upgrade.h"
@@ -123,13 +124,13 @@ int RunRestore(const Args& args) {
     net::Endpoint endpoint;
     if (!CgiClient::ParseHostText(host, endpoint))
         return UsageError("restore", "HOST must be a dotted IPv4 address, optionally with :PORT");
-    std::ifstream file(parsed.positional[1], std::ios::binary);
-    if (!file) {
+    std::string bytes;
+    if (!files::ReadWholeFile(parsed.positional[1], bytes)) {
         std::fprintf(stderr, "vcq-upgrade-cli restore: cannot read %s\n",
                      parsed.positional[1].c_str());
         return 1;
     }
-    std::vector<char> data((std::istreambuf_iterator<char>(file)), {});
+    std::vector<char> data(bytes.begin(), bytes.end());
     // Another camera's settings would bring its IP address along.
     if (!parsed.flags.count("--force")) {
         const std::string refusal = ForeignBackup(host, parsed.positional[1]);

@@ -31,6 +31,8 @@ std::vector<CameraRecord> DiscoverCameras(int secondAfter, int stopAfter) {
     // This front end has no message loop: the two timer ticks come from here.
     auto start = std::chrono::steady_clock::now();
     session.Start();
+    for (const std::string& network : table.SearchedNetworks())
+        std::fprintf(stderr, "discover: searching %s\n", network.c_str());
     std::this_thread::sleep_until(start + std::chrono::milliseconds(secondAfter));
     session.OnTimer(session.TimerId());
     std::this_thread::sleep_until(start + std::chrono::milliseconds(stopAfter));

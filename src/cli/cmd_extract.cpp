@@ -15,7 +15,7 @@ bool WriteEmbeddedPackage(const std::string& dir, std::string& path, StderrWindo
     std::vector<uint8_t> data = LoadPackage(&window);
     if (data.empty() || !files::CreateUniqueFile(dir, "~vc", path))
         return false;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = files::OpenFile(path, "wb");
     bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
     if (f && std::fclose(f) != 0)
         ok = false;

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 
+#include "platform/files.h"
 #include "platform/terminal.h"
 #include "protocol/cgi_client.h"
 #include "targets/camera_list_parser.h"
@@ -61,18 +62,18 @@ std::optional<std::string> ReadPassword(const ParsedArgs& parsed, bool mayPrompt
     if (auto given = parsed.Option("--password"))
         return given;
     if (auto path = parsed.Option("--password-file")) {
-        std::ifstream file(*path, std::ios::binary);
-        std::string line;
-        if (!file || (!std::getline(file, line) && !file.eof())) {
+        std::string bytes;
+        if (!files::ReadWholeFile(*path, bytes)) {
             error = "cannot read the password file " + *path;
             return std::nullopt;
         }
+        std::string line = bytes.substr(0, bytes.find('\n'));
         StripLineEnd(line);
         StripByteOrderMark(line);
         return line;
     }
-    if (const char* variable = std::getenv("VCQ_PASSWORD"))
-        return std::string(variable);
+    if (auto variable = files::GetEnv("VCQ_PASSWORD"))
+        return variable;
     std::string typed;
     if (mayPrompt && sys::IsTerminal(sys::StdStream::Input) &&
         sys::ReadHiddenLine("Password: ", typed))
@@ -95,11 +96,12 @@ std::optional<Login> ReadLogin(const ParsedArgs& parsed, std::string& error) {
 
 bool ReadLogins(const std::string& path, std::vector<CameraLogin>& logins, std::string& error) {
     logins.clear();
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::string bytes;
+    if (!files::ReadWholeFile(path, bytes)) {
         error = "cannot read the logins file " + path;
         return false;
     }
+    std::istringstream file(bytes);
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         StripLineEnd(line);

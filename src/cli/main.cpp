@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "package/resources.h"
 #include "platform/socket.h"
+#include "platform/system.h"
 
 namespace vcq::cli {
 namespace {
@@ -119,22 +120,25 @@ void PrintHelp(std::FILE* out) {
 
 int main(int argc, char** argv) {
     using namespace vcq::cli;
-    if (argc < 2) {
+    vcq::sys::UseUtf8Output();
+    // UTF-8 words on every system: on Windows argv is in the ANSI code page.
+    const std::vector<std::string> words = vcq::sys::CommandLineWords(argc, argv);
+    if (words.size() < 2) {
         PrintHelp(stderr);
         return kUsageError;
     }
-    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
-        !std::strcmp(argv[1], "help")) {
+    const std::string& command = words[1];
+    if (command == "--help" || command == "-h" || command == "help") {
         PrintHelp(stdout);
         return 0;
     }
-    if (!std::strcmp(argv[1], "--version")) {
+    if (command == "--version") {
         std::fputs(vcq::VersionText("vcq-upgrade-cli").c_str(), stdout);
         return 0;
     }
     for (const Command& c : kCommands) {
-        if (!std::strcmp(argv[1], c.name)) {
-            Args args(argv + 2, argv + argc);
+        if (command == c.name) {
+            Args args(words.begin() + 2, words.end());
             for (const auto& a : args) {
                 if (a == "--help" || a == "-h") {
                     std::printf("Usage: vcq-upgrade-cli %s\n", c.usage);
@@ -149,7 +153,7 @@ int main(int argc, char** argv) {
             return c.run(args);
         }
     }
-    std::fprintf(stderr, "vcq-upgrade-cli: unknown command '%s'\n\n", argv[1]);
+    std::fprintf(stderr, "vcq-upgrade-cli: unknown command '%s'\n\n", command.c_str());
     PrintHelp(stderr);
     return kUsageError;
 }

@@ -50,4 +50,14 @@ void DiscoveryTable::MarkEnded() {
     stop_.store(0, std::memory_order_release);
 }
 
+void DiscoveryTable::SetSearchedNetworks(std::vector<std::string> networks) {
+    std::lock_guard lock(mutex_);
+    networks_ = std::move(networks);
+}
+
+std::vector<std::string> DiscoveryTable::SearchedNetworks() const {
+    std::lock_guard lock(mutex_);
+    return networks_;
+}
+
 }  // namespace vcq

@@ -55,6 +55,11 @@ class DiscoveryTable {
     // record and leaves it free. With no free record the reply is dropped.
     StoreResult Store(const CameraRecord& record);
 
+    // The networks the enquiry went to ("eth0 192.168.0.10/24"), for the
+    // operator; set when discovery starts.
+    void SetSearchedNetworks(std::vector<std::string> networks);
+    std::vector<std::string> SearchedNetworks() const;
+
     // Stop hand-over with the receive thread: the window requests the stop,
     // the thread clears it as its last act.
     void RequestStop() { stop_.store(1, std::memory_order_release); }
@@ -75,6 +80,7 @@ class DiscoveryTable {
     std::atomic<int> accepting_{0};
     std::atomic<bool> running_{false};
     std::vector<std::string> models_;
+    std::vector<std::string> networks_;  // under mutex_
 };
 
 }  // namespace vcq

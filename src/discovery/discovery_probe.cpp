@@ -1,5 +1,6 @@
 #include "discovery/discovery_probe.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -35,24 +36,77 @@ void DiscoveryProbe::Fail(std::string_view line, int code) {
     options_.exit(code);
 }
 
+bool DiscoveryProbe::OpenChannel(Channel& channel) {
+    if (!channel.socket.Open()) {
+        Fail("Error : Create Socket\n", kExitCreateSocket);
+        return false;
+    }
+    // A refused broadcast shows up as a failed send; only the buffer is fatal.
+    channel.socket.EnableBroadcast();
+    if (!channel.socket.SetReceiveBufferSize(options_.receiveBufferBytes)) {
+        channel.socket.Close();
+        Fail("Error : Set Socket Option\n", kExitSetSocketOption);
+        return false;
+    }
+    if (!channel.socket.Bind(channel.local)) {
+        channel.socket.Close();
+        Fail("Error : Bind\n", kExitBind);
+        return false;
+    }
+    return true;
+}
+
+bool DiscoveryProbe::CloseChannels() {
+    std::lock_guard lock(socketMutex_);
+    bool closed = true;
+    for (Channel& channel : channels_)
+        if (channel.socket.valid() && !channel.socket.Close())
+            closed = false;
+    return closed;
+}
+
 void DiscoveryProbe::Start(DiscoveryTable& table) {
     if (thread_.joinable())
         return;
     if (!net::StartSockets())
         return;
     std::lock_guard lock(socketMutex_);
-    if (!socket_.Open())
-        return Fail("Error : Create Socket\n", kExitCreateSocket);
-    // A refused broadcast shows up as a failed send; only the buffer is fatal.
-    socket_.EnableBroadcast();
-    if (!socket_.SetReceiveBufferSize(options_.receiveBufferBytes)) {
-        socket_.Close();
-        return Fail("Error : Set Socket Option\n", kExitSetSocketOption);
+    channels_.clear();
+    const net::Endpoint& to = options_.destination;
+    if (options_.everyInterface && to.address == net::kBroadcastAddress) {
+        std::vector<net::NetworkInterface> searched;
+        for (const net::NetworkInterface& nic : net::ListIpv4Interfaces()) {
+            // A second address on the same segment reaches the same cameras.
+            if (std::any_of(searched.begin(), searched.end(), [&](const auto& other) {
+                    return other.name == nic.name && other.prefixLength == nic.prefixLength &&
+                           ((other.address ^ nic.address) & nic.Netmask()) == 0;
+                }))
+                continue;
+            searched.push_back(nic);
+            Channel channel;
+            channel.local = {nic.address, options_.local.port};
+            channel.network = nic.Describe();
+            if (auto directed = nic.DirectedBroadcast())
+                channel.destinations.push_back({*directed, to.port});
+            channel.destinations.push_back(to);
+            channels_.push_back(std::move(channel));
+        }
     }
-    if (!socket_.Bind(options_.local)) {
-        socket_.Close();
-        return Fail("Error : Bind\n", kExitBind);
+    if (channels_.empty()) {
+        // Loopback alone, or a chosen destination: one socket as asked.
+        channels_.push_back({{}, options_.local, {to}, net::FormatIpv4(to.address)});
     }
+    for (size_t i = 0; i < channels_.size(); ++i) {
+        if (!OpenChannel(channels_[i])) {
+            for (size_t j = 0; j < i; ++j)
+                channels_[j].socket.Close();
+            return;
+        }
+    }
+    std::vector<std::string> networks;
+    for (const Channel& channel : channels_)
+        networks.push_back(channel.network);
+    table.SetSearchedNetworks(std::move(networks));
     table_ = &table;
     sendFailed_.store(false);
     table.MarkStarted();
@@ -61,12 +115,18 @@ void DiscoveryProbe::Start(DiscoveryTable& table) {
 
 int DiscoveryProbe::Send(const void* bytes, size_t length) {
     std::lock_guard lock(socketMutex_);
-    if (socket_.valid() &&
-        socket_.SendTo(options_.destination,
-                       std::string_view(static_cast<const char*>(bytes), length)))
+    const std::string_view data(static_cast<const char*>(bytes), length);
+    // One interface that cannot send (a cable pulled, a tunnel without
+    // broadcast) must not end the search on the others.
+    bool sent = false;
+    for (Channel& channel : channels_)
+        for (const net::Endpoint& destination : channel.destinations)
+            if (channel.socket.valid() && channel.socket.SendTo(destination, data))
+                sent = true;
+    if (sent)
         return 0;
     options_.print("Error : sendto\n");
-    // The socket belongs to the receive thread; it closes it and ends the
+    // The sockets belong to the receive thread; it closes them and ends the
     // process as after a failed receive.
     sendFailed_.store(true, std::memory_order_release);
     return -1;
@@ -76,7 +136,10 @@ void DiscoveryProbe::ReceiveLoop() {
     // One byte more than the largest reply, so the text is always terminated.
     std::array<char, kMaxReplyBytes + 1> buffer{};
     bool failed = false;
-    while (!table_->StopPending()) {
+    // Each socket gets its share of the wait, so stopping stays as quick.
+    const auto share = std::max(std::chrono::milliseconds(1),
+                                options_.receiveTimeout / static_cast<int>(channels_.size()));
+    for (size_t next = 0; !table_->StopPending(); next = (next + 1) % channels_.size()) {
         if (sendFailed_.load(std::memory_order_acquire)) {
             failed = true;
             break;
@@ -84,7 +147,7 @@ void DiscoveryProbe::ReceiveLoop() {
         std::memset(buffer.data(), 0, kMaxReplyBytes);
         net::Endpoint from;
         net::IoResult got =
-            socket_.ReceiveFrom(buffer.data(), kMaxReplyBytes, from, options_.receiveTimeout);
+            channels_[next].socket.ReceiveFrom(buffer.data(), kMaxReplyBytes, from, share);
         if (got.status == net::IoStatus::TimedOut)
             continue;
         if (!got.ok()) {
@@ -98,23 +161,14 @@ void DiscoveryProbe::ReceiveLoop() {
     }
     if (failed) {
         options_.print("Error : recvfrom\n");
-        {
-            std::lock_guard lock(socketMutex_);
-            socket_.Close();
-        }
+        CloseChannels();
         if (options_.window) {
             options_.window->MessageBox("Network NG", "Information", MessageIcon::Stop,
                                         MessageButtons::Ok);
         }
         options_.exit(kExitReceive);
-    } else {
-        bool closed;
-        {
-            std::lock_guard lock(socketMutex_);
-            closed = socket_.Close();
-        }
-        if (!closed)
-            Fail("Error : Close Socket\n", kExitCloseSocket);
+    } else if (!CloseChannels()) {
+        Fail("Error : Close Socket\n", kExitCloseSocket);
     }
     table_->MarkEnded();
 }
@@ -128,9 +182,9 @@ void DiscoveryProbe::StopAndWait() {
 
 std::optional<net::Endpoint> DiscoveryProbe::LocalEndpoint() const {
     std::lock_guard lock(socketMutex_);
-    if (!socket_.valid())
+    if (channels_.empty() || !channels_.front().socket.valid())
         return std::nullopt;
-    return socket_.LocalEndpoint();
+    return channels_.front().socket.LocalEndpoint();
 }
 
 }  // namespace vcq

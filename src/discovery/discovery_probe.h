@@ -1,5 +1,9 @@
-// The socket side of discovery: one UDP socket that sends the enquiry and a
+// The socket side of discovery: UDP sockets that send the enquiry and a
 // receive thread that turns camera replies into records of a DiscoveryTable.
+// The broadcast goes out on every IPv4 interface that is up, from a socket
+// bound to that interface's address, to its segment's broadcast address and
+// to the limited one: Windows sends a limited broadcast out of one interface
+// only. Replies from every interface land in one table, merged by MAC.
 #pragma once
 
 #include <atomic>
@@ -8,8 +12,10 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "discovery/camera_record.h"
 #include "platform/socket.h"
@@ -40,6 +46,10 @@ struct DiscoveryOptions {
     // tests without a private network pass a loopback endpoint.
     net::Endpoint destination{net::kBroadcastAddress, kDiscoveryPort};
     net::Endpoint local{0, 0};
+    // With the limited broadcast as destination: one socket per interface
+    // (`local` then gives only the port). Off, or with no interface up but
+    // loopback, one socket bound to `local` sends to `destination` alone.
+    bool everyInterface = true;
     // Only the stop latency depends on it.
     std::chrono::milliseconds receiveTimeout{5};
     // Room for a burst of replies from a full table of cameras (256 replies
@@ -62,7 +72,9 @@ class DiscoveryProbe {
     // Stops the receive thread and waits for it.
     ~DiscoveryProbe();
 
-    // Opens the socket and starts the receive thread that fills `table`.
+    // Opens the sockets and starts the receive thread that fills `table`,
+    // telling it the networks searched ("eth0 192.168.0.10/24", or the
+    // destination address alone).
     // Socket failures print their line and end the process. Without the
     // sockets layer, returns with discovery not started.
     void Start(DiscoveryTable& table);
@@ -73,18 +85,28 @@ class DiscoveryProbe {
     // Sets the table's stop flag and waits until the thread has ended.
     void StopAndWait();
 
-    // The socket's own endpoint while it is open.
+    // The first socket's own endpoint while it is open.
     std::optional<net::Endpoint> LocalEndpoint() const;
 
   private:
+    struct Channel {
+        net::UdpSocket socket;
+        net::Endpoint local;
+        std::vector<net::Endpoint> destinations;
+        std::string network;
+    };
+
     void ReceiveLoop();
     void Fail(std::string_view line, int code);
+    // Opens one channel's socket; false after the failure line and exit.
+    bool OpenChannel(Channel& channel);
+    bool CloseChannels();
 
     DiscoveryOptions options_;
     DiscoveryTable* table_ = nullptr;
-    // Send (UI thread) and the thread's final close both touch the handle.
+    // Send (UI thread) and the thread's final close both touch the handles.
     mutable std::mutex socketMutex_;
-    net::UdpSocket socket_;
+    std::vector<Channel> channels_;
     std::atomic<bool> sendFailed_{false};
     std::thread thread_;
 };

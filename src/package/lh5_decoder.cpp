@@ -119,6 +119,15 @@ bool Lh5Decoder::ReadBlockHeader() {
 
 namespace {
 
+// Eight bytes, first byte highest: plain shifts, which every compiler turns
+// into one load and a byte swap.
+inline uint64_t LoadBigEndian64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
 // Copies n bytes forward when the source is at least 8 bytes behind the
 // destination or does not overlap it: 8-byte moves, the last one ending
 // exactly at the end, so nothing past dst + n is touched.
@@ -182,9 +191,7 @@ bool Lh5Decoder::Decode(size_t n) {
         if (count > 56)
             return;
         if (inEnd - inPos >= 8) {
-            uint64_t v;
-            std::memcpy(&v, inPos, 8);
-            v = __builtin_bswap64(v);
+            const uint64_t v = LoadBigEndian64(inPos);
             bits |= v >> count;
             int take = (63 - count) >> 3;
             inPos += take;

@@ -132,7 +132,7 @@ int LhaExtractor::Extract(const std::string& archivePath, MemberSink& sink, int&
     memberCount = 0;
     members_.clear();
     truncated_ = false;
-    std::FILE* f = std::fopen(archivePath.c_str(), "rb");
+    std::FILE* f = files::OpenFile(archivePath, "rb");
     if (!f) {
         if (messageOwner_)
             messageOwner_->MessageBox(archivePath, "DEBUG", MessageIcon::Stop, MessageButtons::Ok);

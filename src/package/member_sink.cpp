@@ -31,7 +31,7 @@ bool FileSink::MakeFolder(const std::string& path) {
 bool FileSink::Open(const std::string& path) {
     if (out_)
         std::fclose(out_);
-    out_ = std::fopen(Full(path).c_str(), "wb");
+    out_ = files::OpenFile(Full(path), "wb");
     if (!out_)
         return false;
     std::setvbuf(out_, nullptr, _IONBF, 0);  // whole chunks go straight to the file

@@ -72,7 +72,7 @@ int PackageWorkspace::Unpack(WindowPort* window, const std::string& folder) {
         std::lock_guard lock(mutex_);
         packageFile = file;
     }
-    std::FILE* f = std::fopen(file.c_str(), "wb");
+    std::FILE* f = files::OpenFile(file, "wb");
     if (!f)
         return 0;
     size_t written = std::fwrite(packageData.data(), 1, packageData.size(), f);

@@ -4,6 +4,8 @@
 // folders given back end with kPathSeparator.
 #pragma once
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,7 @@ bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std:
 // Fails when the folder exists already.
 bool CreateFolder(const std::string& path);
 bool FolderExists(const std::string& path);
+bool FileExists(const std::string& path);  // anything but a folder
 bool RemoveEmptyFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
 
@@ -56,6 +59,28 @@ struct FolderEntry {
 // Entries of a folder without "." and "..". False when it cannot be listed
 // or the listing breaks off.
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries);
+
+// fopen with a UTF-8 path on every system: the wide call on Windows, so no
+// name goes through the ANSI code page. Null on failure (see LastErrorText).
+std::FILE* OpenFile(const std::string& path, const char* mode);
+
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// The environment variable as UTF-8; nothing when unset or empty.
+std::optional<std::string> GetEnv(const char* name);
+
+// The system's own words for the last failure of a call of this header on
+// this thread; call it before anything else can fail.
+std::string LastErrorText();
+
+// Where programs keep shared files: $ProgramFiles, or UserDataFolder() when
+// that is unset. No separator at the end.
+std::string ProgramsFolder();
+
+// The user's own application-data folder: the known local app-data folder
+// on Windows, $XDG_DATA_HOME or ~/.local/share here. No separator at the end.
+std::string UserDataFolder();
 
 // The debugger's output; stderr here.
 void DebugOutput(const std::string& line);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/files.h"
 
@@ -32,8 +33,7 @@ bool CreateFolderPath(const std::string& folder) {
 }
 
 bool GetTempFolder(std::string& folder) {
-    const char* env = std::getenv("TMPDIR");
-    folder = (env && *env) ? env : "/tmp";
+    folder = GetEnv("TMPDIR").value_or("/tmp");
     if (!FolderExists(folder))
         return false;
     if (folder.back() != kPathSeparator)
@@ -67,6 +67,11 @@ bool CreateFolder(const std::string& path) {
 bool FolderExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
@@ -143,6 +148,27 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
     }
     closedir(dir);
     return ok;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+std::optional<std::string> GetEnv(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !*value)
+        return std::nullopt;
+    return std::string(value);
+}
+
+std::string LastErrorText() {
+    return std::strerror(errno);
+}
+
+std::string UserDataFolder() {
+    if (auto data = GetEnv("XDG_DATA_HOME"))
+        return *data;
+    return GetEnv("HOME").value_or(".") + "/.local/share";
 }
 
 void DebugOutput(const std::string& line) {

@@ -1,9 +1,13 @@
 // Win32 behind files.h: every path goes to the wide-character calls, so
-// names outside the ANSI code page survive, and long absolute paths get the
+// names outside the ANSI code page survive, and paths past MAX_PATH get the
 // \\?\ prefix.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 
 #include "platform/files.h"
 #include "platform/text_win.h"
@@ -26,18 +30,38 @@ size_t ComponentEnd(const std::string& path, size_t at) {
     return at;
 }
 
+// A path the wide calls take whatever its length: past MAX_PATH only the
+// \\?\ form goes, and that form must be absolute with backslashes.
 std::wstring Wide(const std::string& path) {
     std::wstring wide = text::Utf8ToWide(path);
-    // MAX_PATH binds the plain form; absolute paths may go longer as \\?\.
-    const bool absolute =
-        path.size() > 2 && IsDriveLetter(path[0]) && path[1] == ':' && IsSeparator(path[2]);
-    if (absolute && wide.size() >= MAX_PATH - 12) {
-        for (auto& c : wide)
-            if (c == L'/')
-                c = L'\\';
-        wide.insert(0, L"\\\\?\\");
+    if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\?\\", 0) == 0)
+        return wide;
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
+        return wide;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    full.resize(n);
+    if (full.rfind(L"\\\\.\\", 0) == 0)
+        return full;  // a device path
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Renames and deletes meet a file an antivirus or the indexer holds for a
+// moment: try again for about a second before failing.
+template <typename Call>
+bool RetriedWhileShared(Call call) {
+    for (int attempt = 0;; ++attempt) {
+        if (call())
+            return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || attempt >= 20)
+            return false;
+        Sleep(50);
+        SetLastError(error);
     }
-    return wide;
 }
 
 DWORD Attributes(const std::string& path) {
@@ -72,9 +96,14 @@ bool CreateFolderPath(const std::string& folder) {
     for (size_t at = root; at < folder.size();) {
         size_t end = ComponentEnd(folder, at);
         std::string part = folder.substr(0, end);
-        if (end > at && !FolderExists(part) && !CreateDirectoryW(Wide(part).c_str(), nullptr) &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
+        if (end > at && !FolderExists(part) && !CreateDirectoryW(Wide(part).c_str(), nullptr)) {
+            if (GetLastError() != ERROR_ALREADY_EXISTS)
+                return false;
+            if (!FolderExists(part)) {
+                SetLastError(ERROR_FILE_EXISTS);  // a file holds the folder's name
+                return false;
+            }
+        }
         at = end + 1;
     }
     return FolderExists(folder);
@@ -123,18 +152,26 @@ bool FolderExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool FileExists(const std::string& path) {
+    DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool RemoveEmptyFolder(const std::string& path) {
-    return RemoveDirectoryW(Wide(path).c_str()) != 0;
+    const std::wstring wide = Wide(path);
+    return RetriedWhileShared([&] { return RemoveDirectoryW(wide.c_str()) != 0; });
 }
 
 bool RemoveFile(const std::string& path) {
-    return DeleteFileW(Wide(path).c_str()) != 0;
+    const std::wstring wide = Wide(path);
+    return RetriedWhileShared([&] { return DeleteFileW(wide.c_str()) != 0; });
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to, bool& exists) {
     exists = false;
     // Without MOVEFILE_REPLACE_EXISTING the move fails on an existing name.
-    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0))
+    const std::wstring wideFrom = Wide(from), wideTo = Wide(to);
+    if (RetriedWhileShared([&] { return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0; }))
         return true;
     DWORD error = GetLastError();
     exists = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
@@ -190,6 +227,34 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
     const bool ok = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);
     return ok;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return _wfopen(Wide(path).c_str(), text::Utf8ToWide(mode).c_str());
+}
+
+std::optional<std::string> GetEnv(const char* name) {
+    const wchar_t* value = _wgetenv(text::Utf8ToWide(name).c_str());
+    if (!value || !*value)
+        return std::nullopt;
+    return text::WideToUtf8(value);
+}
+
+std::string LastErrorText() {
+    return text::SystemErrorText(GetLastError());
+}
+
+std::string UserDataFolder() {
+    // The known folder, not %LOCALAPPDATA%: a stale or missing variable
+    // must not send files somewhere else.
+    PWSTR known = nullptr;
+    std::string folder;
+    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known) == S_OK)
+        folder = text::WideToUtf8(known);
+    CoTaskMemFree(known);
+    if (folder.empty())
+        folder = GetEnv("LOCALAPPDATA").value_or("");
+    return folder;
 }
 
 void DebugOutput(const std::string& line) {

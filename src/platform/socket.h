@@ -2,12 +2,14 @@
 // Winsock, behind the same header.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vcq::net {
 
@@ -26,6 +28,31 @@ std::string FormatIpv4(uint32_t address);
 std::string FormatEndpoint(const Endpoint& endpoint);  // "a.b.c.d:port"
 
 inline constexpr uint32_t kBroadcastAddress = 0xFFFFFFFFu;
+
+// One IPv4 address of a network interface that is up.
+struct NetworkInterface {
+    std::string name;  // "eth0"; on Windows the adapter's own name ("Wi-Fi")
+    uint32_t address = 0;
+    int prefixLength = 32;
+    bool pointToPoint = false;  // a tunnel: no segment to broadcast to
+
+    uint32_t Netmask() const {
+        return prefixLength <= 0 ? 0 : ~uint32_t{0} << (32 - std::min(prefixLength, 32));
+    }
+    // The segment's own broadcast address; nothing for a tunnel or a /31 or
+    // /32, which have no segment to broadcast to.
+    std::optional<uint32_t> DirectedBroadcast() const {
+        if (pointToPoint || prefixLength > 30)
+            return std::nullopt;
+        return address | ~Netmask();
+    }
+    // "name a.b.c.d/N", as the operator is told which networks were searched.
+    std::string Describe() const;
+};
+
+// The IPv4 addresses of the interfaces that are up, loopback left out, in
+// the system's order (getifaddrs, or GetAdaptersAddresses on Windows).
+std::vector<NetworkInterface> ListIpv4Interfaces();
 
 // Starts the OS socket layer once per process (Winsock 2.2; on POSIX only
 // SIGPIPE is ignored). False when it cannot start: the programs then say
@@ -61,6 +88,10 @@ class Socket {
     // False when the OS reports a failure; the handle is released either way.
     bool Close();
     bool SetReuseAddress();
+    // For a listener: takes its port back at once after a restart, yet never
+    // shares it with another listener. SO_REUSEADDR here; on Windows that
+    // would let a second process bind the same port, so SO_EXCLUSIVEADDRUSE.
+    bool SetListenerAddressUse();
     // Asks for a kernel receive buffer of `bytes`; the OS may cap it.
     bool SetReceiveBufferSize(int bytes);
     int ReceiveBufferSize() const;

@@ -5,6 +5,10 @@
 
 namespace vcq::net {
 
+std::string NetworkInterface::Describe() const {
+    return name + " " + FormatIpv4(address) + "/" + std::to_string(prefixLength);
+}
+
 std::optional<uint32_t> ParseIpv4(std::string_view dotted) {
     uint32_t address = 0;
     size_t pos = 0;

@@ -1,5 +1,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -37,6 +39,32 @@ int PortableError(int nativeError) {
     return nativeError;
 }
 
+std::vector<NetworkInterface> ListIpv4Interfaces() {
+    std::vector<NetworkInterface> found;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return found;
+    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET ||
+            !(entry->ifa_flags & IFF_UP) || (entry->ifa_flags & IFF_LOOPBACK))
+            continue;
+        NetworkInterface one;
+        one.name = entry->ifa_name;
+        one.address = FromSockaddr(*reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)).address;
+        const uint32_t mask =
+            entry->ifa_netmask
+                ? FromSockaddr(*reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)).address
+                : ~uint32_t{0};
+        one.prefixLength = 0;
+        for (uint32_t bit = 0x80000000u; bit && (mask & bit); bit >>= 1)
+            ++one.prefixLength;
+        one.pointToPoint = (entry->ifa_flags & IFF_POINTOPOINT) != 0;
+        found.push_back(one);
+    }
+    freeifaddrs(list);
+    return found;
+}
+
 bool Socket::Close() {
     if (handle_ < 0)
         return true;
@@ -66,6 +94,10 @@ bool Socket::SetReuseAddress() {
         return false;
     }
     return true;
+}
+
+bool Socket::SetListenerAddressUse() {
+    return SetReuseAddress();
 }
 
 bool Socket::SetReceiveBufferSize(int bytes) {

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <iphlpapi.h>
 #include <mswsock.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "platform/socket.h"
 #include "platform/socket_address.h"
+#include "platform/text_win.h"
 
 namespace vcq::net {
 namespace {
@@ -35,6 +37,39 @@ INT PollTimeout(Millis timeout) {
 }
 
 }  // namespace
+
+std::vector<NetworkInterface> ListIpv4Interfaces() {
+    std::vector<NetworkInterface> found;
+    const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+    std::vector<unsigned char> buffer(16384);
+    ULONG size = static_cast<ULONG>(buffer.size());
+    ULONG result = ERROR_BUFFER_OVERFLOW;
+    // The list may grow between the two calls: a few tries.
+    for (int attempt = 0; attempt < 4 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer.resize(size);
+        result = GetAdaptersAddresses(
+            AF_INET, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+    }
+    if (result != NO_ERROR)
+        return found;
+    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter;
+         adapter = adapter->Next) {
+        if (adapter->OperStatus != IfOperStatusUp || adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK)
+            continue;
+        for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
+            const SOCKADDR* address = unicast->Address.lpSockaddr;
+            if (!address || address->sa_family != AF_INET)
+                continue;
+            NetworkInterface one;
+            one.name = text::WideToUtf8(adapter->FriendlyName ? adapter->FriendlyName : L"");
+            one.address = FromSockaddr(*reinterpret_cast<const sockaddr_in*>(address)).address;
+            one.prefixLength = unicast->OnLinkPrefixLength;
+            one.pointToPoint = adapter->IfType == IF_TYPE_PPP || adapter->IfType == IF_TYPE_TUNNEL;
+            found.push_back(one);
+        }
+    }
+    return found;
+}
 
 int PortableError(int nativeError) {
     struct Twin {
@@ -108,6 +143,16 @@ bool Socket::SetReuseAddress() {
     BOOL on = TRUE;
     if (::setsockopt(Native(handle_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
                      sizeof on) != 0) {
+        lastError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+bool Socket::SetListenerAddressUse() {
+    BOOL on = TRUE;
+    if (::setsockopt(Native(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                     reinterpret_cast<const char*>(&on), sizeof on) != 0) {
         lastError_ = LastSocketError();
         return false;
     }

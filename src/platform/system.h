@@ -3,7 +3,9 @@
 #pragma once
 
 #include <ctime>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace vcq::sys {
 
@@ -33,5 +35,14 @@ void StopHandled();
 // Puts `thread` above normal priority where the OS lets us; false where it
 // did not (nothing breaks then).
 bool RaiseThreadPriority(std::thread& thread);
+
+// The program's command line as UTF-8 words, its own name first: argv here;
+// on Windows the wide command line, whatever the ANSI code page.
+std::vector<std::string> CommandLineWords(int argc, char** argv);
+
+// Standard output and error take UTF-8 bytes as they are: on Windows no CR
+// is added before a LF (lines that end in CR LF keep one CR), and a console
+// shows them as UTF-8. Nothing to do here.
+void UseUtf8Output();
 
 }  // namespace vcq::sys

@@ -73,4 +73,13 @@ bool RaiseThreadPriority(std::thread& thread) {
     return pthread_setschedparam(thread.native_handle(), policy, &param) == 0;
 }
 
+std::vector<std::string> CommandLineWords(int argc, char** argv) {
+    std::vector<std::string> words(argv, argv + argc);
+    if (words.empty())
+        words.emplace_back();  // the program's name, which callers skip
+    return words;
+}
+
+void UseUtf8Output() {}
+
 }  // namespace vcq::sys

@@ -1,11 +1,20 @@
 #include <windows.h>
+// After windows.h, which they need.
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#if defined(__MINGW32__) && !defined(_MSC_VER)
 // winpthreads' handle of a std::thread: its own priority calls are no-ops.
 #include <pthread.h>
+#endif
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "platform/system.h"
+#include "platform/text_win.h"
 
 namespace vcq::sys {
 namespace {
@@ -86,8 +95,46 @@ void StopHandled() {
 }
 
 bool RaiseThreadPriority(std::thread& thread) {
+#if defined(__MINGW32__) && !defined(_MSC_VER)
     HANDLE handle = pthread_gethandle(thread.native_handle());
+#else
+    HANDLE handle = thread.native_handle();  // the Microsoft library's own handle
+#endif
     return handle != nullptr && SetThreadPriority(handle, THREAD_PRIORITY_ABOVE_NORMAL) != 0;
+}
+
+std::vector<std::string> CommandLineWords(int argc, char** argv) {
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> out;
+    if (words) {
+        for (int i = 0; i < count; ++i)
+            out.push_back(text::WideToUtf8(words[i]));
+        LocalFree(words);
+    } else {
+        out.assign(argv, argv + argc);
+    }
+    if (out.empty())
+        out.emplace_back();  // the program's name, which callers skip
+    return out;
+}
+
+namespace {
+UINT g_consoleCodePage = 0;
+void RestoreConsoleCodePage() {
+    SetConsoleOutputCP(g_consoleCodePage);
+}
+}  // namespace
+
+void UseUtf8Output() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    // Only a console reads the code page; give the window its own back.
+    g_consoleCodePage = GetConsoleOutputCP();
+    if (g_consoleCodePage != 0 && g_consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+        std::atexit(RestoreConsoleCodePage);
 }
 
 }  // namespace vcq::sys

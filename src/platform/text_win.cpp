@@ -24,4 +24,19 @@ std::string WideToUtf8(std::wstring_view text) {
     return narrow;
 }
 
+std::string SystemErrorText(unsigned long code) {
+    wchar_t* buffer = nullptr;
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring message(buffer ? buffer : L"", n);
+    LocalFree(buffer);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
+                                message.back() == L' ' || message.back() == L'.'))
+        message.pop_back();
+    if (message.empty())
+        return "error " + std::to_string(code);
+    return WideToUtf8(message);
+}
+
 }  // namespace vcq::text

@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <cstdio>
 
 #include "platform/files.h"
 #include "platform/system.h"
 
 namespace vcq {
-namespace fs = std::filesystem;
 namespace {
+
+constexpr char kSeparator = files::kPathSeparator;
 
 constexpr size_t kChunk = 512;
 constexpr size_t kMaxErrorText = 254;
@@ -75,8 +73,7 @@ bool PlaceUnderFreeName(const std::string& partPath, std::string& path) {
         if (!exists)
             break;
     }
-    std::error_code ec;
-    fs::remove(partPath, ec);
+    files::RemoveFile(partPath);
     return false;
 }
 
@@ -97,20 +94,69 @@ std::string WithCrLf(std::string_view text) {
     return out;
 }
 
+std::string FolderOf(const std::string& path) {
+    const size_t end = path.find_last_of(std::string("/") + kSeparator);
+    return end == std::string::npos ? std::string() : path.substr(0, end + 1);
+}
+
+// Makes the folder of `path` and a new part file in it; false with what
+// failed and the system's reason.
+bool CreatePartFileIn(const std::string& path, const char* prefix, std::string& partPath,
+                      std::string& error, std::string& reason) {
+    if (!MakeFolders(path)) {
+        reason = files::LastErrorText();
+        error = "Cannot create the folder of " + path + ": " + reason;
+        return false;
+    }
+    if (!files::CreateUniqueFile(FolderOf(path), prefix, partPath)) {
+        reason = files::LastErrorText();
+        error = "Cannot create a file in " + FolderOf(path) + ": " + reason;
+        return false;
+    }
+    return true;
+}
+
+// The same, but a folder under Program Files that this user cannot create or
+// write (no administrator rights, or made by an elevated run) gives way to
+// the same folder under the user's own application data: `path` then names
+// the file there.
+bool CreatePartFile(std::string& path, const char* prefix, std::string& partPath,
+                    std::string& error) {
+    std::string reason;
+    if (CreatePartFileIn(path, prefix, partPath, error, reason))
+        return true;
+    const std::string programs = ConfigurationsFolder();
+    const std::string user = UserConfigurationsFolder();
+    if (programs == user || path.rfind(programs, 0) != 0)
+        return false;
+    const std::string userPath = user + path.substr(programs.size());
+    const std::string programsReason = reason;
+    if (!CreatePartFileIn(userPath, prefix, partPath, error, reason)) {
+        error += " (under Program Files: " + programsReason + ")";
+        return false;
+    }
+    path = userPath;
+    error.clear();
+    return true;
+}
+
+bool WriteAll(std::FILE* file, std::string_view bytes) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}
+
 }  // namespace
 
+std::string ConfigurationsFolderIn(const std::string& base) {
+    return base + kSeparator + "TEZO" + kSeparator + "VCQ FirmwareUpgrade" + kSeparator +
+           "Configurations" + kSeparator;
+}
+
 std::string ConfigurationsFolder() {
-    fs::path base;
-    if (const char* programFiles = std::getenv("ProgramFiles"); programFiles && *programFiles) {
-        base = programFiles;
-    } else if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
-        base = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home && *home ? home : ".") / ".local" / "share";
-    }
-    return (base / "TEZO" / "VCQ FirmwareUpgrade" / "Configurations").string() +
-           static_cast<char>(fs::path::preferred_separator);
+    return ConfigurationsFolderIn(files::ProgramsFolder());
+}
+
+std::string UserConfigurationsFolder() {
+    return ConfigurationsFolderIn(files::UserDataFolder());
 }
 
 std::string BatchFolder(std::time_t timeStamp) {
@@ -118,7 +164,7 @@ std::string BatchFolder(std::time_t timeStamp) {
     sys::LocalTime(timeStamp, local);
     char stamp[16];
     std::strftime(stamp, sizeof stamp, "%y%m%d%H%M", &local);
-    return ConfigurationsFolder() + stamp + static_cast<char>(fs::path::preferred_separator);
+    return ConfigurationsFolder() + stamp + kSeparator;
 }
 
 std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
@@ -155,21 +201,16 @@ ConfigBackup::ConfigBackup(std::string_view host, std::string_view cameraPath,
 bool ConfigBackup::Download() {
     errorText.clear();
     byteCount = 0;
-    if (!MakeFolders(localPath)) {
-        SetError(errorText, "Cannot create the folder of " + localPath);
-        return false;
-    }
     // Written under a name of its own and given the backup's name only once
     // whole, so that a failed download never leaves a file that looks like a
     // good backup, and two downloads never share a file.
-    const std::string folder = fs::path(localPath).parent_path().string() +
-                               static_cast<char>(fs::path::preferred_separator);
-    std::string partPath;
-    if (!files::CreateUniqueFile(folder, "~vc", partPath)) {
-        SetError(errorText, "Cannot create a file in " + folder);
+    std::string partPath, error;
+    if (!CreatePartFile(localPath, "~vc", partPath, error)) {
+        SetError(errorText, error);
         return false;
     }
-    std::ofstream file(partPath, std::ios::binary | std::ios::trunc);
+    std::FILE* file = files::OpenFile(partPath, "wb");
+    bool writeFailed = file == nullptr;
     bool sawHtml = false;
     bool badStatus = false;
     bool tooLarge = false;
@@ -192,9 +233,10 @@ bool ConfigBackup::Download() {
                 tooLarge = true;
                 return false;
             }
-            file.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-            if (!file)
+            if (!WriteAll(file, chunk)) {
+                writeFailed = true;
                 return false;
+            }
             byteCount += static_cast<uint32_t>(chunk.size());
         }
         return true;
@@ -203,7 +245,8 @@ bool ConfigBackup::Download() {
         file ? http::Get(url, kAgent, {authHeader, "Cache-Control: no-cache", "Pragma: no-cache"},
                          sink, limits_)
              : http::GetResult{};
-    file.close();
+    if (file && std::fclose(file) != 0)
+        writeFailed = true;
 
     if (sawHtml)
         SetError(errorText, "The camera answered with a web page instead of its configuration");
@@ -212,7 +255,7 @@ bool ConfigBackup::Download() {
                                 std::to_string(kMaxConfigBytes / (1024 * 1024)) + " MiB");
     else if (badStatus || (got.ok && got.status != 200))
         SetError(errorText, "The camera answered " + std::to_string(got.status) + " to " + url);
-    else if (!file)
+    else if (writeFailed)
         SetError(errorText, "Cannot write " + partPath);
     else if (!got.ok && !got.lengthKnown && got.status == 200)
         // Without a length only an orderly close ends the file: this one broke off.
@@ -223,9 +266,8 @@ bool ConfigBackup::Download() {
     else if (byteCount == 0)
         SetError(errorText, "The camera's configuration is empty");
 
-    std::error_code ec;
     if (!errorText.empty()) {
-        fs::remove(partPath, ec);
+        files::RemoveFile(partPath);
         return false;
     }
     // Never over another backup: a second one within the minute gets "-2".
@@ -237,25 +279,16 @@ bool ConfigBackup::Download() {
 
 std::string WriteUpgradeLog(std::time_t batchStart, std::string_view text, std::string& error) {
     std::string path = BatchFolder(batchStart) + "upgrade-log.txt";
-    if (!MakeFolders(path)) {
-        error = "Cannot create the folder of " + path;
-        return "";
-    }
     // Whole or not at all, as a backup: written aside, then named.
-    const std::string folder =
-        fs::path(path).parent_path().string() + static_cast<char>(fs::path::preferred_separator);
     std::string partPath;
-    if (!files::CreateUniqueFile(folder, "~vl", partPath)) {
-        error = "Cannot create a file in " + folder;
+    if (!CreatePartFile(path, "~vl", partPath, error))
         return "";
-    }
-    const std::string bytes = WithCrLf(text);
-    std::ofstream file(partPath, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) {
-        std::error_code ec;
-        fs::remove(partPath, ec);
+    std::FILE* file = files::OpenFile(partPath, "wb");
+    bool ok = file && WriteAll(file, WithCrLf(text));
+    if (file && std::fclose(file) != 0)
+        ok = false;
+    if (!ok) {
+        files::RemoveFile(partPath);
         error = "Cannot write " + partPath;
         return "";
     }
@@ -269,14 +302,15 @@ std::string WriteUpgradeLog(std::time_t batchStart, std::string_view text, std::
 
 bool ConfigBackup::ReadBack(std::vector<char>& buffer) {
     buffer.assign(byteCount, '\0');
-    std::ifstream file(localPath, std::ios::binary);
+    std::FILE* file = files::OpenFile(localPath, "rb");
     if (!file) {
-        SetError(errorText, "Cannot open " + localPath);
+        SetError(errorText, "Cannot open " + localPath + ": " + files::LastErrorText());
         return false;
     }
-    file.read(buffer.data(), static_cast<std::streamsize>(byteCount));
-    if (static_cast<uint32_t>(file.gcount()) != byteCount) {
-        buffer.resize(static_cast<size_t>(file.gcount()));
+    const size_t got = std::fread(buffer.data(), 1, byteCount, file);
+    std::fclose(file);
+    if (got != byteCount) {
+        buffer.resize(got);
         SetError(errorText, "Cannot read " + localPath + " whole");
         return false;
     }
@@ -286,8 +320,7 @@ bool ConfigBackup::ReadBack(std::vector<char>& buffer) {
 void ConfigBackup::DeleteFileIfWanted() {
     if (!deleteAfterRestore)
         return;
-    std::error_code ec;
-    fs::remove(localPath, ec);
+    files::RemoveFile(localPath);
 }
 
 }  // namespace vcq

@@ -13,8 +13,13 @@ namespace vcq {
 
 // Where backups go: $ProgramFiles/TEZO/VCQ FirmwareUpgrade/Configurations/
 // when that variable is set, else the same folders under the user's data
-// folder ($XDG_DATA_HOME, or ~/.local/share).
+// folder (the local app-data folder on Windows; $XDG_DATA_HOME, or
+// ~/.local/share).
 std::string ConfigurationsFolder();
+
+// The same folders under the user's data folder: where a backup or log goes
+// when this user cannot create or write the one under Program Files.
+std::string UserConfigurationsFolder();
 
 // "<folder>/<yyMMddHHmm>/", local time: where a batch started at `timeStamp`
 // keeps its backups and its log.
@@ -32,7 +37,8 @@ bool MakeFolders(const std::string& path);
 
 // Writes a batch's upgrade log as "upgrade-log.txt" in BatchFolder(batchStart),
 // whether or not any backup went there: UTF-8, every line ending in CR LF
-// (a bare LF or CR becomes CR LF). Never replaces a file, so a second batch
+// (a bare LF or CR becomes CR LF). Falls back to UserConfigurationsFolder()
+// as a backup does. Never replaces a file, so a second batch
 // in the same minute gets "upgrade-log-2.txt". Returns the path, or an
 // empty string with `error` saying why.
 std::string WriteUpgradeLog(std::time_t batchStart, std::string_view text, std::string& error);
@@ -49,11 +55,12 @@ class ConfigBackup {
     ConfigBackup(const ConfigBackup&) = delete;
     ConfigBackup& operator=(const ConfigBackup&) = delete;
 
-    // Fetches the configuration and writes localPath; false leaves no file
-    // there. Only a whole, non-empty configuration of at most 8 MiB counts,
-    // never a web page; a reply without a length is whole when the camera
-    // closes the connection in order, not when it is reset or goes silent. An existing file is
-    // never replaced: the backup then gets a numbered name ("...-2.cfg"), and localPath says which.
+    // Fetches the configuration and writes localPath (under
+    // UserConfigurationsFolder() instead when the Program Files one cannot
+    // be made or written); false leaves no file there. Only a whole, non-empty configuration of at
+    // most 8 MiB counts, never a web page; a reply without a length is whole when the camera closes
+    // the connection in order, not when it is reset or goes silent. An existing file is never
+    // replaced: the backup then gets a numbered name ("...-2.cfg"), and localPath says which.
     bool Download();
     // Reads exactly byteCount bytes of the saved file into `buffer`.
     bool ReadBack(std::vector<char>& buffer);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "package/resources.h"
+#include "platform/files.h"
 #include "platform/window_port.h"
 
 namespace vcq {
@@ -75,7 +76,7 @@ std::optional<CameraAddress> ReadCameraLine(std::string_view line, char separato
 }
 
 bool CameraListParser::ReadFile(const std::string& path) {
-    std::FILE* in = std::fopen(path.c_str(), "rb");
+    std::FILE* in = files::OpenFile(path, "rb");
     if (!in) {
         entries_.clear();
         failure_ = ImportFailure::Unreadable;

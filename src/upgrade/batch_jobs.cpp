@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "platform/detached_work.h"
+#include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_upgrade.h"

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/files.h"
 #include "platform/system.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
@@ -41,8 +42,7 @@ std::string Seconds(std::chrono::milliseconds length) {
 }
 
 bool FileExists(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::exists(path, ec);
+    return !path.empty() && files::FileExists(path);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include "wizard/lists/login_dialogs.h"
@@ -39,6 +40,12 @@ TargetCameraPage::TargetCameraPage(const DiscoveryTable* table, WindowPort* owne
     frameLayout->setContentsMargins(2, 2, 2, 2);
     frameLayout->addWidget(list_);
 
+    searching_ = new QLabel(this);
+    searching_->setAccessibleName("Networks searched");
+    searching_->setWordWrap(true);
+    searching_->setTextFormat(Qt::PlainText);
+    searching_->hide();
+
     selectAll_ = new QPushButton("&Select all", this);
     access_ = new QPushButton("&Access setting...", this);
     reveal_ = new QPushButton("&<<", this);
@@ -75,6 +82,7 @@ TargetCameraPage::TargetCameraPage(const DiscoveryTable* table, WindowPort* owne
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(frame, 1);
+    layout->addWidget(searching_);
     layout->addLayout(buttons);
     setTabOrder(list_, selectAll_);
     setTabOrder(selectAll_, access_);
@@ -142,6 +150,12 @@ void TargetCameraPage::PageShown() {
     if (table_ && table_->ThreadRunning()) {
         pageTimer_.start(kTargetPageTimerMs);
         discovering_ = true;
+        // An installer's laptop has several adapters: say which ones are searched.
+        QStringList networks;
+        for (const std::string& network : table_->SearchedNetworks())
+            networks << QString::fromStdString(network);
+        searching_->setText("Searching: " + networks.join(", "));
+        searching_->setVisible(!networks.isEmpty());
         for (QWidget* control :
              std::initializer_list<QWidget*>{selectAll_, access_, reveal_, testing_})
             control->setEnabled(false);
@@ -172,6 +186,7 @@ void TargetCameraPage::PageTimer() {
     pageTimer_.stop();
     Populate();
     discovering_ = false;
+    searching_->hide();
     if (list_->Count() > 0 && !blocked_) {
         selectAll_->setEnabled(true);
         access_->setEnabled(true);

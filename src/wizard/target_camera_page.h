@@ -42,6 +42,8 @@ class TargetCameraPage : public QWidget {
 
     CameraListView* List() const { return list_; }
     QLabel* Counter() const { return counter_; }
+    // Which networks discovery searches, shown while it runs.
+    QLabel* Searching() const { return searching_; }
     QPushButton* SelectAllButton() const { return selectAll_; }
     QPushButton* AccessButton() const { return access_; }
     QPushButton* AddOtherButton() const { return addOtherButton_; }
@@ -81,6 +83,7 @@ class TargetCameraPage : public QWidget {
 
     CameraListView* list_;
     QLabel* counter_;
+    QLabel* searching_;
     QPushButton* selectAll_;
     QPushButton* access_;
     QPushButton* addOtherButton_;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "command_line.h"
 #include "flat_json.h"
 #include "isolated_env.h"
+#include "platform/files.h"
 #include "portable_env.h"
 #include "simulator.h"
 
@@ -27,6 +29,15 @@ namespace {
 
 using vcq::test::Outcome;
 using vcq::test::ReadWholeFile;
+
+// Paths in UTF-8 both ways, also where the ANSI code page cannot hold them.
+fs::path Path(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+std::string Utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 class CliCamera : public ::testing::Test {
   protected:
@@ -41,10 +52,20 @@ class CliCamera : public ::testing::Test {
         // gives every test an empty C:\Program Files instead.
         programFiles_ = vcq::test::UnderWine() ? fs::path("C:\\Program Files") : scratch_ / "pf";
         vcq::test::SetEnv("ProgramFiles", programFiles_.string());
+        // Where backups go when Program Files refuses them: the known folder
+        // under wine (tests/wine-run gives every run an empty TEZO there).
+        userData_ =
+            vcq::test::UnderWine() ? Path(vcq::files::UserDataFolder()) : scratch_ / "user data";
+        if (!vcq::test::UnderWine())
+            vcq::test::SetEnv("XDG_DATA_HOME", userData_.string());
     }
     void TearDown() override {
         simulator_.reset();
         vcq::test::UnsetEnv("ProgramFiles");
+        vcq::test::UnsetEnv("XDG_DATA_HOME");
+        std::error_code ec;
+        if (!userData_.empty())
+            fs::remove_all(userData_ / "TEZO" / "VCQ FirmwareUpgrade", ec);
         if (!scratch_.empty())
             fs::remove_all(scratch_);
         if (!programFiles_.empty())
@@ -80,8 +101,16 @@ class CliCamera : public ::testing::Test {
         return text.substr(at, text.find('\n', at) - at);
     }
 
+    // A file where the backup folder would go: the folder cannot be made,
+    // as in a Program Files that only an administrator may write.
+    static void BlockBackups(const fs::path& base) {
+        fs::create_directories(base / "TEZO");
+        std::ofstream(base / "TEZO" / "VCQ FirmwareUpgrade") << "not a folder";
+    }
+
     fs::path scratch_;
     fs::path programFiles_;  // where the tool keeps its backups
+    fs::path userData_;      // and where when it cannot
     std::unique_ptr<sim::Simulator> simulator_;
 };
 
@@ -377,14 +406,108 @@ TEST_F(CliCamera, UnreadableRepliesNeverEndSilently) {
 
 TEST_F(CliCamera, RetainSaysWhyTheConfigurationCouldNotBeSaved) {
     StartCamera();
-    fs::create_directories(programFiles_);
-    std::ofstream(programFiles_ / "TEZO") << "not a folder";
+    BlockBackups(programFiles_);
+    BlockBackups(userData_);
     Outcome run = RunCli(With({"upgrade", "127.0.0.2", "--retain"}));
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("Cannot save camera's configuration!\nCannot create the folder"),
-              std::string::npos)
-        << run.err;
+    // The user's folder failed last, and both say why.
+    const std::string expected =
+        "Cannot save camera's configuration!\nCannot create the folder of " +
+        Utf8(userData_ / "TEZO" / "VCQ FirmwareUpgrade");
+    EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(".cfg: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" (under Program Files: "), std::string::npos) << run.err;
     EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
+}
+
+// Where the files go for a user without administrator rights or with a name
+// beyond ASCII: each run says where its file went, and the file is there.
+TEST_F(CliCamera, FilesGoWhereThisUserCanWriteThem) {
+    struct Case {
+        const char* what;
+        const char* temp;  // the tool's temporary folder under the scratch one; "" as is
+        bool programFilesRefuses;
+        std::vector<std::string> args;
+        const char* key;  // the output line naming the file
+    };
+    const Case cases[] = {
+        {"a temporary folder beyond ASCII",
+         "J\u00fcrgen \u65e5\u672c",
+         false,
+         {"upgrade", "127.0.0.2", "--retain", "--backup"},
+         "saved"},
+        {"Program Files refuses the backup", "", true, {"backup", "127.0.0.2"}, "saved"},
+        {"Program Files refuses the upgrade's backup",
+         "J\u00fcrgen",
+         true,
+         {"upgrade", "127.0.0.2", "--retain", "--backup"},
+         "saved"},
+        {"Program Files refuses the batch's log",
+         "",
+         true,
+         {"batch", "127.0.0.2", "--yes"},
+         "Log file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartCamera();
+        std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+        if (*c.temp) {
+            const fs::path temp = scratch_ / Path(c.temp);
+            fs::create_directories(temp);
+            for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
+                saved.emplace_back(name, vcq::files::GetEnv(name));
+                vcq::test::SetEnv(name, Utf8(temp));
+            }
+        }
+        if (c.programFilesRefuses)
+            BlockBackups(programFiles_);
+        Outcome run = RunCli(With(c.args));
+        for (const auto& [name, value] : saved) {
+            if (value)
+                vcq::test::SetEnv(name, *value);
+            else
+                vcq::test::UnsetEnv(name);
+        }
+        EXPECT_EQ(run.code, 0) << run.out << run.err;
+        const std::string path = Line(run.out, c.key);
+        const fs::path base = c.programFilesRefuses ? userData_ : programFiles_;
+        EXPECT_EQ(path.rfind(Utf8(base / "TEZO" / "VCQ FirmwareUpgrade" / "Configurations"), 0), 0u)
+            << path;
+        EXPECT_TRUE(fs::is_regular_file(Path(path))) << path;
+        fs::remove_all(programFiles_ / "TEZO");
+        fs::remove_all(userData_ / "TEZO" / "VCQ FirmwareUpgrade");
+    }
+}
+
+// File names given on the command line reach the file system whole.
+TEST_F(CliCamera, FileNamesBeyondAsciiOnTheCommandLine) {
+    StartCamera([](sim::CameraConfig& c) { c.configuration = "camera settings"; });
+    const fs::path folder = scratch_ / Path("J\u00fcrgen \u00e9t\u00e9");
+    fs::create_directories(folder);
+    std::ofstream(folder / "saved.cfg", std::ios::binary) << "camera settings";
+    std::ofstream(folder / "cameras.csv", std::ios::binary) << "127.0.0.2\r\n";
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char* made;  // the file or folder the run leaves in the folder; "" none
+    };
+    const Case cases[] = {
+        {{"restore", "127.0.0.2", Utf8(folder / "saved.cfg")}, 0, ""},
+        {{"extract", "embedded", Utf8(folder / "out")}, 0, "out"},
+        {With({"batch", "--csv", Utf8(folder / "cameras.csv"), "--yes", "--failed-list",
+               Utf8(folder / "failed.csv")}),
+         0, "failed.csv"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        Outcome run = RunCli(c.args);
+        EXPECT_EQ(run.code, c.code) << run.out << run.err;
+        if (*c.made) {
+            EXPECT_TRUE(fs::exists(folder / c.made));
+        }
+    }
+    EXPECT_TRUE(simulator_->Config(0).restoredConfiguration == "camera settings");
 }
 
 namespace {

@@ -46,11 +46,6 @@ class CliProcess {
         outcome.code = child_.Wait();
         outcome.out = seen_;
         outcome.err = ReadWholeFile(errFile_);
-#ifdef _WIN32
-        // Its lines end with CR LF there; the output pipe is read as text already.
-        for (size_t at = 0; (at = outcome.err.find("\r\n", at)) != std::string::npos; ++at)
-            outcome.err.erase(at, 1);
-#endif
         return outcome;
     }
 

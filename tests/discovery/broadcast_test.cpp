@@ -9,6 +9,7 @@
 #include "discovery/discovery_probe.h"
 #include "discovery_responder.h"
 #include "isolated_env.h"
+#include "private_network.h"
 #include "probe_support.h"
 
 using namespace std::chrono_literals;
@@ -165,6 +166,72 @@ TEST_F(BroadcastDiscovery, CommandSendsTheSecondEnquiryOnTimeAndStops) {
     EXPECT_EQ(responder.EnquiriesHeard(), 2);
     cli.join();
     EXPECT_EQ(responder.EnquiriesHeard(), 2);
+}
+
+// Cameras on two networks of the private namespace, each hearing only the
+// broadcast of its own segment, as a camera behind another adapter hears only
+// what goes out of that adapter: the enquiry goes out on every interface and
+// the replies land in one table, a camera heard on both networks once.
+TEST_F(BroadcastDiscovery, CamerasBehindEveryInterfaceAreFoundOnce) {
+    struct Network {
+        std::string name, own, broadcast;
+        std::vector<std::pair<std::string, int>> cameras;  // address, TestCamera index
+    };
+    struct Case {
+        const char* what;
+        std::vector<Network> networks;
+        size_t cameras;
+    };
+    const Case cases[] = {
+        {"two networks, cameras behind each",
+         {{"vcqa", "192.0.2.1/24", "192.0.2.255", {{"192.0.2.10", 0}, {"192.0.2.11", 1}}},
+          {"vcqb", "198.51.100.1/24", "198.51.100.255", {{"198.51.100.10", 2}}}},
+         3},
+        {"one camera on both networks",
+         {{"vcqa", "192.0.2.1/24", "192.0.2.255", {{"192.0.2.10", 0}}},
+          {"vcqb", "198.51.100.1/24", "198.51.100.255", {{"198.51.100.10", 0}}}},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::unique_ptr<vcq::test::PrivateNetwork>> networks;
+        std::vector<std::unique_ptr<DiscoveryResponder>> behind;
+        for (const Network& n : c.networks) {
+            std::vector<std::string> addresses = {n.own};
+            std::vector<CameraConfig> cameras;
+            for (const auto& [address, index] : n.cameras) {
+                addresses.push_back(address + "/24");
+                cameras.push_back(TestCamera(index));
+                cameras.back().address = address;
+            }
+            networks.push_back(std::make_unique<vcq::test::PrivateNetwork>(n.name, addresses));
+            ASSERT_TRUE(networks.back()->ok()) << n.name;
+            vcq::sim::DiscoveryResponderOptions options;
+            options.listen = {*vcq::net::ParseIpv4(n.broadcast), vcq::kDiscoveryPort};
+            behind.push_back(std::make_unique<DiscoveryResponder>(cameras, options));
+            ASSERT_TRUE(behind.back()->Start());
+        }
+        DiscoveryTable found;
+        found.SetModels(vcq::test::kSupportedModels);
+        DiscoveryProbe probe;
+        probe.Start(found);
+        ASSERT_EQ(probe.SendEnquiry(), 0);
+        for (auto& responder : behind)
+            EXPECT_TRUE(WaitFor([&] { return responder->RepliesSent() > 0; }));
+        EXPECT_TRUE(WaitFor([&] { return static_cast<size_t>(found.Count()) == c.cameras; }));
+        std::vector<std::string> searched;
+        for (const Network& n : c.networks)
+            searched.push_back(n.name + " " + n.own);
+        EXPECT_EQ(found.SearchedNetworks(), searched);
+
+        // The headless tool names the networks it searched.
+        auto result = RunCli("discover --second-after 0 --stop-after 500 2>&1");
+        EXPECT_EQ(result.status, 0);
+        for (const std::string& network : searched)
+            EXPECT_NE(result.out.find("discover: searching " + network + "\n"), std::string::npos)
+                << result.out;
+        probe.StopAndWait();
+    }
 }
 
 // Inside the private network, so even a broken guard could not leak.

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <winsock2.h>
+// After winsock2.h, as it asks.
+#include <windows.h>
 
 #include "platform/files.h"
 #include "platform/socket.h"
@@ -96,6 +100,85 @@ TEST(WindowsPaths, NamesOutsideTheAnsiCodePageSurvive) {
     EXPECT_TRUE(files::ListFolder(base, left));
     EXPECT_TRUE(left.empty());
     EXPECT_TRUE(files::RemoveEmptyFolder(base));
+}
+
+// Every form of a path past MAX_PATH reaches the wide calls as \\?\.
+TEST(WindowsPaths, LongPathsInEveryForm) {
+    const std::string base = TempFolder() + "vcq-long-" + vcq::test::UniqueTag();
+    ASSERT_TRUE(files::CreateFolderPath(base));
+    std::string deep;
+    for (int level = 0; deep.size() < 300; ++level)
+        deep += "\\level-" + std::to_string(level) + "-\xC3\xA9t\xC3\xA9-of-a-long-path";
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(SetCurrentDirectoryW(std::filesystem::path(base).wstring().c_str()));
+    const struct {
+        const char* form;
+        std::string folder;
+    } rows[] = {
+        {"absolute", base + deep},
+        {"absolute with slashes", base + "/slashes" + deep},
+        {"relative", "relative" + deep},
+    };
+    for (const auto& row : rows) {
+        EXPECT_TRUE(files::CreateFolderPath(row.folder)) << row.form;
+        const std::string file = row.folder + "\\backup.cfg";
+        std::FILE* out = files::OpenFile(file, "wb");
+        ASSERT_NE(out, nullptr) << row.form;
+        std::fputs("settings", out);
+        std::fclose(out);
+        std::string bytes;
+        EXPECT_TRUE(files::ReadWholeFile(file, bytes)) << row.form;
+        EXPECT_EQ(bytes, "settings") << row.form;
+        EXPECT_TRUE(files::RemoveFile(file)) << row.form;
+        EXPECT_FALSE(files::FileExists(file)) << row.form;
+    }
+    SetCurrentDirectoryW(current);
+    std::error_code ec;
+    fs::remove_all(fs::path(base), ec);
+}
+
+// A file someone holds open for a moment (an antivirus, the indexer) is
+// renamed or removed once they let go, within about a second.
+TEST(WindowsFiles, RenamesAndRemovalsWaitForAFileHeldBriefly) {
+    const std::string folder = TempFolder();
+    const struct {
+        const char* what;
+        bool (*act)(const std::string& file);
+    } rows[] = {
+        {"remove", [](const std::string& file) { return files::RemoveFile(file); }},
+        {"rename",
+         [](const std::string& file) {
+             bool exists = false;
+             const bool moved = files::RenameNoReplace(file, file + ".cfg", exists);
+             files::RemoveFile(file + ".cfg");
+             return moved;
+         }},
+    };
+    for (const auto& row : rows) {
+        std::string file;
+        ASSERT_TRUE(files::CreateUniqueFile(folder, "~vh", file));
+        // Shared for reading only: neither a rename nor a delete may pass.
+        HANDLE held = CreateFileW(std::filesystem::path(file).wstring().c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread release([held] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            CloseHandle(held);
+        });
+        EXPECT_TRUE(row.act(file)) << row.what;
+        release.join();
+        EXPECT_FALSE(files::FileExists(file)) << row.what;
+        files::RemoveFile(file);
+    }
+}
+
+TEST(WindowsSockets, ASecondListenerCannotTakeAListenersPort) {
+    net::TcpSocket first, second;
+    ASSERT_TRUE(first.Open() && first.SetListenerAddressUse());
+    ASSERT_TRUE(first.Bind({0x7F000001, 0}) && first.Listen(4));
+    ASSERT_TRUE(second.Open() && second.SetListenerAddressUse());
+    EXPECT_FALSE(second.Bind(*first.LocalEndpoint()));
 }
 
 TEST(WinsockErrors, ReadLikeTheirPosixTwins) {

@@ -246,13 +246,44 @@ TEST_F(BackupFolder, UpgradeLogGoesBesideTheBatchsBackupsWithCrLf) {
     EXPECT_EQ(FilesBelow().size(), std::size(cases)) << "no part file left behind";
 }
 
-TEST_F(BackupFolder, UpgradeLogThatCannotBeWrittenSaysWhy) {
-    // The configurations' folder cannot be made: a file stands where it goes.
-    std::ofstream(root_ / "TEZO") << "in the way";
-    std::string error;
-    EXPECT_EQ(vcq::WriteUpgradeLog(std::time(nullptr), "x\r\n", error), "");
-    EXPECT_NE(error.find("Cannot create the folder of"), std::string::npos) << error;
-    EXPECT_NE(error.find("upgrade-log.txt"), std::string::npos) << error;
+// Program Files first; when its folder cannot be made (no administrator
+// rights), the user's own; when neither, the reasons of both.
+TEST_F(BackupFolder, UpgradeLogGoesWhereItCanAndSaysWhyNot) {
+    struct Case {
+        const char* what;
+        bool programFilesRefuses, userFolderRefuses;
+    };
+    const Case cases[] = {
+        {"Program Files takes it", false, false},
+        {"the user's folder takes it", true, false},
+        {"neither takes it", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.programFilesRefuses)
+            folder_.Block(root_);
+        if (c.userFolderRefuses)
+            folder_.Block(folder_.userRoot());
+        std::string error;
+        const std::string path = vcq::WriteUpgradeLog(std::time(nullptr), "x\r\n", error);
+        if (c.userFolderRefuses) {
+            EXPECT_EQ(path, "");
+            EXPECT_NE(
+                error.find("Cannot create the folder of " + (folder_.userRoot() / "TEZO").string()),
+                std::string::npos)
+                << error;
+            EXPECT_NE(error.find("upgrade-log.txt: "), std::string::npos) << error;
+            EXPECT_NE(error.find(" (under Program Files: "), std::string::npos) << error;
+        } else {
+            const fs::path base = c.programFilesRefuses ? folder_.userRoot() : root_;
+            EXPECT_EQ(path.rfind((base / "TEZO" / "VCQ FirmwareUpgrade").string(), 0), 0u) << path;
+            EXPECT_EQ(ReadFile(path), "x\r\n");
+            EXPECT_EQ(error, "");
+        }
+        std::error_code ec;
+        fs::remove_all(root_ / "TEZO", ec);
+        fs::remove_all(folder_.userRoot() / "TEZO" / "VCQ FirmwareUpgrade", ec);
+    }
 }
 
 TEST(Restore, SendsTheFormExactlyInPieces) {

@@ -1,5 +1,8 @@
 // A fresh folder for one test's configuration backups: ProgramFiles points at
-// it while the test runs, and it is removed afterwards.
+// it while the test runs, and it is removed afterwards. The user's own data
+// folder, where backups go when Program Files refuses them, is "user data"
+// in it ($XDG_DATA_HOME); on Windows it is the system's known folder, which
+// tests/wine-run empties for every run.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "portable_env.h"
 
 namespace vcq::test {
@@ -23,16 +27,37 @@ class ScopedBackupFolder {
         std::filesystem::remove_all(root_);
         std::filesystem::create_directories(root_);
         SetEnv("ProgramFiles", root_.string());
+#ifdef _WIN32
+        userRoot_ = std::filesystem::path(Utf8Path(files::UserDataFolder()));
+#else
+        userRoot_ = root_ / "user data";
+        SetEnv("XDG_DATA_HOME", userRoot_.string());
+#endif
     }
     ~ScopedBackupFolder() {
         UnsetEnv("ProgramFiles");
+        UnsetEnv("XDG_DATA_HOME");
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
+        std::filesystem::remove_all(userRoot_ / "TEZO" / "VCQ FirmwareUpgrade", ec);
+    }
+
+    // A file where the backups' folder goes under `base`: the folder cannot
+    // be made there, as in a Program Files only an administrator may write.
+    static void Block(const std::filesystem::path& base) {
+        std::filesystem::create_directories(base / "TEZO");
+        std::ofstream(base / "TEZO" / "VCQ FirmwareUpgrade") << "in the way";
+    }
+    // Where backups go when Program Files refuses them.
+    const std::filesystem::path& userRoot() const {
+        return userRoot_;
     }
     ScopedBackupFolder(const ScopedBackupFolder&) = delete;
     ScopedBackupFolder& operator=(const ScopedBackupFolder&) = delete;
 
-    const std::filesystem::path& root() const { return root_; }
+    const std::filesystem::path& root() const {
+        return root_;
+    }
     std::vector<std::filesystem::path> FilesBelow() const {
         std::vector<std::filesystem::path> files;
         for (auto& e : std::filesystem::recursive_directory_iterator(root_))
@@ -42,7 +67,12 @@ class ScopedBackupFolder {
     }
 
   private:
+    static std::u8string Utf8Path(const std::string& text) {
+        return std::u8string(text.begin(), text.end());
+    }
+
     std::filesystem::path root_;
+    std::filesystem::path userRoot_;
 };
 
 // Bytes that are not all alike, so that a shift or a lost piece shows.

@@ -108,9 +108,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     CloseHandle(info.hThread);
     native_->process = info.hProcess;
     native_->id = info.dwProcessId;
-    // Text mode: the tools end their lines with CR LF on Windows.
+    // Bytes as they come: the tools write the same bytes as on Linux, and a
+    // line that ends in CR LF must be seen with one CR, as a redirected
+    // output gets it.
     native_->out =
-        _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(readEnd), _O_RDONLY | _O_TEXT), "rt");
+        _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(readEnd), _O_RDONLY | _O_BINARY), "rb");
 }
 
 namespace {

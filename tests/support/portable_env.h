@@ -15,10 +15,19 @@
 namespace vcq::test {
 
 // On Windows the C runtime's copy and the one children inherit are apart.
+// Values are UTF-8.
 inline void SetEnv(const char* name, const std::string& value) {
 #ifdef _WIN32
-    _putenv_s(name, value.c_str());
-    SetEnvironmentVariableA(name, value.c_str());
+    auto wide = [](const std::string& text) {
+        std::wstring out(text.size() + 1, L'\0');
+        out.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(),
+                                                           static_cast<int>(out.size()))));
+        if (!out.empty())
+            out.pop_back();  // the terminating NUL
+        return out;
+    };
+    _wputenv_s(wide(name).c_str(), wide(value).c_str());
+    SetEnvironmentVariableW(wide(name).c_str(), wide(value).c_str());
 #else
     setenv(name, value.c_str(), 1);
 #endif

@@ -454,11 +454,15 @@ class TargetPageTest : public QObject {
         QVERIFY(!page->AccessButton()->isEnabled());
         QVERIFY(!page->RevealButton()->isEnabled());
         QCOMPARE(page->Counter()->text(), QString("0/256"));
+        // Loopback alone in the private network: the limited broadcast as it is.
+        QVERIFY(page->Searching()->isVisible());
+        QCOMPARE(page->Searching()->text(), QString("Searching: 255.255.255.255"));
         QTRY_COMPARE_WITH_TIMEOUT(w.Table().Count(), 2, 5000);
         QTest::qWait(600);
         QCOMPARE(list->Count(), 0);  // not before discovery has ended
 
         QTRY_VERIFY_WITH_TIMEOUT(!page->Discovering(), 15000);
+        QVERIFY(!page->Searching()->isVisible());
         QCOMPARE(list->Count(), 2);  // the camera without a MAC address gives no row
         QCOMPARE(page->Counter()->text(), QString("2/256"));
         QVERIFY(list->isEnabled());

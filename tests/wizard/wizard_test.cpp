@@ -815,12 +815,15 @@ class WizardTest : public QObject {
         QFile blocker(temp_.path() + "/not-a-folder");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
+        // Nor can the user's own folder, where a refused Program Files sends it.
         qputenv("ProgramFiles", blocker.fileName().toUtf8());
+        qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8());
         MainWindow& w = Open();
         ToVersionPage(w);
         boxes_->Queue(MessageAnswer::Ok);
         ClickNextAndWait(w);
         qputenv("ProgramFiles", (temp_.path() + "/pf").toUtf8());
+        qunsetenv("XDG_DATA_HOME");
         QCOMPARE(boxes_->Texts().back(), std::string("Cannot save camera's configuration!"));
         QCOMPARE(boxes_->Boxes().back().request.caption, std::string("Information"));
         QVERIFY(boxes_->Boxes().back().request.icon == MessageIcon::Stop);

@@ -5,6 +5,8 @@ VCQ_WINDOWS_PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine64
 )
+# The Windows wizard: its tests' display, and the installer.
+VCQ_WINDOWS_PACKAGES+=(xvfb nsis)
 
 # Tests that cannot pass under wine, with the wine limitation; a ctest regular
 # expression each. Real Windows has none of these.

@@ -32,4 +32,7 @@ else()
   list(APPEND CMAKE_PREFIX_PATH ${VCQ_QT_MINGW})
   set(QT_HOST_PATH /usr)
   set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+  # Every program run under wine finds Qt's DLLs (the wizard's --version
+  # among the headless tool's tests too).
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPATH=Z:${VCQ_QT_MINGW}/bin ${CMAKE_CROSSCOMPILING_EMULATOR})
 endif()

@@ -6,7 +6,7 @@ VCQ_WINDOWS_PACKAGES=(
   wine wine64
 )
 # The Windows wizard: its tests' display, and the installer.
-VCQ_WINDOWS_PACKAGES+=(xvfb nsis)
+VCQ_WINDOWS_PACKAGES+=(xvfb x11-utils nsis)
 
 # Tests that cannot pass under wine, with the wine limitation; a ctest regular
 # expression each. Real Windows has none of these.

@@ -5,7 +5,7 @@
 ; the PC's users may write (backups without administrator rights), and
 ; firewall rules that let the cameras' discovery answers and FTP data
 ; connections reach the programs.
-Unicode true
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "x64.nsh"
 
@@ -30,6 +30,7 @@ VIAddVersionKey "CompanyName" "${COMPANY}"
 VIAddVersionKey "FileDescription" "${TITLE} setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "${COMPANY}"
 
 Page directory
 Page instfiles

@@ -26,6 +26,7 @@ vcq_test_windows() {
   start=$(date +%s)
   vcq_build mingw
   echo "windows: cross build took $(($(date +%s) - start)) s"
+  vcq_windows_wizard_notice
   # The Linux peers of the Windows programs.
   cmake --preset default -S "$root" >/dev/null
   cmake --build --preset default --parallel "$(nproc)" --target vcq-upgrade-cli vcq-camera-sim
@@ -42,4 +43,14 @@ vcq_test_windows() {
   "$root/tests/windows-peers" "$build" "$root/build/default" || rc=1
   echo "windows: tests under wine took $(($(date +%s) - start)) s"
   return $rc
+}
+
+# Says whether the wizard and its Qt tests are in the Windows run.
+vcq_windows_wizard_notice() {
+  source "$VCQ_ROOT/scripts/windows-wizard.sh"
+  if vcq_qt_mingw_ready; then
+    echo "windows: the wizard and its Qt tests, with Qt for MinGW in $(vcq_qt_mingw_prefix)"
+  else
+    echo "windows: the wizard and its Qt tests: skipped: no Qt for MinGW (run scripts/qt-mingw)"
+  fi
 }

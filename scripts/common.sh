@@ -47,3 +47,15 @@ vcq_build() {
   cmake --preset "$preset" -S "$VCQ_ROOT" >/dev/null
   cmake --build --preset "$preset" --parallel "$(nproc)"
 }
+
+# Qt for MinGW (scripts/qt-mingw): the host's Qt version, and the cache
+# folder outside the checkout that holds its Windows build.
+vcq_qt_version() {
+  local v
+  v=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) || v=
+  v=${v#*:}
+  echo "${v%%[+-]*}"
+}
+vcq_qt_mingw_prefix() {
+  echo "${VCQ_QT_MINGW:-${XDG_CACHE_HOME:-$HOME/.cache}/vcq/qt6-mingw-$(vcq_qt_version)}"
+}

@@ -5,6 +5,8 @@ VCQ_WINDOWS_PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine64
 )
+# The Windows wizard: its tests' display, and the installer.
+VCQ_WINDOWS_PACKAGES+=(xvfb x11-utils nsis)
 
 # Tests that cannot pass under wine, with the wine limitation; a ctest regular
 # expression each. Real Windows has none of these.
@@ -39,6 +41,7 @@ vcq_test_windows() {
   start=$(date +%s)
   vcq_windows_step "the cross build (preset mingw)" vcq_build mingw || return 1
   echo "windows: cross build took $(($(date +%s) - start)) s"
+  vcq_windows_wizard_notice
   # The Linux peers of the Windows programs.
   vcq_windows_step "configuring the Linux peers (preset default)" \
     cmake --preset default -S "$root" >/dev/null || return 1
@@ -60,4 +63,14 @@ vcq_test_windows() {
     "$root/tests/windows-peers" "$build" "$root/build/default" || rc=1
   echo "windows: tests under wine took $(($(date +%s) - start)) s"
   return $rc
+}
+
+# Says whether the wizard and its Qt tests are in the Windows run.
+vcq_windows_wizard_notice() {
+  source "$VCQ_ROOT/scripts/windows-wizard.sh"
+  if vcq_qt_mingw_ready; then
+    echo "windows: the wizard and its Qt tests, with Qt for MinGW in $(vcq_qt_mingw_prefix)"
+  else
+    echo "windows: the wizard and its Qt tests: skipped: no Qt for MinGW (run scripts/qt-mingw)"
+  fi
 }

@@ -17,7 +17,9 @@
 #include <cstring>
 
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX  // Qt's MinGW build defines it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 #undef MessageBox  // the Window port's own names
 #undef PostMessage

@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 
@@ -323,6 +325,7 @@ class DialogsTest : public QObject {
         QVERIFY(QString::fromStdString(box.text).startsWith("Cannot save the upgrade log to"));
         boxes_->Clear();
 
+#ifndef _WIN32  // a file size limit stands in for a full disk; Windows has none
         // The disk fills up while the log is written: the earlier log stays whole.
         const QString path = temp.filePath("log.txt");
         QFile old(path);
@@ -343,6 +346,7 @@ class DialogsTest : public QObject {
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("earlier log\r\n"));
         QCOMPARE(QDir(temp.path()).entryList(QDir::Files), QStringList({"blocker", "log.txt"}));
+#endif
     }
 
     // Typing into the address control key by key, on the manual target page

@@ -1114,17 +1114,24 @@ class WizardTest : public QObject {
 
     // --- Discovery
     // A development build: the guard is in (a release build has no wizard tests).
+    // On Windows neither the flag nor the variable lifts it: no private
+    // network proves anything there.
     void broadcastNeedsTheIsolatedNetworkOrTheFlag() {
+#ifdef _WIN32
+        constexpr bool kLiftable = false;
+#else
+        constexpr bool kLiftable = true;
+#endif
         QVERIFY(BroadcastGuardBuilt());
         const QByteArray saved = qgetenv("VCQ_ISOLATED");
         qunsetenv("VCQ_ISOLATED");
         QVERIFY(!ui::BroadcastAllowed(false));
-        QVERIFY(ui::BroadcastAllowed(true));
+        QCOMPARE(ui::BroadcastAllowed(true), kLiftable);
         MainWindow& w = Open(true);
         QVERIFY(w.Discovery() == nullptr);  // skipped, with a note on stderr
         QCOMPARE(w.PageIndex(), 0);
         qputenv("VCQ_ISOLATED", "1");
-        QVERIFY(ui::BroadcastAllowed(false));
+        QCOMPARE(ui::BroadcastAllowed(false), kLiftable);
         if (saved.isNull())
             qunsetenv("VCQ_ISOLATED");
         else

@@ -1,0 +1,37 @@
+# vcq_windows_resources(TARGET DESCRIPTION [SPECIAL_BUILD text]): gives a
+# Windows program its icon (drawn from resources/desktop/vcq-upgrade.svg),
+# a manifest (asInvoker, longPathAware, the Windows versions it knows) and a
+# version resource naming the firmware package it carries. No-op elsewhere.
+set(_vcq_rc_dir ${CMAKE_CURRENT_LIST_DIR}/windows)
+
+function(vcq_windows_resources target description)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "SPECIAL_BUILD" "" ${ARGN})
+  set(VCQ_RC_NAME ${target})
+  set(VCQ_RC_DESCRIPTION ${description})
+  set(VCQ_RC_VERSION4 ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+  string(REPLACE "." "," VCQ_RC_VERSION_COMMAS ${VCQ_RC_VERSION4})
+  if(VCQ_FIRMWARE_VERSION STREQUAL "")
+    file(STRINGS ${PROJECT_SOURCE_DIR}/resources/strings.txt _label REGEX "^118\t")
+    string(REGEX REPLACE "^118\t" "" _label "${_label}")
+    set(VCQ_RC_FIRMWARE "${_label} (stand-in package for vcq-camera-sim)")
+  else()
+    set(VCQ_RC_FIRMWARE ${VCQ_FIRMWARE_VERSION})
+  endif()
+  set(VCQ_RC_FLAGS 0)
+  set(VCQ_RC_SPECIAL "")
+  if(ARG_SPECIAL_BUILD)
+    set(VCQ_RC_FLAGS VS_FF_SPECIALBUILD)
+    set(VCQ_RC_SPECIAL "      VALUE \"SpecialBuild\", \"${ARG_SPECIAL_BUILD}\"")
+  endif()
+  set(VCQ_RC_ICON ${VCQ_ICON_FILE})
+  set(VCQ_RC_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+  configure_file(${_vcq_rc_dir}/program.manifest.in ${VCQ_RC_MANIFEST} @ONLY)
+  configure_file(${_vcq_rc_dir}/program.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${target}.rc PROPERTIES
+    OBJECT_DEPENDS "${VCQ_ICON_FILE};${VCQ_RC_MANIFEST}")
+  add_dependencies(${target} vcq_icon_file)
+endfunction()

@@ -17,8 +17,8 @@
 
 #include "package/resources.h"
 #include "protocol/cgi_client.h"  // CameraHostText, for the rows' address text
-#include "upgrade/job_values.h"
 #include "upgrade/job_transfers.h"
+#include "upgrade/job_values.h"
 
 namespace vcq {
 

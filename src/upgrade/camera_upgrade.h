@@ -22,8 +22,8 @@
 #include "platform/window_port.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
-#include "upgrade/job_values.h"
 #include "upgrade/job_transfers.h"
+#include "upgrade/job_values.h"
 
 namespace vcq {
 
@@ -87,7 +87,8 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     bool ReadSoftVersion(std::string_view reply);
 
     // The upgrade. StartUpgrade needs the object to be held by a shared_ptr
-    // (0 otherwise); it sets step 2 and runs the phases on a worker thread.
+    // (0 otherwise); it sets the first step (1 when it saves the
+    // configuration itself, else 2) and runs the phases on a worker thread.
     int StartUpgrade(std::shared_ptr<ConfigBackup> backup);
     // The owner passes every timer message; only 0x8100 + index counts. The
     // job's bounds are its phases' own: the tick only counts.

@@ -106,7 +106,9 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
         phaseStart_ = std::chrono::steady_clock::now();
     }
     workerDone_ = false;
-    step = step::kUploading;
+    // The worker's first step, so that the steps shown only move forward.
+    step = !backup && settings_.retain && !settings_.models.names.empty() ? step::kSavingConfig
+                                                                          : step::kUploading;
     worker_ = std::thread([self, abort = transfers->Abort()] {
         const AbortScope transfersObey(abort);
         self->RunUpgrade();

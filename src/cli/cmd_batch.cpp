@@ -299,11 +299,11 @@ int RunBatch(const Args& args) {
     const bool allowReset = parsed.flags.count("--allow-reset") > 0;
     for (BatchCamera& camera : cameras)
         camera.resetAgreed = allowReset;
+    const bool reflash = parsed.flags.count("--reflash") > 0;
     if (dryRun)
-        return RunDryRun(cameras, models, json);
+        return RunDryRun(cameras, models, reflash, json);
     // Up to date (unless reflashed) or of another generation: left alone.
-    const std::vector<SetAside> setAside =
-        SetAsideBeforeBatch(cameras, PackageVersion(), parsed.flags.count("--reflash") > 0);
+    const std::vector<SetAside> setAside = SetAsideBeforeBatch(cameras, PackageVersion(), reflash);
     for (BatchCamera& camera : cameras) {
         if (!allowReset &&
             DecideVersionGate(camera.version, PackageVersion()) == VersionGate::ResetQuestion)

@@ -27,7 +27,7 @@ const char* ActionName(DryRunAction action) {
 }  // namespace
 
 DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
-                          const std::string& targetVersion) {
+                          const std::string& targetVersion, bool reflash) {
     DryRunVerdict verdict;
     // Silent, as in the batch: the reasons are kept instead of shown.
     JobSettings settings = CameraJob(CameraHostText(camera.ip, camera.port),
@@ -46,6 +46,13 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
             verdict.reason += ": " + upgrade.FailureDetail();
         return verdict;
     }
+    // A camera already on the package's version is left alone, as the batch does,
+    // whatever the gates would ask of a flash.
+    if (verdict.version == targetVersion && !reflash) {
+        verdict.action = DryRunAction::UpToDate;
+        verdict.reason = "already at " + targetVersion;
+        return verdict;
+    }
     switch (DecideVersionGate(upgrade.currentVersion, targetVersion)) {
         case VersionGate::Refused:
             verdict.reason = kVersionRefusedText;
@@ -60,13 +67,8 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
         case VersionGate::Pass:
             break;
     }
-    if (verdict.version == targetVersion) {
-        verdict.action = DryRunAction::UpToDate;
-        verdict.reason = "already at " + targetVersion + "; the batch would install it again";
-    } else {
-        verdict.action = DryRunAction::Upgrade;
-        verdict.reason = verdict.version + " to " + targetVersion;
-    }
+    verdict.action = DryRunAction::Upgrade;
+    verdict.reason = verdict.version + " to " + targetVersion;
     return verdict;
 }
 
@@ -89,11 +91,13 @@ std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerd
            ",\"reason\":" + JsonString(verdict.reason) + "}";
 }
 
-int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool json) {
+int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool reflash,
+              bool json) {
     const std::string target = PackageVersion();
     std::vector<DryRunVerdict> verdicts(cameras.size());
-    ForEachAtOnce(cameras.size(),
-                  [&](size_t i) { verdicts[i] = JudgeCamera(cameras[i], models, target); });
+    ForEachAtOnce(cameras.size(), [&](size_t i) {
+        verdicts[i] = JudgeCamera(cameras[i], models, target, reflash);
+    });
     size_t counts[3] = {};
     for (size_t i = 0; i < cameras.size(); ++i) {
         ++counts[static_cast<int>(verdicts[i].action)];

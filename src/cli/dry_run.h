@@ -21,9 +21,10 @@ struct DryRunVerdict {
 };
 
 // The checks of the batch, for one camera, against package `targetVersion`
-// ("1.08"); a camera at 1.08 or 1.09 is left out unless `camera.resetAgreed`.
+// ("1.08"); a camera already at it is up to date unless `reflash`, and one at
+// 1.08 or 1.09 that would be flashed is left out unless `camera.resetAgreed`.
 DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
-                          const std::string& targetVersion);
+                          const std::string& targetVersion, bool reflash);
 
 // "001 127.0.0.2 upgrade: 1.05 to 1.08", or the JSON object of the same.
 std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerdict& verdict,
@@ -31,6 +32,7 @@ std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerd
 
 // Judges every camera, several at a time, and prints one line each and a
 // summary. Exit 0 when each would be upgraded or is up to date, else 1.
-int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool json);
+int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool reflash,
+              bool json);
 
 }  // namespace vcq::cli

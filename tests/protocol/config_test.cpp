@@ -56,12 +56,17 @@ TEST_F(BackupFolder, FileIsNamedAfterModelSerialAndMinute) {
                   .string());
     EXPECT_EQ(vcq::ConfigCameraPath("VCQ-R20N"), "/home/l4/vcq-r20n.cfg");
 
+    // Without ProgramFiles: the user's own data folder, never the current one.
     vcq::test::UnsetEnv("ProgramFiles");
+#ifdef _WIN32
+    EXPECT_EQ(vcq::ConfigurationsFolder(), vcq::UserConfigurationsFolder());
+#else
     vcq::test::SetEnv("XDG_DATA_HOME", root_.string());
     EXPECT_EQ(vcq::ConfigurationsFolder(),
               (root_ / "TEZO" / "VCQ FirmwareUpgrade" / "Configurations").string() +
                   vcq::files::kPathSeparator);
     vcq::test::UnsetEnv("XDG_DATA_HOME");
+#endif
 }
 
 TEST_F(BackupFolder, MakeFoldersCreatesWhatIsMissingUpToNineteenLevels) {

@@ -57,24 +57,6 @@ std::string CameraFields(const char* event, const BatchRow& row, const BatchCame
            ",\"status\":" + JsonString(row.statusText);
 }
 
-const char* OutcomeName(BatchOutcome outcome) {
-    switch (outcome) {
-        case BatchOutcome::Completed:
-            return "completed";
-        case BatchOutcome::Failed:
-            return "failed";
-        case BatchOutcome::ConfigNotRestored:
-            return "config_not_restored";
-        case BatchOutcome::UpToDate:
-            return "up_to_date";
-        case BatchOutcome::Refused:
-            return "refused";
-        case BatchOutcome::NotStarted:
-            break;
-    }
-    return "not_started";
-}
-
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
 long long DaysFromCivil(long long year, unsigned month, unsigned day) {
     year -= month <= 2;
@@ -176,14 +158,6 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
-BatchOutcome OutcomeOf(const BatchRow& row) {
-    if (row.finalStep == step::kCompleted)
-        return BatchOutcome::Completed;
-    if (row.finalStep == step::kNotRestored)
-        return BatchOutcome::ConfigNotRestored;
-    return IsFinalStep(row.finalStep) ? BatchOutcome::Failed : BatchOutcome::NotStarted;
-}
-
 std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
                                           std::string_view packageVersion, bool reflash) {
     std::vector<SetAside> setAside;
@@ -250,29 +224,18 @@ std::string SetAsideEndEvent(size_t id, const SetAside& camera) {
 }
 
 OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAside>& setAside) {
-    OutcomeCounts counts;
-    for (size_t i = 0; i < engine.RowCount(); ++i)
-        ++counts.counts[static_cast<int>(OutcomeOf(engine.Row(i)))];
+    OutcomeCounts counts = CountOutcomes(engine);
     for (const SetAside& camera : setAside)
-        ++counts.counts[static_cast<int>(OutcomeOfSetAside(camera))];
+        counts.Add(OutcomeOfSetAside(camera));
     return counts;
 }
 
 std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath) {
     std::string event = "{\"event\":\"summary\"";
-    for (int i = 0; i < 6; ++i)
+    for (size_t i = 0; i < kBatchOutcomeCount; ++i)
         event += ",\"" + std::string(OutcomeName(static_cast<BatchOutcome>(i))) +
                  "\":" + std::to_string(counts.counts[i]);
     return event + ",\"log\":" + JsonOrNull(logPath) + "}";
-}
-
-std::string SummaryLine(const OutcomeCounts& counts) {
-    static const char* const kWords[6] = {"completed",  "failed",         "configuration not back",
-                                          "up to date", "not upgradable", "not started"};
-    std::string line = "Summary:";
-    for (int i = 0; i < 6; ++i)
-        line += std::string(i ? ", " : " ") + std::to_string(counts.counts[i]) + " " + kWords[i];
-    return line;
 }
 
 std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside) {

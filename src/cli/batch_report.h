@@ -9,6 +9,7 @@
 
 #include "targets/pre_batch.h"
 #include "upgrade/batch_engine.h"
+#include "upgrade/batch_outcome.h"
 
 namespace vcq::cli {
 
@@ -16,16 +17,6 @@ namespace vcq::cli {
 // characters escaped; bytes that are not UTF-8 (a camera may send any) become
 // U+FFFD, so that every line parses.
 std::string JsonString(std::string_view text);
-
-enum class BatchOutcome {
-    Completed,
-    Failed,
-    ConfigNotRestored,  // upgraded, its configuration not back (its file kept)
-    UpToDate,
-    Refused,  // another firmware generation
-    NotStarted,
-};
-BatchOutcome OutcomeOf(const BatchRow& row);
 
 // A camera the batch leaves alone before it starts: already on the package's
 // version (unless reflashed) or of another firmware generation.
@@ -55,18 +46,12 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera);
 // outcome "up_to_date" or "refused", its reason, nothing started.
 std::string SetAsideEndEvent(size_t id, const SetAside& camera);
 
-// How many cameras ended each way, in BatchOutcome's order.
-struct OutcomeCounts {
-    size_t counts[6] = {};
-    size_t operator[](BatchOutcome outcome) const { return counts[static_cast<int>(outcome)]; }
-};
+// The batch's rows and the cameras set aside before it.
 OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAside>& setAside);
 // {"event":"summary","completed":N,"failed":N,"config_not_restored":N,
 //  "up_to_date":N,"refused":N,"not_started":N,"log":PATH}
 // with "log" null when the log could not be written.
 std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath);
-// The same for the text output: "Summary: 3 completed, 1 failed, ...".
-std::string SummaryLine(const OutcomeCounts& counts);
 // The upgrade log of the batch with the lines of the cameras set aside after
 // the batch's own.
 std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside);

@@ -139,6 +139,14 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
     return active_.size();
 }
 
+bool BatchEngine::SetLogin(size_t row, std::string user, std::string password) {
+    if (!active_.empty() || row >= cameras_.size())
+        return false;
+    cameras_[row].user = std::move(user);
+    cameras_[row].password = std::move(password);
+    return true;
+}
+
 void BatchEngine::SetSharedSettings(bool retain, bool deleteAfterRestore, std::time_t startTime) {
     settings_->retain = retain ? 1 : 0;
     settings_->deleteAfterRestore = deleteAfterRestore ? 1 : 0;

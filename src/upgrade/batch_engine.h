@@ -180,6 +180,9 @@ class BatchEngine {
     std::vector<size_t> NotCompletedRows() const;
     // What the row's camera was added with, login included.
     const BatchCamera& Camera(size_t row) const { return cameras_.at(row); }
+    // Once the batch has ended: the login a retry of the row will use.
+    // False while jobs are active or for a row out of range.
+    bool SetLogin(size_t row, std::string user, std::string password);
 
     // One engine tick. False once no job is left: stop ticking.
     bool Tick();

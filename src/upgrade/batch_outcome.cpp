@@ -1,0 +1,50 @@
+#include "upgrade/batch_outcome.h"
+
+#include "upgrade/camera_upgrade.h"
+
+namespace vcq {
+
+BatchOutcome OutcomeOf(const BatchRow& row) {
+    if (row.finalStep == step::kCompleted)
+        return BatchOutcome::Completed;
+    if (row.finalStep == step::kNotRestored)
+        return BatchOutcome::ConfigNotRestored;
+    return IsFinalStep(row.finalStep) ? BatchOutcome::Failed : BatchOutcome::NotStarted;
+}
+
+const char* OutcomeName(BatchOutcome outcome) {
+    switch (outcome) {
+        case BatchOutcome::Completed:
+            return "completed";
+        case BatchOutcome::Failed:
+            return "failed";
+        case BatchOutcome::ConfigNotRestored:
+            return "config_not_restored";
+        case BatchOutcome::UpToDate:
+            return "up_to_date";
+        case BatchOutcome::Refused:
+            return "refused";
+        case BatchOutcome::NotStarted:
+            break;
+    }
+    return "not_started";
+}
+
+OutcomeCounts CountOutcomes(const BatchEngine& engine) {
+    OutcomeCounts counts;
+    for (size_t i = 0; i < engine.RowCount(); ++i)
+        counts.Add(OutcomeOf(engine.Row(i)));
+    return counts;
+}
+
+std::string SummaryLine(const OutcomeCounts& counts) {
+    static const char* const kWords[kBatchOutcomeCount] = {
+        "completed", "failed", "configuration not back", "up to date", "not upgradable",
+        "not started"};
+    std::string line = "Summary:";
+    for (size_t i = 0; i < kBatchOutcomeCount; ++i)
+        line += std::string(i ? ", " : " ") + std::to_string(counts.counts[i]) + " " + kWords[i];
+    return line;
+}
+
+}  // namespace vcq

@@ -1,0 +1,38 @@
+// How each camera of a batch ended, in the words the page, the log and the
+// headless tool share, and the batch's summary of them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "upgrade/batch_engine.h"
+
+namespace vcq {
+
+enum class BatchOutcome {
+    Completed,
+    Failed,
+    ConfigNotRestored,  // upgraded, its configuration not back (its file kept)
+    UpToDate,
+    Refused,  // another firmware generation
+    NotStarted,
+};
+inline constexpr size_t kBatchOutcomeCount = 6;
+
+BatchOutcome OutcomeOf(const BatchRow& row);
+// "completed", "failed", "config_not_restored", "up_to_date", "refused",
+// "not_started": the JSON's names.
+const char* OutcomeName(BatchOutcome outcome);
+
+// How many cameras ended each way, in BatchOutcome's order.
+struct OutcomeCounts {
+    size_t counts[kBatchOutcomeCount] = {};
+    size_t operator[](BatchOutcome outcome) const { return counts[static_cast<int>(outcome)]; }
+    void Add(BatchOutcome outcome) { ++counts[static_cast<int>(outcome)]; }
+};
+// The batch's own rows.
+OutcomeCounts CountOutcomes(const BatchEngine& engine);
+// "Summary: 3 completed, 1 failed, 0 configuration not back, ...".
+std::string SummaryLine(const OutcomeCounts& counts);
+
+}  // namespace vcq

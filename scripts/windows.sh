@@ -18,11 +18,6 @@ VCQ_WINE_SKIPS=(
   'LoopbackDiscovery\.BindFailureReportsAndEndsWithCode3'
   'DiscoveryResponderUnit\.AnswersOnlyTheExactEnquiryAndStopsQuickly'
   'FarmWithFtpAndDiscovery\.'
-  # Not yet understood, seen under wine only: with %TEMP% beyond ASCII the
-  # tool's CreateDirectoryW under C:\Program Files reports "Path not found",
-  # and a batch's FTP upload met 421 once. These pass on Linux.
-  'CliCamera\.FilesGoWhereThisUserCanWriteThem'
-  'CliCamera\.FileNamesBeyondAsciiOnTheCommandLine'
 )
 
 # vcq_windows_step WHAT COMMAND...: runs a step; a failure says which.

@@ -10,13 +10,17 @@ TcpServer::~TcpServer() {
 }
 
 bool TcpServer::OpenListener(std::string& error) {
+    // The port is this camera's alone: on Windows plain reuse would let a
+    // second simulator bind it too. A reopening after a refusal period or a
+    // reboot may meet the old connections still closing, which an exclusive
+    // bind refuses there, so it falls back to reuse.
     net::TcpSocket listener;
-    // Reuse lets a camera listen again at once after a refusal period or a
-    // reboot. (SetListenerAddressUse would keep a second simulator off the
-    // port on Windows, but under wine it refused the camera's own listener now
-    // and then: not used until that is understood.)
-    if (!listener.Open() || !listener.SetReuseAddress() || !listener.Bind(endpoint_) ||
-        !listener.Listen(backlog_)) {
+    bool bound = listener.Open() && listener.SetListenerAddressUse() && listener.Bind(endpoint_);
+    if (!bound && endpoint_.port != 0 && reopening_) {
+        listener = net::TcpSocket();
+        bound = listener.Open() && listener.SetReuseAddress() && listener.Bind(endpoint_);
+    }
+    if (!bound || !listener.Listen(backlog_)) {
         error = "cannot listen on " + net::FormatEndpoint(endpoint_) + ": error " +
                 std::to_string(listener.LastError());
         return false;
@@ -25,6 +29,7 @@ bool TcpServer::OpenListener(std::string& error) {
     if (endpoint_.port == 0)
         endpoint_ = *listener.LocalEndpoint();
     listener_ = std::move(listener);
+    reopening_ = true;
     return true;
 }
 

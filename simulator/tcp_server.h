@@ -55,6 +55,7 @@ class TcpServer {
     Hooks hooks_;
     net::Endpoint endpoint_;
     net::TcpSocket listener_;  // the accept thread's once started
+    bool reopening_ = false;   // the port was held once already
     std::atomic<bool> stopping_{false};
     std::thread acceptThread_;
     std::list<Worker> workers_;  // the accept thread's, then Stop's

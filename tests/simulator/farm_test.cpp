@@ -140,6 +140,17 @@ TEST_F(Farm, RefusesConnectionsWhenToldTo) {
     EXPECT_TRUE(Ask("sysinfo").bytes.starts_with("HTTP/1.1 200 OK"));
 }
 
+TEST_F(Farm, ASecondSimulatorCannotTakeACamerasAddress) {
+    StartCamera();
+    Simulator second{SimulatorOptions{}};
+    CameraConfig config;
+    config.address = "127.0.0.2";
+    std::string error;
+    EXPECT_FALSE(second.AddCamera(config, &error));
+    EXPECT_NE(error.find("127.0.0.2:80"), std::string::npos) << error;
+    EXPECT_TRUE(Ask("sysinfo").bytes.starts_with("HTTP/1.1 200 OK"));
+}
+
 TEST_F(Farm, CanAcceptAndNeverAnswer) {
     StartCamera([](CameraConfig& c) { c.httpFault = HttpFault::AcceptNeverAnswer; });
     RawReply reply =

@@ -2,8 +2,6 @@
 // and uploaded back.
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <string_view>
@@ -26,8 +24,7 @@ bool AllDigits(std::string_view text) {
 
 // How a serial appears in the name of our backup files.
 std::string SerialInFileName(const std::string& serial) {
-    const std::string name =
-        std::filesystem::path(BackupFilePath(0, "x", serial)).filename().string();
+    const std::string name = files::FileNameOf(BackupFilePath(0, "x", serial));
     return name.substr(2, name.size() - 6);  // between "x." and ".cfg"
 }
 
@@ -35,12 +32,11 @@ std::string SerialInFileName(const std::string& serial) {
 // "...-N.cfg" beside an earlier one, for a supported model); nothing for any
 // other name.
 std::optional<std::string> BackupSerial(const std::string& path, const ModelList& models) {
-    const std::string name = std::filesystem::path(path).filename().string();
+    const std::string name = files::FileNameOf(path);
     if (name.size() < 4 || name.compare(name.size() - 4, 4, ".cfg") != 0)
         return std::nullopt;
     for (const std::string& model : models.names) {
-        const std::string prefix =
-            std::filesystem::path(BackupFilePath(0, model, "")).filename().string();
+        const std::string prefix = files::FileNameOf(BackupFilePath(0, model, ""));
         const std::string modelPart = prefix.substr(0, prefix.find('.') + 1);
         if (name.size() > modelPart.size() + 4 && name.rfind(modelPart, 0) == 0)
             return name.substr(modelPart.size(), name.size() - modelPart.size() - 4);

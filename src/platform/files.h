@@ -60,6 +60,14 @@ struct FolderEntry {
 // or the listing breaks off.
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries);
 
+// The last component of a UTF-8 path: after the last "/" (or "\\" on
+// Windows); the whole path when it has no separator. No conversion, so no
+// name is lost to a code page.
+inline std::string FileNameOf(const std::string& path) {
+    const size_t end = path.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
+    return end == std::string::npos ? path : path.substr(end + 1);
+}
+
 // fopen with a UTF-8 path on every system: the wide call on Windows, so no
 // name goes through the ANSI code page. Null on failure (see LastErrorText).
 std::FILE* OpenFile(const std::string& path, const char* mode);

@@ -239,7 +239,9 @@ CameraList::TickResult CameraList::VerificationTick() {
         CameraRow& row = MutableRow(at);
         const bool accepted = outcome.event == VerificationRunner::Event::Answered &&
                               outcome.reply.text.find("200 OK") != std::string::npos;
-        row.status = accepted ? status::kVerified : status::kFailed;
+        row.status = accepted                                             ? status::kVerified
+                     : outcome.event == VerificationRunner::Event::GaveUp ? status::kNoAnswer
+                                                                          : status::kFailed;
         if (accepted && row.texts[text::kMac].empty())
             row.texts[text::kMac] = outcome.reply.extra;
         result.changed = true;

@@ -28,6 +28,8 @@ namespace status {
 inline constexpr int32_t kNotVerified = 0;
 inline constexpr int32_t kFailed = 1;
 inline constexpr int32_t kVerified = 2;
+// Asked until its time-out without a reply: drawn like a refusal, told apart.
+inline constexpr int32_t kNoAnswer = 3;
 }  // namespace status
 
 inline constexpr const char* kDhcpText = "DHCP";

@@ -5,6 +5,7 @@
 
 #include "platform/window_port.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/manual_flow.h"
 
 namespace vcq {
 namespace {
@@ -165,11 +166,14 @@ void BatchEngine::SetMaxInService(size_t count) {
     maxInService_ = std::clamp<size_t>(count, 1, kBatchMaxInServiceLimit);
 }
 
-void BatchEngine::SetStatus(BatchRow& row, int32_t step) {
+void BatchEngine::SetStatus(BatchRow& row, int32_t step, int32_t shown) {
     static const std::string kNone;
     row.step = step;
-    const std::string& text =
-        step >= 0 && static_cast<size_t>(step) < statusTexts_.size() ? statusTexts_[step] : kNone;
+    if (shown < 0)
+        shown = step;
+    const std::string& text = shown >= 0 && static_cast<size_t>(shown) < statusTexts_.size()
+                                  ? statusTexts_[shown]
+                                  : kNone;
     if (text != row.statusText) {
         row.statusText = text;
         row.changed = true;
@@ -183,12 +187,38 @@ void BatchEngine::SetProgress(BatchRow& row, int32_t progress) {
     }
 }
 
-// The row follows its job's counter and step; a job given up on is not read.
+// The step one step covers several phases of: a check reads "Searching", a
+// camera gone to restart "Rebooting", one taking its configuration back
+// "Loading config file".
+int32_t BatchEngine::ShownStep(const Active& entry, int32_t step) const {
+    if (entry.forcedStep >= 0)
+        return step;
+    if (entry.checking)
+        return step::kSearching;
+    if (step != step::kOverwriting)
+        return step;
+    const std::optional<Phase> phase = entry.job->CurrentPhase();
+    if (phase == Phase::WaitBack)
+        return step::kRebooting;
+    if (phase == Phase::Restore)
+        return step::kLoadingConfig;
+    return step;
+}
+
+// The row follows its job's step; its bar the share of the package sent once
+// an upload has begun, else the job's counter. A job given up on is not read.
 void BatchEngine::Refresh(const Active& entry) {
     BatchRow& row = rows_[entry.row];
-    if (entry.forcedStep < 0)
-        SetProgress(row, entry.job->Progress());
-    SetStatus(row, StepOf(entry));
+    const int32_t now = StepOf(entry);
+    if (entry.forcedStep < 0) {
+        const UploadTally tally = entry.job->Upload();
+        if (now >= step::kUploading && tally.total > 0)
+            SetProgress(row, static_cast<int32_t>(std::min(tally.sent, tally.total) *
+                                                  kBatchProgressFull / tally.total));
+        else
+            SetProgress(row, entry.job->Progress());
+    }
+    SetStatus(row, now, ShownStep(entry, now));
 }
 
 void BatchEngine::GiveUp(Active& entry, int32_t step, std::string detail) {
@@ -214,6 +244,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.ended = std::chrono::steady_clock::now();
     const std::optional<JobOutcome> outcome = entry.job->Outcome();
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
+    row.refused = entry.refused;
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
         entry.detail = UploadTooSlowText(entry.job->Upload());
@@ -232,6 +263,7 @@ void BatchEngine::Drop(Active& entry) {
     entry.job->Abandon();
     if (entry.job->Busy())
         leftovers_.push_back(entry.job);
+    SetStatus(rows_[entry.row], step::kNotStarted);  // not "Searching" any more
     rows_[entry.row].finalStep = step::kNotStarted;
     rows_[entry.row].dropped = true;
     ++dropped_;
@@ -297,6 +329,9 @@ bool BatchEngine::Tick() {
                 CheckOutcome outcome = entry.job->PollCheck();
                 if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::LowMemory ||
                     outcome == CheckOutcome::LoginRefused) {
+                    // Another generation: its own end, not a network error.
+                    entry.refused = outcome == CheckOutcome::Failed &&
+                                    entry.job->FailureDetail() == kVersionRefusedText;
                     GiveUp(entry,
                            outcome == CheckOutcome::LowMemory      ? step::kLowMemory
                            : outcome == CheckOutcome::LoginRefused ? step::kLoginError
@@ -393,6 +428,8 @@ std::string BatchEngine::LogLine(size_t index) const {
     std::string line = row.model + (row.dhcp ? "(DHCP:" : "(") + row.addressText + ") ";
     if (row.dropped)
         return line + kNotStartedText;
+    if (row.refused && IsFinalStep(row.finalStep))
+        return line + "Not upgradable: " + row.failureDetail + "\r\n";
     line += BatchResultText(row.finalStep);
     if (const std::string note = RowNote(row); !note.empty())
         line += "    " + note + "\r\n";

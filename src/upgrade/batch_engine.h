@@ -69,6 +69,7 @@ struct BatchRow {
     bool changed = true;        // status, version or progress since TakeChangedRows
     int32_t step = 0;           // the step the status text shows
     std::string keptFile;       // the configuration file the camera left behind
+    bool refused = false;       // its check found another firmware generation
     // When the engine began the camera's check and when it retired the job
     // (both zero until then).
     std::chrono::steady_clock::time_point begun{};
@@ -120,6 +121,8 @@ class BatchJob {
     virtual UploadTally Upload() const { return {}; }
     // Why its check or upgrade failed, in a few words; empty when unknown.
     virtual std::string FailureDetail() const { return {}; }
+    // The phase it is in, for the status text; none from jobs without phases.
+    virtual std::optional<Phase> CurrentPhase() const { return std::nullopt; }
     // The configuration file saved for the camera that is still there once
     // the job ended (kept on purpose, or because the restore failed).
     virtual std::string KeptFile() const { return {}; }
@@ -228,11 +231,14 @@ class BatchEngine {
         std::string detail;          // and why
         bool stoppedUpload = false;  // given up while uploading: the tally says why
         bool cutOff = false;         // by StopNow: the kept file is named
+        bool refused = false;        // the check's version gate kept it back
     };
 
     int32_t StepOf(const Active& entry) const;
     void Refresh(const Active& entry);
-    void SetStatus(BatchRow& row, int32_t step);
+    // `shown` picks the text when it differs from the job's step.
+    void SetStatus(BatchRow& row, int32_t step, int32_t shown = -1);
+    int32_t ShownStep(const Active& entry, int32_t step) const;
     void SetProgress(BatchRow& row, int32_t progress);
     void GiveUp(Active& entry, int32_t step, std::string detail);
     void Retire(size_t position, int32_t finalStep);

@@ -83,6 +83,7 @@ class CameraUpgradeJob : public BatchJob {
         return upgrade_->FailureDetail();
     }
     std::string KeptFile() const override { return upgrade_->Outcome().keptFile; }
+    std::optional<Phase> CurrentPhase() const override { return upgrade_->CurrentPhase(); }
     std::optional<JobOutcome> Outcome() const override {
         JobOutcome outcome = upgrade_->Outcome();
         if (!IsFinalStep(outcome.finalStep))

@@ -7,6 +7,8 @@ namespace vcq {
 BatchOutcome OutcomeOf(const BatchRow& row) {
     if (row.finalStep == step::kCompleted)
         return BatchOutcome::Completed;
+    if (row.refused && IsFinalStep(row.finalStep))
+        return BatchOutcome::Refused;
     if (row.finalStep == step::kNotRestored)
         return BatchOutcome::ConfigNotRestored;
     return IsFinalStep(row.finalStep) ? BatchOutcome::Failed : BatchOutcome::NotStarted;
@@ -30,6 +32,22 @@ const char* OutcomeName(BatchOutcome outcome) {
     return "not_started";
 }
 
+std::string RowStatusText(const BatchRow& row) {
+    switch (OutcomeOf(row)) {
+        case BatchOutcome::Refused:
+            return "Not upgradable";
+        case BatchOutcome::Failed:
+        case BatchOutcome::ConfigNotRestored: {
+            std::string result = BatchResultText(row.finalStep);
+            while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
+                result.pop_back();
+            return result.empty() ? row.statusText : row.statusText + " " + result;
+        }
+        default:
+            return row.statusText;
+    }
+}
+
 OutcomeCounts CountOutcomes(const BatchEngine& engine) {
     OutcomeCounts counts;
     for (size_t i = 0; i < engine.RowCount(); ++i)
@@ -39,8 +57,8 @@ OutcomeCounts CountOutcomes(const BatchEngine& engine) {
 
 std::string SummaryLine(const OutcomeCounts& counts) {
     static const char* const kWords[kBatchOutcomeCount] = {
-        "completed", "failed", "configuration not back", "up to date", "not upgradable",
-        "not started"};
+        "completed",  "failed",         "configuration not back",
+        "up to date", "not upgradable", "not started"};
     std::string line = "Summary:";
     for (size_t i = 0; i < kBatchOutcomeCount; ++i)
         line += std::string(i ? ", " : " ") + std::to_string(counts.counts[i]) + " " + kWords[i];

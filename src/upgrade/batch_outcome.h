@@ -24,6 +24,11 @@ BatchOutcome OutcomeOf(const BatchRow& row);
 // "not_started": the JSON's names.
 const char* OutcomeName(BatchOutcome outcome);
 
+// What a row's status says once it ended: a failure's code and its result
+// ("Error3 Login error."), "Not upgradable" for another generation; while it
+// runs, its status text.
+std::string RowStatusText(const BatchRow& row);
+
 // How many cameras ended each way, in BatchOutcome's order.
 struct OutcomeCounts {
     size_t counts[kBatchOutcomeCount] = {};

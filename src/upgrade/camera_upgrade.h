@@ -33,6 +33,10 @@ inline constexpr int32_t kNotStarted = 0;
 inline constexpr int32_t kSavingConfig = 1;
 inline constexpr int32_t kUploading = 2;
 inline constexpr int32_t kOverwriting = 3;
+// Shown by the batch list for the phases step 3 and a check cover.
+inline constexpr int32_t kSearching = 4;
+inline constexpr int32_t kRebooting = 5;
+inline constexpr int32_t kLoadingConfig = 6;
 inline constexpr int32_t kReconfiguring = 7;
 inline constexpr int32_t kCompleted = 8;
 inline constexpr int32_t kVersionUpRefused = 9;
@@ -121,6 +125,11 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // The job's outcome so far; whole once the step is final. Safe from any
     // thread.
     JobOutcome Outcome() const;
+    // The phase the worker is in. Safe from any thread.
+    Phase CurrentPhase() const {
+        std::lock_guard lock(stepMutex_);
+        return phase_;
+    }
 
     // The worker stops at its next chance and from then on neither writes
     // `step` nor calls the owner or the step listener. Waits only for a step

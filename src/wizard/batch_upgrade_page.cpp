@@ -1,16 +1,23 @@
 #include "wizard/batch_upgrade_page.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <ctime>
 
 #include "protocol/config_backup.h"
+#include "upgrade/batch_outcome.h"
 #include "upgrade/manual_flow.h"
 #include "wizard/lists/camera_list_view.h"
+#include "wizard/lists/login_dialogs.h"
 #include "wizard/ui_text.h"
 #include "wizard/upgrade_log_dialog.h"
 
@@ -24,17 +31,47 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// The login "Access setting..." gives the cameras to retry.
+bool AskLogin(QWidget* parent, std::string& user, std::string& password) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle("Access setting");
+    auto* name = new QLineEdit(Text(user), &dialog);
+    auto* secret = new QLineEdit(&dialog);
+    secret->setEchoMode(QLineEdit::Password);
+    for (QLineEdit* edit : {name, secret})
+        edit->setMaxLength(kLoginMaxLength);
+    name->setAccessibleName("Name");
+    secret->setAccessibleName("Password");
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow("&Name:", name);
+    form->addRow("&Password:", secret);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    user = name->text().toStdString();
+    password = secret->text().toStdString();
+    return true;
+}
+
 }  // namespace
 
 BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVersion,
                                    std::shared_ptr<PackageWorkspace> workspace,
                                    std::function<void(int)> setButtonMode, QWidget* parent)
     : QWidget(parent), setButtonMode_(std::move(setButtonMode)) {
+    // Every batch so far is offered, the latest shown.
     showLog_ = [this](QWidget* parent, const std::string& log) {
         UpgradeLogDialog dialog(log, parent);
-        dialog.SetFileNote(QString::fromStdString(logPath_), QString::fromStdString(logError_));
+        if (logs_.empty())
+            dialog.SetFileNote(QString::fromStdString(logPath_), QString::fromStdString(logError_));
+        else
+            dialog.SetBatches(logs_, static_cast<int>(logs_.size()) - 1);
         dialog.exec();
     };
+    askLogin_ = AskLogin;
     port_ = std::make_shared<QtWindowPort>(this, nullptr, nullptr);
     auto resources = std::make_shared<BatchResources>();
     resources->models = *models;
@@ -93,8 +130,21 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     retryButton_ = new QPushButton("Retr&y failed", this);
     retryButton_->setAccessibleName("Retry the cameras that did not complete");
     retryButton_->setAutoDefault(false);
+    accessButton_ = new QPushButton("A&ccess setting...", this);
+    accessButton_->setAccessibleName("Access setting for the cameras to retry");
+    accessButton_->setAutoDefault(false);
     connect(showLogButton_, &QPushButton::clicked, this, &BatchUpgradePage::ShowLog);
     connect(retryButton_, &QPushButton::clicked, this, &BatchUpgradePage::RetryFailed);
+    connect(accessButton_, &QPushButton::clicked, this, &BatchUpgradePage::MendLogins);
+
+    // The batch's end in one line, where the operator looks once it ends.
+    summary_ = new QLabel(this);
+    summary_->setAccessibleName("Summary");
+    summary_->setWordWrap(true);
+    summary_->setTextFormat(Qt::PlainText);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    summary_->setFocusPolicy(Qt::StrongFocus);
+    summary_->hide();
 
     auto* counterRow = new QHBoxLayout;
     counterRow->addWidget(counterLabel_);
@@ -105,6 +155,7 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     counterRow->addWidget(left_);
     auto* endedRow = new QHBoxLayout;
     endedRow->addStretch();
+    endedRow->addWidget(accessButton_);
     endedRow->addWidget(showLogButton_);
     endedRow->addWidget(retryButton_);
     auto* right = new QVBoxLayout;
@@ -118,10 +169,13 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title);
     layout->addWidget(frame, 1);
+    layout->addWidget(summary_);
     layout->addLayout(lower);
-    setTabOrder(list_, retain_);
+    setTabOrder(list_, summary_);
+    setTabOrder(summary_, retain_);
     setTabOrder(retain_, backup_);
-    setTabOrder(backup_, showLogButton_);
+    setTabOrder(backup_, accessButton_);
+    setTabOrder(accessButton_, showLogButton_);
     setTabOrder(showLogButton_, retryButton_);
     setTabOrder(retryButton_, elapsed_);
     setTabOrder(elapsed_, left_);
@@ -169,10 +223,8 @@ void BatchUpgradePage::Populate(bool leaveOutResetting) {
     engineTimer_.stop();
     list_->Clear();
     timeline_ = BatchTimeline();
-    lastLog_.clear();
-    logPath_.clear();
-    logError_.clear();
-    SetEndedControls(false);
+    retried_ = false;
+    ForgetEnd();
     for (int row = 0; detected_ && row < detected_->Count(); ++row) {
         TargetRow target;
         if (!detected_->GetTargetRow(row, target))
@@ -327,7 +379,20 @@ void BatchUpgradePage::UpdateCounter() {
     timeline_.End(Now());
     UpdateClock();
     lastLog_ = Engine().LogText();
+    // One summary, on the page and at the end of the log; none for no camera.
+    const std::string summary =
+        Engine().RowCount() ? SummaryLine(CountOutcomes(Engine())) : std::string();
+    if (!summary.empty())
+        lastLog_ += summary + "\r\n";
+    summary_->setText(Text(summary));
+    summary_->setAccessibleDescription(Text(summary));
+    summary_->setVisible(!summary.empty());
     KeepLog();
+    const QString title = QString("Batch %1%2 (%3)")
+                              .arg(logs_.size() + 1)
+                              .arg(retried_ ? ", retry" : "")
+                              .arg(QDateTime::currentDateTime().toString("HH:mm:ss"));
+    logs_.push_back({title, lastLog_, Text(logPath_), Text(logError_)});
     setButtonMode_(4);
     SetEndedControls(true);
     // After the handler that ended the batch, so the page shows Finish first.
@@ -351,21 +416,60 @@ void BatchUpgradePage::ShowLog() {
     showLog_(this, lastLog_);
 }
 
-void BatchUpgradePage::SetEndedControls(bool ended) {
-    showLogButton_->setEnabled(ended);
-    retryButton_->setEnabled(ended && !Engine().NotCompletedRows().empty());
-}
-
-// The cameras that did not complete run again as a batch of their own, with
-// the same settings, at once: the operator asked in one step.
-void BatchUpgradePage::RetryFailed() {
-    if (EngineRunning() || Engine().RetryNotCompleted(std::time(nullptr)) == 0)
-        return;
-    list_->ShowChangedRows();
+// A new batch: the last one's log stays offered, its end no longer shown.
+void BatchUpgradePage::ForgetEnd() {
     lastLog_.clear();
     logPath_.clear();
     logError_.clear();
+    summary_->clear();
+    summary_->hide();
     SetEndedControls(false);
+}
+
+void BatchUpgradePage::SetEndedControls(bool ended) {
+    const bool retry = ended && !Engine().NotCompletedRows().empty();
+    showLogButton_->setEnabled(ended);
+    retryButton_->setEnabled(retry);
+    accessButton_->setEnabled(retry);
+}
+
+void BatchUpgradePage::MendLogins() {
+    if (EngineRunning())
+        return;
+    const std::vector<size_t> notCompleted = Engine().NotCompletedRows();
+    std::vector<size_t> rows;
+    for (const QModelIndex& index : list_->selectionModel()->selectedRows()) {
+        const auto row = static_cast<size_t>(index.row());
+        if (std::find(notCompleted.begin(), notCompleted.end(), row) != notCompleted.end())
+            rows.push_back(row);
+    }
+    if (rows.empty())
+        rows = notCompleted;
+    if (rows.empty())
+        return;
+    std::string user = Engine().Camera(rows.front()).user;
+    std::string password;
+    if (!askLogin_(this, user, password))
+        return;
+    for (size_t row : rows)
+        Engine().SetLogin(row, user, password);
+}
+
+// The cameras that did not complete run again as a batch of their own, with
+// the same settings, once the operator confirms as for Upgrade.
+void BatchUpgradePage::RetryFailed() {
+    if (EngineRunning() || Engine().NotCompletedRows().empty())
+        return;
+    const std::string caption = LoadUiText(kTextInformation, &Port());
+    const std::string text = LoadUiText(kTextProceed, &Port());
+    if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
+        MessageAnswer::Ok)
+        return;
+    if (Engine().RetryNotCompleted(std::time(nullptr)) == 0)
+        return;
+    list_->ShowChangedRows();
+    retried_ = true;
+    ForgetEnd();
     setButtonMode_(kButtonModeRetry);
     RunBatch();
     UpdateCounter();

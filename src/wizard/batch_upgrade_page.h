@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "package/resources.h"
 #include "package/workspace.h"
@@ -24,6 +25,7 @@
 #include "upgrade/batch_run.h"
 #include "wizard/lists/batch_upgrade_list.h"
 #include "wizard/qt_window_port.h"
+#include "wizard/upgrade_log_dialog.h"
 
 namespace vcq::ui {
 
@@ -66,6 +68,13 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     using LogShower = std::function<void(QWidget* parent, const std::string& log)>;
     void SetLogShower(LogShower shower) { showLog_ = std::move(shower); }
     int LogsShown() const { return logsShown_; }
+    // Every batch run since the program started, the latest last.
+    const std::vector<LoggedBatch>& Logs() const { return logs_; }
+    // Asks for the login "Access setting..." gives the chosen rows: a dialog
+    // unless replaced (tests). False: cancelled.
+    using LoginAsker =
+        std::function<bool(QWidget* parent, std::string& user, std::string& password)>;
+    void SetLoginAsker(LoginAsker asker) { askLogin_ = std::move(asker); }
     // Where the ended batch's log was written, or why it was not.
     const std::string& LogPath() const { return logPath_; }
     const std::string& LogError() const { return logError_; }
@@ -86,6 +95,12 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     QLabel* TimeLeft() const { return left_; }
     QPushButton* ShowLogButton() const { return showLogButton_; }
     QPushButton* RetryButton() const { return retryButton_; }
+    QPushButton* AccessButton() const { return accessButton_; }
+    // How the ended batch's cameras ended, in one line.
+    QLabel* Summary() const { return summary_; }
+    // "Access setting...": the selected rows that did not complete, or all
+    // of them when none is selected, get the login asked for.
+    void MendLogins();
     bool ConfirmationPending() const { return confirmTimer_.isActive(); }
     // The jobs' boxes and messages go here.
     QtWindowPort& Port() { return *port_; }
@@ -108,6 +123,7 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     void EnableSettings();
     void ShowLog();
     void SetEndedControls(bool ended);
+    void ForgetEnd();
     void RetryFailed();
     void KeepLog();
     double Now() const { return static_cast<double>(clock_.elapsed()) / 1000.0; }
@@ -127,6 +143,10 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     QLabel* left_;
     QPushButton* showLogButton_;
     QPushButton* retryButton_;
+    QPushButton* accessButton_;
+    QLabel* summary_;
+    std::vector<LoggedBatch> logs_;
+    LoginAsker askLogin_;
     QTimer engineTimer_;
     QTimer counterTimer_;
     QTimer confirmTimer_;
@@ -137,6 +157,7 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     std::string logError_;
     LogShower showLog_;
     bool started_ = false;
+    bool retried_ = false;  // the running batch is a retry
     int logsShown_ = 0;
 };
 

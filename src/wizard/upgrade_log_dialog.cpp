@@ -33,10 +33,14 @@ UpgradeLogDialog::UpgradeLogDialog(const std::string& log, QWidget* parent)
     arial.setFamily("Arial");
     setFont(arial);
 
-    // Shown with LF, filed with CR LF whatever ends the lines came with.
-    QString text = QString::fromStdString(log);
-    text.replace("\r\n", "\n");
-    bytes_ = QString(text).replace("\n", "\r\n").toUtf8();
+    batchChoice_ = new QComboBox(this);
+    batchChoice_->setAccessibleName("Batch");
+    auto* batchLabel = new QLabel("&Batch:", this);
+    batchLabel->setBuddy(batchChoice_);
+    connect(batchChoice_, &QComboBox::activated, this, &UpgradeLogDialog::ShowBatch);
+    batchChoice_->hide();
+    batchLabel->hide();
+    batchLabel_ = batchLabel;
 
     edit_ = new QPlainTextEdit(this);
     edit_->setReadOnly(true);
@@ -51,7 +55,6 @@ UpgradeLogDialog::UpgradeLogDialog(const std::string& log, QWidget* parent)
     }
     edit_->setPalette(palette);
     edit_->setMinimumSize(DialogUnitsX(305), DialogUnitsY(165));
-    edit_->setPlainText(text);
     edit_->installEventFilter(this);
 
     fileNote_ = new QLabel(this);
@@ -70,8 +73,6 @@ UpgradeLogDialog::UpgradeLogDialog(const std::string& log, QWidget* parent)
         button->setMinimumWidth(DialogUnitsX(50));
     }
     close_->setDefault(true);
-    save_->setEnabled(!text.isEmpty());
-    copy_->setEnabled(!text.isEmpty());
     connect(save_, &QPushButton::clicked, this, &UpgradeLogDialog::Save);
     connect(copy_, &QPushButton::clicked, this, &UpgradeLogDialog::CopyToClipboard);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
@@ -81,15 +82,50 @@ UpgradeLogDialog::UpgradeLogDialog(const std::string& log, QWidget* parent)
     buttons->addWidget(copy_);
     buttons->addStretch();
     buttons->addWidget(close_);
+    auto* choice = new QHBoxLayout;
+    choice->addWidget(batchLabel);
+    choice->addWidget(batchChoice_, 1);
     auto* layout = new QVBoxLayout(this);
     const int margin = DialogUnitsX(7);
     layout->setContentsMargins(margin, margin, margin, margin);
+    layout->addLayout(choice);
     layout->addWidget(edit_, 1);
     layout->addWidget(fileNote_);
     layout->addLayout(buttons);
+    SetLog(log);
     resize(std::max(sizeHint().width(), DialogUnitsX(319)),
            std::max(sizeHint().height(), DialogUnitsY(199)));
+}
+
+void UpgradeLogDialog::SetLog(const std::string& log) {
+    // Shown with LF, filed with CR LF whatever ends the lines came with.
+    QString text = QString::fromStdString(log);
+    text.replace("\r\n", "\n");
+    bytes_ = QString(text).replace("\n", "\r\n").toUtf8();
+    edit_->setPlainText(text);
+    save_->setEnabled(!text.isEmpty());
+    copy_->setEnabled(!text.isEmpty());
     ShowFromTop();
+}
+
+void UpgradeLogDialog::SetBatches(std::vector<LoggedBatch> batches, int current) {
+    batches_ = std::move(batches);
+    batchChoice_->clear();
+    for (const LoggedBatch& batch : batches_)
+        batchChoice_->addItem(batch.title);
+    const bool choice = batches_.size() > 1;
+    batchChoice_->setVisible(choice);
+    batchLabel_->setVisible(choice);
+    ShowBatch(current);
+}
+
+void UpgradeLogDialog::ShowBatch(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= batches_.size())
+        return;
+    const LoggedBatch& batch = batches_[static_cast<size_t>(index)];
+    batchChoice_->setCurrentIndex(index);
+    SetLog(batch.log);
+    SetFileNote(batch.path, batch.error);
 }
 
 void UpgradeLogDialog::showEvent(QShowEvent* event) {

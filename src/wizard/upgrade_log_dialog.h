@@ -3,6 +3,7 @@
 // as a text file and copied to the clipboard.
 #pragma once
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -11,8 +12,17 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vcq::ui {
+
+// One batch's log as the dialog offers it.
+struct LoggedBatch {
+    QString title;    // "Batch 1, 14:02:11"
+    std::string log;  // UTF-8 lines ending in CR LF
+    QString path;     // where it was kept, or
+    QString error;    // why it could not be
+};
 
 class UpgradeLogDialog : public QDialog {
     Q_OBJECT
@@ -31,6 +41,11 @@ class UpgradeLogDialog : public QDialog {
     bool SaveTo(const QString& path);
     // Says where the log was kept (selectable), or why it could not be.
     void SetFileNote(const QString& path, const QString& error);
+    // Every batch since the program started, `current` shown; the choice
+    // shows only with more than one.
+    void SetBatches(std::vector<LoggedBatch> batches, int current);
+    // Shows the log of the batch at `index` of SetBatches.
+    void ShowBatch(int index);
     void CopyToClipboard();
 
     QPlainTextEdit* Edit() const { return edit_; }
@@ -38,6 +53,7 @@ class UpgradeLogDialog : public QDialog {
     QPushButton* CopyButton() const { return copy_; }
     QPushButton* CloseButton() const { return close_; }
     QLabel* FileNote() const { return fileNote_; }
+    QComboBox* BatchChoice() const { return batchChoice_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -46,11 +62,15 @@ class UpgradeLogDialog : public QDialog {
   private:
     void ShowFromTop();
     void Save();
+    void SetLog(const std::string& log);
 
     QByteArray bytes_;  // the file's contents
     FileChooser chooser_;
     QPlainTextEdit* edit_;
     QLabel* fileNote_;
+    QComboBox* batchChoice_;
+    QLabel* batchLabel_;
+    std::vector<LoggedBatch> batches_;
     QPushButton* save_;
     QPushButton* copy_;
     QPushButton* close_;

@@ -200,7 +200,7 @@ TEST(ListVerificationTest, AcceptedRowsVerifiedRefusedAndSilentOnesFailed) {
     EXPECT_EQ(list.Row(1).status, status::kVerified);
     EXPECT_EQ(list.Row(1).texts[text::kMac], "known");
     EXPECT_EQ(list.Row(2).status, status::kFailed);
-    EXPECT_EQ(list.Row(3).status, status::kFailed);
+    EXPECT_EQ(list.Row(3).status, status::kNoAnswer);  // told apart from a refusal
     EXPECT_EQ(list.Row(4).status, status::kNotVerified);
 }
 
@@ -258,7 +258,7 @@ TEST(ListVerificationTest, SysuserExchangeAgainstScriptedCameras) {
     EXPECT_EQ(list.Row(0).status, status::kVerified);
     EXPECT_EQ(list.Row(0).texts[text::kMac], "08-00-46-aa-bb-cc");
     EXPECT_EQ(list.Row(1).status, status::kFailed);
-    EXPECT_EQ(list.Row(2).status, status::kFailed);
+    EXPECT_EQ(list.Row(2).status, status::kNoAnswer);
     ASSERT_FALSE(accepting.Requests().empty());
     EXPECT_NE(accepting.Requests()[0].find("inq=sysuser"), std::string::npos);
     EXPECT_NE(accepting.Requests()[0].find("Authorization: Basic YWRtaW46YWRtaW4="),

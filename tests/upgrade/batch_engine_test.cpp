@@ -13,6 +13,7 @@
 #include "scripted_server.h"
 #include "upgrade/batch_driver.h"
 #include "upgrade/batch_engine.h"
+#include "upgrade/batch_outcome.h"
 #include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
 
@@ -38,6 +39,7 @@ struct Script {
     bool inTransfer = false;
     int ticksToStop = 0;
     vcq::UploadTally upload;
+    std::optional<vcq::Phase> phase;
 };
 
 class ScriptedJob : public vcq::BatchJob {
@@ -63,6 +65,7 @@ class ScriptedJob : public vcq::BatchJob {
         return s_->inTransfer;
     }
     vcq::UploadTally Upload() const override { return s_->upload; }
+    std::optional<vcq::Phase> CurrentPhase() const override { return s_->phase; }
     std::string FailureDetail() const override { return s_->detail; }
     std::string KeptFile() const override { return s_->kept; }
 
@@ -199,7 +202,7 @@ TEST_F(BatchWalk, ACheckUnderWayHoldsBackEveryLaterStart) {
     EXPECT_EQ(Job(0).checksBegun, 1);  // begun once, then only asked
     EXPECT_EQ(Job(1).checksBegun, 0);
     EXPECT_EQ(Starts(), 0);
-    EXPECT_EQ(Status(0), "Standby");
+    EXPECT_EQ(Status(0), "Searching");  // being checked
 
     Job(0).check = CheckOutcome::Passed;
     engine_.Tick();
@@ -213,7 +216,7 @@ TEST_F(BatchWalk, ACheckUnderWayHoldsBackEveryLaterStart) {
     engine_.Tick();
     Job(1).step = step::kUploadFailed;
     engine_.Tick();
-    EXPECT_EQ(Status(1), "Standby");
+    EXPECT_EQ(Status(1), "Searching");
     EXPECT_EQ(engine_.ActiveCount(), 3u);
     Job(1).check = CheckOutcome::LowMemory;
     engine_.Tick();
@@ -431,6 +434,8 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
         const char* status;
         const char* version;
         std::string log;
+        const char* shown;  // on the page
+        vcq::BatchOutcome outcome;
         std::string model = "VCQ-R20";
         std::string modelInLog = "VCQ-R20";
     };
@@ -438,22 +443,28 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
     const std::string keptAlone = "    the saved configuration is kept in /b/vcq-r20.1.cfg\r\n";
     const Row rows[] = {
         {CheckOutcome::LoginRefused, 0, "Please enter correct user name and password.", "Error3",
-         "1.05", "Login error.\r\n    Please enter correct user name and password.\r\n"},
+         "1.05", "Login error.\r\n    Please enter correct user name and password.\r\n",
+         "Error3 Login error.", vcq::BatchOutcome::Failed},
+        // Another generation: its own end, not a network error.
         {CheckOutcome::Failed, 0, "The firmware upgrade cannot be applied to the target camera.",
          "Error1", "1.05",
-         "Network error (missing target).\r\n"
-         "    The firmware upgrade cannot be applied to the target camera.\r\n"},
-        {CheckOutcome::Failed, 0, "", "Error1", "1.05", "Network error (missing target).\r\n"},
+         "Not upgradable: The firmware upgrade cannot be applied to the target camera.\r\n",
+         "Not upgradable", vcq::BatchOutcome::Refused},
+        {CheckOutcome::Failed, 0, "", "Error1", "1.05", "Network error (missing target).\r\n",
+         "Error1 Network error (missing target).", vcq::BatchOutcome::Failed},
         {CheckOutcome::Passed, step::kNotRestored, "refused; kept in /b/vcq-r20.1.cfg", "Error7",
-         "1.08", "Cannot load config.\r\n    refused; kept in /b/vcq-r20.1.cfg\r\n"},
+         "1.08", "Cannot load config.\r\n    refused; kept in /b/vcq-r20.1.cfg\r\n",
+         "Error7 Cannot load config.", vcq::BatchOutcome::ConfigNotRestored},
         {CheckOutcome::Passed, step::kUploadFailed, "550 No space", "Error4", "1.05",
-         "Ftp error.\r\n    550 No space" + kept},
+         "Ftp error.\r\n    550 No space" + kept, "Error4 Ftp error.", vcq::BatchOutcome::Failed},
         {CheckOutcome::Passed, step::kWrongVersion, "", "Error2", "1.05",
-         "Upgrade sequence error.\r\n" + keptAlone},
+         "Upgrade sequence error.\r\n" + keptAlone, "Error2 Upgrade sequence error.",
+         vcq::BatchOutcome::Failed},
         {CheckOutcome::Passed, step::kCompleted, "words of no weight", "Completed", "1.08",
-         "Completed successfully.\r\n" + keptAlone},
+         "Completed successfully.\r\n" + keptAlone, "Completed", vcq::BatchOutcome::Completed},
         // A camera's model text cannot write a line of its own.
         {CheckOutcome::Failed, 0, "", "Error1", "1.05", "Network error (missing target).\r\n",
+         "Error1 Network error (missing target).", vcq::BatchOutcome::Failed,
          "VCQ-R20\r\nVCQ-R20(10.0.0.7) Completed successfully.",
          "VCQ-R20\\r\\nVCQ-R20(10.0.0.7) Completed successfully."},
     };
@@ -481,12 +492,99 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
         const vcq::BatchRow& retired = engine.Row(0);
         EXPECT_EQ(engine.ActiveCount(), 0u);
         EXPECT_EQ(retired.statusText, row.status);
+        EXPECT_EQ(vcq::RowStatusText(retired), row.shown);
+        EXPECT_EQ(vcq::OutcomeOf(retired), row.outcome);
         EXPECT_EQ(retired.version, row.version);
         EXPECT_EQ(engine.LogText(), row.modelInLog + "(10.0.0.5) " + row.log);
         EXPECT_EQ(retired.step, retired.finalStep);
         EXPECT_EQ(retired.keptFile, script->kept);
         EXPECT_GE(retired.begun, before);
         EXPECT_GE(retired.ended, retired.begun);
+    }
+}
+
+// What a row shows while its camera is under way: the check, each phase the
+// job's step covers, and the share of the package sent.
+TEST(BatchOutcomes, RowsFollowThePhaseAndTheShareUploaded) {
+    using vcq::Phase;
+    struct Row {
+        const char* name;
+        bool checked;  // the check has passed
+        int32_t step;
+        std::optional<Phase> phase;
+        vcq::UploadTally upload;
+        int32_t counter;
+        const char* status;
+        int32_t progress;
+    };
+    const Row rows[] = {
+        {"being checked", false, 0, Phase::Check, {}, 0, "Searching", 0},
+        {"saving",
+         true,
+         step::kSavingConfig,
+         Phase::SaveConfiguration,
+         {},
+         7,
+         "Saving config file",
+         8},
+        {"upload not begun", true, step::kUploading, Phase::EnableFtp, {}, 12, "Uploading", 13},
+        {"a quarter sent",
+         true,
+         step::kUploading,
+         Phase::Upload,
+         {250, 1000},
+         40,
+         "Uploading",
+         2500},
+        {"all sent, flashing",
+         true,
+         step::kOverwriting,
+         Phase::WaitGone,
+         {1000, 1000},
+         90,
+         "Overwriting",
+         10000},
+        {"restarting",
+         true,
+         step::kOverwriting,
+         Phase::WaitBack,
+         {1000, 1000},
+         90,
+         "Rebooting",
+         10000},
+        {"configuration going back",
+         true,
+         step::kOverwriting,
+         Phase::Restore,
+         {1000, 1000},
+         90,
+         "Loading config file",
+         10000},
+        {"applying it",
+         true,
+         step::kReconfiguring,
+         Phase::Restore,
+         {1000, 1000},
+         90,
+         "Reconfiguring",
+         10000},
+        {"a job without phases", true, step::kOverwriting, std::nullopt, {}, 90, "Overwriting", 91},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto script = std::make_shared<Script>();
+        script->check = row.checked ? CheckOutcome::Passed : CheckOutcome::Pending;
+        BatchEngine engine(Scripted(script));
+        engine.AddCamera({});
+        engine.Tick();
+        script->step = row.step;
+        script->phase = row.phase;
+        script->upload = row.upload;
+        script->progress = row.counter;
+        engine.Tick();
+        EXPECT_EQ(engine.Row(0).statusText, row.status);
+        EXPECT_EQ(engine.Row(0).step, row.step);
+        EXPECT_EQ(engine.Row(0).progress, row.progress);
     }
 }
 
@@ -715,12 +813,15 @@ TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
         bool agreed;
         int32_t finalStep;
         const char* detail;  // its start, when refused
+        vcq::BatchOutcome outcome = vcq::BatchOutcome::Failed;
     };
     const Row rows[] = {
         {"3.00", "ver1.08", true, step::kVersionUpRefused,
-         "The firmware upgrade cannot be applied to the target camera."},
+         "The firmware upgrade cannot be applied to the target camera.",
+         vcq::BatchOutcome::Refused},
         {"1.05", "ver3.00", true, step::kVersionUpRefused,
-         "The firmware upgrade cannot be applied to the target camera."},
+         "The firmware upgrade cannot be applied to the target camera.",
+         vcq::BatchOutcome::Refused},
         {"1.08", "ver1.08", false, step::kVersionUpRefused, "left out: The current set up"},
         {"1.09", "ver1.08", false, step::kVersionUpRefused, "left out: The current set up"},
         {"1.09", "ver1.08", true, step::kUploadFailed, nullptr},
@@ -744,6 +845,7 @@ TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
         while (engine.Tick() && std::chrono::steady_clock::now() - started < 5s)
             std::this_thread::sleep_for(5ms);
         EXPECT_EQ(engine.Row(0).finalStep, row.finalStep) << row.camera << " " << row.package;
+        EXPECT_EQ(vcq::OutcomeOf(engine.Row(0)), row.outcome) << row.camera << " " << row.package;
         if (row.detail) {
             EXPECT_TRUE(engine.Row(0).failureDetail.starts_with(row.detail))
                 << row.camera << ": " << engine.Row(0).failureDetail;

@@ -120,7 +120,7 @@ class BatchListTest : public QObject {
         jobs_[1]->step = step::kWrongVersion;
         QTRY_VERIFY(!ticks.isActive());
         QCOMPARE(model->index(0, 3).data().toString(), QString("1.08"));
-        QCOMPARE(model->index(1, 5).data().toString(), QString("Error2"));
+        QCOMPARE(model->index(1, 5).data().toString(), QString("Error2 Upgrade sequence error."));
         QCOMPARE(list->LogText(), std::string("VCQ-R20(192.168.0.10) Completed successfully.\r\n"
                                               "VCQ-R20(192.168.0.11:8080) Upgrade sequence "
                                               "error.\r\n"));
@@ -169,29 +169,37 @@ class BatchListTest : public QObject {
         QTest::addColumn<QString>("kept");
         QTest::addColumn<QString>("detail");
         QTest::addColumn<bool>("red");
+        QTest::addColumn<QString>("status");
         QTest::newRow("completed") << int(step::kCompleted) << ""
                                    << ""
-                                   << "" << false;
+                                   << "" << false << "Completed";
         QTest::newRow("still running") << int(step::kOverwriting) << ""
                                        << ""
-                                       << "" << false;
+                                       << "" << false << "Overwriting";
         QTest::newRow("upload refused")
             << int(step::kUploadFailed) << "FTP: 550 No space left on device"
             << ""
-            << "FTP: 550 No space left on device" << true;
+            << "FTP: 550 No space left on device" << true << "Error4 Ftp error.";
         QTest::newRow("came back with the old version, its file kept")
             << int(step::kWrongVersion) << "the camera came back with 1.05, expected 1.08"
             << "/b/vcq-r20.1.cfg"
             << "the camera came back with 1.05, expected 1.08; the saved configuration is kept "
                "in /b/vcq-r20.1.cfg"
-            << true;
+            << true << "Error2 Upgrade sequence error.";
+        QTest::newRow("configuration not back")
+            << int(step::kNotRestored) << "the camera refused the configuration (HTTP 500)"
+            << "/b/vcq-r20.1.cfg"
+            << "the camera refused the configuration (HTTP 500); the saved configuration is "
+               "kept in /b/vcq-r20.1.cfg"
+            << true << "Error7 Cannot load config.";
         QTest::newRow("completed, its backup kept")
             << int(step::kCompleted) << ""
             << "/b/vcq-r20.1.cfg"
-            << "the saved configuration is kept in /b/vcq-r20.1.cfg" << false;
-        QTest::newRow("failed, reason unknown") << int(step::kVersionUpRefused) << ""
-                                                << ""
-                                                << "" << true;
+            << "the saved configuration is kept in /b/vcq-r20.1.cfg" << false << "Completed";
+        QTest::newRow("failed, reason unknown")
+            << int(step::kVersionUpRefused) << ""
+            << ""
+            << "" << true << "Error1 Network error (missing target).";
     }
 
     void rowTellsItsEnd() {
@@ -200,6 +208,7 @@ class BatchListTest : public QObject {
         QFETCH(QString, kept);
         QFETCH(QString, detail);
         QFETCH(bool, red);
+        QFETCH(QString, status);
         auto list = MakeList();
         QVERIFY(list->AddCamera(Camera(10)));
         engine_->Tick();
@@ -211,6 +220,8 @@ class BatchListTest : public QObject {
         list->ShowChangedRows();
         if (finalStep != step::kOverwriting)
             QCOMPARE(list->Row(0).finalStep, finalStep);
+        // The status says how it ended, the reason staying in the tooltip.
+        QCOMPARE(list->model()->index(0, kBatchStatusColumn).data().toString(), status);
         for (int column : {1, kBatchStatusColumn}) {
             const QModelIndex cell = list->model()->index(0, column);
             QCOMPARE(cell.data(Qt::AccessibleDescriptionRole).toString(), detail);

@@ -1,6 +1,6 @@
 // The batch upgrade page inside the wizard: a batch of stand-in cameras in
-// the isolated network run to the upgrade log, Abort, no ticked camera, the
-// confirmation, and the "Setup data" boxes.
+// the isolated network run to the upgrade log, a retry after a mended login,
+// Abort, no ticked camera, the confirmation, and the "Setup data" boxes.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,6 +25,12 @@ namespace {
 
 constexpr const char* kProceed = "Proceed to the firmware upgrade?";
 
+std::string Summary(int completed, int failed, int notStarted = 0) {
+    return "Summary: " + std::to_string(completed) + " completed, " + std::to_string(failed) +
+           " failed, 0 configuration not back, 0 up to date, 0 not upgradable, " +
+           std::to_string(notStarted) + " not started\r\n";
+}
+
 // The longest time the UI thread went without running a 5 ms timer.
 class StallMeter : public QObject {
   public:
@@ -43,20 +49,26 @@ class StallMeter : public QObject {
     qint64 longest_ = 0;
 };
 
-// Closes every upgrade log dialog that opens, keeping its text.
-class LogCloser : public QObject {
+// Reads every batch each upgrade log dialog offers, then closes it.
+class LogReader : public QObject {
   public:
-    LogCloser() {
+    LogReader() {
         connect(&timer_, &QTimer::timeout, this, [this] {
             auto* dialog = qobject_cast<UpgradeLogDialog*>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
-            texts.push_back(dialog->Edit()->toPlainText());
+            std::vector<QString> offered;
+            const int count = std::max(1, dialog->BatchChoice()->count());
+            for (int i = 0; i < count; ++i) {
+                dialog->ShowBatch(i);
+                offered.push_back(dialog->Edit()->toPlainText());
+            }
+            shown.push_back(std::move(offered));
             dialog->CloseButton()->click();
         });
         timer_.start(20);
     }
-    std::vector<QString> texts;
+    std::vector<std::vector<QString>> shown;  // per dialog, per batch offered
 
   private:
     QTimer timer_;
@@ -205,7 +217,8 @@ class BatchPageTest : public QObject {
                      kept("10000005") +
                      "VCQ-R20(127.0.0.7) Upgrade sequence error.\r\n"
                      "    the camera came back with 1.05, expected 1.08; the saved configuration "
-                     "is kept in <folder>/vcq-r20.10000006.cfg\r\n");
+                     "is kept in <folder>/vcq-r20.10000006.cfg\r\n" +
+                     Summary(4, 2));
         QCOMPARE(StatusTexts(list), (std::vector<std::string>{"Completed", "Completed", "Completed",
                                                               "Error1", "Completed", "Error2"}));
         QCOMPARE(list->Row(0).version, std::string("1.08"));
@@ -302,6 +315,7 @@ class BatchPageTest : public QObject {
         cameras_->Update(2, [](sim::CameraConfig& c) { c.forcedStatus.clear(); });
         cameras_->Update(4,
                          [](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::Flashed; });
+        h_.boxes->Queue(MessageAnswer::Ok);
         QTest::keyClick(&w, Qt::Key_Y, Qt::AltModifier);
         QTRY_VERIFY(page->EngineRunning());
         QCOMPARE(w.NextButton()->text(), QString("&Abort"));
@@ -332,10 +346,13 @@ class BatchPageTest : public QObject {
             "VCQ-R20(127.0.0.5) Completed successfully.\r\n"
             "VCQ-R20(127.0.0.6) Upgrade sequence error.\r\n"
             "    the camera came back with 1.05, expected 1.08\r\n"
-            "VCQ-R20(127.0.0.7) Completed successfully.\r\n";
+            "VCQ-R20(127.0.0.7) Completed successfully.\r\n" +
+            Summary(4, 2);
+        // The retry's summary counts the whole batch.
         const std::string retried =
             "VCQ-R20(127.0.0.4) Completed successfully.\r\n"
-            "VCQ-R20(127.0.0.6) Completed successfully.\r\n";
+            "VCQ-R20(127.0.0.6) Completed successfully.\r\n" +
+            Summary(6, 0);
         QCOMPARE(shown.size(), size_t(2));
         QCOMPARE(shown[0].log, first);
         QCOMPARE(shown[1].log, retried);
@@ -362,6 +379,87 @@ class BatchPageTest : public QObject {
         QVERIFY(w.Ended());
     }
 
+    // A wrong password fails the check; the ended page says so in the row and
+    // the summary, the login is mended with "Access setting...", and Retry
+    // asks first: No starts nothing, Yes reruns that camera alone. The log
+    // then offers both batches.
+    void retryAfterAMendedLoginOffersBothBatchesLogs() {
+        RequireCameras();
+        StartCameras({"", ""});
+        MainWindow& w = h_.Open();
+        ToBatchPage(w, RecordsOfCameras(),
+                    [](CameraListView* list) { list->SetLogin(1, "admin", "wrong"); });
+        BatchUpgradePage* page = w.Batch();
+        BatchUpgradeList* list = page->List();
+        LogReader logs;
+        std::vector<std::string> offered;
+        page->SetLoginAsker([&](QWidget*, std::string& user, std::string& password) {
+            offered.push_back(user);
+            password = "secret";
+            return true;
+        });
+        QVERIFY(!page->AccessButton()->accessibleName().isEmpty());
+        QVERIFY(!page->AccessButton()->isEnabled());
+        page->RetainBox()->click();
+        h_.boxes->Queue(MessageAnswer::Ok);
+        w.NextButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 1, 90000);
+        QTRY_COMPARE(logs.shown.size(), size_t(1));
+        QTRY_VERIFY(!QApplication::activeModalWidget());  // the log closed
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+
+        const QModelIndex status = list->model()->index(1, kBatchStatusColumn);
+        QCOMPARE(status.data().toString(), QString("Error3 Login error."));
+        QVERIFY(!status.data(Qt::AccessibleDescriptionRole).toString().isEmpty());
+        const QString ended =
+            "Summary: 1 completed, 1 failed, 0 configuration not back, 0 up to "
+            "date, 0 not upgradable, 0 not started";
+        QVERIFY(page->Summary()->isVisible());
+        QCOMPARE(page->Summary()->text(), ended);
+        QCOMPARE(page->Summary()->accessibleDescription(), ended);
+        QVERIFY(logs.shown[0][0].endsWith(ended + "\n"));
+
+        list->selectionModel()->select(
+            list->model()->index(1, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QTest::keyClick(&w, Qt::Key_C, Qt::AltModifier);           // Access setting...
+        QTRY_COMPARE(offered, std::vector<std::string>{"admin"});  // a mnemonic clicks late
+        QCOMPARE(page->Engine().Camera(1).password, std::string("secret"));
+
+        h_.boxes->Clear();
+        h_.boxes->Queue(MessageAnswer::Cancel);
+        QTest::keyClick(&w, Qt::Key_Y, Qt::AltModifier);
+        QTRY_VERIFY(h_.boxes->Saw(kProceed));
+        QVERIFY(!page->EngineRunning());
+        QCOMPARE(status.data().toString(), QString("Error3 Login error."));
+
+        h_.boxes->Queue(MessageAnswer::Ok);
+        QTest::keyClick(&w, Qt::Key_Y, Qt::AltModifier);
+        QTRY_VERIFY(page->EngineRunning());
+        QVERIFY(!page->Summary()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 2, 90000);
+        QTRY_COMPARE(logs.shown.size(), size_t(2));
+        QCOMPARE(status.data().toString(), QString("Completed"));
+        QCOMPARE(cameras_->RequestCount(0, "POST /command/main.cgi"), 1);
+        QCOMPARE(cameras_->RequestCount(1, "POST /command/main.cgi"), 1);
+
+        // Both batches offered, in order, each as it ended.
+        const std::vector<QString>& both = logs.shown[1];
+        QCOMPARE(both.size(), size_t(2));
+        QVERIFY(
+            both[0].startsWith("VCQ-R20(127.0.0.2) Completed successfully.\n"
+                               "VCQ-R20(127.0.0.3) Login error.\n"));
+        QVERIFY(both[0].endsWith(ended + "\n"));
+        QVERIFY(
+            both[1].startsWith("VCQ-R20(127.0.0.3) Completed successfully.\nSummary: 2 "
+                               "completed, 0 failed"));
+        QCOMPARE(page->Logs().size(), size_t(2));
+        QVERIFY(page->Logs()[0].path != page->Logs()[1].path);
+        w.CancelButton()->click();
+        QVERIFY(w.Ended());
+    }
+
     void abortLetsRunningCamerasFinishAndDropsTheRest() {
         RequireCameras();
         // The second uploads slowly, so Abort comes while it uploads.
@@ -384,7 +482,8 @@ class BatchPageTest : public QObject {
                                       "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
                                       "VCQ-R20(127.0.0.4) Not started.\r\n"
                                       "VCQ-R20(127.0.0.5) Not started.\r\n"
-                                      "VCQ-R20(127.0.0.6) Not started.\r\n"));
+                                      "VCQ-R20(127.0.0.6) Not started.\r\n" +
+                                      Summary(2, 0, 3)));
         QCOMPARE(StatusTexts(list), (std::vector<std::string>{"Completed", "Completed", "Standby",
                                                               "Standby", "Standby"}));
         QCOMPARE(list->Row(2).progress, 0);
@@ -417,7 +516,7 @@ class BatchPageTest : public QObject {
 
     void noTickedCameraGivesZeroOfZeroFinishAndOneEmptyLogAtOnce() {
         MainWindow& w = h_.Open();
-        LogCloser closer;
+        LogReader closer;
         ToBatchPage(w,
                     {test::RecordOf(sim::DefaultCamera(0)), test::RecordOf(sim::DefaultCamera(1))},
                     [](CameraListView* list) {
@@ -431,10 +530,10 @@ class BatchPageTest : public QObject {
         QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
         QVERIFY(w.CancelButton()->isEnabled());
         QVERIFY(!w.NextButton()->isEnabled());
-        QTRY_COMPARE(closer.texts.size(), size_t(1));
-        QCOMPARE(closer.texts[0], QString());
+        QTRY_COMPARE(closer.shown.size(), size_t(1));
+        QCOMPARE(closer.shown[0][0], QString());
         QTest::qWait(3 * kBatchCounterMs);
-        QCOMPARE(closer.texts.size(), size_t(1));
+        QCOMPARE(closer.shown.size(), size_t(1));
         QCOMPARE(page->LogsShown(), 1);
         QVERIFY(h_.boxes->Boxes().empty());
     }
@@ -503,7 +602,7 @@ class BatchPageTest : public QObject {
         QFETCH(QStringList, asked);
         QFETCH(QStringList, batch);
         MainWindow& w = h_.Open();
-        LogCloser closer;
+        LogReader closer;
         std::vector<CameraRecord> records;
         for (int i = 0; i < versions.size(); ++i) {
             sim::CameraConfig camera = sim::DefaultCamera(i);
@@ -546,7 +645,7 @@ class BatchPageTest : public QObject {
         QCOMPARE(listed, batch);
         QVERIFY(!page->EngineRunning());
         if (batch.isEmpty()) {  // a batch of none ends at once, as with no ticks
-            QTRY_COMPARE(closer.texts.size(), size_t(1));
+            QTRY_COMPARE(closer.shown.size(), size_t(1));
             QCOMPARE(w.CancelButton()->text(), QString("&Finish"));
         } else {
             QVERIFY(page->RetainBox()->isEnabled());

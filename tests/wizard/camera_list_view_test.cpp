@@ -209,6 +209,10 @@ class CameraListViewTest : public QObject {
                                             << "verified (lavender)";
         QTest::newRow("not verified, selected") << int(status::kNotVerified) << true << ""
                                                 << "";
+        QTest::newRow("never answered") << int(status::kNoAnswer) << false << "pw"
+                                        << "not answering (pink)";
+        QTest::newRow("never answered, selected") << int(status::kNoAnswer) << true << "pw"
+                                                  << "not answering (pink)";
     }
 
     void verificationResultStaysReadable() {
@@ -235,7 +239,7 @@ class CameraListViewTest : public QObject {
         const bool blue = edge.blue() > edge.red() + 50 && edge.red() < 120;
         const bool pink = edge.red() > 240 && edge.green() < 180;
         const bool lavender = edge.blue() > 240 && edge.red() > 180 && edge.red() < 225;
-        if (status == status::kFailed)
+        if (status == status::kFailed || status == status::kNoAnswer)
             QVERIFY2(pink, qPrintable(edge.name()));
         else if (status == status::kVerified)
             QVERIFY2(lavender, qPrintable(edge.name()));

@@ -426,7 +426,7 @@ class TargetPageTest : public QObject {
               static_cast<long long>(clock.elapsed()), static_cast<long long>(longest));
         QVERIFY2(longest < vcq::test::kMaxUiStallMs,
                  qPrintable(QString("stall of %1 ms").arg(longest)));
-        QCOMPARE(list->Rows().Row(2).status, status::kFailed);
+        QCOMPARE(list->Rows().Row(2).status, status::kNoAnswer);
         QVERIFY(!page->Testing());
         QCOMPARE(page->cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(list->Rows().Row(0).texts[text::kMac], std::string("08-00-46-00-00-02"));

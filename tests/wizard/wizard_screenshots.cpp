@@ -168,38 +168,57 @@ void AutomaticTargetPage(MainWindow& w) {
     list->CheckDuplicateAddresses();
 }
 
+// A wizard of its own shown, and a fleet of stand-in cameras for it.
+struct BatchWizard {
+    BatchWizard(const WizardOptions& options, test::ScriptedPresenter& boxes)
+        : w(options), fleet(FleetOptions()) {
+        boxes.window = &w;
+        w.show();
+        [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(&w);
+    }
+    static sim::SimulatorOptions FleetOptions() {
+        sim::SimulatorOptions options;
+        options.ftp = true;
+        return options;
+    }
+
+    // Cameras shaped by `shapes` (numbered from `first`), all with the login
+    // admin:admin, listed and on the batch page; the `dhcp`th one by DHCP.
+    void ToBatchPage(int first, const std::vector<std::string>& shapes, int dhcp = -1) {
+        for (int i = 0; i < static_cast<int>(shapes.size()); ++i) {
+            sim::CameraConfig config = sim::DefaultCamera(first + i);
+            config.rebootDowntime = std::chrono::milliseconds(300);
+            std::string error;
+            if (!sim::ApplyCameraSettings(shapes[static_cast<size_t>(i)], config, error) ||
+                !fleet.AddCamera(config, &error))
+                qFatal("stand-in camera: %s", error.c_str());
+            w.Table().Store(test::RecordOf(config, i == dhcp));
+        }
+        Click(w.NextButton());
+        Click(w.Agreement()->AgreeButton());
+        Click(w.NextButton());
+        Click(w.Mode()->AutomaticButton());
+        Click(w.NextButton());
+        CameraListView* detected = w.AutoTarget()->List();
+        for (int row = 0; row < detected->Count(); ++row)
+            detected->SetLogin(row, "admin", "admin");
+        emit detected->LoginsChanged();
+        Click(w.NextButton());
+    }
+
+    MainWindow w;
+    sim::Simulator fleet;
+};
+
 // Automatic mode in a wizard of its own: a batch of stand-in cameras ready,
 // caught mid-run with mixed outcomes, after Abort at its end (Finish), and
 // its log. The second camera refuses the login, the third reboots slowly,
 // the fourth uploads slowly.
 void BatchPages(const WizardOptions& options, test::ScriptedPresenter& boxes) {
-    MainWindow w(options);
-    boxes.window = &w;
-    w.show();
-    [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(&w);
-    sim::SimulatorOptions fleetOptions;
-    fleetOptions.ftp = true;
-    sim::Simulator fleet(fleetOptions);
-    const char* shapes[] = {
-        "", "admin=admin:other", "reboot=6000", "ftp-rate=40000", "port=8080", "", "", ""};
-    for (int i = 0; i < 8; ++i) {
-        sim::CameraConfig config = sim::DefaultCamera(10 + i);
-        config.rebootDowntime = std::chrono::milliseconds(300);
-        std::string error;
-        if (!sim::ApplyCameraSettings(shapes[i], config, error) || !fleet.AddCamera(config, &error))
-            qFatal("stand-in camera: %s", error.c_str());
-        w.Table().Store(test::RecordOf(config, i == 2));
-    }
-    Click(w.NextButton());
-    Click(w.Agreement()->AgreeButton());
-    Click(w.NextButton());
-    Click(w.Mode()->AutomaticButton());
-    Click(w.NextButton());
-    CameraListView* detected = w.AutoTarget()->List();
-    for (int row = 0; row < detected->Count(); ++row)
-        detected->SetLogin(row, "admin", "admin");
-    emit detected->LoginsChanged();
-    Click(w.NextButton());
+    BatchWizard wizard(options, boxes);
+    MainWindow& w = wizard.w;
+    wizard.ToBatchPage(
+        10, {"", "admin=admin:other", "reboot=6000", "ftp-rate=40000", "port=8080", "", "", ""}, 2);
     BatchUpgradePage* batch = w.Batch();
     Save(w, "batch-ready");
     batch->SetLogShower([&](QWidget* parent, const std::string& log) {
@@ -224,6 +243,28 @@ void BatchPages(const WizardOptions& options, test::ScriptedPresenter& boxes) {
     if (!QTest::qWaitFor([&] { return batch->LogsShown() == 1; }, 90000))
         std::fprintf(stderr, "wizard_screenshots: the batch did not end\n");
 
+    w.CancelButton()->click();  // Finish
+    boxes.window = nullptr;
+}
+
+// A batch at its end, every camera's end readable on the page: one
+// completed, one refusing the login, one refusing its configuration back.
+void EndedBatchPage(const WizardOptions& options, test::ScriptedPresenter& boxes) {
+    BatchWizard wizard(options, boxes);
+    MainWindow& w = wizard.w;
+    wizard.ToBatchPage(20, {"", "admin=admin:other", "restore=refuse"});
+    BatchUpgradePage* batch = w.Batch();
+    batch->SetLogShower([](QWidget*, const std::string&) {});
+    boxes.Queue(MessageAnswer::Ok);
+    Click(w.NextButton());
+    if (!QTest::qWaitFor([&] { return batch->LogsShown() == 1; }, 90000))
+        std::fprintf(stderr, "wizard_screenshots: the ended batch did not end\n");
+    // The failed row selected, as for "Access setting..." and a retry.
+    batch->List()->selectionModel()->select(
+        batch->List()->model()->index(1, 0),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::qWait(50);
+    Save(w, "batch-ended");
     w.CancelButton()->click();  // Finish
     boxes.window = nullptr;
 }
@@ -380,6 +421,7 @@ int main(int argc, char** argv) {
     AutomaticTargetPage(w);
     w.hide();
     BatchPages(options, boxes);
+    EndedBatchPage(options, boxes);
 
     std::printf("%d pictures in %s\n", g_count, qPrintable(g_folder));
     return 0;

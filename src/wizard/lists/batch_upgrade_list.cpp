@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "upgrade/batch_outcome.h"
 #include "upgrade/camera_upgrade.h"
 #include "wizard/beep.h"
 
@@ -89,7 +90,7 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
                 return QString("%1%").arg(progress / 100);
             return {};
         case kBatchStatusColumn:
-            return Text(row.statusText);
+            return Text(RowStatusText(row));
         default:
             return {};
     }

@@ -54,6 +54,8 @@ QVariant CameraListModel::data(const QModelIndex& index, int role) const {
                 description = QStringLiteral("verified (lavender)");
             else if (row.status == status::kFailed)
                 description = QStringLiteral("verification failed (pink)");
+            else if (row.status == status::kNoAnswer)
+                description = QStringLiteral("not answering (pink)");
             if (!reason.isEmpty())
                 description += (description.isEmpty() ? QString() : QStringLiteral("; ")) + reason;
             return description.isEmpty() ? QVariant() : QVariant(description);
@@ -75,6 +77,9 @@ QVariant CameraListModel::data(const QModelIndex& index, int role) const {
                 return text(column);
             if (column == text::kVersion && !reason.isEmpty())
                 return reason;
+            // Pink says refused; the pointer tells a silent camera apart.
+            if (row.status == status::kNoAnswer)
+                return QStringLiteral("Not answering");
             return {};
         default:
             return {};

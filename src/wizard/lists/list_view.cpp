@@ -245,6 +245,7 @@ void ListView::DrawItem(QPainter& painter, const RowPaint& row) const {
             background = RowBackground::Plain;
             break;
         case 1:
+        case 3:  // refused, or never answered
             background = RowBackground::Refused;
             break;
         default:

@@ -203,7 +203,8 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     return "{" + CameraFields("end", row, camera) +
            ",\"outcome\":" + JsonString(OutcomeName(outcome)) +
            ",\"reason\":" + JsonString(reason) + ",\"detail\":" + JsonString(row.failureDetail) +
-           ",\"kept\":" + JsonOrNull(row.keptFile) + ",\"elapsed\":" + seconds +
+           ",\"kept\":" + JsonOrNull(row.keptFile) +
+           ",\"versionup\":" + (row.versionUpSent ? "true" : "false") + ",\"elapsed\":" + seconds +
            ",\"version_before\":" + JsonOrNull(WithoutVer(camera.version)) +
            ",\"version_after\":" + JsonOrNull(upgraded ? WithoutVer(row.version) : "") +
            ",\"started\":" + JsonMoment(row.begun) + ",\"ended\":" + JsonMoment(row.ended) + "}";
@@ -218,7 +219,8 @@ std::string SetAsideEndEvent(size_t id, const SetAside& camera) {
     return "{" + CameraFields("end", row, camera.camera) +
            ",\"outcome\":" + JsonString(OutcomeName(OutcomeOfSetAside(camera))) +
            ",\"reason\":" + JsonString(PreBatchReason(camera.verdict)) +
-           ",\"detail\":\"\",\"kept\":null,\"elapsed\":0.0,\"version_before\":" +
+           ",\"detail\":\"\",\"kept\":null,\"versionup\":false,\"elapsed\":0.0,\"version_"
+           "before\":" +
            JsonOrNull(version) + ",\"version_after\":" + JsonOrNull(version) +
            ",\"started\":null,\"ended\":null}";
 }
@@ -247,13 +249,25 @@ std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>&
 
 std::string NotCompletedList(const BatchEngine& engine) {
     std::string list;
+    size_t upgraded = 0;
     for (size_t i : engine.NotCompletedRows()) {
+        // Upgraded already: `retry` sends its configuration back, never a
+        // second firmware.
+        if (OutcomeOf(engine.Row(i)) == BatchOutcome::ConfigNotRestored) {
+            ++upgraded;
+            continue;
+        }
         const BatchCamera& camera = engine.Camera(i);
         list += Dotted(camera.ip);
         if (camera.port != 80)
             list += "," + std::to_string(camera.port);
         list += "\n";
     }
+    if (upgraded > 0)
+        list = "# not listed: " + std::to_string(upgraded) +
+               " upgraded without the configuration back; "
+               "vcq-upgrade-cli retry LOG puts it back\n" +
+               list;
     return list;
 }
 

@@ -107,7 +107,11 @@ class CameraUpgradeJob : public BatchJob {
         return upgrade_->FailureDetail();
     }
     std::string KeptFile() const override { return upgrade_->Outcome().keptFile; }
-    bool VersionUpSent() const override { return upgrade_->Outcome().versionUpSent; }
+    // A retry's camera was told to flash by the run it comes from: a later
+    // retry must check it first too.
+    bool VersionUpSent() const override {
+        return RestoresKeptFile(upgrade_->Settings().retry) || upgrade_->Outcome().versionUpSent;
+    }
     std::optional<JobOutcome> Outcome() const override {
         JobOutcome outcome = upgrade_->Outcome();
         if (!IsFinalStep(outcome.finalStep))

@@ -535,8 +535,9 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         EXPECT_EQ(simulator_->Config(0).restoredConfiguration,
                   row.restored ? "operator settings" : "");
         EXPECT_EQ(!kept.empty() && fs::exists(fs::path(kept)), row.fileStays);
-        // Named until the camera took it.
+        // Named until the camera took it, and checked first by a later retry.
         EXPECT_EQ(job->KeptFile(), row.fileStays ? kept : "");
+        EXPECT_TRUE(job->VersionUpSent());
         EXPECT_NE(job->FailureDetail().find(row.detail), std::string::npos) << job->FailureDetail();
     }
 }

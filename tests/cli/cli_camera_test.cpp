@@ -1325,7 +1325,6 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
     });
     Outcome retry = RunCli(With({"retry", log, "--yes", "--json"}));
     EXPECT_EQ(retry.code, 0) << retry.out << retry.err;
-    std::printf("%s", retry.out.c_str());  // for the record
     ends = EndsByAddress(retry.out);
     for (size_t i = 0; i < hosts_.size(); ++i) {
         SCOPED_TRACE(hosts_[i]);

@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/retry_plan.h"
 
 namespace vcq::cli {
 namespace {
@@ -249,12 +250,13 @@ std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>&
 
 std::string NotCompletedList(const BatchEngine& engine) {
     std::string list;
-    size_t upgraded = 0;
+    size_t flashed = 0;
     for (size_t i : engine.NotCompletedRows()) {
-        // Upgraded already: `retry` sends its configuration back, never a
-        // second firmware.
-        if (OutcomeOf(engine.Row(i)) == BatchOutcome::ConfigNotRestored) {
-            ++upgraded;
+        // Told to flash, its configuration kept: `retry` checks it and sends
+        // the file back; a batch would flash it again or save its reset
+        // settings over the kept ones.
+        if (PlanRetry(EndOf(engine.Row(i))).action != RetryAction::Upgrade) {
+            ++flashed;
             continue;
         }
         const BatchCamera& camera = engine.Camera(i);
@@ -263,10 +265,10 @@ std::string NotCompletedList(const BatchEngine& engine) {
             list += "," + std::to_string(camera.port);
         list += "\n";
     }
-    if (upgraded > 0)
-        list = "# not listed: " + std::to_string(upgraded) +
-               " upgraded without the configuration back; "
-               "vcq-upgrade-cli retry LOG puts it back\n" +
+    if (flashed > 0)
+        list = "# not listed: " + std::to_string(flashed) +
+               " told to flash, configuration kept; vcq-upgrade-cli retry LOG checks them and "
+               "puts it back\n" +
                list;
     return list;
 }

@@ -57,8 +57,9 @@ std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath
 std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside);
 
 // One "a.b.c.d" or "a.b.c.d,PORT" line per camera whose upgrade must run
-// again; empty when there is none. Cameras upgraded without their
-// configuration back are `retry`'s: a "#" comment line counts them.
+// again; empty when there is none. Cameras told to flash whose configuration
+// is kept (upgraded without it back, or failed after the versionup) are
+// `retry`'s: a "#" comment line counts them.
 std::string NotCompletedList(const BatchEngine& engine);
 
 }  // namespace vcq::cli

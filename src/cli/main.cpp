@@ -61,7 +61,7 @@ const Command kCommands[] = {
      "      CR LF, beside the batch's backups. --json prints one JSON object a line\n"
      "      instead (status, end and summary events; see README).\n"
      "      --failed-list FILE writes the cameras whose upgrade must run again, for\n"
-     "      --csv; those upgraded without their configuration back are retry's.\n"
+     "      --csv; those told to flash whose configuration is kept are retry's.\n"
      "      --in-service N (1 to 16, default 4) lets more cameras reboot at once; uploads\n"
      "      stay one at a time. Asks before it starts unless --yes; without a terminal to\n"
      "      ask on, that is a usage error. A camera at 1.08 or 1.09 would lose its\n"

@@ -1294,13 +1294,12 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
     Outcome first =
         RunCli(BatchArgs({"--logins", logins.string(), "--failed-list", failed.string()}));
     EXPECT_EQ(first.code, 1) << first.out << first.err;
-    // The failed list leaves the upgraded camera to `retry`, and `--csv` reads it.
-    const std::string list = ReadWholeFile(failed);
-    EXPECT_EQ(list,
-              "# not listed: 1 upgraded without the configuration back; vcq-upgrade-cli retry "
-              "LOG puts it back\n127.0.0.4\n127.0.0.5\n127.0.0.6\n");
+    // The failed list leaves the cameras told to flash to `retry`, and `--csv` reads it.
+    EXPECT_EQ(ReadWholeFile(failed),
+              "# not listed: 3 told to flash, configuration kept; vcq-upgrade-cli retry LOG "
+              "checks them and puts it back\n127.0.0.4\n");
     Outcome dry = RunCli(With({"batch", "--csv", failed.string(), "--dry-run"}));
-    EXPECT_NE(dry.out.find("Dry run: 3 to upgrade"), std::string::npos) << dry.out << dry.err;
+    EXPECT_NE(dry.out.find("Dry run: 1 to upgrade"), std::string::npos) << dry.out << dry.err;
 
     // Saved beside the log without --json: what `retry` reads back.
     const std::string log = Line(first.out, "Log file");

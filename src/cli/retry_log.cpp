@@ -76,8 +76,11 @@ bool ReadBatchEvents(const std::string& text, std::vector<LoggedCamera>& cameras
             end = text.size();
         ++number;
         const auto line = "line " + std::to_string(number);
-        const std::optional<JsonObject> event =
-            ParseFlatJson(std::string_view(text).substr(at, end - at));
+        std::string_view body = std::string_view(text).substr(at, end - at);
+        // A file copied through a Windows editor may end its lines in CR LF.
+        if (body.ends_with('\r'))
+            body.remove_suffix(1);
+        const std::optional<JsonObject> event = ParseFlatJson(body);
         const JsonValue* kind = event ? Field(*event, "event", JsonValue::Kind::String) : nullptr;
         if (!kind || summary) {
             error = line + (summary ? " follows the summary" : " is not one of our events");

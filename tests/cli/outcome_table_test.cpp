@@ -107,6 +107,7 @@ TEST(OutcomeTable, SavedEventsThatAreNotABatchsAreRefusedWithTheirLine) {
         const char* error;  // empty: read
     } cases[] = {
         {end + "\n" + summary + "\n", ""},
+        {end + "\r\n" + summary + "\r\n", ""},
         {"", "no summary"},
         {end + "\n", "no summary"},
         {"Summary: 1 completed\n", "line 1 is not one of our events"},

@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/retry_plan.h"
 
 namespace vcq::cli {
 namespace {
@@ -203,7 +204,8 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     return "{" + CameraFields("end", row, camera) +
            ",\"outcome\":" + JsonString(OutcomeName(outcome)) +
            ",\"reason\":" + JsonString(reason) + ",\"detail\":" + JsonString(row.failureDetail) +
-           ",\"kept\":" + JsonOrNull(row.keptFile) + ",\"elapsed\":" + seconds +
+           ",\"kept\":" + JsonOrNull(row.keptFile) +
+           ",\"versionup\":" + (row.versionUpSent ? "true" : "false") + ",\"elapsed\":" + seconds +
            ",\"version_before\":" + JsonOrNull(WithoutVer(camera.version)) +
            ",\"version_after\":" + JsonOrNull(upgraded ? WithoutVer(row.version) : "") +
            ",\"started\":" + JsonMoment(row.begun) + ",\"ended\":" + JsonMoment(row.ended) + "}";
@@ -218,7 +220,8 @@ std::string SetAsideEndEvent(size_t id, const SetAside& camera) {
     return "{" + CameraFields("end", row, camera.camera) +
            ",\"outcome\":" + JsonString(OutcomeName(OutcomeOfSetAside(camera))) +
            ",\"reason\":" + JsonString(PreBatchReason(camera.verdict)) +
-           ",\"detail\":\"\",\"kept\":null,\"elapsed\":0.0,\"version_before\":" +
+           ",\"detail\":\"\",\"kept\":null,\"versionup\":false,\"elapsed\":0.0,\"version_"
+           "before\":" +
            JsonOrNull(version) + ",\"version_after\":" + JsonOrNull(version) +
            ",\"started\":null,\"ended\":null}";
 }
@@ -247,13 +250,26 @@ std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>&
 
 std::string NotCompletedList(const BatchEngine& engine) {
     std::string list;
+    size_t flashed = 0;
     for (size_t i : engine.NotCompletedRows()) {
+        // Told to flash, its configuration kept: `retry` checks it and sends
+        // the file back; a batch would flash it again or save its reset
+        // settings over the kept ones.
+        if (PlanRetry(EndOf(engine.Row(i))).action != RetryAction::Upgrade) {
+            ++flashed;
+            continue;
+        }
         const BatchCamera& camera = engine.Camera(i);
         list += Dotted(camera.ip);
         if (camera.port != 80)
             list += "," + std::to_string(camera.port);
         list += "\n";
     }
+    if (flashed > 0)
+        list = "# not listed: " + std::to_string(flashed) +
+               " told to flash, configuration kept; vcq-upgrade-cli retry LOG checks them and "
+               "puts it back\n" +
+               list;
     return list;
 }
 

@@ -38,8 +38,8 @@ std::string StatusEvent(const BatchRow& row, const BatchCamera& camera);
 // The status fields plus "outcome" ("completed", "failed",
 // "config_not_restored", "not_started"), "reason" (the log's result text),
 // "detail" (why, when known), "kept" (the configuration file left behind, or
-// null), "elapsed" (seconds from the camera's check to its end),
-// "version_before" and "version_after" (null when unknown), "started" and
+// null), "versionup" (whether the camera was told to flash), "elapsed" (seconds from the camera's
+// check to its end), "version_before" and "version_after" (null when unknown), "started" and
 // "ended" (ISO 8601 local time with its offset, null when it never began).
 std::string EndEvent(const BatchRow& row, const BatchCamera& camera);
 // The end event of a camera set aside, numbered `id` (after the batch's rows):
@@ -56,8 +56,10 @@ std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath
 // the batch's own.
 std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside);
 
-// One "a.b.c.d" or "a.b.c.d,PORT" line per camera that did not complete;
-// empty when all did.
+// One "a.b.c.d" or "a.b.c.d,PORT" line per camera whose upgrade must run
+// again; empty when there is none. Cameras told to flash whose configuration
+// is kept (upgraded without it back, or failed after the versionup) are
+// `retry`'s: a "#" comment line counts them.
 std::string NotCompletedList(const BatchEngine& engine);
 
 }  // namespace vcq::cli

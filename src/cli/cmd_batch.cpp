@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/batch_command.h"
 #include "cli/batch_report.h"
 #include "cli/camera_list_file.h"
 #include "cli/commands.h"
@@ -22,6 +23,7 @@
 #include "cli/live_line.h"
 #include "cli/options.h"
 #include "cli/parallel.h"
+#include "cli/retry_log.h"
 #include "cli/stderr_window.h"
 #include "discovery/broadcast_guard.h"
 #include "package/workspace.h"
@@ -70,27 +72,6 @@ void ReportWaiting(const BatchEngine& engine, const std::vector<size_t>& rows) {
     std::fprintf(stderr, "%s; Ctrl-C again stops them now\n", text.c_str());
 }
 
-// Model, version, serial and DHCP flag of cameras given by address, asked
-// of the cameras themselves, several at a time. A camera that does not
-// answer keeps its address as its serial, so that its backup file name
-// stays its own; its check ends it anyway.
-void IdentifyCameras(std::vector<BatchCamera>& cameras) {
-    ForEachAtOnce(cameras.size(), [&](size_t i) {
-        BatchCamera& camera = cameras[i];
-        const std::string host = CameraHostText(camera.ip, camera.port);
-        const CameraIdentity identity = ReadIdentity(InquireCamera(
-            host, EncodeBasicToken(camera.user + ":" + camera.password), "inq=sysinfo"));
-        camera.model = identity.model;
-        camera.version = identity.version;
-        camera.serial = identity.serial;
-        camera.dhcp = identity.dhcp;
-        if (camera.serial.empty()) {
-            camera.serial = host;
-            std::replace(camera.serial.begin(), camera.serial.end(), ':', '-');
-        }
-    });
-}
-
 std::array<uint8_t, 4> Octets(uint32_t address) {
     return {static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
             static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
@@ -130,20 +111,41 @@ void PrintLine(const std::string& line) {
     std::fflush(stdout);
 }
 
-// The cameras that did not complete, for `--csv` to take back; false with a
-// message when the file cannot be written.
-bool WriteFailedList(const std::string& path, const BatchEngine& engine) {
-    const std::string list = NotCompletedList(engine);
+bool WriteWholeFile(const std::string& path, const std::string& text) {
     std::FILE* file = files::OpenFile(path, "wb");
-    bool ok = file && std::fwrite(list.data(), 1, list.size(), file) == list.size();
+    bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
     if (file && std::fclose(file) != 0)
         ok = false;
+    return ok;
+}
+
+// The cameras whose upgrade must run again, for `--csv` to take back; false
+// with a message when the file cannot be written.
+bool WriteFailedList(const std::string& path, const BatchEngine& engine) {
+    const bool ok = WriteWholeFile(path, NotCompletedList(engine));
     if (!ok)
         std::fprintf(stderr, "batch: cannot write the failed list %s\n", path.c_str());
     return ok;
 }
 
 }  // namespace
+
+void IdentifyCameras(std::vector<BatchCamera>& cameras) {
+    ForEachAtOnce(cameras.size(), [&](size_t i) {
+        BatchCamera& camera = cameras[i];
+        const std::string host = CameraHostText(camera.ip, camera.port);
+        const CameraIdentity identity = ReadIdentity(InquireCamera(
+            host, EncodeBasicToken(camera.user + ":" + camera.password), "inq=sysinfo"));
+        camera.model = identity.model;
+        camera.version = identity.version;
+        camera.serial = identity.serial;
+        camera.dhcp = identity.dhcp;
+        if (camera.serial.empty()) {
+            camera.serial = host;
+            std::replace(camera.serial.begin(), camera.serial.end(), ':', '-');
+        }
+    });
+}
 
 // The cameras of the batch, in order: the addresses given, those of the
 // camera list, then those discovery found that are not given already; the
@@ -254,23 +256,9 @@ int RunBatch(const Args& args) {
             return UsageError("batch", "no terminal to ask for confirmation on: give --yes");
     }
     std::string error;
-    const std::optional<RetainChoice> choice = ReadRetainChoice(parsed, error);
-    if (!choice)
+    const std::optional<BatchChoices> choices = ReadBatchChoices(parsed, error);
+    if (!choices)
         return UsageError("batch", error);
-    const bool retain = choice->retain;
-    const bool keepBackup = choice->keepBackup;
-    const bool json = parsed.flags.count("--json") > 0;
-    const std::optional<std::string> failedList = parsed.Option("--failed-list");
-    size_t inService = kBatchMaxInService;
-    if (auto given = parsed.Option("--in-service")) {
-        char* end = nullptr;
-        const long n = std::strtol(given->c_str(), &end, 10);
-        if (given->empty() || *end != '\0' || n < 1 ||
-            n > static_cast<long>(kBatchMaxInServiceLimit))
-            return UsageError("batch", "--in-service wants a number from 1 to " +
-                                           std::to_string(kBatchMaxInServiceLimit));
-        inService = static_cast<size_t>(n);
-    }
 
     // The enquiry is a broadcast to the whole segment: in a development
     // build never by accident.
@@ -301,15 +289,45 @@ int RunBatch(const Args& args) {
         camera.resetAgreed = allowReset;
     const bool reflash = parsed.flags.count("--reflash") > 0;
     if (dryRun)
-        return RunDryRun(cameras, models, reflash, json);
+        return RunDryRun(cameras, models, reflash, choices->json);
     // Up to date (unless reflashed) or of another generation: left alone.
     const std::vector<SetAside> setAside = SetAsideBeforeBatch(cameras, PackageVersion(), reflash);
-    for (BatchCamera& camera : cameras) {
-        if (!allowReset &&
+    return RunCameraBatch("batch", *choices, cameras, setAside);
+}
+
+std::optional<BatchChoices> ReadBatchChoices(const ParsedArgs& parsed, std::string& error) {
+    const std::optional<RetainChoice> choice = ReadRetainChoice(parsed, error);
+    if (!choice)
+        return std::nullopt;
+    BatchChoices choices;
+    choices.retain = choice->retain;
+    choices.keepBackup = choice->keepBackup;
+    choices.json = parsed.flags.count("--json") > 0;
+    choices.yes = parsed.flags.count("--yes") > 0;
+    choices.failedList = parsed.Option("--failed-list");
+    if (auto given = parsed.Option("--in-service")) {
+        char* end = nullptr;
+        const long n = std::strtol(given->c_str(), &end, 10);
+        if (given->empty() || *end != '\0' || n < 1 ||
+            n > static_cast<long>(kBatchMaxInServiceLimit)) {
+            error =
+                "--in-service wants a number from 1 to " + std::to_string(kBatchMaxInServiceLimit);
+            return std::nullopt;
+        }
+        choices.inService = static_cast<size_t>(n);
+    }
+    return choices;
+}
+
+int RunCameraBatch(const char* command, const BatchChoices& choices,
+                   const std::vector<BatchCamera>& cameras, const std::vector<SetAside>& setAside) {
+    const ModelList models = SupportedModels();
+    for (const BatchCamera& camera : cameras) {
+        if (!camera.resetAgreed && camera.retry.action == RetryAction::Upgrade &&
             DecideVersionGate(camera.version, PackageVersion()) == VersionGate::ResetQuestion)
-            std::fprintf(stderr, "batch: %s reports %s: %s It is left out unless --allow-reset.\n",
-                         CameraHostText(camera.ip, camera.port).c_str(), camera.version.c_str(),
-                         kResetQuestionText);
+            std::fprintf(stderr, "%s: %s reports %s: %s It is left out unless --allow-reset.\n",
+                         command, CameraHostText(camera.ip, camera.port).c_str(),
+                         camera.version.c_str(), kResetQuestionText);
     }
 
     auto window = std::make_shared<StderrWindow>();
@@ -326,15 +344,21 @@ int RunBatch(const Args& args) {
     sys::CatchInterruptAndStop(OnInterrupt, OnStop);
 
     BatchEngine& engine = run.Engine();
-    engine.SetMaxInService(inService);
+    engine.SetMaxInService(choices.inService);
     for (const BatchCamera& camera : cameras)
         engine.AddCamera(camera);
-    LiveLine live(!json && sys::IsTerminal(sys::StdStream::Output));
+    LiveLine live(!choices.json && sys::IsTerminal(sys::StdStream::Output));
+    // Every event is saved beside the log, printed or not.
+    std::string events;
+    auto emit = [&](const std::string& event) {
+        events += event + "\n";
+        if (choices.json)
+            PrintLine(event);
+    };
     auto show = [&](size_t i) {
         live.Clear();
-        if (json)
-            PrintLine(StatusEvent(engine.Row(i), engine.Camera(i)));
-        else
+        emit(StatusEvent(engine.Row(i), engine.Camera(i)));
+        if (!choices.json)
             PrintStatus(engine.Row(i));
     };
     std::vector<std::string> shown(engine.RowCount());
@@ -342,17 +366,18 @@ int RunBatch(const Args& args) {
         show(i);
         shown[i] = engine.Row(i).statusText;
     }
-    for (size_t i = 0; i < setAside.size(); ++i)
-        PrintLine(json ? SetAsideEndEvent(engine.RowCount() + i + 1, setAside[i])
-                       : SetAsideLine(setAside[i]));
-    if (!cameras.empty() && !parsed.flags.count("--yes") &&
-        !Confirm(LoadUiText(209, window.get()))) {
-        std::fprintf(stderr, "batch: not confirmed; nothing was started\n");
-        if (failedList)
-            WriteFailedList(*failedList, engine);
+    for (size_t i = 0; i < setAside.size(); ++i) {
+        emit(SetAsideEndEvent(engine.RowCount() + i + 1, setAside[i]));
+        if (!choices.json)
+            PrintLine(SetAsideLine(setAside[i]));
+    }
+    if (!cameras.empty() && !choices.yes && !Confirm(LoadUiText(209, window.get()))) {
+        std::fprintf(stderr, "%s: not confirmed; nothing was started\n", command);
+        if (choices.failedList)
+            WriteFailedList(*choices.failedList, engine);
         return 1;
     }
-    engine.SetSharedSettings(retain, !keepBackup, std::time(nullptr));
+    engine.SetSharedSettings(choices.retain, !choices.keepBackup, std::time(nullptr));
     live.Begin(engine);
 
     // The shared driver paces the engine and the jobs' timers; this loop
@@ -369,10 +394,7 @@ int RunBatch(const Args& args) {
             show(i);
         }
     };
-    printer.ended = [&](size_t i) {
-        if (json)
-            PrintLine(EndEvent(engine.Row(i), engine.Camera(i)));
-    };
+    printer.ended = [&](size_t i) { emit(EndEvent(engine.Row(i), engine.Camera(i))); };
     using Clock = std::chrono::steady_clock;
     BatchDriver& driver = run.Driver();
     driver.SetListener(&printer);
@@ -382,13 +404,14 @@ int RunBatch(const Args& args) {
     while (driver.Running()) {
         const auto now = Clock::now();
         if (g_interrupted && !engine.CancelRequested()) {
-            std::fprintf(stderr, "batch: aborting; cameras under way finish, the others stay\n");
+            std::fprintf(stderr, "%s: aborting; cameras under way finish, the others stay\n",
+                         command);
             engine.RequestCancel();
             nextReport = now;
         }
         if (g_stopNow && !stopping) {
             stopping = true;
-            std::fprintf(stderr, "batch: stopping now; the cameras under way are cut off\n");
+            std::fprintf(stderr, "%s: stopping now; the cameras under way are cut off\n", command);
             engine.StopNow();
         }
         live.Update(engine);
@@ -407,11 +430,14 @@ int RunBatch(const Args& args) {
     const std::string logPath =
         WriteUpgradeLog(engine.Settings().startTime, BatchLogText(engine, setAside), logError);
     if (logPath.empty())
-        std::fprintf(stderr, "batch: the upgrade log was not saved: %s\n", logError.c_str());
+        std::fprintf(stderr, "%s: the upgrade log was not saved: %s\n", command, logError.c_str());
     const OutcomeCounts counts = CountOutcomes(engine, setAside);
-    if (json) {
-        PrintLine(SummaryEvent(counts, logPath));
-    } else {
+    emit(SummaryEvent(counts, logPath));
+    // What `retry` reads back.
+    if (!logPath.empty() && !WriteWholeFile(EventsPathBeside(logPath), events))
+        std::fprintf(stderr, "%s: the events were not saved beside the log: %s\n", command,
+                     EventsPathBeside(logPath).c_str());
+    if (!choices.json) {
         if (auto counter = engine.PollCounter())
             std::printf("Proceeded: %s\n", counter->text.c_str());
         if (!logPath.empty())
@@ -426,7 +452,7 @@ int RunBatch(const Args& args) {
         }
         PrintLine(SummaryLine(counts));
     }
-    const bool listWritten = !failedList || WriteFailedList(*failedList, engine);
+    const bool listWritten = !choices.failedList || WriteFailedList(*choices.failedList, engine);
     sys::StopHandled();
     if (std::getenv("VCQ_BATCH_STATS"))
         std::fprintf(stderr, "longest tick: %.1f ms\n",

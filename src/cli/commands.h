@@ -42,6 +42,7 @@ bool ParseMillis(const std::string& text, int& out);
 // answered by `stopAfter` ms.
 std::vector<CameraRecord> DiscoverCameras(int secondAfter, int stopAfter);
 int RunBatch(const Args& args);
+int RunRetry(const Args& args);
 int RunExtract(const Args& args);
 
 }  // namespace vcq::cli

@@ -60,7 +60,8 @@ const Command kCommands[] = {
      "      `Log file: PATH` and the upgrade log, which is also saved, lines ending in\n"
      "      CR LF, beside the batch's backups. --json prints one JSON object a line\n"
      "      instead (status, end and summary events; see README).\n"
-     "      --failed-list FILE writes the cameras that did not complete, for --csv.\n"
+     "      --failed-list FILE writes the cameras whose upgrade must run again, for\n"
+     "      --csv; those told to flash whose configuration is kept are retry's.\n"
      "      --in-service N (1 to 16, default 4) lets more cameras reboot at once; uploads\n"
      "      stay one at a time. Asks before it starts unless --yes; without a terminal to\n"
      "      ask on, that is a usage error. A camera at 1.08 or 1.09 would lose its\n"
@@ -75,6 +76,20 @@ const Command kCommands[] = {
      "      files are kept).\n"
      "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
      RunBatch},
+    {"retry",
+     "retry LOG [--logins FILE] [--user NAME [--password-file FILE|--password PASS]] "
+     "[--no-retain|--backup] [--allow-reset] [--in-service N] [--json] [--failed-list FILE] "
+     "[--yes]",
+     "Runs again the cameras of an earlier batch that did not complete. LOG is the path\n"
+     "      that batch printed on `Log file:`; its events are read from the\n"
+     "      upgrade-log.jsonl every batch saves beside its log. A camera that was upgraded\n"
+     "      but did not take its configuration back only gets its saved file back; one\n"
+     "      that failed after the upgrade was ordered gets it back when it answers with\n"
+     "      the package's version, and is upgraded again otherwise; the others are\n"
+     "      upgraded as by batch. No camera is flashed twice to the same version. Logins\n"
+     "      as for batch (the events hold none); output, log, events and exit codes too.\n"
+     "      A LOG without its events, or events that are not a batch's, exit 1.",
+     RunRetry},
     {"discover", "discover [--second-after MS] [--stop-after MS] [--allow-broadcast]",
      "Broadcasts the discovery enquiry twice and prints one tab-separated line per camera:\n"
      "      mac, ip, webPort, model, serial, softVersion, dhcp, dnsAuto.\n"

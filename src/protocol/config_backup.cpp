@@ -173,6 +173,20 @@ std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
            SafeNamePart(serialText, "unknown") + ".cfg";
 }
 
+bool IsBackupFileOf(std::string_view path, std::string_view modelName,
+                    std::string_view serialText) {
+    const size_t slash = path.find_last_of("/\\");
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string stem =
+        Lower(SafeNamePart(modelName, "camera")) + "." + SafeNamePart(serialText, "unknown");
+    if (!name.starts_with(stem) || !name.ends_with(".cfg"))
+        return false;
+    const std::string_view copy = name.substr(stem.size(), name.size() - stem.size() - 4);
+    // "" or "-N": the backup itself, or one saved beside it within the minute.
+    return copy.empty() || (copy.size() > 1 && copy[0] == '-' &&
+                            copy.find_first_not_of("0123456789", 1) == std::string_view::npos);
+}
+
 std::string ConfigCameraPath(std::string_view modelName) {
     return "/home/l4/" + Lower(modelName) + ".cfg";
 }
@@ -314,6 +328,27 @@ bool ConfigBackup::ReadBack(std::vector<char>& buffer) {
         SetError(errorText, "Cannot read " + localPath + " whole");
         return false;
     }
+    return true;
+}
+
+bool ConfigBackup::Adopt(const std::string& path) {
+    localPath = path;
+    errorText.clear();
+    byteCount = 0;
+    std::FILE* file = files::OpenFile(path, "rb");
+    if (!file) {
+        SetError(errorText, "Cannot open " + path + ": " + files::LastErrorText());
+        return false;
+    }
+    const bool sized = std::fseek(file, 0, SEEK_END) == 0;
+    const long size = sized ? std::ftell(file) : -1;
+    std::fclose(file);
+    if (size <= 0 || static_cast<unsigned long>(size) > kMaxConfigBytes) {
+        SetError(errorText,
+                 path + " is not a saved configuration (" + std::to_string(size) + " bytes)");
+        return false;
+    }
+    byteCount = static_cast<uint32_t>(size);
     return true;
 }
 

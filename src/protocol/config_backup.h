@@ -32,6 +32,10 @@ std::string BatchFolder(std::time_t timeStamp);
 std::string BackupFilePath(std::time_t timeStamp, std::string_view modelName,
                            std::string_view serialText);
 
+// Whether `path` is named as BackupFilePath names the backup of the camera
+// with `serialText` (any folder, any time), or a numbered copy of it ("-2").
+bool IsBackupFileOf(std::string_view path, std::string_view modelName, std::string_view serialText);
+
 // Creates the missing folders of a file path; refuses 20 or more levels.
 bool MakeFolders(const std::string& path);
 
@@ -64,6 +68,9 @@ class ConfigBackup {
     bool Download();
     // Reads exactly byteCount bytes of the saved file into `buffer`.
     bool ReadBack(std::vector<char>& buffer);
+    // Takes an existing file (a backup kept from an earlier run) as this
+    // backup's; false with errorText set when it cannot be read.
+    bool Adopt(const std::string& path);
     void DeleteFileIfWanted();
 
     void SetTransferLimits(const http::TransferLimits& limits) { limits_ = limits; }

@@ -6,6 +6,7 @@
 #include "platform/window_port.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/retry_plan.h"
 
 namespace vcq {
 namespace {
@@ -117,11 +118,16 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
     std::fill(inRun_.begin(), inRun_.end(), false);
     for (size_t i : NotCompletedRows()) {
         BatchRow& row = rows_[i];
+        cameras_[i].retry = PlanRetry(EndOf(row));
+        if (cameras_[i].retry.action == RetryAction::None)
+            continue;
         row.statusText = statusTexts_[step::kNotStarted];
         row.progress = 0;
         row.finalStep = step::kNotStarted;
         row.failureDetail.clear();
-        row.keptFile.clear();
+        // Named until the camera took it back.
+        row.keptFile = cameras_[i].retry.keptFile;
+        row.versionUpSent = false;
         row.step = step::kNotStarted;
         row.begun = row.ended = {};
         row.changed = true;
@@ -245,6 +251,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     const std::optional<JobOutcome> outcome = entry.job->Outcome();
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
     row.refused = entry.refused;
+    row.versionUpSent = entry.job->VersionUpSent();
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
         entry.detail = UploadTooSlowText(entry.job->Upload());

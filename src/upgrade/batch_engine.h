@@ -46,6 +46,8 @@ struct BatchCamera {
     // The operator agreed that a camera at 1.08 or 1.09 loses its settings;
     // without it such a camera is refused at its check.
     bool resetAgreed = false;
+    // What a retry does with it; a first batch upgrades.
+    RetryPlan retry;
 };
 
 // The status text of a step ("Standby", "Uploading", "Error1"...), empty for
@@ -70,6 +72,8 @@ struct BatchRow {
     int32_t step = 0;           // the step the status text shows
     std::string keptFile;       // the configuration file the camera left behind
     bool refused = false;       // its check found another firmware generation
+    // The camera was told to flash: a retry checks it before anything else.
+    bool versionUpSent = false;
     // When the engine began the camera's check and when it retired the job
     // (both zero until then).
     std::chrono::steady_clock::time_point begun{};
@@ -126,6 +130,8 @@ class BatchJob {
     // The configuration file saved for the camera that is still there once
     // the job ended (kept on purpose, or because the restore failed).
     virtual std::string KeptFile() const { return {}; }
+    // Whether the camera was told to flash, even by a job given up on.
+    virtual bool VersionUpSent() const { return false; }
     // The job's whole outcome once it ended; none from jobs that keep no
     // such record.
     virtual std::optional<JobOutcome> Outcome() const { return std::nullopt; }
@@ -175,7 +181,9 @@ class BatchEngine {
     // Once the batch has ended: the cameras that did not complete (failed, or
     // dropped unstarted by an abort) go back to "Standby" with the logins
     // they had and run again as a new batch started at `startTime` (so their
-    // backups go to a new folder), with the same retain and backup choices.
+    // backups go to a new folder), with the same retain and backup choices,
+    // each as PlanRetry decides from its end: an upgraded camera only gets
+    // its kept configuration back, and its row keeps naming that file.
     // Completed rows stay as they are. Returns how many rows were re-armed;
     // 0 while jobs are still active.
     size_t RetryNotCompleted(std::time_t startTime);

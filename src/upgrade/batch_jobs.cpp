@@ -18,6 +18,7 @@ namespace {
 struct CheckResult {
     CheckOutcome outcome = CheckOutcome::Pending;
     std::string refusal;
+    bool restoreOnly = false;  // a retry's camera at the target: its file back alone
 };
 
 // The version gates, as manual mode applies them: another generation is
@@ -46,6 +47,21 @@ class CameraUpgradeJob : public BatchJob {
             return;
         check_ = DetachedWork<CheckResult>::Start([upgrade = upgrade_, agreed = resetAgreed_] {
             CheckResult result;
+            const RetryPlan& plan = upgrade->Settings().retry;
+            if (RestoresKeptFile(plan)) {
+                bool notAtTarget = false;
+                result.restoreOnly = upgrade->CheckBeforeRestore(notAtTarget);
+                if (result.restoreOnly) {
+                    result.outcome = CheckOutcome::Passed;
+                    return result;
+                }
+                // An upgraded camera is never flashed again.
+                if (!notAtTarget || plan.action == RetryAction::Restore) {
+                    result.outcome =
+                        upgrade->loginRefused ? CheckOutcome::LoginRefused : CheckOutcome::Failed;
+                    return result;
+                }
+            }
             bool lowMemory = false;
             bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
             if (passed)
@@ -68,7 +84,15 @@ class CameraUpgradeJob : public BatchJob {
     void Start() override {
         upgrade_->SetSaveChoice(settings_->retain != 0, settings_->deleteAfterRestore != 0,
                                 settings_->startTime);
-        upgrade_->StartUpgrade(nullptr);
+        const std::optional<CheckResult> result = check_.Outcome();
+        if (result && result->restoreOnly) {
+            upgrade_->StartRestore();
+            return;
+        }
+        // The configuration saved before the first flash, not the one the
+        // camera may have been reset to since.
+        upgrade_->StartUpgrade(RestoresKeptFile(upgrade_->Settings().retry) ? upgrade_->KeptBackup()
+                                                                            : nullptr);
     }
     int32_t Step() const override { return upgrade_->step; }
     int32_t Progress() const override { return *upgrade_->progressCounter; }
@@ -84,6 +108,11 @@ class CameraUpgradeJob : public BatchJob {
     }
     std::string KeptFile() const override { return upgrade_->Outcome().keptFile; }
     std::optional<Phase> CurrentPhase() const override { return upgrade_->CurrentPhase(); }
+    // A retry's camera was told to flash by the run it comes from: a later
+    // retry must check it first too.
+    bool VersionUpSent() const override {
+        return RestoresKeptFile(upgrade_->Settings().retry) || upgrade_->Outcome().versionUpSent;
+    }
     std::optional<JobOutcome> Outcome() const override {
         JobOutcome outcome = upgrade_->Outcome();
         if (!IsFinalStep(outcome.finalStep))
@@ -119,6 +148,7 @@ BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVer
                                     EncodeBasicToken(camera.user + ":" + camera.password),
                                     models ? *models : ModelList{}, targetVersion);
         job.serial = camera.serial;
+        job.retry = camera.retry;
         auto upgrade = std::make_shared<CameraUpgrade>(std::move(job), owner, index, true);
         upgrade->workspace = workspace;
         upgrade->keepAlive = keepAlive;

@@ -76,6 +76,14 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
 
     // The full check before an upgrade; the first failure ends it.
     bool CheckPreconditions(bool& lowMemory, std::string* serial);
+    // Its first part: the login is the administrator's, the model ours, the
+    // version readable.
+    bool CheckIdentity(CgiClient& client, std::string* serial);
+    // A retry's check before its kept configuration goes back: the file is
+    // there, the login, the model, the serial the file was saved under, the
+    // target version. False with the failure detail set; `notAtTarget` when
+    // only the version kept it back.
+    bool CheckBeforeRestore(bool& notAtTarget);
     bool CheckAdministrator(std::string_view reply);
     bool CheckModel(std::string_view reply);
     bool CheckImageMemory(std::string_view reply);
@@ -94,6 +102,13 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // (0 otherwise); it sets the first step (1 when it saves the
     // configuration itself, else 2) and runs the phases on a worker thread.
     int StartUpgrade(std::shared_ptr<ConfigBackup> backup);
+    // A retry's restore alone: the kept configuration sent back, nothing
+    // flashed; the step is 7 until it ends (8, or 15 when refused). 0 when
+    // the file cannot be read.
+    int StartRestore();
+    // The kept configuration of a retry as a backup to restore; null when
+    // the file cannot be read, `error` saying why.
+    std::shared_ptr<ConfigBackup> KeptBackup(std::string* error = nullptr) const;
     // The owner passes every timer message; only 0x8100 + index counts. The
     // job's bounds are its phases' own: the tick only counts.
     void OnTick(uint32_t timerId);
@@ -178,6 +193,10 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
 
   protected:
     std::string Inquire(CgiClient& client, std::string_view body) const;
+    bool Unreadable(const CgiClient& client, const std::string& reply, const char* topic,
+                    const char* key);
+    int StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool restoreOnly);
+    void RunRestoreOnly();
     // To the operator; a silent check keeps it as its failure detail instead.
     void Warn(const std::string& text);
     void Stop(const std::string& text) const;

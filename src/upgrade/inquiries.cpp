@@ -1,6 +1,7 @@
 // The camera inquiries and the checks before an upgrade.
 #include <algorithm>
 
+#include "platform/files.h"
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq {
@@ -49,7 +50,11 @@ CameraUpgrade::CameraUpgrade(JobSettings settings, WindowPort* ownerWindow, int3
       owner(ownerWindow),
       mainWindow(ownerWindow ? ownerWindow->Parent() : nullptr),
       silent(isSilent),
-      settings_(std::move(settings)) {}
+      settings_(std::move(settings)) {
+    // A retry's kept file stays named whatever becomes of the job.
+    if (RestoresKeptFile(settings_.retry))
+        savedBackupPath_ = settings_.retry.keptFile;
+}
 
 std::string_view PlainVersion(std::string_view version) {
     return version.starts_with("ver") ? version.substr(3) : version;
@@ -128,17 +133,38 @@ bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
         }
     } timed{*this, started};
     lowMemory = false;
+    CgiClient client(hostText, limits_);
+    if (!CheckIdentity(client, serial))
+        return false;
+
+    std::string reply = Inquire(client, "inq=imagememory");
+    if (!CheckImageMemory(reply))
+        return reply.find("ImageMemoryFunc=") == std::string::npos
+                   ? Unreadable(client, reply, "inq=imagememory", "ImageMemoryFunc=")
+                   : false;
+
+    reply = Inquire(client, "inq=builtin");
+    if (!CheckBuiltInSpace(reply)) {
+        lowMemory = true;
+        if (reply.find("BuiltIn=Free space : ") == std::string::npos)
+            Unreadable(client, reply, "inq=builtin", "BuiltIn=Free space");
+        return false;
+    }
+    return true;
+}
+
+// A check that fails without a message to the operator still says why.
+bool CameraUpgrade::Unreadable(const CgiClient& client, const std::string& reply, const char* topic,
+                               const char* key) {
+    SetFailureDetail(reply.empty()
+                         ? client.FailureText()
+                         : std::string("the camera's reply to ") + topic + " holds no " + key);
+    return false;
+}
+
+bool CameraUpgrade::CheckIdentity(CgiClient& client, std::string* serial) {
     loginRefused = false;
     SetFailureDetail({});
-    CgiClient client(hostText, limits_);
-    // A check that fails without a message to the operator still says why.
-    auto unreadable = [&](const std::string& reply, const char* topic, const char* key) {
-        SetFailureDetail(reply.empty()
-                             ? client.FailureText()
-                             : std::string("the camera's reply to ") + topic + " holds no " + key);
-        return false;
-    };
-
     std::string reply = Inquire(client, "inq=sysuser");
     if (reply.empty()) {
         SetFailureDetail(client.FailureText());
@@ -148,14 +174,14 @@ bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
     if (!CheckAdministrator(reply))
         return reply.find("401 Unauthorized") == std::string::npos &&
                        reply.find("SysUserSet=") == std::string::npos
-                   ? unreadable(reply, "inq=sysuser", "SysUserSet=")
+                   ? Unreadable(client, reply, "inq=sysuser", "SysUserSet=")
                    : false;
 
     const std::string header = client.serverVersion();
 
     sysinfoText = Inquire(client, "inq=sysinfo");
     if (sysinfoText.empty())
-        unreadable(sysinfoText, "inq=sysinfo", "ModelName=");
+        Unreadable(client, sysinfoText, "inq=sysinfo", "ModelName=");
     if (!CheckModel(sysinfoText))
         return false;
     // Two sources of one version: a camera they disagree on is not flashed.
@@ -169,20 +195,6 @@ bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
     }
     if (serial)
         *serial = std::string(KeyValue(sysinfoText, "Serial=").value_or(""));
-
-    reply = Inquire(client, "inq=imagememory");
-    if (!CheckImageMemory(reply))
-        return reply.find("ImageMemoryFunc=") == std::string::npos
-                   ? unreadable(reply, "inq=imagememory", "ImageMemoryFunc=")
-                   : false;
-
-    reply = Inquire(client, "inq=builtin");
-    if (!CheckBuiltInSpace(reply)) {
-        lowMemory = true;
-        if (reply.find("BuiltIn=Free space : ") == std::string::npos)
-            unreadable(reply, "inq=builtin", "BuiltIn=Free space");
-        return false;
-    }
     return true;
 }
 
@@ -330,6 +342,39 @@ bool CameraUpgrade::ReadSoftVersion(std::string_view reply) {
     if (!value)
         return false;
     currentVersion = std::string(*value);
+    return true;
+}
+
+}  // namespace vcq
+
+namespace vcq {
+
+bool CameraUpgrade::CheckBeforeRestore(bool& notAtTarget) {
+    notAtTarget = false;
+    const std::string& kept = settings_.retry.keptFile;
+    if (kept.empty() || !files::FileExists(kept)) {
+        SetFailureDetail(kept.empty() ? "no saved configuration is left to send back"
+                                      : "the saved configuration " + kept + " is gone");
+        return false;
+    }
+    CgiClient client(hostText, limits_);
+    std::string serial;
+    if (!CheckIdentity(client, &serial))
+        return false;
+    // The file names the camera it came from: never another camera's settings.
+    const std::string model = settings_.models.names.empty() ? "" : settings_.models.names.front();
+    if (!IsBackupFileOf(kept, model, serial)) {
+        SetFailureDetail(kept + " was not saved from this camera (serial " +
+                         EscapeControls(serial) + "): its configuration was not sent");
+        return false;
+    }
+    const std::string target(PlainVersion(targetVersion));
+    if (PlainVersion(currentVersion) != target) {
+        notAtTarget = true;
+        SetFailureDetail("the camera reports " + EscapeControls(currentVersion) + ", not " +
+                         target + ": its configuration was not sent");
+        return false;
+    }
     return true;
 }
 

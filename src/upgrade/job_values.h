@@ -16,6 +16,24 @@ namespace vcq {
 
 inline constexpr int32_t kTickLimit = 360;  // six minutes of one-second ticks
 
+// What a retry does with a camera of an ended batch.
+enum class RetryAction {
+    None,     // completed, up to date or not upgradable: left alone
+    Upgrade,  // nothing was sent to it: the whole upgrade, as a first batch
+    Restore,  // upgraded: its kept configuration sent back, nothing flashed
+    // Told to flash, its end unknown: the kept configuration back when the
+    // camera answers with the target version, else the whole upgrade.
+    RestoreOrUpgrade,
+};
+
+struct RetryPlan {
+    RetryAction action = RetryAction::Upgrade;
+    std::string keptFile;  // the configuration saved before the first flash
+};
+inline bool RestoresKeptFile(const RetryPlan& plan) {
+    return plan.action == RetryAction::Restore || plan.action == RetryAction::RestoreOrUpgrade;
+}
+
 // What one camera's job is built from; copied, so the job never reads its
 // owner's settings again.
 struct JobSettings {
@@ -27,6 +45,9 @@ struct JobSettings {
     bool retain = false;        // the job saves the configuration itself
     bool deleteAfterRestore = false;
     std::time_t startTime = 0;  // names the backup folder; 0: when the job starts
+    // A retry's: Restore and RestoreOrUpgrade send `keptFile` back instead
+    // of saving the configuration anew.
+    RetryPlan retry;
 };
 
 // The settings of a job for the camera at `hostText`; the rest as the
@@ -76,7 +97,8 @@ struct JobOutcome {
     std::string keptFile;  // the saved configuration still on disk, if any
     std::string versionBefore;
     std::string versionAfter;
-    bool restored = false;  // the camera took its configuration back
+    bool restored = false;       // the camera took its configuration back
+    bool versionUpSent = false;  // the camera was told to flash
     std::array<std::chrono::milliseconds, kPhaseCount> phaseTimes{};
 };
 

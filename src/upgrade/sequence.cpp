@@ -79,6 +79,31 @@ CameraUpgrade::~CameraUpgrade() {
 }
 
 int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
+    return StartWorker(std::move(savedBackup), false);
+}
+
+std::shared_ptr<ConfigBackup> CameraUpgrade::KeptBackup(std::string* error) const {
+    const std::string model = settings_.models.names.empty() ? "" : settings_.models.names.front();
+    auto kept = std::make_shared<ConfigBackup>(hostText, ConfigCameraPath(model), authToken,
+                                               settings_.startTime, model, settings_.serial,
+                                               settings_.deleteAfterRestore);
+    if (kept->Adopt(settings_.retry.keptFile))
+        return kept;
+    if (error)
+        *error = kept->errorText;
+    return nullptr;
+}
+
+int CameraUpgrade::StartRestore() {
+    std::string error;
+    if (std::shared_ptr<ConfigBackup> kept = KeptBackup(&error))
+        return StartWorker(std::move(kept), true);
+    // Nothing to send: the camera stays upgraded without its configuration.
+    Finish(step::kNotRestored, error);
+    return 0;
+}
+
+int CameraUpgrade::StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool restoreOnly) {
     std::shared_ptr<CameraUpgrade> self = weak_from_this().lock();
     if (!self)
         return 0;
@@ -102,16 +127,20 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
         outcome_ = {};
         outcome_.phaseTimes[static_cast<size_t>(Phase::Check)] = checkTime;
         savedBackupPath_ = backup ? backup->localPath : "";
-        phase_ = Phase::Prepare;
+        phase_ = restoreOnly ? Phase::Restore : Phase::Prepare;
         phaseStart_ = std::chrono::steady_clock::now();
     }
     workerDone_ = false;
     // The worker's first step, so that the steps shown only move forward.
-    step = !backup && settings_.retain && !settings_.models.names.empty() ? step::kSavingConfig
-                                                                          : step::kUploading;
-    worker_ = std::thread([self, abort = transfers->Abort()] {
+    step = restoreOnly                                                      ? step::kReconfiguring
+           : !backup && settings_.retain && !settings_.models.names.empty() ? step::kSavingConfig
+                                                                            : step::kUploading;
+    worker_ = std::thread([self, restoreOnly, abort = transfers->Abort()] {
         const AbortScope transfersObey(abort);
-        self->RunUpgrade();
+        if (restoreOnly)
+            self->RunRestoreOnly();
+        else
+            self->RunUpgrade();
         self->workerDone_ = true;
     });
     sys::RaiseThreadPriority(worker_);  // above normal where the OS lets us
@@ -275,6 +304,10 @@ bool CameraUpgrade::SendVersionUp() {
     bool sent = client.lastFailure() == ExchangeFailure::NotSent ||
                 client.lastFailure() == ExchangeFailure::NoReply;
     if (reply.find("HTTP/1.1 204 No Content") != std::string::npos || (reply.empty() && sent)) {
+        {
+            std::lock_guard lock(stepMutex_);
+            outcome_.versionUpSent = true;
+        }
         SetStep(step::kOverwriting);
         return true;
     }
@@ -437,6 +470,14 @@ bool CameraUpgrade::WaitForRebootedCamera() {
         Post(kMsgGoToPage, 1, 3);
     }
     return Finish(step::kWrongVersion, reason);
+}
+
+void CameraUpgrade::RunRestoreOnly() {
+    {
+        std::lock_guard lock(stepMutex_);
+        outcome_.versionBefore = outcome_.versionAfter = std::string(PlainVersion(currentVersion));
+    }
+    RunRestore();
 }
 
 bool CameraUpgrade::RunRestore() {

@@ -13,9 +13,10 @@
 #include <regex>
 #include <thread>
 
+#include "cgi_handlers.h"
+#include "cli/flat_json.h"
 #include "cli_run.h"
 #include "command_line.h"
-#include "flat_json.h"
 #include "isolated_env.h"
 #include "platform/files.h"
 #include "portable_env.h"
@@ -833,7 +834,7 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
 
 namespace {
 
-using vcq::test::JsonObject;
+using vcq::cli::JsonObject;
 
 // Every stdout line as a JSON object; a line that does not parse fails the test.
 std::vector<JsonObject> JsonLines(const std::string& out) {
@@ -841,7 +842,7 @@ std::vector<JsonObject> JsonLines(const std::string& out) {
     size_t at = 0;
     for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
         const std::string line = out.substr(at, end - at);
-        auto object = vcq::test::ParseFlatJson(line);
+        auto object = vcq::cli::ParseFlatJson(line);
         EXPECT_TRUE(object) << "not one JSON object: " << line;
         if (object)
             lines.push_back(*object);
@@ -857,7 +858,7 @@ std::string Text(const JsonObject& o, const std::string& key) {
 
 double Number(const JsonObject& o, const std::string& key) {
     auto it = o.find(key);
-    return it == o.end() || it->second.kind != vcq::test::JsonValue::Kind::Number
+    return it == o.end() || it->second.kind != vcq::cli::JsonValue::Kind::Number
                ? -1
                : it->second.number;
 }
@@ -913,7 +914,7 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
             EXPECT_EQ(Text(line, "reason"), camera.reason);
             EXPECT_EQ(line.at("detail").text.empty(), camera.step == 8);
             // Every configuration was saved (--backup), failed or not.
-            ASSERT_EQ(line.at("kept").kind, vcq::test::JsonValue::Kind::String);
+            ASSERT_EQ(line.at("kept").kind, vcq::cli::JsonValue::Kind::String);
             EXPECT_TRUE(fs::exists(Text(line, "kept"))) << Text(line, "kept");
             keptFolder = fs::path(Text(line, "kept")).parent_path().string();
             EXPECT_GE(Number(line, "elapsed"), 0.0);
@@ -993,12 +994,12 @@ TEST_F(CliBatch, EachCameraEndsWithItsOutcomeVersionsAndTimes) {
         if (*camera.after)
             EXPECT_EQ(Text(line, "version_after"), camera.after);
         else
-            EXPECT_EQ(line.at("version_after").kind, vcq::test::JsonValue::Kind::Null);
+            EXPECT_EQ(line.at("version_after").kind, vcq::cli::JsonValue::Kind::Null);
         for (const char* moment : {"started", "ended"}) {
             if (camera.started)
                 EXPECT_TRUE(std::regex_match(Text(line, moment), isoLocal)) << Text(line, moment);
             else
-                EXPECT_EQ(line.at(moment).kind, vcq::test::JsonValue::Kind::Null);
+                EXPECT_EQ(line.at(moment).kind, vcq::cli::JsonValue::Kind::Null);
         }
         EXPECT_FALSE(Text(line, "reason").empty());
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), camera.uploads);
@@ -1249,4 +1250,103 @@ TEST_F(CliBatch, ASecondCtrlCOrARequestToEndCutsTheCamerasOffAndStillWritesTheLo
         simulator_.reset();
         hosts_.clear();
     }
+}
+
+namespace {
+
+// The end event of each camera, by address.
+std::map<std::string, JsonObject> EndsByAddress(const std::string& jsonLines) {
+    std::map<std::string, JsonObject> ends;
+    for (const JsonObject& line : JsonLines(jsonLines))
+        if (Text(line, "event") == "end")
+            ends[Text(line, "address")] = line;
+    return ends;
+}
+
+}  // namespace
+
+// A batch with a refused restore, a wrong login and two cameras that came
+// back wrong; the cameras are mended, and `retry LOG` gives each what its
+// end asks: an upgraded camera only its configuration, never a firmware.
+TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
+    const struct {
+        const char* settings;
+        const char* first;  // the first batch's outcome
+        const char* retry;  // the retry's outcome; "" for not retried
+        int uploads;        // firmware uploads over both runs
+    } fleet[] = {
+        {"", "completed", "", 1},
+        {"restore=refuse", "config_not_restored", "completed", 1},
+        {"", "failed", "completed", 1},                   // wrong login, mended
+        {"after-reboot=old", "failed", "completed", 2},   // not at the target: upgraded
+        {"next-version=1.07", "failed", "completed", 1},  // mended to the target: restored
+    };
+    std::vector<std::string> settings;
+    for (const auto& camera : fleet)
+        settings.push_back(camera.settings);
+    StartFleet(settings);
+    std::vector<std::string> originals;
+    for (size_t i = 0; i < hosts_.size(); ++i)
+        originals.push_back(sim::ConfigurationFile(simulator_->Config(i)));
+    const fs::path logins = scratch_ / "logins.txt";
+    std::ofstream(logins, std::ios::binary) << hosts_[2] << ",80,admin,wrong\n";
+    const fs::path failed = scratch_ / "failed.csv";
+    Outcome first =
+        RunCli(BatchArgs({"--logins", logins.string(), "--failed-list", failed.string()}));
+    EXPECT_EQ(first.code, 1) << first.out << first.err;
+    // The failed list leaves the cameras told to flash to `retry`, and `--csv` reads it.
+    EXPECT_EQ(ReadWholeFile(failed),
+              "# not listed: 3 told to flash, configuration kept; vcq-upgrade-cli retry LOG "
+              "checks them and puts it back\n127.0.0.4\n");
+    Outcome dry = RunCli(With({"batch", "--csv", failed.string(), "--dry-run"}));
+    EXPECT_NE(dry.out.find("Dry run: 1 to upgrade"), std::string::npos) << dry.out << dry.err;
+
+    // Saved beside the log without --json: what `retry` reads back.
+    const std::string log = Line(first.out, "Log file");
+    const fs::path events = Path(log).replace_extension(".jsonl");
+    std::map<std::string, JsonObject> ends = EndsByAddress(ReadWholeFile(events));
+    ASSERT_EQ(ends.size(), std::size(fleet)) << ReadWholeFile(events);
+    std::map<std::string, std::string> kept;  // the first run's file, by address
+    for (size_t i = 0; i < hosts_.size(); ++i) {
+        const JsonObject& end = ends[hosts_[i]];
+        EXPECT_EQ(Text(end, "outcome"), fleet[i].first) << hosts_[i];
+        if (end.at("kept").kind == vcq::cli::JsonValue::Kind::String)
+            kept[hosts_[i]] = ReadWholeFile(Path(Text(end, "kept")));
+    }
+    ASSERT_EQ(kept.size(), 3u) << "the refused restore and both cameras that came back wrong";
+
+    simulator_->Update(1,
+                       [](sim::CameraConfig& c) { c.restoreAnswer = sim::RestoreAnswer::Accept; });
+    simulator_->Update(3, [](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::Flashed; });
+    simulator_->Update(4, [](sim::CameraConfig& c) {
+        c.softVersion = "1.08";
+        c.versionAfterUpgrade.clear();
+    });
+    Outcome retry = RunCli(With({"retry", log, "--yes", "--json"}));
+    EXPECT_EQ(retry.code, 0) << retry.out << retry.err;
+    ends = EndsByAddress(retry.out);
+    for (size_t i = 0; i < hosts_.size(); ++i) {
+        SCOPED_TRACE(hosts_[i]);
+        EXPECT_EQ(ends.count(hosts_[i]) ? Text(ends[hosts_[i]], "outcome") : "", fleet[i].retry);
+        EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), fleet[i].uploads);
+        EXPECT_EQ(simulator_->Config(i).softVersion, "1.08");
+        // Each has the configuration it had before the first batch.
+        EXPECT_EQ(simulator_->Config(i).configuration, originals[i]);
+        if (kept.count(hosts_[i])) {
+            EXPECT_EQ(simulator_->Config(i).restoredConfiguration, kept[hosts_[i]]);
+        }
+    }
+    EXPECT_EQ(Text(JsonLines(retry.out).back(), "event"), "summary");
+
+    // A log without its events, and events that are not a batch's: refused.
+    const fs::path foreign = scratch_ / "upgrade-log.txt";
+    std::ofstream(foreign) << "not ours\n";
+    Outcome missing = RunCli(With({"retry", foreign.string(), "--yes"}));
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.err.find("has no batch events beside it"), std::string::npos) << missing.err;
+    std::ofstream(scratch_ / "upgrade-log.jsonl") << "{\"event\":\"end\"}\n";
+    Outcome garbled = RunCli(With({"retry", foreign.string(), "--yes"}));
+    EXPECT_EQ(garbled.code, 1);
+    EXPECT_NE(garbled.err.find("line 1 is not a whole camera's end"), std::string::npos)
+        << garbled.err;
 }

@@ -45,7 +45,7 @@ TEST(CliHelp, SummariesAreIndentedAlike) {
         EXPECT_LE(line.size(), 90u) << line;
     };
     for (const char* command :
-         {"check", "backup", "restore", "upgrade", "batch", "discover", "extract"}) {
+         {"check", "backup", "restore", "upgrade", "batch", "retry", "discover", "extract"}) {
         SCOPED_TRACE(command);
         CommandOutput help = RunProgram(VCQ_CLI, {command, "--help"});
         EXPECT_EQ(help.code, 0);

@@ -35,6 +35,7 @@ struct Script {
     std::string targetVersion = "ver1.08";
     std::string detail;
     std::string kept;
+    bool versionUpSent = false;
     // A transfer under way; once abandoned it ends after this many more ticks.
     bool inTransfer = false;
     int ticksToStop = 0;
@@ -68,6 +69,7 @@ class ScriptedJob : public vcq::BatchJob {
     std::optional<vcq::Phase> CurrentPhase() const override { return s_->phase; }
     std::string FailureDetail() const override { return s_->detail; }
     std::string KeptFile() const override { return s_->kept; }
+    bool VersionUpSent() const override { return s_->versionUpSent; }
 
   private:
     std::shared_ptr<Script> s_;
@@ -81,7 +83,7 @@ class BatchWalk : public ::testing::Test {
                   if (!retrying_) {
                       EXPECT_EQ(index, static_cast<int32_t>(jobs_.size()));
                   }
-                  made_.push_back({index, camera.user, camera.password, settings});
+                  made_.push_back({index, camera.user, camera.password, settings, camera.retry});
                   jobs_.push_back(std::make_shared<Script>());
                   return std::make_shared<ScriptedJob>(jobs_.back());
               }) {}
@@ -91,6 +93,7 @@ class BatchWalk : public ::testing::Test {
         std::string user;
         std::string password;
         const vcq::BatchSettings* settings;
+        vcq::RetryPlan retry;
     };
 
     void AddCameras(int count, int32_t port = 80, bool dhcp = false) {
@@ -606,15 +609,33 @@ TEST(BatchOutcomes, TheProgressLimitNeverCutsARebootWaitOrARestore) {
 
 // How each camera of the first run ends, and whether a retry runs it again.
 TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
-    enum class End { Completes, CheckFails, LowMemory, UploadFails, TimesOut, DroppedByAbort };
+    using vcq::RetryAction;
+    enum class End {
+        Completes,
+        CheckFails,
+        LowMemory,
+        UploadFails,
+        TimesOut,
+        NotRestored,
+        WrongVersion,
+        DroppedByAbort
+    };
     const struct {
         End end;
         const char* statusBefore;  // all but the completed are retried
+        RetryAction retry;
+        const char* kept;  // named by the re-armed row
     } table[] = {
-        {End::Completes, "Completed"},    {End::CheckFails, "Error1"},
-        {End::UploadFails, "Error4"},     {End::LowMemory, "Error5"},
-        {End::TimesOut, "Error1"},        {End::Completes, "Completed"},
-        {End::DroppedByAbort, "Standby"},
+        {End::Completes, "Completed", RetryAction::None, ""},
+        {End::CheckFails, "Error1", RetryAction::Upgrade, ""},
+        {End::UploadFails, "Error4", RetryAction::Upgrade, ""},
+        {End::LowMemory, "Error5", RetryAction::Upgrade, ""},
+        {End::TimesOut, "Error1", RetryAction::Upgrade, ""},
+        // Upgraded: never flashed again, its file sent back alone.
+        {End::NotRestored, "Error7", RetryAction::Restore, "/b/r20.6.cfg"},
+        {End::WrongVersion, "Error2", RetryAction::RestoreOrUpgrade, "/b/r20.7.cfg"},
+        {End::Completes, "Completed", RetryAction::None, ""},
+        {End::DroppedByAbort, "Standby", RetryAction::Upgrade, ""},
     };
     const size_t n = std::size(table);
     AddCameras(static_cast<int>(n));
@@ -635,6 +656,12 @@ TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
                 Job(i).step = step::kCompleted;
             if (table[i].end == End::UploadFails)
                 Job(i).step = step::kUploadFailed;
+            if (table[i].end == End::NotRestored || table[i].end == End::WrongVersion) {
+                Job(i).kept = table[i].kept;
+                Job(i).versionUpSent = true;
+                Job(i).step =
+                    table[i].end == End::NotRestored ? step::kNotRestored : step::kWrongVersion;
+            }
             if (table[i].end == End::TimesOut) {
                 Job(i).step = step::kUploading;  // the limit spares reboot waits
                 Job(i).progress = vcq::kBatchProgressFull + 1;
@@ -670,6 +697,9 @@ TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
         EXPECT_EQ(made.user, "admin" + std::to_string(row));
         EXPECT_EQ(made.password, "pw" + std::to_string(row));
         EXPECT_EQ(made.settings, made_[0].settings);
+        EXPECT_EQ(made.retry.action, table[row].retry) << "row " << row;
+        EXPECT_EQ(made.retry.keptFile, table[row].kept);
+        EXPECT_EQ(engine_.Row(row).keptFile, table[row].kept);
         EXPECT_EQ(Status(row), "Standby");
         EXPECT_EQ(engine_.Row(row).progress, 0);
         EXPECT_EQ(engine_.Row(row).finalStep, step::kNotStarted);

@@ -8,8 +8,10 @@
 
 #include "isolated_env.h"
 #include "portable_env.h"
+#include "protocol/config_backup.h"
 #include "recording_window.h"
 #include "simulator.h"
+#include "upgrade/batch_engine.h"
 #include "upgrade/camera_upgrade.h"
 
 namespace fs = std::filesystem;
@@ -444,5 +446,98 @@ TEST_F(UpgradeFlow, JobPhasesAgainstUnkindCameras) {
         EXPECT_EQ(row.finalStep == step::kVersionUpRefused ? upgrade->currentVersion
                                                            : outcome.versionBefore,
                   row.before);
+    }
+}
+
+// A retry's job for a camera the first batch told to flash: it checks the
+// camera, then sends the kept file back alone, or upgrades it again only
+// when it may and must; another camera's file is never sent.
+TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget) {
+    using vcq::CheckOutcome;
+    using vcq::RetryAction;
+    const struct {
+        const char* what;
+        const char* version;  // the camera's now
+        const char* fileSerial;
+        RetryAction action;
+        const char* cameraSetting;  // "" or a fault
+        CheckOutcome check;
+        int32_t finalStep;  // 0: never started
+        int uploads;
+        bool restored;   // the kept file is the camera's configuration now
+        bool fileStays;  // deleted only once the camera took it
+        const char* detail;
+    } rows[] = {
+        {"at the target", "1.08", "123456", RetryAction::Restore, "", CheckOutcome::Passed,
+         step::kCompleted, 0, true, false, ""},
+        {"back with another version", "1.08", "123456", RetryAction::RestoreOrUpgrade, "",
+         CheckOutcome::Passed, step::kCompleted, 0, true, false, ""},
+        {"restore refused again", "1.08", "123456", RetryAction::Restore, "refuse",
+         CheckOutcome::Passed, step::kNotRestored, 0, false, true, "kept in"},
+        {"another camera's file", "1.08", "654321", RetryAction::Restore, "", CheckOutcome::Failed,
+         0, 0, false, true, "was not saved from this camera"},
+        {"upgraded but not at the target", "1.05", "123456", RetryAction::Restore, "",
+         CheckOutcome::Failed, 0, 0, false, true, "reports 1.05, not 1.08"},
+        {"never flashed after all", "1.05", "123456", RetryAction::RestoreOrUpgrade, "",
+         CheckOutcome::Passed, step::kCompleted, 1, true, false, ""},
+        {"login refused", "1.08", "123456", RetryAction::Restore, "login",
+         CheckOutcome::LoginRefused, 0, 0, false, true, ""},
+        {"file gone", "1.08", "", RetryAction::Restore, "", CheckOutcome::Failed, 0, 0, false,
+         false, "no saved configuration"},
+    };
+    deleteAfter_ = true;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        simulator_.reset();
+        StartCamera([&](sim::CameraConfig& c) {
+            c.softVersion = row.version;
+            c.serial = "123456";
+            if (std::string(row.cameraSetting) == "refuse")
+                c.restoreAnswer = sim::RestoreAnswer::Refuse;
+            if (std::string(row.cameraSetting) == "login")
+                c.users = {{"admin", "changed"}};
+        });
+        // The file the first batch kept, where it kept it.
+        std::string kept;
+        if (*row.fileSerial) {
+            kept = vcq::BackupFilePath(when_ - 600, "VCQ-R20", row.fileSerial);
+            ASSERT_TRUE(vcq::MakeFolders(kept));
+            std::ofstream(fs::path(kept), std::ios::binary) << "operator settings";
+        }
+        vcq::BatchCamera camera;
+        camera.ip = {127, 0, 0, 2};
+        camera.user = "admin";
+        camera.password = "secret";
+        camera.serial = "123456";
+        camera.retry = {row.action, kept};
+        vcq::BatchSettings settings;
+        settings.startTime = when_;
+        auto job =
+            vcq::CameraUpgradeJobs(&kModels, "ver1.08", &window_, workspace_)(camera, 2, &settings);
+        job->BeginCheck();
+        CheckOutcome check = CheckOutcome::Pending;
+        for (int i = 0; i < 3000 && check == CheckOutcome::Pending; ++i) {
+            std::this_thread::sleep_for(10ms);
+            check = job->PollCheck();
+        }
+        EXPECT_EQ(check, row.check);
+        int32_t finalStep = 0;
+        if (check == CheckOutcome::Passed) {
+            job->Start();
+            for (int i = 0; i < 3000 && !vcq::IsFinalStep(job->Step()); ++i)
+                std::this_thread::sleep_for(10ms);
+            finalStep = job->Step();
+            for (int i = 0; i < 1000 && job->Busy(); ++i)
+                std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_EQ(finalStep, row.finalStep);
+        EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), row.uploads);
+        EXPECT_EQ(simulator_->Config(0).restoredConfiguration,
+                  row.restored ? "operator settings" : "");
+        EXPECT_EQ(!kept.empty() && fs::exists(fs::path(kept)), row.fileStays);
+        // Named until the camera took it, and checked first by a later retry.
+        EXPECT_EQ(job->KeptFile(), row.fileStays ? kept : "");
+        EXPECT_TRUE(job->VersionUpSent());
+        EXPECT_NE(job->FailureDetail().find(row.detail), std::string::npos) << job->FailureDetail();
     }
 }

@@ -1,6 +1,6 @@
 // Reads one flat JSON object ({"key":value,...}; strings, numbers, true,
 // false, null), strictly enough that a line a script's JSON reader would
-// refuse is refused here too.
+// refuse is refused here too: the batch's own events read back.
 #pragma once
 
 #include <cctype>
@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace vcq::test {
+namespace vcq::cli {
 
 struct JsonValue {
     enum class Kind { String, Number, Bool, Null } kind = Kind::Null;
@@ -22,7 +22,7 @@ struct JsonValue {
 using JsonObject = std::map<std::string, JsonValue>;
 
 // Decodes a JSON string literal at `at`; the tool escapes only ASCII controls.
-inline bool JsonString(std::string_view s, size_t& at, std::string& out) {
+inline bool ReadJsonString(std::string_view s, size_t& at, std::string& out) {
     if (at >= s.size() || s[at++] != '"')
         return false;
     while (at < s.size()) {
@@ -57,13 +57,13 @@ inline std::optional<JsonObject> ParseFlatJson(std::string_view s) {
     for (bool first = true; at < s.size() && s[at] != '}'; first = false) {
         std::string key;
         JsonValue value;
-        if ((!first && s[at++] != ',') || !JsonString(s, at, key) || at >= s.size() ||
+        if ((!first && s[at++] != ',') || !ReadJsonString(s, at, key) || at >= s.size() ||
             s[at++] != ':' || object.count(key))
             return std::nullopt;
         std::match_results<std::string_view::const_iterator> m;
         if (at < s.size() && s[at] == '"') {
             value.kind = JsonValue::Kind::String;
-            if (!JsonString(s, at, value.text))
+            if (!ReadJsonString(s, at, value.text))
                 return std::nullopt;
         } else if (std::regex_search(s.begin() + at, s.end(), m, scalar)) {
             value.text = m.str();
@@ -86,4 +86,4 @@ inline std::optional<JsonObject> ParseFlatJson(std::string_view s) {
     return object;
 }
 
-}  // namespace vcq::test
+}  // namespace vcq::cli

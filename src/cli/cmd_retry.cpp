@@ -1,0 +1,98 @@
+// retry: the cameras of an earlier batch that did not complete, run again
+// as their ends ask: an upgraded camera only gets its configuration back.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/batch_command.h"
+#include "cli/commands.h"
+#include "cli/credentials.h"
+#include "cli/retry_log.h"
+#include "package/resources.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/terminal.h"
+#include "upgrade/retry_plan.h"
+
+namespace vcq::cli {
+
+int RunRetry(const Args& args) {
+    ParsedArgs parsed =
+        ParseArgs(args, Words({kLoginOptions, {"--logins", "--failed-list", "--in-service"}}),
+                  Words({kRetainFlags, {"--yes", "--allow-reset", "--json"}}));
+    if (!parsed.error.empty())
+        return UsageError("retry", parsed.error);
+    if (parsed.positional.size() != 1)
+        return UsageError("retry", "give one LOG: the path the batch printed on `Log file:`");
+    if (!parsed.flags.count("--yes") && !sys::IsTerminal(sys::StdStream::Input))
+        return UsageError("retry", "no terminal to ask for confirmation on: give --yes");
+    std::string error;
+    const std::optional<BatchChoices> choices = ReadBatchChoices(parsed, error);
+    if (!choices)
+        return UsageError("retry", error);
+    BatchLogins logins;
+    if (!ReadBatchLogins(parsed, logins, error))
+        return UsageError("retry", error);
+
+    const std::string& logPath = parsed.positional.front();
+    if (!files::FileExists(logPath)) {
+        std::fprintf(stderr, "retry: there is no upgrade log %s\n", logPath.c_str());
+        return 1;
+    }
+    const std::string eventsPath = EventsPathBeside(logPath);
+    std::string events;
+    if (!files::ReadWholeFile(eventsPath, events)) {
+        std::fprintf(stderr,
+                     "retry: %s has no batch events beside it (%s): give the path a batch "
+                     "printed on `Log file:`\n",
+                     logPath.c_str(), eventsPath.c_str());
+        return 1;
+    }
+    std::vector<LoggedCamera> logged;
+    if (!ReadBatchEvents(events, logged, error)) {
+        std::fprintf(stderr, "retry: %s is not a batch's events: %s\n", eventsPath.c_str(),
+                     error.c_str());
+        return 1;
+    }
+    std::vector<BatchCamera> cameras;
+    for (const LoggedCamera& camera : logged) {
+        const RetryPlan plan = PlanRetry(camera.end);
+        if (plan.action == RetryAction::None)
+            continue;
+        cameras.push_back(camera.camera);
+        cameras.back().retry = plan;
+    }
+    if (cameras.empty()) {
+        std::printf(
+            "retry: every camera of that batch completed or was left alone; nothing "
+            "to do\n");
+        return 0;
+    }
+    if (!ApplyLogins(logins.perCamera, logins.shared, cameras, error))
+        return UsageError("retry", error);
+
+    // The cameras as they are now; one that does not answer keeps the
+    // batch's names for its row, and its check ends it.
+    const std::vector<BatchCamera> before = cameras;
+    IdentifyCameras(cameras);
+    const bool allowReset = parsed.flags.count("--allow-reset") > 0;
+    std::vector<BatchCamera> run;
+    std::vector<SetAside> setAside;
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        BatchCamera& camera = cameras[i];
+        if (camera.model.empty())
+            camera.model = before[i].model;
+        camera.resetAgreed = allowReset;
+        // Only a camera to upgrade anew may turn out up to date or not
+        // upgradable; the others are checked by their jobs.
+        std::vector<BatchCamera> one{camera};
+        if (camera.retry.action == RetryAction::Upgrade) {
+            std::vector<SetAside> aside = SetAsideBeforeBatch(one, PackageVersion(), false);
+            setAside.insert(setAside.end(), aside.begin(), aside.end());
+        }
+        run.insert(run.end(), one.begin(), one.end());
+    }
+    return RunCameraBatch("retry", *choices, run, setAside);
+}
+
+}  // namespace vcq::cli

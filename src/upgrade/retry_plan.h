@@ -1,0 +1,23 @@
+// What a retry does with each camera of an ended batch: a camera that was
+// upgraded is never flashed again, only given its configuration back.
+#pragma once
+
+#include <string>
+
+#include "upgrade/batch_outcome.h"
+#include "upgrade/job_values.h"
+
+namespace vcq {
+
+// How one camera of a batch ended, as its row or the batch's JSON tells it.
+struct CameraEnd {
+    BatchOutcome outcome = BatchOutcome::NotStarted;
+    int32_t finalStep = 0;
+    bool versionUpSent = false;  // the camera was told to flash
+    std::string keptFile;        // its saved configuration, still on disk
+};
+
+CameraEnd EndOf(const BatchRow& row);
+RetryPlan PlanRetry(const CameraEnd& end);
+
+}  // namespace vcq

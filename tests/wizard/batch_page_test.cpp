@@ -200,7 +200,7 @@ class BatchPageTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 1, 90000);
         QCOMPARE(logs.size(), size_t(1));
         // Every row names the file it left, the backups being kept.
-        static const std::regex kFolder("kept in [^\r\n]*/([^/\r\n]+\\.cfg)");
+        static const std::regex kFolder("kept in [^\r\n]*[/\\\\]([^/\\\\\r\n]+\\.cfg)");
         auto kept = [](const char* serial) {
             return std::string("    the saved configuration is kept in <folder>/vcq-r20.") +
                    serial + ".cfg\r\n";

@@ -438,8 +438,9 @@ class TargetPageTest : public QObject {
     void discoveryFillsThePageWhenItEnds() {
         RequireCameras();
 #ifdef _WIN32
-        QSKIP("a Windows development build never broadcasts (the loopback discovery tests "
-              "cover discovery there)");
+        QSKIP(
+            "a Windows development build never broadcasts (the loopback discovery tests "
+            "cover discovery there)");
 #endif
         sim::CameraConfig dhcp = Camera("127.0.0.3", "08:00:46:00:00:03");
         dhcp.dhcp = true;

@@ -1164,8 +1164,9 @@ class WizardTest : public QObject {
     void discoveryAsksTwiceAndEndsAfterTenSeconds() {
         RequireCameras();
 #ifdef _WIN32
-        QSKIP("a Windows development build never broadcasts (the loopback discovery tests "
-              "cover discovery there)");
+        QSKIP(
+            "a Windows development build never broadcasts (the loopback discovery tests "
+            "cover discovery there)");
 #endif
         sim::CameraConfig camera;
         camera.address = "127.0.0.3";

@@ -18,9 +18,6 @@ VCQ_WINE_SKIPS=(
   'LoopbackDiscovery\.BindFailureReportsAndEndsWithCode3'
   'DiscoveryResponderUnit\.AnswersOnlyTheExactEnquiryAndStopsQuickly'
   'FarmWithFtpAndDiscovery\.'
-  # Seen under wine only, cause not yet found: the dialogs' Qt test hangs
-  # before its first case (even -functions), whichever Qt platform it runs on.
-  '^dialogs_test$'
 )
 
 # vcq_windows_step WHAT COMMAND...: runs a step; a failure says which.

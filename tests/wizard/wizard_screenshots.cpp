@@ -272,9 +272,6 @@ void EndedBatchPage(const WizardOptions& options, test::ScriptedPresenter& boxes
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The platform the run chose (the Windows one under wine), else offscreen.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     if (argc != 2) {

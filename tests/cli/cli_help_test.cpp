@@ -12,11 +12,16 @@ namespace {
 using vcq::test::CommandOutput;
 using vcq::test::RunProgram;
 
+// The lines of a program's output, whichever line end (a Windows program's
+// text-mode output ends them in CR LF).
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         lines.push_back(line);
+    }
     return lines;
 }
 

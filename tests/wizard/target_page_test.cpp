@@ -74,6 +74,7 @@ class TargetPageTest : public QObject {
                       std::chrono::milliseconds replyDelay = 0ms) {
         sim::SimulatorOptions options;
         options.discovery = discovery;
+        options.discoveryOptions.listen = test::ResponderListen();
         options.discoveryOptions.replyDelay = replyDelay;
         cameras_ = std::make_unique<sim::Simulator>(options);
         std::string error;
@@ -437,16 +438,13 @@ class TargetPageTest : public QObject {
 
     void discoveryFillsThePageWhenItEnds() {
         RequireCameras();
-#ifdef _WIN32
-        QSKIP(
-            "a Windows development build never broadcasts (the loopback discovery tests "
-            "cover discovery there)");
-#endif
         sim::CameraConfig dhcp = Camera("127.0.0.3", "08:00:46:00:00:03");
         dhcp.dhcp = true;
         sim::CameraConfig noMac = Camera("127.0.0.4", "");
         StartCameras({Camera("127.0.0.2", "08:00:46:00:00:02"), dhcp, noMac}, true, 1500ms);
-        MainWindow& w = Open(true);
+        w_ = test::OpenWizard(*boxes_, temp_.path(), true, test::ShortLimits(),
+                              cameras_->discovery()->Port());
+        MainWindow& w = *w_;
         ToAutomaticPage(w);
         TargetCameraPage* page = w.AutoTarget();
         CameraListView* list = page->List();
@@ -459,9 +457,11 @@ class TargetPageTest : public QObject {
         QVERIFY(!page->AccessButton()->isEnabled());
         QVERIFY(!page->RevealButton()->isEnabled());
         QCOMPARE(page->Counter()->text(), QString("0/256"));
-        // Loopback alone in the private network: the limited broadcast as it is.
+        // Loopback alone in the private network: the destination as it is.
         QVERIFY(page->Searching()->isVisible());
-        QCOMPARE(page->Searching()->text(), QString("Searching: 255.255.255.255"));
+        QCOMPARE(page->Searching()->text(),
+                 QString(test::kDiscoveryByUnicast ? "Searching: 127.0.0.1"
+                                                   : "Searching: 255.255.255.255"));
         QTRY_COMPARE_WITH_TIMEOUT(w.Table().Count(), 2, 5000);
         QTest::qWait(600);
         QCOMPARE(list->Count(), 0);  // not before discovery has ended

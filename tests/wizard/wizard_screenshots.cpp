@@ -232,7 +232,8 @@ void BatchPages(const WizardOptions& options, test::ScriptedPresenter& boxes) {
     Click(w.NextButton());
     BatchUpgradeList* rows = batch->List();
     auto midRun = [&] {
-        return rows->Row(0).statusText == "Completed" && rows->Row(1).statusText.rfind("Error", 0) == 0 &&
+        return rows->Row(0).statusText == "Completed" &&
+               rows->Row(1).statusText.rfind("Error", 0) == 0 &&
                rows->Row(3).statusText != "Standby" && rows->Row(3).progress > 0 &&
                rows->Row(7).statusText == "Standby";
     };

@@ -10,6 +10,10 @@
 
 namespace vcq::test {
 
+namespace {
+constexpr uint32_t kLoopback = 0x7F000001;
+}  // namespace
+
 MessageAnswer ScriptedPresenter::Present(QWidget* parent, const ui::MessageRequest& request) {
     boxes_.push_back({request, QThread::currentThread() == QApplication::instance()->thread(),
                       window ? window->PageIndex() : -1});
@@ -47,10 +51,21 @@ ExchangeLimits ShortLimits() {
     return limits;
 }
 
+net::Endpoint ResponderListen() {
+    if (kDiscoveryByUnicast)
+        return {kLoopback, 0};
+    return {0, 2380};
+}
+
 std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QString& tempFolder,
-                                           bool discovery, ExchangeLimits limits) {
+                                           bool discovery, ExchangeLimits limits,
+                                           uint16_t responderPort) {
     ui::WizardOptions options;
     options.discovery = discovery;
+    if (discovery && kDiscoveryByUnicast && responderPort != 0) {
+        options.discoveryOptions.destination = {kLoopback, responderPort};
+        options.discoveryOptions.everyInterface = false;
+    }
     options.tempFolder = tempFolder.toStdString();
     options.limits = limits;
     auto window = std::make_unique<ui::MainWindow>(options);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/socket.h"
 #include "wizard/main_window.h"
 #include "wizard/message_presenter.h"
 
@@ -55,9 +56,23 @@ class ScriptedPresenter : public ui::MessagePresenter {
 // Bounds short enough that a failing exchange does not stall a test.
 ExchangeLimits ShortLimits();
 
+// A Windows development build never broadcasts: there a test's discovery
+// responder listens on loopback and the wizard asks it directly.
+#ifdef _WIN32
+inline constexpr bool kDiscoveryByUnicast = true;
+#else
+inline constexpr bool kDiscoveryByUnicast = false;
+#endif
+// Where a wizard test's discovery responder listens: 0.0.0.0:2380, or
+// 127.0.0.1 on a port of the system's choice where the wizard asks directly.
+net::Endpoint ResponderListen();
+
 // A wizard shown, active and noted by `boxes`, its workspace in `tempFolder`.
+// With discovery, `responderPort` is where ResponderListen()'s responder ended
+// up; it matters only where discovery goes by unicast (0: the broadcast).
 std::unique_ptr<ui::MainWindow> OpenWizard(ScriptedPresenter& boxes, const QString& tempFolder,
-                                           bool discovery, ExchangeLimits limits = ShortLimits());
+                                           bool discovery, ExchangeLimits limits = ShortLimits(),
+                                           uint16_t responderPort = 0);
 
 // What a wizard test case starts from: the Fusion style, configuration
 // backups under a temporary folder, a scripted presenter per case, and the

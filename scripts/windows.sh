@@ -7,6 +7,8 @@ VCQ_WINDOWS_PACKAGES=(
 )
 # The Windows wizard: its tests' display, and the installer.
 VCQ_WINDOWS_PACKAGES+=(xvfb x11-utils nsis)
+# Wine's own Tahoma, the font Windows dialogs ask for.
+VCQ_WINDOWS_PACKAGES+=(fonts-wine)
 
 # Tests that cannot pass under wine, with the wine limitation; a ctest regular
 # expression each. Real Windows has none of these.

@@ -128,6 +128,7 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         // Named until the camera took it back.
         row.keptFile = cameras_[i].retry.keptFile;
         row.versionUpSent = false;
+        row.versionUpAt = 0;
         row.step = step::kNotStarted;
         row.begun = row.ended = {};
         row.changed = true;
@@ -252,6 +253,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
     row.refused = entry.refused;
     row.versionUpSent = entry.job->VersionUpSent();
+    row.versionUpAt = entry.job->VersionUpAt();
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
         entry.detail = UploadTooSlowText(entry.job->Upload());

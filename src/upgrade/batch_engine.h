@@ -74,6 +74,7 @@ struct BatchRow {
     bool refused = false;       // its check found another firmware generation
     // The camera was told to flash: a retry checks it before anything else.
     bool versionUpSent = false;
+    std::time_t versionUpAt = 0;  // when it was last told to flash
     // When the engine began the camera's check and when it retired the job
     // (both zero until then).
     std::chrono::steady_clock::time_point begun{};
@@ -132,6 +133,9 @@ class BatchJob {
     virtual std::string KeptFile() const { return {}; }
     // Whether the camera was told to flash, even by a job given up on.
     virtual bool VersionUpSent() const { return false; }
+    // When it was last told to flash, by this run or the one a retry comes
+    // from; 0 when never.
+    virtual std::time_t VersionUpAt() const { return 0; }
     // The job's whole outcome once it ended; none from jobs that keep no
     // such record.
     virtual std::optional<JobOutcome> Outcome() const { return std::nullopt; }

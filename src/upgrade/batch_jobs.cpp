@@ -113,6 +113,10 @@ class CameraUpgradeJob : public BatchJob {
     bool VersionUpSent() const override {
         return RestoresKeptFile(upgrade_->Settings().retry) || upgrade_->Outcome().versionUpSent;
     }
+    std::time_t VersionUpAt() const override {
+        const std::time_t now = upgrade_->Outcome().versionUpAt;
+        return now != 0 ? now : upgrade_->Settings().retry.versionUpAt;
+    }
     std::optional<JobOutcome> Outcome() const override {
         JobOutcome outcome = upgrade_->Outcome();
         if (!IsFinalStep(outcome.finalStep))

@@ -29,6 +29,9 @@ enum class RetryAction {
 struct RetryPlan {
     RetryAction action = RetryAction::Upgrade;
     std::string keptFile;  // the configuration saved before the first flash
+    // When the camera was last told to flash (0: never): until its reboot
+    // bound from then has passed, its old firmware may still be writing.
+    std::time_t versionUpAt = 0;
 };
 inline bool RestoresKeptFile(const RetryPlan& plan) {
     return plan.action == RetryAction::Restore || plan.action == RetryAction::RestoreOrUpgrade;
@@ -97,8 +100,9 @@ struct JobOutcome {
     std::string keptFile;  // the saved configuration still on disk, if any
     std::string versionBefore;
     std::string versionAfter;
-    bool restored = false;       // the camera took its configuration back
-    bool versionUpSent = false;  // the camera was told to flash
+    bool restored = false;        // the camera took its configuration back
+    bool versionUpSent = false;   // the camera was told to flash
+    std::time_t versionUpAt = 0;  // when this run told it to
     std::array<std::chrono::milliseconds, kPhaseCount> phaseTimes{};
 };
 

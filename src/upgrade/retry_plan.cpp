@@ -3,7 +3,7 @@
 namespace vcq {
 
 CameraEnd EndOf(const BatchRow& row) {
-    return {OutcomeOf(row), row.finalStep, row.versionUpSent, row.keptFile};
+    return {OutcomeOf(row), row.finalStep, row.versionUpSent, row.keptFile, row.versionUpAt};
 }
 
 RetryPlan PlanRetry(const CameraEnd& end) {
@@ -18,8 +18,12 @@ RetryPlan PlanRetry(const CameraEnd& end) {
         case BatchOutcome::Failed:
             // Past the versionup the camera may run the new firmware with
             // factory settings: only the kept file can put them back.
+            // Its old firmware may still be writing the new one: the retry
+            // waits out the reboot bound from the flash before it decides.
             if (end.versionUpSent && !end.keptFile.empty())
-                return {RetryAction::RestoreOrUpgrade, end.keptFile};
+                return {RetryAction::RestoreOrUpgrade, end.keptFile, end.versionUpAt};
+            if (end.versionUpSent)
+                return {RetryAction::Upgrade, {}, end.versionUpAt};
             break;
         case BatchOutcome::NotStarted:
             break;

@@ -2,6 +2,7 @@
 // upgraded is never flashed again, only given its configuration back.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 #include "upgrade/batch_outcome.h"
@@ -13,8 +14,9 @@ namespace vcq {
 struct CameraEnd {
     BatchOutcome outcome = BatchOutcome::NotStarted;
     int32_t finalStep = 0;
-    bool versionUpSent = false;  // the camera was told to flash
-    std::string keptFile;        // its saved configuration, still on disk
+    bool versionUpSent = false;   // the camera was told to flash
+    std::string keptFile;         // its saved configuration, still on disk
+    std::time_t versionUpAt = 0;  // when it was last told to flash
 };
 
 CameraEnd EndOf(const BatchRow& row);

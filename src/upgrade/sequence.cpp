@@ -307,6 +307,7 @@ bool CameraUpgrade::SendVersionUp() {
         {
             std::lock_guard lock(stepMutex_);
             outcome_.versionUpSent = true;
+            outcome_.versionUpAt = std::time(nullptr);
         }
         SetStep(step::kOverwriting);
         return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -98,15 +99,25 @@ class Socket {
     bool Bind(const Endpoint& local);
     std::optional<Endpoint> LocalEndpoint() const;
     int LastError() const { return lastError_; }
+    // Once `*stop` is true, every wait of this socket (connect, send,
+    // receive, accept) fails within kStopSlice, with ECANCELED; null: none.
+    // The flag must outlive the socket's use.
+    void SetStop(const std::atomic<bool>* stop) { stop_ = stop; }
+    static constexpr Millis kStopSlice{100};
 
   protected:
     explicit Socket(NativeSocket handle) : handle_(handle) {}
     bool Reset(NativeSocket handle);
-    // Waits until readable (or writable); false on time-out or error.
+    // Waits until readable (or writable); false on time-out or error. In
+    // slices, when a stop flag is set.
     IoStatus Wait(bool forWrite, Millis timeout);
+    // One wait of the system's (poll, WSAPoll).
+    IoStatus WaitOnce(bool forWrite, Millis timeout);
+    bool StopAsked();
 
     NativeSocket handle_ = kNoSocket;
     int lastError_ = 0;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 class TcpSocket : public Socket {

@@ -1,4 +1,5 @@
 // What the socket implementations share: address texts, moves.
+#include <cerrno>
 #include <charconv>
 
 #include "platform/socket.h"
@@ -43,8 +44,33 @@ std::string FormatEndpoint(const Endpoint& endpoint) {
     return FormatIpv4(endpoint.address) + ":" + std::to_string(endpoint.port);
 }
 
-Socket::Socket(Socket&& other) noexcept : handle_(other.handle_), lastError_(other.lastError_) {
+Socket::Socket(Socket&& other) noexcept
+    : handle_(other.handle_), lastError_(other.lastError_), stop_(other.stop_) {
     other.handle_ = kNoSocket;
+}
+
+bool Socket::StopAsked() {
+    if (!stop_ || !stop_->load())
+        return false;
+    lastError_ = ECANCELED;
+    return true;
+}
+
+IoStatus Socket::Wait(bool forWrite, Millis timeout) {
+    if (!stop_)
+        return WaitOnce(forWrite, timeout);
+    using Clock = std::chrono::steady_clock;
+    const bool bounded = timeout.count() >= 0;
+    const auto end = Clock::now() + (bounded ? timeout : Millis(0));
+    for (;;) {
+        if (StopAsked())
+            return IoStatus::Failed;
+        const auto left = std::chrono::duration_cast<Millis>(end - Clock::now());
+        const Millis slice = bounded ? std::clamp(left, Millis(0), kStopSlice) : kStopSlice;
+        const IoStatus status = WaitOnce(forWrite, slice);
+        if (status != IoStatus::TimedOut || (bounded && Clock::now() >= end))
+            return status;
+    }
 }
 
 Socket& Socket::operator=(Socket&& other) noexcept {
@@ -52,6 +78,7 @@ Socket& Socket::operator=(Socket&& other) noexcept {
         Close();
         handle_ = other.handle_;
         lastError_ = other.lastError_;
+        stop_ = other.stop_;
         other.handle_ = kNoSocket;
     }
     return *this;

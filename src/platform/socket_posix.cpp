@@ -133,7 +133,7 @@ std::optional<Endpoint> Socket::LocalEndpoint() const {
     return FromSockaddr(sa);
 }
 
-IoStatus Socket::Wait(bool forWrite, Millis timeout) {
+IoStatus Socket::WaitOnce(bool forWrite, Millis timeout) {
     pollfd pfd{static_cast<int>(handle_), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
     for (;;) {
         int n = ::poll(&pfd, 1, PollTimeout(timeout));

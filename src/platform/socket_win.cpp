@@ -194,7 +194,7 @@ std::optional<Endpoint> Socket::LocalEndpoint() const {
     return FromSockaddr(sa);
 }
 
-IoStatus Socket::Wait(bool forWrite, Millis timeout) {
+IoStatus Socket::WaitOnce(bool forWrite, Millis timeout) {
     WSAPOLLFD pfd{};
     pfd.fd = Native(handle_);
     pfd.events = static_cast<SHORT>(forWrite ? POLLWRNORM : POLLRDNORM);
@@ -226,17 +226,33 @@ bool TcpSocket::Connect(const Endpoint& remote, Millis timeout) {
         // A failed connect shows in the exception set; WSAPoll does not
         // report it before Windows 10 2004, so a refused camera would take
         // the whole time-out there.
+        const bool unbounded = timeout.count() < 0;
+        const auto end = std::chrono::steady_clock::now() + (unbounded ? Millis(0) : timeout);
+        int n = 0;
         fd_set writable;
         fd_set failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(Native(handle_), &writable);
-        FD_SET(Native(handle_), &failed);
-        timeval wait{};
-        const Millis bounded = timeout.count() < 0 ? Millis(0x7fffffff) : timeout;
-        wait.tv_sec = static_cast<long>(bounded.count() / 1000);
-        wait.tv_usec = static_cast<long>(bounded.count() % 1000 * 1000);
-        int n = ::select(0, nullptr, &writable, &failed, &wait);
+        // In slices, so that a stop flag is seen while the camera is silent.
+        for (;;) {
+            if (StopAsked()) {
+                n = -2;
+                break;
+            }
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(Native(handle_), &writable);
+            FD_SET(Native(handle_), &failed);
+            const auto left =
+                std::chrono::duration_cast<Millis>(end - std::chrono::steady_clock::now());
+            Millis slice = unbounded ? kStopSlice : std::clamp(left, Millis(0), kStopSlice);
+            if (!stop_ && !unbounded)
+                slice = std::max(left, Millis(0));
+            timeval wait{};
+            wait.tv_sec = static_cast<long>(slice.count() / 1000);
+            wait.tv_usec = static_cast<long>(slice.count() % 1000 * 1000);
+            n = ::select(0, nullptr, &writable, &failed, &wait);
+            if (n != 0 || (!unbounded && std::chrono::steady_clock::now() >= end))
+                break;
+        }
         if (n > 0) {
             int err = 0;
             int len = sizeof err;
@@ -245,7 +261,7 @@ bool TcpSocket::Connect(const Endpoint& remote, Millis timeout) {
             connected = err == 0 && !FD_ISSET(Native(handle_), &failed);
             if (!connected)
                 lastError_ = PortableError(err != 0 ? err : WSAECONNREFUSED);
-        } else {
+        } else if (n != -2) {
             lastError_ = n == 0 ? ETIMEDOUT : LastSocketError();
         }
     } else if (!connected) {

@@ -20,6 +20,8 @@ class TransferAbort {
     // From any thread; later transfers fail at once.
     void Abort();
     bool Aborted() const { return aborted_; }
+    // For waits that look at the flag themselves (a socket's stop).
+    const std::atomic<bool>* Flag() const { return &aborted_; }
     // Transfers under way that obey this abort.
     size_t Running() const;
 

@@ -66,6 +66,8 @@ std::string CgiClient::FailureText() const {
             return "the request to " + hostText_ + " could not be sent whole";
         case ExchangeFailure::NoReply:
             return "the reply of " + hostText_ + " never came whole";
+        case ExchangeFailure::Stopped:
+            return "stopped";
         case ExchangeFailure::TooLarge:
             return "the reply of " + hostText_ + " is larger than " +
                    std::to_string(limits_.maxBody / (1024 * 1024)) + " MiB";
@@ -74,6 +76,18 @@ std::string CgiClient::FailureText() const {
 }
 
 std::string CgiClient::Exchange(std::string_view request) {
+    const std::shared_ptr<TransferAbort> abort = AbortFor(abort_);
+    if (abort && abort->Aborted()) {
+        failure_ = ExchangeFailure::Stopped;
+        return {};
+    }
+    std::string reply = ExchangeOnce(request, abort ? abort->Flag() : nullptr);
+    if (reply.empty() && abort && abort->Aborted())
+        failure_ = ExchangeFailure::Stopped;
+    return reply;
+}
+
+std::string CgiClient::ExchangeOnce(std::string_view request, const std::atomic<bool>* stop) {
     failure_ = ExchangeFailure::BadAddress;
     cutEarly_ = false;
     net::Endpoint camera;
@@ -87,6 +101,7 @@ std::string CgiClient::Exchange(std::string_view request) {
     net::TcpSocket socket;
     if (!socket.Open())
         return {};  // other cameras may be flashing: never end the process
+    socket.SetStop(stop);
     const auto deadline = Clock::now() + limits_.total;
     auto remaining = [&] {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());

@@ -6,12 +6,14 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/http_transfer.h"
 #include "platform/socket.h"
+#include "platform/transfer_abort.h"
 
 namespace vcq {
 
@@ -33,6 +35,7 @@ enum class ExchangeFailure {
     NotSent,       // connected, but the request could not be sent whole
     NoReply,       // sent, but the reply never came whole (closed, cut short, too slow)
     TooLarge,      // the reply's head or announced body is beyond the limits
+    Stopped,       // its abort was pulled: the job stops
 };
 
 class CgiClient {
@@ -44,7 +47,10 @@ class CgiClient {
 
     // Sends one complete request and returns the whole reply (status line,
     // headers, blank line, body); empty when no complete reply was obtained.
+    // It obeys the abort given here, else its thread's (AbortScope): once
+    // pulled, it ends within a fraction of a second.
     std::string Exchange(std::string_view request);
+    void SetAbort(std::shared_ptr<TransferAbort> abort) { abort_ = std::move(abort); }
     // Why the last exchange gave an empty reply, and the same in words.
     ExchangeFailure lastFailure() const { return failure_; }
     std::string FailureText() const;
@@ -79,8 +85,11 @@ class CgiClient {
     static bool ParseHostText(std::string_view hostText, net::Endpoint& endpoint);
 
   private:
+    std::string ExchangeOnce(std::string_view request, const std::atomic<bool>* stop);
+
     std::string hostText_;
     ExchangeLimits limits_;
+    std::shared_ptr<TransferAbort> abort_;
     std::string serverVersion_;
     ExchangeFailure failure_ = ExchangeFailure::None;
     bool cutEarly_ = false;

@@ -24,34 +24,9 @@
 #include "protocol/config_backup.h"
 #include "upgrade/job_transfers.h"
 #include "upgrade/job_values.h"
+#include "upgrade/steps.h"
 
 namespace vcq {
-
-// Step codes: progress and outcome of one camera. A step above 7 is final.
-namespace step {
-inline constexpr int32_t kNotStarted = 0;
-inline constexpr int32_t kSavingConfig = 1;
-inline constexpr int32_t kUploading = 2;
-inline constexpr int32_t kOverwriting = 3;
-// Shown by the batch list for the phases step 3 and a check cover.
-inline constexpr int32_t kSearching = 4;
-inline constexpr int32_t kRebooting = 5;
-inline constexpr int32_t kLoadingConfig = 6;
-inline constexpr int32_t kReconfiguring = 7;
-inline constexpr int32_t kCompleted = 8;
-inline constexpr int32_t kVersionUpRefused = 9;
-inline constexpr int32_t kWrongVersion = 10;
-inline constexpr int32_t kLoginError = 11;  // set by the batch engine's check
-inline constexpr int32_t kUploadFailed = 12;
-inline constexpr int32_t kLowMemory = 13;  // set by the batch engine's check
-inline constexpr int32_t kBackupFailed = 14;
-// Batch mode: upgraded, but the camera did not take its configuration back.
-inline constexpr int32_t kNotRestored = 15;
-}  // namespace step
-
-inline bool IsFinalStep(int32_t s) {
-    return s > step::kReconfiguring;
-}
 
 inline constexpr size_t kMaxModelNames = 10;
 inline constexpr uint64_t kMinBuiltInFree = 5242880;  // 5 MiB for the package
@@ -84,6 +59,11 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // target version. False with the failure detail set; `notAtTarget` when
     // only the version kept it back.
     bool CheckBeforeRestore(bool& notAtTarget);
+    // A retry's camera told to flash by an earlier run: until that flash's
+    // reboot bound has passed, waits for it to be back with the target
+    // version (seen restarting, when it was at the target already). Returns
+    // at once for any other camera.
+    void AwaitEarlierFlash();
     bool CheckAdministrator(std::string_view reply);
     bool CheckModel(std::string_view reply);
     bool CheckImageMemory(std::string_view reply);

@@ -158,6 +158,11 @@ struct CameraConfig {
     // later (the connection accepted, nothing said meanwhile).
     std::chrono::milliseconds pollStall{0};
     bool pollStallPending = false;  // set by the versionup, cleared by that poll
+    // After "System=versionup", while the old firmware still runs, the next
+    // this many requests are cut (reset) without an answer: a busy camera or
+    // a switch dropping connections, not a restart.
+    int blip = 0;
+    int blipPending = 0;  // set by the versionup, counted down by the cuts
     // A camera whose settings the versionup reset comes back at its default
     // address: when set, it never answers at its own address again (nothing
     // serves at this one either).

@@ -82,6 +82,7 @@ void CameraState::VersionUp() {
     upAgain_ = goneForGood ? std::chrono::steady_clock::time_point::max()
                            : downFrom_ + config_.rebootDowntime;
     config_.pollStallPending = config_.pollStall.count() > 0;
+    config_.blipPending = config_.blip;
     const bool keep = config_.keepConfigurationOnFlash;
     afterReboot_ = [after, next, keep](CameraConfig& c) {
         if (after == AfterReboot::Flashed && !next.empty())

@@ -102,6 +102,11 @@ void HttpService::Serve(net::TcpSocket connection) {
     if (!camera_.HttpReachable())
         return;
     camera_.RecordRequest(request);
+    if (config.blipPending > 0) {
+        camera_.Update([](CameraConfig& c) { c.blipPending = std::max(0, c.blipPending - 1); });
+        connection.Abort();
+        return;
+    }
     if (config.httpFault == HttpFault::AcceptNeverAnswer) {
         WaitForPeerClose(connection, std::chrono::hours(24));  // until the client gives up
         return;

@@ -45,34 +45,39 @@ class CameraUpgradeJob : public BatchJob {
     void BeginCheck() override {
         if (check_.Started())
             return;
-        check_ = DetachedWork<CheckResult>::Start([upgrade = upgrade_, agreed = resetAgreed_] {
-            CheckResult result;
-            const RetryPlan& plan = upgrade->Settings().retry;
-            if (RestoresKeptFile(plan)) {
-                bool notAtTarget = false;
-                result.restoreOnly = upgrade->CheckBeforeRestore(notAtTarget);
-                if (result.restoreOnly) {
-                    result.outcome = CheckOutcome::Passed;
-                    return result;
+        // A stop reaches the check's exchanges too.
+        check_ = DetachedWork<CheckResult>::Start(
+            [upgrade = upgrade_, agreed = resetAgreed_, abort = upgrade_->transfers->Abort()] {
+                const AbortScope exchangesObey(abort);
+                CheckResult result;
+                const RetryPlan& plan = upgrade->Settings().retry;
+                // Never a second flash while the first may still be written.
+                upgrade->AwaitEarlierFlash();
+                if (RestoresKeptFile(plan)) {
+                    bool notAtTarget = false;
+                    result.restoreOnly = upgrade->CheckBeforeRestore(notAtTarget);
+                    if (result.restoreOnly) {
+                        result.outcome = CheckOutcome::Passed;
+                        return result;
+                    }
+                    // An upgraded camera is never flashed again.
+                    if (!notAtTarget || plan.action == RetryAction::Restore) {
+                        result.outcome = upgrade->loginRefused ? CheckOutcome::LoginRefused
+                                                               : CheckOutcome::Failed;
+                        return result;
+                    }
                 }
-                // An upgraded camera is never flashed again.
-                if (!notAtTarget || plan.action == RetryAction::Restore) {
-                    result.outcome =
-                        upgrade->loginRefused ? CheckOutcome::LoginRefused : CheckOutcome::Failed;
-                    return result;
-                }
-            }
-            bool lowMemory = false;
-            bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
-            if (passed)
-                result.refusal = GateRefusal(*upgrade, agreed);
-            passed = passed && result.refusal.empty();
-            result.outcome = passed                  ? CheckOutcome::Passed
-                             : lowMemory             ? CheckOutcome::LowMemory
-                             : upgrade->loginRefused ? CheckOutcome::LoginRefused
-                                                     : CheckOutcome::Failed;
-            return result;
-        });
+                bool lowMemory = false;
+                bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
+                if (passed)
+                    result.refusal = GateRefusal(*upgrade, agreed);
+                passed = passed && result.refusal.empty();
+                result.outcome = passed                  ? CheckOutcome::Passed
+                                 : lowMemory             ? CheckOutcome::LowMemory
+                                 : upgrade->loginRefused ? CheckOutcome::LoginRefused
+                                                         : CheckOutcome::Failed;
+                return result;
+            });
     }
 
     CheckOutcome PollCheck() override {
@@ -153,6 +158,8 @@ BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVer
                                     models ? *models : ModelList{}, targetVersion);
         job.serial = camera.serial;
         job.retry = camera.retry;
+        if (job.retry.versionBefore.empty())
+            job.retry.versionBefore = PlainVersion(camera.version);
         auto upgrade = std::make_shared<CameraUpgrade>(std::move(job), owner, index, true);
         upgrade->workspace = workspace;
         upgrade->keepAlive = keepAlive;

@@ -32,6 +32,7 @@ struct RetryPlan {
     // When the camera was last told to flash (0: never): until its reboot
     // bound from then has passed, its old firmware may still be writing.
     std::time_t versionUpAt = 0;
+    std::string versionBefore = {};  // what it ran when it was told, if known
 };
 inline bool RestoresKeptFile(const RetryPlan& plan) {
     return plan.action == RetryAction::Restore || plan.action == RetryAction::RestoreOrUpgrade;
@@ -91,6 +92,10 @@ struct PhaseLimits {
     std::chrono::milliseconds restorePause{2000};
     // Between polls of a camera that answered without the new version.
     std::chrono::milliseconds pollPause{100};
+    // How long a camera must answer nothing, every request failing, before
+    // it counts as restarting: a real restart is longer, a cut connection
+    // or a busy moment shorter.
+    std::chrono::milliseconds goneAfter{10000};
 };
 
 // What a job reports once it ended.

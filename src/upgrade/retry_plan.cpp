@@ -1,5 +1,7 @@
 #include "upgrade/retry_plan.h"
 
+#include "upgrade/steps.h"
+
 namespace vcq {
 
 CameraEnd EndOf(const BatchRow& row) {
@@ -11,24 +13,28 @@ RetryPlan PlanRetry(const CameraEnd& end) {
         case BatchOutcome::Completed:
         case BatchOutcome::UpToDate:
         case BatchOutcome::Refused:
-            return {RetryAction::None, {}};
+            return {RetryAction::None, {}, 0, {}};
         case BatchOutcome::ConfigNotRestored:
             // Upgraded: even without its file it is not flashed again.
-            return {RetryAction::Restore, end.keptFile};
-        case BatchOutcome::Failed:
+            return {RetryAction::Restore, end.keptFile, 0, {}};
+        case BatchOutcome::Failed: {
+            // Cut off after the versionup, its old firmware may still be
+            // writing the new one: the retry waits out the reboot bound from
+            // the flash before it decides. One that came back with another
+            // version, or ran out of its bound, has no flash under way.
+            const std::time_t flashing = end.finalStep == step::kWrongVersion ? 0 : end.versionUpAt;
             // Past the versionup the camera may run the new firmware with
             // factory settings: only the kept file can put them back.
-            // Its old firmware may still be writing the new one: the retry
-            // waits out the reboot bound from the flash before it decides.
             if (end.versionUpSent && !end.keptFile.empty())
-                return {RetryAction::RestoreOrUpgrade, end.keptFile, end.versionUpAt};
+                return {RetryAction::RestoreOrUpgrade, end.keptFile, flashing, {}};
             if (end.versionUpSent)
-                return {RetryAction::Upgrade, {}, end.versionUpAt};
+                return {RetryAction::Upgrade, {}, flashing, {}};
             break;
+        }
         case BatchOutcome::NotStarted:
             break;
     }
-    return {RetryAction::Upgrade, {}};
+    return {RetryAction::Upgrade, {}, 0, {}};
 }
 
 }  // namespace vcq

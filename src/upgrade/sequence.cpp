@@ -393,6 +393,33 @@ bool CameraGone(const CgiClient& client) {
     }
 }
 
+// Gone is a silence that lasts: every request failing as a camera that is
+// away fails, for at least `goneAfter`. One cut connection while the old
+// firmware writes the new one is not a restart.
+class Silence {
+  public:
+    using Clock = std::chrono::steady_clock;
+    explicit Silence(std::chrono::milliseconds goneAfter) : goneAfter_(goneAfter) {}
+    // One request asked at `asked`: true once the camera counts as gone.
+    bool Note(const CgiClient& client, const std::string& reply, Clock::time_point asked) {
+        if (!reply.empty() || !CameraGone(client)) {
+            silent_ = false;  // it answered, or took the connection: still up
+        } else if (!silent_) {
+            silent_ = true;
+            since_ = asked;
+        } else if (Clock::now() - since_ >= goneAfter_) {
+            gone_ = true;
+        }
+        return gone_;
+    }
+
+  private:
+    std::chrono::milliseconds goneAfter_;
+    bool silent_ = false;
+    bool gone_ = false;
+    Clock::time_point since_{};
+};
+
 }  // namespace
 
 bool CameraUpgrade::WaitForRebootedCamera() {
@@ -406,30 +433,36 @@ bool CameraUpgrade::WaitForRebootedCamera() {
     // restarting is back.
     const bool sameVersion = before.empty() || before == target;
     EnterPhase(Phase::WaitGone);
-    const auto deadline = std::chrono::steady_clock::now() + phaseLimits_.reboot;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + phaseLimits_.reboot;
+    Silence silence(phaseLimits_.goneAfter);
     bool seenGone = false;
     std::string lastVersion;
-    while (std::chrono::steady_clock::now() < deadline) {
+    std::string untrusted;  // why the last answer's versions could not be read
+    while (Clock::now() < deadline) {
         if (abandoned_)
             return false;
         CgiClient client(hostText, limits_);
-        const auto asked = std::chrono::steady_clock::now();
+        const auto asked = Clock::now();
         const std::string reply = Inquire(client, "inq=sysinfo");
+        if (silence.Note(client, reply, asked) && !seenGone) {
+            seenGone = true;
+            EnterPhase(Phase::WaitBack);
+        }
         if (reply.empty()) {
-            if (!seenGone && CameraGone(client)) {
-                seenGone = true;
-                EnterPhase(Phase::WaitBack);
-            }
-            if (std::chrono::steady_clock::now() - asked < kRefusedRetryPause)
+            if (Clock::now() - asked < kRefusedRetryPause)
                 PauseUnlessAbandoned(abandoned_, kRefusedRetryPause);
             continue;
         }
-        const auto soft = KeyValueToEnd(reply, "SoftVersion=");
-        if (!soft) {
+        // Back means the version the check trusts: header and sysinfo agree.
+        const std::string version = AgreedVersion(
+            client.serverVersion(), KeyValueToEnd(reply, "SoftVersion=").value_or(""), untrusted);
+        if (version.empty()) {
             PauseUnlessAbandoned(abandoned_, phaseLimits_.pollPause);
             continue;
         }
-        lastVersion = std::string(*soft);
+        untrusted.clear();
+        lastVersion = version;
         const bool isTarget = lastVersion == target;
         if (isTarget && (!sameVersion || seenGone)) {
             EnterPhase(Phase::Restore);  // the reboot clock stops here
@@ -450,9 +483,8 @@ bool CameraUpgrade::WaitForRebootedCamera() {
             std::lock_guard lock(stepMutex_);
             outcome_.versionAfter = lastVersion;
         }
-        return Finish(
-            step::kWrongVersion,
-            "the camera came back with " + EscapeControls(lastVersion) + ", expected " + target);
+        return Finish(step::kWrongVersion,
+                      "the camera came back with " + lastVersion + ", expected " + target);
     }
     if (abandoned_)
         return false;
@@ -461,6 +493,9 @@ bool CameraUpgrade::WaitForRebootedCamera() {
         reason = "the camera still answers with " + target +
                  " but was never seen restarting: it may still run its old firmware, so its "
                  "configuration was not restored";
+    else if (!untrusted.empty())
+        reason = "the camera was not back with the new version within " +
+                 Seconds(phaseLimits_.reboot) + ": " + untrusted;
     else
         reason =
             "the camera was not back with the new version within " + Seconds(phaseLimits_.reboot);
@@ -471,6 +506,35 @@ bool CameraUpgrade::WaitForRebootedCamera() {
         Post(kMsgGoToPage, 1, 3);
     }
     return Finish(step::kWrongVersion, reason);
+}
+
+void CameraUpgrade::AwaitEarlierFlash() {
+    const RetryPlan& plan = settings_.retry;
+    if (plan.versionUpAt == 0)
+        return;
+    using Clock = std::chrono::system_clock;
+    const auto end = Clock::from_time_t(plan.versionUpAt) + phaseLimits_.reboot;
+    if (Clock::now() >= end)
+        return;
+    EnterPhase(Phase::WaitBack);
+    const std::string target(PlainVersion(targetVersion));
+    // Re-flashed to the same version: only a restart tells the new one runs.
+    const bool sameVersion = plan.versionBefore.empty() || plan.versionBefore == target;
+    Silence silence(phaseLimits_.goneAfter);
+    while (Clock::now() < end && !abandoned_) {
+        CgiClient client(hostText, limits_);
+        const auto asked = Silence::Clock::now();
+        const std::string reply = Inquire(client, "inq=sysinfo");
+        const bool seenGone = silence.Note(client, reply, asked);
+        std::string why;
+        if (!reply.empty() &&
+            AgreedVersion(client.serverVersion(), KeyValueToEnd(reply, "SoftVersion=").value_or(""),
+                          why) == target &&
+            (!sameVersion || seenGone))
+            break;
+        PauseUnlessAbandoned(abandoned_, std::max(phaseLimits_.pollPause, kRefusedRetryPause));
+    }
+    EnterPhase(Phase::Check);
 }
 
 void CameraUpgrade::RunRestoreOnly() {

@@ -51,7 +51,7 @@ class UpgradeFlow : public ::testing::Test {
         sim::CameraConfig config;
         config.address = "127.0.0.2";
         config.users = {{"admin", "secret"}};
-        config.rebootDowntime = 300ms;
+        config.rebootDowntime = 500ms;
         config.configuration = "camera settings " + std::string(3000, 'x');
         if (adjust)
             adjust(config);
@@ -70,6 +70,9 @@ class UpgradeFlow : public ::testing::Test {
         job.startTime = when_;
         auto upgrade = std::make_shared<CameraUpgrade>(job, &window_, batch ? 2 : 0, batch);
         upgrade->workspace = workspace_;
+        vcq::PhaseLimits phases;
+        phases.goneAfter = 200ms;  // the stand-in's restart lasts 500 ms
+        upgrade->SetPhaseLimits(phases);
         if (batch)
             upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
         return upgrade;
@@ -396,6 +399,15 @@ const JobRow kJobRows[] = {
     {"same version seen restarting", [](sim::CameraConfig& c) { c.softVersion = "1.08"; }, 30s,
      false, step::kCompleted, "", false, true, "1.08"},
     {"completed, backup kept on purpose", {}, 30s, true, step::kCompleted, "", true, true, "1.05"},
+    {"connections cut while the old firmware writes",
+     [](sim::CameraConfig& c) {
+         c.versionUpLinger = 1500ms;
+         c.blip = 2;
+     },
+     30s, false, step::kCompleted, "", false, true, "1.05"},
+    {"header still old after the restart",
+     [](sim::CameraConfig& c) { c.serverText = "VCQCAM/1.05"; }, 3s, false, step::kWrongVersion,
+     "versions cannot be trusted", true, false, "1.05"},
 };
 
 }  // namespace
@@ -415,6 +427,7 @@ TEST_F(UpgradeFlow, JobPhasesAgainstUnkindCameras) {
         vcq::PhaseLimits phases;
         phases.reboot = row.rebootBound;
         phases.restorePause = 200ms;
+        phases.goneAfter = 200ms;  // the stand-in's restart lasts 500 ms
         upgrade->SetPhaseLimits(phases);
 
         bool lowMemory = false;
@@ -446,6 +459,7 @@ TEST_F(UpgradeFlow, JobPhasesAgainstUnkindCameras) {
         EXPECT_EQ(row.finalStep == step::kVersionUpRefused ? upgrade->currentVersion
                                                            : outcome.versionBefore,
                   row.before);
+        EXPECT_LE(simulator_->RequestCount(0, "POST /command/main.cgi"), 1);
     }
 }
 
@@ -484,6 +498,8 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
          CheckOutcome::LoginRefused, 0, 0, false, true, ""},
         {"file gone", "1.08", "", RetryAction::Restore, "", CheckOutcome::Failed, 0, 0, false,
          false, "no saved configuration"},
+        {"still writing the first flash", "1.05", "123456", RetryAction::RestoreOrUpgrade,
+         "flashing", CheckOutcome::Passed, step::kCompleted, 0, true, false, ""},
     };
     deleteAfter_ = true;
     for (const auto& row : rows) {
@@ -496,7 +512,19 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
                 c.restoreAnswer = sim::RestoreAnswer::Refuse;
             if (std::string(row.cameraSetting) == "login")
                 c.users = {{"admin", "changed"}};
+            if (std::string(row.cameraSetting) == "flashing") {
+                c.versionUpLinger = 1500ms;
+                c.versionAfterUpgrade = "1.08";
+            }
         });
+        // The first batch's flash, still being written when the retry begins.
+        std::time_t flashedAt = 0;
+        if (std::string(row.cameraSetting) == "flashing") {
+            vcq::CgiClient client("127.0.0.2");
+            client.Exchange(
+                vcq::BuildCgiRequest("/command/main.cgi", "127.0.0.2", kToken, "System=versionup"));
+            flashedAt = std::time(nullptr);
+        }
         // The file the first batch kept, where it kept it.
         std::string kept;
         if (*row.fileSerial) {
@@ -509,7 +537,8 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         camera.user = "admin";
         camera.password = "secret";
         camera.serial = "123456";
-        camera.retry = {row.action, kept};
+        camera.retry = {row.action, kept, flashedAt, "1.05"};
+        camera.version = "1.05";
         vcq::BatchSettings settings;
         settings.startTime = when_;
         auto job =
@@ -532,6 +561,8 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         }
         EXPECT_EQ(finalStep, row.finalStep);
         EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), row.uploads);
+        EXPECT_EQ(simulator_->RequestCount(0, "POST /command/main.cgi"),
+                  row.uploads + (std::string(row.cameraSetting) == "flashing"));
         EXPECT_EQ(simulator_->Config(0).restoredConfiguration,
                   row.restored ? "operator settings" : "");
         EXPECT_EQ(!kept.empty() && fs::exists(fs::path(kept)), row.fileStays);

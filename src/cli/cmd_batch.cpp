@@ -327,7 +327,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
             DecideVersionGate(camera.version, PackageVersion()) == VersionGate::ResetQuestion)
             std::fprintf(stderr, "%s: %s reports %s: %s It is left out unless --allow-reset.\n",
                          command, CameraHostText(camera.ip, camera.port).c_str(),
-                         camera.version.c_str(), kResetQuestionText);
+                         EscapeControls(camera.version).c_str(), kResetQuestionText);
     }
 
     auto window = std::make_shared<StderrWindow>();

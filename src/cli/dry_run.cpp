@@ -37,7 +37,7 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     CameraUpgrade upgrade(settings, nullptr, 0, true);
     bool lowMemory = false;
     const bool passed = upgrade.CheckPreconditions(lowMemory, nullptr);
-    verdict.version = std::string(PlainVersion(upgrade.currentVersion));
+    verdict.version = EscapeControls(PlainVersion(upgrade.currentVersion));
     if (!passed) {
         verdict.reason = upgrade.loginRefused ? "login refused"
                          : lowMemory          ? "too little free memory for the package"
@@ -82,13 +82,15 @@ std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerd
         return std::string(id) + " " + CameraHostText(camera.ip, camera.port) + " " + action +
                ": " + verdict.reason;
     }
-    return "{\"event\":\"dry_run\",\"id\":" + std::to_string(index + 1) +
-           ",\"address\":" + JsonString(CameraHostText(camera.ip, 80)) +
-           ",\"port\":" + std::to_string(camera.port) + ",\"model\":" + JsonString(camera.model) +
-           ",\"serial\":" + JsonString(camera.serial) +
-           ",\"version\":" + JsonString(verdict.version) +
-           ",\"action\":" + JsonString(ActionName(verdict.action)) +
-           ",\"reason\":" + JsonString(verdict.reason) + "}";
+    return EventLine({{"event", "dry_run"},
+                      {"id", index + 1},
+                      {"address", CameraHostText(camera.ip, 80)},
+                      {"port", camera.port},
+                      {"model", camera.model},
+                      {"serial", camera.serial},
+                      {"version", verdict.version},
+                      {"action", ActionName(verdict.action)},
+                      {"reason", verdict.reason}});
 }
 
 int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool reflash,

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "cgi_handlers.h"
-#include "cli/flat_json.h"
+#include "cli/event_json.h"
 #include "cli_run.h"
 #include "command_line.h"
 #include "isolated_env.h"
@@ -834,7 +834,7 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
 
 namespace {
 
-using vcq::cli::JsonObject;
+using JsonObject = nlohmann::json;
 
 // Every stdout line as a JSON object; a line that does not parse fails the test.
 std::vector<JsonObject> JsonLines(const std::string& out) {
@@ -842,7 +842,7 @@ std::vector<JsonObject> JsonLines(const std::string& out) {
     size_t at = 0;
     for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
         const std::string line = out.substr(at, end - at);
-        auto object = vcq::cli::ParseFlatJson(line);
+        auto object = vcq::cli::ParseEventLine(line);
         EXPECT_TRUE(object) << "not one JSON object: " << line;
         if (object)
             lines.push_back(*object);
@@ -853,14 +853,12 @@ std::vector<JsonObject> JsonLines(const std::string& out) {
 
 std::string Text(const JsonObject& o, const std::string& key) {
     auto it = o.find(key);
-    return it == o.end() ? "<missing>" : it->second.text;
+    return it == o.end() ? "<missing>" : it->is_string() ? it->get<std::string>() : "";
 }
 
 double Number(const JsonObject& o, const std::string& key) {
     auto it = o.find(key);
-    return it == o.end() || it->second.kind != vcq::cli::JsonValue::Kind::Number
-               ? -1
-               : it->second.number;
+    return it == o.end() || !it->is_number() ? -1 : it->get<double>();
 }
 
 }  // namespace
@@ -912,9 +910,9 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
             EXPECT_EQ(Text(line, "outcome"), camera.outcome);
             EXPECT_EQ(step, camera.step);
             EXPECT_EQ(Text(line, "reason"), camera.reason);
-            EXPECT_EQ(line.at("detail").text.empty(), camera.step == 8);
+            EXPECT_EQ(Text(line, "detail").empty(), camera.step == 8);
             // Every configuration was saved (--backup), failed or not.
-            ASSERT_EQ(line.at("kept").kind, vcq::cli::JsonValue::Kind::String);
+            ASSERT_TRUE(line.at("kept").is_string());
             EXPECT_TRUE(fs::exists(Text(line, "kept"))) << Text(line, "kept");
             keptFolder = fs::path(Text(line, "kept")).parent_path().string();
             EXPECT_GE(Number(line, "elapsed"), 0.0);
@@ -994,12 +992,12 @@ TEST_F(CliBatch, EachCameraEndsWithItsOutcomeVersionsAndTimes) {
         if (*camera.after)
             EXPECT_EQ(Text(line, "version_after"), camera.after);
         else
-            EXPECT_EQ(line.at("version_after").kind, vcq::cli::JsonValue::Kind::Null);
+            EXPECT_TRUE(line.at("version_after").is_null());
         for (const char* moment : {"started", "ended"}) {
             if (camera.started)
                 EXPECT_TRUE(std::regex_match(Text(line, moment), isoLocal)) << Text(line, moment);
             else
-                EXPECT_EQ(line.at(moment).kind, vcq::cli::JsonValue::Kind::Null);
+                EXPECT_TRUE(line.at(moment).is_null());
         }
         EXPECT_FALSE(Text(line, "reason").empty());
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), camera.uploads);
@@ -1310,7 +1308,7 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
     for (size_t i = 0; i < hosts_.size(); ++i) {
         const JsonObject& end = ends[hosts_[i]];
         EXPECT_EQ(Text(end, "outcome"), fleet[i].first) << hosts_[i];
-        if (end.at("kept").kind == vcq::cli::JsonValue::Kind::String)
+        if (end.at("kept").is_string())
             kept[hosts_[i]] = ReadWholeFile(Path(Text(end, "kept")));
     }
     ASSERT_EQ(kept.size(), 3u) << "the refused restore and both cameras that came back wrong";

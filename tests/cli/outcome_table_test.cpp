@@ -6,7 +6,6 @@
 #include <regex>
 
 #include "cli/batch_report.h"
-#include "cli/flat_json.h"
 #include "cli/retry_log.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/retry_plan.h"
@@ -24,9 +23,11 @@ struct Case {
     const char* kept;
     const char* outcome;
     RetryAction retry;
+    const char* model = "VCQ-R20";
 };
 
 constexpr const char* kKept = "/b/r \"1\".cfg";
+constexpr std::time_t kFlashedAt = 1796828703;  // 2026-12-09T15:05:03Z
 constexpr auto kNone = RetryAction::None;
 constexpr auto kUpgrade = RetryAction::Upgrade;
 constexpr auto kRestore = RetryAction::Restore;
@@ -35,6 +36,9 @@ constexpr auto kCheckFirst = RetryAction::RestoreOrUpgrade;
 const Case kCases[] = {
     {"version equal", -1, vcq::PreBatch::UpToDate, false, "", "up_to_date", kNone},
     {"other generation", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone},
+    // Its model names no other line into the log.
+    {"forged model", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone,
+     "VCQ-R20\r\nVCQ-R20(127.0.0.9) Completed successfully."},
     {"completed", step::kCompleted, {}, true, "", "completed", kNone},
     {"completed, file kept", step::kCompleted, {}, true, kKept, "completed", kNone},
     {"step 15", step::kNotRestored, {}, true, kKept, "config_not_restored", kRestore},
@@ -55,17 +59,20 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         vcq::BatchCamera camera;
         camera.ip = {127, 0, 0, 9};
         camera.port = 8080;
-        camera.model = "VCQ-R20";
+        camera.model = c.model;
         camera.version = "ver1.05";
         std::string event;
         vcq::RetryPlan fromRow{RetryAction::None, {}};
         if (c.finalStep < 0) {
             event = vcq::cli::SetAsideEndEvent(1, {camera, c.verdict});
+            const std::string line = vcq::cli::SetAsideLogLine({camera, c.verdict});
+            EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
         } else {
             vcq::BatchRow row;
             row.finalStep = row.step = c.finalStep;
             row.dropped = c.finalStep == step::kNotStarted;
             row.versionUpSent = c.versionUpSent;
+            row.versionUpAt = c.versionUpSent ? kFlashedAt : 0;
             row.keptFile = c.kept;
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));
             fromRow = vcq::PlanRetry(vcq::EndOf(row));
@@ -83,6 +90,7 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         ASSERT_EQ(logged.size(), 1u);
         EXPECT_EQ(vcq::OutcomeName(logged[0].end.outcome), std::string(c.outcome));
         EXPECT_EQ(logged[0].camera.port, 8080);
+        EXPECT_EQ(logged[0].end.versionUpAt, c.finalStep >= 0 && c.versionUpSent ? kFlashedAt : 0);
         const vcq::RetryPlan fromJson = vcq::PlanRetry(logged[0].end);
         EXPECT_EQ(fromJson.action, c.retry);
         if (c.finalStep >= 0) {
@@ -93,8 +101,9 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
     }
 }
 
-// Events `retry` must refuse, each with a reason a person can act on.
-TEST(OutcomeTable, SavedEventsThatAreNotABatchsAreRefusedWithTheirLine) {
+// Events as `retry` reads them, whatever JSON writer left them, and those it
+// must refuse, each with a reason a person can act on.
+TEST(OutcomeTable, SavedEventsReadFromAnyJsonWriterOrRefusedWithTheirLine) {
     const std::string end =
         R"({"event":"end","id":1,"address":"127.0.0.2","port":80,"model":"VCQ-R20",)"
         R"("serial":"1","step":15,"status":"Error7","outcome":"config_not_restored",)"
@@ -102,12 +111,30 @@ TEST(OutcomeTable, SavedEventsThatAreNotABatchsAreRefusedWithTheirLine) {
     const std::string summary =
         R"({"event":"summary","completed":0,"failed":0,"config_not_restored":1,)"
         R"("up_to_date":0,"refused":0,"not_started":0,"log":null})";
+    // The same end as a script's JSON writer leaves it: spaces, another key
+    // order, a number written as a float, fields this tool does not know.
+    const std::string rewritten =
+        R"({ "versionup_at": "2026-12-09T16:05:03+01:00", "versionup": true, "kept": "/b/r.1.cfg",)"
+        R"( "outcome": "config_not_restored", "status": "Error7", "step": 15.0, "serial": "1",)"
+        R"( "model": "VCQ-R20", "port": 80, "address": "127.0.0.2", "id": 1, "event": "end",)"
+        R"( "phases": {"upload": 3.5}, "tags": [1, "a"] })";
+    const std::string spaced = std::regex_replace(summary, std::regex("([:,])"), "$1 ");
     const struct {
         std::string text;
-        const char* error;  // empty: read
+        const char* error;            // empty: read
+        std::time_t versionUpAt = 0;  // as read
     } cases[] = {
         {end + "\n" + summary + "\n", ""},
         {end + "\r\n" + summary + "\r\n", ""},
+        {rewritten + "\n" + spaced + "\n", "", kFlashedAt},
+        {"  " + end + "\t\n" + summary, ""},
+        {std::regex_replace(rewritten, std::regex("\\+01:00"), "-00:30") + "\n" + summary, "",
+         kFlashedAt + 5400},
+        {std::regex_replace(rewritten, std::regex("2026-12-09T"), "yesterday ") + "\n" + summary,
+         "line 1 is not a whole camera's end"},
+        {std::regex_replace(rewritten, std::regex("15.0"), "15.5") + "\n" + summary,
+         "line 1 is not a whole camera's end"},
+        {"[" + end + "]\n" + summary, "line 1 is not one of our events"},
         {"", "no summary"},
         {end + "\n", "no summary"},
         {"Summary: 1 completed\n", "line 1 is not one of our events"},
@@ -137,6 +164,11 @@ TEST(OutcomeTable, SavedEventsThatAreNotABatchsAreRefusedWithTheirLine) {
         std::string error;
         EXPECT_EQ(vcq::cli::ReadBatchEvents(c.text, logged, error), !*c.error);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        if (!*c.error) {
+            ASSERT_EQ(logged.size(), 1u);
+            EXPECT_EQ(logged[0].end.keptFile, "/b/r.1.cfg");
+            EXPECT_EQ(logged[0].end.versionUpAt, c.versionUpAt);
+        }
     }
 }
 

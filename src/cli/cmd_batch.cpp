@@ -92,18 +92,14 @@ void PrintStatus(const BatchRow& row) {
     std::fflush(stdout);
 }
 
-// 0 when every camera completed; 3 when every shortfall is a configuration
-// that did not come back (the cameras are upgraded, the files kept); else 1.
-int BatchExitCode(const BatchEngine& engine) {
-    int code = 0;
-    for (size_t i = 0; i < engine.RowCount(); ++i) {
-        const int32_t outcome = engine.Row(i).finalStep;
-        if (outcome == step::kNotRestored)
-            code = kNotRestored;
-        else if (outcome != step::kCompleted)
-            return 1;
-    }
-    return code;
+// 0 when nothing failed: each camera completed, was up to date or was set
+// aside on purpose (another generation); 3 when every shortfall is a
+// configuration that did not come back (the cameras are upgraded, the files
+// kept); else 1.
+int BatchExitCode(const OutcomeCounts& counts) {
+    if (counts[BatchOutcome::Failed] > 0 || counts[BatchOutcome::NotStarted] > 0)
+        return 1;
+    return counts[BatchOutcome::ConfigNotRestored] > 0 ? kNotRestored : 0;
 }
 
 void PrintLine(const std::string& line) {
@@ -375,7 +371,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
         std::fprintf(stderr, "%s: not confirmed; nothing was started\n", command);
         if (choices.failedList)
             WriteFailedList(*choices.failedList, engine);
-        return 1;
+        return g_interrupted ? kStoppedExit : 1;
     }
     engine.SetSharedSettings(choices.retain, !choices.keepBackup, std::time(nullptr));
     live.Begin(engine);
@@ -464,9 +460,10 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
         return kStoppedExit;
     }
     run.Finish(BatchRun::kFinishBound);
-    // A camera that can never take the package is a shortfall; one up to date is not.
-    const bool refused = counts[BatchOutcome::Refused] > 0;
-    return listWritten && !refused ? BatchExitCode(engine) : 1;
+    // A first Ctrl-C let the cameras under way end: still the operator's stop.
+    if (g_interrupted)
+        return kStoppedExit;
+    return listWritten ? BatchExitCode(counts) : 1;
 }
 
 }  // namespace vcq::cli

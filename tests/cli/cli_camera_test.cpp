@@ -659,7 +659,7 @@ TEST_F(CliBatch, CtrlCLetsTheCamerasUnderWayFinishAndDropsTheRest) {
         ASSERT_FALSE(line.empty()) << "the second camera never started";
     cli.Interrupt();
     Outcome run = cli.Finish();
-    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(run.code, 130) << "the operator's stop" << run.out << run.err;
     EXPECT_EQ(Log(run.out),
               "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
@@ -1167,7 +1167,7 @@ TEST_F(CliBatch, AnAbortedJsonBatchCountsAndListsTheCamerasItDropped) {
         ASSERT_FALSE(line.empty()) << "the second camera never started";
     cli.Interrupt();
     Outcome run = cli.Finish();
-    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(run.code, 130) << run.out << run.err;
     std::vector<JsonObject> lines = JsonLines(run.out);
     ASSERT_FALSE(lines.empty());
     std::map<std::string, int> outcomes;
@@ -1347,4 +1347,27 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
     EXPECT_EQ(garbled.code, 1);
     EXPECT_NE(garbled.err.find("line 1 is not a whole camera's end"), std::string::npos)
         << garbled.err;
+}
+
+// Fleets as cron and deployment scripts meet them: the exit code they act on,
+// and each camera's end in the saved events.
+TEST_F(CliBatch, FleetCasesEndWithExitCodesAScriptCanActOn) {
+    const struct {
+        const char* what;
+        std::vector<std::string> fleet;
+        std::vector<std::string> args;
+        int exit;
+    } cases[] = {
+        {"another generation set aside on purpose", {"", "version=3.00"}, {}, 0},
+        {"a failed camera", {"", "admin=admin:other"}, {}, 1},
+        {"configuration not back", {"restore=refuse", "version=3.00"}, {}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        simulator_.reset();
+        hosts_.clear();
+        StartFleet(c.fleet);
+        const Outcome run = RunCli(BatchArgs(With(c.args, {"--json"})));
+        EXPECT_EQ(run.code, c.exit) << run.out << run.err;
+    }
 }

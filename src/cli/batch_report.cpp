@@ -95,6 +95,7 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     EventJson event = CameraFields("end", row, camera);
     event["outcome"] = OutcomeName(outcome);
     event["reason"] = reason;
+    event["reason_code"] = ReasonCodeName(ReasonOf(row));
     event["detail"] = row.failureDetail;
     event["kept"] = JsonOrNull(row.keptFile);
     event["versionup"] = row.versionUpSent;
@@ -116,6 +117,9 @@ std::string SetAsideEndEvent(size_t id, const SetAside& camera) {
     EventJson event = CameraFields("end", row, camera.camera);
     event["outcome"] = OutcomeName(OutcomeOfSetAside(camera));
     event["reason"] = PreBatchReason(camera.verdict);
+    event["reason_code"] =
+        ReasonCodeName(camera.verdict == PreBatch::NotUpgradable ? ReasonCode::OtherGeneration
+                                                                 : ReasonCode::UpToDate);
     event["detail"] = "";
     event["kept"] = nullptr;
     event["versionup"] = false;

@@ -33,6 +33,7 @@ std::string SetAsideLogLine(const SetAside& camera);
 std::string StatusEvent(const BatchRow& row, const BatchCamera& camera);
 // The status fields plus "outcome" ("completed", "failed",
 // "config_not_restored", "not_started"), "reason" (the log's result text),
+// "reason_code" (ReasonOf's word),
 // "detail" (why, when known), "kept" (the configuration file left behind, or
 // null), "versionup" (whether the camera was told to flash), "versionup_at"
 // (when it was last told to, local time as "started", or null), "elapsed" (seconds from the

@@ -129,6 +129,8 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         row.keptFile = cameras_[i].retry.keptFile;
         row.versionUpSent = false;
         row.versionUpAt = 0;
+        row.checkReason.reset();
+        row.cutOff = row.cameBack = false;
         row.step = step::kNotStarted;
         row.begun = row.ended = {};
         row.changed = true;
@@ -254,6 +256,8 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.refused = entry.refused;
     row.versionUpSent = entry.job->VersionUpSent();
     row.versionUpAt = entry.job->VersionUpAt();
+    row.cutOff = entry.cutOff;
+    row.cameBack = outcome && !outcome->versionAfter.empty();
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
         entry.detail = UploadTooSlowText(entry.job->Upload());
@@ -341,6 +345,8 @@ bool BatchEngine::Tick() {
                     // Another generation: its own end, not a network error.
                     entry.refused = outcome == CheckOutcome::Failed &&
                                     entry.job->FailureDetail() == kVersionRefusedText;
+                    if (outcome == CheckOutcome::Failed)
+                        rows_[entry.row].checkReason = entry.job->CheckReason();
                     GiveUp(entry,
                            outcome == CheckOutcome::LowMemory      ? step::kLowMemory
                            : outcome == CheckOutcome::LoginRefused ? step::kLoginError

@@ -19,6 +19,7 @@
 #include "protocol/cgi_client.h"  // CameraHostText, for the rows' address text
 #include "upgrade/job_transfers.h"
 #include "upgrade/job_values.h"
+#include "upgrade/reason_code.h"
 
 namespace vcq {
 
@@ -75,6 +76,13 @@ struct BatchRow {
     // The camera was told to flash: a retry checks it before anything else.
     bool versionUpSent = false;
     std::time_t versionUpAt = 0;  // when it was last told to flash
+    // What the reason code is read from (ReasonOf): why its check kept it
+    // back, whether the operator's stop cut it off, whether a version was
+    // read after the flash.
+    std::optional<ReasonCode> checkReason;
+    bool cutOff = false;
+    bool cameBack = false;
+    bool stoppedAfterFailures = false;  // dropped once --max-failures was reached
     // When the engine began the camera's check and when it retired the job
     // (both zero until then).
     std::chrono::steady_clock::time_point begun{};
@@ -131,6 +139,8 @@ class BatchJob {
     // The configuration file saved for the camera that is still there once
     // the job ended (kept on purpose, or because the restore failed).
     virtual std::string KeptFile() const { return {}; }
+    // Why its failed check kept the camera back, when the job can tell.
+    virtual ReasonCode CheckReason() const { return ReasonCode::CheckFailed; }
     // Whether the camera was told to flash, even by a job given up on.
     virtual bool VersionUpSent() const { return false; }
     // When it was last told to flash, by this run or the one a retry comes

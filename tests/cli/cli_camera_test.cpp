@@ -1351,16 +1351,30 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
 
 // Fleets as cron and deployment scripts meet them: the exit code they act on,
 // and each camera's end in the saved events.
-TEST_F(CliBatch, FleetCasesEndWithExitCodesAScriptCanActOn) {
+TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
     const struct {
         const char* what;
         std::vector<std::string> fleet;
         std::vector<std::string> args;
         int exit;
+        std::vector<std::string> codes;  // each camera's reason_code, in the order given
     } cases[] = {
-        {"another generation set aside on purpose", {"", "version=3.00"}, {}, 0},
-        {"a failed camera", {"", "admin=admin:other"}, {}, 1},
-        {"configuration not back", {"restore=refuse", "version=3.00"}, {}, 3},
+        {"another generation set aside on purpose",
+         {"", "version=3.00"},
+         {},
+         0,
+         {"completed", "other_generation"}},
+        {"a failed camera", {"", "admin=admin:other"}, {}, 1, {"completed", "login_refused"}},
+        {"configuration not back",
+         {"restore=refuse", "version=3.00"},
+         {},
+         3,
+         {"restore_refused", "other_generation"}},
+        {"up to date, and two that failed their own ways",
+         {"version=1.08", "version=1.09", "after-reboot=old"},
+         {},
+         1,
+         {"up_to_date", "reset_not_allowed", "came_back_old"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1369,5 +1383,8 @@ TEST_F(CliBatch, FleetCasesEndWithExitCodesAScriptCanActOn) {
         StartFleet(c.fleet);
         const Outcome run = RunCli(BatchArgs(With(c.args, {"--json"})));
         EXPECT_EQ(run.code, c.exit) << run.out << run.err;
+        std::map<std::string, JsonObject> ends = EndsByAddress(run.out);
+        for (size_t i = 0; i < hosts_.size(); ++i)
+            EXPECT_EQ(Text(ends[hosts_[i]], "reason_code"), c.codes[i]) << hosts_[i];
     }
 }

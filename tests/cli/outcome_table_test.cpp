@@ -3,6 +3,7 @@
 // same outcome and lead to the same retry.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 
 #include "cli/batch_report.h"
@@ -23,6 +24,10 @@ struct Case {
     const char* kept;
     const char* outcome;
     RetryAction retry;
+    const char* code;  // reason_code
+    // What the engine found beside the final step.
+    std::optional<vcq::ReasonCode> check = {};
+    int found = 0;
     const char* model = "VCQ-R20";
 };
 
@@ -32,25 +37,110 @@ constexpr auto kNone = RetryAction::None;
 constexpr auto kUpgrade = RetryAction::Upgrade;
 constexpr auto kRestore = RetryAction::Restore;
 constexpr auto kCheckFirst = RetryAction::RestoreOrUpgrade;
+enum Found { kCutOff = 1, kCameBack = 2, kAfterFailures = 4 };
 
 const Case kCases[] = {
-    {"version equal", -1, vcq::PreBatch::UpToDate, false, "", "up_to_date", kNone},
-    {"other generation", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone},
+    {"version equal", -1, vcq::PreBatch::UpToDate, false, "", "up_to_date", kNone, "up_to_date"},
+    {"other generation", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone,
+     "other_generation"},
     // Its model names no other line into the log.
-    {"forged model", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone,
+    {"forged model",
+     -1,
+     vcq::PreBatch::NotUpgradable,
+     false,
+     "",
+     "refused",
+     kNone,
+     "other_generation",
+     {},
+     0,
      "VCQ-R20\r\nVCQ-R20(127.0.0.9) Completed successfully."},
-    {"completed", step::kCompleted, {}, true, "", "completed", kNone},
-    {"completed, file kept", step::kCompleted, {}, true, kKept, "completed", kNone},
-    {"step 15", step::kNotRestored, {}, true, kKept, "config_not_restored", kRestore},
+    {"completed", step::kCompleted, {}, true, "", "completed", kNone, "completed"},
+    {"completed, file kept", step::kCompleted, {}, true, kKept, "completed", kNone, "completed"},
+    {"step 15",
+     step::kNotRestored,
+     {},
+     true,
+     kKept,
+     "config_not_restored",
+     kRestore,
+     "restore_refused"},
     // Upgraded even when its file has gone: still never flashed again.
-    {"step 15, file gone", step::kNotRestored, {}, true, "", "config_not_restored", kRestore},
-    {"login refused", step::kLoginError, {}, false, "", "failed", kUpgrade},
-    {"upload failed after the save", step::kUploadFailed, {}, false, kKept, "failed", kUpgrade},
-    {"versionup refused", step::kVersionUpRefused, {}, false, kKept, "failed", kUpgrade},
-    {"cut off after flashing", step::kVersionUpRefused, {}, true, kKept, "failed", kCheckFirst},
-    {"back with another version", step::kWrongVersion, {}, true, kKept, "failed", kCheckFirst},
-    {"back late, nothing saved", step::kWrongVersion, {}, true, "", "failed", kUpgrade},
-    {"not started", step::kNotStarted, {}, false, "", "not_started", kUpgrade},
+    {"step 15, file gone",
+     step::kNotRestored,
+     {},
+     true,
+     "",
+     "config_not_restored",
+     kRestore,
+     "restore_refused"},
+    {"login refused", step::kLoginError, {}, false, "", "failed", kUpgrade, "login_refused"},
+    {"no answer to its check",
+     step::kVersionUpRefused,
+     {},
+     false,
+     "",
+     "failed",
+     kUpgrade,
+     "no_connection",
+     vcq::ReasonCode::NoConnection},
+    {"1.09 without agreement",
+     step::kVersionUpRefused,
+     {},
+     false,
+     "",
+     "failed",
+     kUpgrade,
+     "reset_not_allowed",
+     vcq::ReasonCode::ResetNotAllowed},
+    {"upload failed after the save",
+     step::kUploadFailed,
+     {},
+     false,
+     kKept,
+     "failed",
+     kUpgrade,
+     "upload_failed"},
+    {"versionup refused",
+     step::kVersionUpRefused,
+     {},
+     false,
+     kKept,
+     "failed",
+     kUpgrade,
+     "versionup_refused"},
+    {"cut off after flashing",
+     step::kVersionUpRefused,
+     {},
+     true,
+     kKept,
+     "failed",
+     kCheckFirst,
+     "stopped",
+     {},
+     kCutOff},
+    {"back with another version",
+     step::kWrongVersion,
+     {},
+     true,
+     kKept,
+     "failed",
+     kCheckFirst,
+     "came_back_old",
+     {},
+     kCameBack},
+    {"back late, nothing saved", step::kWrongVersion, {}, true, "", "failed", kUpgrade, "not_back"},
+    {"not started", step::kNotStarted, {}, false, "", "not_started", kUpgrade, "not_started"},
+    {"stopped after failures",
+     step::kNotStarted,
+     {},
+     false,
+     "",
+     "not_started",
+     kUpgrade,
+     "stopped_after_failures",
+     {},
+     kAfterFailures},
 };
 
 TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
@@ -74,6 +164,10 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
             row.versionUpSent = c.versionUpSent;
             row.versionUpAt = c.versionUpSent ? kFlashedAt : 0;
             row.keptFile = c.kept;
+            row.checkReason = c.check;
+            row.cutOff = c.found & kCutOff;
+            row.cameBack = c.found & kCameBack;
+            row.stoppedAfterFailures = c.found & kAfterFailures;
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));
             fromRow = vcq::PlanRetry(vcq::EndOf(row));
             event = vcq::cli::EndEvent(row, camera);
@@ -89,6 +183,7 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         ASSERT_TRUE(vcq::cli::ReadBatchEvents(saved, logged, error)) << error << "\n" << saved;
         ASSERT_EQ(logged.size(), 1u);
         EXPECT_EQ(vcq::OutcomeName(logged[0].end.outcome), std::string(c.outcome));
+        EXPECT_EQ(vcq::cli::ParseEventLine(event)->value("reason_code", ""), c.code);
         EXPECT_EQ(logged[0].camera.port, 8080);
         EXPECT_EQ(logged[0].end.versionUpAt, c.finalStep >= 0 && c.versionUpSent ? kFlashedAt : 0);
         const vcq::RetryPlan fromJson = vcq::PlanRetry(logged[0].end);

@@ -21,9 +21,14 @@ std::string Dotted(const std::array<uint8_t, 4>& ip) {
 
 // The fields every event about a camera starts with.
 EventJson CameraFields(const char* event, const BatchRow& row, const BatchCamera& camera) {
-    return {{"event", event},      {"id", row.index + 1},     {"address", Dotted(camera.ip)},
-            {"port", camera.port}, {"model", row.model},      {"serial", camera.serial},
-            {"step", row.step},    {"status", row.statusText}};
+    return {{"event", event},
+            {"id", camera.id > 0 ? camera.id : row.index + 1},
+            {"address", Dotted(camera.ip)},
+            {"port", camera.port},
+            {"model", row.model},
+            {"serial", camera.serial},
+            {"step", row.step},
+            {"status", row.statusText}};
 }
 
 // A moment of the engine's steady clock as the local calendar time; null
@@ -108,9 +113,8 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     return EventLine(event);
 }
 
-std::string SetAsideEndEvent(size_t id, const SetAside& camera) {
+std::string SetAsideEndEvent(const SetAside& camera) {
     BatchRow row;
-    row.index = static_cast<int32_t>(id - 1);
     row.model = EscapeControls(camera.camera.model);  // as the batch's own rows
     row.statusText = PreBatchNotice(camera.verdict);
     const std::string version = WithoutVer(camera.camera.version);
@@ -139,11 +143,20 @@ OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAsid
     return counts;
 }
 
-std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath) {
+std::string StoppedAfterFailuresLine(size_t maxFailures, const OutcomeCounts& counts) {
+    return "Stopped after " + std::to_string(maxFailures) + " failed camera" +
+           (maxFailures == 1 ? "" : "s") + " (--max-failures " + std::to_string(maxFailures) +
+           "): " + std::to_string(counts[BatchOutcome::NotStarted]) + " not started";
+}
+
+std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath,
+                         size_t stoppedAfterFailures) {
     EventJson event = {{"event", "summary"}};
     for (size_t i = 0; i < kBatchOutcomeCount; ++i)
         event[OutcomeName(static_cast<BatchOutcome>(i))] = counts.counts[i];
     event["log"] = JsonOrNull(logPath);
+    event["stopped_after_failures"] =
+        stoppedAfterFailures > 0 ? EventJson(stoppedAfterFailures) : EventJson();
     return EventLine(event);
 }
 

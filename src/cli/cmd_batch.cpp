@@ -232,7 +232,7 @@ int RunBatch(const Args& args) {
     ParsedArgs parsed = ParseArgs(args,
                                   Words({kLoginOptions,
                                          {"--logins", "--second-after", "--stop-after", "--csv",
-                                          "--failed-list", "--in-service"}}),
+                                          "--failed-list", "--in-service", "--max-failures"}}),
                                   Words({kRetainFlags,
                                          {"--discover", "--allow-broadcast", "--yes",
                                           "--allow-reset", "--reflash", "--json", "--dry-run"}}));
@@ -284,6 +284,9 @@ int RunBatch(const Args& args) {
     for (BatchCamera& camera : cameras)
         camera.resetAgreed = allowReset;
     const bool reflash = parsed.flags.count("--reflash") > 0;
+    // Ids are places in the list as given, in the dry run, the run and its retries.
+    for (size_t i = 0; i < cameras.size(); ++i)
+        cameras[i].id = static_cast<int32_t>(i + 1);
     if (dryRun)
         return RunDryRun(cameras, models, reflash, choices->json);
     // Up to date (unless reflashed) or of another generation: left alone.
@@ -311,6 +314,15 @@ std::optional<BatchChoices> ReadBatchChoices(const ParsedArgs& parsed, std::stri
             return std::nullopt;
         }
         choices.inService = static_cast<size_t>(n);
+    }
+    if (auto given = parsed.Option("--max-failures")) {
+        char* end = nullptr;
+        const long n = std::strtol(given->c_str(), &end, 10);
+        if (given->empty() || *end != '\0' || n < 1 || n > static_cast<long>(kBatchMaxRows)) {
+            error = "--max-failures wants a number from 1 to " + std::to_string(kBatchMaxRows);
+            return std::nullopt;
+        }
+        choices.maxFailures = static_cast<size_t>(n);
     }
     return choices;
 }
@@ -341,6 +353,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
 
     BatchEngine& engine = run.Engine();
     engine.SetMaxInService(choices.inService);
+    engine.SetMaxFailures(choices.maxFailures);
     for (const BatchCamera& camera : cameras)
         engine.AddCamera(camera);
     LiveLine live(!choices.json && sys::IsTerminal(sys::StdStream::Output));
@@ -363,7 +376,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
         shown[i] = engine.Row(i).statusText;
     }
     for (size_t i = 0; i < setAside.size(); ++i) {
-        emit(SetAsideEndEvent(engine.RowCount() + i + 1, setAside[i]));
+        emit(SetAsideEndEvent(setAside[i]));
         if (!choices.json)
             PrintLine(SetAsideLine(setAside[i]));
     }
@@ -428,7 +441,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     if (logPath.empty())
         std::fprintf(stderr, "%s: the upgrade log was not saved: %s\n", command, logError.c_str());
     const OutcomeCounts counts = CountOutcomes(engine, setAside);
-    emit(SummaryEvent(counts, logPath));
+    emit(SummaryEvent(counts, logPath, engine.StoppedAfterFailures() ? engine.MaxFailures() : 0));
     // What `retry` reads back.
     if (!logPath.empty() && !WriteWholeFile(EventsPathBeside(logPath), events))
         std::fprintf(stderr, "%s: the events were not saved beside the log: %s\n", command,
@@ -446,6 +459,8 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
                 std::fprintf(stderr, "%s %s: %s\n", row.idText.c_str(), row.addressText.c_str(),
                              note.c_str());
         }
+        if (engine.StoppedAfterFailures())
+            PrintLine(StoppedAfterFailuresLine(engine.MaxFailures(), counts));
         PrintLine(SummaryLine(counts));
     }
     const bool listWritten = !choices.failedList || WriteFailedList(*choices.failedList, engine);

@@ -80,6 +80,7 @@ bool ReadEnd(const json& event, LoggedCamera& logged) {
         static_cast<uint8_t>(endpoint.address >> 24), static_cast<uint8_t>(endpoint.address >> 16),
         static_cast<uint8_t>(endpoint.address >> 8), static_cast<uint8_t>(endpoint.address)};
     camera.port = static_cast<int32_t>(*port);
+    camera.id = *id >= 1 && *id <= kBatchMaxRows ? static_cast<int32_t>(*id) : 0;
     for (auto [key, into] : {std::pair{"model", &camera.model}, std::pair{"serial", &camera.serial},
                              std::pair{"version_before", &camera.version}})
         if (const std::string* text = Text(event, key))

@@ -75,6 +75,7 @@ void BatchEngine::Clear() {
     lastShownFinished_ = -1;
     endShown_ = false;
     dropped_ = 0;
+    failed_ = 0;
 }
 
 bool BatchEngine::AddCamera(const BatchCamera& camera) {
@@ -83,7 +84,7 @@ bool BatchEngine::AddCamera(const BatchCamera& camera) {
     BatchRow row;
     row.index = static_cast<int32_t>(rows_.size());
     char id[16];
-    std::snprintf(id, sizeof id, "%03d", row.index + 1);
+    std::snprintf(id, sizeof id, "%03d", camera.id > 0 ? camera.id : row.index + 1);
     row.idText = id;
     row.addressText = CameraHostText(camera.ip, camera.port);
     // A camera's own texts may hold CR LF: shown escaped, they cannot forge a line.
@@ -130,7 +131,7 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         row.versionUpSent = false;
         row.versionUpAt = 0;
         row.checkReason.reset();
-        row.cutOff = row.cameBack = false;
+        row.cutOff = row.cameBack = row.stoppedAfterFailures = false;
         row.step = step::kNotStarted;
         row.begun = row.ended = {};
         row.changed = true;
@@ -146,6 +147,7 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
     }
     cancelRequested_ = false;
     lastShownFinished_ = -1;
+    failed_ = 0;
     return active_.size();
 }
 
@@ -257,6 +259,8 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.versionUpSent = entry.job->VersionUpSent();
     row.versionUpAt = entry.job->VersionUpAt();
     row.cutOff = entry.cutOff;
+    if (finalStep != step::kCompleted && finalStep != step::kNotRestored && !entry.refused)
+        ++failed_;
     row.cameBack = outcome && !outcome->versionAfter.empty();
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
@@ -330,6 +334,11 @@ bool BatchEngine::Tick() {
             // until its transfer has ended.
             startBlocked = true;
             Refresh(entry);
+        } else if (now == step::kNotStarted && StoppedAfterFailures()) {
+            Drop(entry);  // its check too, if one is under way
+            rows_[entry.row].stoppedAfterFailures = true;
+            active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
         } else if (now == step::kNotStarted && !cancelRequested_) {
             if (!startBlocked) {
                 // The check runs elsewhere; until its outcome is known no

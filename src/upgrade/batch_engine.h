@@ -49,6 +49,9 @@ struct BatchCamera {
     bool resetAgreed = false;
     // What a retry does with it; a first batch upgrades.
     RetryPlan retry;
+    // Its place in the list the batch was given, from 1, kept by the cameras
+    // set aside and by retries; 0: its row's.
+    int32_t id = 0;
 };
 
 // The status text of a step ("Standby", "Uploading", "Error1"...), empty for
@@ -191,6 +194,13 @@ class BatchEngine {
     // Only one of them saves its configuration or uploads at a time.
     void SetMaxInService(size_t count);
     size_t MaxInService() const { return maxInService_; }
+    // A stop-loss: once `count` cameras of the run have failed, no further
+    // camera starts; those left end unstarted, `stoppedAfterFailures` set.
+    // 0, the default, never stops.
+    void SetMaxFailures(size_t count) { maxFailures_ = count; }
+    size_t MaxFailures() const { return maxFailures_; }
+    // Whether the stop-loss was reached in the latest run.
+    bool StoppedAfterFailures() const { return maxFailures_ > 0 && failed_ >= maxFailures_; }
 
     // Once the batch has ended: the cameras that did not complete (failed, or
     // dropped unstarted by an abort) go back to "Standby" with the logins
@@ -277,6 +287,8 @@ class BatchEngine {
     std::vector<std::shared_ptr<BatchJob>> leftovers_;
     bool cancelRequested_ = false;
     size_t maxInService_ = kBatchMaxInService;
+    size_t maxFailures_ = 0;
+    size_t failed_ = 0;  // cameras of the latest run that failed
     bool busy_ = false;
     int lastShownFinished_ = -1;
     bool endShown_ = false;

@@ -1326,6 +1326,9 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
     for (size_t i = 0; i < hosts_.size(); ++i) {
         SCOPED_TRACE(hosts_[i]);
         EXPECT_EQ(ends.count(hosts_[i]) ? Text(ends[hosts_[i]], "outcome") : "", fleet[i].retry);
+        if (ends.count(hosts_[i])) {
+            EXPECT_EQ(Number(ends[hosts_[i]], "id"), i + 1) << "the first batch's id";
+        }
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), fleet[i].uploads);
         EXPECT_EQ(simulator_->Config(i).softVersion, "1.08");
         // Each has the configuration it had before the first batch.
@@ -1350,7 +1353,8 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
 }
 
 // Fleets as cron and deployment scripts meet them: the exit code they act on,
-// and each camera's end in the saved events.
+// and each camera's end in the events, under the id of its place in the list
+// in the dry run and the run alike.
 TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
     const struct {
         const char* what;
@@ -1375,16 +1379,38 @@ TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
          {},
          1,
          {"up_to_date", "reset_not_allowed", "came_back_old"}},
+        {"a canary's stop-loss",
+         {"admin=admin:other", "", ""},
+         {"--in-service", "1", "--max-failures", "1"},
+         1,
+         {"login_refused", "stopped_after_failures", "stopped_after_failures"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         simulator_.reset();
         hosts_.clear();
         StartFleet(c.fleet);
+        const Outcome dry = RunCli(BatchArgs(With(c.args, {"--json", "--dry-run"})));
         const Outcome run = RunCli(BatchArgs(With(c.args, {"--json"})));
         EXPECT_EQ(run.code, c.exit) << run.out << run.err;
         std::map<std::string, JsonObject> ends = EndsByAddress(run.out);
-        for (size_t i = 0; i < hosts_.size(); ++i)
-            EXPECT_EQ(Text(ends[hosts_[i]], "reason_code"), c.codes[i]) << hosts_[i];
+        std::map<std::string, JsonObject> judged;
+        for (const JsonObject& line : JsonLines(dry.out))
+            judged[Text(line, "address")] = line;
+        for (size_t i = 0; i < hosts_.size(); ++i) {
+            SCOPED_TRACE(hosts_[i]);
+            EXPECT_EQ(Text(ends[hosts_[i]], "reason_code"), c.codes[i]);
+            EXPECT_EQ(Number(ends[hosts_[i]], "id"), i + 1);
+            EXPECT_EQ(Number(judged[hosts_[i]], "id"), i + 1);
+            // A dry run tells what a check finds before anything is sent.
+            const bool checked = c.codes[i] != "completed" && c.codes[i] != "restore_refused" &&
+                                 c.codes[i] != "came_back_old" &&
+                                 c.codes[i] != "stopped_after_failures";
+            EXPECT_EQ(Text(judged[hosts_[i]], "reason_code"), checked ? c.codes[i] : "upgrade");
+        }
+        const bool stopLoss = c.codes.back() == "stopped_after_failures";
+        EXPECT_EQ(Number(JsonLines(run.out).back(), "stopped_after_failures"), stopLoss ? 1 : -1);
+        for (size_t i = 0; stopLoss && i < hosts_.size(); ++i)
+            EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), 0);
     }
 }

@@ -154,7 +154,7 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         std::string event;
         vcq::RetryPlan fromRow{RetryAction::None, {}};
         if (c.finalStep < 0) {
-            event = vcq::cli::SetAsideEndEvent(1, {camera, c.verdict});
+            event = vcq::cli::SetAsideEndEvent({camera, c.verdict});
             const std::string line = vcq::cli::SetAsideLogLine({camera, c.verdict});
             EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
         } else {

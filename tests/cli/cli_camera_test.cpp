@@ -275,6 +275,8 @@ TEST_F(CliCamera, PasswordSourcesInTheirOrder) {
     const fs::path badFile = scratch_ / "bad.txt";
     std::ofstream(goodFile, std::ios::binary) << "\xEF\xBB\xBF" << good << "\r\n" << bad << "\n";
     std::ofstream(badFile, std::ios::binary) << bad;
+    const fs::path emptyFile = scratch_ / "empty.txt";
+    std::ofstream(emptyFile, std::ios::binary) << "\xEF\xBB\xBF\r\n" << good << "\n";
     struct Case {
         std::vector<std::string> words;
         const char* environment;  // VCQ_PASSWORD, or null
@@ -289,6 +291,9 @@ TEST_F(CliCamera, PasswordSourcesInTheirOrder) {
         {{"--password-file", badFile.string()}, good.c_str(), 1},
         {{"--password-file", (scratch_ / "none.txt").string()}, good.c_str(), 2},
         {{}, nullptr, 2},
+        // Empty, it would go to every camera and may lock the account.
+        {{"--password-file", emptyFile.string()}, good.c_str(), 2},
+        {{}, "", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words) + (c.environment ? c.environment : ""));
@@ -731,16 +736,21 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
     struct Case {
         const char* text;
         const char* message;
+        std::string where = "";  // the tool's own sentence names the entry and the file's line
     };
+    const fs::path list = scratch_ / "cameras.csv";
     const Case cases[] = {
         {"127.0.0.2\n127.0.0.3,1023\n",
          "Invalid address or port number.\nLine002:>127.0.0.3,1023\n"
-         "vcq-upgrade-cli batch: the camera list from"},
+         "vcq-upgrade-cli batch: the camera list was refused at entry 2, line 2 of"},
         {"127.0.0.2,80\n127.0.0.3:80\n", "Invalid format.\nLine002:>127.0.0.3:80\n"},
         {"IP,Port\n# spare\n127.0.0.2 80\n127.0.0.3\n", "Invalid format.\nLine003:>127.0.0.2 80\n"},
         {"127.0.0.2\n127.0.0.2,8080\n", ""},  // one camera twice
+        {"127.0.0.2\n\n\n127.0.0.3,1023\n", "Invalid address or port number.\nLine002:>",
+         "entry 2, line 4 of"},
+        {"127.0.0.2 \n", "Invalid format.\nLine001:>127.0.0.2 \n",
+         "entry 1, line 1 of " + list.string() + " (it ends in a space: ADDRESS or ADDRESS,PORT"},
     };
-    const fs::path list = scratch_ / "cameras.csv";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         std::ofstream(list, std::ios::binary) << c.text;
@@ -751,8 +761,9 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
         EXPECT_EQ(run.code, 2) << run.out;
         EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
         if (*c.message) {
-            EXPECT_NE(run.err.find("refused at line "), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("refused at entry "), std::string::npos) << run.err;
         }
+        EXPECT_NE(run.err.find(c.where), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
     }
     Outcome missing = RunCli({"batch", "--csv", (scratch_ / "none.csv").string(), "--user", "admin",

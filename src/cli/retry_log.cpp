@@ -1,6 +1,7 @@
 #include "cli/retry_log.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "cli/event_json.h"
@@ -29,6 +30,12 @@ const std::string* Text(const json& event, const char* key) {
 std::optional<double> Number(const json& event, const char* key) {
     const json* field = Field(event, key, json::value_t::number_float);
     return field ? std::optional<double>(field->get<double>()) : std::nullopt;
+}
+
+// A whole number from `low` to `high`, checked before any conversion to an
+// integer (a float far out of range does not convert).
+bool Whole(std::optional<double> n, double low, double high) {
+    return n && *n >= low && *n <= high && *n == std::floor(*n);
 }
 
 std::optional<BatchOutcome> OutcomeNamed(const std::string& name) {
@@ -60,8 +67,7 @@ bool ReadEnd(const json& event, LoggedCamera& logged) {
     net::Endpoint endpoint;
     if (!id || !address || !port || !step || !outcome || !versionUp || kept == event.end() ||
         (!kept->is_string() && !kept->is_null()) || !CgiClient::ParseHostText(*address, endpoint) ||
-        *port < 1 || *port > 65535 || *port != static_cast<int32_t>(*port) ||
-        *step != static_cast<int32_t>(*step))
+        !Whole(port, 1, 65535) || !Whole(step, 0, 1000))
         return false;
     const std::optional<BatchOutcome> named = OutcomeNamed(*outcome);
     if (!named)
@@ -145,7 +151,7 @@ bool ReadBatchEvents(const std::string& text, std::vector<LoggedCamera>& cameras
     size_t counted = 0;
     for (size_t i = 0; i < kBatchOutcomeCount; ++i) {
         const std::optional<double> n = Number(*summary, OutcomeName(static_cast<BatchOutcome>(i)));
-        if (!n || *n < 0 || *n != static_cast<size_t>(*n)) {
+        if (!Whole(n, 0, kBatchMaxRows)) {
             error = "the summary does not count its cameras";
             return false;
         }

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     const bool read = vcq::cli::ReadBatchEvents(
         std::string(reinterpret_cast<const char*>(data), size), cameras, error);
-    if (read == error.empty() && !read)
+    if (!read && error.empty())
         __builtin_trap();  // a refusal always says why
     return 0;
 }

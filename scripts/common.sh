@@ -6,7 +6,7 @@ VCQ_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VCQ_PACKAGES=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev nlohmann-json3-dev
   qt6-base-dev fonts-dejavu-core
   iproute2 util-linux
   clang libclang-rt-14-dev

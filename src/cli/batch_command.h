@@ -19,9 +19,11 @@ struct BatchChoices {
     bool json = false;
     bool yes = false;
     size_t inService = kBatchMaxInService;
+    size_t maxFailures = 0;  // 0: no stop-loss
     std::optional<std::string> failedList;
 };
-// --retain/--no-retain/--backup, --json, --yes, --failed-list, --in-service.
+// --retain/--no-retain/--backup, --json, --yes, --failed-list, --in-service,
+// --max-failures.
 std::optional<BatchChoices> ReadBatchChoices(const ParsedArgs& parsed, std::string& error);
 
 // Model, version, serial and DHCP flag of cameras given by address, asked

@@ -1,6 +1,7 @@
 #include "cli/batch_report.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -12,95 +13,37 @@
 namespace vcq::cli {
 namespace {
 
-// Length of the well-formed UTF-8 sequence at `at`, 0 when there is none.
-size_t Utf8Length(std::string_view text, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;  // no overlong forms
-        if (lead == 0xED)
-            high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;  // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high)
-        return 0;
-    for (size_t i = 2; i < length; ++i)
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
-            return 0;
-    return length;
-}
-
 std::string Dotted(const std::array<uint8_t, 4>& ip) {
     char text[16];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
     return text;
 }
 
-// The fields every event about a camera starts with, without the braces.
-std::string CameraFields(const char* event, const BatchRow& row, const BatchCamera& camera) {
-    return "\"event\":" + JsonString(event) + ",\"id\":" + std::to_string(row.index + 1) +
-           ",\"address\":" + JsonString(Dotted(camera.ip)) +
-           ",\"port\":" + std::to_string(camera.port) + ",\"model\":" + JsonString(row.model) +
-           ",\"serial\":" + JsonString(camera.serial) + ",\"step\":" + std::to_string(row.step) +
-           ",\"status\":" + JsonString(row.statusText);
-}
-
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-long long DaysFromCivil(long long year, unsigned month, unsigned day) {
-    year -= month <= 2;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
-}
-
-// "2026-12-09T16:05:03+01:00": the local time with its offset from UTC,
-// which the local calendar fields themselves tell (no OS needs to name it).
-std::string IsoLocalTime(std::time_t when) {
-    std::tm local{};
-    if (!sys::LocalTime(when, local))
-        return "";
-    const long long asUtc =
-        DaysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday)) *
-            86400 +
-        local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
-    const int offsetMinutes = static_cast<int>((asUtc - static_cast<long long>(when)) / 60);
-    const int east = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, offsetMinutes < 0 ? '-' : '+', east / 60, east % 60);
-    return text;
+// The fields every event about a camera starts with.
+EventJson CameraFields(const char* event, const BatchRow& row, const BatchCamera& camera) {
+    return {{"event", event},
+            {"id", camera.id > 0 ? camera.id : row.index + 1},
+            {"address", Dotted(camera.ip)},
+            {"port", camera.port},
+            {"model", row.model},
+            {"serial", camera.serial},
+            {"step", row.step},
+            {"status", row.statusText}};
 }
 
 // A moment of the engine's steady clock as the local calendar time; null
 // for a moment that never came.
-std::string JsonMoment(std::chrono::steady_clock::time_point moment) {
+EventJson JsonMoment(std::chrono::steady_clock::time_point moment) {
     if (moment == std::chrono::steady_clock::time_point{})
-        return "null";
+        return nullptr;
     const auto ago = std::chrono::steady_clock::now() - moment;
     const auto when = std::chrono::system_clock::now() -
                       std::chrono::duration_cast<std::chrono::system_clock::duration>(ago);
-    const std::string text = IsoLocalTime(std::chrono::system_clock::to_time_t(when));
-    return text.empty() ? "null" : JsonString(text);
+    return JsonTime(std::chrono::system_clock::to_time_t(when));
 }
 
-std::string JsonOrNull(const std::string& text) {
-    return text.empty() ? "null" : JsonString(text);
+EventJson JsonOrNull(const std::string& text) {
+    return text.empty() ? EventJson() : EventJson(text);
 }
 
 std::string WithoutVer(const std::string& version) {
@@ -113,51 +56,6 @@ BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
 }
 
 }  // namespace
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            const size_t length = Utf8Length(text, i);
-            if (length == 0) {
-                out += "\xEF\xBF\xBD";
-                ++i;
-            } else {
-                out.append(text.substr(i, length));
-                i += length;
-            }
-            continue;
-        }
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-        ++i;
-    }
-    return out + "\"";
-}
 
 std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
                                           std::string_view packageVersion, bool reflash) {
@@ -179,13 +77,13 @@ std::string SetAsideLine(const SetAside& camera) {
 }
 
 std::string SetAsideLogLine(const SetAside& camera) {
-    return camera.camera.model + (camera.camera.dhcp ? "(DHCP:" : "(") +
+    return EscapeControls(camera.camera.model) + (camera.camera.dhcp ? "(DHCP:" : "(") +
            CameraHostText(camera.camera.ip, camera.camera.port) + ") " +
            PreBatchReason(camera.verdict) + "\r\n";
 }
 
 std::string StatusEvent(const BatchRow& row, const BatchCamera& camera) {
-    return "{" + CameraFields("status", row, camera) + "}";
+    return EventLine(CameraFields("status", row, camera));
 }
 
 std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
@@ -195,35 +93,47 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     double elapsed = 0;
     if (row.begun != std::chrono::steady_clock::time_point{} && row.ended >= row.begun)
         elapsed = std::chrono::duration<double>(row.ended - row.begun).count();
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", elapsed);
     const BatchOutcome outcome = OutcomeOf(row);
     // The row's version is the one the camera came back with.
     const bool upgraded =
         outcome == BatchOutcome::Completed || outcome == BatchOutcome::ConfigNotRestored;
-    return "{" + CameraFields("end", row, camera) +
-           ",\"outcome\":" + JsonString(OutcomeName(outcome)) +
-           ",\"reason\":" + JsonString(reason) + ",\"detail\":" + JsonString(row.failureDetail) +
-           ",\"kept\":" + JsonOrNull(row.keptFile) +
-           ",\"versionup\":" + (row.versionUpSent ? "true" : "false") + ",\"elapsed\":" + seconds +
-           ",\"version_before\":" + JsonOrNull(WithoutVer(camera.version)) +
-           ",\"version_after\":" + JsonOrNull(upgraded ? WithoutVer(row.version) : "") +
-           ",\"started\":" + JsonMoment(row.begun) + ",\"ended\":" + JsonMoment(row.ended) + "}";
+    EventJson event = CameraFields("end", row, camera);
+    event["outcome"] = OutcomeName(outcome);
+    event["reason"] = reason;
+    event["reason_code"] = ReasonCodeName(ReasonOf(row));
+    event["detail"] = row.failureDetail;
+    event["kept"] = JsonOrNull(row.keptFile);
+    event["versionup"] = row.versionUpSent;
+    event["versionup_at"] = JsonTime(row.versionUpAt);
+    event["elapsed"] = std::round(elapsed * 10) / 10;
+    event["version_before"] = JsonOrNull(WithoutVer(camera.version));
+    event["version_after"] = JsonOrNull(upgraded ? WithoutVer(row.version) : "");
+    event["started"] = JsonMoment(row.begun);
+    event["ended"] = JsonMoment(row.ended);
+    return EventLine(event);
 }
 
-std::string SetAsideEndEvent(size_t id, const SetAside& camera) {
+std::string SetAsideEndEvent(const SetAside& camera) {
     BatchRow row;
-    row.index = static_cast<int32_t>(id - 1);
-    row.model = camera.camera.model;
+    row.model = EscapeControls(camera.camera.model);  // as the batch's own rows
     row.statusText = PreBatchNotice(camera.verdict);
     const std::string version = WithoutVer(camera.camera.version);
-    return "{" + CameraFields("end", row, camera.camera) +
-           ",\"outcome\":" + JsonString(OutcomeName(OutcomeOfSetAside(camera))) +
-           ",\"reason\":" + JsonString(PreBatchReason(camera.verdict)) +
-           ",\"detail\":\"\",\"kept\":null,\"versionup\":false,\"elapsed\":0.0,\"version_"
-           "before\":" +
-           JsonOrNull(version) + ",\"version_after\":" + JsonOrNull(version) +
-           ",\"started\":null,\"ended\":null}";
+    EventJson event = CameraFields("end", row, camera.camera);
+    event["outcome"] = OutcomeName(OutcomeOfSetAside(camera));
+    event["reason"] = PreBatchReason(camera.verdict);
+    event["reason_code"] =
+        ReasonCodeName(camera.verdict == PreBatch::NotUpgradable ? ReasonCode::OtherGeneration
+                                                                 : ReasonCode::UpToDate);
+    event["detail"] = "";
+    event["kept"] = nullptr;
+    event["versionup"] = false;
+    event["versionup_at"] = nullptr;
+    event["elapsed"] = 0.0;
+    event["version_before"] = JsonOrNull(version);
+    event["version_after"] = JsonOrNull(version);
+    event["started"] = nullptr;
+    event["ended"] = nullptr;
+    return EventLine(event);
 }
 
 OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAside>& setAside) {
@@ -233,12 +143,21 @@ OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAsid
     return counts;
 }
 
-std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath) {
-    std::string event = "{\"event\":\"summary\"";
+std::string StoppedAfterFailuresLine(size_t maxFailures, const OutcomeCounts& counts) {
+    return "Stopped after " + std::to_string(maxFailures) + " failed camera" +
+           (maxFailures == 1 ? "" : "s") + " (--max-failures " + std::to_string(maxFailures) +
+           "): " + std::to_string(counts[BatchOutcome::NotStarted]) + " not started";
+}
+
+std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath,
+                         size_t stoppedAfterFailures) {
+    EventJson event = {{"event", "summary"}};
     for (size_t i = 0; i < kBatchOutcomeCount; ++i)
-        event += ",\"" + std::string(OutcomeName(static_cast<BatchOutcome>(i))) +
-                 "\":" + std::to_string(counts.counts[i]);
-    return event + ",\"log\":" + JsonOrNull(logPath) + "}";
+        event[OutcomeName(static_cast<BatchOutcome>(i))] = counts.counts[i];
+    event["log"] = JsonOrNull(logPath);
+    event["stopped_after_failures"] =
+        stoppedAfterFailures > 0 ? EventJson(stoppedAfterFailures) : EventJson();
+    return EventLine(event);
 }
 
 std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside) {

@@ -7,16 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/event_json.h"
 #include "targets/pre_batch.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/batch_outcome.h"
 
 namespace vcq::cli {
-
-// `text` as a JSON string, quotes included: quotes, backslashes and control
-// characters escaped; bytes that are not UTF-8 (a camera may send any) become
-// U+FFFD, so that every line parses.
-std::string JsonString(std::string_view text);
 
 // A camera the batch leaves alone before it starts: already on the package's
 // version (unless reflashed) or of another firmware generation.
@@ -37,21 +33,28 @@ std::string SetAsideLogLine(const SetAside& camera);
 std::string StatusEvent(const BatchRow& row, const BatchCamera& camera);
 // The status fields plus "outcome" ("completed", "failed",
 // "config_not_restored", "not_started"), "reason" (the log's result text),
+// "reason_code" (ReasonOf's word),
 // "detail" (why, when known), "kept" (the configuration file left behind, or
-// null), "versionup" (whether the camera was told to flash), "elapsed" (seconds from the camera's
-// check to its end), "version_before" and "version_after" (null when unknown), "started" and
-// "ended" (ISO 8601 local time with its offset, null when it never began).
+// null), "versionup" (whether the camera was told to flash), "versionup_at"
+// (when it was last told to, local time as "started", or null), "elapsed" (seconds from the
+// camera's check to its end), "version_before" and "version_after" (null when unknown), "started"
+// and "ended" (ISO 8601 local time with its offset, null when it never began).
 std::string EndEvent(const BatchRow& row, const BatchCamera& camera);
-// The end event of a camera set aside, numbered `id` (after the batch's rows):
-// outcome "up_to_date" or "refused", its reason, nothing started.
-std::string SetAsideEndEvent(size_t id, const SetAside& camera);
+// The end event of a camera set aside: outcome "up_to_date" or "refused",
+// its reason, nothing started.
+std::string SetAsideEndEvent(const SetAside& camera);
 
 // The batch's rows and the cameras set aside before it.
 OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAside>& setAside);
 // {"event":"summary","completed":N,"failed":N,"config_not_restored":N,
 //  "up_to_date":N,"refused":N,"not_started":N,"log":PATH}
-// with "log" null when the log could not be written.
-std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath);
+// with "log" null when the log could not be written, and
+// "stopped_after_failures": N when --max-failures N stopped the batch
+// (else null).
+std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath,
+                         size_t stoppedAfterFailures = 0);
+// "Stopped after N failed cameras (--max-failures N): M not started".
+std::string StoppedAfterFailuresLine(size_t maxFailures, const OutcomeCounts& counts);
 // The upgrade log of the batch with the lines of the cameras set aside after
 // the batch's own.
 std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside);

@@ -92,18 +92,14 @@ void PrintStatus(const BatchRow& row) {
     std::fflush(stdout);
 }
 
-// 0 when every camera completed; 3 when every shortfall is a configuration
-// that did not come back (the cameras are upgraded, the files kept); else 1.
-int BatchExitCode(const BatchEngine& engine) {
-    int code = 0;
-    for (size_t i = 0; i < engine.RowCount(); ++i) {
-        const int32_t outcome = engine.Row(i).finalStep;
-        if (outcome == step::kNotRestored)
-            code = kNotRestored;
-        else if (outcome != step::kCompleted)
-            return 1;
-    }
-    return code;
+// 0 when nothing failed: each camera completed, was up to date or was set
+// aside on purpose (another generation); 3 when every shortfall is a
+// configuration that did not come back (the cameras are upgraded, the files
+// kept); else 1.
+int BatchExitCode(const OutcomeCounts& counts) {
+    if (counts[BatchOutcome::Failed] > 0 || counts[BatchOutcome::NotStarted] > 0)
+        return 1;
+    return counts[BatchOutcome::ConfigNotRestored] > 0 ? kNotRestored : 0;
 }
 
 void PrintLine(const std::string& line) {
@@ -236,7 +232,7 @@ int RunBatch(const Args& args) {
     ParsedArgs parsed = ParseArgs(args,
                                   Words({kLoginOptions,
                                          {"--logins", "--second-after", "--stop-after", "--csv",
-                                          "--failed-list", "--in-service"}}),
+                                          "--failed-list", "--in-service", "--max-failures"}}),
                                   Words({kRetainFlags,
                                          {"--discover", "--allow-broadcast", "--yes",
                                           "--allow-reset", "--reflash", "--json", "--dry-run"}}));
@@ -288,6 +284,9 @@ int RunBatch(const Args& args) {
     for (BatchCamera& camera : cameras)
         camera.resetAgreed = allowReset;
     const bool reflash = parsed.flags.count("--reflash") > 0;
+    // Ids are places in the list as given, in the dry run, the run and its retries.
+    for (size_t i = 0; i < cameras.size(); ++i)
+        cameras[i].id = static_cast<int32_t>(i + 1);
     if (dryRun)
         return RunDryRun(cameras, models, reflash, choices->json);
     // Up to date (unless reflashed) or of another generation: left alone.
@@ -316,6 +315,15 @@ std::optional<BatchChoices> ReadBatchChoices(const ParsedArgs& parsed, std::stri
         }
         choices.inService = static_cast<size_t>(n);
     }
+    if (auto given = parsed.Option("--max-failures")) {
+        char* end = nullptr;
+        const long n = std::strtol(given->c_str(), &end, 10);
+        if (given->empty() || *end != '\0' || n < 1 || n > static_cast<long>(kBatchMaxRows)) {
+            error = "--max-failures wants a number from 1 to " + std::to_string(kBatchMaxRows);
+            return std::nullopt;
+        }
+        choices.maxFailures = static_cast<size_t>(n);
+    }
     return choices;
 }
 
@@ -327,7 +335,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
             DecideVersionGate(camera.version, PackageVersion()) == VersionGate::ResetQuestion)
             std::fprintf(stderr, "%s: %s reports %s: %s It is left out unless --allow-reset.\n",
                          command, CameraHostText(camera.ip, camera.port).c_str(),
-                         camera.version.c_str(), kResetQuestionText);
+                         EscapeControls(camera.version).c_str(), kResetQuestionText);
     }
 
     auto window = std::make_shared<StderrWindow>();
@@ -345,6 +353,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
 
     BatchEngine& engine = run.Engine();
     engine.SetMaxInService(choices.inService);
+    engine.SetMaxFailures(choices.maxFailures);
     for (const BatchCamera& camera : cameras)
         engine.AddCamera(camera);
     LiveLine live(!choices.json && sys::IsTerminal(sys::StdStream::Output));
@@ -367,7 +376,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
         shown[i] = engine.Row(i).statusText;
     }
     for (size_t i = 0; i < setAside.size(); ++i) {
-        emit(SetAsideEndEvent(engine.RowCount() + i + 1, setAside[i]));
+        emit(SetAsideEndEvent(setAside[i]));
         if (!choices.json)
             PrintLine(SetAsideLine(setAside[i]));
     }
@@ -375,7 +384,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
         std::fprintf(stderr, "%s: not confirmed; nothing was started\n", command);
         if (choices.failedList)
             WriteFailedList(*choices.failedList, engine);
-        return 1;
+        return g_interrupted ? kStoppedExit : 1;
     }
     engine.SetSharedSettings(choices.retain, !choices.keepBackup, std::time(nullptr));
     live.Begin(engine);
@@ -432,7 +441,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     if (logPath.empty())
         std::fprintf(stderr, "%s: the upgrade log was not saved: %s\n", command, logError.c_str());
     const OutcomeCounts counts = CountOutcomes(engine, setAside);
-    emit(SummaryEvent(counts, logPath));
+    emit(SummaryEvent(counts, logPath, engine.StoppedAfterFailures() ? engine.MaxFailures() : 0));
     // What `retry` reads back.
     if (!logPath.empty() && !WriteWholeFile(EventsPathBeside(logPath), events))
         std::fprintf(stderr, "%s: the events were not saved beside the log: %s\n", command,
@@ -450,6 +459,8 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
                 std::fprintf(stderr, "%s %s: %s\n", row.idText.c_str(), row.addressText.c_str(),
                              note.c_str());
         }
+        if (engine.StoppedAfterFailures())
+            PrintLine(StoppedAfterFailuresLine(engine.MaxFailures(), counts));
         PrintLine(SummaryLine(counts));
     }
     const bool listWritten = !choices.failedList || WriteFailedList(*choices.failedList, engine);
@@ -464,9 +475,10 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
         return kStoppedExit;
     }
     run.Finish(BatchRun::kFinishBound);
-    // A camera that can never take the package is a shortfall; one up to date is not.
-    const bool refused = counts[BatchOutcome::Refused] > 0;
-    return listWritten && !refused ? BatchExitCode(engine) : 1;
+    // A first Ctrl-C let the cameras under way end: still the operator's stop.
+    if (g_interrupted)
+        return kStoppedExit;
+    return listWritten ? BatchExitCode(counts) : 1;
 }
 
 }  // namespace vcq::cli

@@ -65,7 +65,7 @@ std::string ForeignBackup(const std::string& host, const std::string& file) {
     if (SameCamera(*fileSerial, serial))
         return {};
     return file + " is the backup of the camera with serial " + *fileSerial + ", but " + host +
-           " has serial " + serial;
+           " has serial " + EscapeControls(serial);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "cli/stderr_window.h"
 #include "discovery/broadcast_guard.h"
 #include "discovery/discovery_session.h"
+#include "upgrade/job_values.h"
 
 namespace vcq::cli {
 
@@ -74,7 +75,9 @@ int RunDiscover(const Args& args) {
 
     for (const CameraRecord& r : DiscoverCameras(secondAfter, stopAfter)) {
         std::printf("%s\t%u.%u.%u.%u\t%d\t%s\t%s\t%s\t%d\t%d\n", r.mac, r.ip[0], r.ip[1], r.ip[2],
-                    r.ip[3], r.webPort, r.model, r.serial, r.softVersion, r.dhcp, r.dnsAuto);
+                    r.ip[3], r.webPort, EscapeControls(r.model).c_str(),
+                    EscapeControls(r.serial).c_str(), EscapeControls(r.softVersion).c_str(), r.dhcp,
+                    r.dnsAuto);
     }
     return 0;
 }

@@ -17,9 +17,10 @@
 namespace vcq::cli {
 
 int RunRetry(const Args& args) {
-    ParsedArgs parsed =
-        ParseArgs(args, Words({kLoginOptions, {"--logins", "--failed-list", "--in-service"}}),
-                  Words({kRetainFlags, {"--yes", "--allow-reset", "--json"}}));
+    ParsedArgs parsed = ParseArgs(
+        args,
+        Words({kLoginOptions, {"--logins", "--failed-list", "--in-service", "--max-failures"}}),
+        Words({kRetainFlags, {"--yes", "--allow-reset", "--json"}}));
     if (!parsed.error.empty())
         return UsageError("retry", parsed.error);
     if (parsed.positional.size() != 1)

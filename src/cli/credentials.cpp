@@ -57,10 +57,14 @@ std::optional<CameraLogin> ReadLoginLine(const std::string& line) {
 
 }  // namespace
 
-std::optional<std::string> ReadPassword(const ParsedArgs& parsed, bool mayPrompt,
-                                        std::string& error) {
-    if (auto given = parsed.Option("--password"))
+namespace {
+
+std::optional<std::string> PasswordFromSources(const ParsedArgs& parsed, bool mayPrompt,
+                                               std::string& source, std::string& error) {
+    if (auto given = parsed.Option("--password")) {
+        source = "--password";
         return given;
+    }
     if (auto path = parsed.Option("--password-file")) {
         std::string bytes;
         if (!files::ReadWholeFile(*path, bytes)) {
@@ -70,16 +74,35 @@ std::optional<std::string> ReadPassword(const ParsedArgs& parsed, bool mayPrompt
         std::string line = bytes.substr(0, bytes.find('\n'));
         StripLineEnd(line);
         StripByteOrderMark(line);
+        source = "the first line of the password file " + *path;
         return line;
     }
-    if (auto variable = files::GetEnv("VCQ_PASSWORD"))
+    if (auto variable = files::GetEnv("VCQ_PASSWORD")) {
+        source = "VCQ_PASSWORD";
         return variable;
+    }
     std::string typed;
     if (mayPrompt && sys::IsTerminal(sys::StdStream::Input) &&
-        sys::ReadHiddenLine("Password: ", typed))
+        sys::ReadHiddenLine("Password: ", typed)) {
+        source = "the password typed";
         return typed;
+    }
     error = "no password: give --password-file FILE, VCQ_PASSWORD, or run on a terminal";
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadPassword(const ParsedArgs& parsed, bool mayPrompt,
+                                        std::string& error) {
+    std::string source;
+    std::optional<std::string> password = PasswordFromSources(parsed, mayPrompt, source, error);
+    // Sent to every camera, an empty password may lock the account on real cameras.
+    if (password && password->empty()) {
+        error = source + " is empty: no camera is asked with an empty password";
+        return std::nullopt;
+    }
+    return password;
 }
 
 std::optional<Login> ReadLogin(const ParsedArgs& parsed, std::string& error) {

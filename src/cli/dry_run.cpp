@@ -37,8 +37,12 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     CameraUpgrade upgrade(settings, nullptr, 0, true);
     bool lowMemory = false;
     const bool passed = upgrade.CheckPreconditions(lowMemory, nullptr);
-    verdict.version = std::string(PlainVersion(upgrade.currentVersion));
+    verdict.version = EscapeControls(PlainVersion(upgrade.currentVersion));
     if (!passed) {
+        verdict.code = upgrade.loginRefused ? ReasonCode::LoginRefused
+                       : lowMemory          ? ReasonCode::LowMemory
+                       : !upgrade.answered  ? ReasonCode::NoConnection
+                                            : ReasonCode::CheckFailed;
         verdict.reason = upgrade.loginRefused ? "login refused"
                          : lowMemory          ? "too little free memory for the package"
                                               : "the camera's check failed";
@@ -50,17 +54,20 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     // whatever the gates would ask of a flash.
     if (verdict.version == targetVersion && !reflash) {
         verdict.action = DryRunAction::UpToDate;
+        verdict.code = ReasonCode::UpToDate;
         verdict.reason = "already at " + targetVersion;
         return verdict;
     }
     switch (DecideVersionGate(upgrade.currentVersion, targetVersion)) {
         case VersionGate::Refused:
             verdict.reason = kVersionRefusedText;
+            verdict.code = ReasonCode::OtherGeneration;
             return verdict;
         case VersionGate::ResetQuestion:
             if (!camera.resetAgreed) {
                 verdict.reason =
                     std::string(kResetQuestionText) + " Left out unless --allow-reset.";
+                verdict.code = ReasonCode::ResetNotAllowed;
                 return verdict;
             }
             break;
@@ -68,6 +75,7 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
             break;
     }
     verdict.action = DryRunAction::Upgrade;
+    verdict.code = ReasonCode::Upgrade;
     verdict.reason = verdict.version + " to " + targetVersion;
     return verdict;
 }
@@ -82,13 +90,16 @@ std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerd
         return std::string(id) + " " + CameraHostText(camera.ip, camera.port) + " " + action +
                ": " + verdict.reason;
     }
-    return "{\"event\":\"dry_run\",\"id\":" + std::to_string(index + 1) +
-           ",\"address\":" + JsonString(CameraHostText(camera.ip, 80)) +
-           ",\"port\":" + std::to_string(camera.port) + ",\"model\":" + JsonString(camera.model) +
-           ",\"serial\":" + JsonString(camera.serial) +
-           ",\"version\":" + JsonString(verdict.version) +
-           ",\"action\":" + JsonString(ActionName(verdict.action)) +
-           ",\"reason\":" + JsonString(verdict.reason) + "}";
+    return EventLine({{"event", "dry_run"},
+                      {"id", index + 1},
+                      {"address", CameraHostText(camera.ip, 80)},
+                      {"port", camera.port},
+                      {"model", camera.model},
+                      {"serial", camera.serial},
+                      {"version", verdict.version},
+                      {"action", ActionName(verdict.action)},
+                      {"reason", verdict.reason},
+                      {"reason_code", ReasonCodeName(verdict.code)}});
 }
 
 int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool reflash,
@@ -99,8 +110,11 @@ int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, 
         verdicts[i] = JudgeCamera(cameras[i], models, target, reflash);
     });
     size_t counts[3] = {};
+    size_t unfit = 0;  // left out, and not on purpose
     for (size_t i = 0; i < cameras.size(); ++i) {
         ++counts[static_cast<int>(verdicts[i].action)];
+        unfit += verdicts[i].action == DryRunAction::LeftOut &&
+                 verdicts[i].code != ReasonCode::OtherGeneration;
         std::printf("%s\n", DryRunLine(i, cameras[i], verdicts[i], json).c_str());
     }
     const size_t upgrade = counts[static_cast<int>(DryRunAction::Upgrade)];
@@ -115,7 +129,7 @@ int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, 
         std::printf("Dry run: %zu to upgrade, %zu up to date, %zu left out; nothing was changed\n",
                     upgrade, upToDate, leftOut);
     std::fflush(stdout);
-    return leftOut == 0 ? 0 : 1;
+    return unfit == 0 ? 0 : 1;
 }
 
 }  // namespace vcq::cli

@@ -9,6 +9,7 @@
 
 #include "package/resources.h"
 #include "upgrade/batch_engine.h"
+#include "upgrade/reason_code.h"
 
 namespace vcq::cli {
 
@@ -18,6 +19,7 @@ struct DryRunVerdict {
     DryRunAction action = DryRunAction::LeftOut;
     std::string version;  // the camera's, as it reports it; empty when unknown
     std::string reason;   // why it is left out, or what the upgrade would do
+    ReasonCode code = ReasonCode::CheckFailed;
 };
 
 // The checks of the batch, for one camera, against package `targetVersion`
@@ -31,7 +33,8 @@ std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerd
                        bool json);
 
 // Judges every camera, several at a time, and prints one line each and a
-// summary. Exit 0 when each would be upgraded or is up to date, else 1.
+// summary. Exit 0 when each would be upgraded, is up to date or is set aside
+// on purpose (another generation), else 1.
 int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool reflash,
               bool json);
 

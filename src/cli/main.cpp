@@ -43,8 +43,8 @@ const Command kCommands[] = {
     {"batch",
      "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] [--logins FILE] "
      "[--user NAME [--password-file FILE|--password PASS]] [--no-retain|--backup] "
-     "[--allow-reset] [--reflash] [--in-service N] [--json] [--failed-list FILE] "
-     "[--dry-run|--yes]",
+     "[--allow-reset] [--reflash] [--in-service N] [--max-failures N] [--json] "
+     "[--failed-list FILE] [--dry-run|--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
      "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
@@ -54,8 +54,8 @@ const Command kCommands[] = {
      "      one ADDRESS[,PORT],USER,PASSWORD a line (the batch's cameras when none is\n"
      "      given otherwise); the others take --user and the password (see check).\n"
      "      The configuration is retained unless --no-retain. --dry-run only checks each\n"
-     "      camera and prints what the batch would do and why (exit 0: all would be\n"
-     "      upgraded or are up to date; 1: not). Prints `ID ADDRESS STATUS` at every\n"
+     "      camera and prints what the batch would do and why (exit 0: none is left out\n"
+     "      but on purpose; 1: one is). Prints `ID ADDRESS STATUS` at every\n"
      "      change (on a terminal under a live status line), then `Proceeded: N/M`,\n"
      "      `Log file: PATH` and the upgrade log, which is also saved, lines ending in\n"
      "      CR LF, beside the batch's backups. --json prints one JSON object a line\n"
@@ -63,23 +63,24 @@ const Command kCommands[] = {
      "      --failed-list FILE writes the cameras whose upgrade must run again, for\n"
      "      --csv; those told to flash whose configuration is kept are retry's.\n"
      "      --in-service N (1 to 16, default 4) lets more cameras reboot at once; uploads\n"
-     "      stay one at a time. Asks before it starts unless --yes; without a terminal to\n"
+     "      stay one at a time. --max-failures N starts no further camera once N have\n"
+     "      failed. Asks before it starts unless --yes; without a terminal to\n"
      "      ask on, that is a usage error. A camera at 1.08 or 1.09 would lose its\n"
      "      settings, IP address included: it is refused unless --allow-reset (--yes does\n"
      "      not agree to that). A camera of another firmware generation is left out, its\n"
      "      reason logged; one already at the package's version is left alone (up to date)\n"
      "      unless --reflash. The text output ends with a one-line summary. Ctrl-C aborts:\n"
-     "      cameras under way finish, the others are not started. Exit 0: every camera\n"
-     "      completed or was up to date; 1: one did not, or the answer was no; 2: usage\n"
-     "      error; 3: every\n"
-     "      shortfall is a camera upgraded that did not take its configuration back (the\n"
-     "      files are kept).\n"
+     "      cameras under way finish, the others are not started. Exit 0: nothing failed\n"
+     "      (completed, up to date, or of another generation); 1: a camera failed or was\n"
+     "      not started, or the answer was no; 2: usage error; 3: every shortfall is a\n"
+     "      camera upgraded that did not take its configuration back (the files are\n"
+     "      kept); 130: stopped by the operator.\n"
      "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
      RunBatch},
     {"retry",
      "retry LOG [--logins FILE] [--user NAME [--password-file FILE|--password PASS]] "
-     "[--no-retain|--backup] [--allow-reset] [--in-service N] [--json] [--failed-list FILE] "
-     "[--yes]",
+     "[--no-retain|--backup] [--allow-reset] [--in-service N] [--max-failures N] [--json] "
+     "[--failed-list FILE] [--yes]",
      "Runs again the cameras of an earlier batch that did not complete. LOG is the path\n"
      "      that batch printed on `Log file:`; its events are read from the\n"
      "      upgrade-log.jsonl every batch saves beside its log. A camera that was upgraded\n"

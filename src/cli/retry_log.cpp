@@ -1,18 +1,41 @@
 #include "cli/retry_log.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
-#include "cli/flat_json.h"
+#include "cli/event_json.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq::cli {
 namespace {
 
-const JsonValue* Field(const JsonObject& event, const char* key, JsonValue::Kind kind) {
+using nlohmann::json;
+
+const json* Field(const json& event, const char* key, json::value_t kind) {
     const auto it = event.find(key);
-    return it != event.end() && it->second.kind == kind ? &it->second : nullptr;
+    if (it == event.end())
+        return nullptr;
+    // Any JSON number is a number, however a writer spelled it.
+    const bool number = kind == json::value_t::number_float && it->is_number();
+    return number || it->type() == kind ? &*it : nullptr;
+}
+
+const std::string* Text(const json& event, const char* key) {
+    const json* field = Field(event, key, json::value_t::string);
+    return field ? field->get_ptr<const std::string*>() : nullptr;
+}
+
+std::optional<double> Number(const json& event, const char* key) {
+    const json* field = Field(event, key, json::value_t::number_float);
+    return field ? std::optional<double>(field->get<double>()) : std::nullopt;
+}
+
+// A whole number from `low` to `high`, checked before any conversion to an
+// integer (a float far out of range does not convert).
+bool Whole(std::optional<double> n, double low, double high) {
+    return n && *n >= low && *n <= high && *n == std::floor(*n);
 }
 
 std::optional<BatchOutcome> OutcomeNamed(const std::string& name) {
@@ -22,37 +45,54 @@ std::optional<BatchOutcome> OutcomeNamed(const std::string& name) {
     return std::nullopt;
 }
 
-// One end event; false when a field it needs is missing or wrong.
-bool ReadEnd(const JsonObject& event, LoggedCamera& logged) {
-    using Kind = JsonValue::Kind;
-    const JsonValue* id = Field(event, "id", Kind::Number);
-    const JsonValue* address = Field(event, "address", Kind::String);
-    const JsonValue* port = Field(event, "port", Kind::Number);
-    const JsonValue* step = Field(event, "step", Kind::Number);
-    const JsonValue* outcome = Field(event, "outcome", Kind::String);
-    const JsonValue* versionUp = Field(event, "versionup", Kind::Bool);
+// A string or null; false for anything else, or a string `read` refuses.
+template <typename Read>
+bool TextOrNull(const json& event, const char* key, Read read) {
+    const auto it = event.find(key);
+    if (it == event.end() || it->is_null())
+        return true;
+    return it->is_string() && read(it->template get_ref<const std::string&>());
+}
+
+// One end event; false when a field it needs is missing or wrong. Fields it
+// does not know are left alone.
+bool ReadEnd(const json& event, LoggedCamera& logged) {
+    const std::optional<double> id = Number(event, "id");
+    const std::string* address = Text(event, "address");
+    const std::optional<double> port = Number(event, "port");
+    const std::optional<double> step = Number(event, "step");
+    const std::string* outcome = Text(event, "outcome");
+    const json* versionUp = Field(event, "versionup", json::value_t::boolean);
     const auto kept = event.find("kept");
     net::Endpoint endpoint;
     if (!id || !address || !port || !step || !outcome || !versionUp || kept == event.end() ||
-        (kept->second.kind != Kind::String && kept->second.kind != Kind::Null) ||
-        !CgiClient::ParseHostText(address->text, endpoint) || port->number < 1 ||
-        port->number > 65535 || port->number != static_cast<int32_t>(port->number))
+        (!kept->is_string() && !kept->is_null()) || !CgiClient::ParseHostText(*address, endpoint) ||
+        !Whole(port, 1, 65535) || !Whole(step, 0, 1000))
         return false;
-    const std::optional<BatchOutcome> named = OutcomeNamed(outcome->text);
+    const std::optional<BatchOutcome> named = OutcomeNamed(*outcome);
     if (!named)
         return false;
-    logged.id = id->number;
+    // Older batches wrote no time of the flash: never, as far as they tell.
+    std::time_t versionUpAt = 0;
+    if (!TextOrNull(event, "versionup_at", [&](const std::string& text) {
+            const std::optional<std::time_t> when = ParseIsoTime(text);
+            versionUpAt = when.value_or(0);
+            return when.has_value();
+        }))
+        return false;
+    logged.id = *id;
     BatchCamera& camera = logged.camera;
     camera.ip = {
         static_cast<uint8_t>(endpoint.address >> 24), static_cast<uint8_t>(endpoint.address >> 16),
         static_cast<uint8_t>(endpoint.address >> 8), static_cast<uint8_t>(endpoint.address)};
-    camera.port = static_cast<int32_t>(port->number);
+    camera.port = static_cast<int32_t>(*port);
+    camera.id = *id >= 1 && *id <= kBatchMaxRows ? static_cast<int32_t>(*id) : 0;
     for (auto [key, into] : {std::pair{"model", &camera.model}, std::pair{"serial", &camera.serial},
                              std::pair{"version_before", &camera.version}})
-        if (const JsonValue* text = Field(event, key, Kind::String))
-            *into = text->text;
-    logged.end = {*named, static_cast<int32_t>(step->number), versionUp->text == "true",
-                  kept->second.text};
+        if (const std::string* text = Text(event, key))
+            *into = *text;
+    logged.end = {*named, static_cast<int32_t>(*step), versionUp->get<bool>(),
+                  kept->is_string() ? kept->get<std::string>() : std::string(), versionUpAt};
     return true;
 }
 
@@ -68,7 +108,7 @@ bool ReadBatchEvents(const std::string& text, std::vector<LoggedCamera>& cameras
                      std::string& error) {
     cameras.clear();
     std::set<std::pair<std::array<uint8_t, 4>, int32_t>> seen;
-    std::optional<JsonObject> summary;
+    std::optional<json> summary;
     size_t number = 0;
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
         end = text.find('\n', at);
@@ -80,15 +120,15 @@ bool ReadBatchEvents(const std::string& text, std::vector<LoggedCamera>& cameras
         // A file copied through a Windows editor may end its lines in CR LF.
         if (body.ends_with('\r'))
             body.remove_suffix(1);
-        const std::optional<JsonObject> event = ParseFlatJson(body);
-        const JsonValue* kind = event ? Field(*event, "event", JsonValue::Kind::String) : nullptr;
+        const std::optional<json> event = ParseEventLine(body);
+        const std::string* kind = event ? Text(*event, "event") : nullptr;
         if (!kind || summary) {
             error = line + (summary ? " follows the summary" : " is not one of our events");
             return false;
         }
-        if (kind->text == "summary") {
+        if (*kind == "summary") {
             summary = event;
-        } else if (kind->text == "end") {
+        } else if (*kind == "end") {
             LoggedCamera logged;
             if (!ReadEnd(*event, logged)) {
                 error = line + " is not a whole camera's end";
@@ -99,7 +139,7 @@ bool ReadBatchEvents(const std::string& text, std::vector<LoggedCamera>& cameras
                 return false;
             }
             cameras.push_back(std::move(logged));
-        } else if (kind->text != "status") {
+        } else if (*kind != "status") {
             error = line + " is not one of our events";
             return false;
         }
@@ -110,13 +150,12 @@ bool ReadBatchEvents(const std::string& text, std::vector<LoggedCamera>& cameras
     }
     size_t counted = 0;
     for (size_t i = 0; i < kBatchOutcomeCount; ++i) {
-        const JsonValue* n =
-            Field(*summary, OutcomeName(static_cast<BatchOutcome>(i)), JsonValue::Kind::Number);
-        if (!n || n->number < 0) {
+        const std::optional<double> n = Number(*summary, OutcomeName(static_cast<BatchOutcome>(i)));
+        if (!Whole(n, 0, kBatchMaxRows)) {
             error = "the summary does not count its cameras";
             return false;
         }
-        counted += static_cast<size_t>(n->number);
+        counted += static_cast<size_t>(*n);
     }
     if (counted != cameras.size()) {
         error = "the summary counts " + std::to_string(counted) + " cameras, the events end " +

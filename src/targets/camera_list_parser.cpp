@@ -122,7 +122,7 @@ bool CameraListParser::ReadText(std::string_view text) {
 bool CameraListParser::Parse() {
     entries_.clear();
     failure_ = ImportFailure::None;
-    failedLine_ = 0;
+    failedLine_ = failedTextLine_ = 0;
     failedText_.clear();
     const std::vector<Line> lines = SplitLines();
     return Check(lines) && Extract(lines);
@@ -156,7 +156,8 @@ std::vector<CameraListParser::Line> CameraListParser::SplitLines() const {
         size_t end = text_.find_first_of("\r\n", at);
         if (end == std::string::npos)
             end = text_.size();
-        Line line{std::string_view(text_.data() + at, end - at), 0, false};
+        Line line{std::string_view(text_.data() + at, end - at), 0,
+                  static_cast<int>(lines.size()) + 1, false};
         at = end;
         // A CR alone ends its line too; CR LF is one line end.
         if (at < text_.size())
@@ -194,6 +195,7 @@ void CameraListParser::Refuse(ImportFailure failure, int textId, const Line& lin
     entries_.clear();
     failure_ = failure;
     failedLine_ = line.number;
+    failedTextLine_ = line.textLine;
     failedText_ = std::string(line.text.substr(0, kMaxLineLength));
     Tell(textId, number + failedText_, failure == ImportFailure::WrongLine);
 }

@@ -57,12 +57,15 @@ class CameraListParser {
     // The refused line: its number (counting the non-empty lines from 1) and
     // its text; 0 and "" when no line was refused.
     int FailedLineNumber() const { return failedLine_; }
+    // The refused line's number in the text itself, empty lines counted.
+    int FailedTextLine() const { return failedTextLine_; }
     const std::string& FailedLineText() const { return failedText_; }
 
   private:
     struct Line {
         std::string_view text;  // without its end
         int number = 0;         // among the non-empty lines, from 1; 0 when empty
+        int textLine = 0;       // among all lines, from 1
         bool skipped = false;   // a comment or the column names
     };
     std::vector<Line> SplitLines() const;
@@ -78,6 +81,7 @@ class CameraListParser {
     std::vector<CameraAddress> entries_;
     ImportFailure failure_ = ImportFailure::None;
     int failedLine_ = 0;
+    int failedTextLine_ = 0;
     std::string failedText_;
 };
 

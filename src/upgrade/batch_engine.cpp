@@ -75,6 +75,7 @@ void BatchEngine::Clear() {
     lastShownFinished_ = -1;
     endShown_ = false;
     dropped_ = 0;
+    failed_ = 0;
 }
 
 bool BatchEngine::AddCamera(const BatchCamera& camera) {
@@ -83,7 +84,7 @@ bool BatchEngine::AddCamera(const BatchCamera& camera) {
     BatchRow row;
     row.index = static_cast<int32_t>(rows_.size());
     char id[16];
-    std::snprintf(id, sizeof id, "%03d", row.index + 1);
+    std::snprintf(id, sizeof id, "%03d", camera.id > 0 ? camera.id : row.index + 1);
     row.idText = id;
     row.addressText = CameraHostText(camera.ip, camera.port);
     // A camera's own texts may hold CR LF: shown escaped, they cannot forge a line.
@@ -129,6 +130,8 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         row.keptFile = cameras_[i].retry.keptFile;
         row.versionUpSent = false;
         row.versionUpAt = 0;
+        row.checkReason.reset();
+        row.cutOff = row.cameBack = row.stoppedAfterFailures = false;
         row.step = step::kNotStarted;
         row.begun = row.ended = {};
         row.changed = true;
@@ -144,6 +147,7 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
     }
     cancelRequested_ = false;
     lastShownFinished_ = -1;
+    failed_ = 0;
     return active_.size();
 }
 
@@ -254,6 +258,10 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.refused = entry.refused;
     row.versionUpSent = entry.job->VersionUpSent();
     row.versionUpAt = entry.job->VersionUpAt();
+    row.cutOff = entry.cutOff;
+    if (finalStep != step::kCompleted && finalStep != step::kNotRestored && !entry.refused)
+        ++failed_;
+    row.cameBack = outcome && !outcome->versionAfter.empty();
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
         entry.detail = UploadTooSlowText(entry.job->Upload());
@@ -326,6 +334,11 @@ bool BatchEngine::Tick() {
             // until its transfer has ended.
             startBlocked = true;
             Refresh(entry);
+        } else if (now == step::kNotStarted && StoppedAfterFailures()) {
+            Drop(entry);  // its check too, if one is under way
+            rows_[entry.row].stoppedAfterFailures = true;
+            active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
         } else if (now == step::kNotStarted && !cancelRequested_) {
             if (!startBlocked) {
                 // The check runs elsewhere; until its outcome is known no
@@ -341,6 +354,8 @@ bool BatchEngine::Tick() {
                     // Another generation: its own end, not a network error.
                     entry.refused = outcome == CheckOutcome::Failed &&
                                     entry.job->FailureDetail() == kVersionRefusedText;
+                    if (outcome == CheckOutcome::Failed)
+                        rows_[entry.row].checkReason = entry.job->CheckReason();
                     GiveUp(entry,
                            outcome == CheckOutcome::LowMemory      ? step::kLowMemory
                            : outcome == CheckOutcome::LoginRefused ? step::kLoginError

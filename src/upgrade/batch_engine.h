@@ -19,6 +19,7 @@
 #include "protocol/cgi_client.h"  // CameraHostText, for the rows' address text
 #include "upgrade/job_transfers.h"
 #include "upgrade/job_values.h"
+#include "upgrade/reason_code.h"
 
 namespace vcq {
 
@@ -48,6 +49,9 @@ struct BatchCamera {
     bool resetAgreed = false;
     // What a retry does with it; a first batch upgrades.
     RetryPlan retry;
+    // Its place in the list the batch was given, from 1, kept by the cameras
+    // set aside and by retries; 0: its row's.
+    int32_t id = 0;
 };
 
 // The status text of a step ("Standby", "Uploading", "Error1"...), empty for
@@ -75,6 +79,13 @@ struct BatchRow {
     // The camera was told to flash: a retry checks it before anything else.
     bool versionUpSent = false;
     std::time_t versionUpAt = 0;  // when it was last told to flash
+    // What the reason code is read from (ReasonOf): why its check kept it
+    // back, whether the operator's stop cut it off, whether a version was
+    // read after the flash.
+    std::optional<ReasonCode> checkReason;
+    bool cutOff = false;
+    bool cameBack = false;
+    bool stoppedAfterFailures = false;  // dropped once --max-failures was reached
     // When the engine began the camera's check and when it retired the job
     // (both zero until then).
     std::chrono::steady_clock::time_point begun{};
@@ -131,6 +142,8 @@ class BatchJob {
     // The configuration file saved for the camera that is still there once
     // the job ended (kept on purpose, or because the restore failed).
     virtual std::string KeptFile() const { return {}; }
+    // Why its failed check kept the camera back, when the job can tell.
+    virtual ReasonCode CheckReason() const { return ReasonCode::CheckFailed; }
     // Whether the camera was told to flash, even by a job given up on.
     virtual bool VersionUpSent() const { return false; }
     // When it was last told to flash, by this run or the one a retry comes
@@ -181,6 +194,13 @@ class BatchEngine {
     // Only one of them saves its configuration or uploads at a time.
     void SetMaxInService(size_t count);
     size_t MaxInService() const { return maxInService_; }
+    // A stop-loss: once `count` cameras of the run have failed, no further
+    // camera starts; those left end unstarted, `stoppedAfterFailures` set.
+    // 0, the default, never stops.
+    void SetMaxFailures(size_t count) { maxFailures_ = count; }
+    size_t MaxFailures() const { return maxFailures_; }
+    // Whether the stop-loss was reached in the latest run.
+    bool StoppedAfterFailures() const { return maxFailures_ > 0 && failed_ >= maxFailures_; }
 
     // Once the batch has ended: the cameras that did not complete (failed, or
     // dropped unstarted by an abort) go back to "Standby" with the logins
@@ -267,6 +287,8 @@ class BatchEngine {
     std::vector<std::shared_ptr<BatchJob>> leftovers_;
     bool cancelRequested_ = false;
     size_t maxInService_ = kBatchMaxInService;
+    size_t maxFailures_ = 0;
+    size_t failed_ = 0;  // cameras of the latest run that failed
     bool busy_ = false;
     int lastShownFinished_ = -1;
     bool endShown_ = false;

@@ -18,16 +18,19 @@ namespace {
 struct CheckResult {
     CheckOutcome outcome = CheckOutcome::Pending;
     std::string refusal;
+    ReasonCode reason = ReasonCode::CheckFailed;  // why a failed check kept it back
     bool restoreOnly = false;  // a retry's camera at the target: its file back alone
 };
 
 // The version gates, as manual mode applies them: another generation is
 // refused, a reset only with the operator's word. Empty when the camera may go.
-std::string GateRefusal(const CameraUpgrade& upgrade, bool resetAgreed) {
+std::string GateRefusal(const CameraUpgrade& upgrade, bool resetAgreed, ReasonCode& reason) {
     switch (DecideVersionGate(upgrade.currentVersion, upgrade.targetVersion)) {
         case VersionGate::Refused:
+            reason = ReasonCode::OtherGeneration;
             return kVersionRefusedText;
         case VersionGate::ResetQuestion:
+            reason = ReasonCode::ResetNotAllowed;
             return resetAgreed ? "" : std::string("left out: ") + kResetQuestionText;
         case VersionGate::Pass:
             break;
@@ -62,6 +65,8 @@ class CameraUpgradeJob : public BatchJob {
                     }
                     // An upgraded camera is never flashed again.
                     if (!notAtTarget || plan.action == RetryAction::Restore) {
+                        if (!upgrade->answered)
+                            result.reason = ReasonCode::NoConnection;
                         result.outcome = upgrade->loginRefused ? CheckOutcome::LoginRefused
                                                                : CheckOutcome::Failed;
                         return result;
@@ -70,7 +75,9 @@ class CameraUpgradeJob : public BatchJob {
                 bool lowMemory = false;
                 bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
                 if (passed)
-                    result.refusal = GateRefusal(*upgrade, agreed);
+                    result.refusal = GateRefusal(*upgrade, agreed, result.reason);
+                else if (!upgrade->answered)
+                    result.reason = ReasonCode::NoConnection;
                 passed = passed && result.refusal.empty();
                 result.outcome = passed                  ? CheckOutcome::Passed
                                  : lowMemory             ? CheckOutcome::LowMemory
@@ -110,6 +117,10 @@ class CameraUpgradeJob : public BatchJob {
             result && !result->refusal.empty())
             return result->refusal;
         return upgrade_->FailureDetail();
+    }
+    ReasonCode CheckReason() const override {
+        const std::optional<CheckResult> result = check_.Outcome();
+        return result ? result->reason : ReasonCode::CheckFailed;
     }
     std::string KeptFile() const override { return upgrade_->Outcome().keptFile; }
     std::optional<Phase> CurrentPhase() const override { return upgrade_->CurrentPhase(); }

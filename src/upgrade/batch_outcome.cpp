@@ -1,5 +1,7 @@
 #include "upgrade/batch_outcome.h"
 
+#include <iterator>
+
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq {
@@ -30,6 +32,65 @@ const char* OutcomeName(BatchOutcome outcome) {
             break;
     }
     return "not_started";
+}
+
+ReasonCode ReasonOf(const BatchRow& row) {
+    switch (OutcomeOf(row)) {
+        case BatchOutcome::Completed:
+            return ReasonCode::Completed;
+        case BatchOutcome::UpToDate:
+            return ReasonCode::UpToDate;
+        case BatchOutcome::Refused:
+            return ReasonCode::OtherGeneration;
+        case BatchOutcome::ConfigNotRestored:
+            return ReasonCode::RestoreRefused;
+        case BatchOutcome::NotStarted:
+            return row.stoppedAfterFailures ? ReasonCode::StoppedAfterFailures
+                                            : ReasonCode::NotStarted;
+        case BatchOutcome::Failed:
+            break;
+    }
+    if (row.cutOff)
+        return ReasonCode::Stopped;
+    if (row.checkReason)
+        return *row.checkReason;
+    switch (row.finalStep) {
+        case step::kLoginError:
+            return ReasonCode::LoginRefused;
+        case step::kLowMemory:
+            return ReasonCode::LowMemory;
+        case step::kBackupFailed:
+            return ReasonCode::BackupFailed;
+        case step::kUploadFailed:
+            return ReasonCode::UploadFailed;
+        case step::kWrongVersion:
+            return row.cameBack ? ReasonCode::CameBackOld : ReasonCode::NotBack;
+        default:
+            return ReasonCode::VersionUpRefused;
+    }
+}
+
+const char* ReasonCodeName(ReasonCode code) {
+    static const char* const kNames[] = {"completed",
+                                         "up_to_date",
+                                         "other_generation",
+                                         "reset_not_allowed",
+                                         "login_refused",
+                                         "low_memory",
+                                         "no_connection",
+                                         "check_failed",
+                                         "backup_failed",
+                                         "upload_failed",
+                                         "versionup_refused",
+                                         "not_back",
+                                         "came_back_old",
+                                         "restore_refused",
+                                         "stopped",
+                                         "not_started",
+                                         "stopped_after_failures",
+                                         "upgrade"};
+    static_assert(std::size(kNames) == static_cast<size_t>(ReasonCode::Upgrade) + 1);
+    return kNames[static_cast<size_t>(code)];
 }
 
 std::string RowStatusText(const BatchRow& row) {

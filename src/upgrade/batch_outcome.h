@@ -24,6 +24,10 @@ BatchOutcome OutcomeOf(const BatchRow& row);
 // "not_started": the JSON's names.
 const char* OutcomeName(BatchOutcome outcome);
 
+// Why the row's camera ended as it did (its final step, its check's finding,
+// the operator's stop); NotStarted while it has not ended.
+ReasonCode ReasonOf(const BatchRow& row);
+
 // What a row's status says once it ended: a failure's code and its result
 // ("Error3 Login error."), "Not upgradable" for another generation; while it
 // runs, its status text.

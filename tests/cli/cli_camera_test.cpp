@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "cgi_handlers.h"
-#include "cli/flat_json.h"
+#include "cli/event_json.h"
 #include "cli_run.h"
 #include "command_line.h"
 #include "isolated_env.h"
@@ -275,6 +275,8 @@ TEST_F(CliCamera, PasswordSourcesInTheirOrder) {
     const fs::path badFile = scratch_ / "bad.txt";
     std::ofstream(goodFile, std::ios::binary) << "\xEF\xBB\xBF" << good << "\r\n" << bad << "\n";
     std::ofstream(badFile, std::ios::binary) << bad;
+    const fs::path emptyFile = scratch_ / "empty.txt";
+    std::ofstream(emptyFile, std::ios::binary) << "\xEF\xBB\xBF\r\n" << good << "\n";
     struct Case {
         std::vector<std::string> words;
         const char* environment;  // VCQ_PASSWORD, or null
@@ -289,6 +291,9 @@ TEST_F(CliCamera, PasswordSourcesInTheirOrder) {
         {{"--password-file", badFile.string()}, good.c_str(), 1},
         {{"--password-file", (scratch_ / "none.txt").string()}, good.c_str(), 2},
         {{}, nullptr, 2},
+        // Empty, it would go to every camera and may lock the account.
+        {{"--password-file", emptyFile.string()}, good.c_str(), 2},
+        {{}, "", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words) + (c.environment ? c.environment : ""));
@@ -664,7 +669,7 @@ TEST_F(CliBatch, CtrlCLetsTheCamerasUnderWayFinishAndDropsTheRest) {
         ASSERT_FALSE(line.empty()) << "the second camera never started";
     cli.Interrupt();
     Outcome run = cli.Finish();
-    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(run.code, 130) << "the operator's stop" << run.out << run.err;
     EXPECT_EQ(Log(run.out),
               "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
@@ -736,16 +741,21 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
     struct Case {
         const char* text;
         const char* message;
+        std::string where = "";  // the tool's own sentence names the entry and the file's line
     };
+    const fs::path list = scratch_ / "cameras.csv";
     const Case cases[] = {
         {"127.0.0.2\n127.0.0.3,1023\n",
          "Invalid address or port number.\nLine002:>127.0.0.3,1023\n"
-         "vcq-upgrade-cli batch: the camera list from"},
+         "vcq-upgrade-cli batch: the camera list was refused at entry 2, line 2 of"},
         {"127.0.0.2,80\n127.0.0.3:80\n", "Invalid format.\nLine002:>127.0.0.3:80\n"},
         {"IP,Port\n# spare\n127.0.0.2 80\n127.0.0.3\n", "Invalid format.\nLine003:>127.0.0.2 80\n"},
         {"127.0.0.2\n127.0.0.2,8080\n", ""},  // one camera twice
+        {"127.0.0.2\n\n\n127.0.0.3,1023\n", "Invalid address or port number.\nLine002:>",
+         "entry 2, line 4 of"},
+        {"127.0.0.2 \n", "Invalid format.\nLine001:>127.0.0.2 \n",
+         "entry 1, line 1 of " + list.string() + " (it ends in a space: ADDRESS or ADDRESS,PORT"},
     };
-    const fs::path list = scratch_ / "cameras.csv";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         std::ofstream(list, std::ios::binary) << c.text;
@@ -756,8 +766,9 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
         EXPECT_EQ(run.code, 2) << run.out;
         EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
         if (*c.message) {
-            EXPECT_NE(run.err.find("refused at line "), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("refused at entry "), std::string::npos) << run.err;
         }
+        EXPECT_NE(run.err.find(c.where), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
     }
     Outcome missing = RunCli({"batch", "--csv", (scratch_ / "none.csv").string(), "--user", "admin",
@@ -840,7 +851,7 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
 
 namespace {
 
-using vcq::cli::JsonObject;
+using JsonObject = nlohmann::json;
 
 // Every stdout line as a JSON object; a line that does not parse fails the test.
 std::vector<JsonObject> JsonLines(const std::string& out) {
@@ -848,7 +859,7 @@ std::vector<JsonObject> JsonLines(const std::string& out) {
     size_t at = 0;
     for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
         const std::string line = out.substr(at, end - at);
-        auto object = vcq::cli::ParseFlatJson(line);
+        auto object = vcq::cli::ParseEventLine(line);
         EXPECT_TRUE(object) << "not one JSON object: " << line;
         if (object)
             lines.push_back(*object);
@@ -859,14 +870,12 @@ std::vector<JsonObject> JsonLines(const std::string& out) {
 
 std::string Text(const JsonObject& o, const std::string& key) {
     auto it = o.find(key);
-    return it == o.end() ? "<missing>" : it->second.text;
+    return it == o.end() ? "<missing>" : it->is_string() ? it->get<std::string>() : "";
 }
 
 double Number(const JsonObject& o, const std::string& key) {
     auto it = o.find(key);
-    return it == o.end() || it->second.kind != vcq::cli::JsonValue::Kind::Number
-               ? -1
-               : it->second.number;
+    return it == o.end() || !it->is_number() ? -1 : it->get<double>();
 }
 
 }  // namespace
@@ -918,9 +927,9 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
             EXPECT_EQ(Text(line, "outcome"), camera.outcome);
             EXPECT_EQ(step, camera.step);
             EXPECT_EQ(Text(line, "reason"), camera.reason);
-            EXPECT_EQ(line.at("detail").text.empty(), camera.step == 8);
+            EXPECT_EQ(Text(line, "detail").empty(), camera.step == 8);
             // Every configuration was saved (--backup), failed or not.
-            ASSERT_EQ(line.at("kept").kind, vcq::cli::JsonValue::Kind::String);
+            ASSERT_TRUE(line.at("kept").is_string());
             EXPECT_TRUE(fs::exists(Text(line, "kept"))) << Text(line, "kept");
             keptFolder = fs::path(Text(line, "kept")).parent_path().string();
             EXPECT_GE(Number(line, "elapsed"), 0.0);
@@ -1000,12 +1009,12 @@ TEST_F(CliBatch, EachCameraEndsWithItsOutcomeVersionsAndTimes) {
         if (*camera.after)
             EXPECT_EQ(Text(line, "version_after"), camera.after);
         else
-            EXPECT_EQ(line.at("version_after").kind, vcq::cli::JsonValue::Kind::Null);
+            EXPECT_TRUE(line.at("version_after").is_null());
         for (const char* moment : {"started", "ended"}) {
             if (camera.started)
                 EXPECT_TRUE(std::regex_match(Text(line, moment), isoLocal)) << Text(line, moment);
             else
-                EXPECT_EQ(line.at(moment).kind, vcq::cli::JsonValue::Kind::Null);
+                EXPECT_TRUE(line.at(moment).is_null());
         }
         EXPECT_FALSE(Text(line, "reason").empty());
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), camera.uploads);
@@ -1175,7 +1184,7 @@ TEST_F(CliBatch, AnAbortedJsonBatchCountsAndListsTheCamerasItDropped) {
         ASSERT_FALSE(line.empty()) << "the second camera never started";
     cli.Interrupt();
     Outcome run = cli.Finish();
-    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(run.code, 130) << run.out << run.err;
     std::vector<JsonObject> lines = JsonLines(run.out);
     ASSERT_FALSE(lines.empty());
     std::map<std::string, int> outcomes;
@@ -1318,7 +1327,7 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
     for (size_t i = 0; i < hosts_.size(); ++i) {
         const JsonObject& end = ends[hosts_[i]];
         EXPECT_EQ(Text(end, "outcome"), fleet[i].first) << hosts_[i];
-        if (end.at("kept").kind == vcq::cli::JsonValue::Kind::String)
+        if (end.at("kept").is_string())
             kept[hosts_[i]] = ReadWholeFile(Path(Text(end, "kept")));
     }
     ASSERT_EQ(kept.size(), 3u) << "the refused restore and both cameras that came back wrong";
@@ -1336,6 +1345,9 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
     for (size_t i = 0; i < hosts_.size(); ++i) {
         SCOPED_TRACE(hosts_[i]);
         EXPECT_EQ(ends.count(hosts_[i]) ? Text(ends[hosts_[i]], "outcome") : "", fleet[i].retry);
+        if (ends.count(hosts_[i])) {
+            EXPECT_EQ(Number(ends[hosts_[i]], "id"), i + 1) << "the first batch's id";
+        }
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), fleet[i].uploads);
         EXPECT_EQ(simulator_->Config(i).softVersion, "1.08");
         // Each has the configuration it had before the first batch.
@@ -1357,4 +1369,67 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
     EXPECT_EQ(garbled.code, 1);
     EXPECT_NE(garbled.err.find("line 1 is not a whole camera's end"), std::string::npos)
         << garbled.err;
+}
+
+// Fleets as cron and deployment scripts meet them: the exit code they act on,
+// and each camera's end in the events, under the id of its place in the list
+// in the dry run and the run alike.
+TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
+    const struct {
+        const char* what;
+        std::vector<std::string> fleet;
+        std::vector<std::string> args;
+        int exit;
+        std::vector<std::string> codes;  // each camera's reason_code, in the order given
+    } cases[] = {
+        {"another generation set aside on purpose",
+         {"", "version=3.00"},
+         {},
+         0,
+         {"completed", "other_generation"}},
+        {"a failed camera", {"", "admin=admin:other"}, {}, 1, {"completed", "login_refused"}},
+        {"configuration not back",
+         {"restore=refuse", "version=3.00"},
+         {},
+         3,
+         {"restore_refused", "other_generation"}},
+        {"up to date, and two that failed their own ways",
+         {"version=1.08", "version=1.09", "after-reboot=old"},
+         {},
+         1,
+         {"up_to_date", "reset_not_allowed", "came_back_old"}},
+        {"a canary's stop-loss",
+         {"admin=admin:other", "", ""},
+         {"--in-service", "1", "--max-failures", "1"},
+         1,
+         {"login_refused", "stopped_after_failures", "stopped_after_failures"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        simulator_.reset();
+        hosts_.clear();
+        StartFleet(c.fleet);
+        const Outcome dry = RunCli(BatchArgs(With(c.args, {"--json", "--dry-run"})));
+        const Outcome run = RunCli(BatchArgs(With(c.args, {"--json"})));
+        EXPECT_EQ(run.code, c.exit) << run.out << run.err;
+        std::map<std::string, JsonObject> ends = EndsByAddress(run.out);
+        std::map<std::string, JsonObject> judged;
+        for (const JsonObject& line : JsonLines(dry.out))
+            judged[Text(line, "address")] = line;
+        for (size_t i = 0; i < hosts_.size(); ++i) {
+            SCOPED_TRACE(hosts_[i]);
+            EXPECT_EQ(Text(ends[hosts_[i]], "reason_code"), c.codes[i]);
+            EXPECT_EQ(Number(ends[hosts_[i]], "id"), i + 1);
+            EXPECT_EQ(Number(judged[hosts_[i]], "id"), i + 1);
+            // A dry run tells what a check finds before anything is sent.
+            const bool checked = c.codes[i] != "completed" && c.codes[i] != "restore_refused" &&
+                                 c.codes[i] != "came_back_old" &&
+                                 c.codes[i] != "stopped_after_failures";
+            EXPECT_EQ(Text(judged[hosts_[i]], "reason_code"), checked ? c.codes[i] : "upgrade");
+        }
+        const bool stopLoss = c.codes.back() == "stopped_after_failures";
+        EXPECT_EQ(Number(JsonLines(run.out).back(), "stopped_after_failures"), stopLoss ? 1 : -1);
+        for (size_t i = 0; stopLoss && i < hosts_.size(); ++i)
+            EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), 0);
+    }
 }

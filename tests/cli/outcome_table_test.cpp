@@ -3,10 +3,10 @@
 // same outcome and lead to the same retry.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 
 #include "cli/batch_report.h"
-#include "cli/flat_json.h"
 #include "cli/retry_log.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/retry_plan.h"
@@ -24,29 +24,123 @@ struct Case {
     const char* kept;
     const char* outcome;
     RetryAction retry;
+    const char* code;  // reason_code
+    // What the engine found beside the final step.
+    std::optional<vcq::ReasonCode> check = {};
+    int found = 0;
+    const char* model = "VCQ-R20";
 };
 
 constexpr const char* kKept = "/b/r \"1\".cfg";
+constexpr std::time_t kFlashedAt = 1796828703;  // 2026-12-09T15:05:03Z
 constexpr auto kNone = RetryAction::None;
 constexpr auto kUpgrade = RetryAction::Upgrade;
 constexpr auto kRestore = RetryAction::Restore;
 constexpr auto kCheckFirst = RetryAction::RestoreOrUpgrade;
+enum Found { kCutOff = 1, kCameBack = 2, kAfterFailures = 4 };
 
 const Case kCases[] = {
-    {"version equal", -1, vcq::PreBatch::UpToDate, false, "", "up_to_date", kNone},
-    {"other generation", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone},
-    {"completed", step::kCompleted, {}, true, "", "completed", kNone},
-    {"completed, file kept", step::kCompleted, {}, true, kKept, "completed", kNone},
-    {"step 15", step::kNotRestored, {}, true, kKept, "config_not_restored", kRestore},
+    {"version equal", -1, vcq::PreBatch::UpToDate, false, "", "up_to_date", kNone, "up_to_date"},
+    {"other generation", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone,
+     "other_generation"},
+    // Its model names no other line into the log.
+    {"forged model",
+     -1,
+     vcq::PreBatch::NotUpgradable,
+     false,
+     "",
+     "refused",
+     kNone,
+     "other_generation",
+     {},
+     0,
+     "VCQ-R20\r\nVCQ-R20(127.0.0.9) Completed successfully."},
+    {"completed", step::kCompleted, {}, true, "", "completed", kNone, "completed"},
+    {"completed, file kept", step::kCompleted, {}, true, kKept, "completed", kNone, "completed"},
+    {"step 15",
+     step::kNotRestored,
+     {},
+     true,
+     kKept,
+     "config_not_restored",
+     kRestore,
+     "restore_refused"},
     // Upgraded even when its file has gone: still never flashed again.
-    {"step 15, file gone", step::kNotRestored, {}, true, "", "config_not_restored", kRestore},
-    {"login refused", step::kLoginError, {}, false, "", "failed", kUpgrade},
-    {"upload failed after the save", step::kUploadFailed, {}, false, kKept, "failed", kUpgrade},
-    {"versionup refused", step::kVersionUpRefused, {}, false, kKept, "failed", kUpgrade},
-    {"cut off after flashing", step::kVersionUpRefused, {}, true, kKept, "failed", kCheckFirst},
-    {"back with another version", step::kWrongVersion, {}, true, kKept, "failed", kCheckFirst},
-    {"back late, nothing saved", step::kWrongVersion, {}, true, "", "failed", kUpgrade},
-    {"not started", step::kNotStarted, {}, false, "", "not_started", kUpgrade},
+    {"step 15, file gone",
+     step::kNotRestored,
+     {},
+     true,
+     "",
+     "config_not_restored",
+     kRestore,
+     "restore_refused"},
+    {"login refused", step::kLoginError, {}, false, "", "failed", kUpgrade, "login_refused"},
+    {"no answer to its check",
+     step::kVersionUpRefused,
+     {},
+     false,
+     "",
+     "failed",
+     kUpgrade,
+     "no_connection",
+     vcq::ReasonCode::NoConnection},
+    {"1.09 without agreement",
+     step::kVersionUpRefused,
+     {},
+     false,
+     "",
+     "failed",
+     kUpgrade,
+     "reset_not_allowed",
+     vcq::ReasonCode::ResetNotAllowed},
+    {"upload failed after the save",
+     step::kUploadFailed,
+     {},
+     false,
+     kKept,
+     "failed",
+     kUpgrade,
+     "upload_failed"},
+    {"versionup refused",
+     step::kVersionUpRefused,
+     {},
+     false,
+     kKept,
+     "failed",
+     kUpgrade,
+     "versionup_refused"},
+    {"cut off after flashing",
+     step::kVersionUpRefused,
+     {},
+     true,
+     kKept,
+     "failed",
+     kCheckFirst,
+     "stopped",
+     {},
+     kCutOff},
+    {"back with another version",
+     step::kWrongVersion,
+     {},
+     true,
+     kKept,
+     "failed",
+     kCheckFirst,
+     "came_back_old",
+     {},
+     kCameBack},
+    {"back late, nothing saved", step::kWrongVersion, {}, true, "", "failed", kUpgrade, "not_back"},
+    {"not started", step::kNotStarted, {}, false, "", "not_started", kUpgrade, "not_started"},
+    {"stopped after failures",
+     step::kNotStarted,
+     {},
+     false,
+     "",
+     "not_started",
+     kUpgrade,
+     "stopped_after_failures",
+     {},
+     kAfterFailures},
 };
 
 TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
@@ -55,18 +149,25 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         vcq::BatchCamera camera;
         camera.ip = {127, 0, 0, 9};
         camera.port = 8080;
-        camera.model = "VCQ-R20";
+        camera.model = c.model;
         camera.version = "ver1.05";
         std::string event;
         vcq::RetryPlan fromRow{RetryAction::None, {}};
         if (c.finalStep < 0) {
-            event = vcq::cli::SetAsideEndEvent(1, {camera, c.verdict});
+            event = vcq::cli::SetAsideEndEvent({camera, c.verdict});
+            const std::string line = vcq::cli::SetAsideLogLine({camera, c.verdict});
+            EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
         } else {
             vcq::BatchRow row;
             row.finalStep = row.step = c.finalStep;
             row.dropped = c.finalStep == step::kNotStarted;
             row.versionUpSent = c.versionUpSent;
+            row.versionUpAt = c.versionUpSent ? kFlashedAt : 0;
             row.keptFile = c.kept;
+            row.checkReason = c.check;
+            row.cutOff = c.found & kCutOff;
+            row.cameBack = c.found & kCameBack;
+            row.stoppedAfterFailures = c.found & kAfterFailures;
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));
             fromRow = vcq::PlanRetry(vcq::EndOf(row));
             event = vcq::cli::EndEvent(row, camera);
@@ -82,7 +183,9 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         ASSERT_TRUE(vcq::cli::ReadBatchEvents(saved, logged, error)) << error << "\n" << saved;
         ASSERT_EQ(logged.size(), 1u);
         EXPECT_EQ(vcq::OutcomeName(logged[0].end.outcome), std::string(c.outcome));
+        EXPECT_EQ(vcq::cli::ParseEventLine(event)->value("reason_code", ""), c.code);
         EXPECT_EQ(logged[0].camera.port, 8080);
+        EXPECT_EQ(logged[0].end.versionUpAt, c.finalStep >= 0 && c.versionUpSent ? kFlashedAt : 0);
         const vcq::RetryPlan fromJson = vcq::PlanRetry(logged[0].end);
         EXPECT_EQ(fromJson.action, c.retry);
         if (c.finalStep >= 0) {
@@ -93,8 +196,9 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
     }
 }
 
-// Events `retry` must refuse, each with a reason a person can act on.
-TEST(OutcomeTable, SavedEventsThatAreNotABatchsAreRefusedWithTheirLine) {
+// Events as `retry` reads them, whatever JSON writer left them, and those it
+// must refuse, each with a reason a person can act on.
+TEST(OutcomeTable, SavedEventsReadFromAnyJsonWriterOrRefusedWithTheirLine) {
     const std::string end =
         R"({"event":"end","id":1,"address":"127.0.0.2","port":80,"model":"VCQ-R20",)"
         R"("serial":"1","step":15,"status":"Error7","outcome":"config_not_restored",)"
@@ -102,12 +206,34 @@ TEST(OutcomeTable, SavedEventsThatAreNotABatchsAreRefusedWithTheirLine) {
     const std::string summary =
         R"({"event":"summary","completed":0,"failed":0,"config_not_restored":1,)"
         R"("up_to_date":0,"refused":0,"not_started":0,"log":null})";
+    // The same end as a script's JSON writer leaves it: spaces, another key
+    // order, a number written as a float, fields this tool does not know.
+    const std::string rewritten =
+        R"({ "versionup_at": "2026-12-09T16:05:03+01:00", "versionup": true, "kept": "/b/r.1.cfg",)"
+        R"( "outcome": "config_not_restored", "status": "Error7", "step": 15.0, "serial": "1",)"
+        R"( "model": "VCQ-R20", "port": 80, "address": "127.0.0.2", "id": 1, "event": "end",)"
+        R"( "phases": {"upload": 3.5}, "tags": [1, "a"] })";
+    const std::string spaced = std::regex_replace(summary, std::regex("([:,])"), "$1 ");
     const struct {
         std::string text;
-        const char* error;  // empty: read
+        const char* error;            // empty: read
+        std::time_t versionUpAt = 0;  // as read
     } cases[] = {
         {end + "\n" + summary + "\n", ""},
         {end + "\r\n" + summary + "\r\n", ""},
+        {rewritten + "\n" + spaced + "\n", "", kFlashedAt},
+        {"  " + end + "\t\n" + summary, ""},
+        {std::regex_replace(rewritten, std::regex("\\+01:00"), "-00:30") + "\n" + summary, "",
+         kFlashedAt + 5400},
+        {std::regex_replace(rewritten, std::regex("2026-12-09T"), "yesterday ") + "\n" + summary,
+         "line 1 is not a whole camera's end"},
+        {std::regex_replace(rewritten, std::regex("15.0"), "15.5") + "\n" + summary,
+         "line 1 is not a whole camera's end"},
+        {std::regex_replace(rewritten, std::regex("15.0"), "1e300") + "\n" + summary,
+         "line 1 is not a whole camera's end"},
+        {end + "\n" + std::regex_replace(summary, std::regex("\"failed\":0"), "\"failed\":1e300"),
+         "the summary does not count its cameras"},
+        {"[" + end + "]\n" + summary, "line 1 is not one of our events"},
         {"", "no summary"},
         {end + "\n", "no summary"},
         {"Summary: 1 completed\n", "line 1 is not one of our events"},
@@ -137,6 +263,11 @@ TEST(OutcomeTable, SavedEventsThatAreNotABatchsAreRefusedWithTheirLine) {
         std::string error;
         EXPECT_EQ(vcq::cli::ReadBatchEvents(c.text, logged, error), !*c.error);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        if (!*c.error) {
+            ASSERT_EQ(logged.size(), 1u);
+            EXPECT_EQ(logged[0].end.keptFile, "/b/r.1.cfg");
+            EXPECT_EQ(logged[0].end.versionUpAt, c.versionUpAt);
+        }
     }
 }
 

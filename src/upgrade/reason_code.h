@@ -1,0 +1,32 @@
+// Why a camera of a batch ended as it did, in one word a script can act on
+// (the headless tool's "reason_code"). Derived from the final step and what
+// the engine and the camera's check found, never from the reason's prose.
+#pragma once
+
+namespace vcq {
+
+enum class ReasonCode {
+    Completed,
+    UpToDate,
+    OtherGeneration,
+    ResetNotAllowed,  // 1.08 or 1.09 would lose its settings: not agreed
+    LoginRefused,     // refused, or not the administrator's
+    LowMemory,
+    NoConnection,  // the camera never answered its check
+    CheckFailed,   // it answered, but is not fit (model, image memory, reply)
+    BackupFailed,
+    UploadFailed,
+    VersionUpRefused,  // the FTP switch or the version-up order not taken
+    NotBack,           // told to flash, not back in time
+    CameBackOld,       // back, with another version than the package's
+    RestoreRefused,
+    Stopped,  // cut off by the operator's stop
+    NotStarted,
+    StoppedAfterFailures,  // --max-failures reached before it started
+    Upgrade,               // a dry run's: it would be upgraded
+};
+
+// The snake_case word of a code ("login_refused").
+const char* ReasonCodeName(ReasonCode code);
+
+}  // namespace vcq

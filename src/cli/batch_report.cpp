@@ -112,6 +112,17 @@ BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
                                                      : BatchOutcome::UpToDate;
 }
 
+// ",\"check_ms\":120,...": each phase's time as the job measured it.
+std::string PhaseFields(const BatchRow& row) {
+    static constexpr const char* kNames[kPhaseCount] = {
+        "check", "save", "prepare", "ftp_on", "upload", "versionup", "gone", "back", "restore"};
+    std::string fields;
+    for (size_t i = 0; i < kPhaseCount; ++i)
+        fields +=
+            ",\"" + std::string(kNames[i]) + "_ms\":" + std::to_string(row.phaseTimes[i].count());
+    return fields;
+}
+
 }  // namespace
 
 std::string JsonString(std::string_view text) {
@@ -208,7 +219,8 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
            ",\"versionup\":" + (row.versionUpSent ? "true" : "false") + ",\"elapsed\":" + seconds +
            ",\"version_before\":" + JsonOrNull(WithoutVer(camera.version)) +
            ",\"version_after\":" + JsonOrNull(upgraded ? WithoutVer(row.version) : "") +
-           ",\"started\":" + JsonMoment(row.begun) + ",\"ended\":" + JsonMoment(row.ended) + "}";
+           ",\"started\":" + JsonMoment(row.begun) + ",\"ended\":" + JsonMoment(row.ended) +
+           PhaseFields(row) + "}";
 }
 
 std::string SetAsideEndEvent(size_t id, const SetAside& camera) {

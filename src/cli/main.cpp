@@ -74,7 +74,8 @@ const Command kCommands[] = {
      "      error; 3: every\n"
      "      shortfall is a camera upgraded that did not take its configuration back (the\n"
      "      files are kept).\n"
-     "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
+     "      VCQ_BATCH_STATS=1 prints the longest engine tick and the time-left estimate's\n"
+     "      error to stderr.",
      RunBatch},
     {"retry",
      "retry LOG [--logins FILE] [--user NAME [--password-file FILE|--password PASS]] "

@@ -250,6 +250,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.ended = std::chrono::steady_clock::now();
     const std::optional<JobOutcome> outcome = entry.job->Outcome();
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
+    row.phaseTimes = outcome ? outcome->phaseTimes : decltype(row.phaseTimes){};
     row.refused = entry.refused;
     row.versionUpSent = entry.job->VersionUpSent();
     // Read once the upload has stopped: how far it got in all.

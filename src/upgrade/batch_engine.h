@@ -78,6 +78,9 @@ struct BatchRow {
     // (both zero until then).
     std::chrono::steady_clock::time_point begun{};
     std::chrono::steady_clock::time_point ended{};
+    // Time spent in each phase, by the job's own clock; zeros when the job
+    // keeps no such record.
+    std::array<std::chrono::milliseconds, kPhaseCount> phaseTimes{};
 };
 
 // What the log and the row's tooltip say beneath a row: why it failed, and

@@ -77,6 +77,7 @@ void BatchTimeline::Observe(const BatchEngine& engine, double now) {
     if (!Running())
         return;
     cancelled_ = engine.CancelRequested();
+    inService_ = engine.MaxInService();
     tracks_.resize(engine.RowCount());
     for (size_t i = 0; i < tracks_.size(); ++i) {
         Track& track = tracks_[i];
@@ -125,6 +126,7 @@ std::optional<double> BatchTimeline::SecondsLeft(double now) const {
     if (!Running())
         return std::nullopt;
     EstimateInput input;
+    input.inService = inService_;
     for (const Track& track : tracks_) {
         if (track.uploadEnd >= 0)
             input.uploadDurations.push_back(track.uploadEnd - track.uploadSince);

@@ -65,6 +65,7 @@ class BatchTimeline {
     std::vector<Track> tracks_;
     std::string standby_;
     std::string uploading_;
+    size_t inService_ = kBatchMaxInService;  // the engine's places in service
     bool cancelled_ = false;
     bool begun_ = false;
     bool ended_ = false;

@@ -919,6 +919,8 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
             keptFolder = fs::path(Text(line, "kept")).parent_path().string();
             EXPECT_GE(Number(line, "elapsed"), 0.0);
             EXPECT_LT(Number(line, "elapsed"), 120.0);
+            // Every camera got the package; its phase times are the job's own.
+            EXPECT_GT(Number(line, "upload_ms"), 0.0);
         }
     }
     // Escaped and read back whole; a byte that is no UTF-8 becomes U+FFFD.

@@ -67,9 +67,16 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
             row.dropped = c.finalStep == step::kNotStarted;
             row.versionUpSent = c.versionUpSent;
             row.keptFile = c.kept;
+            row.phaseTimes[static_cast<size_t>(vcq::Phase::Upload)] =
+                std::chrono::milliseconds(520);
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));
             fromRow = vcq::PlanRetry(vcq::EndOf(row));
             event = vcq::cli::EndEvent(row, camera);
+            // The job's own phase times ride along, flat as the rest.
+            const auto fields = vcq::cli::ParseFlatJson(event);
+            ASSERT_TRUE(fields);
+            EXPECT_EQ(fields->at("upload_ms").number, 520);
+            EXPECT_EQ(fields->at("restore_ms").number, 0);
         }
         // The JSON end, as `retry` reads it back from the saved events.
         vcq::OutcomeCounts counts;

@@ -106,6 +106,10 @@ TEST(BatchTimeline, FollowsCamerasIntoServiceAndEstimatesFromCompletedOnes) {
     ASSERT_TRUE(timeline.SecondsLeft(now));
     EXPECT_DOUBLE_EQ(*timeline.SecondsLeft(now), 50.0);
     EXPECT_DOUBLE_EQ(timeline.ElapsedSeconds(now), 50.0);
+    // With six places the waiting two need not wait for a free one.
+    engine.SetMaxInService(6);
+    timeline.Observe(engine, now);
+    EXPECT_DOUBLE_EQ(*timeline.SecondsLeft(now), 40.0);
 
     // Abort: the waiting camera is dropped, not counted.
     engine.RequestCancel();

@@ -114,8 +114,9 @@ BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
 
 // ",\"check_ms\":120,...": each phase's time as the job measured it.
 std::string PhaseFields(const BatchRow& row) {
-    static constexpr const char* kNames[kPhaseCount] = {
-        "check", "save", "prepare", "ftp_on", "upload", "versionup", "gone", "back", "restore"};
+    static constexpr const char* kNames[kPhaseCount] = {"check", "save",   "prepare",   "ftp_on",
+                                                        "turn",  "upload", "versionup", "gone",
+                                                        "back",  "restore"};
     std::string fields;
     for (size_t i = 0; i < kPhaseCount; ++i)
         fields +=

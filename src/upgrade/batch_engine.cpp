@@ -32,6 +32,13 @@ const StepTexts* FindStep(int32_t step) {
 
 constexpr const char* kNotStartedText = "Not started.\r\n";
 
+// The job's upload has its turn, or is over; a job without phases is taken
+// to hold the line from its start until its versionup.
+bool OnTheLine(const BatchJob& job) {
+    const std::optional<Phase> phase = job.CurrentPhase();
+    return phase == Phase::Upload || phase == Phase::VersionUp;
+}
+
 }  // namespace
 
 std::string UploadTooSlowText(const UploadTally& tally) {
@@ -362,7 +369,10 @@ bool BatchEngine::Tick() {
             ++serviced;
             continue;  // the next job moved into this place
         } else {
-            if (now == step::kSavingConfig || now == step::kUploading)
+            // Saving, unpacking, switching FTP on or waiting for its turn:
+            // the next camera waits. Once this one's upload has the line,
+            // the next is prepared beside it.
+            if ((now == step::kSavingConfig || now == step::kUploading) && !OnTheLine(*entry.job))
                 startBlocked = true;
             // A camera flashing, restarting or taking its configuration back
             // is bounded by its job's own limits; cutting it short here would

@@ -94,6 +94,8 @@ struct BatchSettings {
     int32_t retain = 1;
     int32_t deleteAfterRestore = 1;
     std::time_t startTime = 0;
+    // Taken by each job's upload in turn.
+    std::shared_ptr<UploadLine> uploadLine = std::make_shared<UploadLine>();
 };
 
 // One camera's upgrade as the engine drives it. The program's jobs run

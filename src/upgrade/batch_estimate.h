@@ -70,6 +70,7 @@ class BatchTimeline {
     bool begun_ = false;
     bool ended_ = false;
     double start_ = 0;
+    double lastUploadEnd_ = 0;  // when the latest upload ended
     double end_ = 0;
 };
 

@@ -55,6 +55,15 @@ BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
                                                      : BatchOutcome::UpToDate;
 }
 
+// "check_ms": 120, ...: each phase's time as the job measured it.
+void AddPhaseFields(const BatchRow& row, EventJson& event) {
+    static constexpr const char* kNames[kPhaseCount] = {"check", "save",   "prepare",   "ftp_on",
+                                                        "turn",  "upload", "versionup", "gone",
+                                                        "back",  "restore"};
+    for (size_t i = 0; i < kPhaseCount; ++i)
+        event[std::string(kNames[i]) + "_ms"] = row.phaseTimes[i].count();
+}
+
 }  // namespace
 
 std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
@@ -110,6 +119,7 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     event["version_after"] = JsonOrNull(upgraded ? WithoutVer(row.version) : "");
     event["started"] = JsonMoment(row.begun);
     event["ended"] = JsonMoment(row.ended);
+    AddPhaseFields(row, event);
     return EventLine(event);
 }
 

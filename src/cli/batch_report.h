@@ -38,7 +38,10 @@ std::string StatusEvent(const BatchRow& row, const BatchCamera& camera);
 // null), "versionup" (whether the camera was told to flash), "versionup_at"
 // (when it was last told to, local time as "started", or null), "elapsed" (seconds from the
 // camera's check to its end), "version_before" and "version_after" (null when unknown), "started"
-// and "ended" (ISO 8601 local time with its offset, null when it never began).
+// and "ended" (ISO 8601 local time with its offset, null when it never began), and the
+// milliseconds of each phase by the job's own clock: "check_ms", "save_ms", "prepare_ms",
+// "ftp_on_ms", "turn_ms", "upload_ms", "versionup_ms", "gone_ms", "back_ms", "restore_ms" (0 for a
+// phase it never ran).
 std::string EndEvent(const BatchRow& row, const BatchCamera& camera);
 // The end event of a camera set aside: outcome "up_to_date" or "refused",
 // its reason, nothing started.

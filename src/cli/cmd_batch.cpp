@@ -33,6 +33,7 @@
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_engine.h"
+#include "upgrade/batch_estimate.h"
 #include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
@@ -55,6 +56,65 @@ void OnStop() {
 
 // What an aborted batch still waits for, every few seconds until it ends.
 constexpr auto kWaitingReportEvery = std::chrono::seconds(5);
+
+// VCQ_BATCH_STATS: the time-left estimate as the live line would show it at
+// the first completed camera, at half and at three quarters, held against
+// the batch's real end.
+class EstimateProbe {
+  public:
+    void Begin(const BatchEngine& engine) {
+        start_ = std::chrono::steady_clock::now();
+        timeline_.Begin(engine, 0);
+    }
+    void Observe(const BatchEngine& engine) {
+        const double now = Now();
+        timeline_.Observe(engine, now);
+        size_t completed = 0;
+        for (size_t i = 0; i < engine.RowCount(); ++i)
+            completed += engine.Row(i).finalStep == step::kCompleted ? 1 : 0;
+        const size_t rows = engine.RowCount();
+        const size_t marks[] = {1, (rows + 1) / 2, (3 * rows + 3) / 4};
+        for (size_t k = 0; k < 3; ++k) {
+            if (!taken_[k] && completed >= marks[k] && completed < rows) {
+                taken_[k] = true;
+                lines_[k] = {completed, now, timeline_.SecondsLeft(now)};
+            }
+        }
+    }
+    void Print(size_t rows) const {
+        const double end = Now();
+        for (size_t k = 0; k < 3; ++k) {
+            if (!taken_[k])
+                continue;
+            const Mark& m = lines_[k];
+            const double real = end - m.at;
+            if (m.left)
+                std::fprintf(stderr,
+                             "estimate at %zu/%zu completed (%.1f s): %.1f s left, really %.1f "
+                             "s, error %+.1f s (%+.1f%%)\n",
+                             m.completed, rows, m.at, *m.left, real, *m.left - real,
+                             real > 0 ? 100 * (*m.left - real) / real : 0.0);
+            else
+                std::fprintf(stderr,
+                             "estimate at %zu/%zu completed (%.1f s): none shown, really %.1f s\n",
+                             m.completed, rows, m.at, real);
+        }
+    }
+
+  private:
+    struct Mark {
+        size_t completed = 0;
+        double at = 0;
+        std::optional<double> left;
+    };
+    double Now() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+    BatchTimeline timeline_;
+    std::chrono::steady_clock::time_point start_{};
+    bool taken_[3] = {};
+    Mark lines_[3];
+};
 // After a stop, how long the tool lets its cameras' threads end.
 constexpr auto kStopBound = std::chrono::seconds(2);
 constexpr int kStoppedExit = 130;
@@ -408,6 +468,10 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     BatchDriver& driver = run.Driver();
     driver.SetListener(&printer);
     driver.Begin(Clock::now());
+    const bool stats = std::getenv("VCQ_BATCH_STATS") != nullptr;
+    EstimateProbe probe;
+    if (stats)
+        probe.Begin(engine);
     bool stopping = false;
     auto nextReport = Clock::time_point::max();
     while (driver.Running()) {
@@ -429,8 +493,12 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
             nextReport = now + kWaitingReportEvery;
         }
         driver.Pulse(now);
+        if (stats)
+            probe.Observe(engine);
         std::this_thread::sleep_until(driver.NextPulse());
     }
+    if (stats)
+        probe.Print(engine.RowCount());
     driver.SetListener(nullptr);
 
     live.End();
@@ -465,7 +533,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     }
     const bool listWritten = !choices.failedList || WriteFailedList(*choices.failedList, engine);
     sys::StopHandled();
-    if (std::getenv("VCQ_BATCH_STATS"))
+    if (stats)
         std::fprintf(stderr, "longest tick: %.1f ms\n",
                      std::chrono::duration<double, std::milli>(driver.LongestTick()).count());
     // Checks and workers given up on may still be inside an exchange: let

@@ -75,7 +75,8 @@ const Command kCommands[] = {
      "      not started, or the answer was no; 2: usage error; 3: every shortfall is a\n"
      "      camera upgraded that did not take its configuration back (the files are\n"
      "      kept); 130: stopped by the operator.\n"
-     "      VCQ_BATCH_STATS=1 prints the longest engine tick to stderr.",
+     "      VCQ_BATCH_STATS=1 prints the longest engine tick and the time-left estimate's\n"
+     "      error to stderr.",
      RunBatch},
     {"retry",
      "retry LOG [--logins FILE] [--user NAME [--password-file FILE|--password PASS]] "

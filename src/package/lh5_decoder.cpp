@@ -119,15 +119,6 @@ bool Lh5Decoder::ReadBlockHeader() {
 
 namespace {
 
-// Eight bytes, first byte highest: plain shifts, which every compiler turns
-// into one load and a byte swap.
-inline uint64_t LoadBigEndian64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
 // Copies n bytes forward when the source is at least 8 bytes behind the
 // destination or does not overlap it: 8-byte moves, the last one ending
 // exactly at the end, so nothing past dst + n is touched.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "package/byte_order.h"
 #include "package/huffman_table.h"
 
 namespace vcq {
@@ -38,10 +39,7 @@ class Lh5Decoder {
         if (count_ > 56)
             return;
         if (inEnd_ - inPos_ >= 8) {
-            uint64_t v = 0;
-            for (int i = 0; i < 8; ++i)
-                v = (v << 8) | inPos_[i];
-            bits_ |= v >> count_;
+            bits_ |= LoadBigEndian64(inPos_) >> count_;
             int take = (63 - count_) >> 3;
             inPos_ += take;
             fedBytes_ += static_cast<uint64_t>(take);

@@ -32,6 +32,13 @@ const StepTexts* FindStep(int32_t step) {
 
 constexpr const char* kNotStartedText = "Not started.\r\n";
 
+// The job's upload has its turn, or is over; a job without phases is taken
+// to hold the line from its start until its versionup.
+bool OnTheLine(const BatchJob& job) {
+    const std::optional<Phase> phase = job.CurrentPhase();
+    return phase == Phase::Upload || phase == Phase::VersionUp;
+}
+
 }  // namespace
 
 std::string UploadTooSlowText(const UploadTally& tally) {
@@ -255,6 +262,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.ended = std::chrono::steady_clock::now();
     const std::optional<JobOutcome> outcome = entry.job->Outcome();
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
+    row.phaseTimes = outcome ? outcome->phaseTimes : decltype(row.phaseTimes){};
     row.refused = entry.refused;
     row.versionUpSent = entry.job->VersionUpSent();
     row.versionUpAt = entry.job->VersionUpAt();
@@ -378,7 +386,10 @@ bool BatchEngine::Tick() {
             ++serviced;
             continue;  // the next job moved into this place
         } else {
-            if (now == step::kSavingConfig || now == step::kUploading)
+            // Saving, unpacking, switching FTP on or waiting for its turn:
+            // the next camera waits. Once this one's upload has the line,
+            // the next is prepared beside it.
+            if ((now == step::kSavingConfig || now == step::kUploading) && !OnTheLine(*entry.job))
                 startBlocked = true;
             // A camera flashing, restarting or taking its configuration back
             // is bounded by its job's own limits; cutting it short here would

@@ -90,6 +90,9 @@ struct BatchRow {
     // (both zero until then).
     std::chrono::steady_clock::time_point begun{};
     std::chrono::steady_clock::time_point ended{};
+    // Time spent in each phase, by the job's own clock; zeros when the job
+    // keeps no such record.
+    std::array<std::chrono::milliseconds, kPhaseCount> phaseTimes{};
 };
 
 // What the log and the row's tooltip say beneath a row: why it failed, and
@@ -103,6 +106,8 @@ struct BatchSettings {
     int32_t retain = 1;
     int32_t deleteAfterRestore = 1;
     std::time_t startTime = 0;
+    // Taken by each job's upload in turn.
+    std::shared_ptr<UploadLine> uploadLine = std::make_shared<UploadLine>();
 };
 
 // One camera's upgrade as the engine drives it. The program's jobs run

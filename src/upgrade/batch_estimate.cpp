@@ -70,6 +70,7 @@ void BatchTimeline::Begin(const BatchEngine& engine, double now) {
     ended_ = false;
     start_ = now;
     end_ = now;
+    lastUploadEnd_ = now;
     Observe(engine, now);
 }
 
@@ -77,6 +78,7 @@ void BatchTimeline::Observe(const BatchEngine& engine, double now) {
     if (!Running())
         return;
     cancelled_ = engine.CancelRequested();
+    inService_ = engine.MaxInService();
     tracks_.resize(engine.RowCount());
     for (size_t i = 0; i < tracks_.size(); ++i) {
         Track& track = tracks_[i];
@@ -89,8 +91,12 @@ void BatchTimeline::Observe(const BatchEngine& engine, double now) {
         const bool uploading = row.statusText == uploading_;
         if (uploading && track.uploadSince < 0)
             track.uploadSince = now;
-        else if (!uploading && track.uploadSince >= 0 && track.uploadEnd < 0)
-            track.uploadEnd = now;
+        else if (!uploading && track.uploadSince >= 0 && track.uploadEnd < 0) {
+            // A camera prepared ahead shows "Uploading" while it waits for
+            // the previous upload: its own began when that one ended.
+            track.uploadSince = std::max(track.uploadSince, lastUploadEnd_);
+            track.uploadEnd = lastUploadEnd_ = now;
+        }
         Phase phase = Phase::Waiting;
         if (row.finalStep == step::kCompleted)
             phase = Phase::Completed;
@@ -125,6 +131,7 @@ std::optional<double> BatchTimeline::SecondsLeft(double now) const {
     if (!Running())
         return std::nullopt;
     EstimateInput input;
+    input.inService = inService_;
     for (const Track& track : tracks_) {
         if (track.uploadEnd >= 0)
             input.uploadDurations.push_back(track.uploadEnd - track.uploadSince);

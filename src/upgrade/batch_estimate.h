@@ -65,10 +65,12 @@ class BatchTimeline {
     std::vector<Track> tracks_;
     std::string standby_;
     std::string uploading_;
+    size_t inService_ = kBatchMaxInService;  // the engine's places in service
     bool cancelled_ = false;
     bool begun_ = false;
     bool ended_ = false;
     double start_ = 0;
+    double lastUploadEnd_ = 0;  // when the latest upload ended
     double end_ = 0;
 };
 

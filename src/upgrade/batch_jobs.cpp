@@ -96,6 +96,7 @@ class CameraUpgradeJob : public BatchJob {
     void Start() override {
         upgrade_->SetSaveChoice(settings_->retain != 0, settings_->deleteAfterRestore != 0,
                                 settings_->startTime);
+        upgrade_->uploadLine = settings_->uploadLine;
         const std::optional<CheckResult> result = check_.Outcome();
         if (result && result->restoreOnly) {
             upgrade_->StartRestore();

@@ -170,6 +170,8 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // The abort of every transfer of the current upgrade (Abandon() pulls
     // it) and its upload's tally; StartUpgrade makes them afresh.
     std::shared_ptr<JobTransfers> transfers = std::make_shared<JobTransfers>();
+    // Batch mode: the line every job's upload takes in turn; none uploads at once.
+    std::shared_ptr<UploadLine> uploadLine;
 
   protected:
     std::string Inquire(CgiClient& client, std::string_view body) const;

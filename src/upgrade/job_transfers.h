@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "platform/transfer_abort.h"
 
@@ -17,6 +19,36 @@ struct UploadTally {
     uint64_t sent = 0;
     uint64_t total = 0;
     std::chrono::milliseconds took{0};
+};
+
+// A batch's one upload at a time. A job prepared beside another camera's
+// upload waits here and holds the line until its own upload has ended, so the
+// next one starts the moment it does, not at the engine's next tick.
+class UploadLine {
+  public:
+    // Waits for the line; false once `stop` is set.
+    bool Take(const std::atomic<bool>& stop) {
+        std::unique_lock lock(mutex_);
+        while (held_) {
+            if (stop)
+                return false;
+            freed_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        held_ = true;
+        return true;
+    }
+    void Release() {
+        {
+            std::lock_guard lock(mutex_);
+            held_ = false;
+        }
+        freed_.notify_one();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    bool held_ = false;
 };
 
 class JobTransfers {

@@ -73,13 +73,14 @@ enum class Phase {
     SaveConfiguration,
     Prepare,
     EnableFtp,
+    AwaitTurn,  // prepared beside another camera's upload: waits for the line
     Upload,
     VersionUp,
     WaitGone,
     WaitBack,
     Restore,
 };
-inline constexpr size_t kPhaseCount = 9;
+inline constexpr size_t kPhaseCount = 10;
 
 // Bounds of the phases that have no exchange of their own to bound them.
 struct PhaseLimits {

@@ -105,15 +105,6 @@ int CameraUpgrade::TransferPackage() {
     // Whoever asks the job to stop ends the upload where it is, and learns
     // how far it got.
     const std::shared_ptr<JobTransfers> meter = transfers;
-    meter->BeginUpload(PlannedBytes(packageEntries));
-    struct EndUpload {
-        JobTransfers& meter;
-        ~EndUpload() { meter.EndUpload(); }
-    } endUpload{*meter};
-    uint64_t sentBefore = 0;  // by the files already on the camera
-    const ftp::FtpConnection::SentBytes sent = [&](uint64_t bytes) {
-        meter->SetSent(sentBefore + bytes);
-    };
     ftp::FtpLimits limits;
     limits.abort = meter->Abort();
 
@@ -123,10 +114,37 @@ int CameraUpgrade::TransferPackage() {
         SetFailureDetail(what + ": " + ftp.lastError());
         return result;
     };
+    // Logged in before its turn: a camera's FTP server may take a moment
+    // to accept once switched on, and that moment is not the line's.
     if (!OpenWithRetry(ftp, abandoned_))
         return failed("FTP login to " + host, -2);
     if (!ftp.ChangeFolder("C:\\"))
         return failed("FTP folder C:\\", -2);
+
+    // Prepared while another camera uploads: ours begins as that one ends.
+    const std::shared_ptr<UploadLine> line = uploadLine;
+    if (line) {
+        EnterPhase(Phase::AwaitTurn);
+        if (!line->Take(abandoned_))
+            return -3;
+    }
+    struct LeaveLine {
+        UploadLine* line;
+        ~LeaveLine() {
+            if (line)
+                line->Release();
+        }
+    } leaveLine{line.get()};
+    EnterPhase(Phase::Upload);
+    meter->BeginUpload(PlannedBytes(packageEntries));
+    struct EndUpload {
+        JobTransfers& meter;
+        ~EndUpload() { meter.EndUpload(); }
+    } endUpload{*meter};
+    uint64_t sentBefore = 0;  // by the files already on the camera
+    const ftp::FtpConnection::SentBytes sent = [&](uint64_t bytes) {
+        meter->SetSent(sentBefore + bytes);
+    };
 
     // Files must never land in another folder than planned and be
     // followed by a versionup: a refused CWD ends the transfer.

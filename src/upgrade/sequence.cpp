@@ -290,7 +290,6 @@ bool CameraUpgrade::EnableFtpServer() {
         Stop("FtpServerUser Error!!");
         return false;
     }
-    EnterPhase(Phase::Upload);
     return true;
 }
 

@@ -787,8 +787,8 @@ TEST_F(CliBatch, ARefusedCameraListUpgradesNothing) {
 // wrong. Each ends with its true outcome and reason; nothing is flashed
 // without agreement and no configuration is lost.
 TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
-    StartFleet({"version=3.00", "version=1.08,linger=1500," + kSeenRestarting, "restore=refuse",
-                "admin=admin:other"});
+    StartFleet({"version=3.00", "version=1.08,linger=1500," + kSeenRestarting,
+                "restore=refuse," + kSeenRestarting, "admin=admin:other"});
     Outcome run = RunCli(BatchArgs({"--retain", "--allow-reset", "--reflash"}));
     EXPECT_EQ(run.code, 1) << run.out << run.err;
     // The printed log, whichever line end the console uses, without the summary after it.
@@ -934,6 +934,8 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
             keptFolder = fs::path(Text(line, "kept")).parent_path().string();
             EXPECT_GE(Number(line, "elapsed"), 0.0);
             EXPECT_LT(Number(line, "elapsed"), 120.0);
+            // Every camera got the package; its phase times are the job's own.
+            EXPECT_GT(Number(line, "upload_ms"), 0.0);
         }
     }
     // Escaped and read back whole; a byte that is no UTF-8 becomes U+FFFD.
@@ -1155,12 +1157,14 @@ TEST_F(CliBatch, InServiceLetsMoreRebootButNeverTwoUploadsAtOnce) {
         if (Text(line, "event") != "status")
             continue;
         stepOf[static_cast<int>(Number(line, "id"))] = static_cast<int>(Number(line, "step"));
-        size_t inService = 0, uploading = 0;
+        size_t inService = 0, savingOrUploading = 0;
         for (const auto& [id, step] : stepOf) {
             inService += step >= 1 && step <= 7;
-            uploading += step == 1 || step == 2;
+            savingOrUploading += step == 1 || step == 2;
         }
-        EXPECT_LE(uploading, 1u);
+        // One uploads, the next is prepared beside it; the line between
+        // them is BatchWalk's to show.
+        EXPECT_LE(savingOrUploading, 2u);
         EXPECT_LE(inService, 8u);
         mostInService = std::max(mostInService, inService);
     }

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "cli/batch_report.h"
+#include "cli/event_json.h"
 #include "cli/retry_log.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/retry_plan.h"
@@ -168,9 +169,16 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
             row.cutOff = c.found & kCutOff;
             row.cameBack = c.found & kCameBack;
             row.stoppedAfterFailures = c.found & kAfterFailures;
+            row.phaseTimes[static_cast<size_t>(vcq::Phase::Upload)] =
+                std::chrono::milliseconds(520);
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));
             fromRow = vcq::PlanRetry(vcq::EndOf(row));
             event = vcq::cli::EndEvent(row, camera);
+            // The job's own phase times ride along, flat as the rest.
+            const auto fields = vcq::cli::ParseEventLine(event);
+            ASSERT_TRUE(fields);
+            EXPECT_EQ(fields->at("upload_ms"), 520);
+            EXPECT_EQ(fields->at("restore_ms"), 0);
         }
         // The JSON end, as `retry` reads it back from the saved events.
         vcq::OutcomeCounts counts;

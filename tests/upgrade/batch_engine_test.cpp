@@ -765,6 +765,50 @@ TEST_F(BatchWalk, InServiceSetsHowManyRunAtOnceButUploadsStayOneAtATime) {
     }
 }
 
+// While one camera uploads, the next is prepared beside it and waits for
+// the line; it takes it the moment the upload ends, never while it runs.
+TEST_F(BatchWalk, TheNextCameraIsPreparedDuringAnUploadAndUploadsAsItEnds) {
+    using vcq::Phase;
+    AddCameras(3);
+    vcq::UploadLine& line = *made_.at(0).settings->uploadLine;
+    const std::atomic<bool> noWait{true};  // Take only tries: no clock in this test
+    const struct {
+        const char* what;
+        size_t job;
+        Phase phase;
+        bool takesLine;    // the job tries the line now
+        bool gotLine;      // and gets it
+        bool releaseLine;  // the uploading job ends its upload first
+        int startsAfter;   // jobs started after the next tick
+    } script[] = {
+        {"the first unpacks: nothing else starts", 0, Phase::Prepare, false, false, false, 1},
+        {"its FTP on", 0, Phase::EnableFtp, false, false, false, 1},
+        {"it waits for a free line and gets it", 0, Phase::AwaitTurn, true, true, false, 1},
+        {"it uploads: the second is prepared", 0, Phase::Upload, false, false, false, 2},
+        {"the second unpacks: the third waits", 1, Phase::Prepare, false, false, false, 2},
+        {"the second is ready: the line is busy", 1, Phase::AwaitTurn, true, false, false, 2},
+        {"the upload ends: the second takes over", 1, Phase::AwaitTurn, true, true, true, 2},
+        {"the second uploads: the third is prepared", 1, Phase::Upload, false, false, false, 3},
+    };
+    engine_.Tick();
+    for (const auto& s : script) {
+        SCOPED_TRACE(s.what);
+        if (s.releaseLine) {
+            Job(s.job - 1).step = step::kOverwriting;
+            Job(s.job - 1).phase = Phase::VersionUp;
+            line.Release();
+        }
+        Job(s.job).phase = s.phase;
+        if (s.takesLine) {
+            EXPECT_EQ(line.Take(noWait), s.gotLine);
+        }
+        for (int t = 0; t < 3; ++t)
+            engine_.Tick();
+        EXPECT_EQ(Starts(), s.startsAfter);
+        EXPECT_EQ(Status(s.job), "Uploading");
+    }
+}
+
 namespace {
 
 using vcq::test::OkReply;

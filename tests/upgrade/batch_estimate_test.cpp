@@ -62,8 +62,9 @@ class StepJob : public vcq::BatchJob {
   public:
     void BeginCheck() override {}
     vcq::CheckOutcome PollCheck() override { return vcq::CheckOutcome::Passed; }
-    // Past its upload at once, so the next camera may start on the next tick.
-    void Start() override { step = step::kOverwriting; }
+    // Past its upload at once unless told, so the next camera may start on
+    // the next tick.
+    void Start() override { step = startStep; }
     int32_t Step() const override { return step; }
     int32_t Progress() const override { return 0; }
     int32_t AddProgress(int32_t) override { return 0; }
@@ -71,7 +72,10 @@ class StepJob : public vcq::BatchJob {
     void OnTick(uint32_t) override {}
     void Abandon() override {}
     bool Busy() const override { return false; }
+    std::optional<vcq::Phase> CurrentPhase() const override { return phase; }
     int32_t step = step::kNotStarted;
+    int32_t startStep = step::kOverwriting;
+    std::optional<vcq::Phase> phase;
 };
 
 // Six cameras ticked at 10 s a tick: each camera's time in service is what
@@ -106,6 +110,10 @@ TEST(BatchTimeline, FollowsCamerasIntoServiceAndEstimatesFromCompletedOnes) {
     ASSERT_TRUE(timeline.SecondsLeft(now));
     EXPECT_DOUBLE_EQ(*timeline.SecondsLeft(now), 50.0);
     EXPECT_DOUBLE_EQ(timeline.ElapsedSeconds(now), 50.0);
+    // With six places the waiting two need not wait for a free one.
+    engine.SetMaxInService(6);
+    timeline.Observe(engine, now);
+    EXPECT_DOUBLE_EQ(*timeline.SecondsLeft(now), 40.0);
 
     // Abort: the waiting camera is dropped, not counted.
     engine.RequestCancel();
@@ -119,6 +127,38 @@ TEST(BatchTimeline, FollowsCamerasIntoServiceAndEstimatesFromCompletedOnes) {
     timeline.Begin(engine, 200);
     EXPECT_EQ(timeline.FirstInService(), 1);
     EXPECT_FALSE(timeline.SecondsLeft(200));
+}
+
+// A camera prepared beside another's upload shows "Uploading" while it
+// waits: its own upload is timed from the end of the previous one.
+TEST(BatchTimeline, AnUploadPreparedAheadCountsFromThePreviousUploadsEnd) {
+    std::vector<std::shared_ptr<StepJob>> jobs;
+    BatchEngine engine([&](const vcq::BatchCamera&, int32_t, const vcq::BatchSettings*) {
+        jobs.push_back(std::make_shared<StepJob>());
+        jobs.back()->startStep = step::kUploading;
+        return jobs.back();
+    });
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(engine.AddCamera({}));
+    jobs[0]->phase = vcq::Phase::Upload;     // lets the second be prepared
+    jobs[1]->phase = vcq::Phase::AwaitTurn;  // holds back the third
+    BatchTimeline timeline;
+    timeline.Begin(engine, 0);
+    auto tickAt = [&](double now) {
+        engine.Tick();
+        timeline.Observe(engine, now);
+    };
+    tickAt(10);  // the first uploads from 10 s
+    tickAt(20);  // the second is prepared and waits
+    jobs[0]->step = step::kOverwriting;
+    tickAt(30);  // the first upload ended: 20 s
+    jobs[1]->step = step::kOverwriting;
+    tickAt(40);  // the second's: 10 s, not 20; the third starts
+    jobs[0]->step = step::kCompleted;
+    tickAt(50);  // 40 s in service, 20 after its upload
+    // Five waiting at 15 s an upload, plus one reboot, outlast the places.
+    ASSERT_TRUE(timeline.SecondsLeft(50));
+    EXPECT_DOUBLE_EQ(*timeline.SecondsLeft(50), 5 * 15.0 + 20);
 }
 
 }  // namespace

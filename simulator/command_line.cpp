@@ -171,6 +171,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return ParseMillis(value, camera.restoreDelay);
     if (key == "linger")
         return ParseMillis(value, camera.versionUpLinger);
+    if (key == "appear-after")
+        return ParseMillis(value, camera.appearAfter);
     if (key == "flash-config") {
         if (value != "reset" && value != "keep")
             return false;
@@ -391,6 +393,8 @@ Keys:
   linger=MS            the old firmware keeps answering, with its old
                        version, for MS after accepting "System=versionup"
                        before the restart begins (default 0)
+  appear-after=MS      the camera answers nothing (HTTP, FTP, discovery)
+                       until MS after the simulator started (default 0)
   versionup-reply=KIND whole (204), drop (no reply), half (half a head) or
                        hold (the connection held without a word); the
                        camera restarts in every case

@@ -54,8 +54,8 @@ std::string CameraFields(const char* event, const BatchRow& row, const BatchCame
     return "\"event\":" + JsonString(event) + ",\"id\":" + std::to_string(row.index + 1) +
            ",\"address\":" + JsonString(Dotted(camera.ip)) +
            ",\"port\":" + std::to_string(camera.port) + ",\"model\":" + JsonString(row.model) +
-           ",\"serial\":" + JsonString(camera.serial) + ",\"step\":" + std::to_string(row.step) +
-           ",\"status\":" + JsonString(row.statusText);
+           ",\"serial\":" + JsonString(row.serial.empty() ? camera.serial : row.serial) +
+           ",\"step\":" + std::to_string(row.step) + ",\"status\":" + JsonString(row.statusText);
 }
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
@@ -108,8 +108,7 @@ std::string WithoutVer(const std::string& version) {
 }
 
 BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
-    return camera.verdict == PreBatch::NotUpgradable ? BatchOutcome::Refused
-                                                     : BatchOutcome::UpToDate;
+    return camera.verdict == PreBatch::UpToDate ? BatchOutcome::UpToDate : BatchOutcome::Refused;
 }
 
 }  // namespace
@@ -164,8 +163,10 @@ std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
     std::vector<SetAside> setAside;
     std::erase_if(cameras, [&](const BatchCamera& camera) {
         const PreBatch verdict = DecidePreBatch(camera.version, packageVersion);
-        if (verdict == PreBatch::NotUpgradable || (verdict == PreBatch::UpToDate && !reflash)) {
-            setAside.push_back({camera, verdict});
+        if (verdict == PreBatch::NotUpgradable || (verdict == PreBatch::UpToDate && !reflash) ||
+            (verdict == PreBatch::Newer && !camera.downgradeAgreed)) {
+            setAside.push_back(
+                {camera, verdict, PreBatchReason(verdict, camera.version, packageVersion)});
             return true;
         }
         return false;
@@ -175,13 +176,12 @@ std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
 
 std::string SetAsideLine(const SetAside& camera) {
     return CameraHostText(camera.camera.ip, camera.camera.port) + " " +
-           PreBatchNotice(camera.verdict) + ": " + PreBatchReason(camera.verdict);
+           PreBatchNotice(camera.verdict) + ": " + camera.reason;
 }
 
 std::string SetAsideLogLine(const SetAside& camera) {
     return camera.camera.model + (camera.camera.dhcp ? "(DHCP:" : "(") +
-           CameraHostText(camera.camera.ip, camera.camera.port) + ") " +
-           PreBatchReason(camera.verdict) + "\r\n";
+           CameraHostText(camera.camera.ip, camera.camera.port) + ") " + camera.reason + "\r\n";
 }
 
 std::string StatusEvent(const BatchRow& row, const BatchCamera& camera) {
@@ -198,6 +198,8 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", elapsed);
     const BatchOutcome outcome = OutcomeOf(row);
+    if (outcome == BatchOutcome::UpToDate)
+        reason = row.failureDetail;  // its check found it so: nothing failed
     // The row's version is the one the camera came back with.
     const bool upgraded =
         outcome == BatchOutcome::Completed || outcome == BatchOutcome::ConfigNotRestored;
@@ -219,7 +221,7 @@ std::string SetAsideEndEvent(size_t id, const SetAside& camera) {
     const std::string version = WithoutVer(camera.camera.version);
     return "{" + CameraFields("end", row, camera.camera) +
            ",\"outcome\":" + JsonString(OutcomeName(OutcomeOfSetAside(camera))) +
-           ",\"reason\":" + JsonString(PreBatchReason(camera.verdict)) +
+           ",\"reason\":" + JsonString(camera.reason) +
            ",\"detail\":\"\",\"kept\":null,\"versionup\":false,\"elapsed\":0.0,\"version_"
            "before\":" +
            JsonOrNull(version) + ",\"version_after\":" + JsonOrNull(version) +

@@ -138,12 +138,9 @@ void IdentifyCameras(std::vector<BatchCamera>& cameras) {
             host, EncodeBasicToken(camera.user + ":" + camera.password), "inq=sysinfo"));
         camera.model = identity.model;
         camera.version = identity.version;
+        // Its job's check reads the serial again: never the address in its place.
         camera.serial = identity.serial;
         camera.dhcp = identity.dhcp;
-        if (camera.serial.empty()) {
-            camera.serial = host;
-            std::replace(camera.serial.begin(), camera.serial.end(), ':', '-');
-        }
     });
 }
 
@@ -233,13 +230,14 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const BatchLogins& logins,
 }
 
 int RunBatch(const Args& args) {
-    ParsedArgs parsed = ParseArgs(args,
-                                  Words({kLoginOptions,
-                                         {"--logins", "--second-after", "--stop-after", "--csv",
-                                          "--failed-list", "--in-service"}}),
-                                  Words({kRetainFlags,
-                                         {"--discover", "--allow-broadcast", "--yes",
-                                          "--allow-reset", "--reflash", "--json", "--dry-run"}}));
+    ParsedArgs parsed =
+        ParseArgs(args,
+                  Words({kLoginOptions,
+                         {"--logins", "--second-after", "--stop-after", "--csv", "--failed-list",
+                          "--in-service"}}),
+                  Words({kRetainFlags,
+                         {"--discover", "--allow-broadcast", "--yes", "--allow-reset",
+                          "--allow-downgrade", "--reflash", "--json", "--dry-run"}}));
     if (!parsed.error.empty())
         return UsageError("batch", parsed.error);
     if (parsed.positional.empty() && !parsed.Option("--csv") && !parsed.flags.count("--discover") &&
@@ -285,9 +283,15 @@ int RunBatch(const Args& args) {
     // A camera at 1.08 or 1.09 loses its settings, IP address included: only
     // --allow-reset agrees to that (--yes answers the other question only).
     const bool allowReset = parsed.flags.count("--allow-reset") > 0;
-    for (BatchCamera& camera : cameras)
-        camera.resetAgreed = allowReset;
+    const bool allowDowngrade = parsed.flags.count("--allow-downgrade") > 0;
     const bool reflash = parsed.flags.count("--reflash") > 0;
+    // The jobs' own checks apply the same consents to what each camera says
+    // at its turn.
+    for (BatchCamera& camera : cameras) {
+        camera.resetAgreed = allowReset;
+        camera.downgradeAgreed = allowDowngrade;
+        camera.reflash = reflash;
+    }
     if (dryRun)
         return RunDryRun(cameras, models, reflash, choices->json);
     // Up to date (unless reflashed) or of another generation: left alone.

@@ -57,6 +57,18 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
         case VersionGate::Refused:
             verdict.reason = kVersionRefusedText;
             return verdict;
+        case VersionGate::Downgrade:
+            if (!camera.downgradeAgreed) {
+                verdict.reason = NewerFirmwareText(verdict.version, targetVersion) +
+                                 ". Left out unless --allow-downgrade.";
+                return verdict;
+            }
+            if (VersionNeedsResetQuestion(verdict.version) && !camera.resetAgreed) {
+                verdict.reason =
+                    std::string(kResetQuestionText) + " Left out unless --allow-reset.";
+                return verdict;
+            }
+            break;
         case VersionGate::ResetQuestion:
             if (!camera.resetAgreed) {
                 verdict.reason =

@@ -29,12 +29,14 @@ const Command kCommands[] = {
      RunRestore},
     {"upgrade",
      "upgrade HOST[:PORT] --user NAME [--password-file FILE|--password PASS] "
-     "[--no-retain|--backup] [--yes]",
+     "[--no-retain|--backup] [--allow-downgrade] [--yes]",
      "Upgrades the camera to the built-in firmware as the wizard's manual mode does,\n"
      "      printing each step as it happens as `step N TEXT`, a failure with its reason.\n"
      "      The configuration is saved first and restored afterwards unless --no-retain;\n"
      "      --backup keeps the saved file. A camera at 1.08 or 1.09 loses its settings,\n"
      "      IP address included: the tool asks, and answers no unless --yes is given.\n"
+     "      A camera newer than the built-in firmware is downgraded only with\n"
+     "      --allow-downgrade.\n"
      "      Exit 0: step 8\n"
      "      reached (and the configuration restored); 1: not upgraded (refused, failed or\n"
      "      answered no); 2: usage error; 3: upgraded, but the configuration was not\n"
@@ -43,7 +45,8 @@ const Command kCommands[] = {
     {"batch",
      "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] [--logins FILE] "
      "[--user NAME [--password-file FILE|--password PASS]] [--no-retain|--backup] "
-     "[--allow-reset] [--reflash] [--in-service N] [--json] [--failed-list FILE] "
+     "[--allow-reset] [--allow-downgrade] [--reflash] [--in-service N] [--json] "
+     "[--failed-list FILE] "
      "[--dry-run|--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
@@ -67,8 +70,11 @@ const Command kCommands[] = {
      "      ask on, that is a usage error. A camera at 1.08 or 1.09 would lose its\n"
      "      settings, IP address included: it is refused unless --allow-reset (--yes does\n"
      "      not agree to that). A camera of another firmware generation is left out, its\n"
-     "      reason logged; one already at the package's version is left alone (up to date)\n"
-     "      unless --reflash. The text output ends with a one-line summary. Ctrl-C aborts:\n"
+     "      reason logged; one newer than the package is refused unless --allow-downgrade;\n"
+     "      one already at the package's version is left alone (up to date)\n"
+     "      unless --reflash. Each camera's own check, at its turn, applies these again\n"
+     "      to what the camera says then, and reads the serial its backup is named by.\n"
+     "      The text output ends with a one-line summary. Ctrl-C aborts:\n"
      "      cameras under way finish, the others are not started. Exit 0: every camera\n"
      "      completed or was up to date; 1: one did not, or the answer was no; 2: usage\n"
      "      error; 3: every\n"
@@ -78,7 +84,8 @@ const Command kCommands[] = {
      RunBatch},
     {"retry",
      "retry LOG [--logins FILE] [--user NAME [--password-file FILE|--password PASS]] "
-     "[--no-retain|--backup] [--allow-reset] [--in-service N] [--json] [--failed-list FILE] "
+     "[--no-retain|--backup] [--allow-reset] [--allow-downgrade] [--in-service N] [--json] "
+     "[--failed-list FILE] "
      "[--yes]",
      "Runs again the cameras of an earlier batch that did not complete. LOG is the path\n"
      "      that batch printed on `Log file:`; its events are read from the\n"
@@ -86,7 +93,8 @@ const Command kCommands[] = {
      "      but did not take its configuration back only gets its saved file back; one\n"
      "      that failed after the upgrade was ordered gets it back when it answers with\n"
      "      the package's version, and is upgraded again otherwise; the others are\n"
-     "      upgraded as by batch. No camera is flashed twice to the same version. Logins\n"
+     "      upgraded as by batch (--allow-reset and --allow-downgrade as there). No camera\n"
+     "      is flashed twice to the same version. Logins\n"
      "      as for batch (the events hold none); output, log, events and exit codes too.\n"
      "      A LOG without its events, or events that are not a batch's, exit 1.",
      RunRetry},

@@ -128,6 +128,7 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         // Named until the camera took it back.
         row.keptFile = cameras_[i].retry.keptFile;
         row.versionUpSent = false;
+        row.refused = row.upToDate = false;
         row.step = step::kNotStarted;
         row.begun = row.ended = {};
         row.changed = true;
@@ -251,11 +252,16 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     const std::optional<JobOutcome> outcome = entry.job->Outcome();
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
     row.refused = entry.refused;
+    row.upToDate = entry.upToDate;
+    if (entry.upToDate) {
+        row.statusText = "Up to date";
+        row.changed = true;
+    }
     row.versionUpSent = entry.job->VersionUpSent();
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
         entry.detail = UploadTooSlowText(entry.job->Upload());
-    if (finalStep != step::kCompleted)
+    if (finalStep != step::kCompleted || entry.upToDate)
         row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     else if (outcome)
         row.failureDetail = outcome->reason;  // e.g. a restore answered by a redirect
@@ -334,14 +340,17 @@ bool BatchEngine::Tick() {
                     entry.checking = true;
                 }
                 CheckOutcome outcome = entry.job->PollCheck();
-                if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::LowMemory ||
-                    outcome == CheckOutcome::LoginRefused) {
-                    // Another generation: its own end, not a network error.
-                    entry.refused = outcome == CheckOutcome::Failed &&
-                                    entry.job->FailureDetail() == kVersionRefusedText;
+                if (outcome != CheckOutcome::Pending)
+                    rows_[entry.row].serial = entry.job->Serial();
+                if (outcome != CheckOutcome::Pending && outcome != CheckOutcome::Passed) {
+                    // Another generation or a newer camera: its own end, not a
+                    // network error; one up to date is no failure at all.
+                    entry.refused = outcome == CheckOutcome::Refused;
+                    entry.upToDate = outcome == CheckOutcome::UpToDate;
                     GiveUp(entry,
                            outcome == CheckOutcome::LowMemory      ? step::kLowMemory
                            : outcome == CheckOutcome::LoginRefused ? step::kLoginError
+                           : entry.upToDate                        ? step::kCompleted
                                                                    : step::kVersionUpRefused,
                            entry.job->FailureDetail());
                     ++serviced;
@@ -437,6 +446,8 @@ std::string BatchEngine::LogLine(size_t index) const {
         return line + kNotStartedText;
     if (row.refused && IsFinalStep(row.finalStep))
         return line + "Not upgradable: " + row.failureDetail + "\r\n";
+    if (row.upToDate)
+        return line + row.failureDetail + "\r\n";
     line += BatchResultText(row.finalStep);
     if (const std::string note = RowNote(row); !note.empty())
         line += "    " + note + "\r\n";

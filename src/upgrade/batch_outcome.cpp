@@ -5,6 +5,8 @@
 namespace vcq {
 
 BatchOutcome OutcomeOf(const BatchRow& row) {
+    if (row.upToDate && IsFinalStep(row.finalStep))
+        return BatchOutcome::UpToDate;
     if (row.finalStep == step::kCompleted)
         return BatchOutcome::Completed;
     if (row.refused && IsFinalStep(row.finalStep))
@@ -36,6 +38,8 @@ std::string RowStatusText(const BatchRow& row) {
     switch (OutcomeOf(row)) {
         case BatchOutcome::Refused:
             return "Not upgradable";
+        case BatchOutcome::UpToDate:
+            return "Up to date";
         case BatchOutcome::Failed:
         case BatchOutcome::ConfigNotRestored: {
             std::string result = BatchResultText(row.finalStep);

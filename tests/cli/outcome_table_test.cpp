@@ -35,6 +35,9 @@ constexpr auto kCheckFirst = RetryAction::RestoreOrUpgrade;
 const Case kCases[] = {
     {"version equal", -1, vcq::PreBatch::UpToDate, false, "", "up_to_date", kNone},
     {"other generation", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone},
+    {"newer", -1, vcq::PreBatch::Newer, false, "", "refused", kNone},
+    {"at the target at its check", step::kCompleted, vcq::PreBatch::UpToDate, false, "",
+     "up_to_date", kNone},
     {"completed", step::kCompleted, {}, true, "", "completed", kNone},
     {"completed, file kept", step::kCompleted, {}, true, kKept, "completed", kNone},
     {"step 15", step::kNotRestored, {}, true, kKept, "config_not_restored", kRestore},
@@ -60,13 +63,15 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         std::string event;
         vcq::RetryPlan fromRow{RetryAction::None, {}};
         if (c.finalStep < 0) {
-            event = vcq::cli::SetAsideEndEvent(1, {camera, c.verdict});
+            event =
+                vcq::cli::SetAsideEndEvent(1, {camera, c.verdict, vcq::PreBatchReason(c.verdict)});
         } else {
             vcq::BatchRow row;
             row.finalStep = row.step = c.finalStep;
             row.dropped = c.finalStep == step::kNotStarted;
             row.versionUpSent = c.versionUpSent;
             row.keptFile = c.kept;
+            row.upToDate = c.verdict == vcq::PreBatch::UpToDate;
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));
             fromRow = vcq::PlanRetry(vcq::EndOf(row));
             event = vcq::cli::EndEvent(row, camera);

@@ -340,8 +340,15 @@ bool BatchEngine::Tick() {
                     entry.checking = true;
                 }
                 CheckOutcome outcome = entry.job->PollCheck();
-                if (outcome != CheckOutcome::Pending)
-                    rows_[entry.row].serial = entry.job->Serial();
+                if (outcome != CheckOutcome::Pending) {
+                    BatchRow& row = rows_[entry.row];
+                    row.serial = entry.job->Serial();
+                    // A camera the first identify missed is named by its check.
+                    if (row.model.empty() && !entry.job->Model().empty()) {
+                        row.model = EscapeControls(entry.job->Model());
+                        row.changed = true;
+                    }
+                }
                 if (outcome != CheckOutcome::Pending && outcome != CheckOutcome::Passed) {
                     // Another generation or a newer camera: its own end, not a
                     // network error; one up to date is no failure at all.

@@ -133,8 +133,10 @@ class BatchJob {
     virtual UploadTally Upload() const { return {}; }
     // Why its check or upgrade failed, in a few words; empty when unknown.
     virtual std::string FailureDetail() const { return {}; }
-    // The serial its check read from the camera; empty when none was read.
+    // The serial and model its check read from the camera; empty when none
+    // was read.
     virtual std::string Serial() const { return {}; }
+    virtual std::string Model() const { return {}; }
     // The phase it is in, for the status text; none from jobs without phases.
     virtual std::optional<Phase> CurrentPhase() const { return std::nullopt; }
     // The configuration file saved for the camera that is still there once

@@ -18,7 +18,8 @@ namespace {
 struct CheckResult {
     CheckOutcome outcome = CheckOutcome::Pending;
     std::string refusal;
-    std::string serial;        // as the camera told it at the check
+    std::string serial;  // as the camera told it at the check
+    std::string model;
     bool restoreOnly = false;  // a retry's camera at the target: its file back alone
 };
 
@@ -59,6 +60,7 @@ class CameraUpgradeJob : public BatchJob {
             bool lowMemory = false;
             JobGate gate = JobGate::Pass;
             const bool passed = upgrade->CheckPreconditions(lowMemory, &result.serial, [&] {
+                result.model = KeyValue(upgrade->sysinfoText, "ModelName=").value_or("");
                 gate = DecideJobGate(upgrade->currentVersion, upgrade->targetVersion, consent,
                                      result.refusal);
                 if (gate == JobGate::Pass && retain && result.serial.empty()) {
@@ -114,6 +116,10 @@ class CameraUpgradeJob : public BatchJob {
     std::string Serial() const override {
         const std::optional<CheckResult> result = check_.Outcome();
         return result ? result->serial : std::string();
+    }
+    std::string Model() const override {
+        const std::optional<CheckResult> result = check_.Outcome();
+        return result ? result->model : std::string();
     }
     std::string KeptFile() const override { return upgrade_->Outcome().keptFile; }
     std::optional<Phase> CurrentPhase() const override { return upgrade_->CurrentPhase(); }

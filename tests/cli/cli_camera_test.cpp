@@ -1060,6 +1060,7 @@ TEST_F(CliBatch, ACameraAppearingAfterTheIdentifyIsJudgedAtItsTurn) {
         const std::string address = Text(line, "address");
         EXPECT_EQ(Text(line, "outcome"), expected.at(address).first) << address;
         EXPECT_EQ(Text(line, "serial"), expected.at(address).second) << address;
+        EXPECT_EQ(Text(line, "model"), "VCQ-R20") << address;
     }
     EXPECT_EQ(ends, 3u);
     std::set<std::string> files;

@@ -153,6 +153,9 @@ struct CameraConfig {
     // The old firmware keeps serving, with its old version, this long after
     // accepting "System=versionup" before the camera goes down.
     std::chrono::milliseconds versionUpLinger{0};
+    // The camera answers nothing (HTTP, FTP, discovery) until this long after
+    // it was started: one switched on while the batch already runs.
+    std::chrono::milliseconds appearAfter{0};
     VersionUpReply versionUpReply = VersionUpReply::Whole;
     // The first "inq=sysinfo" after "System=versionup" is answered this much
     // later (the connection accepted, nothing said meanwhile).

@@ -26,6 +26,14 @@ bool FtpRecord::FolderExists(std::string_view path) const {
     return path == "C:\\" || std::find(folders.begin(), folders.end(), path) != folders.end();
 }
 
+CameraState::CameraState(CameraConfig config) : config_(std::move(config)) {
+    // Not there yet: down from the start, with nothing to apply on coming up.
+    if (config_.appearAfter.count() > 0) {
+        downFrom_ = std::chrono::steady_clock::now();
+        upAgain_ = downFrom_ + config_.appearAfter;
+    }
+}
+
 void CameraState::SettleLocked() const {
     if (afterReboot_ && std::chrono::steady_clock::now() >= upAgain_) {
         afterReboot_(config_);

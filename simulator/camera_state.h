@@ -36,7 +36,7 @@ struct FtpRecord {
 
 class CameraState {
   public:
-    explicit CameraState(CameraConfig config) : config_(std::move(config)) {}
+    explicit CameraState(CameraConfig config);
 
     CameraConfig Config() const;
     void Update(const std::function<void(CameraConfig&)>& change);

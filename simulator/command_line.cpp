@@ -173,6 +173,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
         return ParseMillis(value, camera.versionUpLinger);
     if (key == "blip")
         return ParseNumber(value, camera.blip) && camera.blip >= 0;
+    if (key == "appear-after")
+        return ParseMillis(value, camera.appearAfter);
     if (key == "flash-config") {
         if (value != "reset" && value != "keep")
             return false;
@@ -396,6 +398,8 @@ Keys:
   blip=N               after "System=versionup", while the old firmware
                        still runs, the next N requests are cut without an
                        answer (default 0)
+  appear-after=MS      the camera answers nothing (HTTP, FTP, discovery)
+                       until MS after the simulator started (default 0)
   versionup-reply=KIND whole (204), drop (no reply), half (half a head) or
                        hold (the connection held without a word); the
                        camera restarts in every case

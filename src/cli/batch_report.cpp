@@ -26,7 +26,7 @@ EventJson CameraFields(const char* event, const BatchRow& row, const BatchCamera
             {"address", Dotted(camera.ip)},
             {"port", camera.port},
             {"model", row.model},
-            {"serial", camera.serial},
+            {"serial", row.serial.empty() ? camera.serial : row.serial},
             {"step", row.step},
             {"status", row.statusText}};
 }
@@ -51,8 +51,7 @@ std::string WithoutVer(const std::string& version) {
 }
 
 BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
-    return camera.verdict == PreBatch::NotUpgradable ? BatchOutcome::Refused
-                                                     : BatchOutcome::UpToDate;
+    return camera.verdict == PreBatch::UpToDate ? BatchOutcome::UpToDate : BatchOutcome::Refused;
 }
 
 // "check_ms": 120, ...: each phase's time as the job measured it.
@@ -71,8 +70,10 @@ std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
     std::vector<SetAside> setAside;
     std::erase_if(cameras, [&](const BatchCamera& camera) {
         const PreBatch verdict = DecidePreBatch(camera.version, packageVersion);
-        if (verdict == PreBatch::NotUpgradable || (verdict == PreBatch::UpToDate && !reflash)) {
-            setAside.push_back({camera, verdict});
+        if (verdict == PreBatch::NotUpgradable || (verdict == PreBatch::UpToDate && !reflash) ||
+            (verdict == PreBatch::Newer && !camera.downgradeAgreed)) {
+            setAside.push_back(
+                {camera, verdict, PreBatchReason(verdict, camera.version, packageVersion)});
             return true;
         }
         return false;
@@ -82,13 +83,12 @@ std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
 
 std::string SetAsideLine(const SetAside& camera) {
     return CameraHostText(camera.camera.ip, camera.camera.port) + " " +
-           PreBatchNotice(camera.verdict) + ": " + PreBatchReason(camera.verdict);
+           PreBatchNotice(camera.verdict) + ": " + camera.reason;
 }
 
 std::string SetAsideLogLine(const SetAside& camera) {
     return EscapeControls(camera.camera.model) + (camera.camera.dhcp ? "(DHCP:" : "(") +
-           CameraHostText(camera.camera.ip, camera.camera.port) + ") " +
-           PreBatchReason(camera.verdict) + "\r\n";
+           CameraHostText(camera.camera.ip, camera.camera.port) + ") " + camera.reason + "\r\n";
 }
 
 std::string StatusEvent(const BatchRow& row, const BatchCamera& camera) {
@@ -103,6 +103,8 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     if (row.begun != std::chrono::steady_clock::time_point{} && row.ended >= row.begun)
         elapsed = std::chrono::duration<double>(row.ended - row.begun).count();
     const BatchOutcome outcome = OutcomeOf(row);
+    if (outcome == BatchOutcome::UpToDate)
+        reason = row.failureDetail;  // its check found it so: nothing failed
     // The row's version is the one the camera came back with.
     const bool upgraded =
         outcome == BatchOutcome::Completed || outcome == BatchOutcome::ConfigNotRestored;
@@ -130,9 +132,10 @@ std::string SetAsideEndEvent(const SetAside& camera) {
     const std::string version = WithoutVer(camera.camera.version);
     EventJson event = CameraFields("end", row, camera.camera);
     event["outcome"] = OutcomeName(OutcomeOfSetAside(camera));
-    event["reason"] = PreBatchReason(camera.verdict);
+    event["reason"] = camera.reason;
     event["reason_code"] =
         ReasonCodeName(camera.verdict == PreBatch::NotUpgradable ? ReasonCode::OtherGeneration
+                       : camera.verdict == PreBatch::Newer       ? ReasonCode::NewerThanPackage
                                                                  : ReasonCode::UpToDate);
     event["detail"] = "";
     event["kept"] = nullptr;

@@ -15,10 +15,12 @@
 namespace vcq::cli {
 
 // A camera the batch leaves alone before it starts: already on the package's
-// version (unless reflashed) or of another firmware generation.
+// version (unless reflashed), of another firmware generation, or newer than
+// the package (unless the operator allowed the downgrade).
 struct SetAside {
     BatchCamera camera;
     PreBatch verdict = PreBatch::UpToDate;
+    std::string reason;  // PreBatchReason with the versions
 };
 // Moves such cameras out of `cameras`, which keeps its order.
 std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,

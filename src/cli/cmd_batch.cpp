@@ -194,12 +194,9 @@ void IdentifyCameras(std::vector<BatchCamera>& cameras) {
             host, EncodeBasicToken(camera.user + ":" + camera.password), "inq=sysinfo"));
         camera.model = identity.model;
         camera.version = identity.version;
+        // Its job's check reads the serial again: never the address in its place.
         camera.serial = identity.serial;
         camera.dhcp = identity.dhcp;
-        if (camera.serial.empty()) {
-            camera.serial = host;
-            std::replace(camera.serial.begin(), camera.serial.end(), ':', '-');
-        }
     });
 }
 
@@ -289,13 +286,14 @@ bool CollectBatchCameras(const ParsedArgs& parsed, const BatchLogins& logins,
 }
 
 int RunBatch(const Args& args) {
-    ParsedArgs parsed = ParseArgs(args,
-                                  Words({kLoginOptions,
-                                         {"--logins", "--second-after", "--stop-after", "--csv",
-                                          "--failed-list", "--in-service", "--max-failures"}}),
-                                  Words({kRetainFlags,
-                                         {"--discover", "--allow-broadcast", "--yes",
-                                          "--allow-reset", "--reflash", "--json", "--dry-run"}}));
+    ParsedArgs parsed =
+        ParseArgs(args,
+                  Words({kLoginOptions,
+                         {"--logins", "--second-after", "--stop-after", "--csv", "--failed-list",
+                          "--in-service", "--max-failures"}}),
+                  Words({kRetainFlags,
+                         {"--discover", "--allow-broadcast", "--yes", "--allow-reset",
+                          "--allow-downgrade", "--reflash", "--json", "--dry-run"}}));
     if (!parsed.error.empty())
         return UsageError("batch", parsed.error);
     if (parsed.positional.empty() && !parsed.Option("--csv") && !parsed.flags.count("--discover") &&
@@ -341,12 +339,18 @@ int RunBatch(const Args& args) {
     // A camera at 1.08 or 1.09 loses its settings, IP address included: only
     // --allow-reset agrees to that (--yes answers the other question only).
     const bool allowReset = parsed.flags.count("--allow-reset") > 0;
-    for (BatchCamera& camera : cameras)
-        camera.resetAgreed = allowReset;
+    const bool allowDowngrade = parsed.flags.count("--allow-downgrade") > 0;
     const bool reflash = parsed.flags.count("--reflash") > 0;
     // Ids are places in the list as given, in the dry run, the run and its retries.
     for (size_t i = 0; i < cameras.size(); ++i)
         cameras[i].id = static_cast<int32_t>(i + 1);
+    // The jobs' own checks apply the same consents to what each camera says
+    // at its turn.
+    for (BatchCamera& camera : cameras) {
+        camera.resetAgreed = allowReset;
+        camera.downgradeAgreed = allowDowngrade;
+        camera.reflash = reflash;
+    }
     if (dryRun)
         return RunDryRun(cameras, models, reflash, choices->json);
     // Up to date (unless reflashed) or of another generation: left alone.

@@ -69,6 +69,10 @@ int RunCheck(const Args& args) {
         case PreBatch::ResetFirst:
             std::fprintf(stderr, "%s\n", kResetQuestionText);
             break;
+        case PreBatch::Newer:
+            std::fprintf(stderr, "%s: installed only with --allow-downgrade\n",
+                         NewerFirmwareText(camera.currentVersion, PackageVersion()).c_str());
+            break;
         case PreBatch::Upgrade:
             break;
     }

@@ -20,7 +20,7 @@ int RunRetry(const Args& args) {
     ParsedArgs parsed = ParseArgs(
         args,
         Words({kLoginOptions, {"--logins", "--failed-list", "--in-service", "--max-failures"}}),
-        Words({kRetainFlags, {"--yes", "--allow-reset", "--json"}}));
+        Words({kRetainFlags, {"--yes", "--allow-reset", "--allow-downgrade", "--json"}}));
     if (!parsed.error.empty())
         return UsageError("retry", parsed.error);
     if (parsed.positional.size() != 1)
@@ -77,6 +77,7 @@ int RunRetry(const Args& args) {
     const std::vector<BatchCamera> before = cameras;
     IdentifyCameras(cameras);
     const bool allowReset = parsed.flags.count("--allow-reset") > 0;
+    const bool allowDowngrade = parsed.flags.count("--allow-downgrade") > 0;
     std::vector<BatchCamera> run;
     std::vector<SetAside> setAside;
     for (size_t i = 0; i < cameras.size(); ++i) {
@@ -84,6 +85,7 @@ int RunRetry(const Args& args) {
         if (camera.model.empty())
             camera.model = before[i].model;
         camera.resetAgreed = allowReset;
+        camera.downgradeAgreed = allowDowngrade;
         // Only a camera to upgrade anew may turn out up to date or not
         // upgradable; the others are checked by their jobs.
         std::vector<BatchCamera> one{camera};

@@ -70,7 +70,8 @@ void PrintDetail(const std::string& detail) {
 }  // namespace
 
 int RunUpgrade(const Args& args) {
-    ParsedArgs parsed = ParseArgs(args, kLoginOptions, Words({kRetainFlags, {"--yes"}}));
+    ParsedArgs parsed =
+        ParseArgs(args, kLoginOptions, Words({kRetainFlags, {"--yes", "--allow-downgrade"}}));
     if (!parsed.error.empty())
         return UsageError("upgrade", parsed.error);
     if (parsed.positional.size() != 1)
@@ -107,6 +108,15 @@ int RunUpgrade(const Args& args) {
     std::printf("current version: %s\nnew version: %s\n",
                 EscapeControls(upgrade->currentVersion).c_str(), packageVersion.c_str());
 
+    // Installing older firmware is the operator's own decision, never --yes's.
+    if (DecideVersionGate(upgrade->currentVersion, packageVersion) == VersionGate::Downgrade &&
+        !parsed.flags.count("--allow-downgrade")) {
+        std::fprintf(stderr,
+                     "upgrade: the camera's firmware is %s: not installed unless "
+                     "--allow-downgrade\n",
+                     NewerFirmwareText(upgrade->currentVersion, packageVersion).c_str());
+        return 1;
+    }
     if (VersionNeedsResetQuestion(upgrade->currentVersion) &&
         window.MessageBox(kResetQuestionText, "Information", MessageIcon::Question,
                           MessageButtons::OkCancel) != MessageAnswer::Ok)

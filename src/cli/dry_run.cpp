@@ -63,6 +63,20 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
             verdict.reason = kVersionRefusedText;
             verdict.code = ReasonCode::OtherGeneration;
             return verdict;
+        case VersionGate::Downgrade:
+            if (!camera.downgradeAgreed) {
+                verdict.reason = NewerFirmwareText(verdict.version, targetVersion) +
+                                 ". Left out unless --allow-downgrade.";
+                verdict.code = ReasonCode::NewerThanPackage;
+                return verdict;
+            }
+            if (VersionNeedsResetQuestion(verdict.version) && !camera.resetAgreed) {
+                verdict.reason =
+                    std::string(kResetQuestionText) + " Left out unless --allow-reset.";
+                verdict.code = ReasonCode::ResetNotAllowed;
+                return verdict;
+            }
+            break;
         case VersionGate::ResetQuestion:
             if (!camera.resetAgreed) {
                 verdict.reason =
@@ -114,7 +128,8 @@ int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, 
     for (size_t i = 0; i < cameras.size(); ++i) {
         ++counts[static_cast<int>(verdicts[i].action)];
         unfit += verdicts[i].action == DryRunAction::LeftOut &&
-                 verdicts[i].code != ReasonCode::OtherGeneration;
+                 verdicts[i].code != ReasonCode::OtherGeneration &&
+                 verdicts[i].code != ReasonCode::NewerThanPackage;
         std::printf("%s\n", DryRunLine(i, cameras[i], verdicts[i], json).c_str());
     }
     const size_t upgrade = counts[static_cast<int>(DryRunAction::Upgrade)];

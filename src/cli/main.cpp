@@ -29,12 +29,14 @@ const Command kCommands[] = {
      RunRestore},
     {"upgrade",
      "upgrade HOST[:PORT] --user NAME [--password-file FILE|--password PASS] "
-     "[--no-retain|--backup] [--yes]",
+     "[--no-retain|--backup] [--allow-downgrade] [--yes]",
      "Upgrades the camera to the built-in firmware as the wizard's manual mode does,\n"
      "      printing each step as it happens as `step N TEXT`, a failure with its reason.\n"
      "      The configuration is saved first and restored afterwards unless --no-retain;\n"
      "      --backup keeps the saved file. A camera at 1.08 or 1.09 loses its settings,\n"
      "      IP address included: the tool asks, and answers no unless --yes is given.\n"
+     "      A camera newer than the built-in firmware is downgraded only with\n"
+     "      --allow-downgrade.\n"
      "      Exit 0: step 8\n"
      "      reached (and the configuration restored); 1: not upgraded (refused, failed or\n"
      "      answered no); 2: usage error; 3: upgraded, but the configuration was not\n"
@@ -43,8 +45,8 @@ const Command kCommands[] = {
     {"batch",
      "batch [HOST[:PORT]...] [--csv FILE|-] [--discover [--allow-broadcast]] [--logins FILE] "
      "[--user NAME [--password-file FILE|--password PASS]] [--no-retain|--backup] "
-     "[--allow-reset] [--reflash] [--in-service N] [--max-failures N] [--json] "
-     "[--failed-list FILE] [--dry-run|--yes]",
+     "[--allow-reset] [--allow-downgrade] [--reflash] [--in-service N] [--max-failures N] "
+     "[--json] [--failed-list FILE] [--dry-run|--yes]",
      "Upgrades many cameras as the wizard's automatic mode does: at most four in service,\n"
      "      one upload at a time. Cameras are the addresses given, those of the camera list\n"
      "      FILE (- for standard input, with --yes; one ADDRESS[,PORT] a line, as the wizard\n"
@@ -68,27 +70,31 @@ const Command kCommands[] = {
      "      ask on, that is a usage error. A camera at 1.08 or 1.09 would lose its\n"
      "      settings, IP address included: it is refused unless --allow-reset (--yes does\n"
      "      not agree to that). A camera of another firmware generation is left out, its\n"
-     "      reason logged; one already at the package's version is left alone (up to date)\n"
-     "      unless --reflash. The text output ends with a one-line summary. Ctrl-C aborts:\n"
+     "      reason logged; one newer than the package is refused unless --allow-downgrade;\n"
+     "      one already at the package's version is left alone (up to date)\n"
+     "      unless --reflash. Each camera's own check, at its turn, applies these again\n"
+     "      to what the camera says then, and reads the serial its backup is named by.\n"
+     "      The text output ends with a one-line summary. Ctrl-C aborts:\n"
      "      cameras under way finish, the others are not started. Exit 0: nothing failed\n"
-     "      (completed, up to date, or of another generation); 1: a camera failed or was\n"
-     "      not started, or the answer was no; 2: usage error; 3: every shortfall is a\n"
-     "      camera upgraded that did not take its configuration back (the files are\n"
-     "      kept); 130: stopped by the operator.\n"
+     "      (completed, up to date, of another generation or newer than the package);\n"
+     "      1: a camera failed or was not started, or the answer was no; 2: usage error;\n"
+     "      3: every shortfall is a camera upgraded that did not take its configuration\n"
+     "      back (the files are kept); 130: stopped by the operator.\n"
      "      VCQ_BATCH_STATS=1 prints the longest engine tick and the time-left estimate's\n"
      "      error to stderr.",
      RunBatch},
     {"retry",
      "retry LOG [--logins FILE] [--user NAME [--password-file FILE|--password PASS]] "
-     "[--no-retain|--backup] [--allow-reset] [--in-service N] [--max-failures N] [--json] "
-     "[--failed-list FILE] [--yes]",
+     "[--no-retain|--backup] [--allow-reset] [--allow-downgrade] [--in-service N] "
+     "[--max-failures N] [--json] [--failed-list FILE] [--yes]",
      "Runs again the cameras of an earlier batch that did not complete. LOG is the path\n"
      "      that batch printed on `Log file:`; its events are read from the\n"
      "      upgrade-log.jsonl every batch saves beside its log. A camera that was upgraded\n"
      "      but did not take its configuration back only gets its saved file back; one\n"
      "      that failed after the upgrade was ordered gets it back when it answers with\n"
      "      the package's version, and is upgraded again otherwise; the others are\n"
-     "      upgraded as by batch. No camera is flashed twice to the same version. Logins\n"
+     "      upgraded as by batch (--allow-reset and --allow-downgrade as there). No camera\n"
+     "      is flashed twice to the same version. Logins\n"
      "      as for batch (the events hold none); output, log, events and exit codes too.\n"
      "      A LOG without its events, or events that are not a batch's, exit 1.",
      RunRetry},

@@ -11,6 +11,8 @@ PreBatch DecidePreBatch(std::string_view cameraVersion, std::string_view package
     const VersionGate gate = DecideVersionGate(cameraVersion, packageVersion);
     if (gate == VersionGate::Refused)
         return PreBatch::NotUpgradable;
+    if (gate == VersionGate::Downgrade)
+        return PreBatch::Newer;
     if (PlainVersion(cameraVersion) == PlainVersion(packageVersion))
         return PreBatch::UpToDate;
     return gate == VersionGate::ResetQuestion ? PreBatch::ResetFirst : PreBatch::Upgrade;
@@ -26,6 +28,8 @@ std::string PreBatchNotice(PreBatch verdict) {
             return "Up to date";
         case PreBatch::NotUpgradable:
             return "Not upgradable";
+        case PreBatch::Newer:
+            return "Newer";
         case PreBatch::ResetFirst:
         case PreBatch::Upgrade:
             break;
@@ -33,12 +37,15 @@ std::string PreBatchNotice(PreBatch verdict) {
     return "";
 }
 
-std::string PreBatchReason(PreBatch verdict) {
+std::string PreBatchReason(PreBatch verdict, std::string_view cameraVersion,
+                           std::string_view packageVersion) {
     switch (verdict) {
         case PreBatch::UpToDate:
-            return "The camera already runs the package's version.";
+            return kUpToDateText;
         case PreBatch::NotUpgradable:
             return kVersionRefusedText;
+        case PreBatch::Newer:
+            return NewerFirmwareText(cameraVersion, packageVersion);
         case PreBatch::ResetFirst:
             return kResetQuestionText;
         case PreBatch::Upgrade:
@@ -52,6 +59,7 @@ std::string PreBatchOutcomeName(PreBatch verdict) {
         case PreBatch::UpToDate:
             return "up_to_date";
         case PreBatch::NotUpgradable:
+        case PreBatch::Newer:
             return "refused";
         case PreBatch::ResetFirst:
         case PreBatch::Upgrade:

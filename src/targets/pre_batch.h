@@ -13,6 +13,7 @@ enum class PreBatch {
     ResetFirst,     // flashed only once the operator agrees to lose its settings
     UpToDate,       // already on the package's version: left alone
     NotUpgradable,  // another firmware generation: never flashed
+    Newer,          // newer than the package: flashed only on the operator's word
 };
 
 // `cameraVersion` and `packageVersion` may carry the "ver" prefix. A camera
@@ -25,10 +26,11 @@ bool StartsTicked(PreBatch verdict);
 // when there is nothing to say.
 std::string PreBatchNotice(PreBatch verdict);
 // Why the camera is not flashed, for a tooltip, a log line or a refusal;
-// empty for a camera that is.
-std::string PreBatchReason(PreBatch verdict);
+// empty for a camera that is. The versions name a newer camera's.
+std::string PreBatchReason(PreBatch verdict, std::string_view cameraVersion = {},
+                           std::string_view packageVersion = {});
 // The outcome of a camera the batch left alone, as the headless tool's JSON
-// names it ("up_to_date", "refused"); empty for the others.
+// names it ("up_to_date", "refused" also for a newer one); empty for the others.
 std::string PreBatchOutcomeName(PreBatch verdict);
 
 }  // namespace vcq

@@ -139,6 +139,7 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         row.versionUpAt = 0;
         row.checkReason.reset();
         row.cutOff = row.cameBack = row.stoppedAfterFailures = false;
+        row.refused = row.upToDate = false;
         row.step = step::kNotStarted;
         row.begun = row.ended = {};
         row.changed = true;
@@ -264,6 +265,11 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
     row.phaseTimes = outcome ? outcome->phaseTimes : decltype(row.phaseTimes){};
     row.refused = entry.refused;
+    row.upToDate = entry.upToDate;
+    if (entry.upToDate) {
+        row.statusText = "Up to date";
+        row.changed = true;
+    }
     row.versionUpSent = entry.job->VersionUpSent();
     row.versionUpAt = entry.job->VersionUpAt();
     row.cutOff = entry.cutOff;
@@ -273,7 +279,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     // Read once the upload has stopped: how far it got in all.
     if (entry.stoppedUpload && entry.job->Upload().total > 0)
         entry.detail = UploadTooSlowText(entry.job->Upload());
-    if (finalStep != step::kCompleted)
+    if (finalStep != step::kCompleted || entry.upToDate)
         row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
     else if (outcome)
         row.failureDetail = outcome->reason;  // e.g. a restore answered by a redirect
@@ -357,16 +363,26 @@ bool BatchEngine::Tick() {
                     entry.checking = true;
                 }
                 CheckOutcome outcome = entry.job->PollCheck();
-                if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::LowMemory ||
-                    outcome == CheckOutcome::LoginRefused) {
-                    // Another generation: its own end, not a network error.
-                    entry.refused = outcome == CheckOutcome::Failed &&
-                                    entry.job->FailureDetail() == kVersionRefusedText;
-                    if (outcome == CheckOutcome::Failed)
+                if (outcome != CheckOutcome::Pending) {
+                    BatchRow& row = rows_[entry.row];
+                    row.serial = entry.job->Serial();
+                    // A camera the first identify missed is named by its check.
+                    if (row.model.empty() && !entry.job->Model().empty()) {
+                        row.model = EscapeControls(entry.job->Model());
+                        row.changed = true;
+                    }
+                }
+                if (outcome != CheckOutcome::Pending && outcome != CheckOutcome::Passed) {
+                    // Another generation or a newer camera: its own end, not a
+                    // network error; one up to date is no failure at all.
+                    entry.refused = outcome == CheckOutcome::Refused;
+                    entry.upToDate = outcome == CheckOutcome::UpToDate;
+                    if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::Refused)
                         rows_[entry.row].checkReason = entry.job->CheckReason();
                     GiveUp(entry,
                            outcome == CheckOutcome::LowMemory      ? step::kLowMemory
                            : outcome == CheckOutcome::LoginRefused ? step::kLoginError
+                           : entry.upToDate                        ? step::kCompleted
                                                                    : step::kVersionUpRefused,
                            entry.job->FailureDetail());
                     ++serviced;
@@ -465,6 +481,8 @@ std::string BatchEngine::LogLine(size_t index) const {
         return line + kNotStartedText;
     if (row.refused && IsFinalStep(row.finalStep))
         return line + "Not upgradable: " + row.failureDetail + "\r\n";
+    if (row.upToDate)
+        return line + row.failureDetail + "\r\n";
     line += BatchResultText(row.finalStep);
     if (const std::string note = RowNote(row); !note.empty())
         line += "    " + note + "\r\n";

@@ -47,6 +47,10 @@ struct BatchCamera {
     // The operator agreed that a camera at 1.08 or 1.09 loses its settings;
     // without it such a camera is refused at its check.
     bool resetAgreed = false;
+    // Flashed although its check finds it at the package's version.
+    bool reflash = false;
+    // Flashed although its check finds it newer than the package.
+    bool downgradeAgreed = false;
     // What a retry does with it; a first batch upgrades.
     RetryPlan retry;
     // Its place in the list the batch was given, from 1, kept by the cameras
@@ -75,7 +79,9 @@ struct BatchRow {
     bool changed = true;        // status, version or progress since TakeChangedRows
     int32_t step = 0;           // the step the status text shows
     std::string keptFile;       // the configuration file the camera left behind
-    bool refused = false;       // its check found another firmware generation
+    bool refused = false;       // its check found another generation or a newer version
+    bool upToDate = false;      // its check found it at the package's version: left alone
+    std::string serial;         // as its job's check read it; empty until then
     // The camera was told to flash: a retry checks it before anything else.
     bool versionUpSent = false;
     std::time_t versionUpAt = 0;  // when it was last told to flash
@@ -99,7 +105,9 @@ struct BatchRow {
 // the configuration file it left, when there is one.
 std::string RowNote(const BatchRow& row);
 
-enum class CheckOutcome { Pending, Passed, Failed, LowMemory, LoginRefused };
+// Refused: another generation, or newer than the package without the
+// operator's word; UpToDate: at the package's version, not to be flashed again.
+enum class CheckOutcome { Pending, Passed, Failed, LowMemory, LoginRefused, Refused, UpToDate };
 
 // The settings every job of a batch reads when it starts.
 struct BatchSettings {
@@ -142,6 +150,10 @@ class BatchJob {
     virtual UploadTally Upload() const { return {}; }
     // Why its check or upgrade failed, in a few words; empty when unknown.
     virtual std::string FailureDetail() const { return {}; }
+    // The serial and model its check read from the camera; empty when none
+    // was read.
+    virtual std::string Serial() const { return {}; }
+    virtual std::string Model() const { return {}; }
     // The phase it is in, for the status text; none from jobs without phases.
     virtual std::optional<Phase> CurrentPhase() const { return std::nullopt; }
     // The configuration file saved for the camera that is still there once
@@ -269,6 +281,7 @@ class BatchEngine {
         bool stoppedUpload = false;  // given up while uploading: the tally says why
         bool cutOff = false;         // by StopNow: the kept file is named
         bool refused = false;        // the check's version gate kept it back
+        bool upToDate = false;       // the check found it at the package's version
     };
 
     int32_t StepOf(const Active& entry) const;

@@ -19,38 +19,31 @@ struct CheckResult {
     CheckOutcome outcome = CheckOutcome::Pending;
     std::string refusal;
     ReasonCode reason = ReasonCode::CheckFailed;  // why a failed check kept it back
+    std::string serial;                           // as the camera told it at the check
+    std::string model;
     bool restoreOnly = false;  // a retry's camera at the target: its file back alone
 };
 
-// The version gates, as manual mode applies them: another generation is
-// refused, a reset only with the operator's word. Empty when the camera may go.
-std::string GateRefusal(const CameraUpgrade& upgrade, bool resetAgreed, ReasonCode& reason) {
-    switch (DecideVersionGate(upgrade.currentVersion, upgrade.targetVersion)) {
-        case VersionGate::Refused:
-            reason = ReasonCode::OtherGeneration;
-            return kVersionRefusedText;
-        case VersionGate::ResetQuestion:
-            reason = ReasonCode::ResetNotAllowed;
-            return resetAgreed ? "" : std::string("left out: ") + kResetQuestionText;
-        case VersionGate::Pass:
-            break;
-    }
-    return "";
-}
+constexpr const char* kNoSerialText =
+    "the camera's serial cannot be read: not upgraded with its settings retained (its backup "
+    "could not be named after it)";
 
 class CameraUpgradeJob : public BatchJob {
   public:
-    CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade, bool resetAgreed,
+    CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade, GateConsent consent,
                      const BatchSettings* settings)
-        : upgrade_(std::move(upgrade)), resetAgreed_(resetAgreed), settings_(settings) {}
+        : upgrade_(std::move(upgrade)), consent_(consent), settings_(settings) {}
 
-    // A check that has not ended is let go; it holds what it uses.
+    // A check that has not ended is let go; it holds what it uses. Whatever
+    // the batch's first identify saw, the gates decide from what the camera
+    // says now.
     void BeginCheck() override {
         if (check_.Started())
             return;
+        const bool retain = settings_->retain != 0;
         // A stop reaches the check's exchanges too.
         check_ = DetachedWork<CheckResult>::Start(
-            [upgrade = upgrade_, agreed = resetAgreed_, abort = upgrade_->transfers->Abort()] {
+            [upgrade = upgrade_, consent = consent_, retain, abort = upgrade_->transfers->Abort()] {
                 const AbortScope exchangesObey(abort);
                 CheckResult result;
                 const RetryPlan& plan = upgrade->Settings().retry;
@@ -58,7 +51,7 @@ class CameraUpgradeJob : public BatchJob {
                 upgrade->AwaitEarlierFlash();
                 if (RestoresKeptFile(plan)) {
                     bool notAtTarget = false;
-                    result.restoreOnly = upgrade->CheckBeforeRestore(notAtTarget);
+                    result.restoreOnly = upgrade->CheckBeforeRestore(notAtTarget, &result.serial);
                     if (result.restoreOnly) {
                         result.outcome = CheckOutcome::Passed;
                         return result;
@@ -73,16 +66,26 @@ class CameraUpgradeJob : public BatchJob {
                     }
                 }
                 bool lowMemory = false;
-                bool passed = upgrade->CheckPreconditions(lowMemory, nullptr);
-                if (passed)
-                    result.refusal = GateRefusal(*upgrade, agreed, result.reason);
-                else if (!upgrade->answered)
+                JobGate gate = JobGate::Pass;
+                const bool passed = upgrade->CheckPreconditions(lowMemory, &result.serial, [&] {
+                    result.model = KeyValue(upgrade->sysinfoText, "ModelName=").value_or("");
+                    gate = DecideJobGate(upgrade->currentVersion, upgrade->targetVersion, consent,
+                                         result.refusal, &result.reason);
+                    if (gate == JobGate::Pass && retain && result.serial.empty()) {
+                        gate = JobGate::LeftOut;
+                        result.refusal = kNoSerialText;
+                        result.reason = ReasonCode::SerialUnreadable;
+                    }
+                    return gate == JobGate::Pass;
+                });
+                if (!passed && gate == JobGate::Pass && !upgrade->answered)
                     result.reason = ReasonCode::NoConnection;
-                passed = passed && result.refusal.empty();
-                result.outcome = passed                  ? CheckOutcome::Passed
-                                 : lowMemory             ? CheckOutcome::LowMemory
-                                 : upgrade->loginRefused ? CheckOutcome::LoginRefused
-                                                         : CheckOutcome::Failed;
+                result.outcome = passed                      ? CheckOutcome::Passed
+                                 : gate == JobGate::Refused  ? CheckOutcome::Refused
+                                 : gate == JobGate::UpToDate ? CheckOutcome::UpToDate
+                                 : lowMemory                 ? CheckOutcome::LowMemory
+                                 : upgrade->loginRefused     ? CheckOutcome::LoginRefused
+                                                             : CheckOutcome::Failed;
                 return result;
             });
     }
@@ -98,6 +101,9 @@ class CameraUpgradeJob : public BatchJob {
                                 settings_->startTime);
         upgrade_->uploadLine = settings_->uploadLine;
         const std::optional<CheckResult> result = check_.Outcome();
+        // The serial read at the check names the backup, never the address.
+        if (result)
+            upgrade_->SetSerial(result->serial);
         if (result && result->restoreOnly) {
             upgrade_->StartRestore();
             return;
@@ -122,6 +128,14 @@ class CameraUpgradeJob : public BatchJob {
     ReasonCode CheckReason() const override {
         const std::optional<CheckResult> result = check_.Outcome();
         return result ? result->reason : ReasonCode::CheckFailed;
+    }
+    std::string Serial() const override {
+        const std::optional<CheckResult> result = check_.Outcome();
+        return result ? result->serial : std::string();
+    }
+    std::string Model() const override {
+        const std::optional<CheckResult> result = check_.Outcome();
+        return result ? result->model : std::string();
     }
     std::string KeptFile() const override { return upgrade_->Outcome().keptFile; }
     std::optional<Phase> CurrentPhase() const override { return upgrade_->CurrentPhase(); }
@@ -149,7 +163,7 @@ class CameraUpgradeJob : public BatchJob {
   private:
     std::shared_ptr<CameraUpgrade> upgrade_;
     DetachedWork<CheckResult> check_;
-    const bool resetAgreed_;
+    const GateConsent consent_;
     const BatchSettings* settings_;  // the engine's, read on its thread only
 };
 
@@ -176,7 +190,8 @@ BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVer
         upgrade->workspace = workspace;
         upgrade->keepAlive = keepAlive;
         upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
-        return std::make_shared<CameraUpgradeJob>(std::move(upgrade), camera.resetAgreed, settings);
+        const GateConsent consent{camera.resetAgreed, camera.reflash, camera.downgradeAgreed};
+        return std::make_shared<CameraUpgradeJob>(std::move(upgrade), consent, settings);
     };
 }
 

@@ -7,6 +7,8 @@
 namespace vcq {
 
 BatchOutcome OutcomeOf(const BatchRow& row) {
+    if (row.upToDate && IsFinalStep(row.finalStep))
+        return BatchOutcome::UpToDate;
     if (row.finalStep == step::kCompleted)
         return BatchOutcome::Completed;
     if (row.refused && IsFinalStep(row.finalStep))
@@ -41,7 +43,7 @@ ReasonCode ReasonOf(const BatchRow& row) {
         case BatchOutcome::UpToDate:
             return ReasonCode::UpToDate;
         case BatchOutcome::Refused:
-            return ReasonCode::OtherGeneration;
+            return row.checkReason.value_or(ReasonCode::OtherGeneration);
         case BatchOutcome::ConfigNotRestored:
             return ReasonCode::RestoreRefused;
         case BatchOutcome::NotStarted:
@@ -74,11 +76,13 @@ const char* ReasonCodeName(ReasonCode code) {
     static const char* const kNames[] = {"completed",
                                          "up_to_date",
                                          "other_generation",
+                                         "newer_than_package",
                                          "reset_not_allowed",
                                          "login_refused",
                                          "low_memory",
                                          "no_connection",
                                          "check_failed",
+                                         "serial_unreadable",
                                          "backup_failed",
                                          "upload_failed",
                                          "versionup_refused",
@@ -97,6 +101,8 @@ std::string RowStatusText(const BatchRow& row) {
     switch (OutcomeOf(row)) {
         case BatchOutcome::Refused:
             return "Not upgradable";
+        case BatchOutcome::UpToDate:
+            return "Up to date";
         case BatchOutcome::Failed:
         case BatchOutcome::ConfigNotRestored: {
             std::string result = BatchResultText(row.finalStep);

@@ -14,7 +14,7 @@ enum class BatchOutcome {
     Failed,
     ConfigNotRestored,  // upgraded, its configuration not back (its file kept)
     UpToDate,
-    Refused,  // another firmware generation
+    Refused,  // another firmware generation, or newer than the package
     NotStarted,
 };
 inline constexpr size_t kBatchOutcomeCount = 6;

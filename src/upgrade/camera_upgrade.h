@@ -49,8 +49,11 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     void SetSerial(std::string serial) { settings_.serial = std::move(serial); }
     void SetSaveChoice(bool retain, bool deleteAfterRestore, std::time_t startTime);
 
-    // The full check before an upgrade; the first failure ends it.
-    bool CheckPreconditions(bool& lowMemory, std::string* serial);
+    // The full check before an upgrade; the first failure ends it. `gates`,
+    // when given, decides from the version read before the camera's memory
+    // is asked about: false ends the check.
+    bool CheckPreconditions(bool& lowMemory, std::string* serial,
+                            const std::function<bool()>& gates = {});
     // Its first part: the login is the administrator's, the model ours, the
     // version readable.
     bool CheckIdentity(CgiClient& client, std::string* serial);
@@ -58,7 +61,7 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // there, the login, the model, the serial the file was saved under, the
     // target version. False with the failure detail set; `notAtTarget` when
     // only the version kept it back.
-    bool CheckBeforeRestore(bool& notAtTarget);
+    bool CheckBeforeRestore(bool& notAtTarget, std::string* serial = nullptr);
     // A retry's camera told to flash by an earlier run: until that flash's
     // reboot bound has passed, waits for it to be back with the target
     // version (seen restarting, when it was at the target already). Returns

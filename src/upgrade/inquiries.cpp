@@ -120,7 +120,8 @@ void CameraUpgrade::Stop(const std::string& text) const {
         owner->MessageBox(text, kCaption, MessageIcon::Stop, MessageButtons::Ok);
 }
 
-bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
+bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial,
+                                       const std::function<bool()>& gates) {
     const auto started = std::chrono::steady_clock::now();
     struct Timed {
         CameraUpgrade& job;
@@ -134,7 +135,7 @@ bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial) {
     } timed{*this, started};
     lowMemory = false;
     CgiClient client(hostText, limits_);
-    if (!CheckIdentity(client, serial))
+    if (!CheckIdentity(client, serial) || (gates && !gates()))
         return false;
 
     std::string reply = Inquire(client, "inq=imagememory");
@@ -349,7 +350,7 @@ bool CameraUpgrade::ReadSoftVersion(std::string_view reply) {
 
 namespace vcq {
 
-bool CameraUpgrade::CheckBeforeRestore(bool& notAtTarget) {
+bool CameraUpgrade::CheckBeforeRestore(bool& notAtTarget, std::string* serialOut) {
     notAtTarget = false;
     const std::string& kept = settings_.retry.keptFile;
     if (kept.empty() || !files::FileExists(kept)) {
@@ -361,6 +362,8 @@ bool CameraUpgrade::CheckBeforeRestore(bool& notAtTarget) {
     std::string serial;
     if (!CheckIdentity(client, &serial))
         return false;
+    if (serialOut)
+        *serialOut = serial;
     // The file names the camera it came from: never another camera's settings.
     const std::string model = settings_.models.names.empty() ? "" : settings_.models.names.front();
     if (!IsBackupFileOf(kept, model, serial)) {

@@ -9,11 +9,13 @@ enum class ReasonCode {
     Completed,
     UpToDate,
     OtherGeneration,
-    ResetNotAllowed,  // 1.08 or 1.09 would lose its settings: not agreed
-    LoginRefused,     // refused, or not the administrator's
+    NewerThanPackage,  // a downgrade the operator did not agree to
+    ResetNotAllowed,   // 1.08 or 1.09 would lose its settings: not agreed
+    LoginRefused,      // refused, or not the administrator's
     LowMemory,
-    NoConnection,  // the camera never answered its check
-    CheckFailed,   // it answered, but is not fit (model, image memory, reply)
+    NoConnection,      // the camera never answered its check
+    CheckFailed,       // it answered, but is not fit (model, image memory, reply)
+    SerialUnreadable,  // settings retained, but its backup could not be named
     BackupFailed,
     UploadFailed,
     VersionUpRefused,  // the FTP switch or the version-up order not taken

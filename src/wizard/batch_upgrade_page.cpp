@@ -243,6 +243,10 @@ void BatchUpgradePage::Populate(bool leaveOutResetting) {
         // The batch starts only after the operator kept such cameras in the
         // question that names them (AskAboutResettingCameras).
         camera.resetAgreed = VersionNeedsResetQuestion(target.version);
+        // A camera the list showed newer or up to date, ticked all the same,
+        // is flashed on purpose; its check decides from its version now.
+        camera.downgradeAgreed = VersionIsNewer(target.version, PackageVersion());
+        camera.reflash = PlainVersion(target.version) == PlainVersion(PackageVersion());
         if (!list_->AddCamera(camera))
             break;
     }

@@ -30,6 +30,14 @@ void MainWindow::ShowVersionPage() {
     progressPage_->SetNewVersion(QString::fromStdString(versionLabel_));
 
     const std::string caption = Text(kTextInformation);
+    // Older firmware only on the operator's yes; No is the default.
+    if (DecideVersionGate(current, PackageVersion()) == VersionGate::Downgrade &&
+        Box(DowngradeQuestionText(current, PackageVersion()), caption, MessageIcon::Question,
+            MessageButtons::YesNo) != MessageAnswer::Yes) {
+        --pageIndex_;
+        ShowPage();
+        return;
+    }
     if (VersionNeedsResetQuestion(current)) {
         if (Box(kResetQuestionText, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
             MessageAnswer::Ok) {

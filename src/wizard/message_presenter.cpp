@@ -34,6 +34,7 @@ QMessageBox* BuildMessageBox(QWidget* parent, const MessageRequest& request) {
             break;
         case MessageButtons::YesNo:
             box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box->setDefaultButton(QMessageBox::No);  // a Yes is never given by Enter alone
             break;
     }
     return box;

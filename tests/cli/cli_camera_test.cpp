@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "cgi_handlers.h"
@@ -355,16 +357,22 @@ TEST_F(CliCamera, UpgradeWhoseVersionUpIsNotAcceptedExitsOne) {
     EXPECT_EQ(simulator_->RequestCount(0, "POST /command/main.cgi"), 1);
 }
 
+// Older firmware only with --allow-downgrade, which --yes never stands for;
+// the reset question then still needs --yes.
 TEST_F(CliCamera, UpgradeNeverAnswersTheResetQuestionYesByItself) {
     StartCamera([](sim::CameraConfig& c) { c.softVersion = "1.09"; });
-    Outcome refused = RunCli(With({"upgrade", "127.0.0.2"}));
+    Outcome older = RunCli(With({"upgrade", "127.0.0.2", "--yes"}));
+    EXPECT_EQ(older.code, 1) << older.out;
+    EXPECT_NE(older.err.find("newer than this program's firmware (1.09 > 1.08)"), std::string::npos)
+        << older.err;
+    Outcome refused = RunCli(With({"upgrade", "127.0.0.2", "--allow-downgrade"}));
     EXPECT_EQ(refused.code, 1) << refused.out;
     EXPECT_NE(refused.err.find("IP address will be reset to default."), std::string::npos);
     EXPECT_NE(refused.err.find("Answered no"), std::string::npos) << refused.err;
     EXPECT_EQ(refused.out.find("step"), std::string::npos) << refused.out;
     EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), 0);
 
-    Outcome agreed = RunCli(With({"upgrade", "127.0.0.2", "--yes"}));
+    Outcome agreed = RunCli(With({"upgrade", "127.0.0.2", "--allow-downgrade", "--yes"}));
     EXPECT_EQ(agreed.code, 0) << agreed.out << agreed.err;
     EXPECT_EQ(Line(agreed.out, "upgraded to"), "1.08");
 }
@@ -973,12 +981,13 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
               "    the saved configuration is kept in <folder>/vcq-r20.10000005.cfg\r\n");
 }
 
-// What the batch does with each camera, told as scripts read it: up to date
-// and of another generation before it starts, the others at their end; with
-// the versions before and after and when each began and ended. A second run
-// leaves the upgraded cameras alone.
+// What the batch does with each camera, told as scripts read it: up to date,
+// of another generation and newer before it starts, the others at their end;
+// with the versions before and after and when each began and ended. A second
+// run leaves the upgraded cameras alone; the newer one is downgraded only on
+// the operator's word.
 TEST_F(CliBatch, EachCameraEndsWithItsOutcomeVersionsAndTimes) {
-    StartFleet({"", "version=1.08", "version=3.00", "version=1.09", "restore=refuse"});
+    StartFleet({"", "version=1.08", "version=3.00", "version=1.10", "restore=refuse"});
     Outcome run = RunCli(BatchArgs({"--retain", "--json"}));
     EXPECT_EQ(run.code, 1) << run.out << run.err;
     const struct {
@@ -991,7 +1000,7 @@ TEST_F(CliBatch, EachCameraEndsWithItsOutcomeVersionsAndTimes) {
         {"completed", "1.05", "1.08", true, 1},
         {"up_to_date", "1.08", "1.08", false, 0},
         {"refused", "3.00", "3.00", false, 0},
-        {"failed", "1.09", "", true, 0},  // 1.09 resets: not without --allow-reset
+        {"refused", "1.10", "1.10", false, 0},  // never downgraded unasked
         {"config_not_restored", "1.05", "1.08", true, 1},
     };
     const std::regex isoLocal(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
@@ -1019,26 +1028,64 @@ TEST_F(CliBatch, EachCameraEndsWithItsOutcomeVersionsAndTimes) {
                 EXPECT_TRUE(line.at(moment).is_null());
         }
         EXPECT_FALSE(Text(line, "reason").empty());
+        if (i == 3) {
+            EXPECT_EQ(Text(line, "reason"), "newer than this program's firmware (1.10 > 1.08)");
+        }
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), camera.uploads);
     }
     EXPECT_EQ(ends.size(), std::size(cameras));
     const JsonObject& summary = lines.back();
     ASSERT_EQ(Text(summary, "event"), "summary");
-    for (const char* outcome :
-         {"completed", "failed", "config_not_restored", "up_to_date", "refused"})
+    for (const char* outcome : {"completed", "config_not_restored", "up_to_date"})
         EXPECT_EQ(Number(summary, outcome), 1) << outcome;
-    EXPECT_EQ(Number(summary, "not_started"), 0);
+    EXPECT_EQ(Number(summary, "refused"), 2);
+    EXPECT_EQ(Number(summary, "failed") + Number(summary, "not_started"), 0);
 
-    // Again, as an installer catching stragglers: only the 1.09 camera is
-    // still a shortfall; nothing is flashed a second time.
+    // Again, as an installer catching stragglers: nothing is flashed a
+    // second time, and the newer camera only with --allow-downgrade.
     Outcome again = RunCli(BatchArgs({"--retain"}));
     EXPECT_EQ(again.code, 1) << again.out << again.err;
     EXPECT_TRUE(
-        again.out.ends_with("Summary: 0 completed, 1 failed, 0 configuration not back, 3 "
-                            "up to date, 1 not upgradable, 0 not started\n"))
+        again.out.ends_with("Summary: 0 completed, 0 failed, 0 configuration not back, 3 "
+                            "up to date, 2 not upgradable, 0 not started\n"))
         << again.out;
     for (size_t i = 0; i < std::size(cameras); ++i)
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), cameras[i].uploads);
+    hosts_ = {simulator_->HostText(3)};
+    Outcome older = RunCli(BatchArgs({"--retain", "--allow-downgrade"}));
+    EXPECT_EQ(older.code, 0) << older.out << older.err;
+    EXPECT_EQ(simulator_->Config(3).softVersion, "1.08");
+}
+
+// Cameras switched on after the batch's first identify, reached only at
+// their turn (behind a slow upload): each job's own check reads the serial
+// that names the backup and the record, and one already at the package's
+// version is up to date, not flashed, --allow-reset or not.
+TEST_F(CliBatch, ACameraAppearingAfterTheIdentifyIsJudgedAtItsTurn) {
+    StartFleet({"ftp-rate=150000", "appear-after=1500", "appear-after=1500,version=1.08"});
+    Outcome run = RunCli(BatchArgs({"--retain", "--backup", "--allow-reset", "--json"}));
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    const std::map<std::string, std::pair<std::string, std::string>> expected = {
+        {"127.0.0.2", {"completed", "10000001"}},
+        {"127.0.0.3", {"completed", "10000002"}},
+        {"127.0.0.4", {"up_to_date", "10000003"}}};
+    size_t ends = 0;
+    for (const JsonObject& line : JsonLines(run.out)) {
+        if (Text(line, "event") != "end")
+            continue;
+        ++ends;
+        const std::string address = Text(line, "address");
+        EXPECT_EQ(Text(line, "outcome"), expected.at(address).first) << address;
+        EXPECT_EQ(Text(line, "serial"), expected.at(address).second) << address;
+        EXPECT_EQ(Text(line, "model"), "VCQ-R20") << address;
+    }
+    EXPECT_EQ(ends, 3u);
+    std::set<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(programFiles_))
+        if (entry.path().extension() == ".cfg")
+            files.insert(entry.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"vcq-r20.10000001.cfg", "vcq-r20.10000002.cfg"}));
+    EXPECT_EQ(simulator_->RequestCount(2, "POST /command/ftpserver.cgi"), 0);
 }
 
 // A dry run of a mixed fleet says what the batch would do with each camera
@@ -1056,7 +1103,7 @@ TEST_F(CliBatch, DryRunJudgesEachCameraAndChangesNothing) {
         {"free=1000", "left out: too little free memory"},
         {"version=3.00", "left out: The firmware upgrade cannot be applied"},
         {"image-memory=on", "left out: the camera's check failed"},
-        {"version=1.09", "left out: The current set up information"},
+        {"version=1.09", "left out: newer than this program's firmware (1.09 > 1.08)"},
     };
     std::vector<std::string> settings;
     for (const auto& camera : fleet)

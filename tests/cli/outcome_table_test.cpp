@@ -44,6 +44,9 @@ const Case kCases[] = {
     {"version equal", -1, vcq::PreBatch::UpToDate, false, "", "up_to_date", kNone, "up_to_date"},
     {"other generation", -1, vcq::PreBatch::NotUpgradable, false, "", "refused", kNone,
      "other_generation"},
+    {"newer", -1, vcq::PreBatch::Newer, false, "", "refused", kNone, "newer_than_package"},
+    {"at the target at its check", step::kCompleted, vcq::PreBatch::UpToDate, false, "",
+     "up_to_date", kNone, "up_to_date"},
     // Its model names no other line into the log.
     {"forged model",
      -1,
@@ -155,8 +158,9 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         std::string event;
         vcq::RetryPlan fromRow{RetryAction::None, {}};
         if (c.finalStep < 0) {
-            event = vcq::cli::SetAsideEndEvent({camera, c.verdict});
-            const std::string line = vcq::cli::SetAsideLogLine({camera, c.verdict});
+            const vcq::cli::SetAside aside{camera, c.verdict, vcq::PreBatchReason(c.verdict)};
+            event = vcq::cli::SetAsideEndEvent(aside);
+            const std::string line = vcq::cli::SetAsideLogLine(aside);
             EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
         } else {
             vcq::BatchRow row;
@@ -169,6 +173,7 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
             row.cutOff = c.found & kCutOff;
             row.cameBack = c.found & kCameBack;
             row.stoppedAfterFailures = c.found & kAfterFailures;
+            row.upToDate = c.verdict == vcq::PreBatch::UpToDate;
             row.phaseTimes[static_cast<size_t>(vcq::Phase::Upload)] =
                 std::chrono::milliseconds(520);
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));

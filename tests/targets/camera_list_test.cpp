@@ -79,13 +79,15 @@ TEST(PreBatchTest, EachVersionAgainstThePackageGetsOneVerdict) {
     } rows[] = {
         {"1.05", "1.08", PreBatch::Upgrade, "", ""},
         {"ver1.07", "1.08", PreBatch::Upgrade, "", ""},
-        {"1.10", "1.08", PreBatch::Upgrade, "", ""},
-        {"1.080", "1.08", PreBatch::Upgrade, "", ""},
+        {"1.10", "1.08", PreBatch::Newer, "Newer", "refused"},
+        {"2.00", "ver1.08", PreBatch::Newer, "Newer", "refused"},
+        {"1.080", "1.08", PreBatch::Newer, "Newer", "refused"},
+        {"1.9", "1.10", PreBatch::Upgrade, "", ""},
         {"", "1.08", PreBatch::Upgrade, "", ""},
         {"ver", "1.08", PreBatch::Upgrade, "", ""},
         {"1.08", "1.08", PreBatch::UpToDate, "Up to date", "up_to_date"},
         {"ver1.08", "ver1.08", PreBatch::UpToDate, "Up to date", "up_to_date"},
-        {"1.09", "1.08", PreBatch::ResetFirst, "", ""},
+        {"1.09", "1.08", PreBatch::Newer, "Newer", "refused"},
         {"1.08", "1.10", PreBatch::ResetFirst, "", ""},
         {"1.09", "1.09", PreBatch::UpToDate, "Up to date", "up_to_date"},
         {"3.00", "1.08", PreBatch::NotUpgradable, "Not upgradable", "refused"},
@@ -111,8 +113,8 @@ TEST(CameraListTest, RowsTheBatchWouldNotSimplyUpgradeStartUnticked) {
     const struct {
         const char* version;
         int32_t ticked;
-    } rows[] = {{"1.08", 0}, {"1.09", 0},  {"1.05", 1}, {"1.07", 1},   {"1.10", 1},
-                {"3.00", 0}, {"1.080", 1}, {"", 1},     {"unknown", 1}};
+    } rows[] = {{"1.08", 0}, {"1.09", 0},  {"1.05", 1}, {"1.07", 1},   {"1.10", 0},
+                {"3.00", 0}, {"1.080", 0}, {"", 1},     {"unknown", 1}};
     CameraList byHand;
     CameraList discovered;
     std::vector<CameraRecord> records;

@@ -16,6 +16,7 @@
 #include "upgrade/batch_outcome.h"
 #include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/manual_flow.h"
 
 using vcq::BatchCamera;
 using vcq::BatchEngine;
@@ -449,10 +450,14 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
          "1.05", "Login error.\r\n    Please enter correct user name and password.\r\n",
          "Error3 Login error.", vcq::BatchOutcome::Failed},
         // Another generation: its own end, not a network error.
-        {CheckOutcome::Failed, 0, "The firmware upgrade cannot be applied to the target camera.",
+        {CheckOutcome::Refused, 0, "The firmware upgrade cannot be applied to the target camera.",
          "Error1", "1.05",
          "Not upgradable: The firmware upgrade cannot be applied to the target camera.\r\n",
          "Not upgradable", vcq::BatchOutcome::Refused},
+        // At the target when its turn came: no failure, nothing flashed.
+        {CheckOutcome::UpToDate, 0, "The camera already runs the package's version.", "Up to date",
+         "1.08", "The camera already runs the package's version.\r\n", "Up to date",
+         vcq::BatchOutcome::UpToDate},
         {CheckOutcome::Failed, 0, "", "Error1", "1.05", "Network error (missing target).\r\n",
          "Error1 Network error (missing target).", vcq::BatchOutcome::Failed},
         {CheckOutcome::Passed, step::kNotRestored, "refused; kept in /b/vcq-r20.1.cfg", "Error7",
@@ -875,33 +880,77 @@ TEST(BatchCameraJobs, ASlowCheckNeitherHoldsTheTickNorLetsALaterCameraStart) {
     EXPECT_EQ(engine.BusyLeftovers(), 0u);
 }
 
-// The version gates at the check of the camera about to start: another
-// generation never, a reset only when the operator agreed; a refused login
-// is a login error. A camera that may go starts (and, without a workspace,
-// fails its upload at once).
+// The version gates at the check of the camera about to start, from the
+// version it tells then: another generation never, a newer one and one up to
+// date only when the operator agreed, a reset likewise; a refused login is a
+// login error. A camera that may go starts (and, without a workspace, fails
+// its upload at once).
 TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
     using namespace std::chrono_literals;
     struct Row {
         const char* camera;
         const char* package;
-        bool agreed;
+        vcq::GateConsent consent;  // reset, reflash, downgrade
         int32_t finalStep;
         const char* detail;  // its start, when refused
         vcq::BatchOutcome outcome = vcq::BatchOutcome::Failed;
     };
     const Row rows[] = {
-        {"3.00", "ver1.08", true, step::kVersionUpRefused,
+        {"3.00",
+         "ver1.08",
+         {true},
+         step::kVersionUpRefused,
          "The firmware upgrade cannot be applied to the target camera.",
          vcq::BatchOutcome::Refused},
-        {"1.05", "ver3.00", true, step::kVersionUpRefused,
+        {"1.05",
+         "ver3.00",
+         {true},
+         step::kVersionUpRefused,
          "The firmware upgrade cannot be applied to the target camera.",
          vcq::BatchOutcome::Refused},
-        {"1.08", "ver1.08", false, step::kVersionUpRefused, "left out: The current set up"},
-        {"1.09", "ver1.08", false, step::kVersionUpRefused, "left out: The current set up"},
-        {"1.09", "ver1.08", true, step::kUploadFailed, nullptr},
-        {"1.05", "ver1.08", false, step::kUploadFailed, nullptr},
-        {"3.01", "ver3.00", false, step::kUploadFailed, nullptr},
-        {"401", "ver1.08", true, step::kLoginError, "Please enter correct user name"},
+        {"1.08",
+         "ver1.08",
+         {},
+         step::kCompleted,
+         "The camera already runs the package's version.",
+         vcq::BatchOutcome::UpToDate},
+        {"1.08",
+         "ver1.08",
+         {true},
+         step::kCompleted,
+         "The camera already runs",
+         vcq::BatchOutcome::UpToDate},
+        {"1.08", "ver1.08", {false, true}, step::kVersionUpRefused, "left out: The current set up"},
+        {"1.08", "ver1.08", {true, true}, step::kUploadFailed, nullptr},
+        {"1.08", "ver1.10", {}, step::kVersionUpRefused, "left out: The current set up"},
+        {"1.10",
+         "ver1.08",
+         {true, true},
+         step::kVersionUpRefused,
+         "newer than this program's firmware (1.10 > 1.08)",
+         vcq::BatchOutcome::Refused},
+        {"2.00",
+         "ver1.08",
+         {},
+         step::kVersionUpRefused,
+         "newer than this program's firmware",
+         vcq::BatchOutcome::Refused},
+        {"1.10", "ver1.08", {false, false, true}, step::kUploadFailed, nullptr},
+        {"1.09",
+         "ver1.08",
+         {false, false, true},
+         step::kVersionUpRefused,
+         "left out: The current set up"},
+        {"1.09", "ver1.08", {true, false, true}, step::kUploadFailed, nullptr},
+        {"1.05", "ver1.08", {}, step::kUploadFailed, nullptr},
+        {"3.00", "ver3.01", {}, step::kUploadFailed, nullptr},
+        {"3.01",
+         "ver3.00",
+         {},
+         step::kVersionUpRefused,
+         "newer than this program's firmware",
+         vcq::BatchOutcome::Refused},
+        {"401", "ver1.08", {true}, step::kLoginError, "Please enter correct user name"},
     };
     const vcq::ModelList models = {{"VCQ-R20"}};
     for (const Row& row : rows) {
@@ -913,7 +962,9 @@ TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
         vcq::test::RecordingWindow window;
         BatchEngine engine(vcq::CameraUpgradeJobs(&models, row.package, &window, nullptr));
         BatchCamera at = At(camera);
-        at.resetAgreed = row.agreed;
+        at.resetAgreed = row.consent.reset;
+        at.reflash = row.consent.reflash;
+        at.downgradeAgreed = row.consent.downgrade;
         engine.AddCamera(at);
         auto started = std::chrono::steady_clock::now();
         while (engine.Tick() && std::chrono::steady_clock::now() - started < 5s)

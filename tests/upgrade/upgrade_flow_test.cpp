@@ -465,7 +465,9 @@ TEST_F(UpgradeFlow, JobPhasesAgainstUnkindCameras) {
 
 // A retry's job for a camera the first batch told to flash: it checks the
 // camera, then sends the kept file back alone, or upgrades it again only
-// when it may and must; another camera's file is never sent.
+// when it may and must; another camera's file is never sent. A job to
+// upgrade stands for a camera the batch's first identify did not reach: its
+// own check reads the serial and version and applies every gate.
 TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget) {
     using vcq::CheckOutcome;
     using vcq::RetryAction;
@@ -478,7 +480,7 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         CheckOutcome check;
         int32_t finalStep;  // 0: never started
         int uploads;
-        bool restored;   // the kept file is the camera's configuration now
+        bool restored;   // the kept file (a retry's) is the camera's configuration now
         bool fileStays;  // deleted only once the camera took it
         const char* detail;
     } rows[] = {
@@ -500,6 +502,18 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
          false, "no saved configuration"},
         {"still writing the first flash", "1.05", "123456", RetryAction::RestoreOrUpgrade,
          "flashing", CheckOutcome::Passed, step::kCompleted, 0, true, false, ""},
+        {"unseen, at the target", "1.08", "", RetryAction::Upgrade, "", CheckOutcome::UpToDate, 0,
+         0, false, false, "already runs the package's version"},
+        {"unseen, at the target, reset agreed", "1.08", "", RetryAction::Upgrade, "agreed",
+         CheckOutcome::UpToDate, 0, 0, false, false, "already runs"},
+        {"unseen, its serial names its file", "1.05", "", RetryAction::Upgrade, "refuse",
+         CheckOutcome::Passed, step::kNotRestored, 1, false, false, "/vcq-r20.123456.cfg"},
+        {"unseen, no serial told", "1.05", "", RetryAction::Upgrade, "noserial",
+         CheckOutcome::Failed, 0, 0, false, false, "serial cannot be read"},
+        {"newer", "1.10", "", RetryAction::Upgrade, "", CheckOutcome::Refused, 0, 0, false, false,
+         "newer than this program's firmware (1.10 > 1.08)"},
+        {"newer, downgrade agreed", "1.10", "", RetryAction::Upgrade, "downgrade",
+         CheckOutcome::Passed, step::kCompleted, 1, true, false, ""},
     };
     deleteAfter_ = true;
     for (const auto& row : rows) {
@@ -516,6 +530,8 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
                 c.versionUpLinger = 1500ms;
                 c.versionAfterUpgrade = "1.08";
             }
+            if (std::string(row.cameraSetting) == "noserial")
+                c.serial.clear();
         });
         // The first batch's flash, still being written when the retry begins.
         std::time_t flashedAt = 0;
@@ -536,9 +552,11 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         camera.ip = {127, 0, 0, 2};
         camera.user = "admin";
         camera.password = "secret";
-        camera.serial = "123456";
+        const bool upgrade = row.action == RetryAction::Upgrade;
+        camera.serial = upgrade ? "" : "123456";
+        camera.resetAgreed = std::string(row.cameraSetting) == "agreed";
+        camera.downgradeAgreed = std::string(row.cameraSetting) == "downgrade";
         camera.retry = {row.action, kept, flashedAt, "1.05"};
-        camera.version = "1.05";
         vcq::BatchSettings settings;
         settings.startTime = when_;
         auto job =
@@ -563,12 +581,17 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         EXPECT_EQ(simulator_->RequestCount(0, "POST /command/ftpserver.cgi"), row.uploads);
         EXPECT_EQ(simulator_->RequestCount(0, "POST /command/main.cgi"),
                   row.uploads + (std::string(row.cameraSetting) == "flashing"));
-        EXPECT_EQ(simulator_->Config(0).restoredConfiguration,
-                  row.restored ? "operator settings" : "");
+        const std::string restored = simulator_->Config(0).restoredConfiguration;
+        EXPECT_EQ(!restored.empty(), row.restored);
+        if (row.restored && !upgrade) {
+            EXPECT_EQ(restored, "operator settings");
+        }
         EXPECT_EQ(!kept.empty() && fs::exists(fs::path(kept)), row.fileStays);
         // Named until the camera took it, and checked first by a later retry.
-        EXPECT_EQ(job->KeptFile(), row.fileStays ? kept : "");
-        EXPECT_TRUE(job->VersionUpSent());
+        if (!upgrade) {
+            EXPECT_EQ(job->KeptFile(), row.fileStays ? kept : "");
+        }
+        EXPECT_EQ(job->VersionUpSent(), !upgrade || row.uploads > 0);
         EXPECT_NE(job->FailureDetail().find(row.detail), std::string::npos) << job->FailureDetail();
     }
 }

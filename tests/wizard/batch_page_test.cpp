@@ -566,7 +566,7 @@ class BatchPageTest : public QObject {
     }
 
     // Cameras at 1.08 or 1.09 lose their settings, IP address included, when
-    // upgraded: they start unticked, and a batch with such cameras ticked asks
+    // upgraded: they start unticked (as do newer ones), and a batch with such cameras ticked asks
     // once, naming them; Cancel leaves them out. Nothing starts here: the
     // proceed question is cancelled.
     void camerasWhoseSettingsResetAreAskedForByAddress_data() {
@@ -585,8 +585,11 @@ class BatchPageTest : public QObject {
         QTest::newRow("left unticked: no question") << mixed << false << int(MessageAnswer::Ok)
                                                     << QStringList{} << QStringList{"127.0.0.2"};
         QTest::newRow("none of those versions")
-            << QStringList{"1.07", "1.10", "1.05"} << false << int(MessageAnswer::Ok)
+            << QStringList{"1.07", "1.06", "1.05"} << false << int(MessageAnswer::Ok)
             << QStringList{} << QStringList{"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+        QTest::newRow("a newer camera starts unticked")
+            << QStringList{"1.07", "1.10"} << false << int(MessageAnswer::Ok) << QStringList{}
+            << QStringList{"127.0.0.2"};
         QTest::newRow("another generation starts unticked")
             << QStringList{"1.07", "3.00"} << false << int(MessageAnswer::Ok) << QStringList{}
             << QStringList{"127.0.0.2"};
@@ -612,8 +615,8 @@ class BatchPageTest : public QObject {
         ToBatchPage(w, records, [&](CameraListView* list) {
             for (int row = 0; row < list->Count(); ++row) {
                 // Up to date, resetting or of another generation: unticked.
-                const bool plain =
-                    versions[row] != "1.08" && versions[row] != "1.09" && versions[row] != "3.00";
+                const bool plain = versions[row] != "1.08" && versions[row] != "1.09" &&
+                                   versions[row] != "3.00" && versions[row] != "1.10";
                 QCOMPARE(list->Rows().Row(row).ticked, plain ? 1 : 0);
                 if (tickAll)
                     list->Rows().MutableRow(row).ticked = 1;

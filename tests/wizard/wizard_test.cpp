@@ -795,7 +795,12 @@ class WizardTest : public QObject {
             << "3.10" << MessageAnswer::Ok << 3
             << "The firmware upgrade cannot be applied to the target camera.";
         QTest::newRow("1.08 reset, OK") << "1.08" << MessageAnswer::Ok << 4 << reset;
-        QTest::newRow("1.09 reset, Cancel") << "1.09" << MessageAnswer::Cancel << 3 << reset;
+        QTest::newRow("1.08 reset, Cancel") << "1.08" << MessageAnswer::Cancel << 3 << reset;
+        const QString older =
+            "The camera's firmware (1.10) is newer than this program's (1.08). Install the older "
+            "firmware?";
+        QTest::newRow("1.10 older firmware, No") << "1.10" << MessageAnswer::No << 3 << older;
+        QTest::newRow("1.10 older firmware, Yes") << "1.10" << MessageAnswer::Yes << 4 << older;
     }
 
     void versionGates() {

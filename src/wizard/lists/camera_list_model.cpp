@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+#include "package/resources.h"
+
 namespace vcq::ui {
 
 const std::vector<ListColumn>& DetectedListColumns() {
@@ -32,9 +34,10 @@ QVariant CameraListModel::data(const QModelIndex& index, int role) const {
     // A camera the batch would leave alone says so beside its version.
     const QString notice = QString::fromStdString(PreBatchNotice(row.preBatch));
     const QString reason =
-        notice.isEmpty()
-            ? QString()
-            : notice + QStringLiteral(": ") + QString::fromStdString(PreBatchReason(row.preBatch));
+        notice.isEmpty() ? QString()
+                         : notice + QStringLiteral(": ") +
+                               QString::fromStdString(PreBatchReason(
+                                   row.preBatch, row.texts[text::kVersion], PackageVersion()));
     auto shown = [&](int n) {
         if (n != text::kVersion || notice.isEmpty())
             return text(n);

@@ -407,6 +407,14 @@ bool BatchEngine::Tick() {
             // the next is prepared beside it.
             if ((now == step::kSavingConfig || now == step::kUploading) && !OnTheLine(*entry.job))
                 startBlocked = true;
+            // An abort lets the cameras under way finish; one prepared ahead
+            // has sent nothing yet and is not flashed against it.
+            if (cancelRequested_ && entry.forcedStep < 0 &&
+                entry.job->CurrentPhase() == Phase::AwaitTurn) {
+                GiveUp(entry, step::kVersionUpRefused,
+                       "not uploaded: the batch was aborted while it waited for its turn");
+                entry.cutOff = true;
+            }
             // A camera flashing, restarting or taking its configuration back
             // is bounded by its job's own limits; cutting it short here would
             // leave it unrestored.

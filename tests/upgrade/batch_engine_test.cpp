@@ -814,6 +814,23 @@ TEST_F(BatchWalk, TheNextCameraIsPreparedDuringAnUploadAndUploadsAsItEnds) {
     }
 }
 
+// An abort lets the upload under way finish; the camera prepared beside it
+// has sent nothing and is not flashed.
+TEST_F(BatchWalk, AnAbortStopsTheCameraPreparedAheadButNotTheUpload) {
+    AddCameras(3);
+    engine_.Tick();
+    Job(0).phase = vcq::Phase::Upload;
+    for (int t = 0; t < 3; ++t)
+        engine_.Tick();
+    ASSERT_EQ(Starts(), 2);
+    Job(1).phase = vcq::Phase::AwaitTurn;
+    engine_.RequestCancel();
+    engine_.Tick();
+    EXPECT_FALSE(Job(0).abandoned);
+    EXPECT_TRUE(Job(1).abandoned);
+    EXPECT_EQ(Job(2).starts, 0);
+}
+
 namespace {
 
 using vcq::test::OkReply;

@@ -2,6 +2,8 @@
 
 #include "platform/curl_easy.h"
 
+#include <sys/socket.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +92,14 @@ FtpConnection::~FtpConnection() {
 }
 
 void FtpConnection::Close() {
+    // libcurl says QUIT on closing and waits for the answer; a stopped job
+    // must not wait on a camera that may never give it.
+    const std::shared_ptr<TransferAbort> abort = AbortFor(limits_.abort);
+    curl_socket_t control = CURL_SOCKET_BAD;
+    if (handle_ && handle_->curl && abort && abort->Aborted() &&
+        curl_easy_getinfo(handle_->curl, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK &&
+        control != CURL_SOCKET_BAD)
+        ::shutdown(control, SHUT_RDWR);
     handle_.reset();
 }
 

@@ -1318,6 +1318,41 @@ TEST_F(CliBatch, ASecondCtrlCOrARequestToEndCutsTheCamerasOffAndStillWritesTheLo
     }
 }
 
+// A request to end in any phase ends the tool within two seconds, its log
+// written: every exchange of a camera, its check's and its restore's too,
+// stops when its job is stopped.
+TEST_F(CliBatch, ARequestToEndStopsEveryPhaseWithinTwoSeconds) {
+    if (vcq::test::UnderWine())
+        GTEST_SKIP() << "wine does not deliver a generated Ctrl-Break to another console";
+    const struct {
+        const char* camera;
+        const char* status;  // the phase's status line, stopped once it shows
+    } rows[] = {
+        {"delay=8000", "Searching"},
+        {"config-end=stall:100", "Saving config file"},
+        {"ftp-rate=20000", "Uploading"},
+        {"linger=20000,poll-stall=20", "Overwriting"},
+        {"restore-delay=20000", "Loading config file"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.camera);
+        StartFleet({row.camera});
+        vcq::test::CliProcess cli(BatchArgs({"--retain"}), scratch_ / "stderr.txt");
+        const std::string awaited = "001 127.0.0.2 " + std::string(row.status) + "\n";
+        for (std::string line = cli.ReadLine(); line != awaited; line = cli.ReadLine())
+            ASSERT_FALSE(line.empty()) << "never " << row.status;
+        std::this_thread::sleep_for(300ms);  // inside the phase's exchange
+        const auto asked = std::chrono::steady_clock::now();
+        cli.Stop();
+        Outcome run = cli.Finish();
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+        EXPECT_EQ(run.code, 130) << run.out << run.err;
+        EXPECT_TRUE(fs::is_regular_file(fs::path(Line(run.out, "Log file")))) << run.out;
+        simulator_.reset();
+        hosts_.clear();
+    }
+}
+
 namespace {
 
 // The end event of each camera, by address.

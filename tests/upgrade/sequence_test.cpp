@@ -46,16 +46,33 @@ std::shared_ptr<CameraUpgrade> MakeUpgrade(const std::string& host, RecordingWin
 }
 
 // Reaches the wait for the rebooted camera without an upload.
+// A restart here is 100 ms of silence; the wait ends after 3 s.
 struct WaitingUpgrade : CameraUpgrade {
-    using CameraUpgrade::CameraUpgrade;
+    template <typename... Args>
+    explicit WaitingUpgrade(Args&&... args) : CameraUpgrade(std::forward<Args>(args)...) {
+        vcq::PhaseLimits limits;
+        limits.goneAfter = std::chrono::milliseconds(100);
+        limits.reboot = std::chrono::seconds(3);
+        SetPhaseLimits(limits);
+    }
     using CameraUpgrade::WaitForRebootedCamera;
 };
 
 std::string SysInfo(const std::string& version) {
-    return OkReply("ModelName=VCQ-R20&SoftVersion=" + version + "&Serial=42&");
+    return OkReply("ModelName=VCQ-R20&SoftVersion=" + version + "&Serial=42&",
+                   "VCQCAM/" + version);
 }
 
 const ScriptedReply kClosed{{}, false};  // closes without a word
+// Closed connections for longer than the 100 ms a restart takes here.
+const std::vector<ScriptedReply> kRestart(4, kClosed);
+
+std::vector<ScriptedReply> Then(std::vector<std::vector<ScriptedReply>> parts) {
+    std::vector<ScriptedReply> all;
+    for (auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
 
 }  // namespace
 
@@ -195,16 +212,27 @@ TEST(RebootWait, OldFirmwareLingeringIsNotYetTheAnswer) {
     EXPECT_GE(std::chrono::steady_clock::now() - until, 190ms);
     EXPECT_EQ(steps, std::vector<int32_t>{step::kCompleted});
 
-    // Another version once it has been away is the wrong one.
-    ScriptedServer second;
-    WaitingUpgrade wrong(Job(second.hostText(), "1.08"), &window, 0, false);
-    wrong.currentVersion = "1.05";
-    second.SetReplies({{{{SysInfo("1.05")}}}, kClosed, {{{SysInfo("1.05")}}}});
-    wrong.step = step::kOverwriting;
-    wrong.WaitForRebootedCamera();
-    EXPECT_EQ(wrong.step, step::kWrongVersion);
-    EXPECT_EQ(wrong.FailureDetail(), "the camera came back with 1.05, expected 1.08");
-    EXPECT_EQ(second.Requests().size(), 3u);
+    // Another version once it has been away for a while is the wrong one;
+    // after one cut connection it is still the old firmware at work.
+    const struct {
+        std::vector<ScriptedReply> replies;
+        const char* detail;
+    } ends[] = {
+        {Then({{{{{SysInfo("1.05")}}}}, kRestart, {{{{SysInfo("1.05")}}}}}),
+         "the camera came back with 1.05, expected 1.08"},
+        {{{{{SysInfo("1.05")}}}, kClosed, {{{SysInfo("1.05")}}}},
+         "the camera was not back with the new version within 3 s"},
+    };
+    for (const auto& end : ends) {
+        ScriptedServer second;
+        WaitingUpgrade wrong(Job(second.hostText(), "1.08"), &window, 0, false);
+        wrong.currentVersion = "1.05";
+        second.SetReplies(end.replies);
+        wrong.step = step::kOverwriting;
+        wrong.WaitForRebootedCamera();
+        EXPECT_EQ(wrong.step, step::kWrongVersion);
+        EXPECT_EQ(wrong.FailureDetail(), end.detail);
+    }
 }
 
 // The new version from a camera that had another is back at once; its old
@@ -218,9 +246,11 @@ TEST(RebootWait, BackOnceTheVersionsSaySo) {
     };
     const Row rows[] = {
         {"1.05", {{{{SysInfo("1.08")}}}}, 1},
-        {"1.08", {{{{SysInfo("1.08")}}}, {{{SysInfo("1.08")}}}, kClosed, {{{SysInfo("1.08")}}}}, 4},
+        {"1.08",
+         Then({{{{{SysInfo("1.08")}}}, {{{SysInfo("1.08")}}}}, kRestart, {{{{SysInfo("1.08")}}}}}),
+         7},
         {"1.05", {{{{SysInfo("1.09")}}}, kClosed, {{{SysInfo("1.08")}}}}, 3},
-        {"", {{{{SysInfo("1.08")}}}, kClosed, {{{SysInfo("1.08")}}}}, 3},
+        {"", Then({{{{{SysInfo("1.08")}}}}, kRestart, {{{{SysInfo("1.08")}}}}}), 6},
     };
     for (const Row& row : rows) {
         ScriptedServer server;

@@ -958,7 +958,8 @@ class WizardTest : public QObject {
         RequireCameras();
         AddCamera([](sim::CameraConfig& c) {
             c.versionAfterUpgrade = "1.07";
-            c.rebootDowntime = std::chrono::milliseconds(500);
+            // Longer than the ten seconds of silence that tell a restart.
+            c.rebootDowntime = std::chrono::milliseconds(11000);
         });
         MainWindow& w = Open();
         QStackedWidget* stack = w.findChild<QStackedWidget*>();

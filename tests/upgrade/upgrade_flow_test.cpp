@@ -507,7 +507,7 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         {"unseen, at the target, reset agreed", "1.08", "", RetryAction::Upgrade, "agreed",
          CheckOutcome::UpToDate, 0, 0, false, false, "already runs"},
         {"unseen, its serial names its file", "1.05", "", RetryAction::Upgrade, "refuse",
-         CheckOutcome::Passed, step::kNotRestored, 1, false, false, "/vcq-r20.123456.cfg"},
+         CheckOutcome::Passed, step::kNotRestored, 1, false, false, "vcq-r20.123456.cfg"},
         {"unseen, no serial told", "1.05", "", RetryAction::Upgrade, "noserial",
          CheckOutcome::Failed, 0, 0, false, false, "serial cannot be read"},
         {"newer", "1.10", "", RetryAction::Upgrade, "", CheckOutcome::Refused, 0, 0, false, false,

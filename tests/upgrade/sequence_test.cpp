@@ -59,8 +59,7 @@ struct WaitingUpgrade : CameraUpgrade {
 };
 
 std::string SysInfo(const std::string& version) {
-    return OkReply("ModelName=VCQ-R20&SoftVersion=" + version + "&Serial=42&",
-                   "VCQCAM/" + version);
+    return OkReply("ModelName=VCQ-R20&SoftVersion=" + version + "&Serial=42&", "VCQCAM/" + version);
 }
 
 const ScriptedReply kClosed{{}, false};  // closes without a word

@@ -408,12 +408,12 @@ bool BatchEngine::Tick() {
             if ((now == step::kSavingConfig || now == step::kUploading) && !OnTheLine(*entry.job))
                 startBlocked = true;
             // An abort lets the cameras under way finish; one prepared ahead
-            // has sent nothing yet and is not flashed against it.
+            // has sent nothing yet: it is not started, as the others.
             if (cancelRequested_ && entry.forcedStep < 0 &&
                 entry.job->CurrentPhase() == Phase::AwaitTurn) {
-                GiveUp(entry, step::kVersionUpRefused,
-                       "not uploaded: the batch was aborted while it waited for its turn");
-                entry.cutOff = true;
+                Drop(entry);
+                active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
+                continue;
             }
             // A camera flashing, restarting or taking its configuration back
             // is bounded by its job's own limits; cutting it short here would

@@ -815,7 +815,7 @@ TEST_F(BatchWalk, TheNextCameraIsPreparedDuringAnUploadAndUploadsAsItEnds) {
 }
 
 // An abort lets the upload under way finish; the camera prepared beside it
-// has sent nothing and is not flashed.
+// has sent nothing and is not started, as the ones after it.
 TEST_F(BatchWalk, AnAbortStopsTheCameraPreparedAheadButNotTheUpload) {
     AddCameras(3);
     engine_.Tick();
@@ -829,6 +829,7 @@ TEST_F(BatchWalk, AnAbortStopsTheCameraPreparedAheadButNotTheUpload) {
     EXPECT_FALSE(Job(0).abandoned);
     EXPECT_TRUE(Job(1).abandoned);
     EXPECT_EQ(Job(2).starts, 0);
+    EXPECT_TRUE(engine_.Row(1).dropped);
 }
 
 namespace {

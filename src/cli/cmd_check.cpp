@@ -21,22 +21,15 @@ int RunCheck(const Args& args) {
     ParsedArgs parsed = ParseArgs(args, kLoginOptions);
     if (!parsed.error.empty())
         return UsageError("check", parsed.error);
-    if (parsed.positional.size() != 1)
-        return UsageError("check", "give one HOST[:PORT]");
     std::string error;
-    const std::optional<Login> login = ReadLogin(parsed, error);
-    if (!login)
+    const std::optional<OneCamera> one = ReadOneCamera(parsed, 1, true, error);
+    if (!one)
         return UsageError("check", error);
-    const std::string& host = parsed.positional[0];
-    net::Endpoint endpoint;
-    if (!CgiClient::ParseHostText(host, endpoint))
-        return UsageError("check", "HOST must be a dotted IPv4 address, optionally with :PORT");
+    const std::string& host = one->host;
 
     StderrWindow window;
     ModelList models = SupportedModels();
-    CameraUpgrade camera(
-        CameraJob(host, EncodeBasicToken(login->user + ":" + login->password), models), &window, 0,
-        false);
+    CameraUpgrade camera(CameraJob(host, one->token, models), &window, 0, false);
     bool lowMemory = false;
     std::string serial;
     bool passed = camera.CheckPreconditions(lowMemory, &serial);

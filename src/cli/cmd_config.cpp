@@ -74,20 +74,15 @@ int RunBackup(const Args& args) {
     ParsedArgs parsed = ParseArgs(args, kLoginOptions);
     if (!parsed.error.empty())
         return UsageError("backup", parsed.error);
-    if (parsed.positional.size() != 1)
-        return UsageError("backup", "give one HOST[:PORT]");
     std::string error;
-    const std::optional<Login> login = ReadLogin(parsed, error);
-    if (!login)
+    const std::optional<OneCamera> one = ReadOneCamera(parsed, 1, true, error);
+    if (!one)
         return UsageError("backup", error);
-    const std::string& host = parsed.positional[0];
-    net::Endpoint endpoint;
-    if (!CgiClient::ParseHostText(host, endpoint))
-        return UsageError("backup", "HOST must be a dotted IPv4 address, optionally with :PORT");
+    const std::string& host = one->host;
+    const std::string& token = one->token;
 
     StderrWindow window;
     ModelList models = SupportedModels();
-    const std::string token = EncodeBasicToken(login->user + ":" + login->password);
     CameraUpgrade camera(CameraJob(host, token, models), &window, 0, false);
     bool lowMemory = false;
     std::string serial;
@@ -114,12 +109,11 @@ int RunRestore(const Args& args) {
     ParsedArgs parsed = ParseArgs(args, {}, {"--force"});
     if (!parsed.error.empty())
         return UsageError("restore", parsed.error);
-    if (parsed.positional.size() != 2)
-        return UsageError("restore", "give HOST[:PORT] and FILE");
-    const std::string& host = parsed.positional[0];
-    net::Endpoint endpoint;
-    if (!CgiClient::ParseHostText(host, endpoint))
-        return UsageError("restore", "HOST must be a dotted IPv4 address, optionally with :PORT");
+    std::string error;
+    const std::optional<OneCamera> one = ReadOneCamera(parsed, 2, false, error);
+    if (!one)
+        return UsageError("restore", error);
+    const std::string& host = one->host;
     std::string bytes;
     if (!files::ReadWholeFile(parsed.positional[1], bytes)) {
         std::fprintf(stderr, "vcq-upgrade-cli restore: cannot read %s\n",

@@ -8,6 +8,7 @@
 #include "cli/credentials.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
+#include "package/resources.h"
 #include "package/workspace.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
@@ -74,27 +75,22 @@ int RunUpgrade(const Args& args) {
         ParseArgs(args, kLoginOptions, Words({kRetainFlags, {"--yes", "--allow-downgrade"}}));
     if (!parsed.error.empty())
         return UsageError("upgrade", parsed.error);
-    if (parsed.positional.size() != 1)
-        return UsageError("upgrade", "give one HOST[:PORT]");
     std::string error;
+    const std::optional<OneCamera> one = ReadOneCamera(parsed, 1, true, error);
+    if (!one)
+        return UsageError("upgrade", error);
+    const std::string& host = one->host;
+    const std::string& token = one->token;
     const std::optional<RetainChoice> choice = ReadRetainChoice(parsed, error);
     if (!choice)
         return UsageError("upgrade", error);
     const bool retain = choice->retain;
     const bool keepBackup = choice->keepBackup;
-    const std::string& host = parsed.positional[0];
-    net::Endpoint endpoint;
-    if (!CgiClient::ParseHostText(host, endpoint))
-        return UsageError("upgrade", "HOST must be a dotted IPv4 address, optionally with :PORT");
 
     if (StandInPackage())
         std::printf("note: this build carries the %s\n", kStandInNotice);
-    const std::optional<Login> login = ReadLogin(parsed, error);
-    if (!login)
-        return UsageError("upgrade", error);
     StderrWindow window(parsed.flags.count("--yes") > 0);
     ModelList models = SupportedModels();
-    const std::string token = EncodeBasicToken(login->user + ":" + login->password);
     const std::string packageVersion = PackageVersion();
     auto upgrade = std::make_shared<CameraUpgrade>(
         CameraJob(host, token, models, "ver" + packageVersion), &window, 0, false);
@@ -157,11 +153,8 @@ int RunUpgrade(const Args& args) {
     });
     upgrade->StartUpgrade(backup);
     while (!IsFinalStep(upgrade->step) && window.GoToPagePosts() == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kTickPeriodMs));
-        if (window.TimerActive(upgrade->TimerId()))
-            upgrade->OnTick(upgrade->TimerId());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    window.KillTimer(upgrade->TimerId());
     // Let the worker finish its last report before the workspace goes.
     upgrade->WaitForWorker(std::chrono::seconds(70));
     upgrade->Abandon();  // nothing more to print after this
@@ -172,7 +165,8 @@ int RunUpgrade(const Args& args) {
         // The worker has told the operator what went wrong, a camera not
         // back in time too; only one back with another version says so here.
         if (outcome == step::kWrongVersion && window.GoToPagePosts() == 0)
-            window.MessageBox(LoadUiText(206, &window), LoadUiText(203, &window), MessageIcon::Stop,
+            window.MessageBox(LoadUiText(206, &window),
+                              LoadUiText(kTextInformationCaption, &window), MessageIcon::Stop,
                               MessageButtons::Ok);
         PrintDetail(upgrade->FailureDetail());
         if (!result.keptFile.empty())

@@ -105,6 +105,27 @@ std::optional<std::string> ReadPassword(const ParsedArgs& parsed, bool mayPrompt
     return password;
 }
 
+std::optional<OneCamera> ReadOneCamera(const ParsedArgs& parsed, size_t words, bool withLogin,
+                                       std::string& error) {
+    if (parsed.positional.size() != words) {
+        error = words == 1 ? "give one HOST[:PORT]" : "give HOST[:PORT] and FILE";
+        return std::nullopt;
+    }
+    OneCamera camera{parsed.positional[0], {}};
+    net::Endpoint endpoint;
+    if (!CgiClient::ParseHostText(camera.host, endpoint)) {
+        error = "HOST must be a dotted IPv4 address, optionally with :PORT";
+        return std::nullopt;
+    }
+    if (withLogin) {
+        const std::optional<Login> login = ReadLogin(parsed, error);
+        if (!login)
+            return std::nullopt;
+        camera.token = EncodeBasicToken(login->user + ":" + login->password);
+    }
+    return camera;
+}
+
 std::optional<Login> ReadLogin(const ParsedArgs& parsed, std::string& error) {
     auto user = parsed.Option("--user");
     if (!user) {

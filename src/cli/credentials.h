@@ -32,6 +32,15 @@ struct Login {
 };
 std::optional<Login> ReadLogin(const ParsedArgs& parsed, std::string& error);
 
+// The camera of a one-camera command: HOST[:PORT] as its first of `words`
+// words and, `withLogin`, the administrator's Basic token.
+struct OneCamera {
+    std::string host;
+    std::string token;
+};
+std::optional<OneCamera> ReadOneCamera(const ParsedArgs& parsed, size_t words, bool withLogin,
+                                       std::string& error);
+
 // One line of a logins file: "ADDRESS[,PORT],USER,PASSWORD".
 struct CameraLogin {
     std::array<uint8_t, 4> ip{};

@@ -13,7 +13,6 @@ namespace vcq::targets {
 inline constexpr int kTextBadAddress = 120;    // "Input the correct IP address of ..."
 inline constexpr int kTextBadPort = 310;       // "Input the correct port No. of ..."
 inline constexpr int kTextRemoveCamera = 253;  // "Would you like to remove this camera?"
-inline constexpr int kTextInformation = 203;   // caption
 
 inline constexpr int kDefaultPort = 80;
 inline constexpr int kLowestCustomPort = 1024;

@@ -54,18 +54,4 @@ std::string PreBatchReason(PreBatch verdict, std::string_view cameraVersion,
     return "";
 }
 
-std::string PreBatchOutcomeName(PreBatch verdict) {
-    switch (verdict) {
-        case PreBatch::UpToDate:
-            return "up_to_date";
-        case PreBatch::NotUpgradable:
-        case PreBatch::Newer:
-            return "refused";
-        case PreBatch::ResetFirst:
-        case PreBatch::Upgrade:
-            break;
-    }
-    return "";
-}
-
 }  // namespace vcq

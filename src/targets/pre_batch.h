@@ -29,8 +29,5 @@ std::string PreBatchNotice(PreBatch verdict);
 // empty for a camera that is. The versions name a newer camera's.
 std::string PreBatchReason(PreBatch verdict, std::string_view cameraVersion = {},
                            std::string_view packageVersion = {});
-// The outcome of a camera the batch left alone, as the headless tool's JSON
-// names it ("up_to_date", "refused" also for a newer one); empty for the others.
-std::string PreBatchOutcomeName(PreBatch verdict);
 
 }  // namespace vcq

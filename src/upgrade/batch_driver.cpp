@@ -7,48 +7,6 @@
 
 namespace vcq {
 
-MessageAnswer JobTimerPort::MessageBox(const std::string& text, const std::string& caption,
-                                       MessageIcon icon, MessageButtons buttons) {
-    return window_->MessageBox(text, caption, icon, buttons);
-}
-
-void JobTimerPort::PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    window_->PostMessage(message, wParam, lParam);
-}
-
-void JobTimerPort::SetTimer(uint32_t id, uint32_t periodMs) {
-    const Clock::duration period = std::chrono::milliseconds(std::max<uint32_t>(periodMs, 1));
-    std::lock_guard lock(mutex_);
-    // Due one period after the driver's next look: its clock, not ours.
-    timers_[id] = Timer{period, std::nullopt};
-}
-
-void JobTimerPort::KillTimer(uint32_t id) {
-    std::lock_guard lock(mutex_);
-    timers_.erase(id);
-}
-
-bool JobTimerPort::TimerActive(uint32_t id) const {
-    std::lock_guard lock(mutex_);
-    return timers_.count(id) > 0;
-}
-
-std::vector<uint32_t> JobTimerPort::Due(Clock::time_point now) {
-    std::vector<uint32_t> due;
-    std::lock_guard lock(mutex_);
-    for (auto& [id, timer] : timers_) {
-        if (!timer.due)
-            timer.due = now + timer.period;
-        if (now < *timer.due)
-            continue;
-        due.push_back(id);
-        *timer.due += timer.period;
-        if (*timer.due <= now)
-            timer.due = now + timer.period;
-    }
-    return due;
-}
-
 void BatchDriver::Begin(Clock::time_point now) {
     running_ = true;
     nextTick_ = now;
@@ -70,9 +28,6 @@ bool BatchDriver::Pulse(Clock::time_point now) {
     // Keep the pace without a burst of catch-up ticks after a stall.
     nextTick_ = std::max(nextTick_ + std::chrono::milliseconds(kBatchTickMs),
                          now - std::chrono::milliseconds(kBatchTickMs));
-    for (uint32_t id : timers_.Due(now))
-        if (!engine_.OnCameraTimer(id))
-            timers_.KillTimer(id);
     EndRows(!more);
     if (!more) {
         running_ = false;

@@ -117,7 +117,6 @@ class CameraUpgradeJob : public BatchJob {
     int32_t Progress() const override { return *upgrade_->progressCounter; }
     int32_t AddProgress(int32_t amount) override { return *upgrade_->progressCounter += amount; }
     std::string TargetVersion() const override { return upgrade_->targetVersion; }
-    void OnTick(uint32_t timerId) override { upgrade_->OnTick(timerId); }
     void Abandon() override { upgrade_->Abandon(); }
     std::string FailureDetail() const override {
         if (const std::optional<CheckResult> result = check_.Outcome();

@@ -32,10 +32,9 @@ BatchResources::~BatchResources() {
 
 BatchRun::BatchRun(std::shared_ptr<BatchResources> resources) : resources_(std::move(resources)) {
     BatchResources& r = *resources_;
-    r.jobWindow = std::make_shared<JobTimerPort>(r.window);
     engine_ = std::make_unique<BatchEngine>(
-        CameraUpgradeJobs(&r.models, r.targetVersion, r.jobWindow.get(), r.workspace, resources_));
-    driver_ = std::make_unique<BatchDriver>(*engine_, *r.jobWindow);
+        CameraUpgradeJobs(&r.models, r.targetVersion, r.window.get(), r.workspace, resources_));
+    driver_ = std::make_unique<BatchDriver>(*engine_);
 }
 
 BatchRun::~BatchRun() {

@@ -29,8 +29,6 @@ struct BatchResources {
     std::shared_ptr<PackageWorkspace> workspace;
     // The workspace belongs to the batch: its folder goes with the last holder.
     bool removeWorkspace = true;
-    // The jobs' own window: their timers for the driver, the rest to `window`.
-    std::shared_ptr<JobTimerPort> jobWindow;
 
     ~BatchResources();
 };
@@ -48,7 +46,6 @@ class BatchRun {
     BatchEngine& Engine() { return *engine_; }
     const BatchEngine& Engine() const { return *engine_; }
     BatchDriver& Driver() { return *driver_; }
-    JobTimerPort& JobWindow() { return *resources_->jobWindow; }
     const BatchResources& Resources() const { return *resources_; }
 
     // Once the engine has ended (or its rows have been read): lets every

@@ -92,9 +92,6 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // The kept configuration of a retry as a backup to restore; null when
     // the file cannot be read, `error` saying why.
     std::shared_ptr<ConfigBackup> KeptBackup(std::string* error = nullptr) const;
-    // The owner passes every timer message; only 0x8100 + index counts. The
-    // job's bounds are its phases' own: the tick only counts.
-    void OnTick(uint32_t timerId);
     bool EnableFtpServer();
     bool SendVersionUp();
     void ReportUploadFailure();
@@ -108,7 +105,7 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // one: called on the worker right after every step it writes (1, 2, 3, 7
     // and the final one), never once Abandon() has returned. Set it before
     // StartUpgrade. It runs under the step lock: keep it short, and never let
-    // it wait for a thread that may call Abandon() or OnTick().
+    // it wait for a thread that may call Abandon().
     using StepListener = std::function<void(int32_t step)>;
     void SetStepListener(StepListener listener);
 
@@ -136,7 +133,6 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     bool Abandoned() const { return abandoned_; }
     // For the headless front end and tests: waits until the worker ended.
     bool WaitForWorker(std::chrono::milliseconds timeout);
-    uint32_t TimerId() const { return kUpgradeTimerBase + static_cast<uint32_t>(index); }
 
     // Exchange bounds of every client this object makes (tests shorten them).
     void SetExchangeLimits(const ExchangeLimits& limits) { limits_ = limits; }
@@ -156,7 +152,6 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::string currentVersionTag;
     std::shared_ptr<ProgressPort> progressBar;              // manual mode
     std::shared_ptr<std::atomic<int32_t>> progressCounter;  // batch mode
-    std::atomic<int32_t> tickCount{0};
     UploadPlan packageEntries;
     WindowPort* owner = nullptr;
     WindowPort* mainWindow = nullptr;

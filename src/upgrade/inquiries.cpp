@@ -101,6 +101,13 @@ std::string EscapeControls(std::string_view text) {
     return out;
 }
 
+std::string WithKeptFile(std::string reason, const std::string& keptFile) {
+    if (!keptFile.empty() && reason.find(keptFile) == std::string::npos)
+        reason += (reason.empty() ? "" : "; ") +
+                  std::string("the saved configuration is kept in ") + keptFile;
+    return reason;
+}
+
 std::string CameraUpgrade::Inquire(CgiClient& client, std::string_view body) const {
     return client.Exchange(BuildCgiRequest(kInquiryPath, hostText, authToken, body));
 }

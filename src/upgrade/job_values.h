@@ -120,6 +120,8 @@ bool IsPlainVersion(std::string_view version);
 // SoftVersion (either may be missing): empty with `why` naming both when
 // they disagree or neither is plain.
 std::string AgreedVersion(std::string_view header, std::string_view softVersion, std::string& why);
+// A reason with the kept configuration's file named, once.
+std::string WithKeptFile(std::string reason, const std::string& keptFile);
 // A camera's text for a log, a list or a terminal: control characters
 // (CR, LF, ESC...) shown as \r, \n, \x1b.
 std::string EscapeControls(std::string_view text);

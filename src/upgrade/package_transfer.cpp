@@ -88,10 +88,6 @@ int CameraUpgrade::TransferPackage() {
         } else if (CheckUploadPlan(packageEntries) == 0) {
             refuse("Don't find new firmware!",
                    "the firmware package lacks its system or web folder");
-        } else if (owner && !abandoned_) {
-            // The tick drives the time-out; it goes to the window that
-            // passes it on to OnTick.
-            owner->SetTimer(TimerId(), kTickPeriodMs);
         }
         fileCount = packageEntries.fileCount;
     } else {

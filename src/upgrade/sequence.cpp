@@ -202,10 +202,8 @@ bool CameraUpgrade::Finish(int32_t finalStep, std::string reason) {
     EnterPhase(phase_);
     // A failure after the save leaves the configuration on disk: say where.
     const std::string kept = FileExists(savedBackupPath_) ? savedBackupPath_ : "";
-    if (!kept.empty() && (finalStep != step::kCompleted || !reason.empty()) &&
-        reason.find(kept) == std::string::npos)
-        reason += (reason.empty() ? "" : "; ") +
-                  std::string("the saved configuration is kept in ") + kept;
+    if (finalStep != step::kCompleted || !reason.empty())
+        reason = WithKeptFile(std::move(reason), kept);
     outcome_.finalStep = finalStep;
     outcome_.keptFile = kept;
     outcome_.reason = reason;
@@ -322,9 +320,7 @@ void CameraUpgrade::ReportUploadFailure() {
     if (abandoned_)
         return;
     if (!silent && owner) {
-        owner->KillTimer(TimerId());
         Stop("Ftp Error!");
-        owner->SetTimer(TimerId(), kTickPeriodMs);
     }
     Post(kMsgGoToPage, 1, 3);
     Finish(step::kUploadFailed, FailureDetail());
@@ -338,9 +334,7 @@ void CameraUpgrade::ReportVersionUpResult() {
     if (abandoned_)
         return;
     if (!silent && owner) {
-        owner->KillTimer(TimerId());
         Stop("VersionUp Error!!");
-        owner->SetTimer(TimerId(), kTickPeriodMs);
     }
     Post(kMsgGoToPage, 1, 3);
     Finish(step::kVersionUpRefused, FailureDetail());
@@ -371,7 +365,6 @@ void CameraUpgrade::RunUpgrade() {
         return;
     }
     ReportVersionUpResult();
-    tickCount = 0;
     if (step == step::kOverwriting)
         WaitForRebootedCamera();
 }
@@ -594,11 +587,6 @@ void CameraUpgrade::RestoreBackup() {
         return;
     }
     backup->DeleteFileIfWanted();
-}
-
-void CameraUpgrade::OnTick(uint32_t timerId) {
-    if (timerId == TimerId())
-        ++tickCount;
 }
 
 }  // namespace vcq

@@ -29,7 +29,7 @@ QAbstractButton* StepButton(const char* caption, QWidget* parent) {
 MessageAnswer Ask(QWidget* parent, int textId, MessageIcon icon, MessageButtons buttons) {
     MessageRequest request;
     request.text = LoadUiText(textId, nullptr);
-    request.caption = LoadUiText(targets::kTextInformation, nullptr);
+    request.caption = LoadUiText(kTextInformationCaption, nullptr);
     request.icon = icon;
     request.buttons = buttons;
     return ActivePresenter().Present(parent, request);

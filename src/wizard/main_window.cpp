@@ -321,7 +321,7 @@ void MainWindow::ShowPage() {
         case 6:
             if (finalStep_ == step::kCompleted) {
                 if (backup_ && !backup_->restored)
-                    Box(kRestoreFailed, Text(kTextInformation), MessageIcon::Stop,
+                    Box(kRestoreFailed, Text(kTextInformationCaption), MessageIcon::Stop,
                         MessageButtons::Ok);
                 backup_.reset();
                 resultPage_->SetAddressText(QString::fromStdString(addressText_));
@@ -383,7 +383,7 @@ void MainWindow::NextStep() {
             return;  // the page follows when the check has ended
         }
         case 4: {
-            if (Box(Text(kTextProceed), Text(kTextInformation), MessageIcon::Question,
+            if (Box(Text(kTextProceed), Text(kTextInformationCaption), MessageIcon::Question,
                     MessageButtons::OkCancel) != MessageAnswer::Ok)
                 return;
             if (!upgrade_)
@@ -454,7 +454,7 @@ bool MainWindow::CancelStep() {
         return true;
     if (confirmQuit_) {
         askingQuit_ = true;
-        const MessageAnswer answer = Box(Text(kTextQuit), Text(kTextInformation),
+        const MessageAnswer answer = Box(Text(kTextQuit), Text(kTextInformationCaption),
                                          MessageIcon::Question, MessageButtons::YesNo);
         askingQuit_ = false;
         if (answer != MessageAnswer::Yes) {
@@ -529,7 +529,7 @@ void MainWindow::GoToPage(uintptr_t wParam, intptr_t lParam) {
 
 void MainWindow::OnTimer(uint32_t id) {
     if (id == kUpgradeTimerBase) {
-        ManualTick(id);
+        ManualTick();
         return;
     }
     if (discovery_)

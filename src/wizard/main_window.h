@@ -103,7 +103,7 @@ class MainWindow : public QDialog {
 
   private:
     void StartDiscovery();
-    void ManualTick(uint32_t id);
+    void ManualTick();
     void DiscardUpgrade();
     void ShowVersionPage();
     void StartManualUpgrade();

@@ -16,7 +16,7 @@ using namespace main_window;
 
 void MainWindow::FailBackToTarget(const char* text) {
     const std::string message = text;
-    Box(message, Text(kTextInformation), MessageIcon::Stop, MessageButtons::Ok);
+    Box(message, Text(kTextInformationCaption), MessageIcon::Stop, MessageButtons::Ok);
     GoToPage(1, 3);
 }
 
@@ -29,7 +29,7 @@ void MainWindow::ShowVersionPage() {
     progressPage_->SetCurrentVersion(QString::fromStdString("ver" + current));
     progressPage_->SetNewVersion(QString::fromStdString(versionLabel_));
 
-    const std::string caption = Text(kTextInformation);
+    const std::string caption = Text(kTextInformationCaption);
     // Older firmware only on the operator's yes; No is the default.
     if (DecideVersionGate(current, PackageVersion()) == VersionGate::Downgrade &&
         Box(DowngradeQuestionText(current, PackageVersion()), caption, MessageIcon::Question,
@@ -82,7 +82,7 @@ void MainWindow::StartManualUpgrade() {
                            return;
                        }
                        backup_.reset();
-                       Box(kCannotSave, Text(kTextInformation), MessageIcon::Stop,
+                       Box(kCannotSave, Text(kTextInformationCaption), MessageIcon::Stop,
                            MessageButtons::Ok);
                        pageIndex_ = 3;
                        ShowPage();
@@ -96,8 +96,12 @@ void MainWindow::BeginUpgrade() {
     }
     upgrade_->workspace = workspace_;
     upgrade_->mainWindow = port_.get();
-    if (upgrade_->StartUpgrade(backup_) == 0)
+    if (upgrade_->StartUpgrade(backup_) == 0) {
         FailBackToTarget(Text(kTextVersionUpError).c_str());
+        return;
+    }
+    // The page's own clock: the bar moves on and the step shows while the job runs.
+    port_->SetTimer(kUpgradeTimerBase, kTickPeriodMs);
 }
 
 std::function<bool()> MainWindow::CheckCamera() {
@@ -172,7 +176,7 @@ void MainWindow::CheckTargetCamera() {
 
 void MainWindow::AfterTargetCheck(bool passed) {
     if (!passed || !upgrade_) {
-        Box(kNotSuitable, Text(kTextInformation), MessageIcon::Question, MessageButtons::Ok);
+        Box(kNotSuitable, Text(kTextInformationCaption), MessageIcon::Question, MessageButtons::Ok);
         return;
     }
     TakeCheckedSerial();
@@ -193,13 +197,10 @@ void MainWindow::DiscardUpgrade() {
     upgrade_.reset();
 }
 
-void MainWindow::ManualTick(uint32_t id) {
+void MainWindow::ManualTick() {
     if (!upgrade_)
         return;
     std::shared_ptr<CameraUpgrade> upgrade = upgrade_;
-    upgrade->OnTick(id);
-    if (upgrade_ != upgrade)
-        return;  // a box inside the tick let the page flow move on
     QProgressBar* bar = progressPage_->Bar();
     bar->setValue(std::min(bar->value() + 1, bar->maximum()));
     const int32_t now = upgrade->step;

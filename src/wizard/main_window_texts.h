@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "package/resources.h"
 #include "platform/window_port.h"
 
 namespace vcq::ui::main_window {
@@ -11,7 +12,6 @@ namespace vcq::ui::main_window {
 inline constexpr int kTextNext = 159;
 inline constexpr int kTextBack = 162;
 inline constexpr int kTextCancel = 165;
-inline constexpr int kTextInformation = 203;
 inline constexpr int kTextInProgress = 200;
 inline constexpr int kTextVersionUpError = 206;
 inline constexpr int kTextProceed = 209;

@@ -14,7 +14,6 @@
 namespace vcq::ui {
 namespace {
 
-constexpr int kInformationCaption = 203;
 constexpr int kErrorCaption = 139;
 
 QLabel* ValueLabel(QWidget* parent) {
@@ -95,7 +94,7 @@ TargetEntryPage::TargetEntryPage(WindowPort* owner, QWidget* parent)
 
 void TargetEntryPage::Refuse(int textId, QWidget* focus) {
     const std::string text = LoadUiText(textId, owner_);
-    const std::string caption = LoadUiText(kInformationCaption, owner_);
+    const std::string caption = LoadUiText(kTextInformationCaption, owner_);
     owner_->MessageBox(text, caption, MessageIcon::Exclamation, MessageButtons::Ok);
     focus->setFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(focus))

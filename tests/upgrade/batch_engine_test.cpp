@@ -31,7 +31,6 @@ struct Script {
     int32_t progress = 0;
     int checksBegun = 0;
     int starts = 0;
-    int ticks = 0;
     bool abandoned = false;
     std::string targetVersion = "ver1.08";
     std::string detail;
@@ -57,7 +56,6 @@ class ScriptedJob : public vcq::BatchJob {
     int32_t Progress() const override { return s_->progress; }
     int32_t AddProgress(int32_t amount) override { return s_->progress += amount; }
     std::string TargetVersion() const override { return s_->targetVersion; }
-    void OnTick(uint32_t) override { ++s_->ticks; }
     void Abandon() override { s_->abandoned = true; }
     bool Busy() const override { return s_->inTransfer; }
     bool InTransfer() const override {
@@ -268,10 +266,6 @@ TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) 
     Job(0).step = step::kCompleted;
     Job(0).detail = "late words";
     Job(0).progress = 5;
-    EXPECT_FALSE(engine_.OnCameraTimer(vcq::kUpgradeTimerBase + 0));
-    EXPECT_EQ(Job(0).ticks, 0);
-    EXPECT_TRUE(engine_.OnCameraTimer(vcq::kUpgradeTimerBase + 1));
-    EXPECT_EQ(Job(1).ticks, 1);
     EXPECT_EQ(engine_.Row(0).progress, shown);
     engine_.Tick();
     EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
@@ -1032,20 +1026,19 @@ TEST(BatchRunLifetime, AnAbandonedCheckKeepsWhatItUsesAndTheRunWaitsForIt) {
 }
 
 // The driver both front ends share, on a clock of the test's own: the tick's
-// pace without a burst after a stall, the jobs' one-second timers, and each
-// row's end and the batch's end heard once.
-TEST(BatchDriving, PaceTimersAndEndsFromTheDriversClock) {
+// pace without a burst after a stall, and each row's end and the batch's end
+// heard once.
+TEST(BatchDriving, PaceAndEndsFromTheDriversClock) {
     using namespace std::chrono_literals;
     struct Row {
         const char* name;
         std::vector<int> pulsesMs;  // when the front end pulses
         int ticks;                  // engine ticks (the job's progress counts them)
-        int timerCalls;             // the job's one-second timer
     };
     const Row rows[] = {
-        {"every 33 ms", {0, 33, 66, 99}, 4, 0},
-        {"too soon again", {0, 10}, 1, 0},
-        {"a stall is one tick and one timer call", {0, 1000, 2000, 7000}, 4, 3},
+        {"every 33 ms", {0, 33, 66, 99}, 4},
+        {"too soon again", {0, 10}, 1},
+        {"a stall is one tick", {0, 1000, 2000, 7000}, 4},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -1054,9 +1047,7 @@ TEST(BatchDriving, PaceTimersAndEndsFromTheDriversClock) {
             scripts.push_back(std::make_shared<Script>());
             return std::make_shared<ScriptedJob>(scripts.back());
         });
-        auto window = std::make_shared<vcq::test::RecordingWindow>();
-        vcq::JobTimerPort timers(window);
-        vcq::BatchDriver driver(engine, timers);
+        vcq::BatchDriver driver(engine);
         struct Heard : vcq::BatchDriver::Listener {
             std::vector<size_t> ended;
             int batchEnded = 0;
@@ -1069,12 +1060,10 @@ TEST(BatchDriving, PaceTimersAndEndsFromTheDriversClock) {
         engine.AddCamera(camera);
         const auto start = vcq::BatchDriver::Clock::time_point{} + 1h;
         driver.Begin(start);
-        timers.SetTimer(vcq::kUpgradeTimerBase, vcq::kTickPeriodMs);
         for (int at : row.pulsesMs)
             EXPECT_TRUE(driver.Pulse(start + std::chrono::milliseconds(at)));
         // The first job started at the first tick and counts every later one.
         EXPECT_EQ(scripts[0]->progress, row.ticks - 1);
-        EXPECT_EQ(scripts[0]->ticks, row.timerCalls);
         EXPECT_EQ(driver.UnderWay(), std::vector<size_t>{0});
 
         // An abort drops the second; the first ends; each is heard once.
@@ -1086,6 +1075,5 @@ TEST(BatchDriving, PaceTimersAndEndsFromTheDriversClock) {
         EXPECT_FALSE(driver.Pulse(at + 1s));
         EXPECT_EQ(heard.ended, (std::vector<size_t>{0, 1}));
         EXPECT_EQ(heard.batchEnded, 1);
-        EXPECT_FALSE(timers.TimerActive(vcq::kUpgradeTimerBase)) << "no job owns it now";
     }
 }

@@ -69,7 +69,6 @@ class StepJob : public vcq::BatchJob {
     int32_t Progress() const override { return 0; }
     int32_t AddProgress(int32_t) override { return 0; }
     std::string TargetVersion() const override { return "ver1.08"; }
-    void OnTick(uint32_t) override {}
     void Abandon() override {}
     bool Busy() const override { return false; }
     std::optional<vcq::Phase> CurrentPhase() const override { return phase; }

@@ -158,7 +158,6 @@ TEST(Commands, RefusedVersionUpReportsStep9AndGoesBackAPage) {
     EXPECT_EQ(window.Posts()[0].message, vcq::kMsgGoToPage);
     EXPECT_EQ(window.Posts()[0].wParam, 1u);
     EXPECT_EQ(window.Posts()[0].lParam, 3);
-    EXPECT_EQ(window.TimerStarts(upgrade->TimerId()), 1);  // started again after the box
 }
 
 TEST(Commands, VersionUpWhoseReplyNeverCameWholeCountsAsAccepted) {
@@ -277,21 +276,6 @@ TEST(RebootWait, QuickRefusalsAreAskedAgainAfterAPause) {
     waiter.join();
     EXPECT_LE(server.Requests().size(), 8u);  // about one per 100 ms
     EXPECT_GE(server.Requests().size(), 3u);
-}
-
-// The tick only counts: the job's phases keep their own bounds.
-TEST(TickLimit, TicksNeverEndAJob) {
-    RecordingWindow window;
-    auto upgrade = MakeUpgrade("127.0.0.1:1", window, true);
-    upgrade->step = step::kOverwriting;
-    upgrade->OnTick(upgrade->TimerId() + 1);  // another camera's tick
-    EXPECT_EQ(upgrade->tickCount, 0);
-    for (int i = 0; i < 2 * vcq::kTickLimit; ++i)
-        upgrade->OnTick(upgrade->TimerId());
-    EXPECT_EQ(upgrade->step, step::kOverwriting);
-    EXPECT_FALSE(upgrade->Abandoned());
-    EXPECT_TRUE(window.Boxes().empty());
-    EXPECT_TRUE(window.Posts().empty());
 }
 
 TEST(Worker, StartNeedsSharedOwnership) {

@@ -145,7 +145,6 @@ TEST_F(UpgradeFlow, WithoutBackupGoesUploadingOverwritingCompleted) {
     EXPECT_EQ(simulator_->Ftp(0).connections, 8);
     EXPECT_TRUE(WorkspaceHoldsOnlyPackageFiles());
     EXPECT_TRUE(window_.Boxes().empty());
-    EXPECT_EQ(window_.TimerStarts(upgrade->TimerId()), 1);
 }
 
 TEST_F(UpgradeFlow, WithBackupRestoresTheConfigurationAboutFourSecondsBeforeTheEnd) {

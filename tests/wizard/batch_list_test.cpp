@@ -27,7 +27,6 @@ class ScriptedJob : public BatchJob {
     int32_t Progress() const override { return progress; }
     int32_t AddProgress(int32_t amount) override { return progress += amount; }
     std::string TargetVersion() const override { return "ver1.08"; }
-    void OnTick(uint32_t) override {}
     void Abandon() override {}
     bool Busy() const override { return false; }
     std::string FailureDetail() const override { return detail; }

@@ -114,7 +114,8 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
     event["reason_code"] = ReasonCodeName(ReasonOf(row));
     event["detail"] = row.failureDetail;
     event["kept"] = JsonOrNull(row.keptFile);
-    event["versionup"] = row.versionUpSent;
+    event["versionup"] = row.versionUpThisRun;
+    event["flashed"] = row.versionUpSent;  // by this run or the one it retried
     event["versionup_at"] = JsonTime(row.versionUpAt);
     event["elapsed"] = std::round(elapsed * 10) / 10;
     event["version_before"] = JsonOrNull(WithoutVer(camera.version));

@@ -506,16 +506,23 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     driver.SetListener(nullptr);
 
     live.End();
-    // The log goes beside the batch's backups, whether or not any was kept.
-    std::string logError;
-    const std::string logPath =
-        WriteUpgradeLog(engine.Settings().startTime, BatchLogText(engine, setAside), logError);
-    if (logPath.empty())
-        std::fprintf(stderr, "%s: the upgrade log was not saved: %s\n", command, logError.c_str());
     const OutcomeCounts counts = CountOutcomes(engine, setAside);
+    // The log goes beside the batch's backups, whether or not any was kept;
+    // a run that left every camera as it was makes no dated folder for it.
+    const bool leftAlone = counts[BatchOutcome::Completed] + counts[BatchOutcome::Failed] +
+                               counts[BatchOutcome::ConfigNotRestored] +
+                               counts[BatchOutcome::NotStarted] ==
+                           0;
+    std::string logError;
+    const std::string logPath = leftAlone
+                                    ? std::string()
+                                    : WriteUpgradeLog(engine.Settings().startTime,
+                                                      BatchLogText(engine, setAside), logError);
+    if (logPath.empty() && !leftAlone)
+        std::fprintf(stderr, "%s: the upgrade log was not saved: %s\n", command, logError.c_str());
     emit(SummaryEvent(counts, logPath, engine.StoppedAfterFailures() ? engine.MaxFailures() : 0));
     // What `retry` reads back.
-    if (!logPath.empty() && !WriteWholeFile(EventsPathBeside(logPath), events))
+    if (!logPath.empty() && !SaveEventsBeside(logPath, events))
         std::fprintf(stderr, "%s: the events were not saved beside the log: %s\n", command,
                      EventsPathBeside(logPath).c_str());
     if (!choices.json) {
@@ -523,6 +530,8 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
             std::printf("Proceeded: %s\n", counter->text.c_str());
         if (!logPath.empty())
             std::printf("Log file: %s\n", logPath.c_str());
+        else if (leftAlone)
+            std::printf("Log file: none saved, every camera was left as it was\n");
         std::printf("Upgrade log\n%s", ConsoleText(BatchLogText(engine, setAside)).c_str());
         std::fflush(stdout);
         for (size_t i = 0; i < engine.RowCount(); ++i) {

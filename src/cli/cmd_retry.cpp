@@ -7,6 +7,7 @@
 #include "cli/batch_command.h"
 #include "cli/commands.h"
 #include "cli/credentials.h"
+#include "cli/dry_run.h"
 #include "cli/retry_log.h"
 #include "package/resources.h"
 #include "platform/files.h"
@@ -20,12 +21,18 @@ int RunRetry(const Args& args) {
     ParsedArgs parsed = ParseArgs(
         args,
         Words({kLoginOptions, {"--logins", "--failed-list", "--in-service", "--max-failures"}}),
-        Words({kRetainFlags, {"--yes", "--allow-reset", "--allow-downgrade", "--json"}}));
+        Words(
+            {kRetainFlags,
+             {"--yes", "--allow-reset", "--allow-downgrade", "--json", "--dry-run", "--reflash"}}));
     if (!parsed.error.empty())
         return UsageError("retry", parsed.error);
     if (parsed.positional.size() != 1)
-        return UsageError("retry", "give one LOG: the path the batch printed on `Log file:`");
-    if (!parsed.flags.count("--yes") && !sys::IsTerminal(sys::StdStream::Input))
+        return UsageError("retry",
+                          "give one LOG: the path the batch printed on `Log file:`, its "
+                          ".jsonl events or the batch's folder");
+    const bool dryRun = parsed.flags.count("--dry-run") > 0;
+    const bool reflash = parsed.flags.count("--reflash") > 0;
+    if (!dryRun && !parsed.flags.count("--yes") && !sys::IsTerminal(sys::StdStream::Input))
         return UsageError("retry", "no terminal to ask for confirmation on: give --yes");
     std::string error;
     const std::optional<BatchChoices> choices = ReadBatchChoices(parsed, error);
@@ -35,18 +42,11 @@ int RunRetry(const Args& args) {
     if (!ReadBatchLogins(parsed, logins, error))
         return UsageError("retry", error);
 
-    const std::string& logPath = parsed.positional.front();
-    if (!files::FileExists(logPath)) {
-        std::fprintf(stderr, "retry: there is no upgrade log %s\n", logPath.c_str());
-        return 1;
-    }
-    const std::string eventsPath = EventsPathBeside(logPath);
+    const std::string eventsPath = EventsPathFor(parsed.positional.front(), error);
     std::string events;
-    if (!files::ReadWholeFile(eventsPath, events)) {
-        std::fprintf(stderr,
-                     "retry: %s has no batch events beside it (%s): give the path a batch "
-                     "printed on `Log file:`\n",
-                     logPath.c_str(), eventsPath.c_str());
+    if (eventsPath.empty() || !files::ReadWholeFile(eventsPath, events)) {
+        std::fprintf(stderr, "retry: %s\n",
+                     eventsPath.empty() ? error.c_str() : ("cannot read " + eventsPath).c_str());
         return 1;
     }
     std::vector<LoggedCamera> logged;
@@ -86,15 +86,18 @@ int RunRetry(const Args& args) {
             camera.model = before[i].model;
         camera.resetAgreed = allowReset;
         camera.downgradeAgreed = allowDowngrade;
+        camera.reflash = reflash;
         // Only a camera to upgrade anew may turn out up to date or not
         // upgradable; the others are checked by their jobs.
         std::vector<BatchCamera> one{camera};
         if (camera.retry.action == RetryAction::Upgrade) {
-            std::vector<SetAside> aside = SetAsideBeforeBatch(one, PackageVersion(), false);
+            std::vector<SetAside> aside = SetAsideBeforeBatch(one, PackageVersion(), reflash);
             setAside.insert(setAside.end(), aside.begin(), aside.end());
         }
         run.insert(run.end(), one.begin(), one.end());
     }
+    if (dryRun)
+        return RunDryRun(cameras, SupportedModels(), reflash, choices->json);
     return RunCameraBatch("retry", *choices, run, setAside);
 }
 

@@ -18,6 +18,8 @@ const char* ActionName(DryRunAction action) {
             return "upgrade";
         case DryRunAction::UpToDate:
             return "up_to_date";
+        case DryRunAction::Restore:
+            return "restore";
         case DryRunAction::LeftOut:
             break;
     }
@@ -29,6 +31,20 @@ const char* ActionName(DryRunAction action) {
 DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
                           const std::string& targetVersion, bool reflash) {
     DryRunVerdict verdict;
+    // A retry's camera told to flash before is checked by its job at its
+    // turn, which sends the kept file back: nothing more to judge here.
+    if (camera.retry.action != RetryAction::Upgrade) {
+        verdict.action = DryRunAction::Restore;
+        verdict.version = EscapeControls(PlainVersion(camera.version));
+        verdict.code = ReasonCode::Restore;
+        verdict.reason = camera.retry.keptFile.empty()
+                             ? "configuration only; its kept file is gone"
+                             : "configuration only, from " + camera.retry.keptFile +
+                                   (camera.retry.action == RetryAction::RestoreOrUpgrade
+                                        ? " (with the upgrade if it is not at the target)"
+                                        : "");
+        return verdict;
+    }
     // Silent, as in the batch: the reasons are kept instead of shown.
     JobSettings settings = CameraJob(CameraHostText(camera.ip, camera.port),
                                      EncodeBasicToken(camera.user + ":" + camera.password), models,
@@ -38,6 +54,9 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     bool lowMemory = false;
     const bool passed = upgrade.CheckPreconditions(lowMemory, nullptr);
     verdict.version = EscapeControls(PlainVersion(upgrade.currentVersion));
+    // A check refused before it read the version still has the identify's.
+    if (verdict.version.empty())
+        verdict.version = EscapeControls(PlainVersion(camera.version));
     if (!passed) {
         verdict.code = upgrade.loginRefused ? ReasonCode::LoginRefused
                        : lowMemory          ? ReasonCode::LowMemory
@@ -96,8 +115,10 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
 
 std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerdict& verdict,
                        bool json) {
+    // A retry's cameras keep their place in the batch they come from.
+    const size_t number = camera.id > 0 ? static_cast<size_t>(camera.id) : index + 1;
     char id[16];
-    std::snprintf(id, sizeof id, "%03zu", index + 1);
+    std::snprintf(id, sizeof id, "%03zu", number);
     if (!json) {
         std::string action = ActionName(verdict.action);
         std::replace(action.begin(), action.end(), '_', ' ');
@@ -105,7 +126,7 @@ std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerd
                ": " + verdict.reason;
     }
     return EventLine({{"event", "dry_run"},
-                      {"id", index + 1},
+                      {"id", number},
                       {"address", CameraHostText(camera.ip, 80)},
                       {"port", camera.port},
                       {"model", camera.model},
@@ -123,7 +144,7 @@ int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, 
     ForEachAtOnce(cameras.size(), [&](size_t i) {
         verdicts[i] = JudgeCamera(cameras[i], models, target, reflash);
     });
-    size_t counts[3] = {};
+    size_t counts[4] = {};
     size_t unfit = 0;  // left out, and not on purpose
     for (size_t i = 0; i < cameras.size(); ++i) {
         ++counts[static_cast<int>(verdicts[i].action)];
@@ -135,14 +156,17 @@ int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, 
     const size_t upgrade = counts[static_cast<int>(DryRunAction::Upgrade)];
     const size_t upToDate = counts[static_cast<int>(DryRunAction::UpToDate)];
     const size_t leftOut = counts[static_cast<int>(DryRunAction::LeftOut)];
+    const size_t restore = counts[static_cast<int>(DryRunAction::Restore)];
     if (json)
         std::printf(
             "{\"event\":\"dry_run_summary\",\"upgrade\":%zu,\"up_to_date\":%zu,"
-            "\"left_out\":%zu}\n",
-            upgrade, upToDate, leftOut);
+            "\"left_out\":%zu,\"restore\":%zu}\n",
+            upgrade, upToDate, leftOut, restore);
     else
-        std::printf("Dry run: %zu to upgrade, %zu up to date, %zu left out; nothing was changed\n",
-                    upgrade, upToDate, leftOut);
+        std::printf(
+            "Dry run: %zu to upgrade, %zu up to date, %zu left out%s; nothing was changed\n",
+            upgrade, upToDate, leftOut,
+            restore ? (", " + std::to_string(restore) + " configuration only").c_str() : "");
     std::fflush(stdout);
     return unfit == 0 ? 0 : 1;
 }

@@ -13,7 +13,9 @@
 
 namespace vcq::cli {
 
-enum class DryRunAction { Upgrade, UpToDate, LeftOut };
+// Restore: a retry's camera that only gets its kept configuration back (or,
+// not at the target after all, the upgrade with it).
+enum class DryRunAction { Upgrade, UpToDate, LeftOut, Restore };
 
 struct DryRunVerdict {
     DryRunAction action = DryRunAction::LeftOut;

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "cli/event_json.h"
+#include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
 
@@ -91,8 +94,16 @@ bool ReadEnd(const json& event, LoggedCamera& logged) {
                              std::pair{"version_before", &camera.version}})
         if (const std::string* text = Text(event, key))
             *into = *text;
-    logged.end = {*named, static_cast<int32_t>(*step), versionUp->get<bool>(),
-                  kept->is_string() ? kept->get<std::string>() : std::string(), versionUpAt};
+    // Told to flash by this run or an earlier one; batches before "flashed"
+    // said so in "versionup".
+    const json* flashed = Field(event, "flashed", json::value_t::boolean);
+    const std::string* code = Text(event, "reason_code");
+    logged.end = {*named,
+                  static_cast<int32_t>(*step),
+                  (flashed ? flashed : versionUp)->get<bool>(),
+                  kept->is_string() ? kept->get<std::string>() : std::string(),
+                  versionUpAt,
+                  code && *code == ReasonCodeName(ReasonCode::Stopped)};
     return true;
 }
 
@@ -102,6 +113,57 @@ std::string EventsPathBeside(const std::string& logPath) {
     const std::string stem =
         logPath.ends_with(".txt") ? logPath.substr(0, logPath.size() - 4) : logPath;
     return stem + ".jsonl";
+}
+
+bool SaveEventsBeside(const std::string& logPath, const std::string& events) {
+    std::FILE* file = files::OpenFile(EventsPathBeside(logPath), "wb");
+    bool ok = file && std::fwrite(events.data(), 1, events.size(), file) == events.size();
+    if (file && std::fclose(file) != 0)
+        ok = false;
+    return ok;
+}
+
+std::string EventsPathFor(const std::string& given, std::string& error) {
+    if (!files::FolderExists(given)) {
+        if (!files::FileExists(given)) {
+            error = "there is no upgrade log, events file or batch folder " + given;
+            return "";
+        }
+        const std::string path = given.ends_with(".jsonl") ? given : EventsPathBeside(given);
+        if (!files::FileExists(path))
+            error = given + " has no batch events beside it (" + path +
+                    "): give the path a batch printed on `Log file:`, or its folder";
+        return files::FileExists(path) ? path : "";
+    }
+    // A folder's runs: upgrade-log.jsonl, then -2, -3...: the latest counts.
+    std::vector<files::FolderEntry> entries;
+    int latest = 0;
+    std::string name;
+    if (files::ListFolder(given, entries)) {
+        for (const files::FolderEntry& entry : entries) {
+            int number = 0;
+            if (entry.isFolder || !entry.name.starts_with("upgrade-log") ||
+                !entry.name.ends_with(".jsonl"))
+                continue;
+            const std::string middle = entry.name.substr(11, entry.name.size() - 17);
+            if (middle.empty())
+                number = 1;
+            else if (middle.size() <= 4 && middle[0] == '-' &&
+                     std::all_of(middle.begin() + 1, middle.end(),
+                                 [](char c) { return c >= '0' && c <= '9'; }))
+                number = std::atoi(middle.c_str() + 1);
+            if (number > latest) {
+                latest = number;
+                name = entry.name;
+            }
+        }
+    }
+    if (name.empty()) {
+        error = given + " holds no batch events (upgrade-log.jsonl)";
+        return "";
+    }
+    const bool separated = given.ends_with("/") || given.ends_with("\\");
+    return given + (separated ? "" : "/") + name;
 }
 
 bool ReadBatchEvents(const std::string& text, std::vector<LoggedCamera>& cameras,

@@ -135,7 +135,7 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         row.failureDetail.clear();
         // Named until the camera took it back.
         row.keptFile = cameras_[i].retry.keptFile;
-        row.versionUpSent = false;
+        row.versionUpSent = row.versionUpThisRun = false;
         row.versionUpAt = 0;
         row.checkReason.reset();
         row.cutOff = row.cameBack = row.stoppedAfterFailures = false;
@@ -271,6 +271,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
         row.changed = true;
     }
     row.versionUpSent = entry.job->VersionUpSent();
+    row.versionUpThisRun = outcome && outcome->versionUpSent;
     row.versionUpAt = entry.job->VersionUpAt();
     row.cutOff = entry.cutOff;
     if (finalStep != step::kCompleted && finalStep != step::kNotRestored && !entry.refused)
@@ -318,10 +319,12 @@ void BatchEngine::StopNow() {
         }
         std::string detail =
             "cut off while " + rows_[entry.row].statusText + " (step " + std::to_string(now) + ")";
-        // Past the versionup the camera goes on without us.
-        if (now >= step::kOverwriting)
+        // Past the versionup the camera goes on without us: not the step
+        // that says its firmware is unchanged.
+        const bool flashing = now >= step::kOverwriting;
+        if (flashing)
             detail += "; the camera may still be writing its firmware or restarting";
-        GiveUp(entry, step::kVersionUpRefused, std::move(detail));
+        GiveUp(entry, flashing ? step::kWrongVersion : step::kVersionUpRefused, std::move(detail));
         entry.cutOff = true;
         return false;
     });
@@ -443,19 +446,6 @@ bool BatchEngine::Tick() {
     return !active_.empty();
 }
 
-bool BatchEngine::OnCameraTimer(uint32_t timerId) {
-    if (timerId < kUpgradeTimerBase || timerId >= kUpgradeTimerBase + kBatchMaxRows)
-        return false;
-    const size_t row = timerId - kUpgradeTimerBase;
-    for (Active& entry : active_) {
-        if (entry.row == row && entry.forcedStep < 0) {
-            entry.job->OnTick(timerId);
-            return true;
-        }
-    }
-    return false;
-}
-
 std::vector<size_t> BatchEngine::TakeChangedRows() {
     std::vector<size_t> changed;
     for (size_t i = 0; i < rows_.size(); ++i) {
@@ -498,11 +488,7 @@ std::string BatchEngine::LogLine(size_t index) const {
 }
 
 std::string RowNote(const BatchRow& row) {
-    std::string note = row.failureDetail;
-    if (!row.keptFile.empty() && note.find(row.keptFile) == std::string::npos)
-        note += (note.empty() ? "" : "; ") + std::string("the saved configuration is kept in ") +
-                row.keptFile;
-    return note;
+    return WithKeptFile(row.failureDetail, row.keptFile);
 }
 
 std::string BatchEngine::LogText() const {

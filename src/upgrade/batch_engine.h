@@ -17,6 +17,7 @@
 
 #include "package/resources.h"
 #include "protocol/cgi_client.h"  // CameraHostText, for the rows' address text
+#include "upgrade/batch_row.h"
 #include "upgrade/job_transfers.h"
 #include "upgrade/job_values.h"
 #include "upgrade/reason_code.h"
@@ -25,85 +26,6 @@ namespace vcq {
 
 class PackageWorkspace;
 class WindowPort;
-
-inline constexpr uint32_t kBatchTickMs = 33;
-inline constexpr size_t kBatchMaxInService = 4;
-// The headless tool may let more cameras reboot at once; uploads stay one
-// at a time.
-inline constexpr size_t kBatchMaxInServiceLimit = 16;
-inline constexpr int32_t kBatchProgressFull = 10000;
-inline constexpr size_t kBatchMaxRows = 256;
-
-// What the batch takes over from a ticked row of the detected camera list.
-struct BatchCamera {
-    std::string user;
-    std::string password;
-    std::array<uint8_t, 4> ip{};
-    int32_t port = 80;
-    bool dhcp = false;
-    std::string model;
-    std::string version;
-    std::string serial;
-    // The operator agreed that a camera at 1.08 or 1.09 loses its settings;
-    // without it such a camera is refused at its check.
-    bool resetAgreed = false;
-    // Flashed although its check finds it at the package's version.
-    bool reflash = false;
-    // Flashed although its check finds it newer than the package.
-    bool downgradeAgreed = false;
-    // What a retry does with it; a first batch upgrades.
-    RetryPlan retry;
-    // Its place in the list the batch was given, from 1, kept by the cameras
-    // set aside and by retries; 0: its row's.
-    int32_t id = 0;
-};
-
-// The status text of a step ("Standby", "Uploading", "Error1"...), empty for
-// codes without one.
-std::string BatchStatusText(int32_t step);
-// The log's result text of a final step, ending in CR LF; empty for others.
-std::string BatchResultText(int32_t step);
-
-struct BatchRow {
-    int32_t index = 0;
-    std::string idText;       // "001" for the first row
-    std::string addressText;  // CameraHostText of the camera
-    std::string model;
-    std::string version;  // the new version once the camera completed
-    std::string statusText;
-    bool dhcp = false;
-    int32_t progress = 0;  // 10000 is a full bar; may run past it
-    int32_t finalStep = 0;
-    std::string failureDetail;  // why a failed camera failed, when known
-    bool dropped = false;       // left unstarted by an abort
-    bool changed = true;        // status, version or progress since TakeChangedRows
-    int32_t step = 0;           // the step the status text shows
-    std::string keptFile;       // the configuration file the camera left behind
-    bool refused = false;       // its check found another generation or a newer version
-    bool upToDate = false;      // its check found it at the package's version: left alone
-    std::string serial;         // as its job's check read it; empty until then
-    // The camera was told to flash: a retry checks it before anything else.
-    bool versionUpSent = false;
-    std::time_t versionUpAt = 0;  // when it was last told to flash
-    // What the reason code is read from (ReasonOf): why its check kept it
-    // back, whether the operator's stop cut it off, whether a version was
-    // read after the flash.
-    std::optional<ReasonCode> checkReason;
-    bool cutOff = false;
-    bool cameBack = false;
-    bool stoppedAfterFailures = false;  // dropped once --max-failures was reached
-    // When the engine began the camera's check and when it retired the job
-    // (both zero until then).
-    std::chrono::steady_clock::time_point begun{};
-    std::chrono::steady_clock::time_point ended{};
-    // Time spent in each phase, by the job's own clock; zeros when the job
-    // keeps no such record.
-    std::array<std::chrono::milliseconds, kPhaseCount> phaseTimes{};
-};
-
-// What the log and the row's tooltip say beneath a row: why it failed, and
-// the configuration file it left, when there is one.
-std::string RowNote(const BatchRow& row);
 
 // Refused: another generation, or newer than the package without the
 // operator's word; UpToDate: at the package's version, not to be flashed again.
@@ -135,8 +57,6 @@ class BatchJob {
     virtual int32_t Progress() const = 0;
     virtual int32_t AddProgress(int32_t amount) = 0;
     virtual std::string TargetVersion() const = 0;
-    // The job's one-second tick (timer 0x8100 + index).
-    virtual void OnTick(uint32_t timerId) = 0;
     // The engine gives up on the job and asks it to stop: a transfer under
     // way ends within a second, whatever else still runs for it ends on its
     // own, and it reports nothing more. Never blocks.
@@ -246,12 +166,11 @@ class BatchEngine {
     // an abort. Tick on until no job is left.
     void StopNow();
     bool CancelRequested() const { return cancelRequested_; }
-    // A job's one-second timer: passed to the active job of row
-    // `timerId - 0x8100`; false when there is none (kill that timer).
-    bool OnCameraTimer(uint32_t timerId);
 
     size_t RowCount() const { return rows_.size(); }
     const BatchRow& Row(size_t row) const { return rows_.at(row); }
+    // The row takes part in the latest run (a retry re-arms only some).
+    bool InLatestRun(size_t row) const { return inRun_.at(row); }
     size_t ActiveCount() const { return active_.size(); }
     // Rows changed since the last call, in order; their marks are cleared.
     std::vector<size_t> TakeChangedRows();

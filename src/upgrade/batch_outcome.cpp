@@ -1,5 +1,7 @@
 #include "upgrade/batch_outcome.h"
 
+#include "upgrade/batch_engine.h"
+
 #include <iterator>
 
 #include "upgrade/camera_upgrade.h"
@@ -92,8 +94,9 @@ const char* ReasonCodeName(ReasonCode code) {
                                          "stopped",
                                          "not_started",
                                          "stopped_after_failures",
-                                         "upgrade"};
-    static_assert(std::size(kNames) == static_cast<size_t>(ReasonCode::Upgrade) + 1);
+                                         "upgrade",
+                                         "restore"};
+    static_assert(std::size(kNames) == static_cast<size_t>(ReasonCode::Restore) + 1);
     return kNames[static_cast<size_t>(code)];
 }
 
@@ -118,7 +121,8 @@ std::string RowStatusText(const BatchRow& row) {
 OutcomeCounts CountOutcomes(const BatchEngine& engine) {
     OutcomeCounts counts;
     for (size_t i = 0; i < engine.RowCount(); ++i)
-        counts.Add(OutcomeOf(engine.Row(i)));
+        if (engine.InLatestRun(i))
+            counts.Add(OutcomeOf(engine.Row(i)));
     return counts;
 }
 

@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <string>
 
-#include "upgrade/batch_engine.h"
+#include "upgrade/batch_row.h"
 
 namespace vcq {
+
+class BatchEngine;
 
 enum class BatchOutcome {
     Completed,
@@ -39,7 +41,7 @@ struct OutcomeCounts {
     size_t operator[](BatchOutcome outcome) const { return counts[static_cast<int>(outcome)]; }
     void Add(BatchOutcome outcome) { ++counts[static_cast<int>(outcome)]; }
 };
-// The batch's own rows.
+// The rows of the batch's latest run: a retry counts only its cameras.
 OutcomeCounts CountOutcomes(const BatchEngine& engine);
 // "Summary: 3 completed, 1 failed, 0 configuration not back, ...".
 std::string SummaryLine(const OutcomeCounts& counts);

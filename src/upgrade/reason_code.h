@@ -26,6 +26,7 @@ enum class ReasonCode {
     NotStarted,
     StoppedAfterFailures,  // --max-failures reached before it started
     Upgrade,               // a dry run's: it would be upgraded
+    Restore,               // a retry's dry run: it would get its configuration back only
 };
 
 // The snake_case word of a code ("login_refused").

@@ -5,7 +5,8 @@
 namespace vcq {
 
 CameraEnd EndOf(const BatchRow& row) {
-    return {OutcomeOf(row), row.finalStep, row.versionUpSent, row.keptFile, row.versionUpAt};
+    return {OutcomeOf(row), row.finalStep,   row.versionUpSent,
+            row.keptFile,   row.versionUpAt, row.cutOff};
 }
 
 RetryPlan PlanRetry(const CameraEnd& end) {
@@ -21,8 +22,10 @@ RetryPlan PlanRetry(const CameraEnd& end) {
             // Cut off after the versionup, its old firmware may still be
             // writing the new one: the retry waits out the reboot bound from
             // the flash before it decides. One that came back with another
-            // version, or ran out of its bound, has no flash under way.
-            const std::time_t flashing = end.finalStep == step::kWrongVersion ? 0 : end.versionUpAt;
+            // version, or ran out of its bound, has no flash under way; one
+            // the operator's stop cut off may still have.
+            const std::time_t flashing =
+                end.finalStep == step::kWrongVersion && !end.cutOff ? 0 : end.versionUpAt;
             // Past the versionup the camera may run the new firmware with
             // factory settings: only the kept file can put them back.
             if (end.versionUpSent && !end.keptFile.empty())

@@ -17,6 +17,7 @@ struct CameraEnd {
     bool versionUpSent = false;   // the camera was told to flash
     std::string keptFile;         // its saved configuration, still on disk
     std::time_t versionUpAt = 0;  // when it was last told to flash
+    bool cutOff = false;          // the operator's stop ended it
 };
 
 CameraEnd EndOf(const BatchRow& row);

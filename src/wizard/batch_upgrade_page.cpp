@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <ctime>
 
+#include "cli/batch_report.h"
+#include "cli/retry_log.h"
+#include "package/resources.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_outcome.h"
 #include "upgrade/manual_flow.h"
@@ -24,7 +27,6 @@
 namespace vcq::ui {
 namespace {
 
-constexpr int kTextInformation = 203;
 constexpr int kTextProceed = 209;
 
 QString Text(const std::string& text) {
@@ -292,7 +294,7 @@ bool BatchUpgradePage::AskAboutResettingCameras() {
     }
     if (addresses.empty())
         return true;
-    const std::string caption = LoadUiText(kTextInformation, &Port());
+    const std::string caption = LoadUiText(kTextInformationCaption, &Port());
     const std::string text = std::string(kResetQuestionText) + "\r\n" + addresses;
     if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) ==
         MessageAnswer::Ok)
@@ -319,7 +321,7 @@ void BatchUpgradePage::Confirm() {
         EnableSettings();
         return;
     }
-    const std::string caption = LoadUiText(kTextInformation, &Port());
+    const std::string caption = LoadUiText(kTextInformationCaption, &Port());
     const std::string text = LoadUiText(kTextProceed, &Port());
     if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
         MessageAnswer::Ok) {
@@ -411,8 +413,19 @@ void BatchUpgradePage::KeepLog() {
         return;
     std::string error;
     logPath_ = WriteUpgradeLog(Engine().Settings().startTime, lastLog_, error);
-    if (logPath_.empty())
+    if (logPath_.empty()) {
         logError_ = error;
+        return;
+    }
+    // The events beside it, as the headless tool writes them: its `retry`
+    // resumes this batch from the log, the events or the folder.
+    std::string events;
+    for (size_t i = 0; i < Engine().RowCount(); ++i)
+        if (Engine().InLatestRun(i))
+            events += cli::EndEvent(Engine().Row(i), Engine().Camera(i)) + "\n";
+    events += cli::SummaryEvent(CountOutcomes(Engine()), logPath_) + "\n";
+    if (!cli::SaveEventsBeside(logPath_, events))
+        logError_ = "the events were not saved beside the log: " + cli::EventsPathBeside(logPath_);
 }
 
 void BatchUpgradePage::ShowLog() {
@@ -464,7 +477,7 @@ void BatchUpgradePage::MendLogins() {
 void BatchUpgradePage::RetryFailed() {
     if (EngineRunning() || Engine().NotCompletedRows().empty())
         return;
-    const std::string caption = LoadUiText(kTextInformation, &Port());
+    const std::string caption = LoadUiText(kTextInformationCaption, &Port());
     const std::string text = LoadUiText(kTextProceed, &Port());
     if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
         MessageAnswer::Ok)

@@ -1388,14 +1388,15 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
         const char* first;  // the first batch's outcome
         const char* retry;  // the retry's outcome; "" for not retried
         int uploads;        // firmware uploads over both runs
+        bool retryFlashes;  // the retry's own "versionup"
     } fleet[] = {
-        {"", "completed", "", 1},
-        {"restore=refuse", "config_not_restored", "completed", 1},
-        {"", "failed", "completed", 1},  // wrong login, mended
+        {"", "completed", "", 1, false},
+        {"restore=refuse", "config_not_restored", "completed", 1, false},
+        {"", "failed", "completed", 1, true},  // wrong login, mended
         // Not at the target: upgraded.
-        {"after-reboot=old,reboot=11000", "failed", "completed", 2},
+        {"after-reboot=old,reboot=11000", "failed", "completed", 2, true},
         // Mended to the target: restored.
-        {"next-version=1.07,reboot=11000", "failed", "completed", 1},
+        {"next-version=1.07,reboot=11000", "failed", "completed", 1, false},
     };
     std::vector<std::string> settings;
     for (const auto& camera : fleet)
@@ -1438,7 +1439,14 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
         c.softVersion = "1.08";
         c.versionAfterUpgrade.clear();
     });
-    Outcome retry = RunCli(With({"retry", log, "--yes", "--json"}));
+    // Its events file or its folder stand for the log; a dry run sends nothing.
+    Outcome retryDry = RunCli(With({"retry", events.string(), "--dry-run", "--yes"}));
+    EXPECT_EQ(retryDry.code, 0) << retryDry.out << retryDry.err;
+    EXPECT_NE(retryDry.out.find("Dry run: 1 to upgrade, 0 up to date, 0 left out, 3 "
+                                "configuration only"),
+              std::string::npos)
+        << retryDry.out;
+    Outcome retry = RunCli(With({"retry", Path(log).parent_path().string(), "--yes", "--json"}));
     EXPECT_EQ(retry.code, 0) << retry.out << retry.err;
     ends = EndsByAddress(retry.out);
     for (size_t i = 0; i < hosts_.size(); ++i) {
@@ -1446,6 +1454,8 @@ TEST_F(CliBatch, RetryRestoresTheUpgradedAndUpgradesOnlyWhatMustBe) {
         EXPECT_EQ(ends.count(hosts_[i]) ? Text(ends[hosts_[i]], "outcome") : "", fleet[i].retry);
         if (ends.count(hosts_[i])) {
             EXPECT_EQ(Number(ends[hosts_[i]], "id"), i + 1) << "the first batch's id";
+            EXPECT_EQ(ends[hosts_[i]].at("versionup"), fleet[i].retryFlashes);
+            EXPECT_EQ(ends[hosts_[i]].at("flashed"), true);
         }
         EXPECT_EQ(simulator_->RequestCount(i, "POST /command/ftpserver.cgi"), fleet[i].uploads);
         EXPECT_EQ(simulator_->Config(i).softVersion, "1.08");
@@ -1480,6 +1490,7 @@ TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
         std::vector<std::string> args;
         int exit;
         std::vector<std::string> codes;  // each camera's reason_code, in the order given
+        bool logSaved = true;            // in a dated folder, named by the summary
     } cases[] = {
         {"another generation set aside on purpose",
          {"", "version=3.00"},
@@ -1502,6 +1513,12 @@ TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
          {"--in-service", "1", "--max-failures", "1"},
          1,
          {"login_refused", "stopped_after_failures", "stopped_after_failures"}},
+        {"nothing to do leaves no folder",
+         {"version=1.08", "version=3.00"},
+         {},
+         0,
+         {"up_to_date", "other_generation"},
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1520,12 +1537,14 @@ TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
             EXPECT_EQ(Text(ends[hosts_[i]], "reason_code"), c.codes[i]);
             EXPECT_EQ(Number(ends[hosts_[i]], "id"), i + 1);
             EXPECT_EQ(Number(judged[hosts_[i]], "id"), i + 1);
+            EXPECT_FALSE(Text(judged[hosts_[i]], "version").empty()) << "every camera answers";
             // A dry run tells what a check finds before anything is sent.
             const bool checked = c.codes[i] != "completed" && c.codes[i] != "restore_refused" &&
                                  c.codes[i] != "came_back_old" &&
                                  c.codes[i] != "stopped_after_failures";
             EXPECT_EQ(Text(judged[hosts_[i]], "reason_code"), checked ? c.codes[i] : "upgrade");
         }
+        EXPECT_EQ(!Text(JsonLines(run.out).back(), "log").empty(), c.logSaved);
         const bool stopLoss = c.codes.back() == "stopped_after_failures";
         EXPECT_EQ(Number(JsonLines(run.out).back(), "stopped_after_failures"), stopLoss ? 1 : -1);
         for (size_t i = 0; stopLoss && i < hosts_.size(); ++i)

@@ -38,7 +38,9 @@ constexpr auto kNone = RetryAction::None;
 constexpr auto kUpgrade = RetryAction::Upgrade;
 constexpr auto kRestore = RetryAction::Restore;
 constexpr auto kCheckFirst = RetryAction::RestoreOrUpgrade;
-enum Found { kCutOff = 1, kCameBack = 2, kAfterFailures = 4 };
+// kEarlierRun: told to flash by the batch a retry comes from, not by the retry;
+// kWaits: the retry first waits out a flash that may still run.
+enum Found { kCutOff = 1, kCameBack = 2, kAfterFailures = 4, kEarlierRun = 8, kWaits = 16 };
 
 const Case kCases[] = {
     {"version equal", -1, vcq::PreBatch::UpToDate, false, "", "up_to_date", kNone, "up_to_date"},
@@ -113,8 +115,9 @@ const Case kCases[] = {
      "failed",
      kUpgrade,
      "versionup_refused"},
+    // Not the step that says the firmware is unchanged.
     {"cut off after flashing",
-     step::kVersionUpRefused,
+     step::kWrongVersion,
      {},
      true,
      kKept,
@@ -122,7 +125,17 @@ const Case kCases[] = {
      kCheckFirst,
      "stopped",
      {},
-     kCutOff},
+     kCutOff | kWaits},
+    {"a retry's restore refused",
+     step::kNotRestored,
+     {},
+     true,
+     kKept,
+     "config_not_restored",
+     kRestore,
+     "restore_refused",
+     {},
+     kEarlierRun},
     {"back with another version",
      step::kWrongVersion,
      {},
@@ -167,6 +180,7 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
             row.finalStep = row.step = c.finalStep;
             row.dropped = c.finalStep == step::kNotStarted;
             row.versionUpSent = c.versionUpSent;
+            row.versionUpThisRun = c.versionUpSent && !(c.found & kEarlierRun);
             row.versionUpAt = c.versionUpSent ? kFlashedAt : 0;
             row.keptFile = c.kept;
             row.checkReason = c.check;
@@ -184,6 +198,7 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
             ASSERT_TRUE(fields);
             EXPECT_EQ(fields->at("upload_ms"), 520);
             EXPECT_EQ(fields->at("restore_ms"), 0);
+            EXPECT_EQ(fields->at("versionup"), row.versionUpThisRun);
         }
         // The JSON end, as `retry` reads it back from the saved events.
         vcq::OutcomeCounts counts;
@@ -201,9 +216,11 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         EXPECT_EQ(logged[0].end.versionUpAt, c.finalStep >= 0 && c.versionUpSent ? kFlashedAt : 0);
         const vcq::RetryPlan fromJson = vcq::PlanRetry(logged[0].end);
         EXPECT_EQ(fromJson.action, c.retry);
+        EXPECT_EQ(fromJson.versionUpAt, c.found & kWaits ? kFlashedAt : 0);
         if (c.finalStep >= 0) {
             EXPECT_EQ(fromRow.action, c.retry);
             EXPECT_EQ(fromRow.keptFile, fromJson.keptFile);
+            EXPECT_EQ(fromRow.versionUpAt, fromJson.versionUpAt);
         }
         EXPECT_EQ(fromJson.keptFile, vcq::RestoresKeptFile(fromJson) ? c.kept : "");
     }

@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <regex>
 
+#include "cli/retry_log.h"
 #include "command_line.h"
+#include "platform/files.h"
 #include "sim_records.h"
 #include "simulator.h"
 #include "wizard/upgrade_log_dialog.h"
@@ -351,11 +353,11 @@ class BatchPageTest : public QObject {
             "    the camera came back with 1.05, expected 1.08\r\n"
             "VCQ-R20(127.0.0.7) Completed successfully.\r\n" +
             Summary(4, 2);
-        // The retry's summary counts the whole batch.
+        // The retry's summary counts the cameras of that retry.
         const std::string retried =
             "VCQ-R20(127.0.0.4) Completed successfully.\r\n"
             "VCQ-R20(127.0.0.6) Completed successfully.\r\n" +
-            Summary(6, 0);
+            Summary(2, 0);
         QCOMPARE(shown.size(), size_t(2));
         QCOMPARE(shown[0].log, first);
         QCOMPARE(shown[1].log, retried);
@@ -364,6 +366,17 @@ class BatchPageTest : public QObject {
             std::filesystem::path((h_.temp.path() + "/pf").toStdString()) / "TEZO" /
             "VCQ FirmwareUpgrade" / "Configurations";
         QVERIFY(shown[0].path != shown[1].path);
+        // Beside each log its events, which the headless tool's retry reads:
+        // the retry's name only its own cameras.
+        const size_t eventCameras[] = {6, 2};
+        for (size_t run = 0; run < 2; ++run) {
+            std::string events;
+            QVERIFY(vcq::files::ReadWholeFile(vcq::cli::EventsPathBeside(shown[run].path), events));
+            std::vector<vcq::cli::LoggedCamera> logged;
+            std::string error;
+            QVERIFY2(vcq::cli::ReadBatchEvents(events, logged, error), error.c_str());
+            QCOMPARE(logged.size(), eventCameras[run]);
+        }
         for (const Shown& batch : shown) {
             const std::filesystem::path path(batch.path);
             QCOMPARE(path.parent_path().parent_path(), configurations);
@@ -455,7 +468,7 @@ class BatchPageTest : public QObject {
                                "VCQ-R20(127.0.0.3) Login error.\n"));
         QVERIFY(both[0].endsWith(ended + "\n"));
         QVERIFY(
-            both[1].startsWith("VCQ-R20(127.0.0.3) Completed successfully.\nSummary: 2 "
+            both[1].startsWith("VCQ-R20(127.0.0.3) Completed successfully.\nSummary: 1 "
                                "completed, 0 failed"));
         QCOMPARE(page->Logs().size(), size_t(2));
         QVERIFY(page->Logs()[0].path != page->Logs()[1].path);

@@ -40,4 +40,19 @@ RetryPlan PlanRetry(const CameraEnd& end) {
     return {RetryAction::Upgrade, {}, 0, {}};
 }
 
+std::string RetryPlanText(const RetryPlan& plan) {
+    switch (plan.action) {
+        case RetryAction::None:
+            return "nothing";
+        case RetryAction::Restore:
+            return plan.keptFile.empty() ? "configuration only (its kept file is gone)"
+                                         : "configuration only";
+        case RetryAction::RestoreOrUpgrade:
+            return "configuration, with the upgrade if it is not at the new version";
+        case RetryAction::Upgrade:
+            break;
+    }
+    return "upgrade";
+}
+
 }  // namespace vcq

@@ -22,5 +22,8 @@ struct CameraEnd {
 
 CameraEnd EndOf(const BatchRow& row);
 RetryPlan PlanRetry(const CameraEnd& end);
+// What the camera gets from a retry, for the operator's question: "upgrade",
+// "configuration only", or the configuration with the upgrade when needed.
+std::string RetryPlanText(const RetryPlan& plan);
 
 }  // namespace vcq

@@ -19,6 +19,7 @@
 #include "protocol/config_backup.h"
 #include "upgrade/batch_outcome.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/retry_plan.h"
 #include "wizard/lists/camera_list_view.h"
 #include "wizard/lists/login_dialogs.h"
 #include "wizard/ui_text.h"
@@ -478,7 +479,13 @@ void BatchUpgradePage::RetryFailed() {
     if (EngineRunning() || Engine().NotCompletedRows().empty())
         return;
     const std::string caption = LoadUiText(kTextInformationCaption, &Port());
-    const std::string text = LoadUiText(kTextProceed, &Port());
+    // The question names each camera and what it will get.
+    std::string text = LoadUiText(kTextProceed, &Port()) + "\n";
+    for (size_t i : Engine().NotCompletedRows()) {
+        const BatchRow& row = Engine().Row(i);
+        text +=
+            "\n" + row.model + "(" + row.addressText + "): " + RetryPlanText(PlanRetry(EndOf(row)));
+    }
     if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
         MessageAnswer::Ok)
         return;

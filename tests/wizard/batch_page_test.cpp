@@ -323,6 +323,10 @@ class BatchPageTest : public QObject {
         h_.boxes->Queue(MessageAnswer::Ok);
         QTest::keyClick(&w, Qt::Key_Y, Qt::AltModifier);
         QTRY_VERIFY(page->EngineRunning());
+        // The question lists what each camera will get.
+        QCOMPARE(h_.boxes->Texts().back(), std::string(kProceed) +
+                                               "\n\nVCQ-R20(127.0.0.4): upgrade"
+                                               "\nVCQ-R20(127.0.0.6): upgrade");
         QCOMPARE(w.NextButton()->text(), QString("&Abort"));
         QVERIFY(w.NextButton()->isEnabled());
         QVERIFY(!w.CancelButton()->isEnabled());
@@ -446,7 +450,7 @@ class BatchPageTest : public QObject {
         h_.boxes->Clear();
         h_.boxes->Queue(MessageAnswer::Cancel);
         QTest::keyClick(&w, Qt::Key_Y, Qt::AltModifier);
-        QTRY_VERIFY(h_.boxes->Saw(kProceed));
+        QTRY_VERIFY(h_.boxes->Saw(std::string(kProceed) + "\n\nVCQ-R20(127.0.0.3): upgrade"));
         QVERIFY(!page->EngineRunning());
         QCOMPARE(status.data().toString(), QString("Error3 Login error."));
 

@@ -69,8 +69,8 @@ class CameraUpgradeJob : public BatchJob {
                 JobGate gate = JobGate::Pass;
                 const bool passed = upgrade->CheckPreconditions(lowMemory, &result.serial, [&] {
                     result.model = KeyValue(upgrade->sysinfoText, "ModelName=").value_or("");
-                    gate = DecideJobGate(upgrade->currentVersion, upgrade->targetVersion, consent,
-                                         result.refusal, &result.reason);
+                    gate = DecideJobGate(upgrade->currentVersion, upgrade->Settings().targetVersion,
+                                         consent, result.refusal, &result.reason);
                     if (gate == JobGate::Pass && retain && result.serial.empty()) {
                         gate = JobGate::LeftOut;
                         result.refusal = kNoSerialText;
@@ -116,7 +116,7 @@ class CameraUpgradeJob : public BatchJob {
     int32_t Step() const override { return upgrade_->step; }
     int32_t Progress() const override { return *upgrade_->progressCounter; }
     int32_t AddProgress(int32_t amount) override { return *upgrade_->progressCounter += amount; }
-    std::string TargetVersion() const override { return upgrade_->targetVersion; }
+    std::string TargetVersion() const override { return upgrade_->Settings().targetVersion; }
     void Abandon() override { upgrade_->Abandon(); }
     std::string FailureDetail() const override {
         if (const std::optional<CheckResult> result = check_.Outcome();

@@ -142,12 +142,9 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     int32_t index = 0;
     std::shared_ptr<ConfigBackup> backup;
     std::atomic<int32_t> fileCount{0};
-    std::string hostText;
-    std::string authToken;
     std::string ftpUser;
     std::string ftpPassword;
     uint16_t ftpPort = 21;
-    std::string targetVersion;
     std::string currentVersion;
     std::string currentVersionTag;
     std::shared_ptr<ProgressPort> progressBar;              // manual mode

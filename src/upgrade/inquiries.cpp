@@ -44,9 +44,6 @@ std::optional<std::string_view> KeyValueToEnd(std::string_view reply, std::strin
 CameraUpgrade::CameraUpgrade(JobSettings settings, WindowPort* ownerWindow, int32_t rowIndex,
                              bool isSilent)
     : index(rowIndex),
-      hostText(settings.hostText),
-      authToken(settings.authToken),
-      targetVersion(settings.targetVersion),
       owner(ownerWindow),
       mainWindow(ownerWindow ? ownerWindow->Parent() : nullptr),
       silent(isSilent),
@@ -109,7 +106,8 @@ std::string WithKeptFile(std::string reason, const std::string& keptFile) {
 }
 
 std::string CameraUpgrade::Inquire(CgiClient& client, std::string_view body) const {
-    return client.Exchange(BuildCgiRequest(kInquiryPath, hostText, authToken, body));
+    return client.Exchange(
+        BuildCgiRequest(kInquiryPath, settings_.hostText, settings_.authToken, body));
 }
 
 void CameraUpgrade::Warn(const std::string& text) {
@@ -141,7 +139,7 @@ bool CameraUpgrade::CheckPreconditions(bool& lowMemory, std::string* serial,
         }
     } timed{*this, started};
     lowMemory = false;
-    CgiClient client(hostText, limits_);
+    CgiClient client(settings_.hostText, limits_);
     if (!CheckIdentity(client, serial) || (gates && !gates()))
         return false;
 
@@ -218,7 +216,7 @@ bool CameraUpgrade::CheckAdministrator(std::string_view reply) {
     size_t start = at + 11;
     size_t end = reply.find(',', start);
     std::string_view first = reply.substr(start, end == std::string_view::npos ? end : end - start);
-    if (first != authToken) {
+    if (first != settings_.authToken) {
         loginRefused = true;
         Warn(kNotAdministrator);
         return false;
@@ -281,14 +279,14 @@ bool CameraUpgrade::CheckBuiltInSpace(std::string_view reply) {
 }
 
 bool CameraUpgrade::InquireSysinfo() {
-    CgiClient client(hostText, limits_);
+    CgiClient client(settings_.hostText, limits_);
     sysinfoText = Inquire(client, "inq=sysinfo");
     answered = true;
     return CheckModel(sysinfoText);
 }
 
 bool CameraUpgrade::InquireSysuser() {
-    CgiClient client(hostText, limits_);
+    CgiClient client(settings_.hostText, limits_);
     sysuserText = Inquire(client, "inq=sysuser");
     if (sysuserText.empty()) {
         Warn(kNoCamera);
@@ -310,7 +308,7 @@ std::string ReadMacAddress(std::string_view reply) {
 }
 
 bool CameraUpgrade::InquireMacAddress(std::string& mac) {
-    CgiClient client(hostText, limits_);
+    CgiClient client(settings_.hostText, limits_);
     mac = ReadMacAddress(Inquire(client, "inq=tcpip"));
     return !mac.empty();
 }
@@ -365,7 +363,7 @@ bool CameraUpgrade::CheckBeforeRestore(bool& notAtTarget, std::string* serialOut
                                       : "the saved configuration " + kept + " is gone");
         return false;
     }
-    CgiClient client(hostText, limits_);
+    CgiClient client(settings_.hostText, limits_);
     std::string serial;
     if (!CheckIdentity(client, &serial))
         return false;
@@ -378,7 +376,7 @@ bool CameraUpgrade::CheckBeforeRestore(bool& notAtTarget, std::string* serialOut
                          EscapeControls(serial) + "): its configuration was not sent");
         return false;
     }
-    const std::string target(PlainVersion(targetVersion));
+    const std::string target(PlainVersion(settings_.targetVersion));
     if (PlainVersion(currentVersion) != target) {
         notAtTarget = true;
         SetFailureDetail("the camera reports " + EscapeControls(currentVersion) + ", not " +

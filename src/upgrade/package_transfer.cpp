@@ -104,7 +104,7 @@ int CameraUpgrade::TransferPackage() {
     ftp::FtpLimits limits;
     limits.abort = meter->Abort();
 
-    std::string host = hostText.substr(0, hostText.find(':'));
+    std::string host = settings_.hostText.substr(0, settings_.hostText.find(':'));
     ftp::FtpConnection ftp(host, ftpPort, ftpUser, ftpPassword, limits);
     auto failed = [&](const std::string& what, int result) {
         SetFailureDetail(what + ": " + ftp.lastError());

@@ -84,9 +84,9 @@ int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
 
 std::shared_ptr<ConfigBackup> CameraUpgrade::KeptBackup(std::string* error) const {
     const std::string model = settings_.models.names.empty() ? "" : settings_.models.names.front();
-    auto kept = std::make_shared<ConfigBackup>(hostText, ConfigCameraPath(model), authToken,
-                                               settings_.startTime, model, settings_.serial,
-                                               settings_.deleteAfterRestore);
+    auto kept = std::make_shared<ConfigBackup>(settings_.hostText, ConfigCameraPath(model),
+                                               settings_.authToken, settings_.startTime, model,
+                                               settings_.serial, settings_.deleteAfterRestore);
     if (kept->Adopt(settings_.retry.keptFile))
         return kept;
     if (error)
@@ -266,9 +266,9 @@ void CameraUpgrade::ProgressAdvance() {
 
 bool CameraUpgrade::EnableFtpServer() {
     EnterPhase(Phase::EnableFtp);
-    CgiClient client(hostText, limits_);
-    std::string reply = client.Exchange(
-        BuildCgiRequest("/command/ftpserver.cgi", hostText, authToken, "FtpServerFunc=on"));
+    CgiClient client(settings_.hostText, limits_);
+    std::string reply = client.Exchange(BuildCgiRequest(
+        "/command/ftpserver.cgi", settings_.hostText, settings_.authToken, "FtpServerFunc=on"));
     if (reply.find("HTTP/1.1 204 No Content") == std::string::npos) {
         SetFailureDetail(reply.empty() ? client.FailureText()
                                        : "the camera answered \"" + StatusLine(reply) +
@@ -293,9 +293,9 @@ bool CameraUpgrade::EnableFtpServer() {
 
 bool CameraUpgrade::SendVersionUp() {
     EnterPhase(Phase::VersionUp);
-    CgiClient client(hostText, limits_);
-    std::string reply = client.Exchange(
-        BuildCgiRequest("/command/main.cgi", hostText, authToken, "System=versionup"));
+    CgiClient client(settings_.hostText, limits_);
+    std::string reply = client.Exchange(BuildCgiRequest("/command/main.cgi", settings_.hostText,
+                                                        settings_.authToken, "System=versionup"));
     // A camera that restarts at once may drop its reply: only a whole reply
     // with another status, or a request that never reached it, is a refusal.
     bool sent = client.lastFailure() == ExchangeFailure::NotSent ||
@@ -346,9 +346,9 @@ void CameraUpgrade::RunUpgrade() {
         EnterPhase(Phase::SaveConfiguration);
         if (!SetStep(step::kSavingConfig))
             return;
-        backup = std::make_shared<ConfigBackup>(hostText, ConfigCameraPath(models.front()),
-                                                authToken, settings_.startTime, models.front(),
-                                                settings_.serial, settings_.deleteAfterRestore);
+        backup = std::make_shared<ConfigBackup>(
+            settings_.hostText, ConfigCameraPath(models.front()), settings_.authToken,
+            settings_.startTime, models.front(), settings_.serial, settings_.deleteAfterRestore);
         if (!backup->Download()) {
             Finish(step::kBackupFailed, backup->errorText);
             return;
@@ -415,7 +415,7 @@ class Silence {
 }  // namespace
 
 bool CameraUpgrade::WaitForRebootedCamera() {
-    const std::string target(PlainVersion(targetVersion));
+    const std::string target(PlainVersion(settings_.targetVersion));
     const std::string before(PlainVersion(currentVersion));
     {
         std::lock_guard lock(stepMutex_);
@@ -434,7 +434,7 @@ bool CameraUpgrade::WaitForRebootedCamera() {
     while (Clock::now() < deadline) {
         if (abandoned_)
             return false;
-        CgiClient client(hostText, limits_);
+        CgiClient client(settings_.hostText, limits_);
         const auto asked = Clock::now();
         const std::string reply = Inquire(client, "inq=sysinfo");
         if (silence.Note(client, reply, asked) && !seenGone) {
@@ -509,12 +509,12 @@ void CameraUpgrade::AwaitEarlierFlash() {
     if (Clock::now() >= end)
         return;
     EnterPhase(Phase::WaitBack);
-    const std::string target(PlainVersion(targetVersion));
+    const std::string target(PlainVersion(settings_.targetVersion));
     // Re-flashed to the same version: only a restart tells the new one runs.
     const bool sameVersion = plan.versionBefore.empty() || plan.versionBefore == target;
     Silence silence(phaseLimits_.goneAfter);
     while (Clock::now() < end && !abandoned_) {
-        CgiClient client(hostText, limits_);
+        CgiClient client(settings_.hostText, limits_);
         const auto asked = Silence::Clock::now();
         const std::string reply = Inquire(client, "inq=sysinfo");
         const bool seenGone = silence.Note(client, reply, asked);
@@ -558,7 +558,7 @@ bool CameraUpgrade::RunRestore() {
 }
 
 void CameraUpgrade::RestoreBackup() {
-    CgiClient restorer(hostText, limits_);
+    CgiClient restorer(settings_.hostText, limits_);
     std::vector<char> buffer;
     // A configuration that cannot be read back whole is not sent: half a
     // configuration is worse than the factory one.

@@ -389,7 +389,7 @@ void MainWindow::NextStep() {
             if (!upgrade_)
                 return;
             authToken_ = EncodeBasicToken(targetPage_->GetCredentials());
-            upgrade_->authToken = authToken_;
+            NewManualJob();
             progressPage_->SetStatusLine(UiText(kTextInProgress, port_.get()));
             RunOffUiThread(CheckCamera(), [this](bool passed) {
                 if (!passed) {

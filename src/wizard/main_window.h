@@ -104,6 +104,7 @@ class MainWindow : public QDialog {
   private:
     void StartDiscovery();
     void ManualTick();
+    void NewManualJob();
     void DiscardUpgrade();
     void ShowVersionPage();
     void StartManualUpgrade();

@@ -161,6 +161,13 @@ void MainWindow::FinishCheck() {
 }
 
 void MainWindow::CheckTargetCamera() {
+    NewManualJob();
+    RunOffUiThread(CheckCamera(), [this](bool passed) { AfterTargetCheck(passed); });
+}
+
+// The job is built from the login as it stands now: a changed login makes a
+// new job, never a changed one.
+void MainWindow::NewManualJob() {
     DiscardUpgrade();
     // The target is the package's version; the label may carry a build mark.
     upgrade_ = std::make_shared<CameraUpgrade>(
@@ -171,7 +178,6 @@ void MainWindow::CheckTargetCamera() {
     upgrade_->workspace = workspace_;
     upgrade_->mainWindow = port_.get();
     upgrade_->step = step::kNotStarted;
-    RunOffUiThread(CheckCamera(), [this](bool passed) { AfterTargetCheck(passed); });
 }
 
 void MainWindow::AfterTargetCheck(bool passed) {

@@ -17,7 +17,7 @@ VCQ_WINE_SKIPS=(
   # (192.0.2.1, 127.0.1.2, 127.0.0.3) as if to any address: the bind never
   # fails and replies leave from 127.0.0.1. Windows refuses such a bind
   # (WSAEADDRNOTAVAIL) and answers from the bound address.
-  'LoopbackDiscovery\.BindFailureReportsAndEndsWithCode3'
+  'LoopbackDiscovery\.BindFailureIsToldAndNothingStarts'
   'DiscoveryResponderUnit\.AnswersOnlyTheExactEnquiryAndStopsQuickly'
   'FarmWithFtpAndDiscovery\.'
 )

@@ -7,8 +7,11 @@ VCQ_WINDOWS_PACKAGES=(
 )
 # The Windows wizard: its tests' display, and the installer.
 VCQ_WINDOWS_PACKAGES+=(xvfb x11-utils nsis)
-# Wine's own Tahoma, the font Windows dialogs ask for.
-VCQ_WINDOWS_PACKAGES+=(fonts-wine)
+# Wine's own Tahoma, the font Windows dialogs ask for, and fonts metric-compatible
+# with Arial, Times New Roman and Courier New (tests/wine-run --init).
+VCQ_WINDOWS_PACKAGES+=(fonts-wine fonts-liberation)
+# The installer's signing (scripts/sign-exe).
+VCQ_WINDOWS_PACKAGES+=(osslsigncode)
 
 # Tests that cannot pass under wine, with the wine limitation; a ctest regular
 # expression each. Real Windows has none of these.

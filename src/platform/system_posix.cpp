@@ -63,6 +63,8 @@ void CatchInterruptAndStop(void (*interrupt)(), void (*stop)()) {
 
 void StopHandled() {}
 
+void KeepSystemAwake(bool) {}
+
 bool RaiseThreadPriority(std::thread& thread) {
     sched_param param{};
     int policy = 0;

@@ -9,10 +9,14 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
 
 #include <algorithm>
 #include <ctime>
 
+#include "platform/system.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_outcome.h"
 #include "upgrade/manual_flow.h"
@@ -26,6 +30,10 @@ namespace {
 
 constexpr int kTextInformation = 203;
 constexpr int kTextProceed = 209;
+// What Windows shows beside the wizard when a shut-down waits for it.
+constexpr char kSessionHoldText[] =
+    "Cameras are being upgraded: ending now can leave a camera without its firmware or its "
+    "settings.";
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -336,6 +344,8 @@ void BatchUpgradePage::RunBatch() {
     timeline_.Begin(Engine(), Now());
     run_->Driver().Begin(BatchDriver::Clock::now());
     engineTimer_.start(static_cast<int>(kBatchTickMs));
+    // A laptop asleep mid-upload or mid-restore leaves a camera half done.
+    sys::KeepSystemAwake(true);
     UpdateClock();
 }
 
@@ -354,6 +364,7 @@ void BatchUpgradePage::RowChanged(size_t row) {
 
 void BatchUpgradePage::Ended() {
     engineTimer_.stop();
+    sys::KeepSystemAwake(false);
     timeline_.End(Now());
 }
 

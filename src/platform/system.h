@@ -2,6 +2,7 @@
 // interrupt, thread priority. system_posix.cpp or system_win.cpp.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -45,6 +46,12 @@ struct StayAwake {
     StayAwake(const StayAwake&) = delete;
     StayAwake& operator=(const StayAwake&) = delete;
 };
+
+// While cameras are in service the wizard's window asks Windows to hold a
+// shut-down or log-off, naming why (ShutdownBlockReasonCreate; `window` is
+// the native window's handle). Nothing here.
+void HoldSessionEnd(std::uintptr_t window, const std::string& reason);
+void ReleaseSessionEnd(std::uintptr_t window);
 
 // Puts `thread` above normal priority where the OS lets us; false where it
 // did not (nothing breaks then).

@@ -64,6 +64,8 @@ void CatchInterruptAndStop(void (*interrupt)(), void (*stop)()) {
 void StopHandled() {}
 
 void KeepSystemAwake(bool) {}
+void HoldSessionEnd(std::uintptr_t, const std::string&) {}
+void ReleaseSessionEnd(std::uintptr_t) {}
 
 bool RaiseThreadPriority(std::thread& thread) {
     sched_param param{};

@@ -133,6 +133,14 @@ void KeepSystemAwake(bool on) {
     SetThreadExecutionState(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
 }
 
+void HoldSessionEnd(std::uintptr_t window, const std::string& reason) {
+    ShutdownBlockReasonCreate(reinterpret_cast<HWND>(window), text::Utf8ToWide(reason).c_str());
+}
+
+void ReleaseSessionEnd(std::uintptr_t window) {
+    ShutdownBlockReasonDestroy(reinterpret_cast<HWND>(window));
+}
+
 void StopHandled() {
     if (g_stopHandled)
         SetEvent(g_stopHandled);

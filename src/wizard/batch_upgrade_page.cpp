@@ -70,6 +70,13 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
                                    std::shared_ptr<PackageWorkspace> workspace,
                                    std::function<void(int)> setButtonMode, QWidget* parent)
     : QWidget(parent), setButtonMode_(std::move(setButtonMode)) {
+#if QT_CONFIG(sessionmanager)
+    // Windows ends the session only if every window agrees.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& session) {
+        if (holding_)
+            session.cancel();
+    });
+#endif
     // Every batch so far is offered, the latest shown.
     showLog_ = [this](QWidget* parent, const std::string& log) {
         UpgradeLogDialog dialog(log, parent);
@@ -344,8 +351,11 @@ void BatchUpgradePage::RunBatch() {
     timeline_.Begin(Engine(), Now());
     run_->Driver().Begin(BatchDriver::Clock::now());
     engineTimer_.start(static_cast<int>(kBatchTickMs));
-    // A laptop asleep mid-upload or mid-restore leaves a camera half done.
+    // A laptop asleep or shut down mid-upload or mid-restore leaves a camera
+    // half done.
     sys::KeepSystemAwake(true);
+    holding_ = window()->winId();
+    sys::HoldSessionEnd(holding_, kSessionHoldText);
     UpdateClock();
 }
 
@@ -365,6 +375,10 @@ void BatchUpgradePage::RowChanged(size_t row) {
 void BatchUpgradePage::Ended() {
     engineTimer_.stop();
     sys::KeepSystemAwake(false);
+    if (holding_) {
+        sys::ReleaseSessionEnd(holding_);
+        holding_ = 0;
+    }
     timeline_.End(Now());
 }
 

@@ -43,11 +43,26 @@ vcq_deploy_wizard() {
 
 # vcq_make_installer STAGE ICON VERSION OUTFILE: the NSIS installer of STAGE.
 vcq_make_installer() {
-  local stage=$1 icon=$2 version=$3 out=$4 numeric
+  local stage=$1 icon=$2 version=$3 out=$4 numeric files rc=0
   numeric=$(echo "$version" | grep -o '^[0-9.]*')
   while [ "$(echo "$numeric" | tr -cd . | wc -c)" -lt 3 ]; do numeric=$numeric.0; done
-  makensis -V2 -DVERSION="$version" -DVERSION4="$numeric" -DSTAGE="$stage" -DICON="$icon" \
-    -DOUTFILE="$out" "$VCQ_ROOT/scripts/installer.nsi"
+  files=$(mktemp --suffix=.nsh)
+  vcq_installed_files "$stage" >"$files"
+  makensis -V2 -DVERSION="$version" -DVERSION4="$numeric" -DSTAGE="$stage" -DFILES="$files" \
+    -DICON="$icon" -DOUTFILE="$out" ${VCQ_SIGN_PFX:+-DSIGN="$VCQ_ROOT/scripts/sign-exe"} \
+    "$VCQ_ROOT/scripts/installer.nsi" || rc=$?
+  rm -f "$files"
+  return $rc
+}
+
+# vcq_installed_files STAGE: what the uninstaller removes, as NSIS lines: every
+# file of STAGE, then its folders, deepest first (each only once empty).
+vcq_installed_files() {
+  (
+    cd "$1" || exit 1
+    find . -type f | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|'
+    find . -mindepth 1 -type d | LC_ALL=C sort -r | sed 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|'
+  )
 }
 
 # Qt's Windows platform plugin on a display of the wine run's own.

@@ -7,8 +7,11 @@ VCQ_WINDOWS_PACKAGES=(
 )
 # The Windows wizard: its tests' display, and the installer.
 VCQ_WINDOWS_PACKAGES+=(xvfb x11-utils nsis)
-# Wine's own Tahoma, the font Windows dialogs ask for.
-VCQ_WINDOWS_PACKAGES+=(fonts-wine)
+# Wine's own Tahoma, the font Windows dialogs ask for, and fonts metric-compatible
+# with Arial, Times New Roman and Courier New (tests/wine-run --init).
+VCQ_WINDOWS_PACKAGES+=(fonts-wine fonts-liberation)
+# The installer's signing (scripts/sign-exe).
+VCQ_WINDOWS_PACKAGES+=(osslsigncode)
 
 # Tests that cannot pass under wine, with the wine limitation; a ctest regular
 # expression each. Real Windows has none of these.
@@ -17,7 +20,7 @@ VCQ_WINE_SKIPS=(
   # (192.0.2.1, 127.0.1.2, 127.0.0.3) as if to any address: the bind never
   # fails and replies leave from 127.0.0.1. Windows refuses such a bind
   # (WSAEADDRNOTAVAIL) and answers from the bound address.
-  'LoopbackDiscovery\.BindFailureReportsAndEndsWithCode3'
+  'LoopbackDiscovery\.BindFailureIsToldAndNothingStarts'
   'DiscoveryResponderUnit\.AnswersOnlyTheExactEnquiryAndStopsQuickly'
   'FarmWithFtpAndDiscovery\.'
 )

@@ -414,6 +414,8 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     // through this function.
     BatchRun run(std::move(resources));
     sys::CatchInterruptAndStop(OnInterrupt, OnStop);
+    // A laptop asleep mid-upload or mid-restore leaves a camera half done.
+    const sys::StayAwake awake;
 
     BatchEngine& engine = run.Engine();
     engine.SetMaxInService(choices.inService);

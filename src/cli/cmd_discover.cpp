@@ -22,23 +22,40 @@ bool ParseMillis(const std::string& text, int& out) {
     return true;
 }
 
-std::vector<CameraRecord> DiscoverCameras(int secondAfter, int stopAfter) {
+std::vector<CameraRecord> DiscoverCameras(int secondAfter, int stopAfter, bool* searched) {
     StderrWindow window;
     DiscoveryTable table;
     table.SetModels(SupportedModels().names);
     DiscoveryOptions options;
     options.window = &window;
     DiscoverySession session(window, table, options);
+    size_t told = 0;
+    const auto tellSkipped = [&] {
+        const std::vector<std::string> skipped = table.SkippedNetworks();
+        for (; told < skipped.size(); ++told)
+            std::fprintf(stderr, "discover: not searching %s\n", skipped[told].c_str());
+    };
     // This front end has no message loop: the two timer ticks come from here.
     auto start = std::chrono::steady_clock::now();
     session.Start();
     for (const std::string& network : table.SearchedNetworks())
         std::fprintf(stderr, "discover: searching %s\n", network.c_str());
+    tellSkipped();
+    if (searched)
+        *searched = table.ThreadRunning();
+    if (!table.ThreadRunning()) {
+        std::fprintf(stderr,
+                     "discover: no network adapter can be searched; give the cameras' "
+                     "addresses instead\n");
+        session.Shutdown();
+        return {};
+    }
     std::this_thread::sleep_until(start + std::chrono::milliseconds(secondAfter));
     session.OnTimer(session.TimerId());
     std::this_thread::sleep_until(start + std::chrono::milliseconds(stopAfter));
     session.OnTimer(session.TimerId());
     session.Shutdown();
+    tellSkipped();
     return table.Snapshot();
 }
 
@@ -73,13 +90,14 @@ int RunDiscover(const Args& args) {
         return kDiscoverRefused;
     }
 
-    for (const CameraRecord& r : DiscoverCameras(secondAfter, stopAfter)) {
+    bool searched = false;
+    for (const CameraRecord& r : DiscoverCameras(secondAfter, stopAfter, &searched)) {
         std::printf("%s\t%u.%u.%u.%u\t%d\t%s\t%s\t%s\t%d\t%d\n", r.mac, r.ip[0], r.ip[1], r.ip[2],
                     r.ip[3], r.webPort, EscapeControls(r.model).c_str(),
                     EscapeControls(r.serial).c_str(), EscapeControls(r.softVersion).c_str(), r.dhcp,
                     r.dnsAuto);
     }
-    return 0;
+    return searched ? 0 : 1;
 }
 
 }  // namespace vcq::cli

@@ -39,8 +39,9 @@ int RunDiscover(const Args& args);
 // Milliseconds from 0 to 600000.
 bool ParseMillis(const std::string& text, int& out);
 // Broadcasts the enquiry, again after `secondAfter` ms, and returns what
-// answered by `stopAfter` ms.
-std::vector<CameraRecord> DiscoverCameras(int secondAfter, int stopAfter);
+// answered by `stopAfter` ms. Adapters left out go to stderr with their
+// reason; `searched` tells whether any adapter could be searched.
+std::vector<CameraRecord> DiscoverCameras(int secondAfter, int stopAfter, bool* searched = nullptr);
 int RunBatch(const Args& args);
 int RunRetry(const Args& args);
 int RunExtract(const Args& args);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "package/text_decoding.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
 #include "protocol/cgi_client.h"
@@ -11,12 +12,6 @@
 
 namespace vcq::cli {
 namespace {
-
-// A file saved by a Windows editor may begin with a UTF-8 byte order mark.
-void StripByteOrderMark(std::string& line) {
-    if (line.rfind("\xEF\xBB\xBF", 0) == 0)
-        line.erase(0, 3);
-}
 
 void StripLineEnd(std::string& line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
@@ -71,9 +66,9 @@ std::optional<std::string> PasswordFromSources(const ParsedArgs& parsed, bool ma
             error = "cannot read the password file " + *path;
             return std::nullopt;
         }
+        bytes = TextFileToUtf8(bytes);
         std::string line = bytes.substr(0, bytes.find('\n'));
         StripLineEnd(line);
-        StripByteOrderMark(line);
         source = "the first line of the password file " + *path;
         return line;
     }
@@ -145,12 +140,10 @@ bool ReadLogins(const std::string& path, std::vector<CameraLogin>& logins, std::
         error = "cannot read the logins file " + path;
         return false;
     }
-    std::istringstream file(bytes);
+    std::istringstream file(TextFileToUtf8(bytes));
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         StripLineEnd(line);
-        if (number == 1)
-            StripByteOrderMark(line);
         if (line.empty() || line[0] == '#')
             continue;
         auto login = ReadLoginLine(line);

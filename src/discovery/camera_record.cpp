@@ -60,4 +60,19 @@ std::vector<std::string> DiscoveryTable::SearchedNetworks() const {
     return networks_;
 }
 
+void DiscoveryTable::AddSkippedNetwork(std::string reason) {
+    std::lock_guard lock(mutex_);
+    skipped_.push_back(std::move(reason));
+}
+
+void DiscoveryTable::ClearSkippedNetworks() {
+    std::lock_guard lock(mutex_);
+    skipped_.clear();
+}
+
+std::vector<std::string> DiscoveryTable::SkippedNetworks() const {
+    std::lock_guard lock(mutex_);
+    return skipped_;
+}
+
 }  // namespace vcq

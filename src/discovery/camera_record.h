@@ -59,6 +59,12 @@ class DiscoveryTable {
     // operator; set when discovery starts.
     void SetSearchedNetworks(std::vector<std::string> networks);
     std::vector<std::string> SearchedNetworks() const;
+    // The adapters left out, each with its reason ("Ethernet 2
+    // 192.168.0.7/24: the address is a duplicate ..."): at the start, or
+    // when one fails during the search.
+    void AddSkippedNetwork(std::string reason);
+    void ClearSkippedNetworks();
+    std::vector<std::string> SkippedNetworks() const;
 
     // Stop hand-over with the receive thread: the window requests the stop,
     // the thread clears it as its last act.
@@ -81,6 +87,7 @@ class DiscoveryTable {
     std::atomic<bool> running_{false};
     std::vector<std::string> models_;
     std::vector<std::string> networks_;  // under mutex_
+    std::vector<std::string> skipped_;   // under mutex_
 };
 
 }  // namespace vcq

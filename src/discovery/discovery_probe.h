@@ -32,15 +32,6 @@ inline constexpr std::string_view kDiscoveryEnquiry{
     "ENQ:allinfo\xFF\x03",
     14};
 
-// Exit codes of the fatal socket failures.
-enum DiscoveryExitCode {
-    kExitCreateSocket = 1,
-    kExitSetSocketOption = 2,
-    kExitBind = 3,
-    kExitReceive = 4,
-    kExitCloseSocket = 5,
-};
-
 struct DiscoveryOptions {
     // Where the enquiry goes. Only the program itself uses the broadcast;
     // tests without a private network pass a loopback endpoint.
@@ -55,13 +46,12 @@ struct DiscoveryOptions {
     // Room for a burst of replies from a full table of cameras (256 replies
     // of up to ~1 kB each, plus the kernel's per-datagram overhead).
     int receiveBufferBytes = 1 << 20;
-    // Owner-less window for the "Network NG" box; null shows none.
+    // Owner-less window for the "Network NG" box, shown when every adapter
+    // has failed during a search; null shows none.
     WindowPort* window = nullptr;
-    // The failure line goes here; stdout when empty.
-    std::function<void(std::string_view line)> print;
-    // Ends the process with the code; tests replace it to observe the code.
-    // When it returns, discovery simply stops.
-    std::function<void(int code)> exit;
+    // The adapters to search; empty: the system's, listed afresh at every
+    // Start (a cable plugged in or an address changed since the last one).
+    std::function<std::vector<net::NetworkInterface>()> interfaces;
 };
 
 class DiscoveryProbe {
@@ -74,12 +64,13 @@ class DiscoveryProbe {
 
     // Opens the sockets and starts the receive thread that fills `table`,
     // telling it the networks searched ("eth0 192.168.0.10/24", or the
-    // destination address alone).
-    // Socket failures print their line and end the process. Without the
-    // sockets layer, returns with discovery not started.
+    // destination address alone) and those skipped with their reason. An
+    // adapter whose socket fails is skipped; with none left, or without the
+    // sockets layer, returns with discovery not started. A search that has
+    // ended may be started again.
     void Start(DiscoveryTable& table);
-    // One datagram to the destination: 0 on success, -1 on failure. A failed
-    // send also ends the receive thread the way a failed receive does.
+    // One datagram to the destinations: 0 when one adapter sent it, -1 when
+    // none could; the receive thread then ends as when every adapter failed.
     int Send(const void* bytes, size_t length);
     int SendEnquiry() { return Send(kDiscoveryEnquiry.data(), kDiscoveryEnquiry.size()); }
     // Sets the table's stop flag and waits until the thread has ended.
@@ -97,10 +88,9 @@ class DiscoveryProbe {
     };
 
     void ReceiveLoop();
-    void Fail(std::string_view line, int code);
-    // Opens one channel's socket; false after the failure line and exit.
-    bool OpenChannel(Channel& channel);
-    bool CloseChannels();
+    // Opens one channel's socket; the reason when it cannot.
+    std::string OpenChannel(Channel& channel);
+    void CloseChannel(Channel& channel);
 
     DiscoveryOptions options_;
     DiscoveryTable* table_ = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "package/text_decoding.h"
 #include "platform/window_port.h"
 #include "resources/embedded.h"
 
@@ -38,24 +39,6 @@ const ResourceSource& Current() {
     return g_source ? *g_source : EmbeddedResources();
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 void ShowCannotFindUpgradeFile(WindowPort* window) {
     if (!window)
         return;
@@ -79,24 +62,11 @@ ScopedResourceSource::~ScopedResourceSource() {
 }
 
 std::string DecodeStoredText(std::span<const uint8_t> bytes) {
-    std::string out;
-    size_t units = bytes.size() / 2;  // a stray odd byte is no unit
-    for (size_t i = 1; i < units; ++i) {
-        uint32_t u = bytes[2 * i] | (bytes[2 * i + 1] << 8);
-        if (u == 0)
-            break;
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units) {
-            uint32_t low = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
-            if (low >= 0xDC00 && low < 0xE000) {
-                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        if (u >= 0xD800 && u < 0xE000)
-            u = 0xFFFD;  // lone surrogate
-        AppendUtf8(out, u);
-    }
+    if (bytes.size() < 2)
+        return {};
+    std::string out = Utf16ToUtf8(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()) + 2, bytes.size() - 2), false);
+    out.resize(std::min(out.size(), out.find('\0')));
     return out;
 }
 

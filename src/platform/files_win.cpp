@@ -234,10 +234,20 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
 }
 
 std::optional<std::string> GetEnv(const char* name) {
-    const wchar_t* value = _wgetenv(text::Utf8ToWide(name).c_str());
-    if (!value || !*value)
-        return std::nullopt;
-    return text::WideToUtf8(value);
+    // The process's own block, not the C runtime's copy of it taken at start.
+    const std::wstring wideName = text::Utf8ToWide(name);
+    std::wstring value(64, L'\0');
+    for (;;) {
+        const DWORD size = GetEnvironmentVariableW(wideName.c_str(), value.data(),
+                                                   static_cast<DWORD>(value.size()));
+        if (size == 0)
+            return std::nullopt;
+        if (size < value.size()) {
+            value.resize(size);
+            return text::WideToUtf8(value);
+        }
+        value.resize(size);
+    }
 }
 
 std::string LastErrorText() {

@@ -36,6 +36,10 @@ struct NetworkInterface {
     uint32_t address = 0;
     int prefixLength = 32;
     bool pointToPoint = false;  // a tunnel: no segment to broadcast to
+    // Why the address must not be used, empty when it may: Windows holds an
+    // address as tentative while it checks for a conflict, and as duplicate
+    // after one (a static address already taken on the segment).
+    std::string unusable;
 
     uint32_t Netmask() const {
         return prefixLength <= 0 ? 0 : ~uint32_t{0} << (32 - std::min(prefixLength, 32));
@@ -59,6 +63,9 @@ std::vector<NetworkInterface> ListIpv4Interfaces();
 // SIGPIPE is ignored). False when it cannot start: the programs then say
 // "Windows sockets initialization failed." (string kStrSocketsFailed) and end.
 bool StartSockets();
+
+// The words for a socket's LastError(), the same on every system.
+std::string SocketErrorText(int portableError);
 
 // An OS error code as its POSIX errno twin (WSAECONNRESET as ECONNRESET, ...),
 // so that LastError() means the same on every system.

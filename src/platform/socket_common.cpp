@@ -1,6 +1,7 @@
 // What the socket implementations share: address texts, moves.
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 
 #include "platform/socket.h"
 
@@ -8,6 +9,29 @@ namespace vcq::net {
 
 std::string NetworkInterface::Describe() const {
     return name + " " + FormatIpv4(address) + "/" + std::to_string(prefixLength);
+}
+
+std::string SocketErrorText(int portableError) {
+    // The C runtime of MinGW has no words for the socket errors.
+    struct Words {
+        int error;
+        const char* text;
+    };
+    static constexpr Words kWords[] = {
+        {EADDRNOTAVAIL, "the address is not available on this PC"},
+        {EADDRINUSE, "the address is in use"},
+        {EACCES, "permission denied"},
+        {ENETDOWN, "the network is down"},
+        {ENETUNREACH, "the network is unreachable"},
+        {EHOSTUNREACH, "no route to the host"},
+        {ENOBUFS, "no buffer space available"},
+        {EMSGSIZE, "the message is too long"},
+        {ECONNRESET, "the connection was reset"},
+    };
+    for (const Words& words : kWords)
+        if (words.error == portableError)
+            return words.text;
+    return std::strerror(portableError);
 }
 
 std::optional<uint32_t> ParseIpv4(std::string_view dotted) {

@@ -65,6 +65,12 @@ std::vector<NetworkInterface> ListIpv4Interfaces() {
             one.address = FromSockaddr(*reinterpret_cast<const sockaddr_in*>(address)).address;
             one.prefixLength = unicast->OnLinkPrefixLength;
             one.pointToPoint = adapter->IfType == IF_TYPE_PPP || adapter->IfType == IF_TYPE_TUNNEL;
+            if (unicast->DadState == IpDadStateTentative)
+                one.unusable = "the address is tentative (Windows is still checking it)";
+            else if (unicast->DadState == IpDadStateDuplicate)
+                one.unusable = "the address is a duplicate (another device on the network has it)";
+            else if (unicast->DadState == IpDadStateInvalid)
+                one.unusable = "the address is not valid";
             found.push_back(one);
         }
     }

@@ -2,6 +2,7 @@
 // interrupt, thread priority. system_posix.cpp or system_win.cpp.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -23,7 +24,9 @@ void CatchStop(void (*handler)());
 
 // The headless batch's signals. `interrupt` hears every Ctrl-C; `stop`
 // every request to end now: SIGTERM and SIGHUP, or on Windows Ctrl-Break,
-// the console closing, log-off and shut-down. Both are called from a signal
+// the console closing, and log-off and shut-down (WM_ENDSESSION to a hidden
+// window: a console program that loads user32 gets no console event for
+// them). Both are called from a signal
 // handler or the console's own thread and may only set flags; the program
 // ends by itself. Windows ends a process whose console closes once the
 // handler returns, so that handler waits for StopHandled(), a few seconds
@@ -31,6 +34,24 @@ void CatchStop(void (*handler)());
 void CatchInterruptAndStop(void (*interrupt)(), void (*stop)());
 // The program has written what it must before it ends.
 void StopHandled();
+
+// While on, the system does not sleep: a laptop asleep mid-upload or
+// mid-restore leaves a camera half done. On Windows the request belongs to
+// the calling thread: call it from one that outlives the work (the main or
+// UI thread). Nothing here.
+void KeepSystemAwake(bool on);
+struct StayAwake {
+    StayAwake() { KeepSystemAwake(true); }
+    ~StayAwake() { KeepSystemAwake(false); }
+    StayAwake(const StayAwake&) = delete;
+    StayAwake& operator=(const StayAwake&) = delete;
+};
+
+// While cameras are in service the wizard's window asks Windows to hold a
+// shut-down or log-off, naming why (ShutdownBlockReasonCreate; `window` is
+// the native window's handle). Nothing here.
+void HoldSessionEnd(std::uintptr_t window, const std::string& reason);
+void ReleaseSessionEnd(std::uintptr_t window);
 
 // Puts `thread` above normal priority where the OS lets us; false where it
 // did not (nothing breaks then).

@@ -63,6 +63,10 @@ void CatchInterruptAndStop(void (*interrupt)(), void (*stop)()) {
 
 void StopHandled() {}
 
+void KeepSystemAwake(bool) {}
+void HoldSessionEnd(std::uintptr_t, const std::string&) {}
+void ReleaseSessionEnd(std::uintptr_t) {}
+
 bool RaiseThreadPriority(std::thread& thread) {
     sched_param param{};
     int policy = 0;

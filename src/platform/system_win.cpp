@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "platform/system.h"
 #include "platform/text_win.h"
@@ -26,6 +27,7 @@ std::atomic<bool> g_everyStop{false};
 std::atomic<void (*)()> g_interrupt{nullptr};
 std::atomic<void (*)()> g_stop{nullptr};
 HANDLE g_stopHandled = nullptr;
+constexpr wchar_t kSessionWindowClass[] = L"VcqSessionEnd";
 
 // The headless batch: Ctrl-C asks, everything else ends it now.
 BOOL WINAPI OnBatchConsoleEvent(DWORD event) {
@@ -43,6 +45,42 @@ BOOL WINAPI OnBatchConsoleEvent(DWORD event) {
     if (event != CTRL_BREAK_EVENT && g_stopHandled)
         WaitForSingleObject(g_stopHandled, 4500);
     return TRUE;
+}
+
+// Log-off and shut-down: the same as a console's end, as soon as the
+// session ends for sure.
+LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYENDSESSION)
+        return TRUE;
+    if (message == WM_ENDSESSION) {
+        auto stop = g_stop.load();
+        if (wParam && stop) {
+            stop();
+            if (g_stopHandled)
+                WaitForSingleObject(g_stopHandled, 4500);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A hidden top-level window on a thread of its own: only top-level windows
+// are asked before the session ends.
+void WatchSessionEnd() {
+    std::thread([] {
+        WNDCLASSW kind{};
+        kind.lpfnWndProc = OnSessionMessage;
+        kind.hInstance = GetModuleHandleW(nullptr);
+        kind.lpszClassName = kSessionWindowClass;
+        if (!RegisterClassW(&kind))
+            return;
+        if (!CreateWindowExW(0, kSessionWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                             nullptr, kind.hInstance, nullptr))
+            return;
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+    }).detach();
 }
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -87,6 +125,20 @@ void CatchInterruptAndStop(void (*interrupt)(), void (*stop)()) {
         g_stopHandled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     static const bool installed = SetConsoleCtrlHandler(OnBatchConsoleEvent, TRUE) != 0;
     (void)installed;
+    static const bool watching = (WatchSessionEnd(), true);
+    (void)watching;
+}
+
+void KeepSystemAwake(bool on) {
+    SetThreadExecutionState(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+}
+
+void HoldSessionEnd(std::uintptr_t window, const std::string& reason) {
+    ShutdownBlockReasonCreate(reinterpret_cast<HWND>(window), text::Utf8ToWide(reason).c_str());
+}
+
+void ReleaseSessionEnd(std::uintptr_t window) {
+    ShutdownBlockReasonDestroy(reinterpret_cast<HWND>(window));
 }
 
 void StopHandled() {

@@ -1,8 +1,10 @@
 #include "targets/camera_list_parser.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "package/resources.h"
+#include "package/text_decoding.h"
 #include "platform/files.h"
 #include "platform/window_port.h"
 
@@ -88,24 +90,19 @@ bool CameraListParser::ReadFile(const std::string& path) {
 }
 
 bool CameraListParser::ReadStream(std::FILE* in) {
+    std::string bytes;
+    char chunk[4096];
+    while (size_t got = std::fread(chunk, 1, sizeof chunk, in))
+        bytes.append(chunk, got);
     text_.clear();
     entries_.clear();
-    char chunk[4096];
-    for (;;) {
-        size_t got = std::fread(chunk, 1, sizeof chunk, in);
-        // The text ends at the first NUL; nothing after it is read.
-        if (const void* nul = std::memchr(chunk, '\0', got)) {
-            text_.append(chunk, static_cast<const char*>(nul) - chunk);
-            break;
-        }
-        text_.append(chunk, got);
-        if (got < sizeof chunk)
-            break;
-    }
     if (std::ferror(in)) {
         failure_ = ImportFailure::Unreadable;
         return false;
     }
+    // Decoded first: UTF-16 text is full of NULs. It ends at the first NUL.
+    text_ = TextFileToUtf8(bytes);
+    text_.resize(std::min(text_.size(), text_.find('\0')));
     return Parse();
 }
 

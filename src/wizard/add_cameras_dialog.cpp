@@ -1,7 +1,7 @@
 #include "wizard/add_cameras_dialog.h"
 
 #include <QClipboard>
-#include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -227,7 +227,8 @@ void AddCamerasDialog::OnLoadCsv() {
     if (path.isEmpty())
         return;
     CameraListParser parser(port_.get());
-    Import(parser, parser.ReadFile(QFile::encodeName(path).toStdString()));
+    // The core takes UTF-8 paths; the ANSI code page cannot name every folder.
+    Import(parser, parser.ReadFile(QDir::toNativeSeparators(path).toStdString()));
 }
 
 void AddCamerasDialog::OnOk() {

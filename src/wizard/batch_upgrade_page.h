@@ -131,6 +131,8 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     std::function<void(int)> setButtonMode_;
     std::shared_ptr<QtWindowPort> port_;
     std::unique_ptr<BatchRun> run_;
+    // The window that holds a shut-down while the batch runs; 0 when none.
+    uintptr_t holding_ = 0;
     const CameraListView* detected_ = nullptr;
     BatchUpgradeList* list_;
     QCheckBox* retain_;

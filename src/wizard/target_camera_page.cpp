@@ -150,12 +150,7 @@ void TargetCameraPage::PageShown() {
     if (table_ && table_->ThreadRunning()) {
         pageTimer_.start(kTargetPageTimerMs);
         discovering_ = true;
-        // An installer's laptop has several adapters: say which ones are searched.
-        QStringList networks;
-        for (const std::string& network : table_->SearchedNetworks())
-            networks << QString::fromStdString(network);
-        searching_->setText("Searching: " + networks.join(", "));
-        searching_->setVisible(!networks.isEmpty());
+        ShowNetworks(true);
         for (QWidget* control :
              std::initializer_list<QWidget*>{selectAll_, access_, reveal_, testing_})
             control->setEnabled(false);
@@ -163,6 +158,7 @@ void TargetCameraPage::PageShown() {
         UpdateCursor();
         return;
     }
+    ShowNetworks(false);
     if (!Validate()) {
         Block();
         return;
@@ -180,13 +176,38 @@ void TargetCameraPage::PageShown() {
     SetButtonModeByLogins();
 }
 
+void TargetCameraPage::ShowNetworks(bool searching) {
+    const auto join = [](const std::vector<std::string>& items) {
+        QStringList list;
+        for (const std::string& item : items)
+            list << QString::fromStdString(item);
+        return list.join("; ");
+    };
+    // An installer's laptop has several adapters: say which ones are searched
+    // and why any is not.
+    const std::vector<std::string> searched =
+        table_ ? table_->SearchedNetworks() : std::vector<std::string>{};
+    const std::vector<std::string> skipped =
+        table_ ? table_->SkippedNetworks() : std::vector<std::string>{};
+    QStringList lines;
+    if (searching && !searched.empty())
+        lines << "Searching: " + join(searched);
+    if (searched.empty() && !skipped.empty())
+        lines << "No network adapter could be searched (" + join(skipped) +
+                     "). Add the cameras with \"Add other cameras...\" or use manual mode.";
+    else if (!skipped.empty())
+        lines << "Not searched: " + join(skipped);
+    searching_->setText(lines.join("\n"));
+    searching_->setVisible(!lines.isEmpty());
+}
+
 void TargetCameraPage::PageTimer() {
     if (table_ && table_->ThreadRunning())
         return;
     pageTimer_.stop();
     Populate();
     discovering_ = false;
-    searching_->hide();
+    ShowNetworks(false);
     if (list_->Count() > 0 && !blocked_) {
         selectAll_->setEnabled(true);
         access_->setEnabled(true);

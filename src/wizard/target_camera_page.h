@@ -67,6 +67,8 @@ class TargetCameraPage : public QWidget {
 
   private:
     void PageTimer();
+    // The networks searched and those left out with their reason.
+    void ShowNetworks(bool searching);
     void ShowCount();
     void RowsChanged();
     void Block();

@@ -23,6 +23,7 @@
 #include "platform/files.h"
 #include "portable_env.h"
 #include "simulator.h"
+#include "utf16_text.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -279,6 +280,12 @@ TEST_F(CliCamera, PasswordSourcesInTheirOrder) {
     std::ofstream(badFile, std::ios::binary) << bad;
     const fs::path emptyFile = scratch_ / "empty.txt";
     std::ofstream(emptyFile, std::ios::binary) << "\xEF\xBB\xBF\r\n" << good << "\n";
+    // PowerShell 5.1's `>` writes UTF-16 with a byte-order mark.
+    const std::u16string wide = u"Pw-77,81\r\nZq-1306\r\n";
+    const fs::path littleFile = scratch_ / "little.txt";
+    std::ofstream(littleFile, std::ios::binary) << vcq::test::Utf16File(wide);
+    const fs::path bigFile = scratch_ / "big.txt";
+    std::ofstream(bigFile, std::ios::binary) << vcq::test::Utf16File(wide, true);
     struct Case {
         std::vector<std::string> words;
         const char* environment;  // VCQ_PASSWORD, or null
@@ -287,6 +294,8 @@ TEST_F(CliCamera, PasswordSourcesInTheirOrder) {
     const Case cases[] = {
         {{"--password", good}, nullptr, 0},
         {{"--password-file", goodFile.string()}, nullptr, 0},
+        {{"--password-file", littleFile.string()}, nullptr, 0},
+        {{"--password-file", bigFile.string()}, nullptr, 0},
         {{}, good.c_str(), 0},
         {{"--password", bad, "--password-file", goodFile.string()}, good.c_str(), 1},
         {{"--password-file", goodFile.string()}, bad.c_str(), 0},
@@ -1122,8 +1131,10 @@ TEST_F(CliBatch, DryRunJudgesEachCameraAndChangesNothing) {
         settings.push_back(camera.settings);
     StartFleet(settings);
     const fs::path logins = scratch_ / "logins.txt";
-    std::ofstream(logins, std::ios::binary) << "\xEF\xBB\xBF# own logins\r\n"
-                                            << hosts_[2] << ",80,admin,Kx-5530\r\n";
+    const std::string& third = hosts_[2];
+    std::ofstream(logins, std::ios::binary)
+        << vcq::test::Utf16File(u"# own logins\r\n" + std::u16string(third.begin(), third.end()) +
+                                u",80,admin,Kx-5530\r\n");
     std::vector<std::string> args = {"batch"};
     args.insert(args.end(), hosts_.begin(), hosts_.end());
     vcq::test::SetEnv("VCQ_PASSWORD", "secret");

@@ -5,8 +5,10 @@
 #include "package/firmware_image.h"
 #include "package/lha_extractor.h"
 #include "package/resources.h"
+#include "package/text_decoding.h"
 #include "recording_window.h"
 #include "test_util.h"
+#include "utf16_text.h"
 
 namespace vcq {
 namespace {
@@ -84,6 +86,30 @@ TEST(UiText, StopsAtTheNulAndSharesOneResult) {
     EXPECT_EQ(LoadUiText(502, &w), "a");
     EXPECT_EQ(shared, "a");  // the next call overwrote it
     EXPECT_TRUE(w.Boxes().empty());
+}
+
+// What Windows editors and shells write, read as the same UTF-8 text.
+TEST(TextFiles, EveryWindowsEncodingReadsAsUtf8) {
+    struct Case {
+        std::string bytes;
+        std::string text;
+    } cases[] = {
+        {"Pw,1\r\n", "Pw,1\r\n"},
+        {"\xEF\xBB\xBFJ\xC3\xBCrgen\r\n", "J\xC3\xBCrgen\r\n"},
+        {test::Utf16File(u"J\u00fcrgen\r\n"), "J\xC3\xBCrgen\r\n"},
+        {test::Utf16File(u"J\u00fcrgen\r\n", true), "J\xC3\xBCrgen\r\n"},
+        {test::Utf16File(u"\u20ac\U0001F600"), "\xE2\x82\xAC\xF0\x9F\x98\x80"},
+        {test::Utf16File(std::u16string{u'a', 0xD800, u'b'}), "a\uFFFDb"},  // a lone surrogate
+        {test::Utf16File(u"a") + "\x62", "a"},                              // a stray odd byte
+        {test::Utf16File(std::u16string_view(u"a\0b", 3)),
+         std::string("a\0b", 3)},  // NULs are the reader's
+        {"\xFF\xFE", ""},
+        {"", ""},
+        // Without a mark nothing is guessed: Latin-1 stays as it is.
+        {"J\xFCrgen", "J\xFCrgen"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TextFileToUtf8(c.bytes), c.text) << testing::PrintToString(c.bytes);
 }
 
 TEST(UiText, MissingTextShowsTheMessageAndGivesEmpty) {

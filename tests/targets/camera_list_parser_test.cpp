@@ -7,6 +7,7 @@
 
 #include "recording_window.h"
 #include "targets/camera_list_parser.h"
+#include "utf16_text.h"
 
 namespace vcq {
 namespace {
@@ -201,18 +202,30 @@ TEST(CameraListImport, AtMost256Entries) {
         std::vector<std::string>{"Invalid address or port number.\r\nLine002:>10.0.0.2:8080"});
 }
 
-TEST(CameraListImport, ReadsFiles) {
-    char path[] = "/tmp/vcq-cameras-XXXXXX";
-    int fd = ::mkstemp(path);
-    ASSERT_GE(fd, 0);
-    std::FILE* out = ::fdopen(fd, "wb");
-    std::fputs("10.0.0.7:8080\r\n10.0.0.8\r\n", out);
-    std::fclose(out);
-    RecordingWindow window;
-    CameraListParser parser(&window);
-    EXPECT_TRUE(parser.ReadFile(path));
-    std::remove(path);
-    EXPECT_EQ(parser.Entries(), (std::vector{At(10, 0, 0, 7, 8080), At(10, 0, 0, 8)}));
+// As Windows editors and shells save them.
+TEST(CameraListImport, ReadsFilesOfEveryEncoding) {
+    const std::u16string list = u"10.0.0.7:8080\r\n10.0.0.8\r\n";
+    const std::string cases[] = {
+        "10.0.0.7:8080\r\n10.0.0.8\r\n",
+        "\xEF\xBB\xBF"
+        "10.0.0.7:8080\r\n10.0.0.8\r\n",
+        test::Utf16File(list),
+        test::Utf16File(list, true),
+        test::Utf16File(list + char16_t(0) + u"10.0.0.9"),  // up to the NUL
+    };
+    for (const std::string& bytes : cases) {
+        char path[] = "/tmp/vcq-cameras-XXXXXX";
+        int fd = ::mkstemp(path);
+        ASSERT_GE(fd, 0);
+        std::FILE* out = ::fdopen(fd, "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+        std::fclose(out);
+        RecordingWindow window;
+        CameraListParser parser(&window);
+        EXPECT_TRUE(parser.ReadFile(path)) << testing::PrintToString(bytes);
+        std::remove(path);
+        EXPECT_EQ(parser.Entries(), (std::vector{At(10, 0, 0, 7, 8080), At(10, 0, 0, 8)}));
+    }
 }
 
 }  // namespace

@@ -150,8 +150,10 @@ class AddCamerasTest : public QObject {
 
         Paste(*dialog, "10.0.0.1\r\n10.0.0.2\r\n10.0.0.3\r\n10.0.0.20\r\n");
         QCOMPARE(dialog->Counter()->text(), QString("2/6"));
-        // A file appends from its first entry, as many as fit.
-        const QString path = temp_.filePath("cameras.txt");
+        // A file appends from its first entry, as many as fit; a technician's
+        // folder name is no obstacle.
+        QVERIFY(QDir(temp_.path()).mkpath(QString::fromUtf8("J\xC3\xBCrgen")));
+        const QString path = temp_.filePath(QString::fromUtf8("J\xC3\xBCrgen/cameras.txt"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("10.2.0.1\r\n10.2.0.2\r\n10.2.0.3\r\n10.2.0.4\r\n");

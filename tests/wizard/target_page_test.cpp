@@ -436,6 +436,38 @@ class TargetPageTest : public QObject {
         QVERIFY(boxes_->Boxes().empty());
     }
 
+    // An address taken by another device on the segment: the wizard says why
+    // nothing is searched and cameras may still be added by hand.
+    void noUsableAdapterIsSaidAndCamerasMayStillBeAdded() {
+        RequireCameras();
+        if (test::kDiscoveryByUnicast)
+            QSKIP("this build never broadcasts");
+        ui::WizardOptions options;
+        options.discovery = true;
+        options.tempFolder = temp_.path().toStdString();
+        options.discoveryOptions.interfaces = [] {
+            net::NetworkInterface nic;
+            nic.name = "Ethernet";
+            nic.address = 0xC0A80007;
+            nic.prefixLength = 24;
+            nic.unusable = "the address is a duplicate";
+            return std::vector{nic};
+        };
+        w_ = std::make_unique<MainWindow>(options);
+        boxes_->window = w_.get();
+        w_->show();
+        ToAutomaticPage(*w_);
+        TargetCameraPage* page = w_->AutoTarget();
+        QVERIFY(!page->Discovering());
+        QVERIFY(page->Searching()->isVisible());
+        QCOMPARE(page->Searching()->text(),
+                 QString("No network adapter could be searched (Ethernet 192.168.0.7/24: the "
+                         "address is a duplicate). Add the cameras with \"Add other cameras...\" "
+                         "or use manual mode."));
+        QVERIFY(page->RevealButton()->isEnabled());
+        QVERIFY(boxes_->Boxes().empty());
+    }
+
     void discoveryFillsThePageWhenItEnds() {
         RequireCameras();
         sim::CameraConfig dhcp = Camera("127.0.0.3", "08:00:46:00:00:03");

@@ -1090,26 +1090,12 @@ class WizardTest : public QObject {
 
     void quittingWhileDiscoveryWaitsForItsBoxEnds() {
         QFETCH(bool, fromTheBox);
-        struct Log {
-            std::mutex mutex;
-            std::string lines;
-            std::atomic<int> code{0};
-        };
-        auto log = std::make_shared<Log>();
         WizardOptions options;
         options.tempFolder = temp_.path().toStdString();
         // A send to port 0 fails at once, so the thread fails as on a dead network.
         options.discoveryOptions.destination = {0x7F000001, 0};
         options.discoveryOptions.local = {0x7F000001, 0};
-        options.discoveryOptions.print = [log](std::string_view line) {
-            std::lock_guard lock(log->mutex);
-            log->lines += line;
-        };
-        options.discoveryOptions.exit = [log](int code) { log->code = code; };
-        auto failed = [log] {
-            std::lock_guard lock(log->mutex);
-            return log->lines.find("Error : recvfrom") != std::string::npos;
-        };
+        auto failed = [this] { return !w_->Table().SkippedNetworks().empty(); };
 
         QElapsedTimer clock;
         if (fromTheBox) {
@@ -1138,7 +1124,6 @@ class WizardTest : public QObject {
         if (!test::UnderWine())
             QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!w_->Table().ThreadRunning());
-        QCOMPARE(log->code.load(), int(kExitReceive));
     }
 
     // --- Discovery

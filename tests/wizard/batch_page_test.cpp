@@ -263,8 +263,11 @@ class BatchPageTest : public QObject {
     void retryFailedRerunsOnlyTheFailedCamerasAndKeepsEveryLogBesideTheBackups() {
         RequireCameras();
         // The third refuses the versionup, the fifth comes back with its old version.
-        StartCameras(
-            {"", "", "status=/command/main.cgi:500", "", "after-reboot=old,reboot=11000", ""});
+        // Uploads of about 1.5 s keep cameras waiting for the line when the
+        // first completes: the time left has something to tell then.
+        const std::string slow = "ftp-rate=300000";
+        StartCameras({slow, slow, slow + ",status=/command/main.cgi:500", slow,
+                      slow + ",after-reboot=old,reboot=11000", slow});
         MainWindow& w = h_.Open();
         ToBatchPage(w, RecordsOfCameras());
         BatchUpgradePage* page = w.Batch();

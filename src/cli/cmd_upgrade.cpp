@@ -10,6 +10,7 @@
 #include "cli/stderr_window.h"
 #include "package/resources.h"
 #include "package/workspace.h"
+#include "platform/system.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
@@ -151,6 +152,7 @@ int RunUpgrade(const Args& args) {
     upgrade->SetStepListener([&printer, raw = upgrade.get()](int32_t now) {
         printer.Print(now, IsFinalStep(now) ? raw->FailureDetail() : std::string());
     });
+    const sys::StayAwake awake;  // a laptop asleep mid-flash leaves the camera half done
     upgrade->StartUpgrade(backup);
     while (!IsFinalStep(upgrade->step) && window.GoToPagePosts() == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

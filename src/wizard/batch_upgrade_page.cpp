@@ -9,9 +9,6 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
-#if QT_CONFIG(sessionmanager)
-#include <QSessionManager>
-#endif
 
 #include <algorithm>
 #include <ctime>
@@ -19,7 +16,6 @@
 #include "cli/batch_report.h"
 #include "cli/retry_log.h"
 #include "package/resources.h"
-#include "platform/system.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_outcome.h"
 #include "upgrade/manual_flow.h"
@@ -33,10 +29,6 @@ namespace vcq::ui {
 namespace {
 
 constexpr int kTextProceed = 209;
-// What Windows shows beside the wizard when a shut-down waits for it.
-constexpr char kSessionHoldText[] =
-    "Cameras are being upgraded: ending now can leave a camera without its firmware or its "
-    "settings.";
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -72,14 +64,7 @@ bool AskLogin(QWidget* parent, std::string& user, std::string& password) {
 BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVersion,
                                    std::shared_ptr<PackageWorkspace> workspace,
                                    std::function<void(int)> setButtonMode, QWidget* parent)
-    : QWidget(parent), setButtonMode_(std::move(setButtonMode)) {
-#if QT_CONFIG(sessionmanager)
-    // Windows ends the session only if every window agrees.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& session) {
-        if (holding_)
-            session.cancel();
-    });
-#endif
+    : QWidget(parent), setButtonMode_(std::move(setButtonMode)), hold_(new SessionHold(this)) {
     // Every batch so far is offered, the latest shown.
     showLog_ = [this](QWidget* parent, const std::string& log) {
         UpgradeLogDialog dialog(log, parent);
@@ -354,11 +339,7 @@ void BatchUpgradePage::RunBatch() {
     timeline_.Begin(Engine(), Now());
     run_->Driver().Begin(BatchDriver::Clock::now());
     engineTimer_.start(static_cast<int>(kBatchTickMs));
-    // A laptop asleep or shut down mid-upload or mid-restore leaves a camera
-    // half done.
-    sys::KeepSystemAwake(true);
-    holding_ = window()->winId();
-    sys::HoldSessionEnd(holding_, kSessionHoldText);
+    hold_->Begin();
     UpdateClock();
 }
 
@@ -377,11 +358,7 @@ void BatchUpgradePage::RowChanged(size_t row) {
 
 void BatchUpgradePage::Ended() {
     engineTimer_.stop();
-    sys::KeepSystemAwake(false);
-    if (holding_) {
-        sys::ReleaseSessionEnd(holding_);
-        holding_ = 0;
-    }
+    hold_->End();
     timeline_.End(Now());
 }
 

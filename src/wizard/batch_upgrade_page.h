@@ -25,6 +25,7 @@
 #include "upgrade/batch_run.h"
 #include "wizard/lists/batch_upgrade_list.h"
 #include "wizard/qt_window_port.h"
+#include "wizard/session_hold.h"
 #include "wizard/upgrade_log_dialog.h"
 
 namespace vcq::ui {
@@ -131,8 +132,7 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     std::function<void(int)> setButtonMode_;
     std::shared_ptr<QtWindowPort> port_;
     std::unique_ptr<BatchRun> run_;
-    // The window that holds a shut-down while the batch runs; 0 when none.
-    uintptr_t holding_ = 0;
+    SessionHold* hold_;  // while the batch runs
     const CameraListView* detected_ = nullptr;
     BatchUpgradeList* list_;
     QCheckBox* retain_;

@@ -25,6 +25,7 @@
 #include "wizard/intro_pages.h"
 #include "wizard/manual_pages.h"
 #include "wizard/qt_window_port.h"
+#include "wizard/session_hold.h"
 #include "wizard/target_camera_page.h"
 
 namespace vcq::ui {
@@ -155,6 +156,7 @@ class MainWindow : public QDialog {
     bool closeEnabled_ = true;
     bool ended_ = false;
     bool shutDown_ = false;
+    SessionHold* manualHold_ = new SessionHold(this);  // while the manual upgrade runs
     bool stillRunning_ = false;  // an abandoned upgrade's worker may still call us
     bool askingQuit_ = false;
 

@@ -102,6 +102,7 @@ void MainWindow::BeginUpgrade() {
     }
     // The page's own clock: the bar moves on and the step shows while the job runs.
     port_->SetTimer(kUpgradeTimerBase, kTickPeriodMs);
+    manualHold_->Begin();
 }
 
 std::function<bool()> MainWindow::CheckCamera() {
@@ -194,6 +195,7 @@ void MainWindow::AfterTargetCheck(bool passed) {
 }
 
 void MainWindow::DiscardUpgrade() {
+    manualHold_->End();
     if (!upgrade_)
         return;
     upgrade_->Abandon();

@@ -35,9 +35,13 @@ QString Text(const std::string& text) {
 }
 
 // The login "Access setting..." gives the cameras to retry.
-bool AskLogin(QWidget* parent, std::string& user, std::string& password) {
+bool AskLogin(QWidget* parent, const std::string& cameras, std::string& user,
+              std::string& password) {
     QDialog dialog(parent);
     dialog.setWindowTitle("Access setting");
+    auto* forWhom = new QLabel("For " + Text(cameras), &dialog);
+    forWhom->setWordWrap(true);
+    forWhom->setTextFormat(Qt::PlainText);
     auto* name = new QLineEdit(Text(user), &dialog);
     auto* secret = new QLineEdit(&dialog);
     secret->setEchoMode(QLineEdit::Password);
@@ -49,6 +53,7 @@ bool AskLogin(QWidget* parent, std::string& user, std::string& password) {
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     auto* form = new QFormLayout(&dialog);
+    form->addRow(forWhom);
     form->addRow("&Name:", name);
     form->addRow("&Password:", secret);
     form->addRow(buttons);
@@ -467,9 +472,14 @@ void BatchUpgradePage::MendLogins() {
         rows = notCompleted;
     if (rows.empty())
         return;
+    // The dialog names the cameras the login is for.
+    std::string cameras;
+    for (size_t row : rows)
+        cameras += (cameras.empty() ? "" : ", ") + Engine().Row(row).model + "(" +
+                   Engine().Row(row).addressText + ")";
     std::string user = Engine().Camera(rows.front()).user;
     std::string password;
-    if (!askLogin_(this, user, password))
+    if (!askLogin_(this, cameras, user, password))
         return;
     for (size_t row : rows)
         Engine().SetLogin(row, user, password);

@@ -71,10 +71,10 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     int LogsShown() const { return logsShown_; }
     // Every batch run since the program started, the latest last.
     const std::vector<LoggedBatch>& Logs() const { return logs_; }
-    // Asks for the login "Access setting..." gives the chosen rows: a dialog
-    // unless replaced (tests). False: cancelled.
-    using LoginAsker =
-        std::function<bool(QWidget* parent, std::string& user, std::string& password)>;
+    // Asks for the login "Access setting..." gives the chosen rows, named in
+    // `cameras`: a dialog unless replaced (tests). False: cancelled.
+    using LoginAsker = std::function<bool(QWidget* parent, const std::string& cameras,
+                                          std::string& user, std::string& password)>;
     void SetLoginAsker(LoginAsker asker) { askLogin_ = std::move(asker); }
     // Where the ended batch's log was written, or why it was not.
     const std::string& LogPath() const { return logPath_; }

@@ -416,11 +416,14 @@ class BatchPageTest : public QObject {
         BatchUpgradeList* list = page->List();
         LogReader logs;
         std::vector<std::string> offered;
-        page->SetLoginAsker([&](QWidget*, std::string& user, std::string& password) {
-            offered.push_back(user);
-            password = "secret";
-            return true;
-        });
+        std::string askedFor;
+        page->SetLoginAsker(
+            [&](QWidget*, const std::string& cameras, std::string& user, std::string& password) {
+                askedFor = cameras;
+                offered.push_back(user);
+                password = "secret";
+                return true;
+            });
         QVERIFY(!page->AccessButton()->accessibleName().isEmpty());
         QVERIFY(!page->AccessButton()->isEnabled());
         page->RetainBox()->click();
@@ -448,6 +451,7 @@ class BatchPageTest : public QObject {
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         QTest::keyClick(&w, Qt::Key_C, Qt::AltModifier);           // Access setting...
         QTRY_COMPARE(offered, std::vector<std::string>{"admin"});  // a mnemonic clicks late
+        QCOMPARE(askedFor, std::string("VCQ-R20(127.0.0.3)"));
         QCOMPARE(page->Engine().Camera(1).password, std::string("secret"));
 
         h_.boxes->Clear();

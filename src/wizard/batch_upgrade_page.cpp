@@ -106,9 +106,21 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     retain_->setChecked(true);
     backup_ = new QCheckBox("Backup the current &settings", setup);
     connect(retain_, &QCheckBox::clicked, this, &BatchUpgradePage::RetainClicked);
+    // A stop-loss: once this many cameras failed no further one starts.
+    maxFailures_ = new QSpinBox(setup);
+    maxFailures_->setRange(0, static_cast<int>(kBatchMaxRows));
+    maxFailures_->setSpecialValueText("never");
+    maxFailures_->setAccessibleName("Stop after this many failed cameras");
+    auto* maxFailuresLabel = new QLabel("Stop af&ter failed cameras:", setup);
+    maxFailuresLabel->setBuddy(maxFailures_);
+    auto* maxFailuresRow = new QHBoxLayout;
+    maxFailuresRow->addWidget(maxFailuresLabel);
+    maxFailuresRow->addWidget(maxFailures_);
+    maxFailuresRow->addStretch();
     auto* setupLayout = new QVBoxLayout(setup);
     setupLayout->addWidget(retain_);
     setupLayout->addWidget(backup_);
+    setupLayout->addLayout(maxFailuresRow);
 
     counterLabel_ = new QLabel("Proceeded:", this);
     counterLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -182,7 +194,8 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     setTabOrder(list_, summary_);
     setTabOrder(summary_, retain_);
     setTabOrder(retain_, backup_);
-    setTabOrder(backup_, accessButton_);
+    setTabOrder(backup_, maxFailures_);
+    setTabOrder(maxFailures_, accessButton_);
     setTabOrder(accessButton_, showLogButton_);
     setTabOrder(showLogButton_, retryButton_);
     setTabOrder(retryButton_, elapsed_);
@@ -278,6 +291,7 @@ void BatchUpgradePage::RetainClicked() {
 
 void BatchUpgradePage::EnableSettings() {
     retain_->setEnabled(true);
+    maxFailures_->setEnabled(true);
     RetainClicked();  // the backup box only goes with retained settings
 }
 
@@ -288,8 +302,10 @@ void BatchUpgradePage::StartUpgrade() {
 
 void BatchUpgradePage::LockSettings() {
     Engine().SetSharedSettings(retain_->isChecked(), !backup_->isChecked(), std::time(nullptr));
+    Engine().SetMaxFailures(static_cast<size_t>(maxFailures_->value()));
     retain_->setEnabled(false);
     backup_->setEnabled(false);
+    maxFailures_->setEnabled(false);
 }
 
 bool BatchUpgradePage::AskAboutResettingCameras() {

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
 
@@ -89,6 +90,7 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     bool EngineRunning() const { return engineTimer_.isActive(); }
     QCheckBox* RetainBox() const { return retain_; }
     QCheckBox* BackupBox() const { return backup_; }
+    QSpinBox* MaxFailuresBox() const { return maxFailures_; }
     QLabel* CounterLabel() const { return counterLabel_; }
     QLabel* Counter() const { return counter_; }
     // The time the batch has run, and once a camera completed, the time left.
@@ -137,6 +139,7 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     BatchUpgradeList* list_;
     QCheckBox* retain_;
     QCheckBox* backup_;
+    QSpinBox* maxFailures_;  // 0: never stop early
     QLabel* counterLabel_;
     QLabel* counter_;
     QLabel* elapsedLabel_;

@@ -427,8 +427,11 @@ class BatchPageTest : public QObject {
         QVERIFY(!page->AccessButton()->accessibleName().isEmpty());
         QVERIFY(!page->AccessButton()->isEnabled());
         page->RetainBox()->click();
+        page->MaxFailuresBox()->setValue(1);  // the stop-loss reaches the engine
         h_.boxes->Queue(MessageAnswer::Ok);
         w.NextButton()->click();
+        QTRY_VERIFY(!page->MaxFailuresBox()->isEnabled());
+        QCOMPARE(page->Engine().MaxFailures(), size_t(1));
         QTRY_VERIFY_WITH_TIMEOUT(page->LogsShown() == 1, 90000);
         QTRY_COMPARE(logs.shown.size(), size_t(1));
         QTRY_VERIFY(!QApplication::activeModalWidget());  // the log closed

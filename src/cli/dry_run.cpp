@@ -58,10 +58,11 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     if (verdict.version.empty())
         verdict.version = EscapeControls(PlainVersion(camera.version));
     if (!passed) {
-        verdict.code = upgrade.loginRefused ? ReasonCode::LoginRefused
-                       : lowMemory          ? ReasonCode::LowMemory
-                       : !upgrade.answered  ? ReasonCode::NoConnection
-                                            : ReasonCode::CheckFailed;
+        verdict.code = upgrade.NotAdministrator() ? ReasonCode::NotAdministrator
+                       : upgrade.loginRefused     ? ReasonCode::LoginRefused
+                       : lowMemory                ? ReasonCode::LowMemory
+                       : !upgrade.answered        ? ReasonCode::NoConnection
+                                                  : ReasonCode::CheckFailed;
         verdict.reason = upgrade.loginRefused ? "login refused"
                          : lowMemory          ? "too little free memory for the package"
                                               : "the camera's check failed";

@@ -380,7 +380,9 @@ bool BatchEngine::Tick() {
                     // network error; one up to date is no failure at all.
                     entry.refused = outcome == CheckOutcome::Refused;
                     entry.upToDate = outcome == CheckOutcome::UpToDate;
-                    if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::Refused)
+                    if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::Refused ||
+                        (outcome == CheckOutcome::LoginRefused &&
+                         entry.job->CheckReason() == ReasonCode::NotAdministrator))
                         rows_[entry.row].checkReason = entry.job->CheckReason();
                     GiveUp(entry,
                            outcome == CheckOutcome::LowMemory      ? step::kLowMemory

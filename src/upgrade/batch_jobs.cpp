@@ -62,6 +62,8 @@ class CameraUpgradeJob : public BatchJob {
                             result.reason = ReasonCode::NoConnection;
                         result.outcome = upgrade->loginRefused ? CheckOutcome::LoginRefused
                                                                : CheckOutcome::Failed;
+                        if (upgrade->NotAdministrator())
+                            result.reason = ReasonCode::NotAdministrator;
                         return result;
                     }
                 }
@@ -86,6 +88,8 @@ class CameraUpgradeJob : public BatchJob {
                                  : lowMemory                 ? CheckOutcome::LowMemory
                                  : upgrade->loginRefused     ? CheckOutcome::LoginRefused
                                                              : CheckOutcome::Failed;
+                if (upgrade->NotAdministrator())
+                    result.reason = ReasonCode::NotAdministrator;
                 return result;
             });
     }

@@ -75,27 +75,17 @@ ReasonCode ReasonOf(const BatchRow& row) {
 }
 
 const char* ReasonCodeName(ReasonCode code) {
-    static const char* const kNames[] = {"completed",
-                                         "up_to_date",
-                                         "other_generation",
-                                         "newer_than_package",
-                                         "reset_not_allowed",
-                                         "login_refused",
-                                         "low_memory",
-                                         "no_connection",
-                                         "check_failed",
-                                         "serial_unreadable",
-                                         "backup_failed",
-                                         "upload_failed",
-                                         "versionup_refused",
-                                         "not_back",
-                                         "came_back_old",
-                                         "restore_refused",
-                                         "stopped",
-                                         "not_started",
-                                         "stopped_after_failures",
-                                         "upgrade",
-                                         "restore"};
+    static const char* const kNames[] = {"completed",         "up_to_date",
+                                         "other_generation",  "newer_than_package",
+                                         "reset_not_allowed", "login_refused",
+                                         "not_administrator", "low_memory",
+                                         "no_connection",     "check_failed",
+                                         "serial_unreadable", "backup_failed",
+                                         "upload_failed",     "versionup_refused",
+                                         "not_back",          "came_back_old",
+                                         "restore_refused",   "stopped",
+                                         "not_started",       "stopped_after_failures",
+                                         "upgrade",           "restore"};
     static_assert(std::size(kNames) == static_cast<size_t>(ReasonCode::Restore) + 1);
     return kNames[static_cast<size_t>(code)];
 }

@@ -159,6 +159,8 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     bool silent = false;
     // The last check failed on the login: refused, or not the administrator's.
     bool loginRefused = false;
+    // Of those, a login the camera took that is not its administrator's.
+    bool NotAdministrator() const { return notAdministrator_; }
     // What `owner` belongs to, for owners whose workers may outlive them
     // (the batch run's resources).
     std::shared_ptr<const void> keepAlive;
@@ -198,6 +200,7 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     ExchangeLimits limits_;
     PhaseLimits phaseLimits_;
     std::atomic<bool> abandoned_{false};
+    bool notAdministrator_ = false;  // written by the check, read once it ended
     // A step write, its listener call and the abandon check are one; the
     // listener may call Abandon() itself.
     mutable std::recursive_mutex stepMutex_;

@@ -169,7 +169,7 @@ bool CameraUpgrade::Unreadable(const CgiClient& client, const std::string& reply
 }
 
 bool CameraUpgrade::CheckIdentity(CgiClient& client, std::string* serial) {
-    loginRefused = false;
+    loginRefused = notAdministrator_ = false;
     SetFailureDetail({});
     std::string reply = Inquire(client, "inq=sysuser");
     if (reply.empty()) {
@@ -217,7 +217,7 @@ bool CameraUpgrade::CheckAdministrator(std::string_view reply) {
     size_t end = reply.find(',', start);
     std::string_view first = reply.substr(start, end == std::string_view::npos ? end : end - start);
     if (first != settings_.authToken) {
-        loginRefused = true;
+        loginRefused = notAdministrator_ = true;
         Warn(kNotAdministrator);
         return false;
     }

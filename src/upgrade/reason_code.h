@@ -11,7 +11,8 @@ enum class ReasonCode {
     OtherGeneration,
     NewerThanPackage,  // a downgrade the operator did not agree to
     ResetNotAllowed,   // 1.08 or 1.09 would lose its settings: not agreed
-    LoginRefused,      // refused, or not the administrator's
+    LoginRefused,      // the camera refused the login
+    NotAdministrator,  // it took the login, which is not its administrator's
     LowMemory,
     NoConnection,      // the camera never answered its check
     CheckFailed,       // it answered, but is not fit (model, image memory, reply)

@@ -111,7 +111,10 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     maxFailures_->setRange(0, static_cast<int>(kBatchMaxRows));
     maxFailures_->setSpecialValueText("never");
     maxFailures_->setAccessibleName("Stop after this many failed cameras");
-    auto* maxFailuresLabel = new QLabel("Stop af&ter failed cameras:", setup);
+    // Its editor takes the focus: named too.
+    if (auto* edit = maxFailures_->findChild<QLineEdit*>())
+        edit->setAccessibleName(maxFailures_->accessibleName());
+    auto* maxFailuresLabel = new QLabel("Stop after fa&iled cameras:", setup);
     maxFailuresLabel->setBuddy(maxFailures_);
     auto* maxFailuresRow = new QHBoxLayout;
     maxFailuresRow->addWidget(maxFailuresLabel);

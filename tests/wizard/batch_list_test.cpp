@@ -184,13 +184,13 @@ class BatchListTest : public QObject {
             << "/b/vcq-r20.1.cfg"
             << "the camera came back with 1.05, expected 1.08; the saved configuration is kept "
                "in /b/vcq-r20.1.cfg"
-            << true << "Error2 Upgrade sequence error.";
+            << true << "Error2 Upgrade sequence error. (kept: vcq-r20.1.cfg)";
         QTest::newRow("configuration not back")
             << int(step::kNotRestored) << "the camera refused the configuration (HTTP 500)"
             << "/b/vcq-r20.1.cfg"
             << "the camera refused the configuration (HTTP 500); the saved configuration is "
                "kept in /b/vcq-r20.1.cfg"
-            << true << "Error7 Cannot load config.";
+            << true << "Error7 Cannot load config. (kept: vcq-r20.1.cfg)";
         QTest::newRow("completed, its backup kept")
             << int(step::kCompleted) << ""
             << "/b/vcq-r20.1.cfg"
@@ -219,7 +219,8 @@ class BatchListTest : public QObject {
         list->ShowChangedRows();
         if (finalStep != step::kOverwriting)
             QCOMPARE(list->Row(0).finalStep, finalStep);
-        // The status says how it ended, the reason staying in the tooltip.
+        // The status says how it ended and names a file left behind, the
+        // reason staying in the tooltip.
         QCOMPARE(list->model()->index(0, kBatchStatusColumn).data().toString(), status);
         for (int column : {1, kBatchStatusColumn}) {
             const QModelIndex cell = list->model()->index(0, column);

@@ -1,5 +1,6 @@
 #include "wizard/lists/batch_upgrade_list.h"
 
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QScrollBar>
 
@@ -90,6 +91,14 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
                 return QString("%1%").arg(progress / 100);
             return {};
         case kBatchStatusColumn:
+            if (auto note = notes_.find(index.row()); note != notes_.end())
+                return note->second;
+            // A configuration left behind is named where the operator looks:
+            // the full path is in the tooltip and the log.
+            if (!row.keptFile.empty() && IsFinalStep(row.finalStep) &&
+                row.finalStep != step::kCompleted)
+                return Text(RowStatusText(row)) +
+                       " (kept: " + QFileInfo(Text(row.keptFile)).fileName() + ")";
             return Text(RowStatusText(row));
         default:
             return {};
@@ -112,13 +121,20 @@ void BatchListModel::RowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
+void BatchListModel::SetStatusNote(int row, const QString& note) {
+    if (note.isEmpty())
+        notes_.erase(row);
+    else
+        notes_[row] = note;
+    RowChanged(row);
+}
+
 BatchUpgradeList::BatchUpgradeList(BatchEngine& engine, QWidget* parent)
     : ListView(parent), engine_(engine) {
     model_ = new BatchListModel(engine_, this);
     setModel(model_);
+    // The status takes the room left, and is never cut.
     ApplyColumns(BatchListColumns());
-    // The status takes the room left, so "Loading config file" shows whole.
-    header()->setStretchLastSection(true);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         if (!following_)
             scrolledByHand_ = true;

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,14 +45,21 @@ class BatchListModel : public QAbstractTableModel {
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    void BeginReset() { beginResetModel(); }
+    void BeginReset() {
+        beginResetModel();
+        notes_.clear();
+    }
     void EndReset() { endResetModel(); }
     void BeginAppend(int row) { beginInsertRows({}, row, row); }
     void EndAppend() { endInsertRows(); }
     void RowChanged(int row);
+    // What the status column shows for the row instead of its status (the
+    // page's "Testing..." of a login); empty shows the status again.
+    void SetStatusNote(int row, const QString& note);
 
   private:
     const BatchEngine& engine_;
+    std::map<int, QString> notes_;
 };
 
 class BatchUpgradeList : public ListView {
@@ -70,6 +78,9 @@ class BatchUpgradeList : public ListView {
     void ShowChangedRows();
     // Repaints one row the batch driver said changed.
     void ShowRow(size_t row);
+    void SetStatusNote(size_t row, const std::string& note) {
+        model_->SetStatusNote(static_cast<int>(row), QString::fromStdString(note));
+    }
 
     // Keeps `row` in view, unless the operator scrolled the list by hand
     // since following began.

@@ -65,8 +65,76 @@ ListView::~ListView() = default;
 // wider columns so the same texts fit.
 void ListView::ApplyColumns(const std::vector<ListColumn>& columns) {
     const int average = std::max(6, DialogUnitsX(4));
-    for (size_t c = 0; c < columns.size(); ++c)
-        header()->resizeSection(static_cast<int>(c), columns[c].width * average / 6);
+    startWidths_.clear();
+    for (size_t c = 0; c < columns.size(); ++c) {
+        startWidths_.push_back(columns[c].width * average / 6);
+        header()->resizeSection(static_cast<int>(c), startWidths_.back());
+    }
+    // Changes come in bursts (a batch changes rows every tick): fitted once
+    // for each burst, never on every change.
+    if (!fitTimer_) {
+        fitTimer_ = new QTimer(this);
+        fitTimer_->setSingleShot(true);
+        fitTimer_->setInterval(200);
+        connect(fitTimer_, &QTimer::timeout, this, &ListView::FitColumns);
+    }
+    QAbstractItemModel* source = model();
+    if (!source)
+        return;
+    auto soon = [this] {
+        if (!fitTimer_->isActive())
+            fitTimer_->start();
+    };
+    connect(source, &QAbstractItemModel::dataChanged, fitTimer_, soon);
+    connect(source, &QAbstractItemModel::rowsInserted, fitTimer_, soon);
+    connect(source, &QAbstractItemModel::modelReset, fitTimer_, soon);
+    FitColumns();
+}
+
+int ListView::NeededWidth(int c) const {
+    const QFontMetrics metrics = fontMetrics();
+    const QFontMetrics headerMetrics = header()->fontMetrics();
+    const QString title = model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    int needed = title.isEmpty() ? 0 : headerMetrics.horizontalAdvance(title) + 3 * kColumnInset;
+    for (int row = 0; row < model()->rowCount(); ++row) {
+        const QString text = model()->index(row, c).data(Qt::DisplayRole).toString();
+        if (!text.isEmpty())
+            needed = std::max(needed, metrics.horizontalAdvance(text) + 2 * kColumnInset + 2);
+    }
+    return needed;
+}
+
+void ListView::FitColumns() {
+    if (!model() || startWidths_.empty())
+        return;
+    const int last = static_cast<int>(startWidths_.size()) - 1;
+    // Columns only widen: a row that changes never makes its neighbours jump.
+    for (int c = 0; c < last; ++c) {
+        const int width = std::max(startWidths_[static_cast<size_t>(c)], NeededWidth(c));
+        if (width > header()->sectionSize(c))
+            header()->resizeSection(c, width);
+    }
+    FitLastColumn();
+}
+
+// The last column shows its widest text whole and fills what the window
+// leaves beside the others.
+void ListView::FitLastColumn() {
+    if (!model() || startWidths_.empty())
+        return;
+    const int last = static_cast<int>(startWidths_.size()) - 1;
+    int others = 0;
+    for (int c = 0; c < last; ++c)
+        others += header()->sectionSize(c);
+    const int width =
+        std::max({startWidths_.back(), NeededWidth(last), viewport()->width() - others});
+    if (width != header()->sectionSize(last))
+        header()->resizeSection(last, width);
+}
+
+void ListView::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    FitLastColumn();
 }
 
 int ListView::RowAt(const QPoint& point) const {

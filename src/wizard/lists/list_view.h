@@ -1,5 +1,5 @@
 // The base of the wizard's camera lists: a report-style list whose rows are
-// drawn whole by DrawItem, with columns of fixed starting widths, a header
+// drawn whole by DrawItem, with columns that widen to their texts, a header
 // whose presses (not on the dividers) go to HeaderPressed, and window-style
 // timers by id that go to OnListTimer. The detected camera list, the batch
 // list and the verification list derive from it and replace what they need.
@@ -46,8 +46,12 @@ class ListView : public QTreeView {
     explicit ListView(QWidget* parent = nullptr);
     ~ListView() override;
 
-    // Sets the model's columns' starting widths (call after setModel).
+    // Sets the model's columns' starting widths (call after setModel). From
+    // then on each column widens to its widest text as rows come and change,
+    // and the last one takes the room the window leaves.
     void ApplyColumns(const std::vector<ListColumn>& columns);
+    // Fits the columns now (else soon after a change).
+    void FitColumns();
     int RowHeight() const { return rowHeight_; }
     // The row at a point of the viewport, or -1.
     int RowAt(const QPoint& point) const;
@@ -95,9 +99,16 @@ class ListView : public QTreeView {
     void DrawFocus(QPainter& painter, const RowPaint& row) const;
     QColor TextColour(const RowPaint& row) const;
 
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
     void UpdateWholeRow(const QModelIndex& index);
+    // The width column `c` needs: its header's and its widest cell's text.
+    int NeededWidth(int c) const;
+    void FitLastColumn();
     class RowDelegate;
+    std::vector<int> startWidths_;  // by column, as ApplyColumns set them
+    QTimer* fitTimer_ = nullptr;
     int rowHeight_ = 17;
     std::map<uint32_t, QTimer*> timers_;
 };

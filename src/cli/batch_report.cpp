@@ -1,184 +1,21 @@
 #include "cli/batch_report.h"
 
-#include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <ctime>
 
-#include "platform/system.h"
 #include "protocol/cgi_client.h"
-#include "upgrade/camera_upgrade.h"
 #include "upgrade/retry_plan.h"
 
 namespace vcq::cli {
-namespace {
-
-std::string Dotted(const std::array<uint8_t, 4>& ip) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
-    return text;
-}
-
-// The fields every event about a camera starts with.
-EventJson CameraFields(const char* event, const BatchRow& row, const BatchCamera& camera) {
-    return {{"event", event},
-            {"id", camera.id > 0 ? camera.id : row.index + 1},
-            {"address", Dotted(camera.ip)},
-            {"port", camera.port},
-            {"model", row.model},
-            {"serial", row.serial.empty() ? camera.serial : row.serial},
-            {"step", row.step},
-            {"status", row.statusText}};
-}
-
-// A moment of the engine's steady clock as the local calendar time; null
-// for a moment that never came.
-EventJson JsonMoment(std::chrono::steady_clock::time_point moment) {
-    if (moment == std::chrono::steady_clock::time_point{})
-        return nullptr;
-    const auto ago = std::chrono::steady_clock::now() - moment;
-    const auto when = std::chrono::system_clock::now() -
-                      std::chrono::duration_cast<std::chrono::system_clock::duration>(ago);
-    return JsonTime(std::chrono::system_clock::to_time_t(when));
-}
-
-EventJson JsonOrNull(const std::string& text) {
-    return text.empty() ? EventJson() : EventJson(text);
-}
-
-std::string WithoutVer(const std::string& version) {
-    return std::string(PlainVersion(version));
-}
-
-BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
-    return camera.verdict == PreBatch::UpToDate ? BatchOutcome::UpToDate : BatchOutcome::Refused;
-}
-
-// "check_ms": 120, ...: each phase's time as the job measured it.
-void AddPhaseFields(const BatchRow& row, EventJson& event) {
-    static constexpr const char* kNames[kPhaseCount] = {"check", "save",   "prepare",   "ftp_on",
-                                                        "turn",  "upload", "versionup", "gone",
-                                                        "back",  "restore"};
-    for (size_t i = 0; i < kPhaseCount; ++i)
-        event[std::string(kNames[i]) + "_ms"] = row.phaseTimes[i].count();
-}
-
-}  // namespace
-
-std::vector<SetAside> SetAsideBeforeBatch(std::vector<BatchCamera>& cameras,
-                                          std::string_view packageVersion, bool reflash) {
-    std::vector<SetAside> setAside;
-    std::erase_if(cameras, [&](const BatchCamera& camera) {
-        const PreBatch verdict = DecidePreBatch(camera.version, packageVersion);
-        if (verdict == PreBatch::NotUpgradable || (verdict == PreBatch::UpToDate && !reflash) ||
-            (verdict == PreBatch::Newer && !camera.downgradeAgreed)) {
-            setAside.push_back(
-                {camera, verdict, PreBatchReason(verdict, camera.version, packageVersion)});
-            return true;
-        }
-        return false;
-    });
-    return setAside;
-}
 
 std::string SetAsideLine(const SetAside& camera) {
     return CameraHostText(camera.camera.ip, camera.camera.port) + " " +
            PreBatchNotice(camera.verdict) + ": " + camera.reason;
 }
 
-std::string SetAsideLogLine(const SetAside& camera) {
-    return EscapeControls(camera.camera.model) + (camera.camera.dhcp ? "(DHCP:" : "(") +
-           CameraHostText(camera.camera.ip, camera.camera.port) + ") " + camera.reason + "\r\n";
-}
-
-std::string StatusEvent(const BatchRow& row, const BatchCamera& camera) {
-    return EventLine(CameraFields("status", row, camera));
-}
-
-std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
-    std::string reason = BatchResultText(row.finalStep);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
-        reason.pop_back();
-    double elapsed = 0;
-    if (row.begun != std::chrono::steady_clock::time_point{} && row.ended >= row.begun)
-        elapsed = std::chrono::duration<double>(row.ended - row.begun).count();
-    const BatchOutcome outcome = OutcomeOf(row);
-    if (outcome == BatchOutcome::UpToDate)
-        reason = row.failureDetail;  // its check found it so: nothing failed
-    // The row's version is the one the camera came back with.
-    const bool upgraded =
-        outcome == BatchOutcome::Completed || outcome == BatchOutcome::ConfigNotRestored;
-    EventJson event = CameraFields("end", row, camera);
-    event["outcome"] = OutcomeName(outcome);
-    event["reason"] = reason;
-    event["reason_code"] = ReasonCodeName(ReasonOf(row));
-    event["detail"] = row.failureDetail;
-    event["kept"] = JsonOrNull(row.keptFile);
-    event["versionup"] = row.versionUpThisRun;
-    event["flashed"] = row.versionUpSent;  // by this run or the one it retried
-    event["versionup_at"] = JsonTime(row.versionUpAt);
-    event["elapsed"] = std::round(elapsed * 10) / 10;
-    event["version_before"] = JsonOrNull(WithoutVer(camera.version));
-    event["version_after"] = JsonOrNull(upgraded ? WithoutVer(row.version) : "");
-    event["started"] = JsonMoment(row.begun);
-    event["ended"] = JsonMoment(row.ended);
-    AddPhaseFields(row, event);
-    return EventLine(event);
-}
-
-std::string SetAsideEndEvent(const SetAside& camera) {
-    BatchRow row;
-    row.model = EscapeControls(camera.camera.model);  // as the batch's own rows
-    row.statusText = PreBatchNotice(camera.verdict);
-    const std::string version = WithoutVer(camera.camera.version);
-    EventJson event = CameraFields("end", row, camera.camera);
-    event["outcome"] = OutcomeName(OutcomeOfSetAside(camera));
-    event["reason"] = camera.reason;
-    event["reason_code"] =
-        ReasonCodeName(camera.verdict == PreBatch::NotUpgradable ? ReasonCode::OtherGeneration
-                       : camera.verdict == PreBatch::Newer       ? ReasonCode::NewerThanPackage
-                                                                 : ReasonCode::UpToDate);
-    event["detail"] = "";
-    event["kept"] = nullptr;
-    event["versionup"] = false;
-    event["versionup_at"] = nullptr;
-    event["elapsed"] = 0.0;
-    event["version_before"] = JsonOrNull(version);
-    event["version_after"] = JsonOrNull(version);
-    event["started"] = nullptr;
-    event["ended"] = nullptr;
-    return EventLine(event);
-}
-
-OutcomeCounts CountOutcomes(const BatchEngine& engine, const std::vector<SetAside>& setAside) {
-    OutcomeCounts counts = CountOutcomes(engine);
-    for (const SetAside& camera : setAside)
-        counts.Add(OutcomeOfSetAside(camera));
-    return counts;
-}
-
 std::string StoppedAfterFailuresLine(size_t maxFailures, const OutcomeCounts& counts) {
     return "Stopped after " + std::to_string(maxFailures) + " failed camera" +
            (maxFailures == 1 ? "" : "s") + " (--max-failures " + std::to_string(maxFailures) +
            "): " + std::to_string(counts[BatchOutcome::NotStarted]) + " not started";
-}
-
-std::string SummaryEvent(const OutcomeCounts& counts, const std::string& logPath,
-                         size_t stoppedAfterFailures) {
-    EventJson event = {{"event", "summary"}};
-    for (size_t i = 0; i < kBatchOutcomeCount; ++i)
-        event[OutcomeName(static_cast<BatchOutcome>(i))] = counts.counts[i];
-    event["log"] = JsonOrNull(logPath);
-    event["stopped_after_failures"] =
-        stoppedAfterFailures > 0 ? EventJson(stoppedAfterFailures) : EventJson();
-    return EventLine(event);
-}
-
-std::string BatchLogText(const BatchEngine& engine, const std::vector<SetAside>& setAside) {
-    std::string text = engine.LogText();
-    for (const SetAside& camera : setAside)
-        text += SetAsideLogLine(camera);
-    return text;
 }
 
 std::string NotCompletedList(const BatchEngine& engine) {
@@ -193,7 +30,7 @@ std::string NotCompletedList(const BatchEngine& engine) {
             continue;
         }
         const BatchCamera& camera = engine.Camera(i);
-        list += Dotted(camera.ip);
+        list += DottedAddress(camera.ip);
         if (camera.port != 80)
             list += "," + std::to_string(camera.port);
         list += "\n";

@@ -34,9 +34,9 @@
 #include "protocol/config_backup.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/batch_estimate.h"
-#include "upgrade/batch_run.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/upgrade_session.h"
 
 namespace vcq::cli {
 namespace {
@@ -167,18 +167,10 @@ void PrintLine(const std::string& line) {
     std::fflush(stdout);
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& text) {
-    std::FILE* file = files::OpenFile(path, "wb");
-    bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file && std::fclose(file) != 0)
-        ok = false;
-    return ok;
-}
-
 // The cameras whose upgrade must run again, for `--csv` to take back; false
 // with a message when the file cannot be written.
 bool WriteFailedList(const std::string& path, const BatchEngine& engine) {
-    const bool ok = WriteWholeFile(path, NotCompletedList(engine));
+    const bool ok = files::WriteWholeFile(path, NotCompletedList(engine));
     if (!ok)
         std::fprintf(stderr, "batch: cannot write the failed list %s\n", path.c_str());
     return ok;
@@ -409,43 +401,44 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     resources->window = window;
     resources->workspace = std::make_shared<PackageWorkspace>();
     resources->workspace->LoadPackage(window.get());
-    // The run outlives every check and worker it started, within a bound; its
-    // workspace goes with the last of them. From here Ctrl-C ends the tool
-    // through this function.
-    BatchRun run(std::move(resources));
+    // The session outlives every check and worker it started, within a
+    // bound; its workspace goes with the last of them. From here Ctrl-C ends
+    // the tool through this function.
+    UpgradeSession session(std::move(resources));
     sys::CatchInterruptAndStop(OnInterrupt, OnStop);
     // A laptop asleep mid-upload or mid-restore leaves a camera half done.
     const sys::StayAwake awake;
 
-    BatchEngine& engine = run.Engine();
+    BatchEngine& engine = session.Engine();
     engine.SetMaxInService(choices.inService);
     engine.SetMaxFailures(choices.maxFailures);
     for (const BatchCamera& camera : cameras)
         engine.AddCamera(camera);
+    session.SetAsideBefore(setAside);
     LiveLine live(!choices.json && sys::IsTerminal(sys::StdStream::Output));
-    // Every event is saved beside the log, printed or not.
-    std::string events;
-    auto emit = [&](const std::string& event) {
-        events += event + "\n";
+
+    // The session records every event and saves them beside the log; this
+    // front end prints them, or the status lines.
+    struct Printer : UpgradeSession::Listener {
+        std::function<void(const std::string&)> recorded;
+        std::function<void(size_t)> changed;
+        void Recorded(const std::string& event) override { recorded(event); }
+        void StatusChanged(size_t row) override { changed(row); }
+    } printer;
+    printer.recorded = [&](const std::string& event) {
         if (choices.json)
             PrintLine(event);
     };
-    auto show = [&](size_t i) {
+    printer.changed = [&](size_t i) {
         live.Clear();
-        emit(StatusEvent(engine.Row(i), engine.Camera(i)));
         if (!choices.json)
             PrintStatus(engine.Row(i));
     };
-    std::vector<std::string> shown(engine.RowCount());
-    for (size_t i = 0; i < engine.RowCount(); ++i) {
-        show(i);
-        shown[i] = engine.Row(i).statusText;
-    }
-    for (size_t i = 0; i < setAside.size(); ++i) {
-        emit(SetAsideEndEvent(setAside[i]));
-        if (!choices.json)
-            PrintLine(SetAsideLine(setAside[i]));
-    }
+    session.SetListener(&printer);
+    session.Announce();
+    if (!choices.json)
+        for (const SetAside& camera : setAside)
+            PrintLine(SetAsideLine(camera));
     if (!cameras.empty() && !choices.yes && !Confirm(LoadUiText(209, window.get()))) {
         std::fprintf(stderr, "%s: not confirmed; nothing was started\n", command);
         if (choices.failedList)
@@ -455,32 +448,15 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     engine.SetSharedSettings(choices.retain, !choices.keepBackup, std::time(nullptr));
     live.Begin(engine);
 
-    // The shared driver paces the engine and the jobs' timers; this loop
-    // prints what it hears and answers Ctrl-C.
-    struct Printer : BatchDriver::Listener {
-        std::function<void(size_t)> changed;
-        std::function<void(size_t)> ended;
-        void RowChanged(size_t row) override { changed(row); }
-        void RowEnded(size_t row) override { ended(row); }
-    } printer;
-    printer.changed = [&](size_t i) {
-        if (engine.Row(i).statusText != shown[i]) {
-            shown[i] = engine.Row(i).statusText;
-            show(i);
-        }
-    };
-    printer.ended = [&](size_t i) { emit(EndEvent(engine.Row(i), engine.Camera(i))); };
     using Clock = std::chrono::steady_clock;
-    BatchDriver& driver = run.Driver();
-    driver.SetListener(&printer);
-    driver.Begin(Clock::now());
+    session.Begin(Clock::now());
     const bool stats = std::getenv("VCQ_BATCH_STATS") != nullptr;
     EstimateProbe probe;
     if (stats)
         probe.Begin(engine);
     bool stopping = false;
     auto nextReport = Clock::time_point::max();
-    while (driver.Running()) {
+    while (session.Running()) {
         const auto now = Clock::now();
         if (g_interrupted && !engine.CancelRequested()) {
             std::fprintf(stderr, "%s: aborting; cameras under way finish, the others stay\n",
@@ -495,38 +471,27 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
         }
         live.Update(engine);
         if (!stopping && now >= nextReport) {
-            ReportWaiting(engine, driver.UnderWay());
+            ReportWaiting(engine, session.UnderWay());
             nextReport = now + kWaitingReportEvery;
         }
-        driver.Pulse(now);
+        session.Pulse(now);
         if (stats)
             probe.Observe(engine);
-        std::this_thread::sleep_until(driver.NextPulse());
+        std::this_thread::sleep_until(session.NextPulse());
     }
     if (stats)
         probe.Print(engine.RowCount());
-    driver.SetListener(nullptr);
 
     live.End();
-    const OutcomeCounts counts = CountOutcomes(engine, setAside);
-    // The log goes beside the batch's backups, whether or not any was kept;
-    // a run that left every camera as it was makes no dated folder for it.
-    const bool leftAlone = counts[BatchOutcome::Completed] + counts[BatchOutcome::Failed] +
-                               counts[BatchOutcome::ConfigNotRestored] +
-                               counts[BatchOutcome::NotStarted] ==
-                           0;
-    std::string logError;
-    const std::string logPath = leftAlone
-                                    ? std::string()
-                                    : WriteUpgradeLog(engine.Settings().startTime,
-                                                      BatchLogText(engine, setAside), logError);
-    if (logPath.empty() && !leftAlone)
-        std::fprintf(stderr, "%s: the upgrade log was not saved: %s\n", command, logError.c_str());
-    emit(SummaryEvent(counts, logPath, engine.StoppedAfterFailures() ? engine.MaxFailures() : 0));
-    // What `retry` reads back.
-    if (!logPath.empty() && !SaveEventsBeside(logPath, events))
-        std::fprintf(stderr, "%s: the events were not saved beside the log: %s\n", command,
-                     EventsPathBeside(logPath).c_str());
+    const OutcomeCounts counts = session.Counts();
+    const bool leftAlone = session.LeftAlone();
+    const UpgradeSession::Saved saved = session.SaveRecords(false);
+    session.SetListener(nullptr);
+    const std::string& logPath = saved.logPath;
+    if (!saved.error.empty())
+        std::fprintf(stderr, "%s: %s\n", command,
+                     logPath.empty() ? ("the upgrade log was not saved: " + saved.error).c_str()
+                                     : saved.error.c_str());
     if (!choices.json) {
         if (auto counter = engine.PollCounter())
             std::printf("Proceeded: %s\n", counter->text.c_str());
@@ -534,7 +499,7 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
             std::printf("Log file: %s\n", logPath.c_str());
         else if (leftAlone)
             std::printf("Log file: none saved, every camera was left as it was\n");
-        std::printf("Upgrade log\n%s", ConsoleText(BatchLogText(engine, setAside)).c_str());
+        std::printf("Upgrade log\n%s", ConsoleText(session.LogText(false)).c_str());
         std::fflush(stdout);
         for (size_t i = 0; i < engine.RowCount(); ++i) {
             const BatchRow& row = engine.Row(i);
@@ -550,14 +515,14 @@ int RunCameraBatch(const char* command, const BatchChoices& choices,
     sys::StopHandled();
     if (stats)
         std::fprintf(stderr, "longest tick: %.1f ms\n",
-                     std::chrono::duration<double, std::milli>(driver.LongestTick()).count());
+                     std::chrono::duration<double, std::milli>(session.LongestTick()).count());
     // Checks and workers given up on may still be inside an exchange: let
     // them end before the tool does; after a stop, only briefly.
     if (stopping) {
-        run.Finish(kStopBound);
+        session.Close(kStopBound);
         return kStoppedExit;
     }
-    run.Finish(BatchRun::kFinishBound);
+    session.Close(UpgradeSession::kCloseBound);
     // A first Ctrl-C let the cameras under way end: still the operator's stop.
     if (g_interrupted)
         return kStoppedExit;

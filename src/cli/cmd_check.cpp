@@ -7,9 +7,9 @@
 #include "cli/stderr_window.h"
 #include "package/resources.h"
 #include "protocol/cgi_client.h"
-#include "targets/pre_batch.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/pre_batch.h"
 
 namespace vcq::cli {
 ModelList SupportedModels() {

@@ -15,10 +15,8 @@ bool WriteEmbeddedPackage(const std::string& dir, std::string& path, StderrWindo
     std::vector<uint8_t> data = LoadPackage(&window);
     if (data.empty() || !files::CreateUniqueFile(dir, "~vc", path))
         return false;
-    std::FILE* f = files::OpenFile(path, "wb");
-    bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    if (f && std::fclose(f) != 0)
-        ok = false;
+    const bool ok = files::WriteWholeFile(
+        path, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
     if (!ok)
         files::RemoveFile(path);
     return ok;

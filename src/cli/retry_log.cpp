@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <set>
 
-#include "cli/event_json.h"
 #include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/event_json.h"
 
 namespace vcq::cli {
 namespace {
@@ -108,20 +108,6 @@ bool ReadEnd(const json& event, LoggedCamera& logged) {
 }
 
 }  // namespace
-
-std::string EventsPathBeside(const std::string& logPath) {
-    const std::string stem =
-        logPath.ends_with(".txt") ? logPath.substr(0, logPath.size() - 4) : logPath;
-    return stem + ".jsonl";
-}
-
-bool SaveEventsBeside(const std::string& logPath, const std::string& events) {
-    std::FILE* file = files::OpenFile(EventsPathBeside(logPath), "wb");
-    bool ok = file && std::fwrite(events.data(), 1, events.size(), file) == events.size();
-    if (file && std::fclose(file) != 0)
-        ok = false;
-    return ok;
-}
 
 std::string EventsPathFor(const std::string& given, std::string& error) {
     if (!files::FolderExists(given)) {

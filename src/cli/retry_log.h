@@ -6,15 +6,11 @@
 #include <vector>
 
 #include "upgrade/batch_engine.h"
+#include "upgrade/batch_records.h"
 #include "upgrade/retry_plan.h"
 
 namespace vcq::cli {
 
-// "upgrade-log.jsonl" beside "upgrade-log.txt" (and "-2.jsonl" beside
-// "-2.txt"): the events of the batch that wrote the log.
-std::string EventsPathBeside(const std::string& logPath);
-// Writes a batch's events there; false when they could not be saved whole.
-bool SaveEventsBeside(const std::string& logPath, const std::string& events);
 // The events a retry reads, from what it is given: the text log a batch
 // named, its events file, or the batch's folder (its latest run there).
 // Empty with `error` saying why when there are none.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vcq::files {
@@ -74,6 +75,8 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Writes `bytes` as the whole file; false unless every byte reached it.
+bool WriteWholeFile(const std::string& path, std::string_view bytes);
 
 // The environment variable as UTF-8; nothing when unset or empty.
 std::optional<std::string> GetEnv(const char* name);

@@ -18,6 +18,14 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return ok;
 }
 
+bool WriteWholeFile(const std::string& path, std::string_view bytes) {
+    std::FILE* file = OpenFile(path, "wb");
+    bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file && std::fclose(file) != 0)
+        ok = false;
+    return ok;
+}
+
 std::string ProgramsFolder() {
     // Unset, it must not become a folder relative to the current one.
     return GetEnv("ProgramFiles").value_or(UserDataFolder());

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "package/resources.h"
-#include "targets/pre_batch.h"
+#include "upgrade/pre_batch.h"
 #include "upgrade/camera_upgrade.h"
 
 namespace vcq {

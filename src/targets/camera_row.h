@@ -6,7 +6,7 @@
 #include <string>
 
 #include "discovery/camera_record.h"
-#include "targets/pre_batch.h"
+#include "upgrade/pre_batch.h"
 
 namespace vcq {
 

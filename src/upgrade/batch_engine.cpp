@@ -264,6 +264,8 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     const std::optional<JobOutcome> outcome = entry.job->Outcome();
     row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
     row.phaseTimes = outcome ? outcome->phaseTimes : decltype(row.phaseTimes){};
+    row.versionBefore = outcome ? EscapeControls(outcome->versionBefore) : std::string();
+    row.versionAfter = outcome ? EscapeControls(outcome->versionAfter) : std::string();
     row.refused = entry.refused;
     row.upToDate = entry.upToDate;
     if (entry.upToDate) {

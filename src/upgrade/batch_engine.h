@@ -99,7 +99,7 @@ using BatchJobFactory = std::function<std::shared_ptr<BatchJob>(
 BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
                                   WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace);
 // The same, each job holding `keepAlive` (what `models` and `owner` belong
-// to) for as long as its check or worker may run (see BatchRun).
+// to) for as long as its check or worker may run (see UpgradeSession).
 BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
                                   WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace,
                                   std::shared_ptr<const void> keepAlive);

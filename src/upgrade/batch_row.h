@@ -59,6 +59,10 @@ struct BatchRow {
     std::string addressText;  // CameraHostText of the camera
     std::string model;
     std::string version;  // the new version once the camera completed
+    // As its job read them: before, at its check; after, once back from the
+    // flash. Empty when not read.
+    std::string versionBefore;
+    std::string versionAfter;
     std::string statusText;
     bool dhcp = false;
     int32_t progress = 0;  // 10000 is a full bar; may run past it

@@ -1,11 +1,11 @@
-#include "cli/event_json.h"
+#include "upgrade/event_json.h"
 
 #include <cstdio>
 #include <regex>
 
 #include "platform/system.h"
 
-namespace vcq::cli {
+namespace vcq {
 namespace {
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
@@ -73,4 +73,4 @@ EventJson JsonTime(std::time_t when) {
     return text.empty() ? EventJson() : EventJson(text);
 }
 
-}  // namespace vcq::cli
+}  // namespace vcq

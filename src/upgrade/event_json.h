@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace vcq::cli {
+namespace vcq {
 
 using EventJson = nlohmann::ordered_json;
 
@@ -30,4 +30,4 @@ std::optional<std::time_t> ParseIsoTime(std::string_view text);
 // `when` as IsoLocalTime, null for 0 (never).
 EventJson JsonTime(std::time_t when);
 
-}  // namespace vcq::cli
+}  // namespace vcq

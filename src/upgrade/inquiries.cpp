@@ -195,6 +195,11 @@ bool CameraUpgrade::CheckIdentity(CgiClient& client, std::string* serial) {
     currentVersion =
         AgreedVersion(header, KeyValueToEnd(sysinfoText, "SoftVersion=").value_or(""), why);
     currentVersionTag = "ver" + currentVersion;
+    {
+        // What the camera ran when its own check read it, for the records.
+        std::lock_guard lock(stepMutex_);
+        outcome_.versionBefore = currentVersion;
+    }
     if (currentVersion.empty()) {
         Warn(why);
         return false;

@@ -1,4 +1,4 @@
-#include "targets/pre_batch.h"
+#include "upgrade/pre_batch.h"
 
 #include "upgrade/job_values.h"
 #include "upgrade/manual_flow.h"

@@ -13,11 +13,10 @@
 #include <algorithm>
 #include <ctime>
 
-#include "cli/batch_report.h"
-#include "cli/retry_log.h"
 #include "package/resources.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_outcome.h"
+#include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
 #include "upgrade/retry_plan.h"
 #include "wizard/lists/camera_list_view.h"
@@ -88,8 +87,8 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     resources->workspace = std::move(workspace);
     // The folder goes with the workspace's last holder (the main window's rule).
     resources->removeWorkspace = false;
-    run_ = std::make_unique<BatchRun>(std::move(resources));
-    run_->Driver().SetListener(this);
+    run_ = std::make_unique<UpgradeSession>(std::move(resources));
+    run_->SetListener(this);
 
     auto* title = new QLabel("&Target camera(s):", this);
     auto* frame = new QFrame(this);
@@ -214,6 +213,7 @@ BatchUpgradePage::BatchUpgradePage(const ModelList* models, std::string targetVe
     });
     confirmTimer_.setSingleShot(true);
     connect(&confirmTimer_, &QTimer::timeout, this, &BatchUpgradePage::Confirm);
+    connect(&loginTimer_, &QTimer::timeout, this, &BatchUpgradePage::LoginCheckTick);
     clock_.start();
 }
 
@@ -227,12 +227,14 @@ void BatchUpgradePage::ReleaseRun() {
     engineTimer_.stop();
     counterTimer_.stop();
     confirmTimer_.stop();
+    loginTimer_.stop();
+    loginCheck_.Clear();  // their exchanges end on their own
     // The list goes with the page's children, after the run: it must not
     // read the engine on its way out.
     list_->setModel(nullptr);
     // Closed first: a worker waiting for a box gets its answer and can end.
     port_->Close();
-    run_->Driver().SetListener(nullptr);
+    run_->SetListener(nullptr);
     run_.reset();
 }
 
@@ -361,14 +363,14 @@ void BatchUpgradePage::Confirm() {
 void BatchUpgradePage::RunBatch() {
     list_->RestartFollowing();
     timeline_.Begin(Engine(), Now());
-    run_->Driver().Begin(BatchDriver::Clock::now());
+    run_->Begin(UpgradeSession::Clock::now());
     engineTimer_.start(static_cast<int>(kBatchTickMs));
     hold_->Begin();
     UpdateClock();
 }
 
 void BatchUpgradePage::EngineTick() {
-    run_->Driver().Pulse(BatchDriver::Clock::now());
+    run_->Pulse(UpgradeSession::Clock::now());
     timeline_.Observe(Engine(), Now());
     list_->Follow(timeline_.FirstInService());
     // The time left appears with the first completed camera, not up to a
@@ -411,12 +413,9 @@ void BatchUpgradePage::UpdateCounter() {
     engineTimer_.stop();
     timeline_.End(Now());
     UpdateClock();
-    lastLog_ = Engine().LogText();
     // One summary, on the page and at the end of the log; none for no camera.
-    const std::string summary =
-        Engine().RowCount() ? SummaryLine(CountOutcomes(Engine())) : std::string();
-    if (!summary.empty())
-        lastLog_ += summary + "\r\n";
+    lastLog_ = run_->LogText(true);
+    const std::string summary = Engine().RowCount() ? SummaryLine(run_->Counts()) : std::string();
     summary_->setText(Text(summary));
     summary_->setAccessibleDescription(Text(summary));
     summary_->setVisible(!summary.empty());
@@ -432,27 +431,17 @@ void BatchUpgradePage::UpdateCounter() {
     QTimer::singleShot(0, this, &BatchUpgradePage::ShowLog);
 }
 
-// Beside the batch's backups; a batch with no camera never started.
+// Beside the batch's backups, with its events: the headless tool's `retry`
+// resumes this batch from the log, the events or the folder. A batch with
+// no camera never started.
 void BatchUpgradePage::KeepLog() {
     logPath_.clear();
     logError_.clear();
     if (Engine().RowCount() == 0)
         return;
-    std::string error;
-    logPath_ = WriteUpgradeLog(Engine().Settings().startTime, lastLog_, error);
-    if (logPath_.empty()) {
-        logError_ = error;
-        return;
-    }
-    // The events beside it, as the headless tool writes them: its `retry`
-    // resumes this batch from the log, the events or the folder.
-    std::string events;
-    for (size_t i = 0; i < Engine().RowCount(); ++i)
-        if (Engine().InLatestRun(i))
-            events += cli::EndEvent(Engine().Row(i), Engine().Camera(i)) + "\n";
-    events += cli::SummaryEvent(CountOutcomes(Engine()), logPath_) + "\n";
-    if (!cli::SaveEventsBeside(logPath_, events))
-        logError_ = "the events were not saved beside the log: " + cli::EventsPathBeside(logPath_);
+    const UpgradeSession::Saved saved = run_->SaveRecords(true);
+    logPath_ = saved.logPath;
+    logError_ = saved.error;
 }
 
 void BatchUpgradePage::ShowLog() {
@@ -471,14 +460,14 @@ void BatchUpgradePage::ForgetEnd() {
 }
 
 void BatchUpgradePage::SetEndedControls(bool ended) {
-    const bool retry = ended && !Engine().NotCompletedRows().empty();
+    const bool retry = ended && !Engine().NotCompletedRows().empty() && loginCheck_.Empty();
     showLogButton_->setEnabled(ended);
     retryButton_->setEnabled(retry);
     accessButton_->setEnabled(retry);
 }
 
 void BatchUpgradePage::MendLogins() {
-    if (EngineRunning())
+    if (EngineRunning() || TestingLogins())
         return;
     const std::vector<size_t> notCompleted = Engine().NotCompletedRows();
     std::vector<size_t> rows;
@@ -500,14 +489,70 @@ void BatchUpgradePage::MendLogins() {
     std::string password;
     if (!askLogin_(this, cameras, user, password))
         return;
-    for (size_t row : rows)
-        Engine().SetLogin(row, user, password);
+    // Tried on each camera before a retry uses it: a wrong login would only
+    // fail again, and may lock the camera's account.
+    const std::string token = EncodeBasicToken(user + ":" + password);
+    for (size_t row : rows) {
+        const auto index = static_cast<int32_t>(row);
+        triedLogins_[index] = {user, password};
+        const std::string host = Engine().Row(row).addressText;
+        loginCheck_.Add(index, [host, token] {
+            JobReply reply;
+            reply.text = InquireCamera(host, token, "inq=sysuser");
+            reply.answered = !reply.text.empty();
+            return reply;
+        });
+        list_->SetStatusNote(row, "Testing...");
+    }
+    retryButton_->setEnabled(false);
+    accessButton_->setEnabled(false);
+    loginTimer_.start(100);
+}
+
+void BatchUpgradePage::LoginCheckTick() {
+    std::string refused;
+    std::string silent;
+    auto name = [this](int32_t row) {
+        const BatchRow& shown = Engine().Row(static_cast<size_t>(row));
+        return shown.model + "(" + shown.addressText + ")";
+    };
+    for (const VerificationRunner::Outcome& outcome : loginCheck_.Tick()) {
+        if (outcome.event == VerificationRunner::Event::Asked)
+            continue;
+        const auto row = static_cast<size_t>(outcome.index);
+        const TriedLogin login = triedLogins_[outcome.index];
+        triedLogins_.erase(outcome.index);
+        list_->SetStatusNote(row, "");
+        if (outcome.event == VerificationRunner::Event::GaveUp) {
+            // Not refused: the retry's own check tries it when the camera is back.
+            Engine().SetLogin(row, login.user, login.password);
+            silent += (silent.empty() ? "" : ", ") + name(outcome.index);
+        } else if (outcome.reply.text.find("200 OK") != std::string::npos) {
+            Engine().SetLogin(row, login.user, login.password);
+        } else {
+            refused += (refused.empty() ? "" : ", ") + name(outcome.index);
+        }
+    }
+    if (!loginCheck_.Empty())
+        return;
+    loginTimer_.stop();
+    SetEndedControls(true);
+    std::string text;
+    if (!refused.empty())
+        text += "The login was refused by " + refused + ": its login stays as it was.";
+    if (!silent.empty())
+        text += std::string(text.empty() ? "" : "\n") + silent +
+                " did not answer: the login is kept for the retry, whose check tries it.";
+    if (!text.empty())
+        Port().MessageBox(text, LoadUiText(kTextInformationCaption, &Port()),
+                          refused.empty() ? MessageIcon::Information : MessageIcon::Stop,
+                          MessageButtons::Ok);
 }
 
 // The cameras that did not complete run again as a batch of their own, with
 // the same settings, once the operator confirms as for Upgrade.
 void BatchUpgradePage::RetryFailed() {
-    if (EngineRunning() || Engine().NotCompletedRows().empty())
+    if (EngineRunning() || TestingLogins() || Engine().NotCompletedRows().empty())
         return;
     const std::string caption = LoadUiText(kTextInformationCaption, &Port());
     // The question names each camera and what it will get.

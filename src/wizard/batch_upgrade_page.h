@@ -16,14 +16,16 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "package/resources.h"
 #include "package/workspace.h"
+#include "targets/verification_runner.h"
 #include "upgrade/batch_estimate.h"
-#include "upgrade/batch_run.h"
+#include "upgrade/upgrade_session.h"
 #include "wizard/lists/batch_upgrade_list.h"
 #include "wizard/qt_window_port.h"
 #include "wizard/session_hold.h"
@@ -41,7 +43,7 @@ inline constexpr int kBatchCounterMs = 500;
 inline constexpr uint32_t kBatchConfirmTimer = 0x8015;
 inline constexpr int kBatchConfirmMs = 100;
 
-class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
+class BatchUpgradePage : public QWidget, private UpgradeSession::Listener {
     Q_OBJECT
   public:
     // Every camera gets the supported models and `targetVersion`, and
@@ -102,8 +104,11 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     // How the ended batch's cameras ended, in one line.
     QLabel* Summary() const { return summary_; }
     // "Access setting...": the selected rows that did not complete, or all
-    // of them when none is selected, get the login asked for.
+    // of them when none is selected, get the login asked for, once each
+    // camera took it ("Testing..." meanwhile).
     void MendLogins();
+    // Logins being tried on their cameras.
+    bool TestingLogins() const { return !loginCheck_.Empty(); }
     bool ConfirmationPending() const { return confirmTimer_.isActive(); }
     // The jobs' boxes and messages go here.
     QtWindowPort& Port() { return *port_; }
@@ -129,11 +134,12 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     void ForgetEnd();
     void RetryFailed();
     void KeepLog();
+    void LoginCheckTick();
     double Now() const { return static_cast<double>(clock_.elapsed()) / 1000.0; }
 
     std::function<void(int)> setButtonMode_;
     std::shared_ptr<QtWindowPort> port_;
-    std::unique_ptr<BatchRun> run_;
+    std::unique_ptr<UpgradeSession> run_;
     SessionHold* hold_;  // while the batch runs
     const CameraListView* detected_ = nullptr;
     BatchUpgradeList* list_;
@@ -152,6 +158,14 @@ class BatchUpgradePage : public QWidget, private BatchDriver::Listener {
     QLabel* summary_;
     std::vector<LoggedBatch> logs_;
     LoginAsker askLogin_;
+    // The logins Access setting tries, by row, until their cameras answer.
+    struct TriedLogin {
+        std::string user;
+        std::string password;
+    };
+    std::map<int32_t, TriedLogin> triedLogins_;
+    VerificationRunner loginCheck_;
+    QTimer loginTimer_;
     QTimer engineTimer_;
     QTimer counterTimer_;
     QTimer confirmTimer_;

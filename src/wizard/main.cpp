@@ -15,7 +15,7 @@
 
 #include "package/resources.h"
 #include "platform/socket.h"
-#include "upgrade/batch_run.h"
+#include "upgrade/upgrade_session.h"
 #include "wizard/app_icon.h"
 #include "wizard/main_window.h"
 
@@ -77,6 +77,6 @@ int main(int argc, char** argv) {
     }
     // No window is left to paint: a batch's threads may end now, within
     // their bound, before the process does.
-    vcq::BatchRun::AwaitReleased(vcq::BatchRun::kFinishBound);
+    vcq::UpgradeSession::AwaitReleased(vcq::UpgradeSession::kCloseBound);
     return 0;
 }

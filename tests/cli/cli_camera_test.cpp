@@ -13,16 +13,18 @@
 #include <optional>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "cgi_handlers.h"
-#include "cli/event_json.h"
 #include "cli_run.h"
 #include "command_line.h"
 #include "isolated_env.h"
+#include "log_text.h"
 #include "platform/files.h"
 #include "portable_env.h"
 #include "simulator.h"
+#include "upgrade/event_json.h"
 #include "utf16_text.h"
 
 namespace fs = std::filesystem;
@@ -33,6 +35,7 @@ namespace {
 
 using vcq::test::Outcome;
 using vcq::test::ReadWholeFile;
+using vcq::test::WithoutRunLines;
 
 // Paths in UTF-8 both ways, also where the ANSI code page cannot hold them.
 fs::path Path(const std::string& utf8) {
@@ -583,9 +586,28 @@ class CliBatch : public CliCamera {
         else if (log.starts_with("Summary: "))
             log.clear();
         EXPECT_EQ(log.find('\r'), std::string::npos) << "printed with the console's line end";
+        log = WithoutRunLines(log);
         for (size_t end = 0; (end = log.find('\n', end)) != std::string::npos; end += 2)
             log.insert(end, 1, '\r');
         return InFolder(log);
+    }
+
+    // Each camera's indented line of versions and times, apart ("1.05 -> 1.08"
+    // a line): the times are the run's own, checked for their form here.
+    static std::string RunLines(const std::string& out) {
+        static const std::regex kLine(
+            "^    Version ([^,]*), \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d to "
+            "(\\d{4}-\\d\\d-\\d\\d )?\\d\\d:\\d\\d:\\d\\d$");
+        std::string lines;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) {
+            std::smatch match;
+            if (vcq::test::IsRunLine(line)) {
+                EXPECT_TRUE(std::regex_match(line, match, kLine)) << line;
+                lines += (match.size() > 1 ? match[1].str() : line) + "\n";
+            }
+        }
+        return lines;
     }
 
     // The batch's dated backup folder, wherever it is and whichever separator, as "<folder>".
@@ -618,6 +640,11 @@ TEST_F(CliBatch, EightCamerasTwoFaultyEndWithTheLogAndExitOne) {
               "VCQ-R20(127.0.0.9) Upgrade sequence error.\r\n"
               "    the camera came back with 1.05, expected 1.08; the saved configuration is "
               "kept in <folder>/vcq-r20.10000008.cfg\r\n");
+    // From what to what each camera went: refused before the flash it kept
+    // its version; back with the old one, it says so.
+    EXPECT_EQ(RunLines(run.out),
+              "1.05 -> 1.08\n1.05 -> 1.08\n1.05 -> 1.08\n1.05 -> unchanged\n"
+              "1.05 -> 1.08\n1.05 -> 1.08\n1.05 -> 1.08\n1.05 -> 1.05\n");
     EXPECT_NE(run.out.find("Proceeded: 8/8\n"), std::string::npos);
     for (const char* line :
          {"001 127.0.0.2 Standby\n", "001 127.0.0.2 Uploading\n", "004 127.0.0.5 Error1\n",
@@ -821,6 +848,7 @@ TEST_F(CliBatch, EveryCameraEndsWithItsTrueOutcomeAndReason) {
     log = log.substr(0, log.find("Summary: "));
     for (size_t at; (at = log.find("\r\n")) != std::string::npos;)
         log.erase(at, 1);
+    log = WithoutRunLines(log);
     const std::string refused = "VCQ-R20(127.0.0.4) Cannot load config.\n    ";
     const size_t keptAt = log.find("kept in ");
     ASSERT_NE(keptAt, std::string::npos) << log;
@@ -884,7 +912,7 @@ std::vector<JsonObject> JsonLines(const std::string& out) {
     size_t at = 0;
     for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
         const std::string line = out.substr(at, end - at);
-        auto object = vcq::cli::ParseEventLine(line);
+        auto object = vcq::ParseEventLine(line);
         EXPECT_TRUE(object) << "not one JSON object: " << line;
         if (object)
             lines.push_back(*object);
@@ -982,7 +1010,7 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
     EXPECT_EQ(fs::path(log).filename(), "upgrade-log.txt");
     EXPECT_EQ(fs::path(log).parent_path(), keptFolder) << "beside the backups";
     // Every row names the file it left (--backup keeps them all).
-    EXPECT_EQ(InFolder(ReadWholeFile(log)),
+    EXPECT_EQ(InFolder(WithoutRunLines(ReadWholeFile(log))),
               "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
               "    the saved configuration is kept in <folder>/vcq-r20.10000001.cfg\r\n"
               "VCQ-R20(127.0.0.3) Network error (missing target).\r\n"
@@ -1190,7 +1218,7 @@ TEST_F(CliBatch, FailedListThenCsvUpgradesExactlyTheFailedCameras) {
     EXPECT_EQ(ReadWholeFile(failed), "127.0.0.3\n127.0.0.5,8080\n");
     // The text run names its log file too.
     const std::string logFile = Line(first.out, "Log file");
-    EXPECT_EQ(InFolder(ReadWholeFile(logFile)), Log(first.out));
+    EXPECT_EQ(InFolder(WithoutRunLines(ReadWholeFile(logFile))), Log(first.out));
 
     // The same addresses, healthy now: only the two listed are asked anything.
     simulator_.reset();
@@ -1274,7 +1302,7 @@ TEST_F(CliBatch, AnAbortedJsonBatchCountsAndListsTheCamerasItDropped) {
     EXPECT_EQ(Number(summary, "not_started"), 3);
     EXPECT_EQ(ReadWholeFile(failed), "127.0.0.4\n127.0.0.5\n127.0.0.6\n");
     // The log names the cameras the abort left out, too.
-    EXPECT_EQ(ReadWholeFile(Text(summary, "log")),
+    EXPECT_EQ(WithoutRunLines(ReadWholeFile(Text(summary, "log"))),
               "VCQ-R20(127.0.0.2) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.3) Completed successfully.\r\n"
               "VCQ-R20(127.0.0.4) Not started.\r\n"
@@ -1332,7 +1360,7 @@ TEST_F(CliBatch, ASecondCtrlCOrARequestToEndCutsTheCamerasOffAndStillWritesTheLo
                            "VCQ-R20(127.0.0.5) Not started.\r\n"),
                   std::string::npos)
             << log;
-        EXPECT_EQ(InFolder(ReadWholeFile(Line(run.out, "Log file"))), log);
+        EXPECT_EQ(InFolder(WithoutRunLines(ReadWholeFile(Line(run.out, "Log file")))), log);
         EXPECT_NE(ReadWholeFile(failed).find("127.0.0.3\n127.0.0.4\n127.0.0.5\n"),
                   std::string::npos);
         EXPECT_EQ(simulator_->RequestCount(1, "POST /command/main.cgi"), 0)

@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "cli/batch_report.h"
-#include "cli/event_json.h"
+#include "upgrade/event_json.h"
 #include "cli/retry_log.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/retry_plan.h"
@@ -180,9 +180,9 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         std::string event;
         vcq::RetryPlan fromRow{RetryAction::None, {}};
         if (c.finalStep < 0) {
-            const vcq::cli::SetAside aside{camera, c.verdict, vcq::PreBatchReason(c.verdict)};
-            event = vcq::cli::SetAsideEndEvent(aside);
-            const std::string line = vcq::cli::SetAsideLogLine(aside);
+            const vcq::SetAside aside{camera, c.verdict, vcq::PreBatchReason(c.verdict)};
+            event = vcq::SetAsideEndEvent(aside);
+            const std::string line = vcq::SetAsideLogLine(aside);
             EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
         } else {
             vcq::BatchRow row;
@@ -201,9 +201,9 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
                 std::chrono::milliseconds(520);
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));
             fromRow = vcq::PlanRetry(vcq::EndOf(row));
-            event = vcq::cli::EndEvent(row, camera);
+            event = vcq::EndEvent(row, camera);
             // The job's own phase times ride along, flat as the rest.
-            const auto fields = vcq::cli::ParseEventLine(event);
+            const auto fields = vcq::ParseEventLine(event);
             ASSERT_TRUE(fields);
             EXPECT_EQ(fields->at("upload_ms"), 520);
             EXPECT_EQ(fields->at("restore_ms"), 0);
@@ -214,13 +214,13 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
         for (size_t i = 0; i < vcq::kBatchOutcomeCount; ++i)
             if (c.outcome == std::string(vcq::OutcomeName(static_cast<vcq::BatchOutcome>(i))))
                 counts.Add(static_cast<vcq::BatchOutcome>(i));
-        const std::string saved = event + "\n" + vcq::cli::SummaryEvent(counts, "") + "\n";
+        const std::string saved = event + "\n" + vcq::SummaryEvent(counts, "") + "\n";
         std::vector<vcq::cli::LoggedCamera> logged;
         std::string error;
         ASSERT_TRUE(vcq::cli::ReadBatchEvents(saved, logged, error)) << error << "\n" << saved;
         ASSERT_EQ(logged.size(), 1u);
         EXPECT_EQ(vcq::OutcomeName(logged[0].end.outcome), std::string(c.outcome));
-        EXPECT_EQ(vcq::cli::ParseEventLine(event)->value("reason_code", ""), c.code);
+        EXPECT_EQ(vcq::ParseEventLine(event)->value("reason_code", ""), c.code);
         EXPECT_EQ(logged[0].camera.port, 8080);
         EXPECT_EQ(logged[0].end.versionUpAt, c.finalStep >= 0 && c.versionUpSent ? kFlashedAt : 0);
         const vcq::RetryPlan fromJson = vcq::PlanRetry(logged[0].end);

@@ -5,7 +5,7 @@
 
 #include "package/resources.h"
 #include "targets/camera_list.h"
-#include "targets/pre_batch.h"
+#include "upgrade/pre_batch.h"
 
 using namespace vcq;
 

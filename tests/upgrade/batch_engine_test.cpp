@@ -14,7 +14,7 @@
 #include "upgrade/batch_driver.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/batch_outcome.h"
-#include "upgrade/batch_run.h"
+#include "upgrade/upgrade_session.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
 
@@ -1010,7 +1010,7 @@ TEST(BatchRunLifetime, AnAbandonedCheckKeepsWhatItUsesAndTheRunWaitsForIt) {
     std::weak_ptr<vcq::BatchResources> watch = resources;
     auto begun = std::chrono::steady_clock::now();
     {
-        vcq::BatchRun run(std::move(resources));
+        vcq::UpgradeSession run(std::move(resources));
         run.Engine().AddCamera(At(slow));
         run.Engine().Tick();  // the check begins
         run.Engine().RequestCancel();
@@ -1018,7 +1018,7 @@ TEST(BatchRunLifetime, AnAbandonedCheckKeepsWhatItUsesAndTheRunWaitsForIt) {
         EXPECT_EQ(run.Engine().Row(0).statusText, "Standby");
         EXPECT_EQ(std::string(watch.lock()->models.Primary()), "VCQ-R20");
     }
-    EXPECT_TRUE(vcq::BatchRun::AwaitReleased(vcq::BatchRun::kFinishBound));
+    EXPECT_TRUE(vcq::UpgradeSession::AwaitReleased(vcq::UpgradeSession::kCloseBound));
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 600ms) << "the drop did not stop its ask";
     EXPECT_TRUE(watch.expired());
     EXPECT_LE(slow.Requests().size(), 1u);  // stopped before or after it was sent

@@ -7,7 +7,7 @@
 #include <QStyleFactory>
 #include <QtTest>
 
-#include "targets/pre_batch.h"
+#include "upgrade/pre_batch.h"
 #include "wizard/beep.h"
 #include "wizard/lists/camera_list_view.h"
 #include "wizard/lists/login_dialogs.h"

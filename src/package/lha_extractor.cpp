@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "package/crc16.h"
 #include "platform/files.h"
@@ -326,9 +327,14 @@ MemberOutcome LhaExtractor::CopyData(const LhaHeader& h) {
     WriteBehind* behind = nullptr;
     if (lh5) {
         decoder_->Start([this](uint8_t* buf, size_t max) { return ReadData(buf, max); });
-        if (h.originalSize > kWriteBehindFrom) {
-            if (!writeBehind_)
+        if (h.originalSize > kWriteBehindFrom && !writeBehind_) {
+            // Without a thread to spare the member is written in place.
+            try {
                 writeBehind_ = std::make_unique<WriteBehind>();
+            } catch (const std::system_error&) {
+            }
+        }
+        if (h.originalSize > kWriteBehindFrom && writeBehind_) {
             behind = writeBehind_.get();
             behind->Begin(sink_, Lh5Decoder::kRingSize);
         }

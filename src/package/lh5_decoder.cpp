@@ -15,7 +15,7 @@ void Lh5Decoder::Start(Source source) {
     copyPos_ = pendingLen_ = 0;
     chunk_ = next_ = 0;
     // The first chunk's matches reach back into the ring's end: zeros there.
-    std::memset(ring_ + kRingSize - kDictSize, 0, kDictSize);
+    std::memset(ring_ + kRingSize - kDictSize, 0, kDictSize + kSpare);
 }
 
 void Lh5Decoder::FillInput() {
@@ -246,7 +246,16 @@ bool Lh5Decoder::Decode(size_t n) {
         unsigned from = (at - distance - 1) & kMask;
         size_t room = n - r;
         unsigned now = length <= room ? length : static_cast<unsigned>(room);
-        if (from + now <= kRingSize && (from + 8 <= at || from >= at + now)) {
+        if (from + now <= kRingSize && (from + 16 <= at || from >= at + now + 16)) {
+            // Source and destination 16 bytes apart at least: whole blocks,
+            // the last one running past the match.
+            uint8_t* d = out + r;
+            const uint8_t* s = ring + from;
+            for (unsigned k = 0; k < now; k += 16)
+                std::memcpy(d + k, s + k, 16);
+            r += now;
+            from = (from + now) & kMask;
+        } else if (from + now <= kRingSize && (from + 8 <= at || from >= at + now)) {
             CopyForward(out + r, ring + from, now);
             r += now;
             from = (from + now) & kMask;

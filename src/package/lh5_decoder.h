@@ -19,6 +19,10 @@ class Lh5Decoder {
     // decoded after it fill the rest of the ring, so a writer may take it
     // while the decoder goes on.
     static constexpr size_t kRingSize = 32 * kDictSize;
+    // Matches are copied 16 bytes at a time and may scribble on up to 15
+    // bytes past the chunk: a writer may hold at most this much of the ring
+    // while a chunk is decoded.
+    static constexpr size_t kRingHeld = kRingSize - kDictSize;
 
     // Gives up to `max` bytes of the member's compressed data; 0 at its end.
     using Source = std::function<size_t(uint8_t* buf, size_t max)>;
@@ -81,9 +85,10 @@ class Lh5Decoder {
     uint32_t blockLeft_ = 0;
     unsigned copyPos_ = 0;
     unsigned pendingLen_ = 0;
-    size_t chunk_ = 0;  // where the last chunk starts in the ring
-    size_t next_ = 0;   // where the next one starts
-    uint8_t ring_[kRingSize];
+    size_t chunk_ = 0;                    // where the last chunk starts in the ring
+    size_t next_ = 0;                     // where the next one starts
+    static constexpr size_t kSpare = 16;  // for the copies that pass the ring's end
+    uint8_t ring_[kRingSize + kSpare];
 
     HuffmanTable<kPreCodes, 8> pre_;
     HuffmanTable<kLiteralCodes, 12> literal_;

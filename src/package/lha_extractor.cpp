@@ -336,7 +336,7 @@ MemberOutcome LhaExtractor::CopyData(const LhaHeader& h) {
         }
         if (h.originalSize > kWriteBehindFrom && writeBehind_) {
             behind = writeBehind_.get();
-            behind->Begin(sink_, Lh5Decoder::kRingSize);
+            behind->Begin(sink_, Lh5Decoder::kRingHeld);
         }
     }
     MemberOutcome outcome = MemberOutcome::Written;

@@ -6,6 +6,7 @@
 
 #include "package/crc16.h"
 #include "package/lha_extractor.h"
+#include "package/write_behind.h"
 #include "recording_window.h"
 #include "test_util.h"
 
@@ -210,6 +211,56 @@ TEST(Crc16, MatchesTheLhaCrc) {
     uint16_t split = UpdateCrc16(Crc16(data.data(), 1000), data.data() + 1000, data.size() - 1000);
     EXPECT_EQ(split, Crc16(data.data(), data.size()));
     EXPECT_EQ(split, 0x85fd);  // as the archiver listed it
+}
+
+// The writer thread gives the sink every byte pushed, in order, and the CRC
+// of them all, also when it has to wake for a decoder short of room; a
+// refused write fails the member.
+TEST(WriteBehind, WritesEveryChunkInOrderAndReportsARefusedWrite) {
+    std::vector<uint8_t> ring(256 * 1024);
+    for (size_t i = 0; i < ring.size(); ++i)
+        ring[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
+    using Chunks = std::vector<std::pair<size_t, size_t>>;  // offset, size
+    Chunks ring12;
+    for (size_t k = 0; k < 12; ++k)
+        ring12.push_back({k * 8192, 8192});
+    struct Case {
+        const char* what;
+        Chunks chunks;
+        size_t capacity;
+        size_t maxBytes;
+        bool ok;
+    } cases[] = {
+        {"one small chunk", {{0, 100}}, ring.size(), SIZE_MAX, true},
+        {"chunks one after another, past a batch", ring12, ring.size(), SIZE_MAX, true},
+        {"chunks apart in memory",
+         {{1000, 10}, {0, 500}, {70000, 3000}},
+         ring.size(),
+         SIZE_MAX,
+         true},
+        {"room for one chunk at a time", ring12, 10000, SIZE_MAX, true},
+        {"a sink that fills up", {{0, 70000}, {70000, 70000}}, ring.size(), 100000, false},
+    };
+    WriteBehind behind;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySink sink;
+        sink.maxBytes = c.maxBytes;
+        ASSERT_TRUE(sink.Open("f"));
+        behind.Begin(&sink, c.capacity);
+        std::vector<uint8_t> expected;
+        for (auto [at, size] : c.chunks) {
+            behind.WaitRoom(size);
+            behind.Push(ring.data() + at, size);
+            expected.insert(expected.end(), ring.begin() + at, ring.begin() + at + size);
+        }
+        uint16_t crc = 1;
+        EXPECT_EQ(behind.Finish(crc), c.ok);
+        EXPECT_EQ(crc, Crc16(expected.data(), expected.size()));
+        if (c.ok) {
+            EXPECT_EQ(sink.files["f"], expected);
+        }
+    }
 }
 
 }  // namespace

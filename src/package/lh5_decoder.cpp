@@ -13,7 +13,9 @@ void Lh5Decoder::Start(Source source) {
     count_ = 0;
     blockLeft_ = 0;
     copyPos_ = pendingLen_ = 0;
-    std::memset(dict_, 0, sizeof dict_);
+    chunk_ = next_ = 0;
+    // The first chunk's matches reach back into the ring's end: zeros there.
+    std::memset(ring_ + kRingSize - kDictSize, 0, kDictSize + kSpare);
 }
 
 void Lh5Decoder::FillInput() {
@@ -144,13 +146,18 @@ inline void CopyForward(uint8_t* dst, const uint8_t* src, size_t n) {
 }  // namespace
 
 bool Lh5Decoder::Decode(size_t n) {
-    constexpr unsigned kMask = kDictSize - 1;
-    if (n > kDictSize)
+    static_assert(kRingSize % kDictSize == 0 && (kRingSize & (kRingSize - 1)) == 0);
+    constexpr unsigned kMask = kRingSize - 1;
+    if (n > kDictSize || next_ + n > kRingSize)
         return false;
-    uint8_t* const out = dict_;
+    const unsigned base = static_cast<unsigned>(next_);
+    chunk_ = base;
+    next_ = (base + n) & kMask;
+    uint8_t* const ring = ring_;
+    uint8_t* const out = ring_ + base;
     size_t r = 0;
     while (pendingLen_ > 0 && r < n) {
-        out[r++] = out[copyPos_];
+        out[r++] = ring[copyPos_];
         copyPos_ = (copyPos_ + 1) & kMask;
         --pendingLen_;
     }
@@ -235,16 +242,26 @@ bool Lh5Decoder::Decode(size_t n) {
             distance = (1u << (p - 1)) + static_cast<unsigned>(bits >> (64 - (p - 1)));
             consume(p - 1);
         }
-        unsigned from = (static_cast<unsigned>(r) - distance - 1) & kMask;
+        const unsigned at = base + static_cast<unsigned>(r);
+        unsigned from = (at - distance - 1) & kMask;
         size_t room = n - r;
         unsigned now = length <= room ? length : static_cast<unsigned>(room);
-        if (from + now <= kDictSize && (from + 8 <= r || from >= r + now)) {
-            CopyForward(out + r, out + from, now);
+        if (from + now <= kRingSize && (from + 16 <= at || from >= at + now + 16)) {
+            // Source and destination 16 bytes apart at least: whole blocks,
+            // the last one running past the match.
+            uint8_t* d = out + r;
+            const uint8_t* s = ring + from;
+            for (unsigned k = 0; k < now; k += 16)
+                std::memcpy(d + k, s + k, 16);
+            r += now;
+            from = (from + now) & kMask;
+        } else if (from + now <= kRingSize && (from + 8 <= at || from >= at + now)) {
+            CopyForward(out + r, ring + from, now);
             r += now;
             from = (from + now) & kMask;
         } else {
             for (unsigned k = 0; k < now; ++k) {
-                out[r++] = out[from];
+                out[r++] = ring[from];
                 from = (from + 1) & kMask;
             }
         }

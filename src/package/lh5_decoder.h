@@ -1,6 +1,6 @@
-// The -lh5- decoder: an 8 KiB sliding dictionary that is also the output
-// buffer, a 12-bit table for literal-and-length codes and 8-bit tables for
-// the pre-table and the position codes.
+// The -lh5- decoder: an 8 KiB sliding dictionary inside a larger ring that
+// is also the output buffer, a 12-bit table for literal-and-length codes and
+// 8-bit tables for the pre-table and the position codes.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,14 @@ namespace vcq {
 class Lh5Decoder {
   public:
     static constexpr size_t kDictSize = 8192;
+    // The output ring: a chunk stays there, untouched, until the chunks
+    // decoded after it fill the rest of the ring, so a writer may take it
+    // while the decoder goes on.
+    static constexpr size_t kRingSize = 32 * kDictSize;
+    // Matches are copied 16 bytes at a time and may scribble on up to 15
+    // bytes past the chunk: a writer may hold at most this much of the ring
+    // while a chunk is decoded.
+    static constexpr size_t kRingHeld = kRingSize - kDictSize;
 
     // Gives up to `max` bytes of the member's compressed data; 0 at its end.
     using Source = std::function<size_t(uint8_t* buf, size_t max)>;
@@ -22,11 +30,12 @@ class Lh5Decoder {
     void Start(Source source);
 
     // Decodes the next n bytes into Output()[0..n). Every chunk but a
-    // member's last must be kDictSize bytes: the output is the dictionary.
-    // False when the stream is broken: a bad code table, or more bits used
-    // than the member holds. The output is then unusable.
+    // member's last must be kDictSize bytes: chunks lie one after another in
+    // the ring, member offset modulo kRingSize. False when the stream is
+    // broken: a bad code table, or more bits used than the member holds.
+    // The output is then unusable.
     bool Decode(size_t n);
-    const uint8_t* Output() const { return dict_; }
+    const uint8_t* Output() const { return ring_ + chunk_; }
 
   private:
     static constexpr int kLiteralCodes = 510;  // 256 literals + lengths 3..256
@@ -76,7 +85,10 @@ class Lh5Decoder {
     uint32_t blockLeft_ = 0;
     unsigned copyPos_ = 0;
     unsigned pendingLen_ = 0;
-    uint8_t dict_[kDictSize];
+    size_t chunk_ = 0;                    // where the last chunk starts in the ring
+    size_t next_ = 0;                     // where the next one starts
+    static constexpr size_t kSpare = 16;  // for the copies that pass the ring's end
+    uint8_t ring_[kRingSize + kSpare];
 
     HuffmanTable<kPreCodes, 8> pre_;
     HuffmanTable<kLiteralCodes, 12> literal_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "package/crc16.h"
 #include "platform/files.h"
@@ -60,7 +61,10 @@ namespace {
 
 class FileReader : public ArchiveReader {
   public:
-    explicit FileReader(std::FILE* f) : f_(f) {
+    explicit FileReader(std::FILE* f) : f_(f), buffer_(kBufferSize) {
+        // The decoder asks for 8 KiB at a time: fewer, larger reads. Some C
+        // libraries take the size only with a buffer given.
+        std::setvbuf(f_, buffer_.data(), _IOFBF, buffer_.size());
         std::fseek(f_, 0, SEEK_END);
         size_ = std::ftell(f_);
         std::fseek(f_, 0, SEEK_SET);
@@ -74,7 +78,9 @@ class FileReader : public ArchiveReader {
     }
 
   private:
+    static constexpr size_t kBufferSize = 64 * 1024;
     std::FILE* f_;
+    std::vector<char> buffer_;  // outlives f_: closed in the destructor
     long size_ = 0;
 };
 
@@ -313,32 +319,69 @@ MemberOutcome LhaExtractor::MakeFolderEntry(const LhaHeader& h) {
 }
 
 MemberOutcome LhaExtractor::CopyData(const LhaHeader& h) {
+    // Small members are written in place: a second thread would cost more
+    // than it saves.
+    constexpr uint32_t kWriteBehindFrom = 8 * Lh5Decoder::kDictSize;
     inputShort_ = false;
     const bool lh5 = IsLh5Method(h);
-    if (lh5)
+    WriteBehind* behind = nullptr;
+    if (lh5) {
         decoder_->Start([this](uint8_t* buf, size_t max) { return ReadData(buf, max); });
+        if (h.originalSize > kWriteBehindFrom && !writeBehind_) {
+            // Without a thread to spare the member is written in place.
+            try {
+                writeBehind_ = std::make_unique<WriteBehind>();
+            } catch (const std::system_error&) {
+            }
+        }
+        if (h.originalSize > kWriteBehindFrom && writeBehind_) {
+            behind = writeBehind_.get();
+            behind->Begin(sink_, Lh5Decoder::kRingHeld);
+        }
+    }
+    MemberOutcome outcome = MemberOutcome::Written;
     uint16_t crc = 0;
     uint32_t originalLeft = h.originalSize;
     while (originalLeft != 0) {
         size_t n = std::min<size_t>(originalLeft, Lh5Decoder::kDictSize);
+        if (behind) {
+            if (behind->Failed())
+                break;
+            // The chunk about to be decoded reuses ring bytes the writer
+            // may still hold.
+            behind->WaitRoom(n);
+        }
         const uint8_t* data;
         if (lh5) {
             bool ok = decoder_->Decode(n);
-            if (inputShort_)
-                return MemberOutcome::Truncated;
-            if (!ok)
-                return MemberOutcome::BadData;
+            if (inputShort_) {
+                outcome = MemberOutcome::Truncated;
+                break;
+            }
+            if (!ok) {
+                outcome = MemberOutcome::BadData;
+                break;
+            }
             data = decoder_->Output();
         } else {
             if (ReadData(chunk_, n) != n)
                 return MemberOutcome::Truncated;
             data = chunk_;
         }
-        if (!sink_->Write(data, n))
-            return MemberOutcome::WriteFailed;
-        crc = UpdateCrc16(crc, data, n);
+        if (behind) {
+            behind->Push(data, n);
+        } else {
+            if (!sink_->Write(data, n))
+                return MemberOutcome::WriteFailed;
+            crc = UpdateCrc16(crc, data, n);
+        }
         originalLeft -= static_cast<uint32_t>(n);
     }
+    // A write that failed came before the chunk that stopped decoding.
+    if (behind && !behind->Finish(crc))
+        return MemberOutcome::WriteFailed;
+    if (outcome != MemberOutcome::Written)
+        return outcome;
     if (inputShort_)
         return MemberOutcome::Truncated;
     return crc == h.crc ? MemberOutcome::Written : MemberOutcome::CrcMismatch;

@@ -12,6 +12,7 @@
 #include "package/lh5_decoder.h"
 #include "package/lha_header.h"
 #include "package/member_sink.h"
+#include "package/write_behind.h"
 
 namespace vcq {
 
@@ -103,6 +104,7 @@ class LhaExtractor {
     uint8_t header_[kLhaHeaderBuffer];
     uint8_t chunk_[Lh5Decoder::kDictSize];
     std::unique_ptr<Lh5Decoder> decoder_;
+    std::unique_ptr<WriteBehind> writeBehind_;  // made for the first large member
 };
 
 }  // namespace vcq

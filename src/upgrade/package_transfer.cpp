@@ -1,6 +1,7 @@
 // The package upload: unpack into the workspace, plan, and send the system
 // and web trees to the camera's C: drive by FTP, deleting each local file
 // once it is on the camera.
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -22,17 +23,24 @@ std::string RemotePath(const std::vector<std::string>& folders) {
 }
 
 // A camera starts its FTP server when asked to; give it a few seconds to
-// accept before calling the connection failed.
-constexpr int kOpenAttempts = 12;
+// accept before calling the connection failed. Most accept within a few
+// tens of milliseconds: look again soon at first, then less often. The
+// camera prepared ahead holds its place in service meanwhile.
+constexpr auto kOpenFirstPause = std::chrono::milliseconds(50);
 constexpr auto kOpenRetryPause = std::chrono::milliseconds(250);
+constexpr auto kOpenPatience = std::chrono::milliseconds(2750);
 
 bool OpenWithRetry(ftp::FtpConnection& ftp, const std::atomic<bool>& abandoned) {
-    for (int attempt = 1;; ++attempt) {
+    auto pause = kOpenFirstPause;
+    std::chrono::milliseconds waited{0};
+    for (;;) {
         if (ftp.Open())
             return true;
-        if (attempt >= kOpenAttempts || abandoned)
+        if (waited >= kOpenPatience || abandoned)
             return false;
-        std::this_thread::sleep_for(kOpenRetryPause);
+        std::this_thread::sleep_for(pause);
+        waited += pause;
+        pause = std::min(2 * pause, kOpenRetryPause);
     }
 }
 

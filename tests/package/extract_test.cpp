@@ -6,6 +6,7 @@
 
 #include "package/crc16.h"
 #include "package/lha_extractor.h"
+#include "package/write_behind.h"
 #include "recording_window.h"
 #include "test_util.h"
 
@@ -124,18 +125,37 @@ TEST(LhaExtract, MemorySinkHoldsTheTreeAndFailsWhenFull) {
     for (const auto& f : files)
         EXPECT_EQ(sink.files[f], ReadBytes(Fixture("src/nested") / f)) << f;
 
-    MemorySink small;
-    small.maxBytes = 3000;  // index.html 1,949; a.txt 1,436; b.txt 2,387; c.txt 980
-    x.Extract(archive, small, members);
-    std::vector<MemberOutcome> outcomes;
-    for (const auto& m : x.Members())
-        outcomes.push_back(m.outcome);
-    EXPECT_EQ(outcomes,
-              (std::vector<MemberOutcome>{MemberOutcome::Written, MemberOutcome::WriteFailed,
-                                          MemberOutcome::WriteFailed, MemberOutcome::Written,
-                                          MemberOutcome::Written}));
-    EXPECT_EQ(small.files.count("web/home/a.txt"), 0u);
-    EXPECT_EQ(small.files.count("web/home/l3/c.txt"), 1u);
+    // Members of large.lzh are written from a thread of their own.
+    using O = MemberOutcome;
+    struct Case {
+        const char* archive;
+        size_t maxBytes;
+        std::vector<MemberOutcome> outcomes;
+        const char* gone;
+        const char* kept;
+    } cases[] = {
+        // index.html 1,949; a.txt 1,436; b.txt 2,387; c.txt 980
+        {"nested.lzh",
+         3000,
+         {O::Written, O::WriteFailed, O::WriteFailed, O::Written, O::Written},
+         "web/home/a.txt",
+         "web/home/l3/c.txt"},
+        // text.txt 150,021; data.bin 90,202
+        {"large.lzh", 100000, {O::WriteFailed, O::Written}, "text.txt", "data.bin"},
+        {"large.lzh", 200000, {O::Written, O::WriteFailed}, "data.bin", "text.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        MemorySink small;
+        small.maxBytes = c.maxBytes;
+        x.Extract(ReadBytes(Fixture(c.archive)), small, members);
+        std::vector<MemberOutcome> outcomes;
+        for (const auto& m : x.Members())
+            outcomes.push_back(m.outcome);
+        EXPECT_EQ(outcomes, c.outcomes);
+        EXPECT_EQ(small.files.count(c.gone), 0u);
+        EXPECT_EQ(small.files.count(c.kept), 1u);
+    }
 }
 
 TEST(LhaExtract, EndWithAndWithoutTheZeroByte) {
@@ -191,6 +211,56 @@ TEST(Crc16, MatchesTheLhaCrc) {
     uint16_t split = UpdateCrc16(Crc16(data.data(), 1000), data.data() + 1000, data.size() - 1000);
     EXPECT_EQ(split, Crc16(data.data(), data.size()));
     EXPECT_EQ(split, 0x85fd);  // as the archiver listed it
+}
+
+// The writer thread gives the sink every byte pushed, in order, and the CRC
+// of them all, also when it has to wake for a decoder short of room; a
+// refused write fails the member.
+TEST(WriteBehind, WritesEveryChunkInOrderAndReportsARefusedWrite) {
+    std::vector<uint8_t> ring(256 * 1024);
+    for (size_t i = 0; i < ring.size(); ++i)
+        ring[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
+    using Chunks = std::vector<std::pair<size_t, size_t>>;  // offset, size
+    Chunks ring12;
+    for (size_t k = 0; k < 12; ++k)
+        ring12.push_back({k * 8192, 8192});
+    struct Case {
+        const char* what;
+        Chunks chunks;
+        size_t capacity;
+        size_t maxBytes;
+        bool ok;
+    } cases[] = {
+        {"one small chunk", {{0, 100}}, ring.size(), SIZE_MAX, true},
+        {"chunks one after another, past a batch", ring12, ring.size(), SIZE_MAX, true},
+        {"chunks apart in memory",
+         {{1000, 10}, {0, 500}, {70000, 3000}},
+         ring.size(),
+         SIZE_MAX,
+         true},
+        {"room for one chunk at a time", ring12, 10000, SIZE_MAX, true},
+        {"a sink that fills up", {{0, 70000}, {70000, 70000}}, ring.size(), 100000, false},
+    };
+    WriteBehind behind;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySink sink;
+        sink.maxBytes = c.maxBytes;
+        ASSERT_TRUE(sink.Open("f"));
+        behind.Begin(&sink, c.capacity);
+        std::vector<uint8_t> expected;
+        for (auto [at, size] : c.chunks) {
+            behind.WaitRoom(size);
+            behind.Push(ring.data() + at, size);
+            expected.insert(expected.end(), ring.begin() + at, ring.begin() + at + size);
+        }
+        uint16_t crc = 1;
+        EXPECT_EQ(behind.Finish(crc), c.ok);
+        EXPECT_EQ(crc, Crc16(expected.data(), expected.size()));
+        if (c.ok) {
+            EXPECT_EQ(sink.files["f"], expected);
+        }
+    }
 }
 
 }  // namespace

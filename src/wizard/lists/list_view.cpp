@@ -92,26 +92,30 @@ void ListView::ApplyColumns(const std::vector<ListColumn>& columns) {
 }
 
 int ListView::NeededWidth(int c) const {
+    int cells = 0;
     const QFontMetrics metrics = fontMetrics();
-    const QFontMetrics headerMetrics = header()->fontMetrics();
-    const QString title = model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    int needed = title.isEmpty() ? 0 : headerMetrics.horizontalAdvance(title) + 3 * kColumnInset;
     for (int row = 0; row < model()->rowCount(); ++row) {
         const QString text = model()->index(row, c).data(Qt::DisplayRole).toString();
         if (!text.isEmpty())
-            needed = std::max(needed, metrics.horizontalAdvance(text) + 2 * kColumnInset + 2);
+            cells = std::max(cells, metrics.horizontalAdvance(text) + 2 * kColumnInset + 2);
     }
-    return needed;
+    // A column of no text (a tick box, a bar) keeps the width it was given.
+    if (cells == 0)
+        return startWidths_[static_cast<size_t>(c)];
+    const QString title = model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    return std::max(cells, header()->fontMetrics().horizontalAdvance(title) + 3 * kColumnInset);
 }
 
 void ListView::FitColumns() {
     if (!model() || startWidths_.empty())
         return;
     const int last = static_cast<int>(startWidths_.size()) - 1;
-    // Columns only widen: a row that changes never makes its neighbours jump.
+    // Empty, a list shows its columns as given; with rows, each as wide as
+    // its texts.
     for (int c = 0; c < last; ++c) {
-        const int width = std::max(startWidths_[static_cast<size_t>(c)], NeededWidth(c));
-        if (width > header()->sectionSize(c))
+        const int width =
+            model()->rowCount() > 0 ? NeededWidth(c) : startWidths_[static_cast<size_t>(c)];
+        if (width != header()->sectionSize(c))
             header()->resizeSection(c, width);
     }
     FitLastColumn();
@@ -126,8 +130,8 @@ void ListView::FitLastColumn() {
     int others = 0;
     for (int c = 0; c < last; ++c)
         others += header()->sectionSize(c);
-    const int width =
-        std::max({startWidths_.back(), NeededWidth(last), viewport()->width() - others});
+    const int text = model()->rowCount() > 0 ? NeededWidth(last) : startWidths_.back();
+    const int width = std::max(text, viewport()->width() - others);
     if (width != header()->sectionSize(last))
         header()->resizeSection(last, width);
 }

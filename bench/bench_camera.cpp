@@ -106,7 +106,7 @@ void BM_FullUpgrade(benchmark::State& state) {
             vcq::CameraJob(simulator.HostText(0), kToken, models, "ver" + vcq::PackageVersion()),
             &window, 0, false);
         upgrade->workspace = workspace;
-        upgrade->ftpPort = simulator.FtpEndpoint(0).port;
+        upgrade->SetFtpPort(simulator.FtpEndpoint(0).port);
         state.ResumeTiming();
 
         auto start = std::chrono::steady_clock::now();

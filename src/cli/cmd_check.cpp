@@ -37,7 +37,7 @@ int RunCheck(const Args& args) {
     std::string model;
     int32_t index = 0;
     std::string version, unusedSerial;
-    camera.ParseIdentity(camera.sysinfoText, index, model, version, unusedSerial);
+    camera.ParseIdentity(camera.SysinfoText(), index, model, version, unusedSerial);
     // What the camera did not tell (a refused login, no answer) is left out
     // rather than printed empty: its reason is on stderr. Its texts are
     // escaped: they cannot write lines of their own.

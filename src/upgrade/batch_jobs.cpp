@@ -70,7 +70,7 @@ class CameraUpgradeJob : public BatchJob {
                 bool lowMemory = false;
                 JobGate gate = JobGate::Pass;
                 const bool passed = upgrade->CheckPreconditions(lowMemory, &result.serial, [&] {
-                    result.model = KeyValue(upgrade->sysinfoText, "ModelName=").value_or("");
+                    result.model = KeyValue(upgrade->SysinfoText(), "ModelName=").value_or("");
                     gate = DecideJobGate(upgrade->currentVersion, upgrade->Settings().targetVersion,
                                          consent, result.refusal, &result.reason);
                     if (gate == JobGate::Pass && retain && result.serial.empty()) {
@@ -191,7 +191,7 @@ BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVer
             job.retry.versionBefore = PlainVersion(camera.version);
         auto upgrade = std::make_shared<CameraUpgrade>(std::move(job), owner, index, true);
         upgrade->workspace = workspace;
-        upgrade->keepAlive = keepAlive;
+        upgrade->KeepAlive(keepAlive);
         upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
         const GateConsent consent{camera.resetAgreed, camera.reflash, camera.downgradeAgreed};
         return std::make_shared<CameraUpgradeJob>(std::move(upgrade), consent, settings);

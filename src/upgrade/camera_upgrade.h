@@ -138,32 +138,32 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     void SetExchangeLimits(const ExchangeLimits& limits) { limits_ = limits; }
     void SetPhaseLimits(const PhaseLimits& limits) { phaseLimits_ = limits; }
 
+    // The manual page's own window (its progress messages) and bar.
+    void SetMainWindow(WindowPort* window) { mainWindow = window; }
+    void SetProgressBar(std::shared_ptr<ProgressPort> bar) { progressBar = std::move(bar); }
+    // What the owner belongs to, for owners whose workers may outlive them
+    // (the batch session's resources).
+    void KeepAlive(std::shared_ptr<const void> holder) { keepAlive = std::move(holder); }
+    // The check's "inq=sysinfo" reply. Read once the check ended.
+    const std::string& SysinfoText() const { return sysinfoText; }
+    // The camera's FTP account, once EnableFtpServer read it.
+    const std::string& FtpUser() const { return ftpUser; }
+    const std::string& FtpPassword() const { return ftpPassword; }
+    // The camera's FTP port, 21 unless a stand-in listens elsewhere.
+    void SetFtpPort(uint16_t port) { ftpPort = port; }
+    // Whether the worker still holds the configuration it saved.
+    bool HoldsBackup() const { return backup != nullptr; }
+
     std::atomic<int32_t> step{step::kNotStarted};
     int32_t index = 0;
-    std::shared_ptr<ConfigBackup> backup;
-    std::atomic<int32_t> fileCount{0};
-    std::string ftpUser;
-    std::string ftpPassword;
-    uint16_t ftpPort = 21;
     std::string currentVersion;
-    std::string currentVersionTag;
-    std::shared_ptr<ProgressPort> progressBar;              // manual mode
     std::shared_ptr<std::atomic<int32_t>> progressCounter;  // batch mode
-    UploadPlan packageEntries;
-    WindowPort* owner = nullptr;
-    WindowPort* mainWindow = nullptr;
-    std::shared_ptr<PackageWorkspace> workspace;  // where the package is unpacked
-    std::string sysinfoText;
-    std::string sysuserText;
+    std::shared_ptr<PackageWorkspace> workspace;            // where the package is unpacked
     bool answered = false;
-    bool silent = false;
     // The last check failed on the login: refused, or not the administrator's.
     bool loginRefused = false;
     // Of those, a login the camera took that is not its administrator's.
     bool NotAdministrator() const { return notAdministrator_; }
-    // What `owner` belongs to, for owners whose workers may outlive them
-    // (the batch run's resources).
-    std::shared_ptr<const void> keepAlive;
     // The abort of every transfer of the current upgrade (Abandon() pulls
     // it) and its upload's tally; StartUpgrade makes them afresh.
     std::shared_ptr<JobTransfers> transfers = std::make_shared<JobTransfers>();
@@ -196,6 +196,19 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     void RestoreBackup();
     bool RunRestore();
 
+    std::shared_ptr<ConfigBackup> backup;
+    std::atomic<int32_t> fileCount{0};
+    std::string ftpUser;
+    std::string ftpPassword;
+    uint16_t ftpPort = 21;
+    std::shared_ptr<ProgressPort> progressBar;  // manual mode
+    UploadPlan packageEntries;
+    WindowPort* owner = nullptr;
+    WindowPort* mainWindow = nullptr;
+    std::string sysinfoText;
+    std::string sysuserText;
+    bool silent = false;
+    std::shared_ptr<const void> keepAlive;
     JobSettings settings_;
     ExchangeLimits limits_;
     PhaseLimits phaseLimits_;

@@ -194,7 +194,6 @@ bool CameraUpgrade::CheckIdentity(CgiClient& client, std::string* serial) {
     std::string why;
     currentVersion =
         AgreedVersion(header, KeyValueToEnd(sysinfoText, "SoftVersion=").value_or(""), why);
-    currentVersionTag = "ver" + currentVersion;
     {
         // What the camera ran when its own check read it, for the records.
         std::lock_guard lock(stepMutex_);

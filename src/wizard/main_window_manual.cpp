@@ -95,7 +95,7 @@ void MainWindow::BeginUpgrade() {
         return;
     }
     upgrade_->workspace = workspace_;
-    upgrade_->mainWindow = port_.get();
+    upgrade_->SetMainWindow(port_.get());
     if (upgrade_->StartUpgrade(backup_) == 0) {
         FailBackToTarget(Text(kTextVersionUpError).c_str());
         return;
@@ -175,10 +175,9 @@ void MainWindow::NewManualJob() {
         CameraJob(addressText_, authToken_, workspace_->models, "ver" + PackageVersion()),
         port_.get(), 0, false);
     upgrade_->SetExchangeLimits(options_.limits);
-    upgrade_->progressBar = progressPort_;
+    upgrade_->SetProgressBar(progressPort_);
     upgrade_->workspace = workspace_;
-    upgrade_->mainWindow = port_.get();
-    upgrade_->step = step::kNotStarted;
+    upgrade_->SetMainWindow(port_.get());
 }
 
 void MainWindow::AfterTargetCheck(bool passed) {

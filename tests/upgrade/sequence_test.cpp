@@ -102,8 +102,8 @@ TEST(Commands, FtpSwitchAndVersionUpNeed204) {
 
     server.SetReplies({{{{kNoContent}}}, {{{OkReply("FtpUser1=,&FtpUser2=cam,pw&")}}}});
     EXPECT_TRUE(upgrade->EnableFtpServer());
-    EXPECT_EQ(upgrade->ftpUser, "cam");
-    EXPECT_EQ(upgrade->ftpPassword, "pw");
+    EXPECT_EQ(upgrade->FtpUser(), "cam");
+    EXPECT_EQ(upgrade->FtpPassword(), "pw");
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0], vcq::BuildCgiRequest("/command/ftpserver.cgi", server.hostText(),
@@ -140,8 +140,8 @@ TEST(Commands, FtpAccountComesFromTheBodyNotFromAHeader) {
                        {{{"HTTP/1.1 200 OK\r\nKeep-Alive: timeout=5, max=100\r\nContent-Length: " +
                           std::to_string(body.size()) + "\r\n\r\n" + body}}}});
     EXPECT_TRUE(upgrade->EnableFtpServer());
-    EXPECT_EQ(upgrade->ftpUser, "cam");
-    EXPECT_EQ(upgrade->ftpPassword, "pw");
+    EXPECT_EQ(upgrade->FtpUser(), "cam");
+    EXPECT_EQ(upgrade->FtpPassword(), "pw");
 }
 
 TEST(Commands, RefusedVersionUpReportsStep9AndGoesBackAPage) {

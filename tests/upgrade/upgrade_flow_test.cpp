@@ -62,13 +62,15 @@ class UpgradeFlow : public ::testing::Test {
         ASSERT_TRUE(simulator_->AddCamera(config, &error)) << error;
     }
 
-    std::shared_ptr<CameraUpgrade> MakeUpgrade(bool batch = false) {
+    std::shared_ptr<CameraUpgrade> MakeUpgrade(bool batch = false,
+                                               vcq::WindowPort* owner = nullptr) {
         vcq::JobSettings job = vcq::CameraJob("127.0.0.2", kToken, kModels, "ver1.08");
         job.serial = "123456";
         job.retain = batch && wanted_;
         job.deleteAfterRestore = deleteAfter_;
         job.startTime = when_;
-        auto upgrade = std::make_shared<CameraUpgrade>(job, &window_, batch ? 2 : 0, batch);
+        auto upgrade =
+            std::make_shared<CameraUpgrade>(job, owner ? owner : &window_, batch ? 2 : 0, batch);
         upgrade->workspace = workspace_;
         vcq::PhaseLimits phases;
         phases.goneAfter = 200ms;  // the stand-in's restart lasts 500 ms
@@ -256,8 +258,7 @@ TEST_F(UpgradeFlow, UploadFailuresEndWithStep12) {
     for (const auto& [message, adjust] : cases) {
         StartCamera(adjust);
         RecordingWindow window;
-        auto upgrade = MakeUpgrade();
-        upgrade->owner = &window;
+        auto upgrade = MakeUpgrade(false, &window);
         ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
         EXPECT_EQ(Follow(*upgrade).back(), step::kUploadFailed);
         std::vector<std::string> expected;
@@ -301,7 +302,7 @@ TEST_F(UpgradeFlow, BatchBackupIsRestoredAndDeleted) {
     seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
     EXPECT_EQ(seen, (std::vector<int32_t>{2, 3, 7, 8}));
     EXPECT_EQ(simulator_->RequestCount(0, "GET /home/l4/vcq-r20.cfg"), 1);
-    EXPECT_EQ(upgrade->backup, nullptr);  // the worker's own, gone after the restore
+    EXPECT_FALSE(upgrade->HoldsBackup());  // the worker's own, gone after the restore
     EXPECT_FALSE(simulator_->Config(0).restoredConfiguration.empty());
     EXPECT_GT(*upgrade->progressCounter, 0);
 }

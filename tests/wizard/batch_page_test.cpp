@@ -400,6 +400,14 @@ class BatchPageTest : public QObject {
              (at = resumed.out.find("\"event\":\"dry_run\"", at)) != std::string::npos; ++at)
             ++judged;
         QCOMPARE(judged, size_t(2));
+        // Given the folder, it takes the latest run there: the page's retry,
+        // which left nothing to do.
+        const vcq::test::Outcome latest = vcq::test::RunCliProgram(
+            {"retry", std::filesystem::path(shown[1].path).parent_path().string(), "--dry-run",
+             "--user", "admin", "--password", "secret"},
+            (h_.temp.path() + "/retry.err").toStdString());
+        QVERIFY2(latest.code == 0 && latest.out.find("nothing to do") != std::string::npos,
+                 (latest.out + latest.err).c_str());
         for (const Shown& batch : shown) {
             const std::filesystem::path path(batch.path);
             QCOMPARE(path.parent_path().parent_path(), configurations);

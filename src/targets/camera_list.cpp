@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "package/resources.h"
-#include "upgrade/pre_batch.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/pre_batch.h"
 
 namespace vcq {
 namespace {

@@ -7,9 +7,9 @@
 #include <regex>
 
 #include "cli/batch_report.h"
-#include "upgrade/event_json.h"
 #include "cli/retry_log.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/event_json.h"
 #include "upgrade/retry_plan.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include "upgrade/batch_driver.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/batch_outcome.h"
-#include "upgrade/upgrade_session.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/upgrade_session.h"
 
 using vcq::BatchCamera;
 using vcq::BatchEngine;

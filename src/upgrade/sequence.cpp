@@ -129,12 +129,14 @@ int CameraUpgrade::StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool r
         savedBackupPath_ = backup ? backup->localPath : "";
         phase_ = restoreOnly ? Phase::Restore : Phase::Prepare;
         phaseStart_ = std::chrono::steady_clock::now();
+        // The worker's first step, so that the steps shown only move forward;
+        // under the lock, as every later write.
+        step = restoreOnly ? step::kReconfiguring
+               : !backup && settings_.retain && !settings_.models.names.empty()
+                   ? step::kSavingConfig
+                   : step::kUploading;
     }
     workerDone_ = false;
-    // The worker's first step, so that the steps shown only move forward.
-    step = restoreOnly                                                      ? step::kReconfiguring
-           : !backup && settings_.retain && !settings_.models.names.empty() ? step::kSavingConfig
-                                                                            : step::kUploading;
     worker_ = std::thread([self, restoreOnly, abort = transfers->Abort()] {
         const AbortScope transfersObey(abort);
         if (restoreOnly)

@@ -259,6 +259,22 @@ class Session {
             control_.Abort();
             return false;
         }
+        // Counted while its bytes arrive, on every camera of the gauge.
+        struct Counted {
+            StoreGauge* gauge;
+            explicit Counted(StoreGauge* g) : gauge(g) {
+                if (!gauge)
+                    return;
+                const int now = ++gauge->now;
+                for (int most = gauge->most;
+                     now > most && !gauge->most.compare_exchange_weak(most, now);) {
+                }
+            }
+            ~Counted() {
+                if (gauge)
+                    --gauge->now;
+            }
+        } counted(options_.stores.get());
         std::string bytes;
         if (!Receive(data, config.ftpRateLimit, bytes))
             return Reply("426 Connection closed; transfer aborted.");

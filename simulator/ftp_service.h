@@ -23,6 +23,13 @@
 
 namespace vcq::sim {
 
+// Package uploads under way on every camera that shares it: a batch must
+// never run two at once.
+struct StoreGauge {
+    std::atomic<int> now{0};
+    std::atomic<int> most{0};
+};
+
 struct FtpServiceOptions {
     // A control connection with no complete command for this long is closed.
     std::chrono::milliseconds idleTimeout{30000};
@@ -32,6 +39,8 @@ struct FtpServiceOptions {
     std::chrono::milliseconds dataTimeout{10000};
     int maxConnections = 16;
     size_t maxFileBytes = 64u * 1024 * 1024;
+    // Shared by the cameras of one simulator; none counts nothing.
+    std::shared_ptr<StoreGauge> stores;
 };
 
 // The camera's path for `argument` seen from folder `current` (both as

@@ -57,7 +57,14 @@ void Camera::Stop() {
         services_[--started_]->Stop();
 }
 
-Simulator::Simulator(SimulatorOptions options) : options_(std::move(options)) {}
+Simulator::Simulator(SimulatorOptions options) : options_(std::move(options)) {
+    if (!options_.ftpOptions.stores)
+        options_.ftpOptions.stores = std::make_shared<StoreGauge>();
+}
+
+int Simulator::MostStoringAtOnce() const {
+    return options_.ftpOptions.stores->most;
+}
 
 Simulator::~Simulator() {
     Stop();

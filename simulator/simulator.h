@@ -93,6 +93,8 @@ class Simulator {
     void Update(size_t index, const std::function<void(CameraConfig&)>& change);
     void SetHttpFault(size_t index, HttpFault fault);
     FtpRecord Ftp(size_t index) const;
+    // The most files the cameras received at one time (their STORs overlapping).
+    int MostStoringAtOnce() const;
 
     // The exact bytes of the last complete request the camera received.
     std::string LastRequest(size_t index) const;

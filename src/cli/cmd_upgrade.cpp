@@ -11,8 +11,7 @@
 #include "package/resources.h"
 #include "package/workspace.h"
 #include "platform/system.h"
-#include "protocol/cgi_client.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/camera_session.h"
 #include "upgrade/manual_flow.h"
 
 namespace vcq::cli {
@@ -90,97 +89,88 @@ int RunUpgrade(const Args& args) {
 
     if (StandInPackage())
         std::printf("note: this build carries the %s\n", kStandInNotice);
-    StderrWindow window(parsed.flags.count("--yes") > 0);
-    ModelList models = SupportedModels();
+    auto window = std::make_shared<StderrWindow>(parsed.flags.count("--yes") > 0);
     const std::string packageVersion = PackageVersion();
-    auto upgrade = std::make_shared<CameraUpgrade>(
-        CameraJob(host, token, models, "ver" + packageVersion), &window, 0, false);
-    bool lowMemory = false;
-    std::string serial;
-    if (!upgrade->CheckPreconditions(lowMemory, &serial)) {
-        PrintDetail(upgrade->FailureDetail());
+    auto resources = std::make_shared<BatchResources>();
+    resources->models = SupportedModels();
+    resources->targetVersion = "ver" + packageVersion;
+    resources->window = window;
+    resources->workspace = std::make_shared<PackageWorkspace>();
+    CameraSession session(resources, host, token);
+    if (!session.CheckTask()()) {
+        PrintDetail(session.FailureDetail());
         return 1;
     }
-    upgrade->SetSerial(serial);
-    std::printf("current version: %s\nnew version: %s\n",
-                EscapeControls(upgrade->currentVersion).c_str(), packageVersion.c_str());
+    const std::string current = session.CurrentVersion();
+    std::printf("current version: %s\nnew version: %s\n", EscapeControls(current).c_str(),
+                packageVersion.c_str());
 
     // Installing older firmware is the operator's own decision, never --yes's.
-    if (DecideVersionGate(upgrade->currentVersion, packageVersion) == VersionGate::Downgrade &&
+    if (DecideVersionGate(current, packageVersion) == VersionGate::Downgrade &&
         !parsed.flags.count("--allow-downgrade")) {
         std::fprintf(stderr,
                      "upgrade: the camera's firmware is %s: not installed unless "
                      "--allow-downgrade\n",
-                     NewerFirmwareText(upgrade->currentVersion, packageVersion).c_str());
+                     NewerFirmwareText(current, packageVersion).c_str());
         return 1;
     }
-    if (VersionNeedsResetQuestion(upgrade->currentVersion) &&
-        window.MessageBox(kResetQuestionText, "Information", MessageIcon::Question,
-                          MessageButtons::OkCancel) != MessageAnswer::Ok)
+    if (VersionNeedsResetQuestion(current) &&
+        window->MessageBox(kResetQuestionText, "Information", MessageIcon::Question,
+                           MessageButtons::OkCancel) != MessageAnswer::Ok)
         return 1;
-    if (VersionRefused(upgrade->currentVersion, packageVersion)) {
-        window.MessageBox(kVersionRefusedText, "Information", MessageIcon::Stop,
-                          MessageButtons::Ok);
+    if (VersionRefused(current, packageVersion)) {
+        window->MessageBox(kVersionRefusedText, "Information", MessageIcon::Stop,
+                           MessageButtons::Ok);
         return 1;
     }
 
-    auto workspace = std::make_shared<PackageWorkspace>();
-    workspace->LoadPackage(&window);
-    upgrade->workspace = workspace;
-    struct CleanUp {
-        std::shared_ptr<PackageWorkspace> workspace;
-        ~CleanUp() { workspace->RemoveAtExit(); }
-    } cleanUp{workspace};
-
-    const StepPrinter printer(&window);
-    std::shared_ptr<ConfigBackup> backup;
+    resources->workspace->LoadPackage(window.get());
+    const StepPrinter printer(window.get());
     if (retain) {
         printer.Print(step::kSavingConfig);
-        backup = std::make_shared<ConfigBackup>(host, ConfigCameraPath(models.Primary()), token,
-                                                std::time(nullptr), models.Primary(), serial,
-                                                !keepBackup);
-        if (!backup->Download()) {
-            window.MessageBox("Cannot save camera's configuration!", "Information",
-                              MessageIcon::Stop, MessageButtons::Ok);
-            PrintDetail(backup->errorText);
+        if (!session.SaveTask(keepBackup)()) {
+            window->MessageBox("Cannot save camera's configuration!", "Information",
+                               MessageIcon::Stop, MessageButtons::Ok);
+            PrintDetail(session.SaveError());
             return 1;
         }
-        std::printf("saved: %s\n", backup->localPath.c_str());
+        std::printf("saved: %s\n", session.Saved()->localPath.c_str());
     }
 
     // Every step as it happens, short ones too; failures with their reason.
-    upgrade->SetStepListener([&printer, raw = upgrade.get()](int32_t now) {
-        printer.Print(now, IsFinalStep(now) ? raw->FailureDetail() : std::string());
+    CameraUpgrade& job = session.Job();
+    job.SetStepListener([&printer, &job](int32_t now) {
+        printer.Print(now, IsFinalStep(now) ? job.FailureDetail() : std::string());
     });
     const sys::StayAwake awake;  // a laptop asleep mid-flash leaves the camera half done
-    upgrade->StartUpgrade(backup);
-    while (!IsFinalStep(upgrade->step) && window.GoToPagePosts() == 0) {
+    session.Start();
+    while (!IsFinalStep(session.Step()) && window->GoToPagePosts() == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     // Let the worker finish its last report before the workspace goes.
-    upgrade->WaitForWorker(std::chrono::seconds(70));
-    upgrade->Abandon();  // nothing more to print after this
+    session.Close(UpgradeSession::kCloseBound);
+    job.Abandon();  // nothing more to print after this
 
-    const int32_t outcome = upgrade->step;
-    const JobOutcome result = upgrade->Outcome();
+    const int32_t outcome = session.Step();
+    const JobOutcome result = session.Outcome();
     if (outcome != step::kCompleted) {
         // The worker has told the operator what went wrong, a camera not
         // back in time too; only one back with another version says so here.
-        if (outcome == step::kWrongVersion && window.GoToPagePosts() == 0)
-            window.MessageBox(LoadUiText(206, &window),
-                              LoadUiText(kTextInformationCaption, &window), MessageIcon::Stop,
-                              MessageButtons::Ok);
-        PrintDetail(upgrade->FailureDetail());
+        if (outcome == step::kWrongVersion && window->GoToPagePosts() == 0)
+            window->MessageBox(LoadUiText(206, window.get()),
+                               LoadUiText(kTextInformationCaption, window.get()), MessageIcon::Stop,
+                               MessageButtons::Ok);
+        PrintDetail(session.FailureDetail());
         if (!result.keptFile.empty())
             std::printf("kept: %s\n", result.keptFile.c_str());
         return 1;
     }
-    std::printf("upgraded to: %s\n", EscapeControls(upgrade->currentVersion).c_str());
-    if (backup && !backup->restored) {
-        window.MessageBox("Fault to upload configuration!", "Information", MessageIcon::Stop,
-                          MessageButtons::Ok);
-        PrintDetail(upgrade->FailureDetail());
-        std::printf("kept: %s\n", backup->localPath.c_str());
+    std::printf("upgraded to: %s\n", EscapeControls(session.CurrentVersion()).c_str());
+    if (retain && !result.restored) {
+        window->MessageBox("Fault to upload configuration!", "Information", MessageIcon::Stop,
+                           MessageButtons::Ok);
+        PrintDetail(session.FailureDetail());
+        std::printf("kept: %s\n", session.Saved()->localPath.c_str());
         return kNotRestored;
     }
     PrintDetail(result.reason);  // a redirect may not have been the camera's yes

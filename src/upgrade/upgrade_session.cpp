@@ -45,15 +45,26 @@ UpgradeSession::~UpgradeSession() {
     engine_->Clear();  // asks every job to stop: their transfers end within a second
     if (engine_->BusyLeftovers() == 0)
         return;
+    std::shared_ptr<BatchEngine> engine = std::move(engine_);
+    ReleaseWhenIdle(
+        [engine] { return engine->BusyLeftovers() > 0; },
+        // The engine goes first: its jobs use the resources.
+        std::make_shared<std::pair<std::shared_ptr<BatchResources>, std::shared_ptr<BatchEngine>>>(
+            std::move(resources_), engine));
+}
+
+void ReleaseWhenIdle(std::function<bool()> busy, std::shared_ptr<void> held) {
     {
         std::lock_guard lock(g_releasedMutex);
         ++g_released;
     }
-    std::thread([engine = std::move(engine_), resources = std::move(resources_)]() mutable {
-        WaitForLeftovers(*engine, std::chrono::steady_clock::now() + kCloseBound);
-        // Whatever still runs past the bound holds the resources itself.
-        engine.reset();
-        resources.reset();
+    std::thread([busy = std::move(busy), held = std::move(held)]() mutable {
+        const auto deadline = std::chrono::steady_clock::now() + UpgradeSession::kCloseBound;
+        while (busy() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Whatever still runs past the bound holds what it uses itself.
+        busy = nullptr;
+        held.reset();
         std::lock_guard lock(g_releasedMutex);
         --g_released;
         g_releasedChanged.notify_all();

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,10 @@ struct BatchResources {
 
     ~BatchResources();
 };
+
+// Lets `held` go on a thread of its own once `busy` says false, or after
+// UpgradeSession::kCloseBound; UpgradeSession::AwaitReleased counts it.
+void ReleaseWhenIdle(std::function<bool()> busy, std::shared_ptr<void> held);
 
 class UpgradeSession {
   public:

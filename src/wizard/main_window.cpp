@@ -58,7 +58,7 @@ bool BroadcastAllowed(bool allowedByFlag) {
 
 MainWindow::MainWindow(WizardOptions options, QWidget* parent)
     : QDialog(parent), options_(std::move(options)) {
-    port_ = std::make_unique<QtWindowPort>(
+    port_ = std::make_shared<QtWindowPort>(
         this, [this](uint32_t id) { OnTimer(id); },
         [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
             if (message == kMsgGoToPage)
@@ -146,14 +146,10 @@ MainWindow::MainWindow(WizardOptions options, QWidget* parent)
 
 MainWindow::~MainWindow() {
     // Closed first: a worker waiting for a box gets its answer and can end.
+    // What still runs for the manual upgrade holds the port, which answers
+    // it harmlessly from now on.
     port_->Close();
     Shutdown();
-    // A worker still inside an exchange may yet call its owner; the port
-    // answers it harmlessly, so it must outlive this window.
-    const bool checkRunning = std::any_of(checks_.begin(), checks_.end(),
-                                          [](const DetachedWork<bool>& w) { return w.Running(); });
-    if (port_ && (stillRunning_ || checkRunning))
-        (void)port_.release();
 }
 
 void MainWindow::StartDiscovery() {
@@ -320,10 +316,10 @@ void MainWindow::ShowPage() {
             break;
         case 6:
             if (finalStep_ == step::kCompleted) {
-                if (backup_ && !backup_->restored)
+                if (notRestored_)
                     Box(kRestoreFailed, Text(kTextInformationCaption), MessageIcon::Stop,
                         MessageButtons::Ok);
-                backup_.reset();
+                notRestored_ = false;
                 resultPage_->SetAddressText(QString::fromStdString(addressText_));
                 resultPage_->SetResultVersion(QString::fromStdString(versionLabel_));
                 back_->setText(UiText(kTextRetry, port_.get()));
@@ -386,17 +382,16 @@ void MainWindow::NextStep() {
             if (Box(Text(kTextProceed), Text(kTextInformationCaption), MessageIcon::Question,
                     MessageButtons::OkCancel) != MessageAnswer::Ok)
                 return;
-            if (!upgrade_)
+            if (!session_)
                 return;
             authToken_ = EncodeBasicToken(targetPage_->GetCredentials());
             NewManualJob();
             progressPage_->SetStatusLine(UiText(kTextInProgress, port_.get()));
-            RunOffUiThread(CheckCamera(), [this](bool passed) {
+            RunOffUiThread(session_->CheckTask(), [this](bool passed) {
                 if (!passed) {
                     progressPage_->SetStatusLine(QString());  // nothing is in progress
                     return;
                 }
-                TakeCheckedSerial();
                 pageIndex_ = 5;
                 ShowPage();
             });
@@ -496,7 +491,6 @@ void MainWindow::Shutdown() {
         QApplication::restoreOverrideCursor();
     }
     DiscardUpgrade();
-    backup_.reset();
     // The batch's threads end on their own; the workspace folder goes with
     // its last holder. Before discovery: a failed discovery ends the
     // process once its box is answered.
@@ -518,7 +512,6 @@ void MainWindow::GoToPage(uintptr_t wParam, intptr_t lParam) {
         pageIndex_ = static_cast<int>(lParam);
         if (pageIndex_ == 3) {
             ResetButtonsForTarget();
-            backup_.reset();
             // The sequence that sent us here has failed and told the operator.
             DiscardUpgrade();
         }

@@ -20,7 +20,7 @@
 #include "package/workspace.h"
 #include "platform/detached_work.h"
 #include "protocol/config_backup.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/camera_session.h"
 #include "wizard/batch_upgrade_page.h"
 #include "wizard/intro_pages.h"
 #include "wizard/manual_pages.h"
@@ -82,8 +82,8 @@ class MainWindow : public QDialog {
     QWidget* PageAt(int index) const;
     DiscoveryTable& Table() { return table_; }
     DiscoverySession* Discovery() const { return discovery_.get(); }
-    const std::shared_ptr<CameraUpgrade>& ManualUpgrade() const { return upgrade_; }
-    const std::shared_ptr<ConfigBackup>& Backup() const { return backup_; }
+    // The manual upgrade's session of one camera, while there is one.
+    const CameraSession* ManualSession() const { return session_.get(); }
     const std::shared_ptr<PackageWorkspace>& Workspace() const { return workspace_; }
     bool RelaxedMode() const { return relaxedMode_ != 0; }
     bool ConfirmQuit() const { return confirmQuit_ != 0; }
@@ -122,9 +122,6 @@ class MainWindow : public QDialog {
     void CheckTargetCamera();
     void AfterTargetCheck(bool passed);
     void BeginUpgrade();
-    // The precondition check of the manual upgrade, run off the UI thread.
-    std::function<bool()> CheckCamera();
-    void TakeCheckedSerial();
     void EndWizard();
     void Shutdown();
     std::string Text(int id);
@@ -132,7 +129,7 @@ class MainWindow : public QDialog {
                       MessageButtons buttons);
 
     WizardOptions options_;
-    std::unique_ptr<QtWindowPort> port_;
+    std::shared_ptr<QtWindowPort> port_;  // held by the manual session too
     QStackedWidget* stack_ = nullptr;
     QPushButton* back_ = nullptr;
     QPushButton* next_ = nullptr;
@@ -157,7 +154,6 @@ class MainWindow : public QDialog {
     bool ended_ = false;
     bool shutDown_ = false;
     SessionHold* manualHold_ = new SessionHold(this);  // while the manual upgrade runs
-    bool stillRunning_ = false;  // an abandoned upgrade's worker may still call us
     bool askingQuit_ = false;
 
     // The check running off the UI thread: what follows it, the buttons it
@@ -166,8 +162,6 @@ class MainWindow : public QDialog {
     bool checkButtons_[3] = {};
     uint32_t checkSerial_ = 0;
     std::optional<bool> checkResult_;
-    std::vector<DetachedWork<bool>> checks_;  // started by RunOffUiThread
-    std::shared_ptr<std::string> checkedSerial_;
 
     DiscoveryTable table_;
     std::unique_ptr<DiscoverySession> discovery_;
@@ -175,10 +169,8 @@ class MainWindow : public QDialog {
     std::string versionLabel_;
     std::string addressText_;
     std::string authToken_;
-    std::string serialText_;
-    std::shared_ptr<CameraUpgrade> upgrade_;
-    std::shared_ptr<ConfigBackup> backup_;
-    std::time_t backupTime_ = 0;
+    std::unique_ptr<CameraSession> session_;
+    bool notRestored_ = false;  // the manual upgrade's configuration did not go back
     int32_t finalStep_ = 0;
     int32_t lastShownStep_ = 0;
 };

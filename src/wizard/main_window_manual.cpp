@@ -24,7 +24,7 @@ void MainWindow::ShowVersionPage() {
     progressPage_->SetStatusLine(QString());
     progressPage_->ResetProgress();
     SetButtonMode(2);
-    const std::string current = upgrade_ ? upgrade_->currentVersion : std::string();
+    const std::string current = session_ ? session_->CurrentVersion() : std::string();
     progressPage_->SetAddressText(QString::fromStdString(addressText_));
     progressPage_->SetCurrentVersion(QString::fromStdString("ver" + current));
     progressPage_->SetNewVersion(QString::fromStdString(versionLabel_));
@@ -58,7 +58,7 @@ void MainWindow::StartManualUpgrade() {
         button->setEnabled(false);
     SetCloseEnabled(false);
     progressPage_->SetStatusLine(UiText(kTextInProgress, port_.get()));
-    if (!upgrade_) {
+    if (!session_) {
         FailBackToTarget(Text(kTextVersionUpError).c_str());
         return;
     }
@@ -66,60 +66,27 @@ void MainWindow::StartManualUpgrade() {
         BeginUpgrade();
         return;
     }
-    const std::string model = workspace_->models.Primary();
-    backupTime_ = std::time(nullptr);
-    backup_.reset();
     lastShownStep_ = step::kSavingConfig;
     progressPage_->ShowStep(step::kSavingConfig);
-    backup_ =
-        std::make_shared<ConfigBackup>(addressText_, ConfigCameraPath(model), authToken_,
-                                       backupTime_, model, serialText_, !targetPage_->Backup());
-    std::shared_ptr<ConfigBackup> backup = backup_;
-    RunOffUiThread([backup] { return backup->Download(); },
-                   [this](bool saved) {
-                       if (saved) {
-                           BeginUpgrade();
-                           return;
-                       }
-                       backup_.reset();
-                       Box(kCannotSave, Text(kTextInformationCaption), MessageIcon::Stop,
-                           MessageButtons::Ok);
-                       pageIndex_ = 3;
-                       ShowPage();
-                   });
+    RunOffUiThread(session_->SaveTask(targetPage_->Backup()), [this](bool saved) {
+        if (saved) {
+            BeginUpgrade();
+            return;
+        }
+        Box(kCannotSave, Text(kTextInformationCaption), MessageIcon::Stop, MessageButtons::Ok);
+        pageIndex_ = 3;
+        ShowPage();
+    });
 }
 
 void MainWindow::BeginUpgrade() {
-    if (!upgrade_) {
-        FailBackToTarget(Text(kTextVersionUpError).c_str());
-        return;
-    }
-    upgrade_->workspace = workspace_;
-    upgrade_->SetMainWindow(port_.get());
-    if (upgrade_->StartUpgrade(backup_) == 0) {
+    if (!session_ || !session_->Start()) {
         FailBackToTarget(Text(kTextVersionUpError).c_str());
         return;
     }
     // The page's own clock: the bar moves on and the step shows while the job runs.
     port_->SetTimer(kUpgradeTimerBase, kTickPeriodMs);
     manualHold_->Begin();
-}
-
-std::function<bool()> MainWindow::CheckCamera() {
-    // The worker reads only the upgrade object and writes only the serial,
-    // which the UI thread reads after the check has ended.
-    auto serial = std::make_shared<std::string>();
-    checkedSerial_ = serial;
-    return [upgrade = upgrade_, serial] {
-        bool lowMemory = false;
-        return upgrade->CheckPreconditions(lowMemory, serial.get());
-    };
-}
-
-void MainWindow::TakeCheckedSerial() {
-    serialText_ = checkedSerial_ ? *checkedSerial_ : std::string();
-    if (upgrade_)
-        upgrade_->SetSerial(serialText_);
 }
 
 void MainWindow::RunOffUiThread(std::function<bool()> work, std::function<void(bool)> done) {
@@ -132,12 +99,11 @@ void MainWindow::RunOffUiThread(std::function<bool()> work, std::function<void(b
     checkDone_ = std::move(done);
     checkResult_.reset();
     const uint32_t serial = ++checkSerial_;
-    std::erase_if(checks_, [](const DetachedWork<bool>& w) { return !w.Running(); });
-    // The port outlives the window while a check runs (see the destructor).
-    checks_.push_back(
-        DetachedWork<bool>::Start(std::move(work), [port = port_.get(), serial](bool passed) {
-            port->PostMessage(kMsgCheckEnded, passed ? 1 : 0, serial);
-        }));
+    // The port outlives the window while the work runs: once closed, it
+    // answers harmlessly.
+    DetachedWork<bool>::Start(std::move(work), [port = port_, serial](bool passed) {
+        port->PostMessage(kMsgCheckEnded, passed ? 1 : 0, serial);
+    });
 }
 
 void MainWindow::CheckEnded(bool passed, uint32_t serial) {
@@ -163,29 +129,30 @@ void MainWindow::FinishCheck() {
 
 void MainWindow::CheckTargetCamera() {
     NewManualJob();
-    RunOffUiThread(CheckCamera(), [this](bool passed) { AfterTargetCheck(passed); });
+    RunOffUiThread(session_->CheckTask(), [this](bool passed) { AfterTargetCheck(passed); });
 }
 
 // The job is built from the login as it stands now: a changed login makes a
 // new job, never a changed one.
 void MainWindow::NewManualJob() {
     DiscardUpgrade();
+    auto resources = std::make_shared<BatchResources>();
+    resources->models = workspace_->models;
     // The target is the package's version; the label may carry a build mark.
-    upgrade_ = std::make_shared<CameraUpgrade>(
-        CameraJob(addressText_, authToken_, workspace_->models, "ver" + PackageVersion()),
-        port_.get(), 0, false);
-    upgrade_->SetExchangeLimits(options_.limits);
-    upgrade_->SetProgressBar(progressPort_);
-    upgrade_->workspace = workspace_;
-    upgrade_->SetMainWindow(port_.get());
+    resources->targetVersion = "ver" + PackageVersion();
+    resources->window = port_;
+    resources->workspace = workspace_;
+    resources->removeWorkspace = false;  // the folder goes with the workspace's last holder
+    session_ = std::make_unique<CameraSession>(std::move(resources), addressText_, authToken_,
+                                               options_.limits);
+    session_->Job().SetProgressBar(progressPort_);
 }
 
 void MainWindow::AfterTargetCheck(bool passed) {
-    if (!passed || !upgrade_) {
+    if (!passed || !session_) {
         Box(kNotSuitable, Text(kTextInformationCaption), MessageIcon::Question, MessageButtons::Ok);
         return;
     }
-    TakeCheckedSerial();
     lastShownStep_ = step::kNotStarted;
     progressPage_->ShowStep(step::kNotStarted);
     progressPage_->SetSetupData(targetPage_->Retain(), targetPage_->Backup());
@@ -195,28 +162,23 @@ void MainWindow::AfterTargetCheck(bool passed) {
 
 void MainWindow::DiscardUpgrade() {
     manualHold_->End();
-    if (!upgrade_)
-        return;
-    upgrade_->Abandon();
-    // Still held elsewhere means its worker runs on: it ends by itself.
-    if (!upgrade_->WaitForWorker(std::chrono::milliseconds(0)))
-        stillRunning_ = true;
-    upgrade_.reset();
+    // What still runs for it ends on its own, holding what it uses.
+    session_.reset();
 }
 
 void MainWindow::ManualTick() {
-    if (!upgrade_)
+    if (!session_)
         return;
-    std::shared_ptr<CameraUpgrade> upgrade = upgrade_;
     QProgressBar* bar = progressPage_->Bar();
     bar->setValue(std::min(bar->value() + 1, bar->maximum()));
-    const int32_t now = upgrade->step;
+    const int32_t now = session_->Step();
     if (now != lastShownStep_) {
         lastShownStep_ = now;
         progressPage_->ShowStep(now);
     }
     if (now >= step::kCompleted) {
         finalStep_ = now;
+        notRestored_ = session_->Saved() && !session_->Outcome().restored;
         DiscardUpgrade();
         GoToPage(1, 6);
     }

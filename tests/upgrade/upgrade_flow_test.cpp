@@ -12,6 +12,7 @@
 #include "recording_window.h"
 #include "simulator.h"
 #include "upgrade/batch_engine.h"
+#include "upgrade/camera_session.h"
 #include "upgrade/camera_upgrade.h"
 
 namespace fs = std::filesystem;
@@ -307,25 +308,39 @@ TEST_F(UpgradeFlow, BatchBackupIsRestoredAndDeleted) {
     EXPECT_GT(*upgrade->progressCounter, 0);
 }
 
-TEST_F(UpgradeFlow, OwnerLettingGoOfARunningUpgradeIsSafe) {
+// Manual mode's session of one camera let go while its worker waits for a
+// camera that never comes back: the session's end does not wait (else this
+// hangs for the reboot bound), the worker tells nothing afterwards, and what
+// the session held (its workspace's folder) goes once the worker has ended.
+TEST_F(UpgradeFlow, LettingGoOfACameraSessionMidUpgradeIsSafe) {
     StartCamera([](sim::CameraConfig& c) { c.afterReboot = sim::AfterReboot::NeverBack; });
-    std::weak_ptr<CameraUpgrade> watch;
-    std::atomic<bool> abandoned{false}, toldAfterwards{false};
+    auto resources = std::make_shared<vcq::BatchResources>();
+    resources->models = kModels;
+    resources->targetVersion = "ver1.08";
+    resources->window = std::shared_ptr<vcq::WindowPort>(&window_, [](vcq::WindowPort*) {});
+    resources->workspace = std::make_shared<vcq::PackageWorkspace>();
+    resources->workspace->tempFolderOverride = (scratch_ / "tmp").string();
+    resources->workspace->LoadPackage(&window_);
+    const std::shared_ptr<vcq::PackageWorkspace> workspace = resources->workspace;
+    std::atomic<bool> letGo{false}, toldAfterwards{false};
+    std::string folder;
     {
-        auto upgrade = MakeUpgrade();
-        upgrade->SetStepListener([&](int32_t) { toldAfterwards = toldAfterwards || abandoned; });
-        watch = upgrade;
-        ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
-        while (upgrade->step == step::kUploading)
+        vcq::CameraSession session(std::move(resources), "127.0.0.2", kToken);
+        ASSERT_TRUE(session.CheckTask()());
+        EXPECT_EQ(session.CurrentVersion(), "1.05");
+        ASSERT_TRUE(session.SaveTask(false)());
+        session.Job().SetStepListener([&](int32_t) { toldAfterwards = toldAfterwards || letGo; });
+        ASSERT_TRUE(session.Start());
+        const auto end = std::chrono::steady_clock::now() + 30s;
+        while (session.Step() <= step::kUploading && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(5ms);
-        upgrade->Abandon();
-        abandoned = true;
-    }  // the owner's reference is gone while the worker still waits
-    auto end = std::chrono::steady_clock::now() + 10s;
-    while (!watch.expired() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(watch.expired());
+        ASSERT_EQ(session.Step(), step::kOverwriting);
+        folder = workspace->workspacePath;
+        letGo = true;
+    }
+    EXPECT_TRUE(vcq::UpgradeSession::AwaitReleased(20s));
     EXPECT_FALSE(toldAfterwards);
+    EXPECT_FALSE(folder.empty() || fs::exists(folder));
 }
 
 namespace {

@@ -850,7 +850,7 @@ class WizardTest : public QObject {
         QCOMPARE(boxes_->Boxes().back().request.caption, std::string("Information"));
         QVERIFY(boxes_->Boxes().back().request.icon == MessageIcon::Stop);
         ExpectBackOnTarget(w);
-        QVERIFY(!w.Backup());
+        QVERIFY(!w.ManualSession() || !w.ManualSession()->Saved());
     }
 
     void failedTransferReturnsToTarget_data() {
@@ -893,7 +893,7 @@ class WizardTest : public QObject {
         for (const auto& box : boxes_->Boxes())
             QVERIFY(box.onUiThread);
         ExpectBackOnTarget(w);
-        QVERIFY(!w.ManualUpgrade());
+        QVERIFY(!w.ManualSession());
         QVERIFY(!w.QtPort().TimerActive(kUpgradeTimerBase));
         QCOMPARE(cameras_->RequestCount(0, "POST /command/main.cgi"), 0);
         // The configuration was saved before the upgrade, and kept.

@@ -174,10 +174,7 @@ void BatchEngine::SetSharedSettings(bool retain, bool deleteAfterRestore, std::t
 }
 
 int32_t BatchEngine::StepOf(const Active& entry) const {
-    if (entry.forcedStep >= 0)
-        return entry.forcedStep;
-    // A check may write the job's step (a full memory gives 12); until its
-    // outcome is read the job has not started.
+    // Until its check's outcome is read the job has not started.
     return entry.checking ? step::kNotStarted : entry.job->Step();
 }
 
@@ -210,7 +207,7 @@ void BatchEngine::SetProgress(BatchRow& row, int32_t progress) {
 // camera gone to restart "Rebooting", one taking its configuration back
 // "Loading config file".
 int32_t BatchEngine::ShownStep(const Active& entry, int32_t step) const {
-    if (entry.forcedStep >= 0)
+    if (entry.stopped)
         return step;
     if (entry.checking)
         return step::kSearching;
@@ -225,11 +222,11 @@ int32_t BatchEngine::ShownStep(const Active& entry, int32_t step) const {
 }
 
 // The row follows its job's step; its bar the share of the package sent once
-// an upload has begun, else the job's counter. A job given up on is not read.
+// an upload has begun, else the job's counter; a stopped job's stays.
 void BatchEngine::Refresh(const Active& entry) {
     BatchRow& row = rows_[entry.row];
     const int32_t now = StepOf(entry);
-    if (entry.forcedStep < 0) {
+    if (!entry.stopped) {
         const UploadTally tally = entry.job->Upload();
         if (now >= step::kUploading && tally.total > 0)
             SetProgress(row, static_cast<int32_t>(std::min(tally.sent, tally.total) *
@@ -240,11 +237,10 @@ void BatchEngine::Refresh(const Active& entry) {
     SetStatus(row, now, ShownStep(entry, now));
 }
 
-void BatchEngine::GiveUp(Active& entry, int32_t step, std::string detail) {
-    entry.forcedStep = step;
-    entry.detail = std::move(detail);
+void BatchEngine::Stop(Active& entry, int32_t step, std::string reason) {
+    entry.stopped = true;
     entry.checking = false;
-    entry.job->Abandon();
+    entry.job->Stop(step, std::move(reason));
 }
 
 void BatchEngine::Retire(size_t position, int32_t finalStep) {
@@ -279,11 +275,8 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     if (finalStep != step::kCompleted && finalStep != step::kNotRestored && !entry.refused)
         ++failed_;
     row.cameBack = outcome && !outcome->versionAfter.empty();
-    // Read once the upload has stopped: how far it got in all.
-    if (entry.stoppedUpload && entry.job->Upload().total > 0)
-        entry.detail = UploadTooSlowText(entry.job->Upload());
     if (finalStep != step::kCompleted || entry.upToDate)
-        row.failureDetail = entry.forcedStep >= 0 ? entry.detail : entry.job->FailureDetail();
+        row.failureDetail = entry.job->FailureDetail();
     else if (outcome)
         row.failureDetail = outcome->reason;  // e.g. a restore answered by a redirect
     row.failureDetail = EscapeControls(row.failureDetail);
@@ -312,8 +305,8 @@ void BatchEngine::DropAllUnstarted() {
 void BatchEngine::StopNow() {
     cancelRequested_ = true;
     std::erase_if(active_, [this](Active& entry) {
-        if (entry.forcedStep >= 0)
-            return false;  // given up already: it ends as it was going to
+        if (entry.stopped)
+            return false;  // told already: it ends as it was going to
         const int32_t now = StepOf(entry);
         if (now == step::kNotStarted) {
             Drop(entry);
@@ -326,7 +319,7 @@ void BatchEngine::StopNow() {
         const bool flashing = now >= step::kOverwriting;
         if (flashing)
             detail += "; the camera may still be writing its firmware or restarting";
-        GiveUp(entry, flashing ? step::kWrongVersion : step::kVersionUpRefused, std::move(detail));
+        Stop(entry, flashing ? step::kWrongVersion : step::kVersionUpRefused, std::move(detail));
         entry.cutOff = true;
         return false;
     });
@@ -348,7 +341,7 @@ bool BatchEngine::Tick() {
         }
         Active& entry = active_[i];
         const int32_t now = StepOf(entry);
-        if (entry.forcedStep >= 0 && entry.job->InTransfer()) {
+        if (entry.stopped && entry.job->InTransfer()) {
             // Asked to stop: it keeps its place, and holds back every start,
             // until its transfer has ended.
             startBlocked = true;
@@ -386,12 +379,12 @@ bool BatchEngine::Tick() {
                         (outcome == CheckOutcome::LoginRefused &&
                          entry.job->CheckReason() == ReasonCode::NotAdministrator))
                         rows_[entry.row].checkReason = entry.job->CheckReason();
-                    GiveUp(entry,
-                           outcome == CheckOutcome::LowMemory      ? step::kLowMemory
-                           : outcome == CheckOutcome::LoginRefused ? step::kLoginError
-                           : entry.upToDate                        ? step::kCompleted
-                                                                   : step::kVersionUpRefused,
-                           entry.job->FailureDetail());
+                    Stop(entry,
+                         outcome == CheckOutcome::LowMemory      ? step::kLowMemory
+                         : outcome == CheckOutcome::LoginRefused ? step::kLoginError
+                         : entry.upToDate                        ? step::kCompleted
+                                                                 : step::kVersionUpRefused,
+                         entry.job->FailureDetail());
                     ++serviced;
                     ++i;
                     continue;
@@ -416,7 +409,7 @@ bool BatchEngine::Tick() {
                 startBlocked = true;
             // An abort lets the cameras under way finish; one prepared ahead
             // has sent nothing yet: it is not started, as the others.
-            if (cancelRequested_ && entry.forcedStep < 0 &&
+            if (cancelRequested_ && !entry.stopped &&
                 entry.job->CurrentPhase() == Phase::AwaitTurn) {
                 Drop(entry);
                 active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -428,8 +421,12 @@ bool BatchEngine::Tick() {
             const bool ownLimits = now == step::kOverwriting || now == step::kReconfiguring;
             if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull &&
                 !ownLimits) {
-                GiveUp(entry, step::kVersionUpRefused, "still under way after 10000 engine ticks");
-                entry.stoppedUpload = now == step::kUploading;
+                // An upload that long was too slow: how far it got says so.
+                const UploadTally upload = entry.job->Upload();
+                Stop(entry, step::kVersionUpRefused,
+                     now == step::kUploading && upload.total > 0
+                         ? UploadTooSlowText(upload)
+                         : "still under way after 10000 engine ticks");
                 if (entry.job->InTransfer())
                     startBlocked = true;
             }

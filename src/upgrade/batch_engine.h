@@ -57,10 +57,17 @@ class BatchJob {
     virtual int32_t Progress() const = 0;
     virtual int32_t AddProgress(int32_t amount) = 0;
     virtual std::string TargetVersion() const = 0;
-    // The engine gives up on the job and asks it to stop: a transfer under
-    // way ends within a second, whatever else still runs for it ends on its
-    // own, and it reports nothing more. Never blocks.
+    // The engine lets go of a job that has not started (a stop before its
+    // turn, or its check no longer wanted): a transfer under way ends within
+    // a second, whatever else still runs for it ends on its own, and it
+    // reports nothing more. Never blocks.
     virtual void Abandon() = 0;
+    // The engine's word that the job ends here: its check's verdict, the
+    // operator's stop or the engine's backstop, with the step and the reason
+    // it ends with. The job writes them as its one end (unless it has ended
+    // on its own first: that end stands), stops as Abandon() does and
+    // reports nothing more. Never blocks.
+    virtual void Stop(int32_t finalStep, std::string reason) = 0;
     // Whether a thread still runs for the job.
     virtual bool Busy() const = 0;
     // Whether the job is still in a transfer (given up or not): while any
@@ -195,12 +202,10 @@ class BatchEngine {
         std::shared_ptr<BatchJob> job;
         size_t row = 0;
         bool checking = false;
-        int32_t forcedStep = -1;     // the engine's verdict, once it gave up on the job
-        std::string detail;          // and why
-        bool stoppedUpload = false;  // given up while uploading: the tally says why
-        bool cutOff = false;         // by StopNow: the kept file is named
-        bool refused = false;        // the check's version gate kept it back
-        bool upToDate = false;       // the check found it at the package's version
+        bool stopped = false;   // told to end: the job's end is the one it was given
+        bool cutOff = false;    // by StopNow: the kept file is named
+        bool refused = false;   // the check's version gate kept it back
+        bool upToDate = false;  // the check found it at the package's version
     };
 
     int32_t StepOf(const Active& entry) const;
@@ -209,7 +214,7 @@ class BatchEngine {
     void SetStatus(BatchRow& row, int32_t step, int32_t shown = -1);
     int32_t ShownStep(const Active& entry, int32_t step) const;
     void SetProgress(BatchRow& row, int32_t progress);
-    void GiveUp(Active& entry, int32_t step, std::string detail);
+    void Stop(Active& entry, int32_t step, std::string reason);
     void Retire(size_t position, int32_t finalStep);
     void DropAllUnstarted();
     void Drop(Active& entry);

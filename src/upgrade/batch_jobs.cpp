@@ -122,6 +122,9 @@ class CameraUpgradeJob : public BatchJob {
     int32_t AddProgress(int32_t amount) override { return *upgrade_->progressCounter += amount; }
     std::string TargetVersion() const override { return upgrade_->Settings().targetVersion; }
     void Abandon() override { upgrade_->Abandon(); }
+    void Stop(int32_t finalStep, std::string reason) override {
+        upgrade_->Stop(finalStep, std::move(reason));
+    }
     std::string FailureDetail() const override {
         if (const std::optional<CheckResult> result = check_.Outcome();
             result && !result->refusal.empty())

@@ -131,6 +131,11 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // listener call in progress.
     void Abandon();
     bool Abandoned() const { return abandoned_; }
+    // An owner's word that the job ends here (a check's verdict, an
+    // operator's stop, a batch's backstop): the job writes `finalStep` and
+    // `reason` as its own end, unless it has ended already (then false),
+    // and stops as Abandon() does.
+    bool Stop(int32_t finalStep, std::string reason);
     // For the headless front end and tests: waits until the worker ended.
     bool WaitForWorker(std::chrono::milliseconds timeout);
 

@@ -261,10 +261,8 @@ bool CameraUpgrade::CheckImageMemory(std::string_view reply) {
 bool CameraUpgrade::CheckBuiltInSpace(std::string_view reply) {
     static constexpr std::string_view kKey = "BuiltIn=Free space : ";
     size_t at = reply.find(kKey);
-    if (at == std::string_view::npos) {
-        step = step::kUploadFailed;
+    if (at == std::string_view::npos)
         return false;
-    }
     size_t i = at + kKey.size();
     while (i < reply.size() && (reply[i] == ' ' || reply[i] == '\t'))
         ++i;
@@ -276,7 +274,6 @@ bool CameraUpgrade::CheckBuiltInSpace(std::string_view reply) {
     }
     if (freeBytes < kMinBuiltInFree) {
         Warn(kLowSpace);
-        step = step::kUploadFailed;
         return false;
     }
     return true;

@@ -157,6 +157,18 @@ void CameraUpgrade::Abandon() {
     transfers->Abort()->Abort();  // a transfer under way ends within a second
 }
 
+bool CameraUpgrade::Stop(int32_t finalStep, std::string reason) {
+    bool wrote = false;
+    {
+        std::lock_guard lock(stepMutex_);
+        if (!IsFinalStep(step))
+            wrote = Finish(finalStep, std::move(reason));
+        abandoned_ = true;
+    }
+    transfers->Abort()->Abort();
+    return wrote;
+}
+
 void CameraUpgrade::SetStepListener(StepListener listener) {
     std::lock_guard lock(stepMutex_);
     stepListener_ = std::move(listener);
@@ -191,8 +203,10 @@ void CameraUpgrade::SetSaveChoice(bool retain, bool deleteAfterRestore, std::tim
 void CameraUpgrade::EnterPhase(Phase phase) {
     std::lock_guard lock(stepMutex_);
     const auto now = std::chrono::steady_clock::now();
-    outcome_.phaseTimes[static_cast<size_t>(phase_)] +=
-        std::chrono::duration_cast<std::chrono::milliseconds>(now - phaseStart_);
+    // Before the worker's first phase only the check counts (it times itself).
+    if (phaseStart_ != std::chrono::steady_clock::time_point{})
+        outcome_.phaseTimes[static_cast<size_t>(phase_)] +=
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - phaseStart_);
     phase_ = phase;
     phaseStart_ = now;
 }
@@ -348,9 +362,14 @@ void CameraUpgrade::RunUpgrade() {
         EnterPhase(Phase::SaveConfiguration);
         if (!SetStep(step::kSavingConfig))
             return;
-        backup = std::make_shared<ConfigBackup>(
+        auto saving = std::make_shared<ConfigBackup>(
             settings_.hostText, ConfigCameraPath(models.front()), settings_.authToken,
             settings_.startTime, models.front(), settings_.serial, settings_.deleteAfterRestore);
+        {
+            // An owner's Stop reads it to write the end.
+            std::lock_guard lock(stepMutex_);
+            backup = saving;
+        }
         if (!backup->Download()) {
             Finish(step::kBackupFailed, backup->errorText);
             return;
@@ -554,8 +573,10 @@ bool CameraUpgrade::RunRestore() {
     const int32_t outcome =
         progressCounter && !backup->restored ? step::kNotRestored : step::kCompleted;
     const bool ok = Finish(outcome, FailureDetail());
-    if (progressCounter)
+    if (progressCounter) {
+        std::lock_guard lock(stepMutex_);
         backup.reset();
+    }
     return ok;
 }
 
@@ -581,7 +602,10 @@ void CameraUpgrade::RestoreBackup() {
             restorer.restoreError());
         return;
     }
-    backup->restored = true;
+    {
+        std::lock_guard lock(stepMutex_);
+        backup->restored = true;
+    }
     // A redirect may be the camera's login page: taken, but the file stays.
     if (const int status = restorer.restoreStatus(); status >= 300 && status < 400) {
         SetFailureDetail("the camera answered the restore with a redirect (HTTP " +

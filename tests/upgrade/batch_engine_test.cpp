@@ -57,6 +57,13 @@ class ScriptedJob : public vcq::BatchJob {
     int32_t AddProgress(int32_t amount) override { return s_->progress += amount; }
     std::string TargetVersion() const override { return s_->targetVersion; }
     void Abandon() override { s_->abandoned = true; }
+    void Stop(int32_t finalStep, std::string reason) override {
+        if (!vcq::IsFinalStep(s_->step)) {
+            s_->step = finalStep;
+            s_->detail = std::move(reason);
+        }
+        s_->abandoned = true;
+    }
     bool Busy() const override { return s_->inTransfer; }
     bool InTransfer() const override {
         // The engine asks once per tick: the stop takes that many asks.
@@ -211,12 +218,11 @@ TEST_F(BatchWalk, ACheckUnderWayHoldsBackEveryLaterStart) {
     EXPECT_EQ(Job(0).starts, 1);
     EXPECT_EQ(Job(1).checksBegun, 0);
 
-    // The check of a full camera writes step 12 before its outcome is
-    // known: the job is neither retired with it nor shown with it.
+    // A full camera's check: "Searching" until its outcome is known, then
+    // the end the job was told to write.
     Job(0).step = step::kOverwriting;
     Job(1).check = CheckOutcome::Pending;
     engine_.Tick();
-    Job(1).step = step::kUploadFailed;
     engine_.Tick();
     EXPECT_EQ(Status(1), "Searching");
     EXPECT_EQ(engine_.ActiveCount(), 3u);
@@ -248,7 +254,7 @@ TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
     EXPECT_EQ(engine_.Row(0).failureDetail, "the camera did not answer");
 }
 
-TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) {
+TEST_F(BatchWalk, TheProgressLimitStopsTheJobWithErrorOneAndItsReason) {
     AddCameras(2);
     engine_.Tick();
     Job(0).step = step::kUploading;  // an upload that never ends
@@ -262,9 +268,8 @@ TEST_F(BatchWalk, TheProgressLimitGivesErrorOneAndTheJobNeverWritesItsRowAgain) 
     EXPECT_EQ(Status(0), "Error1");
     const int32_t shown = engine_.Row(0).progress;
 
-    // What the abandoned job still does reaches neither its row nor the log.
-    Job(0).step = step::kCompleted;
-    Job(0).detail = "late words";
+    // The job wrote the end it was given; its counter no longer moves the bar.
+    EXPECT_EQ(Job(0).step, step::kVersionUpRefused);
     Job(0).progress = 5;
     EXPECT_EQ(engine_.Row(0).progress, shown);
     engine_.Tick();

@@ -105,15 +105,15 @@ void BM_FullUpgrade(benchmark::State& state) {
         auto upgrade = std::make_shared<vcq::CameraUpgrade>(
             vcq::CameraJob(simulator.HostText(0), kToken, models, "ver" + vcq::PackageVersion()),
             &window, 0, false);
-        upgrade->workspace = workspace;
+        upgrade->SetWorkspace(workspace);
         upgrade->SetFtpPort(simulator.FtpEndpoint(0).port);
         state.ResumeTiming();
 
         auto start = std::chrono::steady_clock::now();
         upgrade->StartUpgrade(nullptr);
         auto overwriting = start;
-        while (!vcq::IsFinalStep(upgrade->step) && std::chrono::steady_clock::now() - start < 60s) {
-            if (overwriting == start && upgrade->step == vcq::step::kOverwriting)
+        while (!vcq::IsFinalStep(upgrade->Step()) && std::chrono::steady_clock::now() - start < 60s) {
+            if (overwriting == start && upgrade->Step() == vcq::step::kOverwriting)
                 overwriting = std::chrono::steady_clock::now();
             std::this_thread::sleep_for(1ms);
         }
@@ -123,8 +123,8 @@ void BM_FullUpgrade(benchmark::State& state) {
         state.PauseTiming();
         upgrade->WaitForWorker(10s);
         workspace->RemoveAtExit();
-        if (upgrade->step != vcq::step::kCompleted) {
-            state.SkipWithError(("ended with step " + std::to_string(upgrade->step)).c_str());
+        if (upgrade->Step() != vcq::step::kCompleted) {
+            state.SkipWithError(("ended with step " + std::to_string(upgrade->Step())).c_str());
             break;
         }
         total += took.count();

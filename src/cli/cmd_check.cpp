@@ -42,7 +42,7 @@ int RunCheck(const Args& args) {
     // rather than printed empty: its reason is on stderr. Its texts are
     // escaped: they cannot write lines of their own.
     for (const auto& [key, value] : {std::pair<const char*, const std::string&>{"model", model},
-                                     {"version", camera.currentVersion},
+                                     {"version", camera.CurrentVersion()},
                                      {"serial", serial}})
         if (!value.empty())
             std::printf("%s: %s\n", key, EscapeControls(value).c_str());
@@ -51,7 +51,7 @@ int RunCheck(const Args& args) {
         std::fprintf(stderr, "%s\n", camera.FailureDetail().c_str());
     if (!passed)
         return 1;
-    switch (DecidePreBatch(camera.currentVersion, PackageVersion())) {
+    switch (DecidePreBatch(camera.CurrentVersion(), PackageVersion())) {
         case PreBatch::NotUpgradable:
             std::fprintf(stderr, "%s\n", kVersionRefusedText);
             return 1;
@@ -64,7 +64,7 @@ int RunCheck(const Args& args) {
             break;
         case PreBatch::Newer:
             std::fprintf(stderr, "%s: installed only with --allow-downgrade\n",
-                         NewerFirmwareText(camera.currentVersion, PackageVersion()).c_str());
+                         NewerFirmwareText(camera.CurrentVersion(), PackageVersion()).c_str());
             break;
         case PreBatch::Upgrade:
             break;

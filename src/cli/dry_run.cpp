@@ -53,17 +53,17 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     CameraUpgrade upgrade(settings, nullptr, 0, true);
     bool lowMemory = false;
     const bool passed = upgrade.CheckPreconditions(lowMemory, nullptr);
-    verdict.version = EscapeControls(PlainVersion(upgrade.currentVersion));
+    verdict.version = EscapeControls(PlainVersion(upgrade.CurrentVersion()));
     // A check refused before it read the version still has the identify's.
     if (verdict.version.empty())
         verdict.version = EscapeControls(PlainVersion(camera.version));
     if (!passed) {
         verdict.code = upgrade.NotAdministrator() ? ReasonCode::NotAdministrator
-                       : upgrade.loginRefused     ? ReasonCode::LoginRefused
+                       : upgrade.LoginRefused()     ? ReasonCode::LoginRefused
                        : lowMemory                ? ReasonCode::LowMemory
-                       : !upgrade.answered        ? ReasonCode::NoConnection
+                       : !upgrade.Answered()        ? ReasonCode::NoConnection
                                                   : ReasonCode::CheckFailed;
-        verdict.reason = upgrade.loginRefused ? "login refused"
+        verdict.reason = upgrade.LoginRefused() ? "login refused"
                          : lowMemory          ? "too little free memory for the package"
                                               : "the camera's check failed";
         if (!upgrade.FailureDetail().empty())
@@ -78,7 +78,7 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
         verdict.reason = "already at " + targetVersion;
         return verdict;
     }
-    switch (DecideVersionGate(upgrade.currentVersion, targetVersion)) {
+    switch (DecideVersionGate(upgrade.CurrentVersion(), targetVersion)) {
         case VersionGate::Refused:
             verdict.reason = kVersionRefusedText;
             verdict.code = ReasonCode::OtherGeneration;

@@ -6,6 +6,7 @@
 #include "platform/window_port.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/phase_table.h"
 #include "upgrade/retry_plan.h"
 
 namespace vcq {
@@ -210,15 +211,9 @@ int32_t BatchEngine::ShownStep(const Active& entry, int32_t step) const {
     if (entry.stopped)
         return step;
     if (entry.checking)
-        return step::kSearching;
-    if (step != step::kOverwriting)
-        return step;
+        return PhaseRowOf(Phase::Check).shown;
     const std::optional<Phase> phase = entry.job->CurrentPhase();
-    if (phase == Phase::WaitBack)
-        return step::kRebooting;
-    if (phase == Phase::Restore)
-        return step::kLoadingConfig;
-    return step;
+    return phase && PhaseRowOf(*phase).at == step ? PhaseRowOf(*phase).shown : step;
 }
 
 // The row follows its job's step; its bar the share of the package sent once

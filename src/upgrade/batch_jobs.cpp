@@ -42,56 +42,56 @@ class CameraUpgradeJob : public BatchJob {
             return;
         const bool retain = settings_->retain != 0;
         // A stop reaches the check's exchanges too.
-        check_ = DetachedWork<CheckResult>::Start(
-            [upgrade = upgrade_, consent = consent_, retain, abort = upgrade_->transfers->Abort()] {
-                const AbortScope exchangesObey(abort);
-                CheckResult result;
-                const RetryPlan& plan = upgrade->Settings().retry;
-                // Never a second flash while the first may still be written.
-                upgrade->AwaitEarlierFlash();
-                if (RestoresKeptFile(plan)) {
-                    bool notAtTarget = false;
-                    result.restoreOnly = upgrade->CheckBeforeRestore(notAtTarget, &result.serial);
-                    if (result.restoreOnly) {
-                        result.outcome = CheckOutcome::Passed;
-                        return result;
-                    }
-                    // An upgraded camera is never flashed again.
-                    if (!notAtTarget || plan.action == RetryAction::Restore) {
-                        if (!upgrade->answered)
-                            result.reason = ReasonCode::NoConnection;
-                        result.outcome = upgrade->loginRefused ? CheckOutcome::LoginRefused
-                                                               : CheckOutcome::Failed;
-                        if (upgrade->NotAdministrator())
-                            result.reason = ReasonCode::NotAdministrator;
-                        return result;
-                    }
+        check_ = DetachedWork<CheckResult>::Start([upgrade = upgrade_, consent = consent_, retain,
+                                                   abort = upgrade_->Transfers()->Abort()] {
+            const AbortScope exchangesObey(abort);
+            CheckResult result;
+            const RetryPlan& plan = upgrade->Settings().retry;
+            // Never a second flash while the first may still be written.
+            upgrade->AwaitEarlierFlash();
+            if (RestoresKeptFile(plan)) {
+                bool notAtTarget = false;
+                result.restoreOnly = upgrade->CheckBeforeRestore(notAtTarget, &result.serial);
+                if (result.restoreOnly) {
+                    result.outcome = CheckOutcome::Passed;
+                    return result;
                 }
-                bool lowMemory = false;
-                JobGate gate = JobGate::Pass;
-                const bool passed = upgrade->CheckPreconditions(lowMemory, &result.serial, [&] {
-                    result.model = KeyValue(upgrade->SysinfoText(), "ModelName=").value_or("");
-                    gate = DecideJobGate(upgrade->currentVersion, upgrade->Settings().targetVersion,
-                                         consent, result.refusal, &result.reason);
-                    if (gate == JobGate::Pass && retain && result.serial.empty()) {
-                        gate = JobGate::LeftOut;
-                        result.refusal = kNoSerialText;
-                        result.reason = ReasonCode::SerialUnreadable;
-                    }
-                    return gate == JobGate::Pass;
-                });
-                if (!passed && gate == JobGate::Pass && !upgrade->answered)
-                    result.reason = ReasonCode::NoConnection;
-                result.outcome = passed                      ? CheckOutcome::Passed
-                                 : gate == JobGate::Refused  ? CheckOutcome::Refused
-                                 : gate == JobGate::UpToDate ? CheckOutcome::UpToDate
-                                 : lowMemory                 ? CheckOutcome::LowMemory
-                                 : upgrade->loginRefused     ? CheckOutcome::LoginRefused
-                                                             : CheckOutcome::Failed;
-                if (upgrade->NotAdministrator())
-                    result.reason = ReasonCode::NotAdministrator;
-                return result;
+                // An upgraded camera is never flashed again.
+                if (!notAtTarget || plan.action == RetryAction::Restore) {
+                    if (!upgrade->Answered())
+                        result.reason = ReasonCode::NoConnection;
+                    result.outcome =
+                        upgrade->LoginRefused() ? CheckOutcome::LoginRefused : CheckOutcome::Failed;
+                    if (upgrade->NotAdministrator())
+                        result.reason = ReasonCode::NotAdministrator;
+                    return result;
+                }
+            }
+            bool lowMemory = false;
+            JobGate gate = JobGate::Pass;
+            const bool passed = upgrade->CheckPreconditions(lowMemory, &result.serial, [&] {
+                result.model = KeyValue(upgrade->SysinfoText(), "ModelName=").value_or("");
+                gate = DecideJobGate(upgrade->CurrentVersion(), upgrade->Settings().targetVersion,
+                                     consent, result.refusal, &result.reason);
+                if (gate == JobGate::Pass && retain && result.serial.empty()) {
+                    gate = JobGate::LeftOut;
+                    result.refusal = kNoSerialText;
+                    result.reason = ReasonCode::SerialUnreadable;
+                }
+                return gate == JobGate::Pass;
             });
+            if (!passed && gate == JobGate::Pass && !upgrade->Answered())
+                result.reason = ReasonCode::NoConnection;
+            result.outcome = passed                      ? CheckOutcome::Passed
+                             : gate == JobGate::Refused  ? CheckOutcome::Refused
+                             : gate == JobGate::UpToDate ? CheckOutcome::UpToDate
+                             : lowMemory                 ? CheckOutcome::LowMemory
+                             : upgrade->LoginRefused()   ? CheckOutcome::LoginRefused
+                                                         : CheckOutcome::Failed;
+            if (upgrade->NotAdministrator())
+                result.reason = ReasonCode::NotAdministrator;
+            return result;
+        });
     }
 
     CheckOutcome PollCheck() override {
@@ -103,7 +103,7 @@ class CameraUpgradeJob : public BatchJob {
     void Start() override {
         upgrade_->SetSaveChoice(settings_->retain != 0, settings_->deleteAfterRestore != 0,
                                 settings_->startTime);
-        upgrade_->uploadLine = settings_->uploadLine;
+        upgrade_->SetUploadLine(settings_->uploadLine);
         const std::optional<CheckResult> result = check_.Outcome();
         // The serial read at the check names the backup, never the address.
         if (result)
@@ -117,9 +117,9 @@ class CameraUpgradeJob : public BatchJob {
         upgrade_->StartUpgrade(RestoresKeptFile(upgrade_->Settings().retry) ? upgrade_->KeptBackup()
                                                                             : nullptr);
     }
-    int32_t Step() const override { return upgrade_->step; }
-    int32_t Progress() const override { return *upgrade_->progressCounter; }
-    int32_t AddProgress(int32_t amount) override { return *upgrade_->progressCounter += amount; }
+    int32_t Step() const override { return upgrade_->Step(); }
+    int32_t Progress() const override { return upgrade_->ProgressCounter(); }
+    int32_t AddProgress(int32_t amount) override { return upgrade_->ProgressCounter() += amount; }
     std::string TargetVersion() const override { return upgrade_->Settings().targetVersion; }
     void Abandon() override { upgrade_->Abandon(); }
     void Stop(int32_t finalStep, std::string reason) override {
@@ -163,8 +163,8 @@ class CameraUpgradeJob : public BatchJob {
     bool Busy() const override {
         return check_.Running() || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
     }
-    bool InTransfer() const override { return upgrade_->transfers->InTransfer(); }
-    UploadTally Upload() const override { return upgrade_->transfers->Tally(); }
+    bool InTransfer() const override { return upgrade_->Transfers()->InTransfer(); }
+    UploadTally Upload() const override { return upgrade_->Transfers()->Tally(); }
 
   private:
     std::shared_ptr<CameraUpgrade> upgrade_;
@@ -193,9 +193,9 @@ BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVer
         if (job.retry.versionBefore.empty())
             job.retry.versionBefore = PlainVersion(camera.version);
         auto upgrade = std::make_shared<CameraUpgrade>(std::move(job), owner, index, true);
-        upgrade->workspace = workspace;
+        upgrade->SetWorkspace(workspace);
         upgrade->KeepAlive(keepAlive);
-        upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
+        upgrade->SetProgressCounter(std::make_shared<std::atomic<int32_t>>(0));
         const GateConsent consent{camera.resetAgreed, camera.reflash, camera.downgradeAgreed};
         return std::make_shared<CameraUpgradeJob>(std::move(upgrade), consent, settings);
     };

@@ -9,6 +9,7 @@
 #include "platform/system.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/phase_table.h"
 #include "upgrade/retry_plan.h"
 
 namespace vcq {
@@ -95,11 +96,9 @@ BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
 
 // "check_ms": 120, ...: each phase's time as the job measured it.
 void AddPhaseFields(const BatchRow& row, EventJson& event) {
-    static constexpr const char* kNames[kPhaseCount] = {"check", "save",   "prepare",   "ftp_on",
-                                                        "turn",  "upload", "versionup", "gone",
-                                                        "back",  "restore"};
     for (size_t i = 0; i < kPhaseCount; ++i)
-        event[std::string(kNames[i]) + "_ms"] = row.phaseTimes[i].count();
+        event[std::string(PhaseRowOf(static_cast<Phase>(i)).name) + "_ms"] =
+            row.phaseTimes[i].count();
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ CameraSession::CameraSession(std::shared_ptr<BatchResources> resources, const st
         CameraJob(host, token, held_->resources->models, held_->resources->targetVersion),
         held_->resources->window.get(), 0, false);
     held_->job->SetExchangeLimits(limits);
-    held_->job->workspace = held_->resources->workspace;
+    held_->job->SetWorkspace(held_->resources->workspace);
     held_->job->SetMainWindow(held_->resources->window.get());
 }
 
@@ -50,11 +50,11 @@ CameraSession::~CameraSession() {
 }
 
 std::string CameraSession::CurrentVersion() const {
-    return held_->job->currentVersion;
+    return held_->job->CurrentVersion();
 }
 
 int32_t CameraSession::Step() const {
-    return held_->job->step;
+    return held_->job->Step();
 }
 
 JobOutcome CameraSession::Outcome() const {

@@ -159,21 +159,29 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // Whether the worker still holds the configuration it saved.
     bool HoldsBackup() const { return backup != nullptr; }
 
-    std::atomic<int32_t> step{step::kNotStarted};
-    int32_t index = 0;
-    std::string currentVersion;
-    std::shared_ptr<std::atomic<int32_t>> progressCounter;  // batch mode
-    std::shared_ptr<PackageWorkspace> workspace;            // where the package is unpacked
-    bool answered = false;
+    // The step the worker is at; a front end polls it. Safe from any thread.
+    int32_t Step() const { return step; }
+    // What the check read. Read once it ended.
+    const std::string& CurrentVersion() const { return currentVersion; }
+    bool Answered() const { return answered; }
     // The last check failed on the login: refused, or not the administrator's.
-    bool loginRefused = false;
+    bool LoginRefused() const { return loginRefused; }
     // Of those, a login the camera took that is not its administrator's.
     bool NotAdministrator() const { return notAdministrator_; }
+    // Where the package is unpacked. Before StartUpgrade.
+    void SetWorkspace(std::shared_ptr<PackageWorkspace> where) { workspace = std::move(where); }
+    // Batch mode: the job's progress counter (its upload resets and advances
+    // it, the engine adds to it) and the line every job's upload takes in
+    // turn, so none uploads at once. Before StartUpgrade.
+    void SetProgressCounter(std::shared_ptr<std::atomic<int32_t>> counter) {
+        progressCounter = std::move(counter);
+    }
+    std::atomic<int32_t>& ProgressCounter() { return *progressCounter; }
+    void SetUploadLine(std::shared_ptr<UploadLine> line) { uploadLine = std::move(line); }
     // The abort of every transfer of the current upgrade (Abandon() pulls
-    // it) and its upload's tally; StartUpgrade makes them afresh.
-    std::shared_ptr<JobTransfers> transfers = std::make_shared<JobTransfers>();
-    // Batch mode: the line every job's upload takes in turn; none uploads at once.
-    std::shared_ptr<UploadLine> uploadLine;
+    // it) and its upload's tally; StartUpgrade makes them afresh. On the
+    // thread that starts the upgrade.
+    const std::shared_ptr<JobTransfers>& Transfers() const { return transfers; }
 
   protected:
     std::string Inquire(CgiClient& client, std::string_view body) const;
@@ -191,7 +199,12 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // The final step, its reason and, for every failure after the save, the
     // kept file named.
     bool Finish(int32_t finalStep, std::string reason);
-    void EnterPhase(Phase phase);
+    // Times the phase left and writes the step the entered one shows (see
+    // the phase table); false when the job was abandoned.
+    bool EnterPhase(Phase phase);
+    void TimePhase(Phase phase);
+    // Ends the job with the failure step of the phase it is in.
+    bool Fail(std::string reason);
     void SetFailureDetail(std::string detail);
     void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void ProgressReset(int32_t range);
@@ -201,6 +214,15 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     void RestoreBackup();
     bool RunRestore();
 
+    std::atomic<int32_t> step{step::kNotStarted};
+    int32_t index = 0;
+    std::string currentVersion;
+    std::shared_ptr<std::atomic<int32_t>> progressCounter;  // batch mode
+    std::shared_ptr<PackageWorkspace> workspace;
+    bool answered = false;
+    bool loginRefused = false;
+    std::shared_ptr<JobTransfers> transfers = std::make_shared<JobTransfers>();
+    std::shared_ptr<UploadLine> uploadLine;  // batch mode
     std::shared_ptr<ConfigBackup> backup;
     std::atomic<int32_t> fileCount{0};
     std::string ftpUser;

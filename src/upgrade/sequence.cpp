@@ -10,6 +10,7 @@
 #include "platform/system.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/phase_table.h"
 
 namespace vcq {
 namespace {
@@ -200,7 +201,14 @@ void CameraUpgrade::SetSaveChoice(bool retain, bool deleteAfterRestore, std::tim
     settings_.startTime = startTime;
 }
 
-void CameraUpgrade::EnterPhase(Phase phase) {
+bool CameraUpgrade::EnterPhase(Phase phase) {
+    std::lock_guard lock(stepMutex_);
+    TimePhase(phase);
+    const int32_t entered = PhaseRowOf(phase).step;
+    return entered == kKeepStep ? !abandoned_ : SetStep(entered);
+}
+
+void CameraUpgrade::TimePhase(Phase phase) {
     std::lock_guard lock(stepMutex_);
     const auto now = std::chrono::steady_clock::now();
     // Before the worker's first phase only the check counts (it times itself).
@@ -215,7 +223,7 @@ bool CameraUpgrade::Finish(int32_t finalStep, std::string reason) {
     std::lock_guard lock(stepMutex_);
     if (abandoned_)
         return false;
-    EnterPhase(phase_);
+    TimePhase(phase_);
     // A failure after the save leaves the configuration on disk: say where.
     const std::string kept = FileExists(savedBackupPath_) ? savedBackupPath_ : "";
     if (finalStep != step::kCompleted || !reason.empty())
@@ -226,6 +234,11 @@ bool CameraUpgrade::Finish(int32_t finalStep, std::string reason) {
     outcome_.restored = backup && backup->restored;
     failureDetail_ = std::move(reason);
     return SetStep(finalStep);
+}
+
+bool CameraUpgrade::Fail(std::string reason) {
+    std::lock_guard lock(stepMutex_);
+    return Finish(PhaseRowOf(phase_).failStep, std::move(reason));
 }
 
 void CameraUpgrade::SetFailureDetail(std::string detail) {
@@ -322,7 +335,7 @@ bool CameraUpgrade::SendVersionUp() {
             outcome_.versionUpSent = true;
             outcome_.versionUpAt = std::time(nullptr);
         }
-        SetStep(step::kOverwriting);
+        EnterPhase(Phase::WaitGone);
         return true;
     }
     SetFailureDetail(reply.empty()
@@ -339,7 +352,7 @@ void CameraUpgrade::ReportUploadFailure() {
         Stop("Ftp Error!");
     }
     Post(kMsgGoToPage, 1, 3);
-    Finish(step::kUploadFailed, FailureDetail());
+    Fail(FailureDetail());
 }
 
 void CameraUpgrade::ReportVersionUpResult() {
@@ -353,14 +366,13 @@ void CameraUpgrade::ReportVersionUpResult() {
         Stop("VersionUp Error!!");
     }
     Post(kMsgGoToPage, 1, 3);
-    Finish(step::kVersionUpRefused, FailureDetail());
+    Fail(FailureDetail());
 }
 
 void CameraUpgrade::RunUpgrade() {
     const std::vector<std::string>& models = settings_.models.names;
     if (!backup && settings_.retain && !models.empty()) {
-        EnterPhase(Phase::SaveConfiguration);
-        if (!SetStep(step::kSavingConfig))
+        if (!EnterPhase(Phase::SaveConfiguration))
             return;
         auto saving = std::make_shared<ConfigBackup>(
             settings_.hostText, ConfigCameraPath(models.front()), settings_.authToken,
@@ -371,14 +383,13 @@ void CameraUpgrade::RunUpgrade() {
             backup = saving;
         }
         if (!backup->Download()) {
-            Finish(step::kBackupFailed, backup->errorText);
+            Fail(backup->errorText);
             return;
         }
         std::lock_guard lock(stepMutex_);
         savedBackupPath_ = backup->localPath;
     }
-    EnterPhase(Phase::Prepare);
-    if (!SetStep(step::kUploading))
+    if (!EnterPhase(Phase::Prepare))
         return;
     if (TransferPackage() != 0) {
         packageEntries.Clear();
@@ -445,7 +456,8 @@ bool CameraUpgrade::WaitForRebootedCamera() {
     // Re-flashing the same version (or an unknown one): only a camera seen
     // restarting is back.
     const bool sameVersion = before.empty() || before == target;
-    EnterPhase(Phase::WaitGone);
+    if (CurrentPhase() != Phase::WaitGone)  // else entered at the versionup's yes
+        TimePhase(Phase::WaitGone);
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + phaseLimits_.reboot;
     Silence silence(phaseLimits_.goneAfter);
@@ -496,8 +508,7 @@ bool CameraUpgrade::WaitForRebootedCamera() {
             std::lock_guard lock(stepMutex_);
             outcome_.versionAfter = lastVersion;
         }
-        return Finish(step::kWrongVersion,
-                      "the camera came back with " + lastVersion + ", expected " + target);
+        return Fail("the camera came back with " + lastVersion + ", expected " + target);
     }
     if (abandoned_)
         return false;
@@ -518,7 +529,7 @@ bool CameraUpgrade::WaitForRebootedCamera() {
         Stop(timeoutText_);
         Post(kMsgGoToPage, 1, 3);
     }
-    return Finish(step::kWrongVersion, reason);
+    return Fail(reason);
 }
 
 void CameraUpgrade::AwaitEarlierFlash() {

@@ -84,15 +84,14 @@ TEST(Checks, BuiltInSpaceNeedsFiveMebibytes) {
     Camera c;
     EXPECT_TRUE(c.upgrade.CheckBuiltInSpace("BuiltIn=Free space : 5242880 byte&"));
     EXPECT_TRUE(c.upgrade.CheckBuiltInSpace("BuiltIn=Free space :   99999999999999999999999 byte"));
-    EXPECT_EQ(c.upgrade.step, 0);
     EXPECT_FALSE(c.upgrade.CheckBuiltInSpace("BuiltIn=Free space : 5242879 byte&"));
-    EXPECT_EQ(c.upgrade.step, 12);
+    EXPECT_EQ(c.upgrade.Step(), 0);  // the verdict is the caller's
     EXPECT_EQ(c.window.BoxTexts(),
               std::vector<std::string>{"There is not enough free space in the built-in memory."});
 
     Camera missing;
     EXPECT_FALSE(missing.upgrade.CheckBuiltInSpace("BuiltIn=unknown&"));
-    EXPECT_EQ(missing.upgrade.step, 12);
+    EXPECT_EQ(missing.upgrade.Step(), 0);  // the verdict is the caller's
     EXPECT_TRUE(missing.window.Boxes().empty());
 }
 
@@ -126,7 +125,7 @@ TEST(Identity, ReadsModelVersionAndSerialForTheLists) {
     EXPECT_FALSE(c.upgrade.ParseIdentity("nothing", index, model, version, serial));
 
     EXPECT_TRUE(c.upgrade.ReadSoftVersion("ModelName=VCQ-R20&SoftVersion=1.08"));
-    EXPECT_EQ(c.upgrade.currentVersion, "1.08");
+    EXPECT_EQ(c.upgrade.CurrentVersion(), "1.08");
     EXPECT_FALSE(c.upgrade.ReadSoftVersion("ModelName=VCQ-R20&"));
 
     EXPECT_TRUE(c.upgrade.ReplyIsOk("HTTP/1.1 200 OK\r\n", index));
@@ -145,7 +144,7 @@ TEST(Preconditions, PassingCameraGivesVersionSerialAndNoMessage) {
     EXPECT_TRUE(c.upgrade.CheckPreconditions(lowMemory, &serial));
     EXPECT_FALSE(lowMemory);
     EXPECT_EQ(serial, "12345678");
-    EXPECT_EQ(c.upgrade.currentVersion, "1.05");
+    EXPECT_EQ(c.upgrade.CurrentVersion(), "1.05");
     EXPECT_TRUE(c.window.Boxes().empty());
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 4u);
@@ -179,7 +178,7 @@ TEST(Preconditions, LowSpaceSetsLowMemory) {
     bool lowMemory = false;
     EXPECT_FALSE(c.upgrade.CheckPreconditions(lowMemory, nullptr));
     EXPECT_TRUE(lowMemory);
-    EXPECT_EQ(c.upgrade.step, 12);
+    EXPECT_EQ(c.upgrade.Step(), 0);  // the verdict is the caller's
 }
 
 TEST(Preconditions, NoAnswerSaysTheCameraMayBeOff) {
@@ -194,7 +193,7 @@ TEST(Preconditions, NoAnswerSaysTheCameraMayBeOff) {
     EXPECT_EQ(c.window.BoxTexts(),
               std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
     EXPECT_FALSE(c.upgrade.InquireSysuser());
-    EXPECT_FALSE(c.upgrade.answered);
+    EXPECT_FALSE(c.upgrade.Answered());
 }
 
 TEST(Preconditions, ReplyTooLargeIsReportedAsSuchNotAsACameraTurnedOff) {
@@ -215,7 +214,7 @@ TEST(Inquiries, ListInquiriesKeepTheirReplies) {
         {{{{OkReply(SysinfoBody("VCQ-R20P"))}}}, {{{OkReply("SysUserSet=" + kToken + ",")}}}});
     Camera c(server.hostText(), true);
     EXPECT_TRUE(c.upgrade.InquireSysinfo());
-    EXPECT_TRUE(c.upgrade.answered);
+    EXPECT_TRUE(c.upgrade.Answered());
     EXPECT_NE(c.upgrade.SysinfoText().find("VCQ-R20P"), std::string::npos);
     EXPECT_TRUE(c.upgrade.InquireSysuser());  // the login is the administrator's
 }

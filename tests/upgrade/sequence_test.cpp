@@ -32,12 +32,19 @@ vcq::JobSettings Job(const std::string& host, const std::string& target = "ver1.
     return job;
 }
 
-std::shared_ptr<CameraUpgrade> MakeUpgrade(const std::string& host, RecordingWindow& window,
+// A job whose step and version a test puts where a phase expects them.
+struct PlacedUpgrade : CameraUpgrade {
+    using CameraUpgrade::CameraUpgrade;
+    using CameraUpgrade::currentVersion;
+    using CameraUpgrade::step;
+};
+
+std::shared_ptr<PlacedUpgrade> MakeUpgrade(const std::string& host, RecordingWindow& window,
                                            bool batch, bool retain = false) {
-    auto upgrade = std::make_shared<CameraUpgrade>(Job(host, "ver1.08", retain), &window,
+    auto upgrade = std::make_shared<PlacedUpgrade>(Job(host, "ver1.08", retain), &window,
                                                    batch ? 5 : 0, batch);
     if (batch)
-        upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
+        upgrade->SetProgressCounter(std::make_shared<std::atomic<int32_t>>(0));
     vcq::ExchangeLimits limits;
     limits.read = 500ms;
     limits.total = 2s;
@@ -47,9 +54,9 @@ std::shared_ptr<CameraUpgrade> MakeUpgrade(const std::string& host, RecordingWin
 
 // Reaches the wait for the rebooted camera without an upload.
 // A restart here is 100 ms of silence; the wait ends after 3 s.
-struct WaitingUpgrade : CameraUpgrade {
+struct WaitingUpgrade : PlacedUpgrade {
     template <typename... Args>
-    explicit WaitingUpgrade(Args&&... args) : CameraUpgrade(std::forward<Args>(args)...) {
+    explicit WaitingUpgrade(Args&&... args) : PlacedUpgrade(std::forward<Args>(args)...) {
         vcq::PhaseLimits limits;
         limits.goneAfter = std::chrono::milliseconds(100);
         limits.reboot = std::chrono::seconds(3);
@@ -282,7 +289,7 @@ TEST(Worker, StartNeedsSharedOwnership) {
     RecordingWindow window;
     CameraUpgrade onStack(Job("127.0.0.1:1", "1.08"), &window, 0, false);
     EXPECT_EQ(onStack.StartUpgrade(nullptr), 0);
-    EXPECT_EQ(onStack.step, step::kNotStarted);
+    EXPECT_EQ(onStack.Step(), step::kNotStarted);
 }
 
 TEST(Worker, FailedBackupInBatchEndsWith14BeforeAnyUpload) {
@@ -304,7 +311,7 @@ TEST(Worker, PackageThatCannotBePreparedIsNeverUploaded) {
     server.SetReply(kNoContent);
     RecordingWindow window;
     auto upgrade = MakeUpgrade(server.hostText(), window, false);
-    upgrade->workspace = std::make_shared<vcq::PackageWorkspace>();  // holds no package
+    upgrade->SetWorkspace(std::make_shared<vcq::PackageWorkspace>());  // holds no package
     ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
     ASSERT_TRUE(upgrade->WaitForWorker(5s));
     EXPECT_EQ(upgrade->step, step::kUploadFailed);

@@ -72,12 +72,12 @@ class UpgradeFlow : public ::testing::Test {
         job.startTime = when_;
         auto upgrade =
             std::make_shared<CameraUpgrade>(job, owner ? owner : &window_, batch ? 2 : 0, batch);
-        upgrade->workspace = workspace_;
+        upgrade->SetWorkspace(workspace_);
         vcq::PhaseLimits phases;
         phases.goneAfter = 200ms;  // the stand-in's restart lasts 500 ms
         upgrade->SetPhaseLimits(phases);
         if (batch)
-            upgrade->progressCounter = std::make_shared<std::atomic<int32_t>>(0);
+            upgrade->SetProgressCounter(std::make_shared<std::atomic<int32_t>>(0));
         return upgrade;
     }
 
@@ -86,7 +86,7 @@ class UpgradeFlow : public ::testing::Test {
         std::vector<int32_t> seen;
         auto end = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < end) {
-            int32_t now = upgrade.step;
+            int32_t now = upgrade.Step();
             if (seen.empty() || seen.back() != now) {
                 seen.push_back(now);
                 stepTimes_[now] = std::chrono::steady_clock::now();
@@ -139,10 +139,10 @@ TEST_F(UpgradeFlow, WithoutBackupGoesUploadingOverwritingCompleted) {
     auto upgrade = MakeUpgrade();
     bool lowMemory = false;
     ASSERT_TRUE(upgrade->CheckPreconditions(lowMemory, nullptr));
-    EXPECT_EQ(upgrade->currentVersion, "1.05");
+    EXPECT_EQ(upgrade->CurrentVersion(), "1.05");
     ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
     EXPECT_EQ(Follow(*upgrade), (std::vector<int32_t>{2, 3, 8}));
-    EXPECT_EQ(upgrade->currentVersion, "1.08");
+    EXPECT_EQ(upgrade->CurrentVersion(), "1.08");
     EXPECT_EQ(simulator_->Ftp(0).flashedVersion, "1.08");
     // A fresh connection for every folder: 7 folders, 8 connections.
     EXPECT_EQ(simulator_->Ftp(0).connections, 8);
@@ -305,7 +305,7 @@ TEST_F(UpgradeFlow, BatchBackupIsRestoredAndDeleted) {
     EXPECT_EQ(simulator_->RequestCount(0, "GET /home/l4/vcq-r20.cfg"), 1);
     EXPECT_FALSE(upgrade->HoldsBackup());  // the worker's own, gone after the restore
     EXPECT_FALSE(simulator_->Config(0).restoredConfiguration.empty());
-    EXPECT_GT(*upgrade->progressCounter, 0);
+    EXPECT_GT(upgrade->ProgressCounter(), 0);
 }
 
 // Manual mode's session of one camera let go while its worker waits for a
@@ -471,7 +471,7 @@ TEST_F(UpgradeFlow, JobPhasesAgainstUnkindCameras) {
         }
         EXPECT_EQ(!simulator_->Config(0).restoredConfiguration.empty(), row.restored);
         EXPECT_EQ(outcome.restored, row.restored);
-        EXPECT_EQ(row.finalStep == step::kVersionUpRefused ? upgrade->currentVersion
+        EXPECT_EQ(row.finalStep == step::kVersionUpRefused ? upgrade->CurrentVersion()
                                                            : outcome.versionBefore,
                   row.before);
         EXPECT_LE(simulator_->RequestCount(0, "POST /command/main.cgi"), 1);

@@ -59,7 +59,7 @@ std::string BatchResultText(int32_t step) {
 }
 
 BatchEngine::BatchEngine(BatchJobFactory factory)
-    : factory_(std::move(factory)), settings_(std::make_unique<BatchSettings>()) {
+    : factory_(std::move(factory)), settings_(std::make_shared<BatchSettings>()) {
     // Every tick refreshes every row: no text decoding in it.
     for (const StepTexts& t : kStepTexts)
         statusTexts_.push_back(BatchStatusText(t.step));
@@ -101,7 +101,7 @@ bool BatchEngine::AddCamera(const BatchCamera& camera) {
     row.dhcp = camera.dhcp;
     row.statusText = statusTexts_[step::kNotStarted];
     Active entry;
-    entry.job = factory_(camera, row.index, settings_.get());
+    entry.job = factory_(camera, row.index, settings_);
     entry.row = rows_.size();
     rows_.push_back(std::move(row));
     cameras_.push_back(camera);
@@ -150,7 +150,7 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
         }
         inRun_[i] = true;
         Active entry;
-        entry.job = factory_(cameras_[i], row.index, settings_.get());
+        entry.job = factory_(cameras_[i], row.index, settings_);
         entry.row = i;
         active_.push_back(std::move(entry));
     }

@@ -98,17 +98,19 @@ class BatchJob {
     virtual std::optional<JobOutcome> Outcome() const { return std::nullopt; }
 };
 
+// `settings` are the batch's: the engine changes them on its thread between
+// runs, the job reads them there.
 using BatchJobFactory = std::function<std::shared_ptr<BatchJob>(
-    const BatchCamera& camera, int32_t index, const BatchSettings* settings)>;
+    const BatchCamera& camera, int32_t index, std::shared_ptr<const BatchSettings> settings)>;
 
 // Jobs that run CameraUpgrade: silent, in batch mode, with its timers on
 // `owner`, unpacking into `workspace`.
-BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
-                                  WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace);
-// The same, each job holding `keepAlive` (what `models` and `owner` belong
-// to) for as long as its check or worker may run (see UpgradeSession).
-BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
-                                  WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace,
+BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion, WindowPort* owner,
+                                  std::shared_ptr<PackageWorkspace> workspace);
+// The same, each job holding `keepAlive` (what `owner` belongs to) for as
+// long as its check or worker may run (see UpgradeSession).
+BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion, WindowPort* owner,
+                                  std::shared_ptr<PackageWorkspace> workspace,
                                   std::shared_ptr<const void> keepAlive);
 
 // Why a given-up upload failed: "the upload was too slow: N of M bytes in T s".
@@ -221,7 +223,7 @@ class BatchEngine {
 
     BatchJobFactory factory_;
     std::vector<std::string> statusTexts_;     // by step, looked up once
-    std::unique_ptr<BatchSettings> settings_;  // jobs keep pointers to it
+    std::shared_ptr<BatchSettings> settings_;  // shared with the jobs
     std::vector<BatchRow> rows_;
     std::vector<BatchCamera> cameras_;  // by row
     std::vector<bool> inRun_;           // by row: taking part in the latest run

@@ -31,8 +31,8 @@ constexpr const char* kNoSerialText =
 class CameraUpgradeJob : public BatchJob {
   public:
     CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade, GateConsent consent,
-                     const BatchSettings* settings)
-        : upgrade_(std::move(upgrade)), consent_(consent), settings_(settings) {}
+                     std::shared_ptr<const BatchSettings> settings)
+        : upgrade_(std::move(upgrade)), consent_(consent), settings_(std::move(settings)) {}
 
     // A check that has not ended is let go; it holds what it uses. Whatever
     // the batch's first identify saw, the gates decide from what the camera
@@ -170,24 +170,25 @@ class CameraUpgradeJob : public BatchJob {
     std::shared_ptr<CameraUpgrade> upgrade_;
     DetachedWork<CheckResult> check_;
     const GateConsent consent_;
-    const BatchSettings* settings_;  // the engine's, read on its thread only
+    std::shared_ptr<const BatchSettings> settings_;  // read on the engine's thread only
 };
 
 }  // namespace
 
-BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
-                                  WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace) {
-    return CameraUpgradeJobs(models, std::move(targetVersion), owner, std::move(workspace),
-                             nullptr);
+BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion, WindowPort* owner,
+                                  std::shared_ptr<PackageWorkspace> workspace) {
+    return CameraUpgradeJobs(std::move(models), std::move(targetVersion), owner,
+                             std::move(workspace), nullptr);
 }
 
-BatchJobFactory CameraUpgradeJobs(const ModelList* models, std::string targetVersion,
-                                  WindowPort* owner, std::shared_ptr<PackageWorkspace> workspace,
+BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion, WindowPort* owner,
+                                  std::shared_ptr<PackageWorkspace> workspace,
                                   std::shared_ptr<const void> keepAlive) {
-    return [=](const BatchCamera& camera, int32_t index, const BatchSettings* settings) {
-        JobSettings job = CameraJob(CameraHostText(camera.ip, camera.port),
-                                    EncodeBasicToken(camera.user + ":" + camera.password),
-                                    models ? *models : ModelList{}, targetVersion);
+    return [=](const BatchCamera& camera, int32_t index,
+               std::shared_ptr<const BatchSettings> settings) {
+        JobSettings job =
+            CameraJob(CameraHostText(camera.ip, camera.port),
+                      EncodeBasicToken(camera.user + ":" + camera.password), models, targetVersion);
         job.serial = camera.serial;
         job.retry = camera.retry;
         if (job.retry.versionBefore.empty())

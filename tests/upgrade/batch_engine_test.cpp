@@ -84,21 +84,21 @@ class ScriptedJob : public vcq::BatchJob {
 class BatchWalk : public ::testing::Test {
   protected:
     BatchWalk()
-        : engine_(
-              [this](const BatchCamera& camera, int32_t index, const vcq::BatchSettings* settings) {
-                  if (!retrying_) {
-                      EXPECT_EQ(index, static_cast<int32_t>(jobs_.size()));
-                  }
-                  made_.push_back({index, camera.user, camera.password, settings, camera.retry});
-                  jobs_.push_back(std::make_shared<Script>());
-                  return std::make_shared<ScriptedJob>(jobs_.back());
-              }) {}
+        : engine_([this](const BatchCamera& camera, int32_t index,
+                         std::shared_ptr<const vcq::BatchSettings> settings) {
+              if (!retrying_) {
+                  EXPECT_EQ(index, static_cast<int32_t>(jobs_.size()));
+              }
+              made_.push_back({index, camera.user, camera.password, settings, camera.retry});
+              jobs_.push_back(std::make_shared<Script>());
+              return std::make_shared<ScriptedJob>(jobs_.back());
+          }) {}
 
     struct Made {
         int32_t index;
         std::string user;
         std::string password;
-        const vcq::BatchSettings* settings;
+        std::shared_ptr<const vcq::BatchSettings> settings;
         vcq::RetryPlan retry;
     };
 
@@ -869,7 +869,7 @@ TEST(BatchCameraJobs, ASlowCheckNeitherHoldsTheTickNorLetsALaterCameraStart) {
     const vcq::ModelList models = {{"VCQ-R20"}};
     vcq::test::RecordingWindow window;
     // No workspace: a camera that starts fails its upload at once.
-    BatchEngine engine(vcq::CameraUpgradeJobs(&models, "ver1.08", &window, nullptr));
+    BatchEngine engine(vcq::CameraUpgradeJobs(models, "ver1.08", &window, nullptr));
     for (const ScriptedServer* server : {&slow, &full, &fit})
         engine.AddCamera(At(*server));
 
@@ -977,7 +977,7 @@ TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
         else
             camera.SetReplies(CheckReplies("8000000", row.camera));
         vcq::test::RecordingWindow window;
-        BatchEngine engine(vcq::CameraUpgradeJobs(&models, row.package, &window, nullptr));
+        BatchEngine engine(vcq::CameraUpgradeJobs(models, row.package, &window, nullptr));
         BatchCamera at = At(camera);
         at.resetAgreed = row.consent.reset;
         at.reflash = row.consent.reflash;
@@ -1048,10 +1048,11 @@ TEST(BatchDriving, PaceAndEndsFromTheDriversClock) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::shared_ptr<Script>> scripts;
-        BatchEngine engine([&](const BatchCamera&, int32_t, const vcq::BatchSettings*) {
-            scripts.push_back(std::make_shared<Script>());
-            return std::make_shared<ScriptedJob>(scripts.back());
-        });
+        BatchEngine engine(
+            [&](const BatchCamera&, int32_t, std::shared_ptr<const vcq::BatchSettings>) {
+                scripts.push_back(std::make_shared<Script>());
+                return std::make_shared<ScriptedJob>(scripts.back());
+            });
         vcq::BatchDriver driver(engine);
         struct Heard : vcq::BatchDriver::Listener {
             std::vector<size_t> ended;

@@ -82,10 +82,11 @@ class StepJob : public vcq::BatchJob {
 // the timeline measures, and the estimate follows it.
 TEST(BatchTimeline, FollowsCamerasIntoServiceAndEstimatesFromCompletedOnes) {
     std::vector<std::shared_ptr<StepJob>> jobs;
-    BatchEngine engine([&](const vcq::BatchCamera&, int32_t, const vcq::BatchSettings*) {
-        jobs.push_back(std::make_shared<StepJob>());
-        return jobs.back();
-    });
+    BatchEngine engine(
+        [&](const vcq::BatchCamera&, int32_t, std::shared_ptr<const vcq::BatchSettings>) {
+            jobs.push_back(std::make_shared<StepJob>());
+            return jobs.back();
+        });
     for (int i = 0; i < 6; ++i)
         ASSERT_TRUE(engine.AddCamera({}));
     BatchTimeline timeline;
@@ -133,11 +134,12 @@ TEST(BatchTimeline, FollowsCamerasIntoServiceAndEstimatesFromCompletedOnes) {
 // waits: its own upload is timed from the end of the previous one.
 TEST(BatchTimeline, AnUploadPreparedAheadCountsFromThePreviousUploadsEnd) {
     std::vector<std::shared_ptr<StepJob>> jobs;
-    BatchEngine engine([&](const vcq::BatchCamera&, int32_t, const vcq::BatchSettings*) {
-        jobs.push_back(std::make_shared<StepJob>());
-        jobs.back()->startStep = step::kUploading;
-        return jobs.back();
-    });
+    BatchEngine engine(
+        [&](const vcq::BatchCamera&, int32_t, std::shared_ptr<const vcq::BatchSettings>) {
+            jobs.push_back(std::make_shared<StepJob>());
+            jobs.back()->startStep = step::kUploading;
+            return jobs.back();
+        });
     for (int i = 0; i < 8; ++i)
         ASSERT_TRUE(engine.AddCamera({}));
     jobs[0]->phase = vcq::Phase::Upload;     // lets the second be prepared

@@ -572,10 +572,10 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         camera.resetAgreed = std::string(row.cameraSetting) == "agreed";
         camera.downgradeAgreed = std::string(row.cameraSetting) == "downgrade";
         camera.retry = {row.action, kept, flashedAt, "1.05"};
-        vcq::BatchSettings settings;
-        settings.startTime = when_;
+        auto settings = std::make_shared<vcq::BatchSettings>();
+        settings->startTime = when_;
         auto job =
-            vcq::CameraUpgradeJobs(&kModels, "ver1.08", &window_, workspace_)(camera, 2, &settings);
+            vcq::CameraUpgradeJobs(kModels, "ver1.08", &window_, workspace_)(camera, 2, settings);
         job->BeginCheck();
         CheckOutcome check = CheckOutcome::Pending;
         for (int i = 0; i < 3000 && check == CheckOutcome::Pending; ++i) {

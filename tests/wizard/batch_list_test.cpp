@@ -62,7 +62,7 @@ class BatchListTest : public QObject {
     std::unique_ptr<BatchUpgradeList> MakeList() {
         jobs_.clear();
         engine_ = std::make_unique<BatchEngine>(
-            [this](const BatchCamera&, int32_t, const BatchSettings*) {
+            [this](const BatchCamera&, int32_t, std::shared_ptr<const BatchSettings>) {
                 jobs_.push_back(std::make_shared<ScriptedJob>());
                 return jobs_.back();
             });

@@ -134,10 +134,12 @@ int CameraUpgrade::TransferPackage() {
     }
     struct LeaveLine {
         UploadLine* line;
-        ~LeaveLine() {
+        void Now() {
             if (line)
                 line->Release();
+            line = nullptr;
         }
+        ~LeaveLine() { Now(); }
     } leaveLine{line.get()};
     EnterPhase(Phase::Upload);
     meter->BeginUpload(PlannedBytes(packageEntries));
@@ -150,6 +152,12 @@ int CameraUpgrade::TransferPackage() {
         meter->SetSent(sentBefore + bytes);
     };
 
+    // The new connections after the last file carry no data: the next
+    // camera's upload need not wait for them.
+    size_t lastFile = 0;
+    for (size_t i = 0; i < packageEntries.entries.size(); ++i)
+        if (packageEntries.entries[i].kind == 'e')
+            lastFile = i;
     // Files must never land in another folder than planned and be
     // followed by a versionup: a refused CWD ends the transfer. The folder
     // the connection is in is known, so a file into it costs no CWD.
@@ -181,6 +189,8 @@ int CameraUpgrade::TransferPackage() {
                 sentBefore += bytes;
                 meter->SetSent(sentBefore);
                 files::RemoveFile(entry.localPath);
+                if (i == lastFile)
+                    leaveLine.Now();
                 break;
             }
             case 'f':

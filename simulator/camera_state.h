@@ -26,6 +26,7 @@ struct FtpRecord {
     std::vector<std::string> createdFolders;   // every MKD that created one, in order
     int connections = 0;                       // control connections accepted
     int stores = 0;                            // STOR commands, failed ones included
+    int folderChanges = 0;                     // CWD commands that succeeded
     // The image the last versionup flashed, and its version; empty when none
     // was valid.
     std::string flashedImage;

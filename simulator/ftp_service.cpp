@@ -165,6 +165,7 @@ class Session {
         if (!path || !camera_.Ftp().FolderExists(FtpPathText(*path)))
             return Reply("550 " + argument + ": No such directory.");
         current_ = *path;
+        camera_.UpdateFtp([](FtpRecord& ftp) { ++ftp.folderChanges; });
         return Reply("250 CWD command successful.");
     }
 

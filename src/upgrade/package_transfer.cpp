@@ -26,7 +26,7 @@ std::string RemotePath(const std::vector<std::string>& folders) {
 // accept before calling the connection failed. Most accept within a few
 // tens of milliseconds: look again soon at first, then less often. The
 // camera prepared ahead holds its place in service meanwhile.
-constexpr auto kOpenFirstPause = std::chrono::milliseconds(50);
+constexpr auto kOpenFirstPause = std::chrono::milliseconds(10);
 constexpr auto kOpenRetryPause = std::chrono::milliseconds(250);
 constexpr auto kOpenPatience = std::chrono::milliseconds(2750);
 
@@ -134,10 +134,12 @@ int CameraUpgrade::TransferPackage() {
     }
     struct LeaveLine {
         UploadLine* line;
-        ~LeaveLine() {
+        void Now() {
             if (line)
                 line->Release();
+            line = nullptr;
         }
+        ~LeaveLine() { Now(); }
     } leaveLine{line.get()};
     EnterPhase(Phase::Upload);
     meter->BeginUpload(PlannedBytes(packageEntries));
@@ -150,9 +152,23 @@ int CameraUpgrade::TransferPackage() {
         meter->SetSent(sentBefore + bytes);
     };
 
+    // The new connections after the last file carry no data: the next
+    // camera's upload need not wait for them.
+    size_t lastFile = 0;
+    for (size_t i = 0; i < packageEntries.entries.size(); ++i)
+        if (packageEntries.entries[i].kind == 'e')
+            lastFile = i;
     // Files must never land in another folder than planned and be
-    // followed by a versionup: a refused CWD ends the transfer.
+    // followed by a versionup: a refused CWD ends the transfer. The folder
+    // the connection is in is known, so a file into it costs no CWD.
     std::vector<std::string> folders;
+    std::string here;  // the remote folder of the last CWD that succeeded
+    auto enter = [&](const std::string& path) {
+        if (!ftp.ChangeFolder(path))
+            return false;
+        here = path;
+        return true;
+    };
     for (size_t i = 0; i < packageEntries.entries.size(); ++i) {
         if (abandoned_)
             return -3;
@@ -161,11 +177,11 @@ int CameraUpgrade::TransferPackage() {
             case 'd':
                 ftp.CreateFolderIgnoringFailure(entry.name);
                 folders.push_back(entry.name);
-                if (!ftp.ChangeFolder(RemotePath(folders)))
+                if (!enter(RemotePath(folders)))
                     return failed("FTP folder " + RemotePath(folders), -2);
                 break;
             case 'e': {
-                if (!ftp.ChangeFolder(RemotePath(folders)))
+                if (here != RemotePath(folders) && !enter(RemotePath(folders)))
                     return failed("FTP folder " + RemotePath(folders), -2);
                 const uint64_t bytes = FileBytes(entry.localPath);
                 if (!ftp.Upload(entry.localPath, entry.name, sent))
@@ -173,16 +189,19 @@ int CameraUpgrade::TransferPackage() {
                 sentBefore += bytes;
                 meter->SetSent(sentBefore);
                 files::RemoveFile(entry.localPath);
+                if (i == lastFile)
+                    leaveLine.Now();
                 break;
             }
             case 'f':
                 // A fresh connection for every folder, as the cameras expect.
                 ftp.Close();
+                here.clear();
                 if (!OpenWithRetry(ftp, abandoned_))
                     return failed("FTP login to " + host, -3);
                 if (!folders.empty())
                     folders.pop_back();
-                if (!ftp.ChangeFolder(RemotePath(folders)))
+                if (!enter(RemotePath(folders)))
                     return failed("FTP folder " + RemotePath(folders), -2);
                 files::RemoveEmptyFolder(entry.localPath);
                 break;

@@ -20,13 +20,17 @@ namespace {
 constexpr auto kRefusedRetryPause = std::chrono::milliseconds(50);
 constexpr int kMaxEmptyFtpEntries = 10;
 
-// Sleeps in short slices so that an abandoned worker ends soon.
+// Sleeps in short slices so that an abandoned worker ends soon. Each slice
+// ends at a point fixed from the start, so the pause is not lengthened by
+// every wake-up's delay, nor by a last slice past its end.
 bool PauseUnlessAbandoned(const std::atomic<bool>& abandoned, std::chrono::milliseconds length) {
-    auto end = std::chrono::steady_clock::now() + length;
-    while (std::chrono::steady_clock::now() < end) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + length;
+    for (auto next = Clock::now(); next < end;) {
         if (abandoned)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        next = std::min(next + std::chrono::milliseconds(20), end);
+        std::this_thread::sleep_until(next);
     }
     return !abandoned;
 }

@@ -159,16 +159,9 @@ int CameraUpgrade::TransferPackage() {
         if (packageEntries.entries[i].kind == 'e')
             lastFile = i;
     // Files must never land in another folder than planned and be
-    // followed by a versionup: a refused CWD ends the transfer. The folder
-    // the connection is in is known, so a file into it costs no CWD.
+    // followed by a versionup: a refused CWD ends the transfer, and every
+    // file names its folder first, as the cameras expect.
     std::vector<std::string> folders;
-    std::string here;  // the remote folder of the last CWD that succeeded
-    auto enter = [&](const std::string& path) {
-        if (!ftp.ChangeFolder(path))
-            return false;
-        here = path;
-        return true;
-    };
     for (size_t i = 0; i < packageEntries.entries.size(); ++i) {
         if (abandoned_)
             return -3;
@@ -177,11 +170,11 @@ int CameraUpgrade::TransferPackage() {
             case 'd':
                 ftp.CreateFolderIgnoringFailure(entry.name);
                 folders.push_back(entry.name);
-                if (!enter(RemotePath(folders)))
+                if (!ftp.ChangeFolder(RemotePath(folders)))
                     return failed("FTP folder " + RemotePath(folders), -2);
                 break;
             case 'e': {
-                if (here != RemotePath(folders) && !enter(RemotePath(folders)))
+                if (!ftp.ChangeFolder(RemotePath(folders)))
                     return failed("FTP folder " + RemotePath(folders), -2);
                 const uint64_t bytes = FileBytes(entry.localPath);
                 if (!ftp.Upload(entry.localPath, entry.name, sent))
@@ -196,12 +189,11 @@ int CameraUpgrade::TransferPackage() {
             case 'f':
                 // A fresh connection for every folder, as the cameras expect.
                 ftp.Close();
-                here.clear();
                 if (!OpenWithRetry(ftp, abandoned_))
                     return failed("FTP login to " + host, -3);
                 if (!folders.empty())
                     folders.pop_back();
-                if (!enter(RemotePath(folders)))
+                if (!ftp.ChangeFolder(RemotePath(folders)))
                     return failed("FTP folder " + RemotePath(folders), -2);
                 files::RemoveEmptyFolder(entry.localPath);
                 break;

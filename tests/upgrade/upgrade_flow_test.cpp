@@ -146,8 +146,9 @@ TEST_F(UpgradeFlow, WithoutBackupGoesUploadingOverwritingCompleted) {
     EXPECT_EQ(simulator_->Ftp(0).flashedVersion, "1.08");
     // A fresh connection for every folder: 7 folders, 8 connections.
     EXPECT_EQ(simulator_->Ftp(0).connections, 8);
-    // One CWD into each folder and back out of it, and "C:\" first: none per file.
-    EXPECT_EQ(simulator_->Ftp(0).folderChanges, 15);
+    // "C:\" first, into each folder and back out of it, and before every file.
+    EXPECT_EQ(simulator_->Ftp(0).folderChanges,
+              1 + 2 * 7 + static_cast<int>(PackageOnCamera().size()));
     EXPECT_TRUE(WorkspaceHoldsOnlyPackageFiles());
     EXPECT_TRUE(window_.Boxes().empty());
 }

@@ -112,7 +112,8 @@ void BM_FullUpgrade(benchmark::State& state) {
         auto start = std::chrono::steady_clock::now();
         upgrade->StartUpgrade(nullptr);
         auto overwriting = start;
-        while (!vcq::IsFinalStep(upgrade->Step()) && std::chrono::steady_clock::now() - start < 60s) {
+        while (!vcq::IsFinalStep(upgrade->Step()) &&
+               std::chrono::steady_clock::now() - start < 60s) {
             if (overwriting == start && upgrade->Step() == vcq::step::kOverwriting)
                 overwriting = std::chrono::steady_clock::now();
             std::this_thread::sleep_for(1ms);

@@ -59,13 +59,13 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
         verdict.version = EscapeControls(PlainVersion(camera.version));
     if (!passed) {
         verdict.code = upgrade.NotAdministrator() ? ReasonCode::NotAdministrator
-                       : upgrade.LoginRefused()     ? ReasonCode::LoginRefused
+                       : upgrade.LoginRefused()   ? ReasonCode::LoginRefused
                        : lowMemory                ? ReasonCode::LowMemory
-                       : !upgrade.Answered()        ? ReasonCode::NoConnection
+                       : !upgrade.Answered()      ? ReasonCode::NoConnection
                                                   : ReasonCode::CheckFailed;
         verdict.reason = upgrade.LoginRefused() ? "login refused"
-                         : lowMemory          ? "too little free memory for the package"
-                                              : "the camera's check failed";
+                         : lowMemory            ? "too little free memory for the package"
+                                                : "the camera's check failed";
         if (!upgrade.FailureDetail().empty())
             verdict.reason += ": " + upgrade.FailureDetail();
         return verdict;

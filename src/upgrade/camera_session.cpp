@@ -21,6 +21,8 @@ struct CameraSession::Held {
         ~Task() { --held_.tasks; }
         Held& held_;
     };
+
+    bool Busy() const { return tasks > 0 || !job->WaitForWorker(std::chrono::milliseconds(0)); }
 };
 
 CameraSession::CameraSession(std::shared_ptr<BatchResources> resources, const std::string& host,
@@ -35,18 +37,16 @@ CameraSession::CameraSession(std::shared_ptr<BatchResources> resources, const st
     held_->job->SetExchangeLimits(limits);
     held_->job->SetWorkspace(held_->resources->workspace);
     held_->job->SetMainWindow(held_->resources->window.get());
+    // A worker past the close bound still calls the window: it holds it.
+    held_->job->KeepAlive(held_->resources);
 }
 
 CameraSession::~CameraSession() {
     held_->job->Abandon();
-    if (!Busy())
+    if (!held_->Busy())
         return;
     const std::shared_ptr<Held> held = held_;
-    ReleaseWhenIdle(
-        [held] {
-            return held->tasks > 0 || !held->job->WaitForWorker(std::chrono::milliseconds(0));
-        },
-        held);
+    ReleaseWhenIdle([held] { return held->Busy(); }, held);
 }
 
 std::string CameraSession::CurrentVersion() const {
@@ -67,10 +67,6 @@ std::string CameraSession::FailureDetail() const {
 
 CameraUpgrade& CameraSession::Job() {
     return *held_->job;
-}
-
-bool CameraSession::Busy() const {
-    return held_->tasks > 0 || !held_->job->WaitForWorker(std::chrono::milliseconds(0));
 }
 
 std::function<bool()> CameraSession::CheckTask() {
@@ -127,7 +123,7 @@ bool CameraSession::Start() {
 
 bool CameraSession::Close(std::chrono::milliseconds bound) {
     const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (Busy()) {
+    while (held_->Busy()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -60,7 +60,6 @@ class CameraSession {
 
   private:
     struct Held;
-    bool Busy() const;
 
     std::shared_ptr<Held> held_;
 };

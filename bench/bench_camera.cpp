@@ -83,7 +83,7 @@ void BM_FullUpgrade(benchmark::State& state) {
     const fs::path scratch =
         fs::temp_directory_path() / ("vcq-bench-upgrade-" + std::to_string(::getpid()));
     const vcq::ModelList models = {{"VCQ-R20", "VCQ-R20N", "VCQ-R20P"}};
-    QuietWindow window;
+    auto window = std::make_shared<QuietWindow>();
     double total = 0, overhead = 0, uploading = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -101,10 +101,10 @@ void BM_FullUpgrade(benchmark::State& state) {
         }
         auto workspace = std::make_shared<vcq::PackageWorkspace>();
         workspace->tempFolderOverride = scratch.string();
-        workspace->LoadPackage(&window);
+        workspace->LoadPackage(window.get());
         auto upgrade = std::make_shared<vcq::CameraUpgrade>(
             vcq::CameraJob(simulator.HostText(0), kToken, models, "ver" + vcq::PackageVersion()),
-            &window, 0, false);
+            window, 0, false);
         upgrade->SetWorkspace(workspace);
         upgrade->SetFtpPort(simulator.FtpEndpoint(0).port);
         state.ResumeTiming();

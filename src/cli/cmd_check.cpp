@@ -27,9 +27,9 @@ int RunCheck(const Args& args) {
         return UsageError("check", error);
     const std::string& host = one->host;
 
-    StderrWindow window;
     ModelList models = SupportedModels();
-    CameraUpgrade camera(CameraJob(host, one->token, models), &window, 0, false);
+    CameraUpgrade camera(CameraJob(host, one->token, models), std::make_shared<StderrWindow>(), 0,
+                         false);
     bool lowMemory = false;
     std::string serial;
     bool passed = camera.CheckPreconditions(lowMemory, &serial);

@@ -81,9 +81,9 @@ int RunBackup(const Args& args) {
     const std::string& host = one->host;
     const std::string& token = one->token;
 
-    StderrWindow window;
     ModelList models = SupportedModels();
-    CameraUpgrade camera(CameraJob(host, token, models), &window, 0, false);
+    CameraUpgrade camera(CameraJob(host, token, models), std::make_shared<StderrWindow>(), 0,
+                         false);
     bool lowMemory = false;
     std::string serial;
     // Only the model and serial matter here; a camera short of space can still be saved.

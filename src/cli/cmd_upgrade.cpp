@@ -1,4 +1,5 @@
 // upgrade: one camera the way the wizard's manual mode does it.
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -11,11 +12,20 @@
 #include "package/resources.h"
 #include "package/workspace.h"
 #include "platform/system.h"
+#include "upgrade/batch_engine.h"
 #include "upgrade/camera_session.h"
 #include "upgrade/manual_flow.h"
 
 namespace vcq::cli {
 namespace {
+
+// Ctrl-C, SIGTERM or the console closing during the upgrade: the job ends
+// where it is and says so, its kept file named and its workspace removed.
+std::atomic<bool> g_stopUpgrade{false};
+void OnStopUpgrade() {
+    g_stopUpgrade = true;
+}
+constexpr int kStoppedExit = 130;
 
 // The text of every step: the progress page's for 1 to 8, the batch list's
 // status for the failures.
@@ -143,9 +153,17 @@ int RunUpgrade(const Args& args) {
         printer.Print(now, IsFinalStep(now) ? job.FailureDetail() : std::string());
     });
     const sys::StayAwake awake;  // a laptop asleep mid-flash leaves the camera half done
+    sys::CatchStop(OnStopUpgrade);
     session.Start();
+    bool stopped = false;
     while (!IsFinalStep(session.Step()) && window->GoToPagePosts() == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (g_stopUpgrade) {
+            StoppedEnd end = StoppedEndOf(StopCause::Operator, CheckOutcome::Passed, {},
+                                          session.Step(), job.CurrentPhase(), {});
+            stopped = job.Stop(end.step, std::move(end.reason));
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     // Let the worker finish its last report before the workspace goes.
     session.Close(UpgradeSession::kCloseBound);
@@ -156,14 +174,14 @@ int RunUpgrade(const Args& args) {
     if (outcome != step::kCompleted) {
         // The worker has told the operator what went wrong, a camera not
         // back in time too; only one back with another version says so here.
-        if (outcome == step::kWrongVersion && window->GoToPagePosts() == 0)
+        if (outcome == step::kWrongVersion && !stopped && window->GoToPagePosts() == 0)
             window->MessageBox(LoadUiText(206, window.get()),
                                LoadUiText(kTextInformationCaption, window.get()), MessageIcon::Stop,
                                MessageButtons::Ok);
         PrintDetail(session.FailureDetail());
         if (!result.keptFile.empty())
             std::printf("kept: %s\n", result.keptFile.c_str());
-        return 1;
+        return stopped ? kStoppedExit : 1;
     }
     std::printf("upgraded to: %s\n", EscapeControls(session.CurrentVersion()).c_str());
     if (retain && !result.restored) {

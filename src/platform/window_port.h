@@ -26,8 +26,6 @@ class WindowPort {
     virtual void SetTimer(uint32_t id, uint32_t periodMs) = 0;
     virtual void KillTimer(uint32_t id) = 0;
     virtual void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
-    // The window that owns this one (the main window for a page), or null.
-    virtual WindowPort* Parent() { return nullptr; }
 };
 
 // A progress bar the core may drive from any thread (the manual progress page).

@@ -42,12 +42,6 @@ bool OnTheLine(const BatchJob& job) {
 
 }  // namespace
 
-std::string UploadTooSlowText(const UploadTally& tally) {
-    return "the upload was too slow: " + std::to_string(tally.sent) + " of " +
-           std::to_string(tally.total) + " bytes in " +
-           std::to_string((tally.took.count() + 500) / 1000) + " s";
-}
-
 std::string BatchStatusText(int32_t step) {
     const StepTexts* t = FindStep(step);
     return t ? LoadUiText(t->statusId, nullptr) : std::string();
@@ -212,8 +206,7 @@ int32_t BatchEngine::ShownStep(const Active& entry, int32_t step) const {
         return step;
     if (entry.checking)
         return PhaseRowOf(Phase::Check).shown;
-    const std::optional<Phase> phase = entry.job->CurrentPhase();
-    return phase && PhaseRowOf(*phase).at == step ? PhaseRowOf(*phase).shown : step;
+    return vcq::ShownStep(step, entry.job->CurrentPhase());
 }
 
 // The row follows its job's step; its bar the share of the package sent once
@@ -232,10 +225,10 @@ void BatchEngine::Refresh(const Active& entry) {
     SetStatus(row, now, ShownStep(entry, now));
 }
 
-void BatchEngine::Stop(Active& entry, int32_t step, std::string reason) {
+void BatchEngine::Stop(Active& entry, StopCause cause) {
     entry.stopped = true;
     entry.checking = false;
-    entry.job->Stop(step, std::move(reason));
+    entry.job->Stop(cause);
 }
 
 void BatchEngine::Retire(size_t position, int32_t finalStep) {
@@ -307,14 +300,7 @@ void BatchEngine::StopNow() {
             Drop(entry);
             return true;
         }
-        std::string detail =
-            "cut off while " + rows_[entry.row].statusText + " (step " + std::to_string(now) + ")";
-        // Past the versionup the camera goes on without us: not the step
-        // that says its firmware is unchanged.
-        const bool flashing = now >= step::kOverwriting;
-        if (flashing)
-            detail += "; the camera may still be writing its firmware or restarting";
-        Stop(entry, flashing ? step::kWrongVersion : step::kVersionUpRefused, std::move(detail));
+        Stop(entry, StopCause::Operator);
         entry.cutOff = true;
         return false;
     });
@@ -374,12 +360,7 @@ bool BatchEngine::Tick() {
                         (outcome == CheckOutcome::LoginRefused &&
                          entry.job->CheckReason() == ReasonCode::NotAdministrator))
                         rows_[entry.row].checkReason = entry.job->CheckReason();
-                    Stop(entry,
-                         outcome == CheckOutcome::LowMemory      ? step::kLowMemory
-                         : outcome == CheckOutcome::LoginRefused ? step::kLoginError
-                         : entry.upToDate                        ? step::kCompleted
-                                                                 : step::kVersionUpRefused,
-                         entry.job->FailureDetail());
+                    Stop(entry, StopCause::CheckVerdict);
                     ++serviced;
                     ++i;
                     continue;
@@ -416,12 +397,7 @@ bool BatchEngine::Tick() {
             const bool ownLimits = now == step::kOverwriting || now == step::kReconfiguring;
             if (now > step::kNotStarted && entry.job->AddProgress(1) > kBatchProgressFull &&
                 !ownLimits) {
-                // An upload that long was too slow: how far it got says so.
-                const UploadTally upload = entry.job->Upload();
-                Stop(entry, step::kVersionUpRefused,
-                     now == step::kUploading && upload.total > 0
-                         ? UploadTooSlowText(upload)
-                         : "still under way after 10000 engine ticks");
+                Stop(entry, StopCause::Backstop);
                 if (entry.job->InTransfer())
                     startBlocked = true;
             }

@@ -31,6 +31,13 @@ class WindowPort;
 // operator's word; UpToDate: at the package's version, not to be flashed again.
 enum class CheckOutcome { Pending, Passed, Failed, LowMemory, LoginRefused, Refused, UpToDate };
 
+// Why the engine ends a job that has not ended on its own.
+enum class StopCause {
+    CheckVerdict,  // its check kept it back, or found nothing to do
+    Operator,      // the operator stopped the batch while it was under way
+    Backstop,      // in service past the batch's progress limit
+};
+
 // The settings every job of a batch reads when it starts.
 struct BatchSettings {
     int32_t retain = 1;
@@ -62,12 +69,11 @@ class BatchJob {
     // a second, whatever else still runs for it ends on its own, and it
     // reports nothing more. Never blocks.
     virtual void Abandon() = 0;
-    // The engine's word that the job ends here: its check's verdict, the
-    // operator's stop or the engine's backstop, with the step and the reason
-    // it ends with. The job writes them as its one end (unless it has ended
-    // on its own first: that end stands), stops as Abandon() does and
-    // reports nothing more. Never blocks.
-    virtual void Stop(int32_t finalStep, std::string reason) = 0;
+    // The engine's word that the job ends here, and why. The job words its
+    // end from what it knows of itself (StoppedEndOf) and writes it as its
+    // one end (unless it has ended on its own first: that end stands), stops
+    // as Abandon() does and reports nothing more. Never blocks.
+    virtual void Stop(StopCause cause) = 0;
     // Whether a thread still runs for the job.
     virtual bool Busy() const = 0;
     // Whether the job is still in a transfer (given up or not): while any
@@ -103,18 +109,23 @@ class BatchJob {
 using BatchJobFactory = std::function<std::shared_ptr<BatchJob>(
     const BatchCamera& camera, int32_t index, std::shared_ptr<const BatchSettings> settings)>;
 
-// Jobs that run CameraUpgrade: silent, in batch mode, with its timers on
-// `owner`, unpacking into `workspace`.
-BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion, WindowPort* owner,
-                                  std::shared_ptr<PackageWorkspace> workspace);
-// The same, each job holding `keepAlive` (what `owner` belongs to) for as
-// long as its check or worker may run (see UpgradeSession).
-BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion, WindowPort* owner,
+// Jobs that run CameraUpgrade: silent, in batch mode, with its messages on
+// `owner`, unpacking into `workspace`, each job holding `keepAlive` (the
+// session's resources) for as long as its check or worker may run (see
+// UpgradeSession).
+BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion,
+                                  std::shared_ptr<WindowPort> owner,
                                   std::shared_ptr<PackageWorkspace> workspace,
-                                  std::shared_ptr<const void> keepAlive);
+                                  std::shared_ptr<const void> keepAlive = nullptr);
 
-// Why a given-up upload failed: "the upload was too slow: N of M bytes in T s".
-std::string UploadTooSlowText(const UploadTally& tally);
+// The end a stopped job writes, from what it knows of itself: its check's
+// outcome and reason, the step and phase it is at, how far its upload got.
+struct StoppedEnd {
+    int32_t step = 0;
+    std::string reason;
+};
+StoppedEnd StoppedEndOf(StopCause cause, CheckOutcome check, std::string checkReason, int32_t step,
+                        std::optional<Phase> phase, const UploadTally& upload);
 
 // The "Proceeded:" counter after a change.
 struct ProceededUpdate {
@@ -216,7 +227,7 @@ class BatchEngine {
     void SetStatus(BatchRow& row, int32_t step, int32_t shown = -1);
     int32_t ShownStep(const Active& entry, int32_t step) const;
     void SetProgress(BatchRow& row, int32_t progress);
-    void Stop(Active& entry, int32_t step, std::string reason);
+    void Stop(Active& entry, StopCause cause);
     void Retire(size_t position, int32_t finalStep);
     void DropAllUnstarted();
     void Drop(Active& entry);

@@ -9,6 +9,7 @@
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/phase_table.h"
 
 namespace vcq {
 namespace {
@@ -23,6 +24,13 @@ struct CheckResult {
     std::string model;
     bool restoreOnly = false;  // a retry's camera at the target: its file back alone
 };
+
+// Why a given-up upload failed: how far it got.
+std::string UploadTooSlowText(const UploadTally& tally) {
+    return "the upload was too slow: " + std::to_string(tally.sent) + " of " +
+           std::to_string(tally.total) + " bytes in " +
+           std::to_string((tally.took.count() + 500) / 1000) + " s";
+}
 
 constexpr const char* kNoSerialText =
     "the camera's serial cannot be read: not upgraded with its settings retained (its backup "
@@ -122,8 +130,10 @@ class CameraUpgradeJob : public BatchJob {
     int32_t AddProgress(int32_t amount) override { return upgrade_->ProgressCounter() += amount; }
     std::string TargetVersion() const override { return upgrade_->Settings().targetVersion; }
     void Abandon() override { upgrade_->Abandon(); }
-    void Stop(int32_t finalStep, std::string reason) override {
-        upgrade_->Stop(finalStep, std::move(reason));
+    void Stop(StopCause cause) override {
+        StoppedEnd end = StoppedEndOf(cause, PollCheck(), FailureDetail(), upgrade_->Step(),
+                                      upgrade_->CurrentPhase(), Upload());
+        upgrade_->Stop(end.step, std::move(end.reason));
     }
     std::string FailureDetail() const override {
         if (const std::optional<CheckResult> result = check_.Outcome();
@@ -175,13 +185,38 @@ class CameraUpgradeJob : public BatchJob {
 
 }  // namespace
 
-BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion, WindowPort* owner,
-                                  std::shared_ptr<PackageWorkspace> workspace) {
-    return CameraUpgradeJobs(std::move(models), std::move(targetVersion), owner,
-                             std::move(workspace), nullptr);
+StoppedEnd StoppedEndOf(StopCause cause, CheckOutcome check, std::string checkReason, int32_t now,
+                        std::optional<Phase> phase, const UploadTally& upload) {
+    switch (cause) {
+        case StopCause::CheckVerdict:
+            // Another generation or a newer camera is its own end, not a
+            // network error; one up to date is no failure at all.
+            return {check == CheckOutcome::LowMemory      ? step::kLowMemory
+                    : check == CheckOutcome::LoginRefused ? step::kLoginError
+                    : check == CheckOutcome::UpToDate     ? step::kCompleted
+                                                          : step::kVersionUpRefused,
+                    std::move(checkReason)};
+        case StopCause::Operator: {
+            std::string reason = "cut off while " + BatchStatusText(ShownStep(now, phase)) +
+                                 " (step " + std::to_string(now) + ")";
+            // Past the versionup the camera goes on without us: not the step
+            // that says its firmware is unchanged.
+            const bool flashing = now >= step::kOverwriting;
+            if (flashing)
+                reason += "; the camera may still be writing its firmware or restarting";
+            return {flashing ? step::kWrongVersion : step::kVersionUpRefused, std::move(reason)};
+        }
+        case StopCause::Backstop:
+            // An upload that long was too slow: how far it got says so.
+            return {step::kVersionUpRefused, now == step::kUploading && upload.total > 0
+                                                 ? UploadTooSlowText(upload)
+                                                 : "still under way after 10000 engine ticks"};
+    }
+    return {step::kVersionUpRefused, {}};
 }
 
-BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion, WindowPort* owner,
+BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion,
+                                  std::shared_ptr<WindowPort> owner,
                                   std::shared_ptr<PackageWorkspace> workspace,
                                   std::shared_ptr<const void> keepAlive) {
     return [=](const BatchCamera& camera, int32_t index,

@@ -33,10 +33,9 @@ CameraSession::CameraSession(std::shared_ptr<BatchResources> resources, const st
     // a build mark.
     held_->job = std::make_shared<CameraUpgrade>(
         CameraJob(host, token, held_->resources->models, held_->resources->targetVersion),
-        held_->resources->window.get(), 0, false);
+        held_->resources->window, 0, false);
     held_->job->SetExchangeLimits(limits);
     held_->job->SetWorkspace(held_->resources->workspace);
-    held_->job->SetMainWindow(held_->resources->window.get());
     // A worker past the close bound still calls the window: it holds it.
     held_->job->KeepAlive(held_->resources);
 }

@@ -39,7 +39,8 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
   public:
     // Manual mode passes index 0 and not silent, and hands its own backup to
     // StartUpgrade; the batch passes its row, silent, and retain set.
-    CameraUpgrade(JobSettings settings, WindowPort* owner, int32_t index, bool silent);
+    CameraUpgrade(JobSettings settings, std::shared_ptr<WindowPort> owner, int32_t index,
+                  bool silent);
     virtual ~CameraUpgrade();
     CameraUpgrade(const CameraUpgrade&) = delete;
     CameraUpgrade& operator=(const CameraUpgrade&) = delete;
@@ -143,8 +144,7 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     void SetExchangeLimits(const ExchangeLimits& limits) { limits_ = limits; }
     void SetPhaseLimits(const PhaseLimits& limits) { phaseLimits_ = limits; }
 
-    // The manual page's own window (its progress messages) and bar.
-    void SetMainWindow(WindowPort* window) { mainWindow = window; }
+    // The manual page's bar.
     void SetProgressBar(std::shared_ptr<ProgressPort> bar) { progressBar = std::move(bar); }
     // What the owner belongs to, for owners whose workers may outlive them
     // (the batch session's resources).
@@ -188,11 +188,17 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     bool Unreadable(const CgiClient& client, const std::string& reply, const char* topic,
                     const char* key);
     int StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool restoreOnly);
-    void RunRestoreOnly();
+    // The worker: from `first` on, each phase followed by the table's next
+    // until one ends the job.
+    void RunPhases(Phase first);
+    // One phase (with the ones it takes in): the phase it ended in when it
+    // succeeded, nullopt once the job ended or was abandoned.
+    std::optional<Phase> RunPhase(Phase phase);
+    // The batch's own save; true when nothing was to be saved.
+    bool SaveConfiguration();
     // To the operator; a silent check keeps it as its failure detail instead.
     void Warn(const std::string& text);
     void Stop(const std::string& text) const;
-    void RunUpgrade();
     // Writes the step unless the worker was abandoned, and tells the step
     // listener; false when it was abandoned.
     bool SetStep(int32_t value);
@@ -209,10 +215,13 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void ProgressReset(int32_t range);
     void ProgressAdvance();
+    // True once the camera is back with the target version (the job is then
+    // in its restore phase).
     bool WaitForRebootedCamera();
     // Sends the backup back; marks it restored only when the camera took it.
     void RestoreBackup();
-    bool RunRestore();
+    // Step 7 while the camera applies it, then the job's end.
+    void ApplyRestored();
 
     std::atomic<int32_t> step{step::kNotStarted};
     int32_t index = 0;
@@ -230,8 +239,7 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     uint16_t ftpPort = 21;
     std::shared_ptr<ProgressPort> progressBar;  // manual mode
     UploadPlan packageEntries;
-    WindowPort* owner = nullptr;
-    WindowPort* mainWindow = nullptr;
+    std::shared_ptr<WindowPort> owner;
     std::string sysinfoText;
     std::string sysuserText;
     bool silent = false;

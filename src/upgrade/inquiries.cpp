@@ -41,11 +41,10 @@ std::optional<std::string_view> KeyValueToEnd(std::string_view reply, std::strin
     return reply.substr(start, end == std::string_view::npos ? end : end - start);
 }
 
-CameraUpgrade::CameraUpgrade(JobSettings settings, WindowPort* ownerWindow, int32_t rowIndex,
-                             bool isSilent)
+CameraUpgrade::CameraUpgrade(JobSettings settings, std::shared_ptr<WindowPort> ownerWindow,
+                             int32_t rowIndex, bool isSilent)
     : index(rowIndex),
-      owner(ownerWindow),
-      mainWindow(ownerWindow ? ownerWindow->Parent() : nullptr),
+      owner(std::move(ownerWindow)),
       silent(isSilent),
       settings_(std::move(settings)) {
     // A retry's kept file stays named whatever becomes of the job.

@@ -78,9 +78,11 @@ enum class Phase {
     VersionUp,
     WaitGone,
     WaitBack,
-    Restore,
+    Restore,  // the configuration sent back
+    Apply,    // the camera applies what it took back
+    Ended,    // after the last phase: the job wrote its end
 };
-inline constexpr size_t kPhaseCount = 10;
+inline constexpr size_t kPhaseCount = 11;  // the phases a job runs, Ended not among them
 
 // Bounds of the phases that have no exchange of their own to bound them.
 struct PhaseLimits {
@@ -89,7 +91,8 @@ struct PhaseLimits {
     std::chrono::milliseconds reboot{std::chrono::seconds(kTickLimit)};
     // The restore's upload and its answer.
     std::chrono::milliseconds restore{std::chrono::seconds(60)};
-    // Before and after the restore's step, so that the camera applies it.
+    // After the restore's upload and again after step 7, so that the camera
+    // applies it.
     std::chrono::milliseconds restorePause{2000};
     // Between polls of a camera that answered without the new version.
     std::chrono::milliseconds pollPause{100};

@@ -64,11 +64,10 @@ uint64_t PlannedBytes(const UploadPlan& plan) {
 }  // namespace
 
 int CameraUpgrade::TransferPackage() {
-    WindowPort* boxOwner = mainWindow ? mainWindow : owner;
     auto refuse = [&](const char* text, const char* detail) {
         SetFailureDetail(detail);
-        if (!silent && boxOwner && !abandoned_)
-            boxOwner->MessageBox(text, "Error", MessageIcon::Stop, MessageButtons::Ok);
+        if (!silent && owner && !abandoned_)
+            owner->MessageBox(text, "Error", MessageIcon::Stop, MessageButtons::Ok);
         packageEntries.Clear();
         fileCount = 0;
     };
@@ -84,7 +83,7 @@ int CameraUpgrade::TransferPackage() {
         }
     } removeFolder{root};
     // A package that did not unpack whole and sound is never uploaded.
-    if (!workspace || workspace->PrepareTransferFolder(boxOwner, root) != 1) {
+    if (!workspace || workspace->PrepareTransferFolder(owner.get(), root) != 1) {
         refuse("Don't find new firmware!", "the firmware package could not be unpacked whole");
         return -1;
     }

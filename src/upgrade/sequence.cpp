@@ -40,12 +40,6 @@ std::string StatusLine(std::string_view reply) {
     return std::string(reply.substr(0, std::min(reply.find("\r\n"), size_t{80})));
 }
 
-std::string Seconds(std::chrono::milliseconds length) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(length).count();
-    return seconds >= 120 && seconds % 60 == 0 ? std::to_string(seconds / 60) + " minutes"
-                                               : std::to_string(seconds) + " s";
-}
-
 bool FileExists(const std::string& path) {
     return !path.empty() && files::FileExists(path);
 }
@@ -122,7 +116,7 @@ int CameraUpgrade::StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool r
     if (settings_.startTime == 0)
         settings_.startTime = std::time(nullptr);
     // The owner's texts are for its own thread.
-    timeoutText_ = !silent && owner && !progressCounter ? LoadUiText(206, owner) : "";
+    timeoutText_ = !silent && owner && !progressCounter ? LoadUiText(206, owner.get()) : "";
     abandoned_ = false;
     transfers = std::make_shared<JobTransfers>();
     SetFailureDetail({});
@@ -144,10 +138,12 @@ int CameraUpgrade::StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool r
     workerDone_ = false;
     worker_ = std::thread([self, restoreOnly, abort = transfers->Abort()] {
         const AbortScope transfersObey(abort);
-        if (restoreOnly)
-            self->RunRestoreOnly();
-        else
-            self->RunUpgrade();
+        if (restoreOnly) {
+            std::lock_guard lock(self->stepMutex_);
+            self->outcome_.versionBefore = self->outcome_.versionAfter =
+                std::string(PlainVersion(self->currentVersion));
+        }
+        self->RunPhases(restoreOnly ? Phase::Restore : Phase::SaveConfiguration);
         self->workerDone_ = true;
     });
     sys::RaiseThreadPriority(worker_);  // above normal where the OS lets us
@@ -373,36 +369,76 @@ void CameraUpgrade::ReportVersionUpResult() {
     Fail(FailureDetail());
 }
 
-void CameraUpgrade::RunUpgrade() {
+void CameraUpgrade::RunPhases(Phase first) {
+    for (std::optional<Phase> done = RunPhase(first);
+         done && PhaseRowOf(*done).next != Phase::Ended; done = RunPhase(PhaseRowOf(*done).next)) {
+    }
+}
+
+std::optional<Phase> CameraUpgrade::RunPhase(Phase phase) {
+    switch (phase) {
+        case Phase::Check:  // run by the owner before the worker starts
+            return phase;
+        case Phase::SaveConfiguration:
+            return SaveConfiguration() ? std::optional(phase) : std::nullopt;
+        case Phase::Prepare:
+            if (!EnterPhase(Phase::Prepare))
+                return std::nullopt;
+            if (TransferPackage() != 0) {
+                packageEntries.Clear();
+                ReportUploadFailure();
+                return std::nullopt;
+            }
+            return Phase::Upload;
+        case Phase::EnableFtp:  // the upload's own steps, on its connection
+        case Phase::AwaitTurn:
+        case Phase::Upload:
+            return phase;
+        case Phase::VersionUp:
+            ReportVersionUpResult();
+            return step == step::kOverwriting ? std::optional(phase) : std::nullopt;
+        case Phase::WaitGone:
+        case Phase::WaitBack:
+            return WaitForRebootedCamera() ? std::optional(Phase::WaitBack) : std::nullopt;
+        case Phase::Restore:
+            if (!backup) {
+                Finish(step::kCompleted, "");
+                return std::nullopt;
+            }
+            RestoreBackup();
+            return PauseUnlessAbandoned(abandoned_, phaseLimits_.restorePause)
+                       ? std::optional(phase)
+                       : std::nullopt;
+        case Phase::Apply:
+            ApplyRestored();
+            return std::nullopt;
+        case Phase::Ended:
+            break;
+    }
+    return std::nullopt;
+}
+
+bool CameraUpgrade::SaveConfiguration() {
     const std::vector<std::string>& models = settings_.models.names;
-    if (!backup && settings_.retain && !models.empty()) {
-        if (!EnterPhase(Phase::SaveConfiguration))
-            return;
-        auto saving = std::make_shared<ConfigBackup>(
-            settings_.hostText, ConfigCameraPath(models.front()), settings_.authToken,
-            settings_.startTime, models.front(), settings_.serial, settings_.deleteAfterRestore);
-        {
-            // An owner's Stop reads it to write the end.
-            std::lock_guard lock(stepMutex_);
-            backup = saving;
-        }
-        if (!backup->Download()) {
-            Fail(backup->errorText);
-            return;
-        }
+    if (backup || !settings_.retain || models.empty())
+        return true;  // handed over, or not asked for
+    if (!EnterPhase(Phase::SaveConfiguration))
+        return false;
+    auto saving = std::make_shared<ConfigBackup>(
+        settings_.hostText, ConfigCameraPath(models.front()), settings_.authToken,
+        settings_.startTime, models.front(), settings_.serial, settings_.deleteAfterRestore);
+    {
+        // An owner's Stop reads it to write the end.
         std::lock_guard lock(stepMutex_);
-        savedBackupPath_ = backup->localPath;
+        backup = saving;
     }
-    if (!EnterPhase(Phase::Prepare))
-        return;
-    if (TransferPackage() != 0) {
-        packageEntries.Clear();
-        ReportUploadFailure();
-        return;
+    if (!backup->Download()) {
+        Fail(backup->errorText);
+        return false;
     }
-    ReportVersionUpResult();
-    if (step == step::kOverwriting)
-        WaitForRebootedCamera();
+    std::lock_guard lock(stepMutex_);
+    savedBackupPath_ = backup->localPath;
+    return true;
 }
 
 namespace {
@@ -463,7 +499,7 @@ bool CameraUpgrade::WaitForRebootedCamera() {
     if (CurrentPhase() != Phase::WaitGone)  // else entered at the versionup's yes
         TimePhase(Phase::WaitGone);
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + phaseLimits_.reboot;
+    const auto deadline = Clock::now() + phaseLimits_.*PhaseRowOf(Phase::WaitGone).bound;
     Silence silence(phaseLimits_.goneAfter);
     bool seenGone = false;
     std::string lastVersion;
@@ -494,13 +530,12 @@ bool CameraUpgrade::WaitForRebootedCamera() {
         lastVersion = version;
         const bool isTarget = lastVersion == target;
         if (isTarget && (!sameVersion || seenGone)) {
-            EnterPhase(Phase::Restore);  // the reboot clock stops here
             currentVersion = lastVersion;
             {
                 std::lock_guard lock(stepMutex_);
                 outcome_.versionAfter = lastVersion;
             }
-            return RunRestore();
+            return EnterPhase(Phase::Restore);  // the reboot clock stops here
         }
         // Not seen gone yet: the old firmware may still run.
         if (!seenGone) {
@@ -512,7 +547,8 @@ bool CameraUpgrade::WaitForRebootedCamera() {
             std::lock_guard lock(stepMutex_);
             outcome_.versionAfter = lastVersion;
         }
-        return Fail("the camera came back with " + lastVersion + ", expected " + target);
+        Fail("the camera came back with " + lastVersion + ", expected " + target);
+        return false;
     }
     if (abandoned_)
         return false;
@@ -522,18 +558,17 @@ bool CameraUpgrade::WaitForRebootedCamera() {
                  " but was never seen restarting: it may still run its old firmware, so its "
                  "configuration was not restored";
     else if (!untrusted.empty())
-        reason = "the camera was not back with the new version within " +
-                 Seconds(phaseLimits_.reboot) + ": " + untrusted;
+        reason = LateReason(CurrentPhase(), phaseLimits_) + ": " + untrusted;
     else
-        reason =
-            "the camera was not back with the new version within " + Seconds(phaseLimits_.reboot);
+        reason = LateReason(CurrentPhase(), phaseLimits_);
     if (VersionNeedsResetQuestion(before))
         reason += "; a camera whose settings were reset comes back at its default address";
     if (!timeoutText_.empty()) {
         Stop(timeoutText_);
         Post(kMsgGoToPage, 1, 3);
     }
-    return Fail(reason);
+    Fail(reason);
+    return false;
 }
 
 void CameraUpgrade::AwaitEarlierFlash() {
@@ -565,34 +600,20 @@ void CameraUpgrade::AwaitEarlierFlash() {
     EnterPhase(Phase::Check);
 }
 
-void CameraUpgrade::RunRestoreOnly() {
-    {
-        std::lock_guard lock(stepMutex_);
-        outcome_.versionBefore = outcome_.versionAfter = std::string(PlainVersion(currentVersion));
-    }
-    RunRestore();
-}
-
-bool CameraUpgrade::RunRestore() {
-    if (!backup)
-        return Finish(step::kCompleted, "");
-    RestoreBackup();
-    if (!PauseUnlessAbandoned(abandoned_, phaseLimits_.restorePause))
-        return false;
-    if (!SetStep(step::kReconfiguring))
-        return false;
-    if (!PauseUnlessAbandoned(abandoned_, phaseLimits_.restorePause))
-        return false;
+void CameraUpgrade::ApplyRestored() {
+    if (!EnterPhase(Phase::Apply))
+        return;
+    if (!PauseUnlessAbandoned(abandoned_, phaseLimits_.*PhaseRowOf(Phase::Apply).bound))
+        return;
     // The batch has no page flow to tell the operator: its row says the
     // configuration is not back.
     const int32_t outcome =
         progressCounter && !backup->restored ? step::kNotRestored : step::kCompleted;
-    const bool ok = Finish(outcome, FailureDetail());
+    Finish(outcome, FailureDetail());
     if (progressCounter) {
         std::lock_guard lock(stepMutex_);
         backup.reset();
     }
-    return ok;
 }
 
 void CameraUpgrade::RestoreBackup() {
@@ -605,16 +626,14 @@ void CameraUpgrade::RestoreBackup() {
         return;
     }
     http::TransferLimits bound;
-    bound.total = phaseLimits_.restore;
+    bound.total = phaseLimits_.*PhaseRowOf(Phase::Restore).bound;
     restorer.SetRestoreLimits(bound);
     restorer.SetRestoreData(buffer.data(), static_cast<uint32_t>(buffer.size()));
     const auto started = std::chrono::steady_clock::now();
     if (restorer.RestoreConfiguration() != 0) {
-        const bool late = std::chrono::steady_clock::now() - started >= phaseLimits_.restore;
-        SetFailureDetail(
-            (late ? "the restore did not end within " + Seconds(phaseLimits_.restore) + ": "
-                  : std::string()) +
-            restorer.restoreError());
+        const bool late = std::chrono::steady_clock::now() - started >= bound.total;
+        SetFailureDetail((late ? LateReason(Phase::Restore, phaseLimits_) + ": " : std::string()) +
+                         restorer.restoreError());
         return;
     }
     {

@@ -34,7 +34,7 @@ BatchResources::~BatchResources() {
 UpgradeSession::UpgradeSession(std::shared_ptr<BatchResources> resources)
     : resources_(std::move(resources)),
       engine_(std::make_unique<BatchEngine>(
-          CameraUpgradeJobs(resources_->models, resources_->targetVersion, resources_->window.get(),
+          CameraUpgradeJobs(resources_->models, resources_->targetVersion, resources_->window,
                             resources_->workspace, resources_))),
       driver_(*engine_) {
     driver_.SetListener(&recorder_);

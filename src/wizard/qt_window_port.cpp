@@ -42,9 +42,8 @@ struct QtWindowPort::State {
     std::map<uint32_t, QTimer*> timers;
 };
 
-QtWindowPort::QtWindowPort(QWidget* window, TimerHandler onTimer, MessageHandler onMessage,
-                           WindowPort* parent)
-    : state_(std::make_shared<State>()), parent_(parent) {
+QtWindowPort::QtWindowPort(QWidget* window, TimerHandler onTimer, MessageHandler onMessage)
+    : state_(std::make_shared<State>()) {
     state_->window = window;
     state_->onTimer = std::move(onTimer);
     state_->onMessage = std::move(onMessage);

@@ -26,8 +26,7 @@ class QtWindowPort : public WindowPort {
 
     // Create on the UI thread. `window` owns the boxes and receives nothing
     // else: timers and posted messages go to the handlers.
-    QtWindowPort(QWidget* window, TimerHandler onTimer, MessageHandler onMessage,
-                 WindowPort* parent = nullptr);
+    QtWindowPort(QWidget* window, TimerHandler onTimer, MessageHandler onMessage);
     ~QtWindowPort() override;
     QtWindowPort(const QtWindowPort&) = delete;
     QtWindowPort& operator=(const QtWindowPort&) = delete;
@@ -37,7 +36,6 @@ class QtWindowPort : public WindowPort {
     void SetTimer(uint32_t id, uint32_t periodMs) override;
     void KillTimer(uint32_t id) override;
     void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    WindowPort* Parent() override { return parent_; }
 
     // From now on nothing reaches the window; waiting workers get their
     // default answer. UI thread.
@@ -48,7 +46,6 @@ class QtWindowPort : public WindowPort {
   private:
     struct State;
     std::shared_ptr<State> state_;
-    WindowPort* parent_;
 };
 
 // The progress bar of the manual progress page, as the upgrade worker sees it.

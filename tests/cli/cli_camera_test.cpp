@@ -359,6 +359,49 @@ TEST_F(CliCamera, UpgradeRetainingABackupShowsEveryStepInOrder) {
     }
 }
 
+// A request to end during `upgrade` ends the job where it is: its reason and
+// kept file said, exit 130 within two seconds, its unpacked package gone.
+TEST_F(CliCamera, ARequestToEndStopsTheUpgradeAndKeepsItsFile) {
+    if (vcq::test::UnderWine())
+        GTEST_SKIP() << "wine does not deliver a generated Ctrl-Break to another console";
+    const struct {
+        const char* camera;
+        const char* step;    // stopped once this line shows
+        const char* reason;  // what the tool says
+        int versionups;
+    } rows[] = {
+        {"ftp-rate=20000", "step 2 Uploading\n", "cut off while Uploading (step 2)", 0},
+        {"linger=20000,poll-stall=20", "step 3 Overwriting\n",
+         "cut off while Overwriting (step 3); the camera may still be writing", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.camera);
+        StartCamera([&](sim::CameraConfig& c) {
+            std::string error;
+            ASSERT_TRUE(sim::ApplyCameraSettings(row.camera, c, error)) << error;
+        });
+        const fs::path temp = scratch_ / "temp";
+        fs::create_directories(temp);
+        vcq::test::SetEnv("TMPDIR", temp.string());
+        vcq::test::CliProcess cli(With({"upgrade", "127.0.0.2", "--retain"}),
+                                  scratch_ / "stderr.txt");
+        vcq::test::UnsetEnv("TMPDIR");
+        for (std::string line = cli.ReadLine(); line != row.step; line = cli.ReadLine())
+            ASSERT_FALSE(line.empty()) << "never " << row.step;
+        std::this_thread::sleep_for(300ms);
+        const auto asked = std::chrono::steady_clock::now();
+        cli.Stop();
+        Outcome run = cli.Finish();
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+        EXPECT_EQ(run.code, 130) << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(row.reason), std::string::npos) << run.out << run.err;
+        EXPECT_TRUE(fs::is_regular_file(Line(run.out, "kept"))) << run.out;
+        EXPECT_TRUE(fs::is_empty(temp)) << "the unpacked package is left behind";
+        EXPECT_EQ(simulator_->RequestCount(0, "POST /command/main.cgi"), row.versionups);
+        simulator_.reset();
+    }
+}
+
 TEST_F(CliCamera, UpgradeWhoseVersionUpIsNotAcceptedExitsOne) {
     StartCamera([](sim::CameraConfig& c) { c.forcedStatus["POST /command/main.cgi"] = 200; });
     Outcome run = RunCli(With({"upgrade", "127.0.0.2"}));

@@ -216,7 +216,7 @@ TEST_F(CameraClient, PreconditionsPassOnlyAFitCamera) {
             vcq::test::RecordingWindow window;
             std::string token = vcq::EncodeBasicToken(r.user.empty() ? "admin:secret" : r.user);
             vcq::CameraUpgrade camera(vcq::CameraJob("127.0.0.2", token, kModels, "ver1.08"),
-                                      &window, 0, silent);
+                                      window.Shared(), 0, silent);
             camera.SetExchangeLimits(ShortLimits());
             bool lowMemory = !r.lowMemory;
             std::string serial;

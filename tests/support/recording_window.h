@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,14 +27,14 @@ struct RecordedPost {
 
 class RecordingWindow : public WindowPort {
   public:
-    explicit RecordingWindow(WindowPort* parent = nullptr) : parent_(parent) {}
+    // This window for owners that share theirs; the test outlives them.
+    std::shared_ptr<WindowPort> Shared() { return {std::shared_ptr<WindowPort>{}, this}; }
 
     MessageAnswer MessageBox(const std::string& text, const std::string& caption, MessageIcon icon,
                              MessageButtons buttons) override;
     void SetTimer(uint32_t id, uint32_t periodMs) override;
     void KillTimer(uint32_t id) override;
     void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    WindowPort* Parent() override { return parent_; }
 
     // Answers for the next message boxes, in order.
     void QueueAnswer(MessageAnswer answer);
@@ -46,7 +47,6 @@ class RecordingWindow : public WindowPort {
 
   private:
     mutable std::mutex mutex_;
-    WindowPort* parent_;
     std::deque<MessageAnswer> answers_;
     std::vector<RecordedBox> boxes_;
     std::vector<RecordedPost> posts_;

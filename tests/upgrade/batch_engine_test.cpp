@@ -57,10 +57,12 @@ class ScriptedJob : public vcq::BatchJob {
     int32_t AddProgress(int32_t amount) override { return s_->progress += amount; }
     std::string TargetVersion() const override { return s_->targetVersion; }
     void Abandon() override { s_->abandoned = true; }
-    void Stop(int32_t finalStep, std::string reason) override {
+    void Stop(vcq::StopCause cause) override {
         if (!vcq::IsFinalStep(s_->step)) {
-            s_->step = finalStep;
-            s_->detail = std::move(reason);
+            vcq::StoppedEnd end =
+                vcq::StoppedEndOf(cause, s_->check, s_->detail, s_->step, s_->phase, s_->upload);
+            s_->step = end.step;
+            s_->detail = std::move(end.reason);
         }
         s_->abandoned = true;
     }
@@ -869,7 +871,7 @@ TEST(BatchCameraJobs, ASlowCheckNeitherHoldsTheTickNorLetsALaterCameraStart) {
     const vcq::ModelList models = {{"VCQ-R20"}};
     vcq::test::RecordingWindow window;
     // No workspace: a camera that starts fails its upload at once.
-    BatchEngine engine(vcq::CameraUpgradeJobs(models, "ver1.08", &window, nullptr));
+    BatchEngine engine(vcq::CameraUpgradeJobs(models, "ver1.08", window.Shared(), nullptr));
     for (const ScriptedServer* server : {&slow, &full, &fit})
         engine.AddCamera(At(*server));
 
@@ -977,7 +979,7 @@ TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
         else
             camera.SetReplies(CheckReplies("8000000", row.camera));
         vcq::test::RecordingWindow window;
-        BatchEngine engine(vcq::CameraUpgradeJobs(models, row.package, &window, nullptr));
+        BatchEngine engine(vcq::CameraUpgradeJobs(models, row.package, window.Shared(), nullptr));
         BatchCamera at = At(camera);
         at.resetAgreed = row.consent.reset;
         at.reflash = row.consent.reflash;

@@ -70,7 +70,9 @@ class StepJob : public vcq::BatchJob {
     int32_t AddProgress(int32_t) override { return 0; }
     std::string TargetVersion() const override { return "ver1.08"; }
     void Abandon() override {}
-    void Stop(int32_t finalStep, std::string) override { step = finalStep; }
+    void Stop(vcq::StopCause cause) override {
+        step = vcq::StoppedEndOf(cause, vcq::CheckOutcome::Passed, {}, step, phase, {}).step;
+    }
     bool Busy() const override { return false; }
     std::optional<vcq::Phase> CurrentPhase() const override { return phase; }
     int32_t step = step::kNotStarted;

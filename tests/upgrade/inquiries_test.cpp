@@ -20,7 +20,7 @@ const std::string kToken = vcq::EncodeBasicToken("admin:secret");
 
 struct Camera {
     explicit Camera(const std::string& host = "127.0.0.1", bool silent = false)
-        : upgrade(vcq::CameraJob(host, kToken, kModels, "1.08"), &window, 3, silent) {
+        : upgrade(vcq::CameraJob(host, kToken, kModels, "1.08"), window.Shared(), 3, silent) {
         vcq::ExchangeLimits limits;
         limits.read = 500ms;
         limits.total = 2s;

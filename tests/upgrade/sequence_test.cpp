@@ -41,7 +41,7 @@ struct PlacedUpgrade : CameraUpgrade {
 
 std::shared_ptr<PlacedUpgrade> MakeUpgrade(const std::string& host, RecordingWindow& window,
                                            bool batch, bool retain = false) {
-    auto upgrade = std::make_shared<PlacedUpgrade>(Job(host, "ver1.08", retain), &window,
+    auto upgrade = std::make_shared<PlacedUpgrade>(Job(host, "ver1.08", retain), window.Shared(),
                                                    batch ? 5 : 0, batch);
     if (batch)
         upgrade->SetProgressCounter(std::make_shared<std::atomic<int32_t>>(0));
@@ -62,7 +62,11 @@ struct WaitingUpgrade : PlacedUpgrade {
         limits.reboot = std::chrono::seconds(3);
         SetPhaseLimits(limits);
     }
-    using CameraUpgrade::WaitForRebootedCamera;
+    // The wait and the phases after it: true when the job completed.
+    bool RunFromWait() {
+        RunPhases(vcq::Phase::WaitGone);
+        return Step() == vcq::step::kCompleted;
+    }
 };
 
 std::string SysInfo(const std::string& version) {
@@ -200,7 +204,7 @@ TEST(Commands, VersionUpWhoseReplyNeverCameWholeCountsAsAccepted) {
 TEST(RebootWait, OldFirmwareLingeringIsNotYetTheAnswer) {
     ScriptedServer server;
     RecordingWindow window;
-    WaitingUpgrade upgrade(Job(server.hostText(), "ver1.08"), &window, 0, false);
+    WaitingUpgrade upgrade(Job(server.hostText(), "ver1.08"), window.Shared(), 0, false);
     upgrade.currentVersion = "1.05";
     std::vector<int32_t> steps;
     upgrade.SetStepListener([&](int32_t s) { steps.push_back(s); });
@@ -210,7 +214,7 @@ TEST(RebootWait, OldFirmwareLingeringIsNotYetTheAnswer) {
     server.SetReplies(
         {{{{SysInfo("1.05")}}}, {{{SysInfo("1.05")}}}, kClosed, {{{SysInfo("1.08")}}}});
     upgrade.step = step::kOverwriting;
-    EXPECT_TRUE(upgrade.WaitForRebootedCamera());
+    EXPECT_TRUE(upgrade.RunFromWait());
     EXPECT_EQ(upgrade.step, step::kCompleted);
     EXPECT_EQ(server.Requests().size(), 4u);
     // Two old-version replies were each followed by a pause, not a tight loop.
@@ -230,11 +234,11 @@ TEST(RebootWait, OldFirmwareLingeringIsNotYetTheAnswer) {
     };
     for (const auto& end : ends) {
         ScriptedServer second;
-        WaitingUpgrade wrong(Job(second.hostText(), "1.08"), &window, 0, false);
+        WaitingUpgrade wrong(Job(second.hostText(), "1.08"), window.Shared(), 0, false);
         wrong.currentVersion = "1.05";
         second.SetReplies(end.replies);
         wrong.step = step::kOverwriting;
-        wrong.WaitForRebootedCamera();
+        wrong.RunFromWait();
         EXPECT_EQ(wrong.step, step::kWrongVersion);
         EXPECT_EQ(wrong.FailureDetail(), end.detail);
     }
@@ -260,11 +264,11 @@ TEST(RebootWait, BackOnceTheVersionsSaySo) {
     for (const Row& row : rows) {
         ScriptedServer server;
         RecordingWindow window;
-        WaitingUpgrade upgrade(Job(server.hostText(), "ver1.08"), &window, 0, false);
+        WaitingUpgrade upgrade(Job(server.hostText(), "ver1.08"), window.Shared(), 0, false);
         upgrade.currentVersion = row.before;
         server.SetReplies(row.replies);
         upgrade.step = step::kOverwriting;
-        EXPECT_TRUE(upgrade.WaitForRebootedCamera()) << row.before;
+        EXPECT_TRUE(upgrade.RunFromWait()) << row.before;
         EXPECT_EQ(upgrade.step, step::kCompleted) << row.before;
         EXPECT_EQ(server.Requests().size(), row.requests) << row.before;
     }
@@ -275,9 +279,9 @@ TEST(RebootWait, QuickRefusalsAreAskedAgainAfterAPause) {
     server.SetReply("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
     RecordingWindow window;
     auto upgrade =
-        std::make_shared<WaitingUpgrade>(Job(server.hostText(), "1.08"), &window, 0, false);
+        std::make_shared<WaitingUpgrade>(Job(server.hostText(), "1.08"), window.Shared(), 0, false);
     upgrade->step = step::kOverwriting;
-    std::thread waiter([&] { upgrade->WaitForRebootedCamera(); });
+    std::thread waiter([&] { upgrade->RunFromWait(); });
     std::this_thread::sleep_for(600ms);
     upgrade->Abandon();
     waiter.join();
@@ -287,7 +291,7 @@ TEST(RebootWait, QuickRefusalsAreAskedAgainAfterAPause) {
 
 TEST(Worker, StartNeedsSharedOwnership) {
     RecordingWindow window;
-    CameraUpgrade onStack(Job("127.0.0.1:1", "1.08"), &window, 0, false);
+    CameraUpgrade onStack(Job("127.0.0.1:1", "1.08"), window.Shared(), 0, false);
     EXPECT_EQ(onStack.StartUpgrade(nullptr), 0);
     EXPECT_EQ(onStack.Step(), step::kNotStarted);
 }

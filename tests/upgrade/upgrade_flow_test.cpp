@@ -64,14 +64,14 @@ class UpgradeFlow : public ::testing::Test {
     }
 
     std::shared_ptr<CameraUpgrade> MakeUpgrade(bool batch = false,
-                                               vcq::WindowPort* owner = nullptr) {
+                                               std::shared_ptr<vcq::WindowPort> owner = nullptr) {
         vcq::JobSettings job = vcq::CameraJob("127.0.0.2", kToken, kModels, "ver1.08");
         job.serial = "123456";
         job.retain = batch && wanted_;
         job.deleteAfterRestore = deleteAfter_;
         job.startTime = when_;
-        auto upgrade =
-            std::make_shared<CameraUpgrade>(job, owner ? owner : &window_, batch ? 2 : 0, batch);
+        auto upgrade = std::make_shared<CameraUpgrade>(job, owner ? owner : window_.Shared(),
+                                                       batch ? 2 : 0, batch);
         upgrade->SetWorkspace(workspace_);
         vcq::PhaseLimits phases;
         phases.goneAfter = 200ms;  // the stand-in's restart lasts 500 ms
@@ -262,7 +262,7 @@ TEST_F(UpgradeFlow, UploadFailuresEndWithStep12) {
     for (const auto& [message, adjust] : cases) {
         StartCamera(adjust);
         RecordingWindow window;
-        auto upgrade = MakeUpgrade(false, &window);
+        auto upgrade = MakeUpgrade(false, window.Shared());
         ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
         EXPECT_EQ(Follow(*upgrade).back(), step::kUploadFailed);
         std::vector<std::string> expected;
@@ -320,7 +320,7 @@ TEST_F(UpgradeFlow, LettingGoOfACameraSessionMidUpgradeIsSafe) {
     auto resources = std::make_shared<vcq::BatchResources>();
     resources->models = kModels;
     resources->targetVersion = "ver1.08";
-    resources->window = std::shared_ptr<vcq::WindowPort>(&window_, [](vcq::WindowPort*) {});
+    resources->window = window_.Shared();
     resources->workspace = std::make_shared<vcq::PackageWorkspace>();
     resources->workspace->tempFolderOverride = (scratch_ / "tmp").string();
     resources->workspace->LoadPackage(&window_);
@@ -577,8 +577,8 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         camera.retry = {row.action, kept, flashedAt, "1.05"};
         auto settings = std::make_shared<vcq::BatchSettings>();
         settings->startTime = when_;
-        auto job =
-            vcq::CameraUpgradeJobs(kModels, "ver1.08", &window_, workspace_)(camera, 2, settings);
+        auto job = vcq::CameraUpgradeJobs(kModels, "ver1.08", window_.Shared(), workspace_)(
+            camera, 2, settings);
         job->BeginCheck();
         CheckOutcome check = CheckOutcome::Pending;
         for (int i = 0; i < 3000 && check == CheckOutcome::Pending; ++i) {

@@ -28,9 +28,10 @@ class ScriptedJob : public BatchJob {
     int32_t AddProgress(int32_t amount) override { return progress += amount; }
     std::string TargetVersion() const override { return "ver1.08"; }
     void Abandon() override {}
-    void Stop(int32_t finalStep, std::string reason) override {
-        step = finalStep;
-        detail = std::move(reason);
+    void Stop(StopCause cause) override {
+        StoppedEnd end = StoppedEndOf(cause, CheckOutcome::Passed, detail, step, {}, {});
+        step = end.step;
+        detail = std::move(end.reason);
     }
     bool Busy() const override { return false; }
     std::string FailureDetail() const override { return detail; }

@@ -1,10 +1,10 @@
 #include "platform/ftp_transfer.h"
 
 #include "platform/curl_easy.h"
+#include "platform/ftp_common.h"
 
 #include <sys/socket.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -23,9 +23,7 @@ size_t ReadFile(char* buffer, size_t size, size_t count, void* user) {
 // libcurl hands every reply line of the control connection to the header
 // function; the last one is what the server last said.
 size_t KeepReply(char* data, size_t size, size_t count, void* user) {
-    std::string line(data, size * count);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
+    std::string line = LastReplyLine(std::string_view(data, size * count));
     if (!line.empty())
         *static_cast<std::string*>(user) = std::move(line);
     return size * count;
@@ -43,12 +41,6 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
     if (progress->sent && *progress->sent)
         (*progress->sent)(static_cast<uint64_t>(uploaded));
     return progress->enlisted->Aborted() ? 1 : 0;
-}
-
-bool IsRefusal(const std::string& reply) {
-    return reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5') &&
-           std::isdigit(static_cast<unsigned char>(reply[1])) &&
-           std::isdigit(static_cast<unsigned char>(reply[2]));
 }
 
 // The connection broke under the transfer rather than the server saying no.
@@ -85,7 +77,7 @@ FtpConnection::FtpConnection(std::string host, uint16_t port, std::string user,
       port_(port),
       user_(std::move(user)),
       password_(std::move(password)),
-      limits_(limits) {}
+      limits_(std::move(limits)) {}
 
 FtpConnection::~FtpConnection() {
     Close();
@@ -161,8 +153,7 @@ void FtpConnection::Fail(int result) {
     else if (IsRefusal(handle_->lastReply))
         lastError_ = handle_->lastReply;
     else if (IsDrop(code))
-        lastError_ =
-            std::string("the camera dropped the connection (") + curl_easy_strerror(code) + ")";
+        lastError_ = DroppedText(curl_easy_strerror(code));
     else if ((code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST) &&
              handle_->error[0])
         lastError_ = handle_->error;  // said before any data port was set up

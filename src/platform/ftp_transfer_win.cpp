@@ -4,6 +4,7 @@
 // its own thread, ends the upload.
 #include "platform/ftp_transfer.h"
 
+#include "platform/ftp_common.h"
 #include "platform/socket.h"
 #include "platform/text_win.h"
 #include "platform/wininet_session.h"
@@ -16,22 +17,13 @@ constexpr DWORD kSocketReset = 10054;
 constexpr DWORD kSocketAborted = 10053;
 
 // The last line the server sent on the control connection, empty when none.
-std::string LastReplyLine() {
+std::string ServerLastLine() {
     DWORD code = 0;
     wchar_t reply[1024];
     DWORD length = sizeof reply / sizeof reply[0];
     if (!InternetGetLastResponseInfoW(&code, reply, &length) || length == 0)
         return {};
-    std::string text = text::WideToUtf8(std::wstring_view(reply, length));
-    while (!text.empty() && (text.back() == '\0' || text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    // A reply of several lines ends with the one that carries its code.
-    const size_t last = text.find_last_of('\n');
-    return last == std::string::npos ? text : text.substr(last + 1);
-}
-
-bool IsRefusal(const std::string& line) {
-    return line.size() >= 3 && (line[0] == '4' || line[0] == '5');
+    return LastReplyLine(text::WideToUtf8(std::wstring_view(reply, length)));
 }
 
 // What the camera answered ("550 ..."), or that it went away, as the
@@ -40,7 +32,7 @@ std::string FtpFailure(const char* what) {
     const DWORD error = GetLastError();
     // A refused login keeps the server's "530" line as the last response too.
     if (error == ERROR_INTERNET_EXTENDED_ERROR || error == ERROR_INTERNET_LOGIN_FAILURE) {
-        std::string line = LastReplyLine();
+        std::string line = ServerLastLine();
         if (!line.empty())
             return line;
     }
@@ -49,7 +41,7 @@ std::string FtpFailure(const char* what) {
     if (error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED ||
         error == ERROR_FTP_DROPPED || error == ERROR_FTP_TRANSFER_IN_PROGRESS ||
         error == kSocketReset || error == kSocketAborted)
-        return "the camera dropped the connection (" + inet::SystemText(error) + ")";
+        return DroppedText(inet::SystemText(error));
     SetLastError(error);
     return inet::LastErrorText(what);
 }
@@ -79,7 +71,7 @@ FtpConnection::FtpConnection(std::string host, uint16_t port, std::string user,
       port_(port),
       user_(std::move(user)),
       password_(std::move(password)),
-      limits_(limits) {}
+      limits_(std::move(limits)) {}
 
 FtpConnection::~FtpConnection() {
     Close();
@@ -199,10 +191,10 @@ bool FtpConnection::Upload(const std::string& localPath, const std::string& name
     }
     // The server's answer to the whole file comes with the close; some
     // WinINet versions close happily over a refusal ("451 ...").
-    const std::string before = LastReplyLine();
+    const std::string before = ServerLastLine();
     if (!handle_->handles.Close(file))
         return fail(FtpFailure(("STOR " + name).c_str()));
-    const std::string after = LastReplyLine();
+    const std::string after = ServerLastLine();
     if (after != before && IsRefusal(after))
         return fail(after);
     return true;

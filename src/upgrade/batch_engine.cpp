@@ -4,10 +4,12 @@
 #include <cstdio>
 
 #include "platform/window_port.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/job_transfers.h"
+#include "upgrade/job_values.h"
 #include "upgrade/manual_flow.h"
 #include "upgrade/phase_table.h"
 #include "upgrade/retry_plan.h"
+#include "upgrade/steps.h"
 
 namespace vcq {
 namespace {
@@ -279,6 +281,7 @@ void BatchEngine::Drop(Active& entry) {
     if (entry.job->Busy())
         leftovers_.push_back(entry.job);
     SetStatus(rows_[entry.row], step::kNotStarted);  // not "Searching" any more
+    SetProgress(rows_[entry.row], 0);                // one prepared ahead sent nothing
     rows_[entry.row].finalStep = step::kNotStarted;
     rows_[entry.row].dropped = true;
     ++dropped_;

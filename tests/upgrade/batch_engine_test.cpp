@@ -14,8 +14,10 @@
 #include "upgrade/batch_driver.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/batch_outcome.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/job_transfers.h"
+#include "upgrade/job_values.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/steps.h"
 #include "upgrade/upgrade_session.h"
 
 using vcq::BatchCamera;
@@ -825,12 +827,15 @@ TEST_F(BatchWalk, AnAbortStopsTheCameraPreparedAheadButNotTheUpload) {
         engine_.Tick();
     ASSERT_EQ(Starts(), 2);
     Job(1).phase = vcq::Phase::AwaitTurn;
+    engine_.Tick();  // its bar moves while it waits
+    ASSERT_GT(engine_.Row(1).progress, 0);
     engine_.RequestCancel();
     engine_.Tick();
     EXPECT_FALSE(Job(0).abandoned);
     EXPECT_TRUE(Job(1).abandoned);
     EXPECT_EQ(Job(2).starts, 0);
     EXPECT_TRUE(engine_.Row(1).dropped);
+    EXPECT_EQ(engine_.Row(1).progress, 0) << "a camera not started shows no progress";
 }
 
 namespace {

@@ -30,12 +30,14 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
+#include "protocol/camera_replies.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/batch_estimate.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/job_values.h"
 #include "upgrade/manual_flow.h"
+#include "upgrade/steps.h"
 #include "upgrade/upgrade_session.h"
 
 namespace vcq::cli {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "discovery/camera_record.h"
-#include "upgrade/camera_upgrade.h"
+#include "package/resources.h"
 
 namespace vcq::cli {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/terminal.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/steps.h"
 
 namespace vcq::cli {
 

@@ -8,7 +8,6 @@
 
 #include "platform/files.h"
 #include "protocol/cgi_client.h"
-#include "upgrade/camera_upgrade.h"
 #include "upgrade/event_json.h"
 
 namespace vcq::cli {

@@ -53,9 +53,9 @@ struct StayAwake {
 void HoldSessionEnd(std::uintptr_t window, const std::string& reason);
 void ReleaseSessionEnd(std::uintptr_t window);
 
-// Puts `thread` above normal priority where the OS lets us; false where it
-// did not (nothing breaks then).
-bool RaiseThreadPriority(std::thread& thread);
+// Puts the calling thread above normal priority where the OS lets us; false
+// where it did not (nothing breaks then).
+bool RaiseThisThreadPriority();
 
 // The program's command line as UTF-8 words, its own name first: argv here;
 // on Windows the wide command line, whatever the ANSI code page.

@@ -67,14 +67,13 @@ void KeepSystemAwake(bool) {}
 void HoldSessionEnd(std::uintptr_t, const std::string&) {}
 void ReleaseSessionEnd(std::uintptr_t) {}
 
-bool RaiseThreadPriority(std::thread& thread) {
+bool RaiseThisThreadPriority() {
     sched_param param{};
     int policy = 0;
-    if (pthread_getschedparam(thread.native_handle(), &policy, &param) != 0 ||
-        policy == SCHED_OTHER)
+    if (pthread_getschedparam(pthread_self(), &policy, &param) != 0 || policy == SCHED_OTHER)
         return false;  // the default policy has no priorities to raise
     param.sched_priority = std::min(param.sched_priority + 1, sched_get_priority_max(policy));
-    return pthread_setschedparam(thread.native_handle(), policy, &param) == 0;
+    return pthread_setschedparam(pthread_self(), policy, &param) == 0;
 }
 
 std::vector<std::string> CommandLineWords(int argc, char** argv) {

@@ -3,10 +3,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#if defined(__MINGW32__) && !defined(_MSC_VER)
-// winpthreads' handle of a std::thread: its own priority calls are no-ops.
-#include <pthread.h>
-#endif
 
 #include <atomic>
 #include <cstdio>
@@ -146,13 +142,8 @@ void StopHandled() {
         SetEvent(g_stopHandled);
 }
 
-bool RaiseThreadPriority(std::thread& thread) {
-#if defined(__MINGW32__) && !defined(_MSC_VER)
-    HANDLE handle = pthread_gethandle(thread.native_handle());
-#else
-    HANDLE handle = thread.native_handle();  // the Microsoft library's own handle
-#endif
-    return handle != nullptr && SetThreadPriority(handle, THREAD_PRIORITY_ABOVE_NORMAL) != 0;
+bool RaiseThisThreadPriority() {
+    return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL) != 0;
 }
 
 std::vector<std::string> CommandLineWords(int argc, char** argv) {

@@ -4,7 +4,8 @@
 #include <cstdio>
 
 #include "package/resources.h"
-#include "upgrade/camera_upgrade.h"
+#include "protocol/camera_replies.h"
+#include "upgrade/job_values.h"
 #include "upgrade/pre_batch.h"
 
 namespace vcq {

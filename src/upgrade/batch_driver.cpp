@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "upgrade/batch_engine.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/steps.h"
 
 namespace vcq {
 

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <numeric>
 
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/job_values.h"
+#include "upgrade/steps.h"
 
 namespace vcq {
 

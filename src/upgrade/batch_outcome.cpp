@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/steps.h"
 
 namespace vcq {
 

@@ -8,7 +8,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "protocol/cgi_client.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/job_values.h"
 #include "upgrade/phase_table.h"
 #include "upgrade/retry_plan.h"
 

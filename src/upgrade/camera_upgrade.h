@@ -19,7 +19,9 @@
 #include "package/resources.h"
 #include "package/upload_plan.h"
 #include "package/workspace.h"
+#include "platform/detached_work.h"
 #include "platform/window_port.h"
+#include "protocol/camera_replies.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/job_transfers.h"
@@ -258,40 +260,13 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     JobOutcome outcome_;                                // under stepMutex_
     Phase phase_ = Phase::Check;                        // under stepMutex_
     std::chrono::steady_clock::time_point phaseStart_;  // under stepMutex_
-    std::mutex workerMutex_;
-    std::thread worker_;
-    std::atomic<bool> workerDone_{true};
-    std::string timeoutText_;  // looked up on the owner's thread
+    mutable std::mutex workerMutex_;
+    DetachedWork<bool> worker_;  // under workerMutex_
+    std::string timeoutText_;    // looked up on the owner's thread
 };
 
-// What an "inq=sysinfo" reply says about a camera; a field the reply lacks
-// stays empty.
-struct CameraIdentity {
-    std::string model;    // "ModelName="; empty: not a camera of ours to read
-    std::string version;  // "ver" + "SoftVersion=", "unknown" for an emergency firmware
-    std::string serial;   // "Serial="
-    bool dhcp = false;    // "Dhcp=on"
-};
-CameraIdentity ReadIdentity(std::string_view reply);
-// The "MacAddress=" of an "inq=tcpip" reply with "-" for ":"; empty when none.
-std::string ReadMacAddress(std::string_view reply);
 // Whether `model` is among the first ten names of `models`; an empty model
 // never is, not even against the list's empty slots.
 bool IsSupportedModel(std::string_view model, const ModelList* models);
-// One inquiry ("inq=sysinfo", ...) to the camera at `hostText`: the whole
-// reply, empty when none came.
-std::string InquireCamera(std::string_view hostText, std::string_view authToken,
-                          std::string_view body, const ExchangeLimits& limits = {});
-
-// Reply reading: plain, case-sensitive substring search over the whole reply.
-// The value of a key runs from after its "=" to the next "&"; empty when no
-// "&" follows. Nullopt when the key is absent.
-std::optional<std::string_view> KeyValue(std::string_view reply, std::string_view key);
-// The same, but a value without a following "&" runs to the end of the reply.
-std::optional<std::string_view> KeyValueToEnd(std::string_view reply, std::string_view key);
-
-// The FTP account in an "inq=ftpuser" reply: the first "key=user,password"
-// entry that has a user, after at most ten empty ones.
-bool ReadFtpAccount(std::string_view reply, std::string& user, std::string& password);
 
 }  // namespace vcq

@@ -7,7 +7,6 @@
 namespace vcq {
 namespace {
 
-constexpr const char* kInquiryPath = "/command/inquiry.cgi";
 constexpr const char* kCaption = "Information";
 
 constexpr const char* kNoCamera = "Cannot find the camera. (The camera may be turned off.)";
@@ -20,26 +19,6 @@ constexpr const char* kLowSpace = "There is not enough free space in the built-i
 constexpr const char* kTooLarge = "The camera's reply is too large to be read.";
 
 }  // namespace
-
-std::optional<std::string_view> KeyValue(std::string_view reply, std::string_view key) {
-    size_t at = reply.find(key);
-    if (at == std::string_view::npos)
-        return std::nullopt;
-    size_t start = at + key.size();
-    size_t end = reply.find('&', start);
-    if (end == std::string_view::npos)
-        return std::string_view();
-    return reply.substr(start, end - start);
-}
-
-std::optional<std::string_view> KeyValueToEnd(std::string_view reply, std::string_view key) {
-    size_t at = reply.find(key);
-    if (at == std::string_view::npos)
-        return std::nullopt;
-    size_t start = at + key.size();
-    size_t end = reply.find('&', start);
-    return reply.substr(start, end == std::string_view::npos ? end : end - start);
-}
 
 CameraUpgrade::CameraUpgrade(JobSettings settings, std::shared_ptr<WindowPort> ownerWindow,
                              int32_t rowIndex, bool isSilent)
@@ -301,32 +280,10 @@ bool CameraUpgrade::ReplyIsOk(std::string_view reply, int32_t& indexOut) const {
     return reply.find("200 OK") != std::string_view::npos;
 }
 
-std::string ReadMacAddress(std::string_view reply) {
-    std::string mac(KeyValueToEnd(reply, "MacAddress=").value_or(""));
-    std::replace(mac.begin(), mac.end(), ':', '-');
-    return mac;
-}
-
 bool CameraUpgrade::InquireMacAddress(std::string& mac) {
     CgiClient client(settings_.hostText, limits_);
     mac = ReadMacAddress(Inquire(client, "inq=tcpip"));
     return !mac.empty();
-}
-
-CameraIdentity ReadIdentity(std::string_view reply) {
-    CameraIdentity identity;
-    identity.model = KeyValue(reply, "ModelName=").value_or("");
-    if (auto value = KeyValueToEnd(reply, "SoftVersion="))
-        identity.version = *value == "emergency" ? "unknown" : "ver" + std::string(*value);
-    identity.serial = KeyValue(reply, "Serial=").value_or("");
-    identity.dhcp = KeyValue(reply, "Dhcp=").value_or("") == "on";
-    return identity;
-}
-
-std::string InquireCamera(std::string_view hostText, std::string_view authToken,
-                          std::string_view body, const ExchangeLimits& limits) {
-    CgiClient client(hostText, limits);
-    return client.Exchange(BuildCgiRequest(kInquiryPath, hostText, authToken, body));
 }
 
 // Fields the reply lacks keep what the caller had.

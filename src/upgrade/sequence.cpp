@@ -18,7 +18,6 @@ namespace {
 // A camera that refuses at once while it restarts is asked again after this,
 // not in a tight loop.
 constexpr auto kRefusedRetryPause = std::chrono::milliseconds(50);
-constexpr int kMaxEmptyFtpEntries = 10;
 
 // Sleeps in short slices so that an abandoned worker ends soon. Each slice
 // ends at a point fixed from the start, so the pause is not lengthened by
@@ -46,36 +45,8 @@ bool FileExists(const std::string& path) {
 
 }  // namespace
 
-bool ReadFtpAccount(std::string_view reply, std::string& user, std::string& password) {
-    int emptyEntries = 0;
-    for (size_t at = reply.find('=', 1); at != std::string_view::npos;
-         at = reply.find('=', at + 1)) {
-        if (at + 1 < reply.size() && reply[at + 1] == ',') {
-            if (++emptyEntries >= kMaxEmptyFtpEntries)
-                return false;
-            continue;
-        }
-        size_t end = reply.find('&', at + 1);
-        std::string_view value =
-            reply.substr(at + 1, end == std::string_view::npos ? end : end - at - 1);
-        size_t comma = value.find(',');
-        user = std::string(value.substr(0, comma));
-        password = comma == std::string_view::npos ? "" : std::string(value.substr(comma + 1));
-        return !user.empty();
-    }
-    return false;
-}
-
-CameraUpgrade::~CameraUpgrade() {
-    std::lock_guard lock(workerMutex_);
-    if (worker_.joinable()) {
-        // The last reference may be the worker's own.
-        if (worker_.get_id() == std::this_thread::get_id())
-            worker_.detach();
-        else
-            worker_.join();
-    }
-}
+// The worker holds the job: nothing runs for it once it goes.
+CameraUpgrade::~CameraUpgrade() = default;
 
 int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
     return StartWorker(std::move(savedBackup), false);
@@ -107,10 +78,8 @@ int CameraUpgrade::StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool r
     if (!self)
         return 0;
     std::lock_guard lock(workerMutex_);
-    if (worker_.joinable() && !workerDone_)
+    if (worker_.Running())
         return 0;  // one upgrade at a time
-    if (worker_.joinable())
-        worker_.join();
 
     backup = std::move(savedBackup);
     if (settings_.startTime == 0)
@@ -135,8 +104,8 @@ int CameraUpgrade::StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool r
                    ? step::kSavingConfig
                    : step::kUploading;
     }
-    workerDone_ = false;
-    worker_ = std::thread([self, restoreOnly, abort = transfers->Abort()] {
+    worker_ = DetachedWork<bool>::Start([self, restoreOnly, abort = transfers->Abort()] {
+        sys::RaiseThisThreadPriority();  // above normal where the OS lets us
         const AbortScope transfersObey(abort);
         if (restoreOnly) {
             std::lock_guard lock(self->stepMutex_);
@@ -144,9 +113,8 @@ int CameraUpgrade::StartWorker(std::shared_ptr<ConfigBackup> savedBackup, bool r
                 std::string(PlainVersion(self->currentVersion));
         }
         self->RunPhases(restoreOnly ? Phase::Restore : Phase::SaveConfiguration);
-        self->workerDone_ = true;
+        return true;
     });
-    sys::RaiseThreadPriority(worker_);  // above normal where the OS lets us
     return 1;
 }
 
@@ -249,7 +217,11 @@ void CameraUpgrade::SetFailureDetail(std::string detail) {
 
 bool CameraUpgrade::WaitForWorker(std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!workerDone_) {
+    const DetachedWork<bool> worker = [this] {
+        std::lock_guard lock(workerMutex_);
+        return worker_;
+    }();
+    while (worker.Running()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -14,9 +14,10 @@
 #include <ctime>
 
 #include "package/resources.h"
+#include "protocol/camera_replies.h"
 #include "protocol/config_backup.h"
 #include "upgrade/batch_outcome.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/job_values.h"
 #include "upgrade/manual_flow.h"
 #include "upgrade/retry_plan.h"
 #include "wizard/lists/camera_list_view.h"

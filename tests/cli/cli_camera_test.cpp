@@ -1032,6 +1032,8 @@ TEST_F(CliBatch, JsonLinesParseAndTheSummaryAddsUp) {
             EXPECT_LT(Number(line, "elapsed"), 120.0);
             // Every camera got the package; its phase times are the job's own.
             EXPECT_GT(Number(line, "upload_ms"), 0.0);
+            // A completed camera applied what it took back (step 7's pause).
+            EXPECT_EQ(Number(line, "apply_ms") >= 1000.0, camera.step == 8);
         }
     }
     // Escaped and read back whole; a byte that is no UTF-8 becomes U+FFFD.

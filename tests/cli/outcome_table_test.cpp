@@ -8,9 +8,10 @@
 
 #include "cli/batch_report.h"
 #include "cli/retry_log.h"
-#include "upgrade/camera_upgrade.h"
 #include "upgrade/event_json.h"
+#include "upgrade/job_values.h"
 #include "upgrade/retry_plan.h"
+#include "upgrade/steps.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "upgrade/batch_estimate.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/job_values.h"
+#include "upgrade/steps.h"
 
 using vcq::BatchEngine;
 using vcq::BatchTimeline;

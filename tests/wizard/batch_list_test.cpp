@@ -8,7 +8,7 @@
 #include <QToolTip>
 #include <QtTest>
 
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/steps.h"
 #include "wizard/beep.h"
 #include "wizard/lists/batch_upgrade_list.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "upgrade/batch_outcome.h"
-#include "upgrade/camera_upgrade.h"
+#include "upgrade/steps.h"
 #include "wizard/beep.h"
 
 namespace vcq::ui {

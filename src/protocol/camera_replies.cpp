@@ -7,26 +7,27 @@ namespace {
 
 constexpr int kMaxEmptyFtpEntries = 10;
 
-}  // namespace
-
-std::optional<std::string_view> KeyValue(std::string_view reply, std::string_view key) {
-    size_t at = reply.find(key);
+// The text after `key` up to the next "&"; without one, empty or, with
+// `toEnd`, the rest of the reply.
+std::optional<std::string_view> ValueOf(std::string_view reply, std::string_view key, bool toEnd) {
+    const size_t at = reply.find(key);
     if (at == std::string_view::npos)
         return std::nullopt;
-    size_t start = at + key.size();
-    size_t end = reply.find('&', start);
+    const size_t start = at + key.size();
+    const size_t end = reply.find('&', start);
     if (end == std::string_view::npos)
-        return std::string_view();
+        return toEnd ? reply.substr(start) : std::string_view();
     return reply.substr(start, end - start);
 }
 
+}  // namespace
+
+std::optional<std::string_view> KeyValue(std::string_view reply, std::string_view key) {
+    return ValueOf(reply, key, false);
+}
+
 std::optional<std::string_view> KeyValueToEnd(std::string_view reply, std::string_view key) {
-    size_t at = reply.find(key);
-    if (at == std::string_view::npos)
-        return std::nullopt;
-    size_t start = at + key.size();
-    size_t end = reply.find('&', start);
-    return reply.substr(start, end == std::string_view::npos ? end : end - start);
+    return ValueOf(reply, key, true);
 }
 
 std::string ReadMacAddress(std::string_view reply) {

@@ -2,6 +2,7 @@
 // without a crash, an overrun or a hang.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "protocol/cgi_client.h"
@@ -10,10 +11,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const vcq::ModelList models = {{"VCQ-R20", "VCQ-R20N", "VCQ-R20P"}};
-    static vcq::fuzz::SilentWindow window;
+    static const auto window = std::make_shared<vcq::fuzz::SilentWindow>();
     const std::string reply(reinterpret_cast<const char*>(data), size);
     vcq::CameraUpgrade camera(vcq::CameraJob("127.0.0.1", "YWRtaW46YWRtaW4=", models, "ver1.08"),
-                              &window, 0, false);
+                              window, 0, false);
     camera.CheckAdministrator(reply);
     camera.CheckModel(reply);
     camera.CheckImageMemory(reply);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <thread>
 
 #include "cli/commands.h"
@@ -11,6 +12,7 @@
 #include "cli/stderr_window.h"
 #include "package/resources.h"
 #include "package/workspace.h"
+#include "platform/detached_work.h"
 #include "platform/system.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_session.h"
@@ -26,6 +28,25 @@ void OnStopUpgrade() {
     g_stopUpgrade = true;
 }
 constexpr int kStoppedExit = 130;
+
+// The check or the save, on a thread of its own so that a request to end
+// reaches it: the job's abort ends its exchange and nothing is left half
+// written. True only when it passed and nobody asked to end.
+bool RunStoppable(std::function<bool()> task, CameraUpgrade& job) {
+    const DetachedWork<bool> work = DetachedWork<bool>::Start(std::move(task));
+    while (work.Running()) {
+        if (g_stopUpgrade)
+            job.Abandon();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return work.Outcome().value_or(false) && !g_stopUpgrade;
+}
+
+// A request to end before the upgrade began: the camera is as it was.
+int StoppedBeforeUpgrade() {
+    std::fprintf(stderr, "upgrade: stopped before the upgrade began: the camera is unchanged\n");
+    return kStoppedExit;
+}
 
 // The text of every step: the progress page's for 1 to 8, the batch list's
 // status for the failures.
@@ -97,8 +118,10 @@ int RunUpgrade(const Args& args) {
     const bool retain = choice->retain;
     const bool keepBackup = choice->keepBackup;
 
-    if (StandInPackage())
+    if (StandInPackage()) {
         std::printf("note: this build carries the %s\n", kStandInNotice);
+        std::fflush(stdout);  // a script reading lines sees it before the check
+    }
     auto window = std::make_shared<StderrWindow>(parsed.flags.count("--yes") > 0);
     const std::string packageVersion = PackageVersion();
     auto resources = std::make_shared<BatchResources>();
@@ -107,7 +130,10 @@ int RunUpgrade(const Args& args) {
     resources->window = window;
     resources->workspace = std::make_shared<PackageWorkspace>();
     CameraSession session(resources, host, token);
-    if (!session.CheckTask()()) {
+    sys::CatchStop(OnStopUpgrade);
+    if (!RunStoppable(session.CheckTask(), session.Job())) {
+        if (g_stopUpgrade)
+            return StoppedBeforeUpgrade();
         PrintDetail(session.FailureDetail());
         return 1;
     }
@@ -138,7 +164,9 @@ int RunUpgrade(const Args& args) {
     const StepPrinter printer(window.get());
     if (retain) {
         printer.Print(step::kSavingConfig);
-        if (!session.SaveTask(keepBackup)()) {
+        if (!RunStoppable(session.SaveTask(keepBackup), session.Job())) {
+            if (g_stopUpgrade)
+                return StoppedBeforeUpgrade();
             window->MessageBox("Cannot save camera's configuration!", "Information",
                                MessageIcon::Stop, MessageButtons::Ok);
             PrintDetail(session.SaveError());
@@ -153,7 +181,8 @@ int RunUpgrade(const Args& args) {
         printer.Print(now, IsFinalStep(now) ? job.FailureDetail() : std::string());
     });
     const sys::StayAwake awake;  // a laptop asleep mid-flash leaves the camera half done
-    sys::CatchStop(OnStopUpgrade);
+    if (g_stopUpgrade)
+        return StoppedBeforeUpgrade();
     session.Start();
     bool stopped = false;
     while (!IsFinalStep(session.Step()) && window->GoToPagePosts() == 0) {

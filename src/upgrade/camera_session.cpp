@@ -4,6 +4,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/transfer_abort.h"
+
 namespace vcq {
 
 struct CameraSession::Held {
@@ -69,8 +71,10 @@ CameraUpgrade& CameraSession::Job() {
 }
 
 std::function<bool()> CameraSession::CheckTask() {
-    return [held = held_] {
+    // Its exchanges end with the job's: a session let go or stopped ends them.
+    return [held = held_, abort = held_->job->Transfers()->Abort()] {
         const Held::Task task(*held);
+        const AbortScope exchangesObey(abort);
         bool lowMemory = false;
         std::string serial;
         const bool passed = held->job->CheckPreconditions(lowMemory, &serial);
@@ -95,8 +99,9 @@ std::function<bool()> CameraSession::SaveTask(bool keep) {
         std::lock_guard lock(held_->mutex);
         held_->saved.reset();
     }
-    return [held = held_, backup] {
+    return [held = held_, backup, abort = held_->job->Transfers()->Abort()] {
         const Held::Task task(*held);
+        const AbortScope transferObeys(abort);
         const bool saved = backup->Download();
         std::lock_guard lock(held->mutex);
         held->saved = saved ? backup : nullptr;

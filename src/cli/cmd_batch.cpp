@@ -346,7 +346,7 @@ int RunBatch(const Args& args) {
         camera.reflash = reflash;
     }
     if (dryRun)
-        return RunDryRun(cameras, models, reflash, choices->json);
+        return RunDryRun(cameras, models, choices->retain, choices->json);
     // Up to date (unless reflashed) or of another generation: left alone.
     const std::vector<SetAside> setAside = SetAsideBeforeBatch(cameras, PackageVersion(), reflash);
     return RunCameraBatch("batch", *choices, cameras, setAside);

@@ -97,7 +97,7 @@ int RunRetry(const Args& args) {
         run.insert(run.end(), one.begin(), one.end());
     }
     if (dryRun)
-        return RunDryRun(cameras, SupportedModels(), reflash, choices->json);
+        return RunDryRun(cameras, SupportedModels(), choices->retain, choices->json);
     return RunCameraBatch("retry", *choices, run, setAside);
 }
 

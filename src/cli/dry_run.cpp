@@ -29,7 +29,7 @@ const char* ActionName(DryRunAction action) {
 }  // namespace
 
 DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
-                          const std::string& targetVersion, bool reflash) {
+                          const std::string& targetVersion, bool retain) {
     DryRunVerdict verdict;
     // A retry's camera told to flash before is checked by its job at its
     // turn, which sends the kept file back: nothing more to judge here.
@@ -52,7 +52,8 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     settings.serial = camera.serial;
     CameraUpgrade upgrade(settings, nullptr, 0, true);
     bool lowMemory = false;
-    const bool passed = upgrade.CheckPreconditions(lowMemory, nullptr);
+    std::string serial;
+    const bool passed = upgrade.CheckPreconditions(lowMemory, &serial);
     verdict.version = EscapeControls(PlainVersion(upgrade.CurrentVersion()));
     // A check refused before it read the version still has the identify's.
     if (verdict.version.empty())
@@ -70,43 +71,31 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
             verdict.reason += ": " + upgrade.FailureDetail();
         return verdict;
     }
-    // A camera already on the package's version is left alone, as the batch does,
-    // whatever the gates would ask of a flash.
-    if (verdict.version == targetVersion && !reflash) {
-        verdict.action = DryRunAction::UpToDate;
-        verdict.code = ReasonCode::UpToDate;
-        verdict.reason = "already at " + targetVersion;
-        return verdict;
-    }
-    switch (DecideVersionGate(upgrade.CurrentVersion(), targetVersion)) {
-        case VersionGate::Refused:
-            verdict.reason = kVersionRefusedText;
-            verdict.code = ReasonCode::OtherGeneration;
+    // The gates the job applies at its check, in its words for a dry run.
+    std::string gateReason;
+    const GateConsent consent{camera.resetAgreed, camera.reflash, camera.downgradeAgreed};
+    switch (DecideJobGate(upgrade.CurrentVersion(), targetVersion, consent, gateReason,
+                          &verdict.code)) {
+        case JobGate::UpToDate:
+            verdict.action = DryRunAction::UpToDate;
+            verdict.reason = "already at " + targetVersion;
             return verdict;
-        case VersionGate::Downgrade:
-            if (!camera.downgradeAgreed) {
-                verdict.reason = NewerFirmwareText(verdict.version, targetVersion) +
-                                 ". Left out unless --allow-downgrade.";
-                verdict.code = ReasonCode::NewerThanPackage;
-                return verdict;
-            }
-            if (VersionNeedsResetQuestion(verdict.version) && !camera.resetAgreed) {
-                verdict.reason =
-                    std::string(kResetQuestionText) + " Left out unless --allow-reset.";
-                verdict.code = ReasonCode::ResetNotAllowed;
-                return verdict;
-            }
+        case JobGate::Refused:
+            verdict.reason = verdict.code == ReasonCode::NewerThanPackage
+                                 ? NewerFirmwareText(verdict.version, targetVersion) +
+                                       ". Left out unless --allow-downgrade."
+                                 : gateReason;
+            return verdict;
+        case JobGate::LeftOut:
+            verdict.reason = std::string(kResetQuestionText) + " Left out unless --allow-reset.";
+            return verdict;
+        case JobGate::Pass:
             break;
-        case VersionGate::ResetQuestion:
-            if (!camera.resetAgreed) {
-                verdict.reason =
-                    std::string(kResetQuestionText) + " Left out unless --allow-reset.";
-                verdict.code = ReasonCode::ResetNotAllowed;
-                return verdict;
-            }
-            break;
-        case VersionGate::Pass:
-            break;
+    }
+    if (retain && serial.empty()) {
+        verdict.code = ReasonCode::SerialUnreadable;
+        verdict.reason = kNoSerialText;
+        return verdict;
     }
     verdict.action = DryRunAction::Upgrade;
     verdict.code = ReasonCode::Upgrade;
@@ -138,13 +127,12 @@ std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerd
                       {"reason_code", ReasonCodeName(verdict.code)}});
 }
 
-int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool reflash,
+int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool retain,
               bool json) {
     const std::string target = PackageVersion();
     std::vector<DryRunVerdict> verdicts(cameras.size());
-    ForEachAtOnce(cameras.size(), [&](size_t i) {
-        verdicts[i] = JudgeCamera(cameras[i], models, target, reflash);
-    });
+    ForEachAtOnce(cameras.size(),
+                  [&](size_t i) { verdicts[i] = JudgeCamera(cameras[i], models, target, retain); });
     size_t counts[4] = {};
     size_t unfit = 0;  // left out, and not on purpose
     for (size_t i = 0; i < cameras.size(); ++i) {

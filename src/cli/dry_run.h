@@ -25,10 +25,10 @@ struct DryRunVerdict {
 };
 
 // The checks of the batch, for one camera, against package `targetVersion`
-// ("1.08"); a camera already at it is up to date unless `reflash`, and one at
-// 1.08 or 1.09 that would be flashed is left out unless `camera.resetAgreed`.
+// ("1.08"), with the camera's own consents (reflash, reset, downgrade); with
+// `retain`, a camera whose serial cannot be read is left out.
 DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
-                          const std::string& targetVersion, bool reflash);
+                          const std::string& targetVersion, bool retain);
 
 // "001 127.0.0.2 upgrade: 1.05 to 1.08", or the JSON object of the same.
 std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerdict& verdict,
@@ -37,7 +37,7 @@ std::string DryRunLine(size_t index, const BatchCamera& camera, const DryRunVerd
 // Judges every camera, several at a time, and prints one line each and a
 // summary. Exit 0 when each would be upgraded, is up to date or is set aside
 // on purpose (another generation), else 1.
-int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool reflash,
+int RunDryRun(const std::vector<BatchCamera>& cameras, const ModelList& models, bool retain,
               bool json);
 
 }  // namespace vcq::cli

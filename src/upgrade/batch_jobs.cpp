@@ -32,10 +32,6 @@ std::string UploadTooSlowText(const UploadTally& tally) {
            std::to_string((tally.took.count() + 500) / 1000) + " s";
 }
 
-constexpr const char* kNoSerialText =
-    "the camera's serial cannot be read: not upgraded with its settings retained (its backup "
-    "could not be named after it)";
-
 class CameraUpgradeJob : public BatchJob {
   public:
     CameraUpgradeJob(std::shared_ptr<CameraUpgrade> upgrade, GateConsent consent,

@@ -44,6 +44,11 @@ struct GateConsent {
 // The gates a batch job's own check applies to the version it read, in this
 // order: another generation, newer than the package, up to date, the reset.
 enum class JobGate { Pass, Refused, UpToDate, LeftOut };
+// After the gates, when the settings are to be retained: the backup is named
+// after the serial, so a camera whose serial cannot be read is left out.
+inline constexpr const char* kNoSerialText =
+    "the camera's serial cannot be read: not upgraded with its settings retained (its backup "
+    "could not be named after it)";
 // `code`, when given, says which gate in one word.
 JobGate DecideJobGate(std::string_view cameraVersion, std::string_view packageVersion,
                       const GateConsent& consent, std::string& reason, ReasonCode* code = nullptr);

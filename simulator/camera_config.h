@@ -144,6 +144,9 @@ struct CameraConfig {
     bool ftpRefuseMkd = false;
     // Bytes per second a STOR reads at most; 0 is unlimited.
     uint64_t ftpRateLimit = 0;
+    // A control connection idle this long is closed with 421, as real
+    // cameras' FTP servers do.
+    std::chrono::milliseconds ftpIdle{30000};
 
     // After "System=versionup" the camera restarts: it refuses HTTP, FTP and
     // discovery for rebootDowntime, flashes the first "*.img" uploaded under

@@ -123,6 +123,8 @@ bool ApplyOne(std::string_view key, std::string_view value, CameraConfig& camera
                                  : value == "accept" && (camera.ftpRefuseLogin = false, true);
     if (key == "ftp-rate")
         return ParseNumber(value, camera.ftpRateLimit);
+    if (key == "ftp-idle")
+        return ParseMillis(value, camera.ftpIdle);
     if (key == "stor-fail") {
         // N or "every", optionally ":STATUS" or ":drop".
         size_t colon = value.find(':');
@@ -379,6 +381,8 @@ Keys:
                        resets the data and control connections once the
                        first bytes of the file arrived
   ftp-rate=BYTES       STOR reads at most BYTES per second (0: no limit)
+  ftp-idle=MS          an FTP control connection idle this long is closed
+                       (default 30000)
   reboot=MS            downtime after "System=versionup" (default 2000);
                        the camera flashes the first *.img uploaded under
                        C:\system, comes back with factory settings (same

@@ -63,7 +63,7 @@ class Session {
     // Nullopt when the client closes, stays idle too long, the camera goes
     // down or the service stops.
     std::optional<std::string> ReadLine() {
-        auto deadline = Clock::now() + options_.idleTimeout;
+        auto deadline = Clock::now() + std::min(options_.idleTimeout, camera_.Config().ftpIdle);
         char chunk[512];
         for (;;) {
             size_t end = buffer_.find('\n');

@@ -126,10 +126,13 @@ int CameraUpgrade::TransferPackage() {
 
     // Prepared while another camera uploads: ours begins as that one ends.
     const std::shared_ptr<UploadLine> line = uploadLine;
+    bool waited = false;
     if (line) {
         EnterPhase(Phase::AwaitTurn);
+        const auto queued = std::chrono::steady_clock::now();
         if (!line->Take(abandoned_))
             return -3;
+        waited = std::chrono::steady_clock::now() - queued > std::chrono::seconds(1);
     }
     struct LeaveLine {
         UploadLine* line;
@@ -141,6 +144,15 @@ int CameraUpgrade::TransferPackage() {
         ~LeaveLine() { Now(); }
     } leaveLine{line.get()};
     EnterPhase(Phase::Upload);
+    // A camera closes a control connection left idle while another camera
+    // uploaded: after a wait, a fresh login.
+    if (waited) {
+        ftp.Close();
+        if (!OpenWithRetry(ftp, abandoned_))
+            return failed("FTP login to " + host, -2);
+        if (!ftp.ChangeFolder("C:\\"))
+            return failed("FTP folder C:\\", -2);
+    }
     meter->BeginUpload(PlannedBytes(packageEntries));
     struct EndUpload {
         JobTransfers& meter;

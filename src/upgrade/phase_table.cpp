@@ -67,7 +67,10 @@ std::string BoundText(std::chrono::milliseconds length) {
 
 std::string LateReason(Phase phase, const PhaseLimits& limits) {
     const PhaseRow& row = PhaseRowOf(phase);
-    return row.bound ? row.lateReason + BoundText(limits.*row.bound) : std::string();
+    // A bound with no reason of its own (the pause before the restart) is
+    // never a late reason.
+    return row.bound && *row.lateReason ? row.lateReason + BoundText(limits.*row.bound)
+                                        : std::string();
 }
 
 }  // namespace vcq

@@ -37,7 +37,8 @@ int32_t ShownStep(int32_t step, std::optional<Phase> phase);
 
 // "6 minutes", "60 s": a bound in a reason.
 std::string BoundText(std::chrono::milliseconds length);
-// A phase's late reason with its bound in `limits`.
+// A phase's late reason with its bound in `limits`; empty for a phase that
+// has none.
 std::string LateReason(Phase phase, const PhaseLimits& limits);
 
 }  // namespace vcq

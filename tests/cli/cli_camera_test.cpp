@@ -366,13 +366,19 @@ TEST_F(CliCamera, ARequestToEndStopsTheUpgradeAndKeepsItsFile) {
         GTEST_SKIP() << "wine does not deliver a generated Ctrl-Break to another console";
     const struct {
         const char* camera;
-        const char* step;    // stopped once this line shows
+        const char* step;    // stopped once a line starting so shows
         const char* reason;  // what the tool says
+        bool kept;           // a saved configuration is named
         int versionups;
     } rows[] = {
-        {"ftp-rate=20000", "step 2 Uploading\n", "cut off while Uploading (step 2)", 0},
+        // In the check, then in the save: nothing half written stays.
+        {"delay=20000", "note: ", "stopped before the upgrade began: the camera is unchanged",
+         false, 0},
+        {"config-end=stall:100", "step 1 ",
+         "stopped before the upgrade began: the camera is unchanged", false, 0},
+        {"ftp-rate=20000", "step 2 Uploading\n", "cut off while Uploading (step 2)", true, 0},
         {"linger=20000,poll-stall=20", "step 3 Overwriting\n",
-         "cut off while Overwriting (step 3); the camera may still be writing", 1},
+         "cut off while Overwriting (step 3); the camera may still be writing", true, 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.camera);
@@ -386,7 +392,7 @@ TEST_F(CliCamera, ARequestToEndStopsTheUpgradeAndKeepsItsFile) {
         vcq::test::CliProcess cli(With({"upgrade", "127.0.0.2", "--retain"}),
                                   scratch_ / "stderr.txt");
         vcq::test::UnsetEnv("TMPDIR");
-        for (std::string line = cli.ReadLine(); line != row.step; line = cli.ReadLine())
+        for (std::string line = cli.ReadLine(); !line.starts_with(row.step); line = cli.ReadLine())
             ASSERT_FALSE(line.empty()) << "never " << row.step;
         std::this_thread::sleep_for(300ms);
         const auto asked = std::chrono::steady_clock::now();
@@ -395,7 +401,13 @@ TEST_F(CliCamera, ARequestToEndStopsTheUpgradeAndKeepsItsFile) {
         EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
         EXPECT_EQ(run.code, 130) << run.out << run.err;
         EXPECT_NE((run.out + run.err).find(row.reason), std::string::npos) << run.out << run.err;
-        EXPECT_TRUE(fs::is_regular_file(Line(run.out, "kept"))) << run.out;
+        EXPECT_EQ(fs::is_regular_file(Line(run.out, "kept")), row.kept) << run.out;
+        for (const fs::path& folder : {programFiles_, userData_}) {
+            if (row.kept || !fs::exists(folder))
+                continue;
+            for (const auto& entry : fs::recursive_directory_iterator(folder))
+                EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+        }
         EXPECT_TRUE(fs::is_empty(temp)) << "the unpacked package is left behind";
         EXPECT_EQ(simulator_->RequestCount(0, "POST /command/main.cgi"), row.versionups);
         simulator_.reset();
@@ -1580,6 +1592,12 @@ TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
          0,
          {"completed", "other_generation"}},
         {"a failed camera", {"", "admin=admin:other"}, {}, 1, {"completed", "login_refused"}},
+        {"a serial that cannot name the backup", {"serial="}, {}, 1, {"serial_unreadable"}},
+        {"an FTP login left idle while another camera uploads",
+         {"ftp-rate=50000", "ftp-idle=300"},
+         {},
+         0,
+         {"completed", "completed"}},
         {"a login that is not the administrator's",
          {"admin=root:root,user=admin:secret"},
          {},

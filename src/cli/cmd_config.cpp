@@ -10,6 +10,7 @@
 #include "cli/credentials.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
+#include "cli/stop_request.h"
 #include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
@@ -68,6 +69,11 @@ std::string ForeignBackup(const std::string& host, const std::string& file) {
            " has serial " + EscapeControls(serial);
 }
 
+int BackupStopped() {
+    std::fprintf(stderr, "vcq-upgrade-cli backup: stopped; nothing was saved\n");
+    return kStoppedExit;
+}
+
 }  // namespace
 
 int RunBackup(const Args& args) {
@@ -86,8 +92,16 @@ int RunBackup(const Args& args) {
                          false);
     bool lowMemory = false;
     std::string serial;
+    // A request to end stops the check or the download where it is; the
+    // file is named only once whole.
+    CatchStopRequest();
+    const std::shared_ptr<TransferAbort> abort = camera.Transfers()->Abort();
     // Only the model and serial matter here; a camera short of space can still be saved.
-    if (!camera.CheckPreconditions(lowMemory, &serial) && !lowMemory) {
+    const bool checked = RunStoppable(
+        [&] { return camera.CheckPreconditions(lowMemory, &serial) || lowMemory; }, abort);
+    if (StopRequested())
+        return BackupStopped();
+    if (!checked) {
         if (!camera.FailureDetail().empty())
             std::fprintf(stderr, "%s\n", camera.FailureDetail().c_str());
         return 1;
@@ -95,7 +109,9 @@ int RunBackup(const Args& args) {
 
     ConfigBackup backup(host, ConfigCameraPath(models.Primary()), token, std::time(nullptr),
                         models.Primary(), serial, false);
-    if (!backup.Download()) {
+    if (!RunStoppable([&backup] { return backup.Download(); }, abort)) {
+        if (StopRequested())
+            return BackupStopped();
         std::fprintf(stderr, "Cannot save camera's configuration!\n");
         if (!backup.errorText.empty())
             std::fprintf(stderr, "%s\n", backup.errorText.c_str());

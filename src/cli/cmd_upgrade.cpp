@@ -1,18 +1,16 @@
 // upgrade: one camera the way the wizard's manual mode does it.
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <functional>
 #include <thread>
 
 #include "cli/commands.h"
 #include "cli/credentials.h"
 #include "cli/options.h"
 #include "cli/stderr_window.h"
+#include "cli/stop_request.h"
 #include "package/resources.h"
 #include "package/workspace.h"
-#include "platform/detached_work.h"
 #include "platform/system.h"
 #include "upgrade/batch_engine.h"
 #include "upgrade/camera_session.h"
@@ -20,27 +18,6 @@
 
 namespace vcq::cli {
 namespace {
-
-// Ctrl-C, SIGTERM or the console closing during the upgrade: the job ends
-// where it is and says so, its kept file named and its workspace removed.
-std::atomic<bool> g_stopUpgrade{false};
-void OnStopUpgrade() {
-    g_stopUpgrade = true;
-}
-constexpr int kStoppedExit = 130;
-
-// The check or the save, on a thread of its own so that a request to end
-// reaches it: the job's abort ends its exchange and nothing is left half
-// written. True only when it passed and nobody asked to end.
-bool RunStoppable(std::function<bool()> task, CameraUpgrade& job) {
-    const DetachedWork<bool> work = DetachedWork<bool>::Start(std::move(task));
-    while (work.Running()) {
-        if (g_stopUpgrade)
-            job.Abandon();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return work.Outcome().value_or(false) && !g_stopUpgrade;
-}
 
 // A request to end before the upgrade began: the camera is as it was.
 int StoppedBeforeUpgrade() {
@@ -130,9 +107,12 @@ int RunUpgrade(const Args& args) {
     resources->window = window;
     resources->workspace = std::make_shared<PackageWorkspace>();
     CameraSession session(resources, host, token);
-    sys::CatchStop(OnStopUpgrade);
-    if (!RunStoppable(session.CheckTask(), session.Job())) {
-        if (g_stopUpgrade)
+    // A request to end: in the check or the save, they end where they are;
+    // during the upgrade, the job ends there and says so, its kept file named
+    // and its workspace removed.
+    CatchStopRequest();
+    if (!RunStoppable(session.CheckTask(), session.Job().Transfers()->Abort())) {
+        if (StopRequested())
             return StoppedBeforeUpgrade();
         PrintDetail(session.FailureDetail());
         return 1;
@@ -164,8 +144,8 @@ int RunUpgrade(const Args& args) {
     const StepPrinter printer(window.get());
     if (retain) {
         printer.Print(step::kSavingConfig);
-        if (!RunStoppable(session.SaveTask(keepBackup), session.Job())) {
-            if (g_stopUpgrade)
+        if (!RunStoppable(session.SaveTask(keepBackup), session.Job().Transfers()->Abort())) {
+            if (StopRequested())
                 return StoppedBeforeUpgrade();
             window->MessageBox("Cannot save camera's configuration!", "Information",
                                MessageIcon::Stop, MessageButtons::Ok);
@@ -181,12 +161,12 @@ int RunUpgrade(const Args& args) {
         printer.Print(now, IsFinalStep(now) ? job.FailureDetail() : std::string());
     });
     const sys::StayAwake awake;  // a laptop asleep mid-flash leaves the camera half done
-    if (g_stopUpgrade)
+    if (StopRequested())
         return StoppedBeforeUpgrade();
     session.Start();
     bool stopped = false;
     while (!IsFinalStep(session.Step()) && window->GoToPagePosts() == 0) {
-        if (g_stopUpgrade) {
+        if (StopRequested()) {
             StoppedEnd end = StoppedEndOf(StopCause::Operator, CheckOutcome::Passed, {},
                                           session.Step(), job.CurrentPhase(), {});
             stopped = job.Stop(end.step, std::move(end.reason));

@@ -25,15 +25,15 @@ bool StopRequested() {
     return g_stopRequested;
 }
 
-bool RunStoppable(const std::function<bool()>& task, const std::shared_ptr<TransferAbort>& abort) {
+bool RunStoppable(const std::function<bool()>& task, const std::function<void()>& stop) {
     // The task only runs while this waits for it: what it refers to lives.
-    const DetachedWork<bool> work = DetachedWork<bool>::Start([&task, &abort] {
-        const AbortScope obeys(abort);
-        return task();
-    });
+    const DetachedWork<bool> work = DetachedWork<bool>::Start([&task] { return task(); });
+    bool stopped = false;
     while (work.Running()) {
-        if (g_stopRequested)
-            abort->Abort();
+        if (g_stopRequested && !stopped) {
+            stopped = true;
+            stop();
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return work.Outcome().value_or(false) && !g_stopRequested;

@@ -4,9 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <memory>
-
-#include "platform/transfer_abort.h"
 
 namespace vcq::cli {
 
@@ -16,9 +13,10 @@ inline constexpr int kStoppedExit = 130;
 void CatchStopRequest();
 bool StopRequested();
 
-// Runs the blocking `task` on a thread of its own, its transfers obeying
-// `abort`, which is pulled once a stop is requested; returns once the task
-// ended. True only when it returned true and no stop came.
-bool RunStoppable(const std::function<bool()>& task, const std::shared_ptr<TransferAbort>& abort);
+// Runs the blocking `task` on a thread of its own and calls `stop` once a
+// stop is requested (it must end the task's exchanges: a job's Abandon);
+// returns once the task ended. True only when it returned true and no stop
+// came.
+bool RunStoppable(const std::function<bool()>& task, const std::function<void()>& stop);
 
 }  // namespace vcq::cli

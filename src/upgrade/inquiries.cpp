@@ -94,12 +94,13 @@ void CameraUpgrade::Warn(const std::string& text) {
         std::lock_guard lock(stepMutex_);
         if (failureDetail_.empty() && !abandoned_)
             failureDetail_ = text;
-    } else if (owner)
+    } else if (owner && !abandoned_) {  // a check let go tells nobody
         owner->MessageBox(text, kCaption, MessageIcon::Exclamation, MessageButtons::Ok);
+    }
 }
 
 void CameraUpgrade::Stop(const std::string& text) const {
-    if (!silent && owner)
+    if (!silent && owner && !abandoned_)
         owner->MessageBox(text, kCaption, MessageIcon::Stop, MessageButtons::Ok);
 }
 

@@ -99,10 +99,6 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     bool SendVersionUp();
     void ReportUploadFailure();
     void ReportVersionUpResult();
-    // Unpacks and uploads the package: 0, or -1 nothing to upload, -2 the
-    // camera's drive or one of its folders cannot be reached, -3 an upload
-    // failed.
-    int TransferPackage();
 
     // Step changes as they happen, for front ends that print or log each
     // one: called on the worker right after every step it writes (1, 2, 3, 7
@@ -198,6 +194,18 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::optional<Phase> RunPhase(Phase phase);
     // The batch's own save; true when nothing was to be saved.
     bool SaveConfiguration();
+    // The upload's phases, each false once it failed (its reason set) or the
+    // job was abandoned: the package unpacked and planned; the camera's FTP
+    // server switched on and logged in to, before the turn; the turn in the
+    // upload line (batch mode); the files sent.
+    bool PreparePackage();
+    bool OpenFtp();
+    bool AwaitUploadTurn();
+    bool UploadPackage();
+    // After an upload phase: its phase when it succeeded, else the upload's
+    // failure reported. What the phases shared goes once the upload ended.
+    std::optional<Phase> AfterUploadPhase(Phase phase, bool succeeded);
+    bool FtpFailed(const std::string& what);
     // To the operator; a silent check keeps it as its failure detail instead.
     void Warn(const std::string& text);
     void Stop(const std::string& text) const;
@@ -241,6 +249,9 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     uint16_t ftpPort = 21;
     std::shared_ptr<ProgressPort> progressBar;  // manual mode
     UploadPlan packageEntries;
+    // What the upload's phases hand on, on the worker only.
+    struct UploadRun;
+    std::unique_ptr<UploadRun> upload_;
     std::shared_ptr<WindowPort> owner;
     std::string sysinfoText;
     std::string sysuserText;

@@ -20,17 +20,6 @@ constexpr const char* kTooLarge = "The camera's reply is too large to be read.";
 
 }  // namespace
 
-CameraUpgrade::CameraUpgrade(JobSettings settings, std::shared_ptr<WindowPort> ownerWindow,
-                             int32_t rowIndex, bool isSilent)
-    : index(rowIndex),
-      owner(std::move(ownerWindow)),
-      silent(isSilent),
-      settings_(std::move(settings)) {
-    // A retry's kept file stays named whatever becomes of the job.
-    if (RestoresKeptFile(settings_.retry))
-        savedBackupPath_ = settings_.retry.keptFile;
-}
-
 std::string_view PlainVersion(std::string_view version) {
     return version.starts_with("ver") ? version.substr(3) : version;
 }

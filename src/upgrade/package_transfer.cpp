@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/ftp_transfer.h"
 #include "upgrade/camera_upgrade.h"
+#include "upgrade/upload_run.h"
 
 namespace vcq {
 namespace {
@@ -63,96 +64,83 @@ uint64_t PlannedBytes(const UploadPlan& plan) {
 
 }  // namespace
 
-int CameraUpgrade::TransferPackage() {
+bool CameraUpgrade::PreparePackage() {
     auto refuse = [&](const char* text, const char* detail) {
         SetFailureDetail(detail);
         if (!silent && owner && !abandoned_)
             owner->MessageBox(text, "Error", MessageIcon::Stop, MessageButtons::Ok);
-        packageEntries.Clear();
-        fileCount = 0;
+        return false;
     };
-
     // Each transfer unpacks into a folder of its own, removed whatever
     // happens, so cameras upgraded at once never share a file.
-    std::string root;
-    struct RemoveFolder {
-        const std::string& path;
-        ~RemoveFolder() {
-            if (!path.empty())
-                RemoveFolderTree(path);
-        }
-    } removeFolder{root};
+    upload_ = std::make_unique<UploadRun>();
     // A package that did not unpack whole and sound is never uploaded.
-    if (!workspace || workspace->PrepareTransferFolder(owner.get(), root) != 1) {
-        refuse("Don't find new firmware!", "the firmware package could not be unpacked whole");
-        return -1;
-    }
-
-    if (EnableFtpServer()) {
-        ProgressReset(0);
-        if (BuildUploadPlan(packageEntries, root) != 0) {
-            refuse("Buffer over flow!!", "the firmware package holds too many files");
-        } else if (CheckUploadPlan(packageEntries) == 0) {
-            refuse("Don't find new firmware!",
-                   "the firmware package lacks its system or web folder");
-        }
-        fileCount = packageEntries.fileCount;
-    } else {
-        packageEntries.Clear();
-        fileCount = 0;
-    }
+    if (!workspace || workspace->PrepareTransferFolder(owner.get(), upload_->root) != 1)
+        return refuse("Don't find new firmware!",
+                      "the firmware package could not be unpacked whole");
+    if (BuildUploadPlan(packageEntries, upload_->root) != 0)
+        return refuse("Buffer over flow!!", "the firmware package holds too many files");
+    if (CheckUploadPlan(packageEntries) == 0)
+        return refuse("Don't find new firmware!",
+                      "the firmware package lacks its system or web folder");
+    fileCount = packageEntries.fileCount;
     if (fileCount < 1)
-        return -1;
+        return false;
     ProgressReset(4 * fileCount);
+    return !abandoned_;
+}
 
-    // Whoever asks the job to stop ends the upload where it is, and learns
-    // how far it got.
-    const std::shared_ptr<JobTransfers> meter = transfers;
+bool CameraUpgrade::FtpFailed(const std::string& what) {
+    SetFailureDetail(what + ": " + upload_->ftp->lastError());
+    return false;
+}
+
+bool CameraUpgrade::OpenFtp() {
+    if (abandoned_ || !EnableFtpServer())
+        return false;
+    // Whoever asks the job to stop ends the upload where it is.
     ftp::FtpLimits limits;
-    limits.abort = meter->Abort();
-
-    std::string host = settings_.hostText.substr(0, settings_.hostText.find(':'));
-    ftp::FtpConnection ftp(host, ftpPort, ftpUser, ftpPassword, limits);
-    auto failed = [&](const std::string& what, int result) {
-        SetFailureDetail(what + ": " + ftp.lastError());
-        return result;
-    };
+    limits.abort = transfers->Abort();
+    upload_->host = settings_.hostText.substr(0, settings_.hostText.find(':'));
+    upload_->ftp =
+        std::make_unique<ftp::FtpConnection>(upload_->host, ftpPort, ftpUser, ftpPassword, limits);
     // Logged in before its turn: a camera's FTP server may take a moment
     // to accept once switched on, and that moment is not the line's.
-    if (!OpenWithRetry(ftp, abandoned_))
-        return failed("FTP login to " + host, -2);
-    if (!ftp.ChangeFolder("C:\\"))
-        return failed("FTP folder C:\\", -2);
+    if (!OpenWithRetry(*upload_->ftp, abandoned_))
+        return FtpFailed("FTP login to " + upload_->host);
+    if (!upload_->ftp->ChangeFolder("C:\\"))
+        return FtpFailed("FTP folder C:\\");
+    return true;
+}
 
+bool CameraUpgrade::AwaitUploadTurn() {
     // Prepared while another camera uploads: ours begins as that one ends.
-    const std::shared_ptr<UploadLine> line = uploadLine;
-    bool waited = false;
-    if (line) {
-        EnterPhase(Phase::AwaitTurn);
-        const auto queued = std::chrono::steady_clock::now();
-        if (!line->Take(abandoned_))
-            return -3;
-        waited = std::chrono::steady_clock::now() - queued > std::chrono::seconds(1);
-    }
-    struct LeaveLine {
-        UploadLine* line;
-        void Now() {
-            if (line)
-                line->Release();
-            line = nullptr;
-        }
-        ~LeaveLine() { Now(); }
-    } leaveLine{line.get()};
-    EnterPhase(Phase::Upload);
+    if (!uploadLine)
+        return !abandoned_;
+    EnterPhase(Phase::AwaitTurn);
+    const auto queued = std::chrono::steady_clock::now();
+    if (!uploadLine->Take(abandoned_))
+        return false;
+    upload_->line = uploadLine;
+    upload_->waited = std::chrono::steady_clock::now() - queued > std::chrono::seconds(1);
+    return true;
+}
+
+bool CameraUpgrade::UploadPackage() {
+    if (!EnterPhase(Phase::Upload))
+        return false;
+    ftp::FtpConnection& ftp = *upload_->ftp;
     // A camera closes a control connection left idle while another camera
     // uploaded: after a wait, a fresh login.
-    if (waited) {
+    if (upload_->waited) {
         ftp.Close();
         if (!OpenWithRetry(ftp, abandoned_))
-            return failed("FTP login to " + host, -2);
+            return FtpFailed("FTP login to " + upload_->host);
         if (!ftp.ChangeFolder("C:\\"))
-            return failed("FTP folder C:\\", -2);
+            return FtpFailed("FTP folder C:\\");
     }
+    // Whoever asks the job to stop learns how far the upload got.
+    const std::shared_ptr<JobTransfers> meter = transfers;
     meter->BeginUpload(PlannedBytes(packageEntries));
     struct EndUpload {
         JobTransfers& meter;
@@ -175,37 +163,37 @@ int CameraUpgrade::TransferPackage() {
     std::vector<std::string> folders;
     for (size_t i = 0; i < packageEntries.entries.size(); ++i) {
         if (abandoned_)
-            return -3;
+            return false;
         const UploadEntry& entry = packageEntries.entries[i];
         switch (entry.kind) {
             case 'd':
                 ftp.CreateFolderIgnoringFailure(entry.name);
                 folders.push_back(entry.name);
                 if (!ftp.ChangeFolder(RemotePath(folders)))
-                    return failed("FTP folder " + RemotePath(folders), -2);
+                    return FtpFailed("FTP folder " + RemotePath(folders));
                 break;
             case 'e': {
                 if (!ftp.ChangeFolder(RemotePath(folders)))
-                    return failed("FTP folder " + RemotePath(folders), -2);
+                    return FtpFailed("FTP folder " + RemotePath(folders));
                 const uint64_t bytes = FileBytes(entry.localPath);
                 if (!ftp.Upload(entry.localPath, entry.name, sent))
-                    return failed("FTP upload of " + entry.name, -3);
+                    return FtpFailed("FTP upload of " + entry.name);
                 sentBefore += bytes;
                 meter->SetSent(sentBefore);
                 files::RemoveFile(entry.localPath);
                 if (i == lastFile)
-                    leaveLine.Now();
+                    upload_->LeaveLine();
                 break;
             }
             case 'f':
                 // A fresh connection for every folder, as the cameras expect.
                 ftp.Close();
                 if (!OpenWithRetry(ftp, abandoned_))
-                    return failed("FTP login to " + host, -3);
+                    return FtpFailed("FTP login to " + upload_->host);
                 if (!folders.empty())
                     folders.pop_back();
                 if (!ftp.ChangeFolder(RemotePath(folders)))
-                    return failed("FTP folder " + RemotePath(folders), -2);
+                    return FtpFailed("FTP folder " + RemotePath(folders));
                 files::RemoveEmptyFolder(entry.localPath);
                 break;
             default:
@@ -215,7 +203,19 @@ int CameraUpgrade::TransferPackage() {
         if (i + 1 >= packageEntries.entries.size() || packageEntries.entries[i + 1].kind == 'g')
             break;
     }
-    return 0;
+    return true;
+}
+
+std::optional<Phase> CameraUpgrade::AfterUploadPhase(Phase phase, bool succeeded) {
+    if (succeeded && phase != Phase::Upload)
+        return phase;
+    upload_.reset();  // the unpacked folder goes, the line is left
+    if (succeeded)
+        return phase;
+    packageEntries.Clear();
+    fileCount = 0;
+    ReportUploadFailure();
+    return std::nullopt;
 }
 
 }  // namespace vcq

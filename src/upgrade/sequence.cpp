@@ -11,6 +11,7 @@
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
 #include "upgrade/phase_table.h"
+#include "upgrade/upload_run.h"
 
 namespace vcq {
 namespace {
@@ -46,6 +47,17 @@ bool FileExists(const std::string& path) {
 }  // namespace
 
 // The worker holds the job: nothing runs for it once it goes.
+CameraUpgrade::CameraUpgrade(JobSettings settings, std::shared_ptr<WindowPort> ownerWindow,
+                             int32_t rowIndex, bool isSilent)
+    : index(rowIndex),
+      owner(std::move(ownerWindow)),
+      silent(isSilent),
+      settings_(std::move(settings)) {
+    // A retry's kept file stays named whatever becomes of the job.
+    if (RestoresKeptFile(settings_.retry))
+        savedBackupPath_ = settings_.retry.keptFile;
+}
+
 CameraUpgrade::~CameraUpgrade() = default;
 
 int CameraUpgrade::StartUpgrade(std::shared_ptr<ConfigBackup> savedBackup) {
@@ -345,6 +357,7 @@ void CameraUpgrade::RunPhases(Phase first) {
     for (std::optional<Phase> done = RunPhase(first);
          done && PhaseRowOf(*done).next != Phase::Ended; done = RunPhase(PhaseRowOf(*done).next)) {
     }
+    upload_.reset();  // however the job ended
 }
 
 std::optional<Phase> CameraUpgrade::RunPhase(Phase phase) {
@@ -356,16 +369,13 @@ std::optional<Phase> CameraUpgrade::RunPhase(Phase phase) {
         case Phase::Prepare:
             if (!EnterPhase(Phase::Prepare))
                 return std::nullopt;
-            if (TransferPackage() != 0) {
-                packageEntries.Clear();
-                ReportUploadFailure();
-                return std::nullopt;
-            }
-            return Phase::Upload;
-        case Phase::EnableFtp:  // the upload's own steps, on its connection
+            return AfterUploadPhase(phase, PreparePackage());
+        case Phase::EnableFtp:
+            return AfterUploadPhase(phase, OpenFtp());
         case Phase::AwaitTurn:
+            return AfterUploadPhase(phase, AwaitUploadTurn());
         case Phase::Upload:
-            return phase;
+            return AfterUploadPhase(phase, UploadPackage());
         case Phase::VersionUp:
             ReportVersionUpResult();
             return step == step::kOverwriting ? std::optional(phase) : std::nullopt;

@@ -260,7 +260,9 @@ class Session {
             control_.Abort();
             return false;
         }
-        // Counted while its bytes arrive, on every camera of the gauge.
+        // Counted while its bytes arrive, on every camera of the gauge: no
+        // longer, since the client may start the next upload once it reads
+        // the 226 below.
         struct Counted {
             StoreGauge* gauge;
             explicit Counted(StoreGauge* g) : gauge(g) {
@@ -275,9 +277,14 @@ class Session {
                 if (gauge)
                     --gauge->now;
             }
-        } counted(options_.stores.get());
+        };
         std::string bytes;
-        if (!Receive(data, config.ftpRateLimit, bytes))
+        bool received = false;
+        {
+            const Counted counted(options_.stores.get());
+            received = Receive(data, config.ftpRateLimit, bytes);
+        }
+        if (!received)
             return Reply("426 Connection closed; transfer aborted.");
         data.Close();
         if (fail)

@@ -8,6 +8,7 @@
 #include "upgrade/job_values.h"
 #include "upgrade/manual_flow.h"
 #include "upgrade/phase_table.h"
+#include "upgrade/pre_batch.h"
 #include "upgrade/retry_plan.h"
 #include "upgrade/steps.h"
 
@@ -255,7 +256,7 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
     row.refused = entry.refused;
     row.upToDate = entry.upToDate;
     if (entry.upToDate) {
-        row.statusText = "Up to date";
+        row.statusText = kUpToDateWord;
         row.changed = true;
     }
     row.versionUpSent = entry.job->VersionUpSent();

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "upgrade/pre_batch.h"
 #include "upgrade/steps.h"
 
 namespace vcq {
@@ -93,9 +94,9 @@ const char* ReasonCodeName(ReasonCode code) {
 std::string RowStatusText(const BatchRow& row) {
     switch (OutcomeOf(row)) {
         case BatchOutcome::Refused:
-            return "Not upgradable";
+            return kNotUpgradableWord;
         case BatchOutcome::UpToDate:
-            return "Up to date";
+            return kUpToDateWord;
         case BatchOutcome::Failed:
         case BatchOutcome::ConfigNotRestored: {
             std::string result = BatchResultText(row.finalStep);

@@ -25,9 +25,9 @@ bool StartsTicked(PreBatch verdict) {
 std::string PreBatchNotice(PreBatch verdict) {
     switch (verdict) {
         case PreBatch::UpToDate:
-            return "Up to date";
+            return kUpToDateWord;
         case PreBatch::NotUpgradable:
-            return "Not upgradable";
+            return kNotUpgradableWord;
         case PreBatch::Newer:
             return "Newer";
         case PreBatch::ResetFirst:

@@ -16,6 +16,10 @@ enum class PreBatch {
     Newer,          // newer than the package: flashed only on the operator's word
 };
 
+// The words a camera left alone shows, before the batch and in its rows.
+inline constexpr const char* kUpToDateWord = "Up to date";
+inline constexpr const char* kNotUpgradableWord = "Not upgradable";
+
 // `cameraVersion` and `packageVersion` may carry the "ver" prefix. A camera
 // whose version is unknown is upgraded: its check decides.
 PreBatch DecidePreBatch(std::string_view cameraVersion, std::string_view packageVersion);

@@ -25,7 +25,7 @@ std::string NotCompletedList(const BatchEngine& engine) {
         // Told to flash, its configuration kept: `retry` checks it and sends
         // the file back; a batch would flash it again or save its reset
         // settings over the kept ones.
-        if (PlanRetry(EndOf(engine.Row(i))).action != RetryAction::Upgrade) {
+        if (PlanRetry(engine.Row(i).end).action != RetryAction::Upgrade) {
             ++flashed;
             continue;
         }

@@ -73,7 +73,7 @@ class EstimateProbe {
         timeline_.Observe(engine, now);
         size_t completed = 0;
         for (size_t i = 0; i < engine.RowCount(); ++i)
-            completed += engine.Row(i).finalStep == step::kCompleted ? 1 : 0;
+            completed += engine.Row(i).end.finalStep == step::kCompleted ? 1 : 0;
         const size_t rows = engine.RowCount();
         const size_t marks[] = {1, (rows + 1) / 2, (3 * rows + 3) / 4};
         for (size_t k = 0; k < 3; ++k) {

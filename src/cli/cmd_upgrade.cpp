@@ -179,7 +179,7 @@ int RunUpgrade(const Args& args) {
     job.Abandon();  // nothing more to print after this
 
     const int32_t outcome = session.Step();
-    const JobOutcome result = session.Outcome();
+    const CameraEnd result = session.Outcome();
     if (outcome != step::kCompleted) {
         // The worker has told the operator what went wrong, a camera not
         // back in time too; only one back with another version says so here.

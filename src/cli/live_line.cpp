@@ -35,9 +35,9 @@ void LiveLine::Update(const BatchEngine& engine) {
     size_t completed = 0, failed = 0, underWay = 0, waiting = 0;
     for (size_t i = 0; i < engine.RowCount(); ++i) {
         const BatchRow& row = engine.Row(i);
-        if (row.finalStep == step::kCompleted)
+        if (row.end.finalStep == step::kCompleted)
             ++completed;
-        else if (IsFinalStep(row.finalStep))
+        else if (IsFinalStep(row.end.finalStep))
             failed += row.dropped ? 0 : 1;
         else if (row.begun != std::chrono::steady_clock::time_point{})
             ++underWay;

@@ -97,12 +97,16 @@ bool ReadEnd(const json& event, LoggedCamera& logged) {
     // said so in "versionup".
     const json* flashed = Field(event, "flashed", json::value_t::boolean);
     const std::string* code = Text(event, "reason_code");
-    logged.end = {*named,
-                  static_cast<int32_t>(*step),
-                  (flashed ? flashed : versionUp)->get<bool>(),
-                  kept->is_string() ? kept->get<std::string>() : std::string(),
-                  versionUpAt,
-                  code && *code == ReasonCodeName(ReasonCode::Stopped)};
+    CameraEnd& end = logged.end;
+    end.outcome = *named;
+    end.finalStep = static_cast<int32_t>(*step);
+    end.versionUpSent = versionUp->get<bool>();
+    end.flashed = (flashed ? flashed : versionUp)->get<bool>();
+    end.keptFile = kept->is_string() ? kept->get<std::string>() : std::string();
+    end.versionUpAt = versionUpAt;
+    end.cutOff = code && *code == ReasonCodeName(ReasonCode::Stopped);
+    if (const std::string* detail = Text(event, "detail"))
+        end.reason = *detail;
     return true;
 }
 

@@ -13,7 +13,7 @@ void BatchDriver::Begin(Clock::time_point now) {
     ended_.assign(engine_.RowCount(), false);
     // Rows a retry leaves as they were ended in the run before.
     for (size_t i = 0; i < engine_.RowCount(); ++i)
-        ended_[i] = engine_.Row(i).finalStep != step::kNotStarted;
+        ended_[i] = engine_.Row(i).end.finalStep != step::kNotStarted;
 }
 
 bool BatchDriver::Pulse(Clock::time_point now) {
@@ -42,7 +42,7 @@ void BatchDriver::EndRows(bool all) {
     for (size_t i : engine_.TakeChangedRows()) {
         if (listener_)
             listener_->RowChanged(i);
-        if (!ended_[i] && IsFinalStep(engine_.Row(i).finalStep)) {
+        if (!ended_[i] && IsFinalStep(engine_.Row(i).end.finalStep)) {
             ended_[i] = true;
             if (listener_)
                 listener_->RowEnded(i);

@@ -110,7 +110,7 @@ bool BatchEngine::AddCamera(const BatchCamera& camera) {
 std::vector<size_t> BatchEngine::NotCompletedRows() const {
     std::vector<size_t> rows;
     for (size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].finalStep != step::kCompleted)
+        if (rows_[i].end.finalStep != step::kCompleted)
             rows.push_back(i);
     return rows;
 }
@@ -124,20 +124,15 @@ size_t BatchEngine::RetryNotCompleted(std::time_t startTime) {
     std::fill(inRun_.begin(), inRun_.end(), false);
     for (size_t i : NotCompletedRows()) {
         BatchRow& row = rows_[i];
-        cameras_[i].retry = PlanRetry(EndOf(row));
+        cameras_[i].retry = PlanRetry(row.end);
         if (cameras_[i].retry.action == RetryAction::None)
             continue;
         row.statusText = statusTexts_[step::kNotStarted];
         row.progress = 0;
-        row.finalStep = step::kNotStarted;
-        row.failureDetail.clear();
+        row.end = {};
         // Named until the camera took it back.
-        row.keptFile = cameras_[i].retry.keptFile;
-        row.versionUpSent = row.versionUpThisRun = false;
-        row.versionUpAt = 0;
-        row.checkReason.reset();
-        row.cutOff = row.cameBack = row.stoppedAfterFailures = false;
-        row.refused = row.upToDate = false;
+        row.end.keptFile = cameras_[i].retry.keptFile;
+        row.stoppedAfterFailures = false;
         row.step = step::kNotStarted;
         row.begun = row.ended = {};
         row.changed = true;
@@ -237,6 +232,7 @@ void BatchEngine::Stop(Active& entry, StopCause cause) {
 void BatchEngine::Retire(size_t position, int32_t finalStep) {
     Active& entry = active_[position];
     BatchRow& row = rows_[entry.row];
+    row.end = EscapedEnd(entry.job->End());
     // A camera whose configuration did not come back is upgraded all the same.
     if (finalStep == step::kCompleted || finalStep == step::kNotRestored) {
         std::string version(PlainVersion(entry.job->TargetVersion()));
@@ -246,31 +242,13 @@ void BatchEngine::Retire(size_t position, int32_t finalStep) {
         }
     }
     SetProgress(row, kBatchProgressFull);
-    row.finalStep = finalStep;
     row.ended = std::chrono::steady_clock::now();
-    const std::optional<JobOutcome> outcome = entry.job->Outcome();
-    row.keptFile = outcome ? outcome->keptFile : entry.job->KeptFile();
-    row.phaseTimes = outcome ? outcome->phaseTimes : decltype(row.phaseTimes){};
-    row.versionBefore = outcome ? EscapeControls(outcome->versionBefore) : std::string();
-    row.versionAfter = outcome ? EscapeControls(outcome->versionAfter) : std::string();
-    row.refused = entry.refused;
-    row.upToDate = entry.upToDate;
-    if (entry.upToDate) {
+    if (row.end.outcome == BatchOutcome::UpToDate) {
         row.statusText = kUpToDateWord;
         row.changed = true;
     }
-    row.versionUpSent = entry.job->VersionUpSent();
-    row.versionUpThisRun = outcome && outcome->versionUpSent;
-    row.versionUpAt = entry.job->VersionUpAt();
-    row.cutOff = entry.cutOff;
-    if (finalStep != step::kCompleted && finalStep != step::kNotRestored && !entry.refused)
+    if (row.end.outcome == BatchOutcome::Failed)
         ++failed_;
-    row.cameBack = outcome && !outcome->versionAfter.empty();
-    if (finalStep != step::kCompleted || entry.upToDate)
-        row.failureDetail = entry.job->FailureDetail();
-    else if (outcome)
-        row.failureDetail = outcome->reason;  // e.g. a restore answered by a redirect
-    row.failureDetail = EscapeControls(row.failureDetail);
     if (entry.job->Busy())
         leftovers_.push_back(entry.job);
     active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(position));
@@ -283,7 +261,7 @@ void BatchEngine::Drop(Active& entry) {
         leftovers_.push_back(entry.job);
     SetStatus(rows_[entry.row], step::kNotStarted);  // not "Searching" any more
     SetProgress(rows_[entry.row], 0);                // one prepared ahead sent nothing
-    rows_[entry.row].finalStep = step::kNotStarted;
+    rows_[entry.row].end = {};
     rows_[entry.row].dropped = true;
     ++dropped_;
 }
@@ -305,7 +283,6 @@ void BatchEngine::StopNow() {
             return true;
         }
         Stop(entry, StopCause::Operator);
-        entry.cutOff = true;
         return false;
     });
 }
@@ -356,14 +333,7 @@ bool BatchEngine::Tick() {
                     }
                 }
                 if (outcome != CheckOutcome::Pending && outcome != CheckOutcome::Passed) {
-                    // Another generation or a newer camera: its own end, not a
-                    // network error; one up to date is no failure at all.
-                    entry.refused = outcome == CheckOutcome::Refused;
-                    entry.upToDate = outcome == CheckOutcome::UpToDate;
-                    if (outcome == CheckOutcome::Failed || outcome == CheckOutcome::Refused ||
-                        (outcome == CheckOutcome::LoginRefused &&
-                         entry.job->CheckReason() == ReasonCode::NotAdministrator))
-                        rows_[entry.row].checkReason = entry.job->CheckReason();
+                    // Its check's verdict is its end.
                     Stop(entry, StopCause::CheckVerdict);
                     ++serviced;
                     ++i;
@@ -453,18 +423,18 @@ std::string BatchEngine::LogLine(size_t index) const {
     std::string line = row.model + (row.dhcp ? "(DHCP:" : "(") + row.addressText + ") ";
     if (row.dropped)
         return line + kNotStartedText;
-    if (row.refused && IsFinalStep(row.finalStep))
-        return line + "Not upgradable: " + row.failureDetail + "\r\n";
-    if (row.upToDate)
-        return line + row.failureDetail + "\r\n";
-    line += BatchResultText(row.finalStep);
+    if (row.end.outcome == BatchOutcome::Refused)
+        return line + "Not upgradable: " + row.end.reason + "\r\n";
+    if (row.end.outcome == BatchOutcome::UpToDate)
+        return line + row.end.reason + "\r\n";
+    line += BatchResultText(row.end.finalStep);
     if (const std::string note = RowNote(row); !note.empty())
         line += "    " + note + "\r\n";
     return line;
 }
 
 std::string RowNote(const BatchRow& row) {
-    return WithKeptFile(row.failureDetail, row.keptFile);
+    return WithKeptFile(row.end.reason, row.end.keptFile);
 }
 
 std::string BatchEngine::LogText() const {

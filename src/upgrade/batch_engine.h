@@ -81,27 +81,14 @@ class BatchJob {
     virtual bool InTransfer() const { return false; }
     // How far its package upload got; nothing when it has not begun one.
     virtual UploadTally Upload() const { return {}; }
-    // Why its check or upgrade failed, in a few words; empty when unknown.
-    virtual std::string FailureDetail() const { return {}; }
     // The serial and model its check read from the camera; empty when none
     // was read.
     virtual std::string Serial() const { return {}; }
     virtual std::string Model() const { return {}; }
     // The phase it is in, for the status text; none from jobs without phases.
     virtual std::optional<Phase> CurrentPhase() const { return std::nullopt; }
-    // The configuration file saved for the camera that is still there once
-    // the job ended (kept on purpose, or because the restore failed).
-    virtual std::string KeptFile() const { return {}; }
-    // Why its failed check kept the camera back, when the job can tell.
-    virtual ReasonCode CheckReason() const { return ReasonCode::CheckFailed; }
-    // Whether the camera was told to flash, even by a job given up on.
-    virtual bool VersionUpSent() const { return false; }
-    // When it was last told to flash, by this run or the one a retry comes
-    // from; 0 when never.
-    virtual std::time_t VersionUpAt() const { return 0; }
-    // The job's whole outcome once it ended; none from jobs that keep no
-    // such record.
-    virtual std::optional<JobOutcome> Outcome() const { return std::nullopt; }
+    // Its one result, once its step is final (SettleEnd).
+    virtual CameraEnd End() const = 0;
 };
 
 // `settings` are the batch's: the engine changes them on its thread between
@@ -126,6 +113,11 @@ struct StoppedEnd {
 };
 StoppedEnd StoppedEndOf(StopCause cause, CheckOutcome check, std::string checkReason, int32_t step,
                         std::optional<Phase> phase, const UploadTally& upload);
+
+// A batch job's end: its sequence's result settled by what the job knows of
+// itself: its check's outcome and reason (a camera up to date or kept back
+// ended by that), whether the operator's stop cut it off.
+void SettleEnd(CameraEnd& end, CheckOutcome check, ReasonCode checkReason, bool cutOff);
 
 // The "Proceeded:" counter after a change.
 struct ProceededUpdate {
@@ -215,10 +207,7 @@ class BatchEngine {
         std::shared_ptr<BatchJob> job;
         size_t row = 0;
         bool checking = false;
-        bool stopped = false;   // told to end: the job's end is the one it was given
-        bool cutOff = false;    // by StopNow: the kept file is named
-        bool refused = false;   // the check's version gate kept it back
-        bool upToDate = false;  // the check found it at the package's version
+        bool stopped = false;  // told to end: the job's end is the one it was given
     };
 
     int32_t StepOf(const Active& entry) const;

@@ -62,7 +62,7 @@ void BatchTimeline::Begin(const BatchEngine& engine, double now) {
     tracks_.assign(engine.RowCount(), Track{});
     // A retry leaves the cameras that completed before as they are.
     for (size_t i = 0; i < tracks_.size(); ++i)
-        if (IsFinalStep(engine.Row(i).finalStep))
+        if (IsFinalStep(engine.Row(i).end.finalStep))
             tracks_[i].phase = Phase::Before;
     standby_ = BatchStatusText(step::kNotStarted);
     uploading_ = BatchStatusText(step::kUploading);
@@ -99,9 +99,9 @@ void BatchTimeline::Observe(const BatchEngine& engine, double now) {
             track.uploadEnd = lastUploadEnd_ = now;
         }
         Phase phase = Phase::Waiting;
-        if (row.finalStep == step::kCompleted)
+        if (row.end.finalStep == step::kCompleted)
             phase = Phase::Completed;
-        else if (IsFinalStep(row.finalStep))
+        else if (IsFinalStep(row.end.finalStep))
             phase = Phase::Ended;
         else if (row.statusText != standby_)
             phase = Phase::InService;

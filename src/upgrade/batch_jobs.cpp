@@ -127,19 +127,14 @@ class CameraUpgradeJob : public BatchJob {
     std::string TargetVersion() const override { return upgrade_->Settings().targetVersion; }
     void Abandon() override { upgrade_->Abandon(); }
     void Stop(StopCause cause) override {
-        StoppedEnd end = StoppedEndOf(cause, PollCheck(), FailureDetail(), upgrade_->Step(),
-                                      upgrade_->CurrentPhase(), Upload());
-        upgrade_->Stop(end.step, std::move(end.reason));
-    }
-    std::string FailureDetail() const override {
-        if (const std::optional<CheckResult> result = check_.Outcome();
-            result && !result->refusal.empty())
-            return result->refusal;
-        return upgrade_->FailureDetail();
-    }
-    ReasonCode CheckReason() const override {
-        const std::optional<CheckResult> result = check_.Outcome();
-        return result ? result->reason : ReasonCode::CheckFailed;
+        const std::optional<CheckResult> check = check_.Outcome();
+        StoppedEnd end = StoppedEndOf(
+            cause, check ? check->outcome : CheckOutcome::Pending,
+            check && !check->refusal.empty() ? check->refusal : upgrade_->FailureDetail(),
+            upgrade_->Step(), upgrade_->CurrentPhase(), Upload());
+        // One that ended on its own first keeps that end.
+        const bool wrote = upgrade_->Stop(end.step, std::move(end.reason));
+        cutOff_ = wrote && cause == StopCause::Operator;
     }
     std::string Serial() const override {
         const std::optional<CheckResult> result = check_.Outcome();
@@ -149,22 +144,21 @@ class CameraUpgradeJob : public BatchJob {
         const std::optional<CheckResult> result = check_.Outcome();
         return result ? result->model : std::string();
     }
-    std::string KeptFile() const override { return upgrade_->Outcome().keptFile; }
     std::optional<Phase> CurrentPhase() const override { return upgrade_->CurrentPhase(); }
-    // A retry's camera was told to flash by the run it comes from: a later
-    // retry must check it first too.
-    bool VersionUpSent() const override {
-        return RestoresKeptFile(upgrade_->Settings().retry) || upgrade_->Outcome().versionUpSent;
-    }
-    std::time_t VersionUpAt() const override {
-        const std::time_t now = upgrade_->Outcome().versionUpAt;
-        return now != 0 ? now : upgrade_->Settings().retry.versionUpAt;
-    }
-    std::optional<JobOutcome> Outcome() const override {
-        JobOutcome outcome = upgrade_->Outcome();
-        if (!IsFinalStep(outcome.finalStep))
-            return std::nullopt;
-        return outcome;
+    CameraEnd End() const override {
+        CameraEnd end = upgrade_->Outcome();
+        const std::optional<CheckResult> check = check_.Outcome();
+        if (check && !check->refusal.empty())
+            end.reason = check->refusal;
+        // A retry's camera was told to flash by the run it comes from: a
+        // later retry must check it first too.
+        const RetryPlan& retry = upgrade_->Settings().retry;
+        end.flashed = end.versionUpSent || RestoresKeptFile(retry);
+        if (end.versionUpAt == 0)
+            end.versionUpAt = retry.versionUpAt;
+        SettleEnd(end, check ? check->outcome : CheckOutcome::Pending,
+                  check ? check->reason : ReasonCode::CheckFailed, cutOff_);
+        return end;
     }
     bool Busy() const override {
         return check_.Running() || !upgrade_->WaitForWorker(std::chrono::milliseconds(0));
@@ -177,6 +171,7 @@ class CameraUpgradeJob : public BatchJob {
     DetachedWork<CheckResult> check_;
     const GateConsent consent_;
     std::shared_ptr<const BatchSettings> settings_;  // read on the engine's thread only
+    bool cutOff_ = false;                            // the operator's stop wrote its end
 };
 
 }  // namespace
@@ -209,6 +204,22 @@ StoppedEnd StoppedEndOf(StopCause cause, CheckOutcome check, std::string checkRe
                                                  : "still under way after 10000 engine ticks"};
     }
     return {step::kVersionUpRefused, {}};
+}
+
+void SettleEnd(CameraEnd& end, CheckOutcome check, ReasonCode checkReason, bool cutOff) {
+    end.cutOff = cutOff;
+    // Another generation or a newer camera is its own end, not a network
+    // error; one up to date is no failure at all.
+    if (check == CheckOutcome::Failed || check == CheckOutcome::Refused ||
+        (check == CheckOutcome::LoginRefused && checkReason == ReasonCode::NotAdministrator))
+        end.checkReason = checkReason;
+    const int32_t last = end.finalStep;
+    end.outcome = !IsFinalStep(last)                ? BatchOutcome::NotStarted
+                  : check == CheckOutcome::UpToDate ? BatchOutcome::UpToDate
+                  : last == step::kCompleted        ? BatchOutcome::Completed
+                  : check == CheckOutcome::Refused  ? BatchOutcome::Refused
+                  : last == step::kNotRestored      ? BatchOutcome::ConfigNotRestored
+                                                    : BatchOutcome::Failed;
 }
 
 BatchJobFactory CameraUpgradeJobs(ModelList models, std::string targetVersion,

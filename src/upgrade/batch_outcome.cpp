@@ -10,15 +10,7 @@
 namespace vcq {
 
 BatchOutcome OutcomeOf(const BatchRow& row) {
-    if (row.upToDate && IsFinalStep(row.finalStep))
-        return BatchOutcome::UpToDate;
-    if (row.finalStep == step::kCompleted)
-        return BatchOutcome::Completed;
-    if (row.refused && IsFinalStep(row.finalStep))
-        return BatchOutcome::Refused;
-    if (row.finalStep == step::kNotRestored)
-        return BatchOutcome::ConfigNotRestored;
-    return IsFinalStep(row.finalStep) ? BatchOutcome::Failed : BatchOutcome::NotStarted;
+    return row.end.outcome;
 }
 
 const char* OutcomeName(BatchOutcome outcome) {
@@ -40,26 +32,31 @@ const char* OutcomeName(BatchOutcome outcome) {
 }
 
 ReasonCode ReasonOf(const BatchRow& row) {
-    switch (OutcomeOf(row)) {
+    if (row.end.outcome == BatchOutcome::NotStarted)
+        return row.stoppedAfterFailures ? ReasonCode::StoppedAfterFailures : ReasonCode::NotStarted;
+    return ReasonOf(row.end);
+}
+
+ReasonCode ReasonOf(const CameraEnd& end) {
+    switch (end.outcome) {
         case BatchOutcome::Completed:
             return ReasonCode::Completed;
         case BatchOutcome::UpToDate:
             return ReasonCode::UpToDate;
         case BatchOutcome::Refused:
-            return row.checkReason.value_or(ReasonCode::OtherGeneration);
+            return end.checkReason.value_or(ReasonCode::OtherGeneration);
         case BatchOutcome::ConfigNotRestored:
             return ReasonCode::RestoreRefused;
         case BatchOutcome::NotStarted:
-            return row.stoppedAfterFailures ? ReasonCode::StoppedAfterFailures
-                                            : ReasonCode::NotStarted;
+            return ReasonCode::NotStarted;
         case BatchOutcome::Failed:
             break;
     }
-    if (row.cutOff)
+    if (end.cutOff)
         return ReasonCode::Stopped;
-    if (row.checkReason)
-        return *row.checkReason;
-    switch (row.finalStep) {
+    if (end.checkReason)
+        return *end.checkReason;
+    switch (end.finalStep) {
         case step::kLoginError:
             return ReasonCode::LoginRefused;
         case step::kLowMemory:
@@ -69,7 +66,8 @@ ReasonCode ReasonOf(const BatchRow& row) {
         case step::kUploadFailed:
             return ReasonCode::UploadFailed;
         case step::kWrongVersion:
-            return row.cameBack ? ReasonCode::CameBackOld : ReasonCode::NotBack;
+            // Back with another version, or never back.
+            return end.versionAfter.empty() ? ReasonCode::NotBack : ReasonCode::CameBackOld;
         default:
             return ReasonCode::VersionUpRefused;
     }
@@ -99,7 +97,7 @@ std::string RowStatusText(const BatchRow& row) {
             return kUpToDateWord;
         case BatchOutcome::Failed:
         case BatchOutcome::ConfigNotRestored: {
-            std::string result = BatchResultText(row.finalStep);
+            std::string result = BatchResultText(row.end.finalStep);
             while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
                 result.pop_back();
             return result.empty() ? row.statusText : row.statusText + " " + result;

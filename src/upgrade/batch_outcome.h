@@ -11,16 +11,6 @@ namespace vcq {
 
 class BatchEngine;
 
-enum class BatchOutcome {
-    Completed,
-    Failed,
-    ConfigNotRestored,  // upgraded, its configuration not back (its file kept)
-    UpToDate,
-    Refused,  // another firmware generation, or newer than the package
-    NotStarted,
-};
-inline constexpr size_t kBatchOutcomeCount = 6;
-
 BatchOutcome OutcomeOf(const BatchRow& row);
 // "completed", "failed", "config_not_restored", "up_to_date", "refused",
 // "not_started": the JSON's names.
@@ -29,6 +19,7 @@ const char* OutcomeName(BatchOutcome outcome);
 // Why the row's camera ended as it did (its final step, its check's finding,
 // the operator's stop); NotStarted while it has not ended.
 ReasonCode ReasonOf(const BatchRow& row);
+ReasonCode ReasonOf(const CameraEnd& end);
 
 // What a row's status says once it ended: a failure's code and its result
 // ("Error3 Login error."), "Not upgradable" for another generation; while it

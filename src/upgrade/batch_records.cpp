@@ -56,8 +56,8 @@ std::string LogTime(std::time_t when, const std::tm* day = nullptr) {
 // The version the camera ran before, as its own check read it; the list's
 // reading when its check read none.
 std::string VersionBefore(const BatchRow& row, const BatchCamera& camera) {
-    return row.versionBefore.empty() ? std::string(PlainVersion(camera.version))
-                                     : row.versionBefore;
+    return row.end.versionBefore.empty() ? std::string(PlainVersion(camera.version))
+                                         : row.end.versionBefore;
 }
 
 bool Upgraded(const BatchRow& row) {
@@ -71,10 +71,10 @@ std::string RunLine(const BatchRow& row, const BatchCamera& camera) {
     if (row.begun == std::chrono::steady_clock::time_point{} || row.dropped)
         return "";
     std::string before = EscapeControls(VersionBefore(row, camera));
-    std::string after = Upgraded(row)               ? std::string(PlainVersion(row.version))
-                        : !row.versionAfter.empty() ? row.versionAfter
-                        : row.versionUpThisRun      ? std::string("not read")
-                                                    : std::string("unchanged");
+    std::string after = Upgraded(row)                   ? std::string(PlainVersion(row.version))
+                        : !row.end.versionAfter.empty() ? row.end.versionAfter
+                        : row.end.versionUpSent         ? std::string("not read")
+                                                        : std::string("unchanged");
     const std::time_t start = WallTime(row.begun);
     std::tm day{};
     sys::LocalTime(start, day);
@@ -98,7 +98,7 @@ BatchOutcome OutcomeOfSetAside(const SetAside& camera) {
 void AddPhaseFields(const BatchRow& row, EventJson& event) {
     for (size_t i = 0; i < kPhaseCount; ++i)
         event[std::string(PhaseRowOf(static_cast<Phase>(i)).name) + "_ms"] =
-            row.phaseTimes[i].count();
+            row.end.phaseTimes[i].count();
 }
 
 }  // namespace
@@ -129,7 +129,7 @@ std::string StatusEvent(const BatchRow& row, const BatchCamera& camera) {
 }
 
 std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
-    std::string reason = BatchResultText(row.finalStep);
+    std::string reason = BatchResultText(row.end.finalStep);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
         reason.pop_back();
     double elapsed = 0;
@@ -137,18 +137,18 @@ std::string EndEvent(const BatchRow& row, const BatchCamera& camera) {
         elapsed = std::chrono::duration<double>(row.ended - row.begun).count();
     const BatchOutcome outcome = OutcomeOf(row);
     if (outcome == BatchOutcome::UpToDate)
-        reason = row.failureDetail;  // its check found it so: nothing failed
+        reason = row.end.reason;  // its check found it so: nothing failed
     // The row's version is the one the camera came back with.
     const bool upgraded = Upgraded(row);
     EventJson event = CameraFields("end", row, camera);
     event["outcome"] = OutcomeName(outcome);
     event["reason"] = reason;
     event["reason_code"] = ReasonCodeName(ReasonOf(row));
-    event["detail"] = row.failureDetail;
-    event["kept"] = JsonOrNull(row.keptFile);
-    event["versionup"] = row.versionUpThisRun;
-    event["flashed"] = row.versionUpSent;  // by this run or the one it retried
-    event["versionup_at"] = JsonTime(row.versionUpAt);
+    event["detail"] = row.end.reason;
+    event["kept"] = JsonOrNull(row.end.keptFile);
+    event["versionup"] = row.end.versionUpSent;
+    event["flashed"] = row.end.flashed;  // by this run or the one it retried
+    event["versionup_at"] = JsonTime(row.end.versionUpAt);
     event["elapsed"] = std::round(elapsed * 10) / 10;
     event["version_before"] = JsonOrNull(VersionBefore(row, camera));
     event["version_after"] = JsonOrNull(upgraded ? WithoutVer(row.version) : "");

@@ -7,11 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
-#include <optional>
 #include <string>
 
 #include "upgrade/job_values.h"
-#include "upgrade/reason_code.h"
 
 namespace vcq {
 
@@ -59,40 +57,21 @@ struct BatchRow {
     std::string addressText;  // CameraHostText of the camera
     std::string model;
     std::string version;  // the new version once the camera completed
-    // As its job read them: before, at its check; after, once back from the
-    // flash. Empty when not read.
-    std::string versionBefore;
-    std::string versionAfter;
     std::string statusText;
     bool dhcp = false;
-    int32_t progress = 0;  // 10000 is a full bar; may run past it
-    int32_t finalStep = 0;
-    std::string failureDetail;  // why a failed camera failed, when known
-    bool dropped = false;       // left unstarted by an abort
-    bool changed = true;        // status, version or progress since TakeChangedRows
-    int32_t step = 0;           // the step the status text shows
-    std::string keptFile;       // the configuration file the camera left behind
-    bool refused = false;       // its check found another generation or a newer version
-    bool upToDate = false;      // its check found it at the package's version: left alone
-    std::string serial;         // as its job's check read it; empty until then
-    // The camera was told to flash: a retry checks it before anything else.
-    bool versionUpSent = false;
-    bool versionUpThisRun = false;  // told by this run, not only by the one it retries
-    std::time_t versionUpAt = 0;    // when it was last told to flash
-    // What the reason code is read from (ReasonOf): why its check kept it
-    // back, whether the operator's stop cut it off, whether a version was
-    // read after the flash.
-    std::optional<ReasonCode> checkReason;
-    bool cutOff = false;
-    bool cameBack = false;
+    int32_t progress = 0;               // 10000 is a full bar; may run past it
+    bool dropped = false;               // left unstarted by an abort
+    bool changed = true;                // status, version or progress since TakeChangedRows
+    int32_t step = 0;                   // the step the status text shows
+    std::string serial;                 // as its job's check read it; empty until then
     bool stoppedAfterFailures = false;  // dropped once --max-failures was reached
     // When the engine began the camera's check and when it retired the job
     // (both zero until then).
     std::chrono::steady_clock::time_point begun{};
     std::chrono::steady_clock::time_point ended{};
-    // Time spent in each phase, by the job's own clock; zeros when the job
-    // keeps no such record.
-    std::array<std::chrono::milliseconds, kPhaseCount> phaseTimes{};
+    // Its job's result, its texts escaped, once it ended; until then outcome
+    // NotStarted, naming only the file a retry sends back.
+    CameraEnd end;
 };
 
 // What the log and the row's tooltip say beneath a row: why it failed, and

@@ -58,7 +58,7 @@ int32_t CameraSession::Step() const {
     return held_->job->Step();
 }
 
-JobOutcome CameraSession::Outcome() const {
+CameraEnd CameraSession::Outcome() const {
     return held_->job->Outcome();
 }
 

@@ -48,7 +48,7 @@ class CameraSession {
     // Starts the upgrade on its worker, with the saved configuration if any.
     bool Start();
     int32_t Step() const;
-    JobOutcome Outcome() const;
+    CameraEnd Outcome() const;
     std::string FailureDetail() const;
     // The job, for what a front end attaches before Start (its step
     // listener, its window and bar).

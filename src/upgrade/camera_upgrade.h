@@ -118,7 +118,7 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::string SavedBackupPath() const;
     // The job's outcome so far; whole once the step is final. Safe from any
     // thread.
-    JobOutcome Outcome() const;
+    CameraEnd Outcome() const;
     // The phase the worker is in. Safe from any thread.
     Phase CurrentPhase() const {
         std::lock_guard lock(stepMutex_);
@@ -268,7 +268,7 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     StepListener stepListener_;
     std::string failureDetail_;                         // under stepMutex_
     std::string savedBackupPath_;                       // under stepMutex_
-    JobOutcome outcome_;                                // under stepMutex_
+    CameraEnd outcome_;                                 // under stepMutex_
     Phase phase_ = Phase::Check;                        // under stepMutex_
     std::chrono::steady_clock::time_point phaseStart_;  // under stepMutex_
     mutable std::mutex workerMutex_;

@@ -65,6 +65,12 @@ std::string EscapeControls(std::string_view text) {
     return out;
 }
 
+CameraEnd EscapedEnd(CameraEnd end) {
+    for (std::string* text : {&end.reason, &end.versionBefore, &end.versionAfter})
+        *text = EscapeControls(*text);
+    return end;
+}
+
 std::string WithKeptFile(std::string reason, const std::string& keptFile) {
     if (!keptFile.empty() && reason.find(keptFile) == std::string::npos)
         reason += (reason.empty() ? "" : "; ") +

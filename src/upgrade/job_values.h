@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "package/resources.h"
+#include "upgrade/reason_code.h"
 
 namespace vcq {
 
@@ -102,16 +104,23 @@ struct PhaseLimits {
     std::chrono::milliseconds goneAfter{10000};
 };
 
-// What a job reports once it ended.
-struct JobOutcome {
+// How a camera's job ended: its one result, which the batch's row shows, the
+// log and the events tell and a retry reads back. While the job runs, what it
+// has found so far.
+struct CameraEnd {
+    // A batch's job settles it from its check; a lone job from its step.
+    BatchOutcome outcome = BatchOutcome::NotStarted;
     int32_t finalStep = 0;
     std::string reason;    // why it failed, or what the operator must know
     std::string keptFile;  // the saved configuration still on disk, if any
     std::string versionBefore;
-    std::string versionAfter;
-    bool restored = false;        // the camera took its configuration back
-    bool versionUpSent = false;   // the camera was told to flash
-    std::time_t versionUpAt = 0;  // when this run told it to
+    std::string versionAfter;               // read once back from the flash
+    bool restored = false;                  // the camera took its configuration back
+    bool versionUpSent = false;             // this run told the camera to flash
+    bool flashed = false;                   // told to, by this run or the one a retry comes from
+    std::time_t versionUpAt = 0;            // when it was last told to
+    std::optional<ReasonCode> checkReason;  // why its check kept it back
+    bool cutOff = false;                    // the operator's stop ended it
     std::array<std::chrono::milliseconds, kPhaseCount> phaseTimes{};
 };
 
@@ -128,5 +137,7 @@ std::string WithKeptFile(std::string reason, const std::string& keptFile);
 // A camera's text for a log, a list or a terminal: control characters
 // (CR, LF, ESC...) shown as \r, \n, \x1b.
 std::string EscapeControls(std::string_view text);
+// The end with the camera's texts in it (versions, reason) escaped so.
+CameraEnd EscapedEnd(CameraEnd end);
 
 }  // namespace vcq

@@ -3,7 +3,21 @@
 // the engine and the camera's check found, never from the reason's prose.
 #pragma once
 
+#include <cstddef>
+
 namespace vcq {
+
+// How a camera of a batch ended, in the words the page, the log and the
+// headless tool share.
+enum class BatchOutcome {
+    Completed,
+    Failed,
+    ConfigNotRestored,  // upgraded, its configuration not back (its file kept)
+    UpToDate,
+    Refused,  // another firmware generation, or newer than the package
+    NotStarted,
+};
+inline constexpr size_t kBatchOutcomeCount = 6;
 
 enum class ReasonCode {
     Completed,

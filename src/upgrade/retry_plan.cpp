@@ -4,11 +4,6 @@
 
 namespace vcq {
 
-CameraEnd EndOf(const BatchRow& row) {
-    return {OutcomeOf(row), row.finalStep,   row.versionUpSent,
-            row.keptFile,   row.versionUpAt, row.cutOff};
-}
-
 RetryPlan PlanRetry(const CameraEnd& end) {
     switch (end.outcome) {
         case BatchOutcome::Completed:
@@ -28,9 +23,9 @@ RetryPlan PlanRetry(const CameraEnd& end) {
                 end.finalStep == step::kWrongVersion && !end.cutOff ? 0 : end.versionUpAt;
             // Past the versionup the camera may run the new firmware with
             // factory settings: only the kept file can put them back.
-            if (end.versionUpSent && !end.keptFile.empty())
+            if (end.flashed && !end.keptFile.empty())
                 return {RetryAction::RestoreOrUpgrade, end.keptFile, flashing, {}};
-            if (end.versionUpSent)
+            if (end.flashed)
                 return {RetryAction::Upgrade, {}, flashing, {}};
             break;
         }

@@ -165,9 +165,9 @@ std::string CameraUpgrade::SavedBackupPath() const {
     return savedBackupPath_;
 }
 
-JobOutcome CameraUpgrade::Outcome() const {
+CameraEnd CameraUpgrade::Outcome() const {
     std::lock_guard lock(stepMutex_);
-    JobOutcome outcome = outcome_;
+    CameraEnd outcome = outcome_;
     if (!IsFinalStep(outcome.finalStep)) {
         outcome.reason = failureDetail_;
         outcome.keptFile = FileExists(savedBackupPath_) ? savedBackupPath_ : "";
@@ -209,6 +209,9 @@ bool CameraUpgrade::Finish(int32_t finalStep, std::string reason) {
     if (finalStep != step::kCompleted || !reason.empty())
         reason = WithKeptFile(std::move(reason), kept);
     outcome_.finalStep = finalStep;
+    outcome_.outcome = finalStep == step::kCompleted     ? BatchOutcome::Completed
+                       : finalStep == step::kNotRestored ? BatchOutcome::ConfigNotRestored
+                                                         : BatchOutcome::Failed;
     outcome_.keptFile = kept;
     outcome_.reason = reason;
     outcome_.restored = backup && backup->restored;
@@ -316,7 +319,7 @@ bool CameraUpgrade::SendVersionUp() {
     if (reply.find("HTTP/1.1 204 No Content") != std::string::npos || (reply.empty() && sent)) {
         {
             std::lock_guard lock(stepMutex_);
-            outcome_.versionUpSent = true;
+            outcome_.versionUpSent = outcome_.flashed = true;
             outcome_.versionUpAt = std::time(nullptr);
         }
         EnterPhase(Phase::WaitGone);

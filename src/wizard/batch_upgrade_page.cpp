@@ -561,7 +561,7 @@ void BatchUpgradePage::RetryFailed() {
     for (size_t i : Engine().NotCompletedRows()) {
         const BatchRow& row = Engine().Row(i);
         text +=
-            "\n" + row.model + "(" + row.addressText + "): " + RetryPlanText(PlanRetry(EndOf(row)));
+            "\n" + row.model + "(" + row.addressText + "): " + RetryPlanText(PlanRetry(row.end));
     }
     if (Port().MessageBox(text, caption, MessageIcon::Question, MessageButtons::OkCancel) !=
         MessageAnswer::Ok)

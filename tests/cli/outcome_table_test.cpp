@@ -187,28 +187,35 @@ TEST(OutcomeTable, TheRowAndItsJsonEndLeadToTheSameRetry) {
             EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
         } else {
             vcq::BatchRow row;
-            row.finalStep = row.step = c.finalStep;
+            row.step = c.finalStep;
             row.dropped = c.finalStep == step::kNotStarted;
-            row.versionUpSent = c.versionUpSent;
-            row.versionUpThisRun = c.versionUpSent && !(c.found & kEarlierRun);
-            row.versionUpAt = c.versionUpSent ? kFlashedAt : 0;
-            row.keptFile = c.kept;
-            row.checkReason = c.check;
-            row.cutOff = c.found & kCutOff;
-            row.cameBack = c.found & kCameBack;
             row.stoppedAfterFailures = c.found & kAfterFailures;
-            row.upToDate = c.verdict == vcq::PreBatch::UpToDate;
-            row.phaseTimes[static_cast<size_t>(vcq::Phase::Upload)] =
+            // The end its job writes, from its check's verdict.
+            vcq::CameraEnd& end = row.end;
+            end.finalStep = c.finalStep;
+            end.versionUpSent = c.versionUpSent && !(c.found & kEarlierRun);
+            end.flashed = c.versionUpSent;
+            end.versionUpAt = c.versionUpSent ? kFlashedAt : 0;
+            end.keptFile = c.kept;
+            end.versionAfter = c.found & kCameBack ? "1.05" : "";
+            end.phaseTimes[static_cast<size_t>(vcq::Phase::Upload)] =
                 std::chrono::milliseconds(520);
+            const vcq::CheckOutcome check =
+                c.verdict == vcq::PreBatch::UpToDate           ? vcq::CheckOutcome::UpToDate
+                : c.check == vcq::ReasonCode::NotAdministrator ? vcq::CheckOutcome::LoginRefused
+                : c.check                                      ? vcq::CheckOutcome::Failed
+                                                               : vcq::CheckOutcome::Passed;
+            vcq::SettleEnd(end, check, c.check.value_or(vcq::ReasonCode::CheckFailed),
+                           c.found & kCutOff);
             EXPECT_EQ(vcq::OutcomeName(vcq::OutcomeOf(row)), std::string(c.outcome));
-            fromRow = vcq::PlanRetry(vcq::EndOf(row));
+            fromRow = vcq::PlanRetry(row.end);
             event = vcq::EndEvent(row, camera);
             // The job's own phase times ride along, flat as the rest.
             const auto fields = vcq::ParseEventLine(event);
             ASSERT_TRUE(fields);
             EXPECT_EQ(fields->at("upload_ms"), 520);
             EXPECT_EQ(fields->at("restore_ms"), 0);
-            EXPECT_EQ(fields->at("versionup"), row.versionUpThisRun);
+            EXPECT_EQ(fields->at("versionup"), end.versionUpSent);
         }
         // The JSON end, as `retry` reads it back from the saved events.
         vcq::OutcomeCounts counts;

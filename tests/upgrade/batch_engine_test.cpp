@@ -65,6 +65,7 @@ class ScriptedJob : public vcq::BatchJob {
                 vcq::StoppedEndOf(cause, s_->check, s_->detail, s_->step, s_->phase, s_->upload);
             s_->step = end.step;
             s_->detail = std::move(end.reason);
+            cutOff_ = cause == vcq::StopCause::Operator;
         }
         s_->abandoned = true;
     }
@@ -77,12 +78,19 @@ class ScriptedJob : public vcq::BatchJob {
     }
     vcq::UploadTally Upload() const override { return s_->upload; }
     std::optional<vcq::Phase> CurrentPhase() const override { return s_->phase; }
-    std::string FailureDetail() const override { return s_->detail; }
-    std::string KeptFile() const override { return s_->kept; }
-    bool VersionUpSent() const override { return s_->versionUpSent; }
+    vcq::CameraEnd End() const override {
+        vcq::CameraEnd end;
+        end.finalStep = s_->step;
+        end.reason = s_->detail;
+        end.keptFile = s_->kept;
+        end.versionUpSent = end.flashed = s_->versionUpSent;
+        vcq::SettleEnd(end, s_->check, vcq::ReasonCode::CheckFailed, cutOff_);
+        return end;
+    }
 
   private:
     std::shared_ptr<Script> s_;
+    bool cutOff_ = false;
 };
 
 class BatchWalk : public ::testing::Test {
@@ -233,7 +241,7 @@ TEST_F(BatchWalk, ACheckUnderWayHoldsBackEveryLaterStart) {
     Job(1).check = CheckOutcome::LowMemory;
     engine_.Tick();
     engine_.Tick();
-    EXPECT_EQ(engine_.Row(1).finalStep, step::kLowMemory);
+    EXPECT_EQ(engine_.Row(1).end.finalStep, step::kLowMemory);
 }
 
 TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
@@ -249,13 +257,13 @@ TEST_F(BatchWalk, FailedChecksEndInErrorOneOrFiveAndTheWalkGoesOn) {
     engine_.Tick();
     EXPECT_EQ(Status(0), "Error1");
     EXPECT_EQ(Status(1), "Error5");
-    EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
-    EXPECT_EQ(engine_.Row(1).finalStep, step::kLowMemory);
+    EXPECT_EQ(engine_.Row(0).end.finalStep, step::kVersionUpRefused);
+    EXPECT_EQ(engine_.Row(1).end.finalStep, step::kLowMemory);
     EXPECT_EQ(engine_.LogLine(0),
               "VCQ-R20(192.168.0.10) Network error (missing target).\r\n"
               "    the camera did not answer\r\n");
     EXPECT_EQ(engine_.LogLine(1), "VCQ-R20(192.168.0.11) Insufficient memory.\r\n");
-    EXPECT_EQ(engine_.Row(0).failureDetail, "the camera did not answer");
+    EXPECT_EQ(engine_.Row(0).end.reason, "the camera did not answer");
 }
 
 TEST_F(BatchWalk, TheProgressLimitStopsTheJobWithErrorOneAndItsReason) {
@@ -277,10 +285,10 @@ TEST_F(BatchWalk, TheProgressLimitStopsTheJobWithErrorOneAndItsReason) {
     Job(0).progress = 5;
     EXPECT_EQ(engine_.Row(0).progress, shown);
     engine_.Tick();
-    EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
+    EXPECT_EQ(engine_.Row(0).end.finalStep, step::kVersionUpRefused);
     EXPECT_EQ(engine_.Row(0).progress, vcq::kBatchProgressFull);
     EXPECT_EQ(engine_.Row(0).version, "1.05");
-    EXPECT_EQ(engine_.Row(0).failureDetail, "still under way after 10000 engine ticks");
+    EXPECT_EQ(engine_.Row(0).end.reason, "still under way after 10000 engine ticks");
     EXPECT_EQ(engine_.ActiveCount(), 1u);
 }
 
@@ -326,8 +334,8 @@ TEST_F(BatchWalk, AGivenUpUploadIsStoppedBeforeAnyOtherUploadStarts) {
         EXPECT_FALSE(slow.inTransfer);
         TickUntilStarted(next);
         if (!c.clearBefore) {
-            EXPECT_EQ(engine_.Row(0).finalStep, step::kVersionUpRefused);
-            EXPECT_EQ(engine_.Row(0).failureDetail,
+            EXPECT_EQ(engine_.Row(0).end.finalStep, step::kVersionUpRefused);
+            EXPECT_EQ(engine_.Row(0).end.reason,
                       "the upload was too slow: 123456 of 7000000 bytes in 330 s");
         }
     }
@@ -471,7 +479,7 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
         {CheckOutcome::Passed, step::kWrongVersion, "", "Error2", "1.05",
          "Upgrade sequence error.\r\n" + keptAlone, "Error2 Upgrade sequence error.",
          vcq::BatchOutcome::Failed},
-        {CheckOutcome::Passed, step::kCompleted, "words of no weight", "Completed", "1.08",
+        {CheckOutcome::Passed, step::kCompleted, "", "Completed", "1.08",
          "Completed successfully.\r\n" + keptAlone, "Completed", vcq::BatchOutcome::Completed},
         // A camera's model text cannot write a line of its own.
         {CheckOutcome::Failed, 0, "", "Error1", "1.05", "Network error (missing target).\r\n",
@@ -507,8 +515,8 @@ TEST(BatchOutcomes, EveryEndKeepsItsStepReasonTimesAndKeptFile) {
         EXPECT_EQ(vcq::OutcomeOf(retired), row.outcome);
         EXPECT_EQ(retired.version, row.version);
         EXPECT_EQ(engine.LogText(), row.modelInLog + "(10.0.0.5) " + row.log);
-        EXPECT_EQ(retired.step, retired.finalStep);
-        EXPECT_EQ(retired.keptFile, script->kept);
+        EXPECT_EQ(retired.step, retired.end.finalStep);
+        EXPECT_EQ(retired.end.keptFile, script->kept);
         EXPECT_GE(retired.begun, before);
         EXPECT_GE(retired.ended, retired.begun);
     }
@@ -707,11 +715,11 @@ TEST_F(BatchWalk, RetryRunsOnlyTheCamerasThatDidNotCompleteWithTheirLogins) {
         EXPECT_EQ(made.settings, made_[0].settings);
         EXPECT_EQ(made.retry.action, table[row].retry) << "row " << row;
         EXPECT_EQ(made.retry.keptFile, table[row].kept);
-        EXPECT_EQ(engine_.Row(row).keptFile, table[row].kept);
+        EXPECT_EQ(engine_.Row(row).end.keptFile, table[row].kept);
         EXPECT_EQ(Status(row), "Standby");
         EXPECT_EQ(engine_.Row(row).progress, 0);
-        EXPECT_EQ(engine_.Row(row).finalStep, step::kNotStarted);
-        EXPECT_TRUE(engine_.Row(row).failureDetail.empty());
+        EXPECT_EQ(engine_.Row(row).end.finalStep, step::kNotStarted);
+        EXPECT_TRUE(engine_.Row(row).end.reason.empty());
     }
     for (size_t i = 0; i < n; ++i) {
         if (table[i].end == End::Completes) {
@@ -894,9 +902,9 @@ TEST(BatchCameraJobs, ASlowCheckNeitherHoldsTheTickNorLetsALaterCameraStart) {
     }
     ASSERT_FALSE(running);
     EXPECT_LT(longest, 100ms);
-    EXPECT_EQ(engine.Row(0).finalStep, step::kLoginError);
-    EXPECT_EQ(engine.Row(1).finalStep, step::kLowMemory);
-    EXPECT_EQ(engine.Row(2).finalStep, step::kUploadFailed);
+    EXPECT_EQ(engine.Row(0).end.finalStep, step::kLoginError);
+    EXPECT_EQ(engine.Row(1).end.finalStep, step::kLowMemory);
+    EXPECT_EQ(engine.Row(2).end.finalStep, step::kUploadFailed);
     EXPECT_EQ(engine.Row(2).statusText, "Error4");
     EXPECT_TRUE(window.Boxes().empty());
     for (int wait = 0; wait < 100 && engine.BusyLeftovers() > 0; ++wait)
@@ -993,11 +1001,11 @@ TEST(BatchCameraJobs, VersionGatesAndTheLoginDecideAtTheCheck) {
         auto started = std::chrono::steady_clock::now();
         while (engine.Tick() && std::chrono::steady_clock::now() - started < 5s)
             std::this_thread::sleep_for(5ms);
-        EXPECT_EQ(engine.Row(0).finalStep, row.finalStep) << row.camera << " " << row.package;
+        EXPECT_EQ(engine.Row(0).end.finalStep, row.finalStep) << row.camera << " " << row.package;
         EXPECT_EQ(vcq::OutcomeOf(engine.Row(0)), row.outcome) << row.camera << " " << row.package;
         if (row.detail) {
-            EXPECT_TRUE(engine.Row(0).failureDetail.starts_with(row.detail))
-                << row.camera << ": " << engine.Row(0).failureDetail;
+            EXPECT_TRUE(engine.Row(0).end.reason.starts_with(row.detail))
+                << row.camera << ": " << engine.Row(0).end.reason;
             for (const std::string& request : camera.Requests())
                 EXPECT_EQ(request.find("ftpserver.cgi"), std::string::npos) << row.camera;
         }

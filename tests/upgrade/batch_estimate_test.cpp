@@ -76,6 +76,12 @@ class StepJob : public vcq::BatchJob {
     }
     bool Busy() const override { return false; }
     std::optional<vcq::Phase> CurrentPhase() const override { return phase; }
+    vcq::CameraEnd End() const override {
+        vcq::CameraEnd end;
+        end.finalStep = step;
+        vcq::SettleEnd(end, vcq::CheckOutcome::Passed, vcq::ReasonCode::CheckFailed, false);
+        return end;
+    }
     int32_t step = step::kNotStarted;
     int32_t startStep = step::kOverwriting;
     std::optional<vcq::Phase> phase;

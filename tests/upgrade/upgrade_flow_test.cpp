@@ -449,7 +449,7 @@ TEST_F(UpgradeFlow, JobPhasesAgainstUnkindCameras) {
         upgrade->SetPhaseLimits(phases);
 
         bool lowMemory = false;
-        vcq::JobOutcome outcome;
+        vcq::CameraEnd outcome;
         if (upgrade->CheckPreconditions(lowMemory, nullptr)) {
             ASSERT_EQ(upgrade->StartUpgrade(nullptr), 1);
             ASSERT_TRUE(upgrade->WaitForWorker(60s));
@@ -606,10 +606,11 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         }
         EXPECT_EQ(!kept.empty() && fs::exists(fs::path(kept)), row.fileStays);
         // Named until the camera took it, and checked first by a later retry.
+        const vcq::CameraEnd end = job->End();
         if (!upgrade) {
-            EXPECT_EQ(job->KeptFile(), row.fileStays ? kept : "");
+            EXPECT_EQ(end.keptFile, row.fileStays ? kept : "");
         }
-        EXPECT_EQ(job->VersionUpSent(), !upgrade || row.uploads > 0);
-        EXPECT_NE(job->FailureDetail().find(row.detail), std::string::npos) << job->FailureDetail();
+        EXPECT_EQ(end.flashed, !upgrade || row.uploads > 0);
+        EXPECT_NE(end.reason.find(row.detail), std::string::npos) << end.reason;
     }
 }

@@ -34,8 +34,14 @@ class ScriptedJob : public BatchJob {
         detail = std::move(end.reason);
     }
     bool Busy() const override { return false; }
-    std::string FailureDetail() const override { return detail; }
-    std::string KeptFile() const override { return kept; }
+    CameraEnd End() const override {
+        CameraEnd end;
+        end.finalStep = step;
+        end.reason = detail;
+        end.keptFile = kept;
+        SettleEnd(end, CheckOutcome::Passed, ReasonCode::CheckFailed, false);
+        return end;
+    }
 
     int32_t step = step::kNotStarted;
     std::string detail;
@@ -223,7 +229,7 @@ class BatchListTest : public QObject {
         engine_->Tick();
         list->ShowChangedRows();
         if (finalStep != step::kOverwriting)
-            QCOMPARE(list->Row(0).finalStep, finalStep);
+            QCOMPARE(list->Row(0).end.finalStep, finalStep);
         // The status says how it ended and names a file left behind, the
         // reason staying in the tooltip.
         QCOMPARE(list->model()->index(0, kBatchStatusColumn).data().toString(), status);

@@ -300,9 +300,9 @@ class BatchPageTest : public QObject {
         bool leftAfterCompletion = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            const bool anyCompleted = list->Row(0).finalStep == step::kCompleted ||
-                                      list->Row(1).finalStep == step::kCompleted ||
-                                      list->Row(3).finalStep == step::kCompleted;
+            const bool anyCompleted = list->Row(0).end.finalStep == step::kCompleted ||
+                                      list->Row(1).end.finalStep == step::kCompleted ||
+                                      list->Row(3).end.finalStep == step::kCompleted;
             const bool left = !page->TimeLeft()->isHidden() && !page->TimeLeft()->text().isEmpty();
             (anyCompleted ? leftAfterCompletion : leftBeforeCompletion) |= left;
         });

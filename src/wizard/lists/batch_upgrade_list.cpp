@@ -73,7 +73,7 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
         return note.empty() ? QVariant() : Text(note);
     }
     if (role == FailedRole)
-        return IsFinalStep(row.finalStep) && row.finalStep != step::kCompleted;
+        return IsFinalStep(row.end.finalStep) && row.end.finalStep != step::kCompleted;
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
         return {};
     switch (index.column()) {
@@ -95,10 +95,10 @@ QVariant BatchListModel::data(const QModelIndex& index, int role) const {
                 return note->second;
             // A configuration left behind is named where the operator looks:
             // the full path is in the tooltip and the log.
-            if (!row.keptFile.empty() && IsFinalStep(row.finalStep) &&
-                row.finalStep != step::kCompleted)
+            if (!row.end.keptFile.empty() && IsFinalStep(row.end.finalStep) &&
+                row.end.finalStep != step::kCompleted)
                 return Text(RowStatusText(row)) +
-                       " (kept: " + QFileInfo(Text(row.keptFile)).fileName() + ")";
+                       " (kept: " + QFileInfo(Text(row.end.keptFile)).fileName() + ")";
             return Text(RowStatusText(row));
         default:
             return {};

@@ -26,9 +26,12 @@ struct UploadTally {
 // next one starts the moment it does, not at the engine's next tick.
 class UploadLine {
   public:
-    // Waits for the line; false once `stop` is set.
-    bool Take(const std::atomic<bool>& stop) {
+    // Waits for the line; false once `stop` is set. `waited`: whether
+    // another held it when asked.
+    bool Take(const std::atomic<bool>& stop, bool* waited = nullptr) {
         std::unique_lock lock(mutex_);
+        if (waited)
+            *waited = held_;
         while (held_) {
             if (stop)
                 return false;

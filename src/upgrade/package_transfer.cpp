@@ -118,11 +118,11 @@ bool CameraUpgrade::AwaitUploadTurn() {
     if (!uploadLine)
         return !abandoned_;
     EnterPhase(Phase::AwaitTurn);
-    const auto queued = std::chrono::steady_clock::now();
-    if (!uploadLine->Take(abandoned_))
+    bool waited = false;
+    if (!uploadLine->Take(abandoned_, &waited))
         return false;
     upload_->line = uploadLine;
-    upload_->waited = std::chrono::steady_clock::now() - queued > std::chrono::seconds(1);
+    upload_->waited = waited;
     return true;
 }
 
@@ -130,8 +130,8 @@ bool CameraUpgrade::UploadPackage() {
     if (!EnterPhase(Phase::Upload))
         return false;
     ftp::FtpConnection& ftp = *upload_->ftp;
-    // A camera closes a control connection left idle while another camera
-    // uploaded: after a wait, a fresh login.
+    // A camera may close a control connection left idle while another
+    // camera uploaded, however soon: after any wait, a fresh login.
     if (upload_->waited) {
         ftp.Close();
         if (!OpenWithRetry(ftp, abandoned_))

@@ -1599,7 +1599,7 @@ TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
         {"a failed camera", {"", "admin=admin:other"}, {}, 1, {"completed", "login_refused"}},
         {"a serial that cannot name the backup", {"serial="}, {}, 1, {"serial_unreadable"}},
         {"an FTP login left idle while another camera uploads",
-         {"ftp-rate=50000", "ftp-idle=300"},
+         {"ftp-rate=200000", "ftp-idle=100"},
          {},
          0,
          {"completed", "completed"}},

@@ -12,7 +12,6 @@
 #include "cli/stderr_window.h"
 #include "cli/stop_request.h"
 #include "platform/files.h"
-#include "platform/transfer_abort.h"
 #include "protocol/cgi_client.h"
 #include "protocol/config_backup.h"
 #include "upgrade/camera_upgrade.h"
@@ -96,15 +95,9 @@ int RunBackup(const Args& args) {
     // A request to end stops the check or the download where it is; the
     // file is named only once whole.
     CatchStopRequest();
-    const std::shared_ptr<TransferAbort> abort = camera.Transfers()->Abort();
-    const auto stop = [&camera] { camera.Abandon(); };
     // Only the model and serial matter here; a camera short of space can still be saved.
     const bool checked = RunStoppable(
-        [&] {
-            const AbortScope obeys(abort);
-            return camera.CheckPreconditions(lowMemory, &serial) || lowMemory;
-        },
-        stop);
+        camera, [&] { return camera.CheckPreconditions(lowMemory, &serial) || lowMemory; });
     if (StopRequested())
         return BackupStopped();
     if (!checked) {
@@ -115,12 +108,7 @@ int RunBackup(const Args& args) {
 
     ConfigBackup backup(host, ConfigCameraPath(models.Primary()), token, std::time(nullptr),
                         models.Primary(), serial, false);
-    if (!RunStoppable(
-            [&] {
-                const AbortScope obeys(abort);
-                return backup.Download();
-            },
-            stop)) {
+    if (!RunStoppable(camera, [&backup] { return backup.Download(); })) {
         if (StopRequested())
             return BackupStopped();
         std::fprintf(stderr, "Cannot save camera's configuration!\n");

@@ -111,7 +111,7 @@ int RunUpgrade(const Args& args) {
     // during the upgrade, the job ends there and says so, its kept file named
     // and its workspace removed.
     CatchStopRequest();
-    if (!RunStoppable(session.CheckTask(), [&session] { session.Job().Abandon(); })) {
+    if (!RunStoppable(session.Job(), session.CheckTask())) {
         if (StopRequested())
             return StoppedBeforeUpgrade();
         PrintDetail(session.FailureDetail());
@@ -144,7 +144,7 @@ int RunUpgrade(const Args& args) {
     const StepPrinter printer(window.get());
     if (retain) {
         printer.Print(step::kSavingConfig);
-        if (!RunStoppable(session.SaveTask(keepBackup), [&session] { session.Job().Abandon(); })) {
+        if (!RunStoppable(session.Job(), session.SaveTask(keepBackup))) {
             if (StopRequested())
                 return StoppedBeforeUpgrade();
             window->MessageBox("Cannot save camera's configuration!", "Information",

@@ -6,6 +6,8 @@
 
 #include "platform/detached_work.h"
 #include "platform/system.h"
+#include "platform/transfer_abort.h"
+#include "upgrade/camera_upgrade.h"
 
 namespace vcq::cli {
 namespace {
@@ -25,14 +27,18 @@ bool StopRequested() {
     return g_stopRequested;
 }
 
-bool RunStoppable(const std::function<bool()>& task, const std::function<void()>& stop) {
+bool RunStoppable(CameraUpgrade& job, const std::function<bool()>& task) {
     // The task only runs while this waits for it: what it refers to lives.
-    const DetachedWork<bool> work = DetachedWork<bool>::Start([&task] { return task(); });
+    const DetachedWork<bool> work =
+        DetachedWork<bool>::Start([&task, abort = job.Transfers()->Abort()] {
+            const AbortScope exchangesObey(abort);
+            return task();
+        });
     bool stopped = false;
     while (work.Running()) {
         if (g_stopRequested && !stopped) {
             stopped = true;
-            stop();
+            job.Abandon();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -5,6 +5,10 @@
 
 #include <functional>
 
+namespace vcq {
+class CameraUpgrade;
+}
+
 namespace vcq::cli {
 
 inline constexpr int kStoppedExit = 130;
@@ -13,10 +17,10 @@ inline constexpr int kStoppedExit = 130;
 void CatchStopRequest();
 bool StopRequested();
 
-// Runs the blocking `task` on a thread of its own and calls `stop` once a
-// stop is requested (it must end the task's exchanges: a job's Abandon);
+// Runs the blocking `task` on a thread of its own, its exchanges obeying
+// `job`'s abort, and lets the job go (Abandon) once a stop is requested;
 // returns once the task ended. True only when it returned true and no stop
 // came.
-bool RunStoppable(const std::function<bool()>& task, const std::function<void()>& stop);
+bool RunStoppable(CameraUpgrade& job, const std::function<bool()>& task);
 
 }  // namespace vcq::cli

@@ -5,6 +5,7 @@
 
 #include "cli/batch_report.h"
 #include "cli/parallel.h"
+#include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
@@ -31,26 +32,43 @@ const char* ActionName(DryRunAction action) {
 DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
                           const std::string& targetVersion, bool retain) {
     DryRunVerdict verdict;
-    // A retry's camera told to flash before is checked by its job at its
-    // turn, which sends the kept file back: nothing more to judge here.
-    if (camera.retry.action != RetryAction::Upgrade) {
-        verdict.action = DryRunAction::Restore;
-        verdict.version = EscapeControls(PlainVersion(camera.version));
-        verdict.code = ReasonCode::Restore;
-        verdict.reason = camera.retry.keptFile.empty()
-                             ? "configuration only; its kept file is gone"
-                             : "configuration only, from " + camera.retry.keptFile +
-                                   (camera.retry.action == RetryAction::RestoreOrUpgrade
-                                        ? " (with the upgrade if it is not at the target)"
-                                        : "");
-        return verdict;
-    }
     // Silent, as in the batch: the reasons are kept instead of shown.
     JobSettings settings = CameraJob(CameraHostText(camera.ip, camera.port),
                                      EncodeBasicToken(camera.user + ":" + camera.password), models,
                                      "ver" + targetVersion);
     settings.serial = camera.serial;
+    settings.retry = camera.retry;
     CameraUpgrade upgrade(settings, nullptr, 0, true);
+    // A retry's camera told to flash before is asked what its job will ask
+    // at its turn: whether its kept file can go back (a flash that may still
+    // be written is not waited for here).
+    if (RestoresKeptFile(camera.retry)) {
+        bool notAtTarget = false;
+        const bool restorable = upgrade.CheckBeforeRestore(notAtTarget, nullptr);
+        verdict.version = EscapeControls(PlainVersion(upgrade.CurrentVersion()));
+        if (verdict.version.empty())
+            verdict.version = EscapeControls(PlainVersion(camera.version));
+        if (restorable) {
+            verdict.action = DryRunAction::Restore;
+            verdict.code = ReasonCode::Restore;
+            verdict.reason = "configuration only, from " + camera.retry.keptFile;
+            return verdict;
+        }
+        if (!notAtTarget || camera.retry.action == RetryAction::Restore) {
+            // A file gone is no silence of the camera's: it was never asked.
+            const bool asked = files::FileExists(camera.retry.keptFile);
+            verdict.code = upgrade.NotAdministrator()     ? ReasonCode::NotAdministrator
+                           : upgrade.LoginRefused()       ? ReasonCode::LoginRefused
+                           : asked && !upgrade.Answered() ? ReasonCode::NoConnection
+                                                          : ReasonCode::CheckFailed;
+            verdict.reason =
+                "its configuration cannot go back: " +
+                (upgrade.FailureDetail().empty() ? std::string("the camera's check failed")
+                                                 : upgrade.FailureDetail());
+            return verdict;
+        }
+        // Not at the target: upgraded first, its kept file sent back after.
+    }
     bool lowMemory = false;
     std::string serial;
     const bool passed = upgrade.CheckPreconditions(lowMemory, &serial);
@@ -100,6 +118,8 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     verdict.action = DryRunAction::Upgrade;
     verdict.code = ReasonCode::Upgrade;
     verdict.reason = verdict.version + " to " + targetVersion;
+    if (RestoresKeptFile(camera.retry))
+        verdict.reason += ", then its configuration from " + camera.retry.keptFile;
     return verdict;
 }
 

@@ -62,7 +62,8 @@ class CameraUpgradeJob : public BatchJob {
                 }
                 // An upgraded camera is never flashed again.
                 if (!notAtTarget || plan.action == RetryAction::Restore) {
-                    if (!upgrade->Answered())
+                    // A file gone is no silence of the camera's: it was never asked.
+                    if (!upgrade->Answered() && files::FileExists(plan.keptFile))
                         result.reason = ReasonCode::NoConnection;
                     result.outcome =
                         upgrade->LoginRefused() ? CheckOutcome::LoginRefused : CheckOutcome::Failed;

@@ -143,7 +143,7 @@ bool CameraUpgrade::Unreadable(const CgiClient& client, const std::string& reply
 }
 
 bool CameraUpgrade::CheckIdentity(CgiClient& client, std::string* serial) {
-    loginRefused = notAdministrator_ = false;
+    loginRefused = notAdministrator_ = answered = false;
     SetFailureDetail({});
     std::string reply = Inquire(client, "inq=sysuser");
     if (reply.empty()) {
@@ -151,6 +151,8 @@ bool CameraUpgrade::CheckIdentity(CgiClient& client, std::string* serial) {
         Warn(client.lastFailure() == ExchangeFailure::TooLarge ? kTooLarge : kNoCamera);
         return false;
     }
+    // Whatever it says next, it is no silent camera.
+    answered = true;
     if (!CheckAdministrator(reply))
         return reply.find("401 Unauthorized") == std::string::npos &&
                        reply.find("SysUserSet=") == std::string::npos

@@ -1607,6 +1607,8 @@ TEST_F(CliBatch, FleetCasesEndWithExitAndReasonCodesAScriptCanActOn) {
          {},
          0,
          {"completed", "completed"}},
+        // It answered: not a camera that never did.
+        {"a model the package is not for", {"model=VCQ-X99"}, {}, 1, {"check_failed"}},
         {"a login that is not the administrator's",
          {"admin=root:root,user=admin:secret"},
          {},

@@ -612,5 +612,7 @@ TEST_F(UpgradeFlow, ARetrySendsTheKeptFileBackAndFlashesOnlyWhatIsNotAtTheTarget
         }
         EXPECT_EQ(end.flashed, !upgrade || row.uploads > 0);
         EXPECT_NE(end.reason.find(row.detail), std::string::npos) << end.reason;
+        // Every camera here answers: none ends as one that did not.
+        EXPECT_NE(end.checkReason, vcq::ReasonCode::NoConnection);
     }
 }

@@ -27,6 +27,16 @@ const char* ActionName(DryRunAction action) {
     return "left_out";
 }
 
+// Why a check kept the camera back, as its job words it; `asked`: the camera
+// was asked at all (a kept file gone is no silence of the camera's).
+ReasonCode FailedCheckCode(const CameraUpgrade& upgrade, bool lowMemory, bool asked = true) {
+    return upgrade.NotAdministrator()     ? ReasonCode::NotAdministrator
+           : upgrade.LoginRefused()       ? ReasonCode::LoginRefused
+           : lowMemory                    ? ReasonCode::LowMemory
+           : asked && !upgrade.Answered() ? ReasonCode::NoConnection
+                                          : ReasonCode::CheckFailed;
+}
+
 }  // namespace
 
 DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
@@ -55,12 +65,8 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
             return verdict;
         }
         if (!notAtTarget || camera.retry.action == RetryAction::Restore) {
-            // A file gone is no silence of the camera's: it was never asked.
-            const bool asked = files::FileExists(camera.retry.keptFile);
-            verdict.code = upgrade.NotAdministrator()     ? ReasonCode::NotAdministrator
-                           : upgrade.LoginRefused()       ? ReasonCode::LoginRefused
-                           : asked && !upgrade.Answered() ? ReasonCode::NoConnection
-                                                          : ReasonCode::CheckFailed;
+            verdict.code =
+                FailedCheckCode(upgrade, false, files::FileExists(camera.retry.keptFile));
             verdict.reason =
                 "its configuration cannot go back: " +
                 (upgrade.FailureDetail().empty() ? std::string("the camera's check failed")
@@ -77,11 +83,7 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
     if (verdict.version.empty())
         verdict.version = EscapeControls(PlainVersion(camera.version));
     if (!passed) {
-        verdict.code = upgrade.NotAdministrator() ? ReasonCode::NotAdministrator
-                       : upgrade.LoginRefused()   ? ReasonCode::LoginRefused
-                       : lowMemory                ? ReasonCode::LowMemory
-                       : !upgrade.Answered()      ? ReasonCode::NoConnection
-                                                  : ReasonCode::CheckFailed;
+        verdict.code = FailedCheckCode(upgrade, lowMemory);
         verdict.reason = upgrade.LoginRefused() ? "login refused"
                          : lowMemory            ? "too little free memory for the package"
                                                 : "the camera's check failed";

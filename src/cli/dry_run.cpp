@@ -1,6 +1,7 @@
 #include "cli/dry_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "cli/batch_report.h"
@@ -62,6 +63,21 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
             verdict.action = DryRunAction::Restore;
             verdict.code = ReasonCode::Restore;
             verdict.reason = "configuration only, from " + camera.retry.keptFile;
+            return verdict;
+        }
+        // Its job first waits out a flash the old firmware may still be
+        // writing; a dry run cannot, and says so.
+        const auto flashLeft = std::chrono::system_clock::from_time_t(camera.retry.versionUpAt) +
+                               PhaseLimits{}.reboot - std::chrono::system_clock::now();
+        if (camera.retry.versionUpAt != 0 && flashLeft > std::chrono::seconds(0)) {
+            verdict.action = DryRunAction::Restore;
+            verdict.code = ReasonCode::Restore;
+            verdict.reason =
+                "it may still be writing the firmware it was told to flash: its retry waits up "
+                "to " +
+                std::to_string(std::chrono::ceil<std::chrono::seconds>(flashLeft).count()) +
+                " s for it, then sends its configuration back from " + camera.retry.keptFile +
+                " (with the upgrade if it is not at the target)";
             return verdict;
         }
         if (!notAtTarget || camera.retry.action == RetryAction::Restore) {

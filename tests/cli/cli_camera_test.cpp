@@ -1438,13 +1438,15 @@ TEST_F(CliBatch, ARequestToEndStopsEveryPhaseWithinTwoSeconds) {
         GTEST_SKIP() << "wine does not deliver a generated Ctrl-Break to another console";
     const struct {
         const char* camera;
-        const char* status;  // the phase's status line, stopped once it shows
+        const char* status;    // the phase's status line, stopped once it shows
+        const char* retryDry;  // what `retry --dry-run` then says of it
     } rows[] = {
-        {"delay=8000", "Searching"},
-        {"config-end=stall:100", "Saving config file"},
-        {"ftp-rate=20000", "Uploading"},
-        {"linger=20000,poll-stall=20", "Overwriting"},
-        {"restore-delay=20000", "Loading config file"},
+        {"delay=8000", "Searching", "upgrade: 1.05 to 1.08"},
+        {"config-end=stall:100", "Saving config file", "upgrade: 1.05 to 1.08"},
+        {"ftp-rate=20000", "Uploading", "upgrade: 1.05 to 1.08"},
+        // Its old firmware still answers: the retry would wait, not flash again.
+        {"linger=20000,poll-stall=20", "Overwriting", "restore: it may still be writing"},
+        {"restore-delay=20000", "Loading config file", "restore: configuration only"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.camera);
@@ -1460,6 +1462,10 @@ TEST_F(CliBatch, ARequestToEndStopsEveryPhaseWithinTwoSeconds) {
         EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
         EXPECT_EQ(run.code, 130) << run.out << run.err;
         EXPECT_TRUE(fs::is_regular_file(fs::path(Line(run.out, "Log file")))) << run.out;
+        const Outcome dry =
+            RunCli(With({"retry", Line(run.out, "Log file"), "--dry-run", "--yes"}));
+        EXPECT_NE(dry.out.find("001 127.0.0.2 " + std::string(row.retryDry)), std::string::npos)
+            << dry.out << dry.err;
         simulator_.reset();
         hosts_.clear();
     }

@@ -6,7 +6,6 @@
 
 #include "cli/batch_report.h"
 #include "cli/parallel.h"
-#include "platform/files.h"
 #include "protocol/cgi_client.h"
 #include "upgrade/camera_upgrade.h"
 #include "upgrade/manual_flow.h"
@@ -28,14 +27,13 @@ const char* ActionName(DryRunAction action) {
     return "left_out";
 }
 
-// Why a check kept the camera back, as its job words it; `asked`: the camera
-// was asked at all (a kept file gone is no silence of the camera's).
-ReasonCode FailedCheckCode(const CameraUpgrade& upgrade, bool lowMemory, bool asked = true) {
-    return upgrade.NotAdministrator()     ? ReasonCode::NotAdministrator
-           : upgrade.LoginRefused()       ? ReasonCode::LoginRefused
-           : lowMemory                    ? ReasonCode::LowMemory
-           : asked && !upgrade.Answered() ? ReasonCode::NoConnection
-                                          : ReasonCode::CheckFailed;
+// Why a check kept the camera back, as its job words it.
+ReasonCode FailedCheckCode(const CameraUpgrade& upgrade, bool lowMemory) {
+    return upgrade.NotAdministrator() ? ReasonCode::NotAdministrator
+           : upgrade.LoginRefused()   ? ReasonCode::LoginRefused
+           : lowMemory                ? ReasonCode::LowMemory
+           : upgrade.Unanswered()     ? ReasonCode::NoConnection
+                                      : ReasonCode::CheckFailed;
 }
 
 }  // namespace
@@ -67,9 +65,8 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
         }
         // Its job first waits out a flash the old firmware may still be
         // writing; a dry run cannot, and says so.
-        const auto flashLeft = std::chrono::system_clock::from_time_t(camera.retry.versionUpAt) +
-                               PhaseLimits{}.reboot - std::chrono::system_clock::now();
-        if (camera.retry.versionUpAt != 0 && flashLeft > std::chrono::seconds(0)) {
+        const auto flashLeft = upgrade.EarlierFlashLeft();
+        if (flashLeft > flashLeft.zero()) {
             verdict.action = DryRunAction::Restore;
             verdict.code = ReasonCode::Restore;
             verdict.reason =
@@ -81,8 +78,7 @@ DryRunVerdict JudgeCamera(const BatchCamera& camera, const ModelList& models,
             return verdict;
         }
         if (!notAtTarget || camera.retry.action == RetryAction::Restore) {
-            verdict.code =
-                FailedCheckCode(upgrade, false, files::FileExists(camera.retry.keptFile));
+            verdict.code = FailedCheckCode(upgrade, false);
             verdict.reason =
                 "its configuration cannot go back: " +
                 (upgrade.FailureDetail().empty() ? std::string("the camera's check failed")

@@ -62,8 +62,7 @@ class CameraUpgradeJob : public BatchJob {
                 }
                 // An upgraded camera is never flashed again.
                 if (!notAtTarget || plan.action == RetryAction::Restore) {
-                    // A file gone is no silence of the camera's: it was never asked.
-                    if (!upgrade->Answered() && files::FileExists(plan.keptFile))
+                    if (upgrade->Unanswered())
                         result.reason = ReasonCode::NoConnection;
                     result.outcome =
                         upgrade->LoginRefused() ? CheckOutcome::LoginRefused : CheckOutcome::Failed;
@@ -85,7 +84,7 @@ class CameraUpgradeJob : public BatchJob {
                 }
                 return gate == JobGate::Pass;
             });
-            if (!passed && gate == JobGate::Pass && !upgrade->Answered())
+            if (!passed && gate == JobGate::Pass && upgrade->Unanswered())
                 result.reason = ReasonCode::NoConnection;
             result.outcome = passed                      ? CheckOutcome::Passed
                              : gate == JobGate::Refused  ? CheckOutcome::Refused

@@ -70,6 +70,9 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     // version (seen restarting, when it was at the target already). Returns
     // at once for any other camera.
     void AwaitEarlierFlash();
+    // How long that flash may still be under way; zero or less once its
+    // bound has passed, or for a camera no earlier run told to flash.
+    std::chrono::system_clock::duration EarlierFlashLeft() const;
     bool CheckAdministrator(std::string_view reply);
     bool CheckModel(std::string_view reply);
     bool CheckImageMemory(std::string_view reply);
@@ -161,7 +164,9 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     int32_t Step() const { return step; }
     // What the check read. Read once it ended.
     const std::string& CurrentVersion() const { return currentVersion; }
-    bool Answered() const { return answered; }
+    // The last check asked the camera and it answered nothing (one never
+    // asked, its kept file gone, is not silent).
+    bool Unanswered() const { return unanswered; }
     // The last check failed on the login: refused, or not the administrator's.
     bool LoginRefused() const { return loginRefused; }
     // Of those, a login the camera took that is not its administrator's.
@@ -238,7 +243,7 @@ class CameraUpgrade : public std::enable_shared_from_this<CameraUpgrade> {
     std::string currentVersion;
     std::shared_ptr<std::atomic<int32_t>> progressCounter;  // batch mode
     std::shared_ptr<PackageWorkspace> workspace;
-    bool answered = false;
+    bool unanswered = false;
     bool loginRefused = false;
     std::shared_ptr<JobTransfers> transfers = std::make_shared<JobTransfers>();
     std::shared_ptr<UploadLine> uploadLine;  // batch mode

@@ -143,16 +143,16 @@ bool CameraUpgrade::Unreadable(const CgiClient& client, const std::string& reply
 }
 
 bool CameraUpgrade::CheckIdentity(CgiClient& client, std::string* serial) {
-    loginRefused = notAdministrator_ = answered = false;
+    loginRefused = notAdministrator_ = false;
     SetFailureDetail({});
     std::string reply = Inquire(client, "inq=sysuser");
+    // Whatever it says next, only an empty reply is a silent camera.
+    unanswered = reply.empty();
     if (reply.empty()) {
         SetFailureDetail(client.FailureText());
         Warn(client.lastFailure() == ExchangeFailure::TooLarge ? kTooLarge : kNoCamera);
         return false;
     }
-    // Whatever it says next, it is no silent camera.
-    answered = true;
     if (!CheckAdministrator(reply))
         return reply.find("401 Unauthorized") == std::string::npos &&
                        reply.find("SysUserSet=") == std::string::npos
@@ -258,18 +258,18 @@ bool CameraUpgrade::CheckBuiltInSpace(std::string_view reply) {
 bool CameraUpgrade::InquireSysinfo() {
     CgiClient client(settings_.hostText, limits_);
     sysinfoText = Inquire(client, "inq=sysinfo");
-    answered = true;
+    unanswered = sysinfoText.empty();
     return CheckModel(sysinfoText);
 }
 
 bool CameraUpgrade::InquireSysuser() {
     CgiClient client(settings_.hostText, limits_);
     sysuserText = Inquire(client, "inq=sysuser");
-    if (sysuserText.empty()) {
+    unanswered = sysuserText.empty();
+    if (unanswered) {
         Warn(kNoCamera);
         return false;
     }
-    answered = true;
     return CheckAdministrator(sysuserText);
 }
 
@@ -312,6 +312,7 @@ namespace vcq {
 
 bool CameraUpgrade::CheckBeforeRestore(bool& notAtTarget, std::string* serialOut) {
     notAtTarget = false;
+    unanswered = false;
     const std::string& kept = settings_.retry.keptFile;
     if (kept.empty() || !files::FileExists(kept)) {
         SetFailureDetail(kept.empty() ? "no saved configuration is left to send back"

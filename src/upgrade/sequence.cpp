@@ -556,14 +556,20 @@ bool CameraUpgrade::WaitForRebootedCamera() {
     return false;
 }
 
+std::chrono::system_clock::duration CameraUpgrade::EarlierFlashLeft() const {
+    using Clock = std::chrono::system_clock;
+    if (settings_.retry.versionUpAt == 0)
+        return Clock::duration::zero();
+    return Clock::from_time_t(settings_.retry.versionUpAt) + phaseLimits_.reboot - Clock::now();
+}
+
 void CameraUpgrade::AwaitEarlierFlash() {
     const RetryPlan& plan = settings_.retry;
-    if (plan.versionUpAt == 0)
-        return;
     using Clock = std::chrono::system_clock;
-    const auto end = Clock::from_time_t(plan.versionUpAt) + phaseLimits_.reboot;
-    if (Clock::now() >= end)
+    const Clock::duration left = EarlierFlashLeft();
+    if (left <= Clock::duration::zero())
         return;
+    const auto end = Clock::now() + left;
     EnterPhase(Phase::WaitBack);
     const std::string target(PlainVersion(settings_.targetVersion));
     // Re-flashed to the same version: only a restart tells the new one runs.

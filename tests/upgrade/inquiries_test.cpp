@@ -193,7 +193,7 @@ TEST(Preconditions, NoAnswerSaysTheCameraMayBeOff) {
     EXPECT_EQ(c.window.BoxTexts(),
               std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
     EXPECT_FALSE(c.upgrade.InquireSysuser());
-    EXPECT_FALSE(c.upgrade.Answered());
+    EXPECT_TRUE(c.upgrade.Unanswered());
 }
 
 TEST(Preconditions, ReplyTooLargeIsReportedAsSuchNotAsACameraTurnedOff) {
@@ -214,7 +214,7 @@ TEST(Inquiries, ListInquiriesKeepTheirReplies) {
         {{{{OkReply(SysinfoBody("VCQ-R20P"))}}}, {{{OkReply("SysUserSet=" + kToken + ",")}}}});
     Camera c(server.hostText(), true);
     EXPECT_TRUE(c.upgrade.InquireSysinfo());
-    EXPECT_TRUE(c.upgrade.Answered());
+    EXPECT_FALSE(c.upgrade.Unanswered());
     EXPECT_NE(c.upgrade.SysinfoText().find("VCQ-R20P"), std::string::npos);
     EXPECT_TRUE(c.upgrade.InquireSysuser());  // the login is the administrator's
 }
